@@ -1,0 +1,56 @@
+// Thin bindings to the operating system: virtual memory, the current
+// directory, environment variables, sleeping, the clock and the calendar;
+// and a few arithmetic helpers. Text crosses this boundary as UTF-8.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace ixo::platform {
+
+// Reserves and commits `size` bytes of zeroed memory. Failure throws
+// THROW_VMEM_ALLOC.
+void* alloc_virtual(uint64_t size, bool executable);
+// Failure throws THROW_VMEM_FREE.
+void free_virtual(void* address, uint64_t size);
+
+// The current directory as a tracked-heap buffer of UTF-8 bytes with a
+// terminating NUL; `length` receives the byte count without it.
+char* read_current_dir(int32_t& length);
+bool set_current_dir(const char* path);
+
+bool set_env(const char* name, const char* value);
+// The variable's value; an absent variable answers nothing, one set to ""
+// answers "".
+std::optional<std::string> get_env(const char* name);
+
+// Sleeps for the given seconds: at least 1 ms; negative and NaN times sleep
+// 1 ms, and a time beyond the longest sleep is cut to it.
+void wait(double seconds);
+// The milliseconds `wait` sleeps for a time in seconds.
+int64_t wait_milliseconds(double seconds);
+
+// Seconds since midnight, UTC; with `precise` the fraction of the second to
+// 100 ns, else whole seconds.
+double get_time(bool precise);
+
+// Today's packed date: year << 17 | month << 12 | day << 7 | zone, the zone
+// being 0 for UTC, else the local offset as sign bit 6, hours << 2 and
+// quarter hours.
+int32_t get_date(bool utc);
+// The zone bits of a local offset given in minutes east of UTC.
+int32_t pack_zone(int32_t offset_minutes);
+
+}  // namespace ixo::platform
+
+namespace ixo::math {
+
+// (a + b - 1) AND -b; b must be a power of two.
+inline int32_t round_up(int32_t a, int32_t b) { return (a + b - 1) & -b; }
+
+// Degrees to radians for the trigonometric natives; the angle is first
+// brought into -180..180, then mode 0 folds it into -90..90 by a half turn
+// (for tangents) and mode 2 mirrors it into -90..90 (for sines).
+double degrees_to_radians(double degrees, int32_t mode);
+
+}  // namespace ixo::math

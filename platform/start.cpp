@@ -1,0 +1,94 @@
+// Platform start over POSIX threads and signals.
+#include "platform/start.hpp"
+
+#include <pthread.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "startup/console_output.hpp"
+#include "startup/heap.hpp"
+#include "startup/runtime_error.hpp"
+#include "startup/system.hpp"
+
+namespace ixo::platform {
+
+int std_input = -1, std_output = -1, std_error = -1;
+
+namespace {
+
+int process_argc = 0;
+char** process_argv = nullptr;
+
+// The guard area below the runtime stack: large enough that a frame which
+// skips over the lowest pages still lands in it.
+constexpr uint64_t guard_size = 1ull << 20;
+uintptr_t stack_low = 0;  // start of the mapping, guard area included
+
+void* thread_entry(void* body) {
+  reinterpret_cast<void (*)()>(body)();
+  return nullptr;
+}
+
+}  // namespace
+
+void run_on_runtime_stack(void (*body)()) {
+  size_t total = runtime_stack_size + guard_size;
+  void* base = mmap(nullptr, total, PROT_READ | PROT_WRITE,
+                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
+  pthread_attr_t attr;
+  pthread_t thread;
+  bool made = base != MAP_FAILED && mprotect(base, guard_size, PROT_NONE) == 0 &&
+              pthread_attr_init(&attr) == 0 &&
+              pthread_attr_setstack(&attr, static_cast<char*>(base) + guard_size,
+                                    runtime_stack_size) == 0;
+  if (made) {
+    stack_low = reinterpret_cast<uintptr_t>(base);
+    made = pthread_create(&thread, &attr, thread_entry, reinterpret_cast<void*>(body)) == 0;
+  }
+  if (!made) {
+    // Without the large stack the runtime still runs, only with a shallower
+    // recursion limit.
+    body();
+    return;
+  }
+  pthread_join(thread, nullptr);
+}
+
+bool on_stack_guard(const void* address) {
+  auto a = reinterpret_cast<uintptr_t>(address);
+  return stack_low != 0 && a >= stack_low - guard_size && a < stack_low + guard_size;
+}
+
+void set_process_args(int argc, char** argv) {
+  process_argc = argc;
+  process_argv = argv;
+}
+
+void start() {
+  system::install_fault_handlers();
+  std_input = STDIN_FILENO;
+  std_output = STDOUT_FILENO;
+  std_error = STDERR_FILENO;
+  read_args();
+}
+
+void read_args() {
+  auto** argv = static_cast<char**>(
+      heap::alloc_tracked(static_cast<int32_t>(sizeof(char*)) * (process_argc + 1)));
+  for (int i = 0; i < process_argc; ++i) {
+    size_t n = std::strlen(process_argv[i]) + 1;
+    argv[i] = static_cast<char*>(heap::alloc_tracked(static_cast<int32_t>(n)));
+    std::memcpy(argv[i], process_argv[i], n);
+  }
+  argv[process_argc] = nullptr;
+  sysrec.argc = process_argc;
+  sysrec.argv = argv;
+}
+
+void init() { init_console_output(); }
+
+}  // namespace ixo::platform

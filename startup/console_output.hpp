@@ -1,0 +1,36 @@
+// The console writer: every byte the system prints goes through here.
+// Output is UTF-8 on every path, batched in a 1,024-byte buffer and written
+// to standard output with write(2). Text arrives in units of 1 (Latin-1),
+// 2 (UCS-2) or 4 (UCS-4) bytes; each unit is one code point.
+#pragma once
+#include <cstdint>
+
+namespace ixo::platform {
+
+void init_console_output();
+
+// Writes `bytes` bytes of units of `unit` bytes, then a line feed when
+// `newline` is set.
+void write_units(const void* text, int32_t bytes, int32_t unit, bool newline);
+
+inline void prin_latin1(const void* p, int32_t bytes) { write_units(p, bytes, 1, false); }
+inline void print_latin1(const void* p, int32_t bytes) { write_units(p, bytes, 1, true); }
+inline void prin_ucs2(const void* p, int32_t bytes) { write_units(p, bytes, 2, false); }
+inline void print_ucs2(const void* p, int32_t bytes) { write_units(p, bytes, 2, true); }
+inline void prin_ucs4(const void* p, int32_t bytes) { write_units(p, bytes, 4, false); }
+inline void print_ucs4(const void* p, int32_t bytes) { write_units(p, bytes, 4, true); }
+
+// The bytes of a C string, unchanged.
+const char* prin_c_string(const char* s);
+
+// Number prints, formatted in the 64-byte work buffer.
+void prin_integer(int32_t v);     // "%i"
+void prin_hex_byte(uint8_t v);    // "%02X"
+void prin_hex(uint32_t v);        // "%08X"
+void prin_float64(double v);      // "%.16g"
+void prin_float32(float v);       // "%.7g"
+
+// Writes what is pending in the output buffer.
+void flush_output();
+
+}  // namespace ixo::platform

@@ -1,0 +1,10 @@
+// The executable's entry: the runtime runs on a thread of its own with a
+// large stack, started here.
+#include "platform/start.hpp"
+#include "startup/start.hpp"
+
+int main(int argc, char** argv) {
+  ixo::platform::set_process_args(argc, argv);
+  ixo::platform::run_on_runtime_stack([] { ixo::start_program(); });
+  return 0;
+}

@@ -1,0 +1,25 @@
+// Numbered runtime errors: the fatal end of the low-level runtime. A report
+// of three lines (a line feed, "*** Runtime Error n: message", "*** at: "
+// address) and an exit with the number as status. Number 0 is the quiet
+// way out.
+#pragma once
+#include <cstdint>
+
+namespace ixo::system {
+
+[[noreturn]] void runtime_error(int32_t number, uint32_t address);
+
+// The message of a runtime error number; "unknown error code!" for numbers
+// outside the table.
+const char* runtime_error_message(int32_t number);
+
+// A code address as the reports print it: its offset in the executable's
+// image, so that it can be looked up in the symbol table of the build.
+uint32_t code_address(const void* address);
+
+// Installs the handlers that turn processor faults and Ctrl-C into runtime
+// errors, with an alternate signal stack for the calling thread, so that a
+// stack overflow can still be reported.
+void install_fault_handlers();
+
+}  // namespace ixo::system

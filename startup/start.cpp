@@ -1,0 +1,71 @@
+// The start-up sequence, step by step, and the runtime's initialisation in
+// module order. Each step relies on the ones before it.
+#include "startup/start.hpp"
+
+#include <cfenv>
+
+#include "platform/start.hpp"
+#include "startup/catch.hpp"
+#include "startup/heap.hpp"
+#include "startup/runtime_error.hpp"
+#include "startup/system.hpp"
+
+namespace ixo {
+
+int32_t boot_flag = 0;
+int32_t collector_active = 0;
+
+namespace {
+
+// SSE2 arithmetic rounds to nearest with every exception masked; the x87
+// unit gets 53-bit precision, round to nearest, all exceptions masked.
+void set_floating_point_state() {
+  unsigned int mxcsr = 0x1F80;
+  asm volatile("ldmxcsr %0" : : "m"(mxcsr));
+  unsigned short x87 = 0x27F;
+  asm volatile("fldcw %0" : : "m"(x87));
+}
+
+}  // namespace
+
+namespace runtime {
+
+void init() {
+  boot_flag = 1;
+  platform::init();
+}
+
+}  // namespace runtime
+
+void start_program() {
+  // 1. The processor's floating-point unit in its initial state; the
+  //    tracked heap's list empty so that it works from the next step on.
+  asm volatile("fninit");
+  heap::list = {nullptr, nullptr};
+  sysrec.heap_list = &heap::list;
+  // 2. Fault handlers, standard handles, argument strings.
+  platform::start();
+  // 3. The floating-point control state every computation relies on.
+  set_floating_point_state();
+  // 4. The outermost catch site: everything below runs inside it, so that a
+  //    system-level throw that nothing else catches reaches on_uncaught_throw.
+  int outermost = 0;
+  sysrec.stack_base = &outermost;
+  try {
+    // 7. The runtime's initialisation.
+    runtime::init();
+    // 10. Collections may run from here on; words are no longer kept in
+    //     the root block.
+    collector_active = 1;
+    boot_flag = 0;
+    // 12. The console's launch comes with the console; without it there
+    //     is nothing to run.
+  } catch (const throw_signal& signal) {
+    sysrec.thrown = signal.code;
+    system::on_uncaught_throw();
+  }
+  // 13. The normal end: the tracked heap released, status 0.
+  system::runtime_error(0, 0);
+}
+
+}  // namespace ixo

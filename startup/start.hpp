@@ -1,0 +1,22 @@
+// The start-up sequence: the executable's spine, from the processor state to
+// the console's launch and the end of the process.
+#pragma once
+#include <cstdint>
+
+namespace ixo {
+
+// Set from the start of runtime/init until the compiled top-level code
+// runs: while set, every new word is also kept in the root block.
+extern int32_t boot_flag;
+// No collection runs while this is 0; start-up sets it once the runtime's
+// tables and the boot image are complete.
+extern int32_t collector_active;
+
+// The entry point's body, run on the runtime thread; never returns.
+[[noreturn]] void start_program();
+
+namespace runtime {
+void init();
+}
+
+}  // namespace ixo

@@ -1,0 +1,39 @@
+#!/usr/bin/env python3
+"""Runs the language-level test scripts: every NAME.ixo under the given folder
+is run by ixo; its standard output must equal NAME.out, and its exit status
+the number in NAME.status when that file exists (else 0).
+
+usage: run_scripts.py IXO SCRIPTS-FOLDER
+"""
+import os
+import subprocess
+import sys
+
+
+def main():
+    ixo, folder = sys.argv[1], sys.argv[2]
+    scripts = sorted(
+        os.path.join(root, f)
+        for root, _, files in os.walk(folder)
+        for f in files if f.endswith(".ixo"))
+    failures = 0
+    for script in scripts:
+        base = script[:-4]
+        with open(base + ".out", "rb") as f:
+            expected = f.read()
+        status = 0
+        if os.path.exists(base + ".status"):
+            with open(base + ".status") as f:
+                status = int(f.read())
+        run = subprocess.run([ixo, os.path.basename(script)], cwd=os.path.dirname(script),
+                             capture_output=True, timeout=120)
+        if run.stdout != expected or run.returncode != status:
+            failures += 1
+            print(f"FAIL {script}: status {run.returncode} (expected {status})")
+            print(run.stdout.decode("utf-8", "replace"))
+    print(f"{len(scripts) - failures} of {len(scripts)} scripts passed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
