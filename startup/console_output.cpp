@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "startup/heap.hpp"
+#include "startup/print_hooks.hpp"
 #include "startup/runtime_error.hpp"
 
 namespace ixo::platform {
@@ -76,7 +77,11 @@ void put_bytes(const char* p, size_t n) {
   }
 }
 
-void flush_work_buffer(int32_t length) { put_bytes(work, static_cast<size_t>(length)); }
+void flush_work_buffer(int32_t length) {
+  put_bytes(work, static_cast<size_t>(length));
+  flush_output();
+  print_hooks::run_sized(work, length, 0);
+}
 
 }  // namespace
 
@@ -115,7 +120,10 @@ void write_units(const void* text, int32_t bytes, int32_t unit, bool newline) {
 }
 
 const char* prin_c_string(const char* s) {
-  put_bytes(s, std::strlen(s));
+  size_t length = std::strlen(s);
+  put_bytes(s, length);
+  flush_output();
+  print_hooks::run_sized(s, static_cast<int32_t>(length), 0);
   return s;
 }
 

@@ -20,10 +20,12 @@ inline void print_ucs2(const void* p, int32_t bytes) { write_units(p, bytes, 2, 
 inline void prin_ucs4(const void* p, int32_t bytes) { write_units(p, bytes, 4, false); }
 inline void print_ucs4(const void* p, int32_t bytes) { write_units(p, bytes, 4, true); }
 
-// The bytes of a C string, unchanged.
+// The bytes of a C string, unchanged; then the sized print hooks run with
+// it.
 const char* prin_c_string(const char* s);
 
-// Number prints, formatted in the 64-byte work buffer.
+// Number prints, formatted in the 64-byte work buffer; then the sized print
+// hooks run with the text.
 void prin_integer(int32_t v);     // "%i"
 void prin_hex_byte(uint8_t v);    // "%02X"
 void prin_hex(uint32_t v);        // "%08X"
