@@ -1,4 +1,5 @@
-// Console writer: UTF-8 batching over write(2) on standard output.
+// Console writer: UTF-8 batching over write(2) on standard output, and the
+// console path through the escape-sequence interpreter.
 #include "startup/console_output.hpp"
 
 #include <cerrno>
@@ -6,6 +7,8 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "platform/console.hpp"
+#include "startup/ansi.hpp"
 #include "startup/heap.hpp"
 #include "startup/print_hooks.hpp"
 #include "startup/runtime_error.hpp"
@@ -24,6 +27,7 @@ char early_work[work_size];
 char* output = early_output;
 char* work = early_work;
 int32_t pending = 0;
+const console_layer* console = nullptr;
 
 void write_all(const char* p, size_t n) {
   while (n > 0) {
@@ -62,24 +66,39 @@ void put_code_point(uint32_t cp) {
   }
 }
 
-void put_bytes(const char* p, size_t n) {
-  while (n > 0) {
-    size_t room = static_cast<size_t>(output_size - pending);
-    if (room == 0) {
-      flush_output();
-      continue;
+uint32_t unit_at(const uint8_t* p, int32_t unit) {
+  if (unit == 1) return p[0];
+  if (unit == 2) return static_cast<uint32_t>(p[0] | p[1] << 8);
+  uint32_t cp;
+  std::memcpy(&cp, p, 4);
+  return cp;
+}
+
+// The console path of unit-1 and unit-2 text: the runs between escape
+// sequences go to the console as they are, each sequence to the
+// interpreter. An ESC the interpreter declines is an ordinary character.
+void write_console_units(const uint8_t* text, int32_t bytes, int32_t unit) {
+  const uint8_t* end = text + bytes;
+  const uint8_t* run = text;
+  const uint8_t* p = text;
+  while (end - p >= unit) {
+    if (unit_at(p, unit) == 27) {
+      if (p > run) console->write_text(run, static_cast<int32_t>(p - run), unit);
+      run = p;
+      int32_t consumed = do_ansi_sequence(*console, p, static_cast<int32_t>(end - p), unit);
+      if (consumed > 0) {
+        p += consumed;
+        run = p;
+        continue;
+      }
     }
-    size_t k = n < room ? n : room;
-    std::memcpy(output + pending, p, k);
-    pending += static_cast<int32_t>(k);
-    p += k;
-    n -= k;
+    p += unit;
   }
+  if (p > run) console->write_text(run, static_cast<int32_t>(p - run), unit);
 }
 
 void flush_work_buffer(int32_t length) {
-  put_bytes(work, static_cast<size_t>(length));
-  flush_output();
+  write_units(work, length, 1, false);
   print_hooks::run_sized(work, length, 0);
 }
 
@@ -89,41 +108,45 @@ void init_console_output() {
   flush_output();
   work = static_cast<char*>(heap::alloc_tracked(work_size));
   output = static_cast<char*>(heap::alloc_tracked(output_size));
+  console = isatty(STDOUT_FILENO) ? &terminal_console : nullptr;
 }
+
+void use_console(const console_layer* c) { console = c; }
 
 void flush_output() {
   write_all(output, static_cast<size_t>(pending));
   pending = 0;
 }
 
-void write_units(const void* text, int32_t bytes, int32_t unit, bool newline) {
+void put_units(const void* text, int32_t bytes, int32_t unit) {
   const auto* p = static_cast<const uint8_t*>(text);
-  switch (unit) {
-    case 1:
-      for (int32_t i = 0; i < bytes; ++i) put_code_point(p[i]);
-      break;
-    case 2:
-      for (int32_t i = 0; i + 1 < bytes; i += 2) put_code_point(p[i] | (p[i + 1] << 8));
-      break;
-    case 4:
-      for (int32_t i = 0; i + 3 < bytes; i += 4) {
-        uint32_t cp;
-        std::memcpy(&cp, p + i, 4);
-        put_code_point(cp);
-      }
-      break;
-    default:
-      system::runtime_error(101, system::code_address(__builtin_return_address(0)));
+  for (int32_t i = 0; bytes - i >= unit; i += unit) put_code_point(unit_at(p + i, unit));
+}
+
+void write_units(const void* text, int32_t bytes, int32_t unit, bool newline) {
+  if (unit != 1 && unit != 2 && unit != 4)
+    system::runtime_error(101, system::code_address(__builtin_return_address(0)));
+  if (!console) {
+    put_units(text, bytes, unit);
+    if (newline) put_code_point('\n');
+  } else {
+    if (unit == 4)
+      console->write_text(text, bytes, unit);
+    else
+      write_console_units(static_cast<const uint8_t*>(text), bytes, unit);
+    if (newline) console->write_text("\n", 1, 1);
   }
-  if (newline) put_code_point('\n');
   flush_output();
 }
 
 const char* prin_c_string(const char* s) {
-  size_t length = std::strlen(s);
-  put_bytes(s, length);
+  auto length = static_cast<int32_t>(std::strlen(s));
+  if (console)
+    console->write_text(s, length, 1);
+  else
+    put_units(s, length, 1);
   flush_output();
-  print_hooks::run_sized(s, static_cast<int32_t>(length), 0);
+  print_hooks::run_sized(s, length, 0);
   return s;
 }
 

@@ -7,6 +7,7 @@
 #include "startup/print.hpp"
 #include "startup/print_hooks.hpp"
 #include "support/child.hpp"
+#include "support/screen_buffer.hpp"
 
 namespace ixo::print_hooks {
 namespace {
@@ -36,6 +37,7 @@ class print_hooks : public ::testing::Test {
     sized_hooks = {nullptr, 0, 0};
     ready = false;
     tui::set_output_hooks(nullptr, nullptr);
+    platform::use_console(nullptr);
   }
 };
 
@@ -119,6 +121,15 @@ TEST_F(print_hooks, console_printer_writes_each_unit_width_between_pause_and_res
   EXPECT_EQ(r.output,
             "<ab\n><\xC3\xA9\xE2\x82\xAC><\xF0\x9F\x98\x80\n>"
             "<Error: unknown string encoding: 3\n><t\n>");
+}
+
+TEST_F(print_hooks, prints_inside_a_print_do_not_pause_again) {
+  test::reset_screen(40, 12, 0x07, ' ');
+  platform::use_console(&test::memory_console);
+  tui::set_output_hooks(pause_mark, resume_mark);
+  run("\x1b[?", 3, 1, false);  // the screen-buffer dump: seven typed lines
+  EXPECT_EQ(test::screen.row_text(0).substr(0, 20), "<Screen buffer info:");
+  EXPECT_EQ(test::screen.row_text(7).substr(0, 2), "> ");
 }
 
 }  // namespace
