@@ -7,6 +7,7 @@
 #include "platform/start.hpp"
 #include "startup/catch.hpp"
 #include "startup/heap.hpp"
+#include "startup/print_hooks.hpp"
 #include "startup/runtime_error.hpp"
 #include "startup/system.hpp"
 
@@ -32,6 +33,7 @@ namespace runtime {
 
 void init() {
   boot_flag = 1;
+  print_hooks::init();
   platform::init();
 }
 
