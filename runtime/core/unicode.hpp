@@ -1,0 +1,145 @@
+// Unicode decoding and encoding: text moves between the runtime's buffers of
+// code points (units of 1 byte, Latin-1; 2 bytes, UCS-2; 4 bytes, UCS-4)
+// and the byte encodings of the outside world, UTF-8 and UTF-16LE.
+//
+// - a table-driven UTF-8 decoder for scanning (lexer, counting, terminal
+//   layout) and a strict one for loading text;
+// - loaders: a first pass validates a text and finds the smallest unit that
+//   holds all its code points and their number, so that the destination is
+//   sized once; a second pass stores the code points;
+// - encoders of single code points and exporters of runs of units.
+//
+// No decoder reads outside the bytes it is given. Invalid UTF-8 (overlong
+// forms and encoded surrogates included) raises access/invalid-utf8;
+// invalid UTF-16LE raises script/invalid-chars; code points of 110000h or
+// more raise script/invalid-char where UTF-8 is written or measured. A unit
+// other than 1, 2 or 4 is runtime error 101.
+#pragma once
+#include <cstdint>
+
+namespace ixo::unicode {
+
+// ---- Scanning decoder ------------------------------------------------------
+
+// Decodes one UTF-8 sequence at p, reading no byte at or past end. cp gets
+// the code point, or -1 for an invalid sequence or one that end cuts short.
+// Answers the pointer after what was consumed: a bad lead byte alone, a bad
+// continuation byte together with the bytes before it. p == end gives -1.
+const uint8_t* fast_decode_utf8_char(const uint8_t* p, const uint8_t* end, int32_t& cp);
+
+// Code points from start to end; each invalid sequence counts as one.
+int32_t count_chars(const uint8_t* start, const uint8_t* end);
+
+// The pointer after n code points from start, never past end.
+const uint8_t* skip_utf8_chars(const uint8_t* start, const uint8_t* end, int32_t n);
+
+// Sequence length announced by a lead byte: 4 when its top four bits are
+// set, else 3 for the top three, 2 for the top two, else 0.
+int32_t utf8_seq_length(uint8_t lead);
+
+// ---- Strict decoder --------------------------------------------------------
+
+// Decodes one UTF-8 sequence of the `length` bytes at p. Answers the code
+// point and stores its sequence length in `length`; answers -1 (and raises
+// nothing) when a valid lead byte announces more bytes than remain. Raises
+// invalid-utf8 for a bad lead byte, a bad continuation byte, an overlong
+// form, a surrogate or a value above 10FFFFh.
+int32_t decode_utf8_char(const uint8_t* p, int32_t& length);
+
+// ---- Encoders of one code point ----------------------------------------------
+
+// UTF-8 bytes of a code point: 1 below 80h, 2 below 800h, 3 below 10000h,
+// 4 below 110000h; invalid-char above.
+int32_t utf8_size_of(uint32_t cp);
+
+// Writes the UTF-8 sequence of cp (1-4 bytes) and answers its length;
+// invalid-char for 110000h or more.
+int32_t cp_to_utf8(uint32_t cp, uint8_t* dest);
+
+// Writes only the leading bytes of the sequence of cp that fit in `room`
+// and answers how many; invalid-char for 110000h or more.
+int32_t cp_to_utf8_bounded(uint32_t cp, uint8_t* dest, int32_t room);
+
+// Writes cp as UTF-16LE: 1 unit below 10000h, a surrogate pair below
+// 110000h, nothing above. Answers the 16-bit units written (0, 1 or 2).
+int32_t cp_to_utf16(uint32_t cp, uint8_t* dest);
+
+// ---- Loading UTF-8 -------------------------------------------------------------
+
+// What a UTF-8 text loads as: the bytes from `start` to `end` hold `count`
+// code points, every one of which fits a unit of `unit` bytes. A leading
+// byte-order mark is skipped (start 3). The bytes from `end` to the text's
+// length are an incomplete last sequence, left for the next chunk.
+struct utf8_load {
+  int32_t start;
+  int32_t end;
+  int32_t count;
+  int32_t unit;   // 1, 2 or 4
+  bool crlf;      // CR LF becomes LF, any other CR becomes LF
+};
+
+// Validates and measures `length` bytes. An incomplete last sequence is
+// left as a remainder when `remainder_allowed`, else it is invalid-utf8.
+utf8_load scan_utf8(const uint8_t* bytes, int32_t length, bool crlf, bool remainder_allowed);
+
+// Stores the code points that `load` (from scan_utf8 on the same bytes)
+// describes into dest, in units of `unit` bytes (at least load.unit); dest
+// has room for load.count units.
+void decode_utf8(const uint8_t* bytes, const utf8_load& load, void* dest, int32_t unit);
+
+// ---- Loading UTF-16LE ----------------------------------------------------------
+
+// What a UTF-16LE text of `units` 16-bit units loads as: `count` code
+// points fitting in `unit` bytes each.
+struct utf16_load {
+  int32_t units;
+  int32_t count;
+  int32_t unit;   // 1, 2 or 4
+  bool crlf;      // every CR (000Dh) is dropped
+};
+
+// Validates and measures; bytes need no alignment. A high surrogate not
+// followed by a low one, or a low surrogate not preceded by a high one,
+// raises invalid-chars.
+utf16_load scan_utf16(const uint8_t* bytes, int32_t units, bool crlf);
+
+// Stores the code points that `load` describes into dest, in units of
+// `unit` bytes (at least load.unit); dest has room for load.count units.
+void decode_utf16(const uint8_t* bytes, const utf16_load& load, void* dest, int32_t unit);
+
+// ---- Widening --------------------------------------------------------------------
+
+// Rewrites `count` units of `from` bytes at data as units of `to` bytes
+// (1 to 2, 1 to 4 or 2 to 4), in place: data has room for count x to bytes.
+void widen_units(void* data, int32_t count, int32_t from, int32_t to);
+
+// ---- Exporting runs of units -------------------------------------------------------
+
+// UTF-8 bytes needed for the units from start to end.
+int32_t count_utf8_bytes(const void* start, const void* end, int32_t unit);
+
+// Room an export of `count` units to UTF-8 may need with CR LF line ends,
+// a terminating NUL included: (unit + 1) x (count + 1) for units 1 and 2,
+// 4 x (count + 1) for unit 4.
+int32_t utf8_export_size(int32_t unit, int32_t count);
+
+// Writes `count` units as UTF-8, with crlf a CR before each LF; answers the
+// bytes written. Adds no NUL.
+int32_t encode_utf8(const void* units, int32_t unit, int32_t count, bool crlf, uint8_t* dest);
+
+// As encode_utf8 without CR LF, writing no more than `room` bytes: a code
+// point that does not fit writes only its leading bytes that do.
+int32_t encode_utf8_bounded(const void* units, int32_t unit, int32_t count, uint8_t* dest,
+                            int32_t room);
+
+// Room an export of `count` units to UTF-16LE may need, two NUL bytes
+// included: 2 x count + 2, plus 2 for every LF and every code point of
+// 10000h or more.
+int32_t utf16_export_size(const void* units, int32_t unit, int32_t count);
+
+// Writes `count` units as UTF-16LE, with crlf a CR before each LF; answers
+// the 16-bit units written, or -1 at a code point above 10FFFFh (the export
+// is abandoned). Adds no NUL.
+int32_t encode_utf16(const void* units, int32_t unit, int32_t count, bool crlf, uint8_t* dest);
+
+}  // namespace ixo::unicode
