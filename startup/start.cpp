@@ -5,6 +5,7 @@
 #include <cfenv>
 
 #include "platform/start.hpp"
+#include "runtime/core/case_folding.hpp"
 #include "startup/catch.hpp"
 #include "startup/heap.hpp"
 #include "startup/print_hooks.hpp"
@@ -35,6 +36,7 @@ void init() {
   boot_flag = 1;
   print_hooks::init();
   platform::init();
+  case_folding::init();
 }
 
 }  // namespace runtime

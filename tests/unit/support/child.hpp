@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -17,6 +18,8 @@ struct child_result {
 };
 
 inline child_result run_child(const std::function<void()>& body) {
+  // What the parent has buffered must not leak into the child's output.
+  std::fflush(nullptr);
   int fds[2];
   if (pipe(fds) != 0) return {};
   pid_t pid = fork();
