@@ -150,14 +150,9 @@ cell* alloc_tail_cell(series_buffer* b) {
   return c;
 }
 
-uint8_t* alloc_tail_bytes(series_buffer* b, int32_t n) {
-  if (tail_of(b) + n > data_end(b)) {
-    if (n > INT32_MAX / 2) fire(err::internal_no_memory);
-    b = expand_series(b, n > b->size ? 2 * n : 0);
-  }
-  uint8_t* at = tail_of(b);
-  b->tail += static_cast<uint32_t>(n);
-  return at;
+series_buffer* expand_for_tail(series_buffer* b, int32_t n) {
+  if (n > INT32_MAX / 2) fire(err::internal_no_memory);
+  return expand_series(b, n > b->size ? 2 * n : 0);
 }
 
 }  // namespace ixo::series

@@ -96,8 +96,17 @@ uint32_t copy_part(uint32_t node, int32_t offset, int32_t length);
 // A new unset cell at the tail (doubling the buffer when full); its
 // payload is left as it was.
 cell* alloc_tail_cell(memory::series_buffer* b);
+// The growth behind alloc_tail_bytes, for a buffer without room for n more
+// bytes.
+memory::series_buffer* expand_for_tail(memory::series_buffer* b, int32_t n);
 // Room for n bytes at the tail (doubling, or 2n when n exceeds the size);
-// answers where they start.
-uint8_t* alloc_tail_bytes(memory::series_buffer* b, int32_t n);
+// answers where they start. Inline: appends to raw arrays and strings run
+// through here byte by byte.
+inline uint8_t* alloc_tail_bytes(memory::series_buffer* b, int32_t n) {
+  if (memory::tail_of(b) + n > memory::data_end(b)) b = expand_for_tail(b, n);
+  uint8_t* at = memory::tail_of(b);
+  b->tail += static_cast<uint32_t>(n);
+  return at;
+}
 
 }  // namespace ixo::series
