@@ -62,6 +62,7 @@ void reserve_arena(uint64_t size) {
 }
 
 void release_arena() {
+  if (!arena_base) return;  // the exit path may come before any reservation
   platform::free_virtual(arena_base, reserved_size);
   heap::free_tracked(free_ranges.items);
   free_ranges = {};

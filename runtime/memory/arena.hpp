@@ -31,7 +31,8 @@ inline uint32_t offset_of(const void* p) {
 // Reserves the arena: `size` is cut down to whole pages and to ARENA_LIMIT.
 // Failure throws THROW_VMEM_ALLOC.
 void reserve_arena(uint64_t size);
-// Gives the whole range back, committed pages and all.
+// Gives the whole range back, committed pages and all; nothing when none
+// is reserved.
 void release_arena();
 
 // Commits `size` bytes, a multiple of the page size, at the lowest offset

@@ -43,8 +43,9 @@ void init(uint64_t arena_size = ARENA_LIMIT);
 // A zeroed frame of at least `size` bytes.
 void* alloc_frame(uint64_t size);
 void free_frame(void* frame);
-// Releases every frame and the arena itself, at the runtime's exit: the
-// memory manager is unusable until the next init.
+// Releases every frame and the arena itself, at the runtime's exit (and
+// does nothing before init): the memory manager is unusable until the next
+// init.
 void free_all_frames();
 
 }  // namespace ixo::memory

@@ -73,16 +73,19 @@ uint32_t alloc_filled_bytes(int32_t n, uint8_t byte);
 void fill(uint8_t* begin, uint8_t* end, uint8_t byte);
 
 // A new buffer of at least `new_size` bytes (0: twice the size, 16 bytes
-// for an empty buffer) takes over the node, the flags and the length; the
-// content is not copied. The old buffer loses its node and in-use bit.
-// `new_size` must hold the bytes from the head to the end of the data area.
+// for an empty buffer) takes over the node, the length and the flags but
+// those saying where a buffer lies (big, fixed, head in the middle); the
+// content is not copied and the head is at the start of the data. The old
+// buffer loses its node and in-use bit. `new_size` must hold the bytes
+// from the head to the end of the data area.
 series_buffer* move_series_buffer(series_buffer* b, int32_t new_size);
 // A move that copies the content from the head to the end of the data area.
 series_buffer* expand_series(series_buffer* b, int32_t new_size);
 // An expansion whose new bytes, from the old size up to the new size
 // counted from the new head, are set to `byte`.
 series_buffer* expand_series_filled(series_buffer* b, int32_t new_size, uint8_t byte);
-// A new series of the same size, flags, content and length.
+// A new series of the same size, flags (placement bits aside), content and
+// length.
 uint32_t copy_series(series_buffer* b);
 
 }  // namespace ixo::memory
