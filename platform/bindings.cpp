@@ -28,6 +28,24 @@ void free_virtual(void* address, uint64_t size) {
   if (munmap(address, size) != 0) system::throw_code(THROW_VMEM_FREE);
 }
 
+void* reserve_virtual(uint64_t size) {
+  void* p = mmap(nullptr, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (p == MAP_FAILED) system::throw_code(THROW_VMEM_ALLOC);
+  return p;
+}
+
+void commit_virtual(void* address, uint64_t size) {
+  if (mprotect(address, size, PROT_READ | PROT_WRITE) != 0) system::throw_code(THROW_VMEM_ALLOC);
+}
+
+void decommit_virtual(void* address, uint64_t size) {
+  // A fresh mapping over the pages drops their content and their memory
+  // in one step.
+  void* p = mmap(address, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED,
+                 -1, 0);
+  if (p == MAP_FAILED) system::throw_code(THROW_VMEM_FREE);
+}
+
 char* read_current_dir(int32_t& length) {
   for (int32_t size = 256;; size *= 2) {
     char* buffer = static_cast<char*>(heap::alloc_tracked(size));

@@ -34,7 +34,16 @@ constexpr uint32_t NEWLINE_FLAG = 1u << 30;
 
 inline uint32_t TYPE_OF(const cell* c) { return c->header & 0xFF; }
 
-inline void copy_cell(const cell* from, cell* to) { *to = *from; }
+// Copies the four words; a cell copied onto itself is left alone.
+inline cell* copy_cell(const cell* from, cell* to) {
+  if (from != to) *to = *from;
+  return to;
+}
+
+// Replaces the datatype id and keeps the flag bits.
+inline void set_type(cell* c, uint32_t type) { c->header = (c->header & ~0xFFu) | (type & 0xFF); }
+
+inline void clear_new_line(cell* c) { c->header &= ~NEWLINE_FLAG; }
 
 // Floats occupy payload words 2 and 3 (low half, high half) and are read
 // and written bytewise.

@@ -1,0 +1,107 @@
+// The arena's reserved range and its free ranges. The free ranges are kept
+// sorted by offset and merged with their neighbours, in a list on the
+// tracked heap; a commit takes the first that is large enough.
+#include "runtime/memory/arena.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/bindings.hpp"
+#include "startup/catch.hpp"
+#include "startup/heap.hpp"
+
+namespace ixo::memory {
+
+uint8_t* arena_base = nullptr;
+
+namespace {
+
+struct free_range {
+  uint32_t offset;
+  uint32_t size;
+};
+
+struct range_list {
+  free_range* items;
+  int32_t count;
+  int32_t capacity;
+};
+
+range_list free_ranges{};
+uint64_t reserved_size = 0;
+
+void insert_range(int32_t at, free_range range) {
+  if (free_ranges.count == free_ranges.capacity) {
+    free_ranges.capacity *= 2;
+    free_ranges.items = static_cast<free_range*>(heap::resize_tracked(
+        free_ranges.items, free_ranges.capacity * static_cast<int32_t>(sizeof(free_range))));
+  }
+  free_range* at_item = free_ranges.items + at;
+  std::memmove(at_item + 1, at_item, (free_ranges.count - at) * sizeof(free_range));
+  *at_item = range;
+  ++free_ranges.count;
+}
+
+void remove_range(int32_t at) {
+  free_range* at_item = free_ranges.items + at;
+  std::memmove(at_item, at_item + 1, (free_ranges.count - at - 1) * sizeof(free_range));
+  --free_ranges.count;
+}
+
+}  // namespace
+
+void reserve_arena(uint64_t size) {
+  size = std::min(size, ARENA_LIMIT) & ~static_cast<uint64_t>(PAGE_SIZE - 1);
+  arena_base = static_cast<uint8_t*>(platform::reserve_virtual(size));
+  reserved_size = size;
+  constexpr int32_t initial_capacity = 16;
+  free_ranges = {static_cast<free_range*>(heap::alloc_tracked(initial_capacity * sizeof(free_range))),
+                 0, initial_capacity};
+  // The first page stays reserved so that offset 0 is never a frame.
+  if (size > PAGE_SIZE) insert_range(0, {PAGE_SIZE, static_cast<uint32_t>(size - PAGE_SIZE)});
+}
+
+void release_arena() {
+  if (!arena_base) return;  // the exit path may come before any reservation
+  platform::free_virtual(arena_base, reserved_size);
+  heap::free_tracked(free_ranges.items);
+  free_ranges = {};
+  arena_base = nullptr;
+  reserved_size = 0;
+}
+
+uint32_t commit_range(uint64_t size) {
+  for (int32_t i = 0; i < free_ranges.count; ++i) {
+    free_range& range = free_ranges.items[i];
+    if (range.size < size) continue;
+    uint32_t offset = range.offset;
+    platform::commit_virtual(arena_base + offset, size);
+    range.offset += static_cast<uint32_t>(size);
+    range.size -= static_cast<uint32_t>(size);
+    if (range.size == 0) remove_range(i);
+    return offset;
+  }
+  system::throw_code(THROW_VMEM_ALLOC);
+  return 0;
+}
+
+void decommit_range(uint32_t offset, uint32_t size) {
+  platform::decommit_virtual(arena_base + offset, size);
+  int32_t at = 0;
+  while (at < free_ranges.count && free_ranges.items[at].offset < offset) ++at;
+  bool joins_previous = at > 0 && free_ranges.items[at - 1].offset + free_ranges.items[at - 1].size == offset;
+  bool joins_next = at < free_ranges.count && offset + size == free_ranges.items[at].offset;
+  if (joins_previous && joins_next) {
+    free_ranges.items[at - 1].size += size + free_ranges.items[at].size;
+    remove_range(at);
+  } else if (joins_previous) {
+    free_ranges.items[at - 1].size += size;
+  } else if (joins_next) {
+    free_ranges.items[at].offset = offset;
+    free_ranges.items[at].size += size;
+  } else {
+    insert_range(at, {offset, size});
+  }
+}
+
+}  // namespace ixo::memory

@@ -1,0 +1,61 @@
+// The memory record, frames taken from and given back to the arena, and
+// the turning of virtual-memory failures into language errors.
+#include "runtime/memory/memory.hpp"
+
+#include <cstring>
+
+#include "platform/bindings.hpp"
+#include "runtime/interpreter/fire.hpp"
+#include "startup/catch.hpp"
+
+namespace ixo::memory {
+
+memory_record record{};
+void (*run_collector)() = nullptr;
+bool collect_every_allocation = false;
+
+namespace {
+
+// Every frame is preceded by the 32-bit size of its page run.
+constexpr uint32_t SIZE_WORD = 4;
+
+}  // namespace
+
+void init(uint64_t arena_size) {
+  reserve_arena(arena_size);
+  record = {};
+  record.initial_frame_size = 0x100000;
+  record.next_frame_size = 0x100000;
+  record.big_series_threshold = 0x200000;
+  auto stress = platform::get_env("IXO_GC_STRESS");
+  collect_every_allocation = stress && *stress == "1";
+}
+
+void* alloc_frame(uint64_t size) {
+  uint64_t total = (size + SIZE_WORD + PAGE_SIZE - 1) & ~static_cast<uint64_t>(PAGE_SIZE - 1);
+  uint32_t run = 0;
+  if (catch_site(FILTER_MEMORY, [&] { run = commit_range(total); })) {
+    system::clear_thrown();
+    fire(err::internal_no_memory);
+  }
+  *address<uint32_t>(run) = static_cast<uint32_t>(total);
+  record.bytes_in_use += static_cast<uint32_t>(total);
+  return address(run + SIZE_WORD);
+}
+
+void free_frame(void* frame) {
+  uint32_t run = offset_of(frame) - SIZE_WORD;
+  uint32_t total = *address<uint32_t>(run);
+  if (catch_site(FILTER_MEMORY, [&] { decommit_range(run, total); })) {
+    system::clear_thrown();
+    fire(err::internal_wrong_mem);
+  }
+  record.bytes_in_use -= total;
+}
+
+void free_all_frames() {
+  release_arena();
+  record = {};
+}
+
+}  // namespace ixo::memory

@@ -1,0 +1,51 @@
+// The memory manager's record and its frames. Every frame (node frame,
+// series frame, big frame, fixed series) is a run of whole pages of the
+// arena whose first 32-bit word holds the run's size; the frame itself
+// starts just after that word. The record's links are arena offsets.
+//
+// A frame that the system cannot give raises the language error
+// internal/no-memory; one it cannot take back raises internal/wrong-mem.
+#pragma once
+#include <cstdint>
+
+#include "runtime/memory/arena.hpp"
+
+namespace ixo::memory {
+
+struct memory_record {
+  uint32_t bytes_in_use;         // pages of every frame made and not freed
+  uint32_t node_frame_head;      // node frames in creation order
+  uint32_t node_frame_tail;
+  uint32_t current_node_frame;   // tried first by alloc_node
+  uint32_t series_frame_head;    // series frames in ascending address order
+  uint32_t current_series_frame; // tried first by buffer allocation
+  uint32_t series_frame_tail;
+  int32_t initial_frame_size;    // data bytes of the first series frame
+  int32_t next_frame_size;       // data bytes of the next series frame
+  int32_t big_series_threshold;  // a buffer needing this much gets a frame of its own
+  uint32_t big_frame_head;       // big frames, singly linked
+};
+
+extern memory_record record;
+
+// The collection an allocation runs: before every big series, when no
+// series frame has room, and before every series allocation when the
+// environment says IXO_GC_STRESS=1. It runs only while collector_active is
+// set; the collector installs it.
+extern void (*run_collector)();
+extern bool collect_every_allocation;
+
+// Reserves an arena of `arena_size` bytes (tests make it small) and sets
+// the record to its start values: no frames, series frames of 1 MB then
+// 2 MB, big series from 2 MB.
+void init(uint64_t arena_size = ARENA_LIMIT);
+
+// A zeroed frame of at least `size` bytes.
+void* alloc_frame(uint64_t size);
+void free_frame(void* frame);
+// Releases every frame and the arena itself, at the runtime's exit (and
+// does nothing before init): the memory manager is unusable until the next
+// init.
+void free_all_frames();
+
+}  // namespace ixo::memory

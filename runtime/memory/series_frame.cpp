@@ -1,0 +1,148 @@
+// Series frames, big frames and buffer allocation: a bump of the current
+// frame's pointer in the common case.
+#include "runtime/memory/series_frame.hpp"
+
+#include <cstdint>
+
+#include "runtime/interpreter/fire.hpp"
+#include "runtime/memory/memory.hpp"
+#include "startup/start.hpp"
+
+namespace ixo::memory {
+
+series_frame* new_series_frame() {
+  int32_t s = record.next_frame_size;
+  auto* frame = static_cast<series_frame*>(alloc_frame(static_cast<uint64_t>(s) + sizeof(series_frame)));
+  if (s < record.big_series_threshold) record.next_frame_size = s * 2;
+  uint32_t self = offset_of(frame);
+  frame->total_size = s + static_cast<int32_t>(sizeof(series_frame));
+  frame->bump = self + sizeof(series_frame);
+  frame->end = frame->bump + static_cast<uint32_t>(s);
+
+  if (record.series_frame_head == 0) {
+    record.series_frame_head = record.series_frame_tail = record.current_series_frame = self;
+    return frame;
+  }
+  uint32_t at = record.series_frame_head;
+  while (at < self && address<series_frame>(at)->next) at = address<series_frame>(at)->next;
+  series_frame* neighbour = address<series_frame>(at);
+  if (at < self) {  // the last frame, below the new one
+    neighbour->next = self;
+    frame->prev = at;
+    record.series_frame_tail = self;
+  } else {
+    frame->next = at;
+    frame->prev = neighbour->prev;
+    if (neighbour->prev) address<series_frame>(neighbour->prev)->next = self;
+    else record.series_frame_head = self;
+    neighbour->prev = self;
+  }
+  return frame;
+}
+
+series_frame* find_series_frame(int32_t n) {
+  for (uint32_t f = record.series_frame_head; f; f = address<series_frame>(f)->next) {
+    series_frame* frame = address<series_frame>(f);
+    if (static_cast<uint64_t>(frame->bump) + static_cast<uint64_t>(n) < frame->end) return frame;
+  }
+  return nullptr;
+}
+
+void free_series_frame(series_frame* frame) {
+  uint32_t self = offset_of(frame);
+  if (frame->prev) address<series_frame>(frame->prev)->next = frame->next;
+  else record.series_frame_head = frame->next;
+  if (frame->next) address<series_frame>(frame->next)->prev = frame->prev;
+  else record.series_frame_tail = frame->prev;
+  if (record.current_series_frame == self) record.current_series_frame = record.series_frame_tail;
+  free_frame(frame);
+}
+
+namespace {
+
+// The current frame when n bytes fit there, else the first that has room.
+series_frame* frame_with_room(int32_t n) {
+  if (record.current_series_frame) {
+    series_frame* current = address<series_frame>(record.current_series_frame);
+    if (static_cast<uint64_t>(current->bump) + static_cast<uint64_t>(n) < current->end) return current;
+  }
+  return find_series_frame(n);
+}
+
+}  // namespace
+
+series_buffer* alloc_series_buffer(int32_t count, uint32_t unit, int32_t offset) {
+  int64_t bytes = (static_cast<int64_t>(count) * (unit & SERIES_UNIT) + 15) & ~int64_t{15};
+  if (count < 0 || bytes + BUFFER_OVERHEAD > INT32_MAX) fire(err::internal_no_memory);
+  int32_t need = static_cast<int32_t>(bytes) + BUFFER_OVERHEAD;
+  bool big = need >= record.big_series_threshold;
+
+  series_frame* frame = big ? nullptr : frame_with_room(need);
+  if (big || !frame || collect_every_allocation) {
+    bool had_room = frame != nullptr;
+    // The one place where an allocation collects; buffers may move here.
+    if (collector_active && run_collector) run_collector();
+    if (!big) {
+      frame = frame_with_room(need);
+      // A frame that only a collection made room in is reused when it has
+      // enough room left to be worth it.
+      if (frame && !had_room && frame->end - frame->bump < static_cast<uint32_t>(FRAME_REUSE_ROOM)) {
+        frame = nullptr;
+      }
+      if (!frame) {
+        if (need >= record.next_frame_size) record.next_frame_size = record.big_series_threshold;
+        frame = new_series_frame();
+      }
+    }
+  }
+
+  series_buffer* b;
+  uint32_t flags = unit | SERIES_IN_USE | SERIES_ALLOCATED;
+  if (big) {
+    b = alloc_big_series(need);
+    flags |= SERIES_BIG;
+  } else {
+    record.current_series_frame = offset_of(frame);
+    b = address<series_buffer>(frame->bump);
+    frame->bump += static_cast<uint32_t>(need);
+  }
+  b->node = 0;
+  b->size = static_cast<int32_t>(bytes);
+  uint8_t* head = data_of(b) + offset;
+  if (offset == -1) {
+    head = data_of(b) + bytes / 2;
+    flags |= SERIES_HEAD_MIDDLE;
+  }
+  b->flags = flags;
+  b->head = b->tail = offset_of(head);
+  return b;
+}
+
+series_buffer* alloc_big_series(int32_t n) {
+  auto* frame = static_cast<big_frame*>(alloc_frame(static_cast<uint64_t>(n) + sizeof(big_frame)));
+  frame->size = n;
+  uint32_t self = offset_of(frame);
+  if (record.big_frame_head == 0) {
+    record.big_frame_head = self;
+  } else {
+    uint32_t last = record.big_frame_head;
+    while (address<big_frame>(last)->next) last = address<big_frame>(last)->next;
+    address<big_frame>(last)->next = self;
+  }
+  return reinterpret_cast<series_buffer*>(frame + 1);
+}
+
+void free_big_series(series_buffer* b) {
+  big_frame* frame = reinterpret_cast<big_frame*>(b) - 1;
+  uint32_t self = offset_of(frame);
+  if (record.big_frame_head == self) {
+    record.big_frame_head = frame->next;
+  } else {
+    uint32_t before = record.big_frame_head;
+    while (address<big_frame>(before)->next != self) before = address<big_frame>(before)->next;
+    address<big_frame>(before)->next = frame->next;
+  }
+  free_frame(frame);
+}
+
+}  // namespace ixo::memory
