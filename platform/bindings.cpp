@@ -17,13 +17,6 @@
 
 namespace ixo::platform {
 
-void* alloc_virtual(uint64_t size, bool executable) {
-  int protection = PROT_READ | PROT_WRITE | (executable ? PROT_EXEC : 0);
-  void* p = mmap(nullptr, size, protection, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) system::throw_code(THROW_VMEM_ALLOC);
-  return p;
-}
-
 void free_virtual(void* address, uint64_t size) {
   if (munmap(address, size) != 0) system::throw_code(THROW_VMEM_FREE);
 }

@@ -8,12 +8,6 @@
 
 namespace ixo::platform {
 
-// Reserves and commits `size` bytes of zeroed memory. Failure throws
-// THROW_VMEM_ALLOC.
-void* alloc_virtual(uint64_t size, bool executable);
-// Failure throws THROW_VMEM_FREE.
-void free_virtual(void* address, uint64_t size);
-
 // An address range of `size` bytes that holds no memory yet: nothing is
 // committed and no swap is set aside. Failure throws THROW_VMEM_ALLOC.
 void* reserve_virtual(uint64_t size);
@@ -24,6 +18,8 @@ void commit_virtual(void* address, uint64_t size);
 // Gives the pages' memory back and leaves them reserved, inaccessible and
 // zero when next committed. Failure throws THROW_VMEM_FREE.
 void decommit_virtual(void* address, uint64_t size);
+// Releases a reserved range. Failure throws THROW_VMEM_FREE.
+void free_virtual(void* address, uint64_t size);
 
 // The current directory as a tracked-heap buffer of UTF-8 bytes with a
 // terminating NUL; `length` receives the byte count without it.

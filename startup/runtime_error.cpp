@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "platform/start.hpp"
+#include "runtime/memory/memory.hpp"
 #include "startup/console_output.hpp"
 #include "startup/heap.hpp"
 #include "startup/print.hpp"
@@ -136,6 +137,7 @@ uint32_t code_address(const void* address) {
 void runtime_error(int32_t number, uint32_t address) {
   if (number != 0) print_report(number, address);
   platform::flush_output();
+  memory::free_all_frames();
   heap::free_all();
   std::exit(number);
 }

@@ -6,6 +6,9 @@
 
 #include "platform/start.hpp"
 #include "runtime/core/case_folding.hpp"
+#include "runtime/memory/memory.hpp"
+#include "runtime/memory/node.hpp"
+#include "runtime/memory/series_frame.hpp"
 #include "startup/catch.hpp"
 #include "startup/heap.hpp"
 #include "startup/print_hooks.hpp"
@@ -36,6 +39,10 @@ void init() {
   boot_flag = 1;
   print_hooks::init();
   platform::init();
+  memory::init();
+  // The first node frame and series frame.
+  memory::new_node_frame(memory::NODES_PER_FRAME);
+  memory::new_series_frame();
   case_folding::init();
 }
 

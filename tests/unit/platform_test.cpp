@@ -76,10 +76,14 @@ TEST(environment, absent_and_empty_differ) {
 }
 
 TEST(virtual_memory, failure_throws_its_code) {
-  void* p = alloc_virtual(4096, false);
+  void* p = reserve_virtual(1 << 20);
+  commit_virtual(p, 4096);
   static_cast<char*>(p)[4095] = 1;
-  free_virtual(p, 4096);
-  EXPECT_EQ(catch_site(FILTER_MEMORY, [] { alloc_virtual(1ull << 62, false); }), THROW_VMEM_ALLOC);
+  decommit_virtual(p, 4096);
+  commit_virtual(p, 4096);
+  EXPECT_EQ(static_cast<char*>(p)[4095], 0);  // decommitted pages come back zeroed
+  free_virtual(p, 1 << 20);
+  EXPECT_EQ(catch_site(FILTER_MEMORY, [] { reserve_virtual(1ull << 62); }), THROW_VMEM_ALLOC);
   system::clear_thrown();
 }
 
