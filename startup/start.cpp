@@ -6,6 +6,7 @@
 
 #include "platform/start.hpp"
 #include "runtime/core/case_folding.hpp"
+#include "runtime/datatypes/registry.hpp"
 #include "runtime/memory/memory.hpp"
 #include "runtime/memory/node.hpp"
 #include "runtime/memory/series_frame.hpp"
@@ -40,6 +41,7 @@ void init() {
   print_hooks::init();
   platform::init();
   memory::init();
+  datatype::alloc_tables();
   // The first node frame and series frame.
   memory::new_node_frame(memory::NODES_PER_FRAME);
   memory::new_series_frame();

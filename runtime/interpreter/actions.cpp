@@ -1,0 +1,46 @@
+// Action lookup and the compare dispatcher.
+#include "runtime/interpreter/actions.hpp"
+
+#include "runtime/interpreter/fire.hpp"
+#include "startup/runtime_error.hpp"
+
+namespace ixo::actions {
+
+action_entry get_action(uint32_t type, int32_t index) {
+  action_entry e = datatype::entry_of(type, index);
+  if (!e) fire(err::script_expect_arg, {cell{TYPE_DATATYPE, type, 0, 0}});
+  return e;
+}
+
+int32_t compare_raw(const cell* value1, const cell* value2, int32_t op) {
+  auto f = reinterpret_cast<compare_fn>(get_action(TYPE_OF(value1), ACT_COMPARE));
+  return f(value1, value2, op);
+}
+
+bool compare(const cell* value1, const cell* value2, int32_t op) {
+  int32_t answer = compare_raw(value1, value2, op);
+  switch (op) {
+    case COMP_EQUAL:
+    case COMP_STRICT_EQUAL:
+    case COMP_SAME:
+    case COMP_EQUAL_10:
+    case COMP_EQUAL_11:
+    case COMP_FIND:
+      return answer == 0;
+    case COMP_NOT_EQUAL:
+      return answer != 0;
+    default:
+      break;
+  }
+  if (answer == COMPARE_NONE) fire(err::script_invalid_compare, {*value1, *value2});
+  switch (op) {
+    case COMP_LESSER: return answer < 0;
+    case COMP_LESSER_EQUAL: return answer <= 0;
+    case COMP_GREATER: return answer > 0;
+    case COMP_GREATER_EQUAL: return answer >= 0;
+    default:
+      system::runtime_error(101, system::code_address(__builtin_return_address(0)));
+  }
+}
+
+}  // namespace ixo::actions

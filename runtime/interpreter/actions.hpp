@@ -1,0 +1,47 @@
+// Action dispatch: finding a type's implementation of an action, and the
+// compare dispatcher through which every comparison of values goes.
+#pragma once
+#include <cstdint>
+
+#include "runtime/datatypes/registry.hpp"
+#include "runtime/memory/cell.hpp"
+
+namespace ixo {
+
+// Operator codes of the compare action.
+enum compare_op : int32_t {
+  COMP_EQUAL = 0,
+  COMP_NOT_EQUAL = 1,
+  COMP_STRICT_EQUAL = 2,
+  COMP_LESSER = 3,
+  COMP_LESSER_EQUAL = 4,
+  COMP_GREATER = 5,
+  COMP_GREATER_EQUAL = 6,
+  COMP_SORT = 7,
+  COMP_CASE_SORT = 8,
+  COMP_SAME = 9,
+  COMP_EQUAL_10 = 10,  // further equality codes: block-like types let
+  COMP_EQUAL_11 = 11,  // path! and lit-path! match, words ignore their type
+  COMP_FIND = 12,      // the default of find, select, put and key lookups
+};
+
+// The answer of a type's compare: 0 equal, negative less, positive greater,
+// COMPARE_NONE not comparable.
+constexpr int32_t COMPARE_NONE = -2;
+using compare_fn = int32_t (*)(const cell* value1, const cell* value2, int32_t op);
+
+namespace actions {
+
+// The implementation of an action for a type; an unsupported action raises
+// script/expect-arg.
+action_entry get_action(uint32_t type, int32_t index);
+
+// The raw answer of value1's compare implementation, without checks.
+int32_t compare_raw(const cell* value1, const cell* value2, int32_t op);
+
+// The logic answer of a comparison. Not comparable counts as "not equal"
+// for the equality codes and raises script/invalid-compare for the others.
+bool compare(const cell* value1, const cell* value2, int32_t op);
+
+}  // namespace actions
+}  // namespace ixo
