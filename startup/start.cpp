@@ -7,7 +7,9 @@
 #include "platform/start.hpp"
 #include "runtime/core/case_folding.hpp"
 #include "runtime/datatypes/registry.hpp"
+#include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/memory.hpp"
+#include "runtime/memory/root_block.hpp"
 #include "runtime/memory/node.hpp"
 #include "runtime/memory/series_frame.hpp"
 #include "startup/catch.hpp"
@@ -45,6 +47,11 @@ void init() {
   // The first node frame and series frame.
   memory::new_node_frame(memory::NODES_PER_FRAME);
   memory::new_series_frame();
+  // The root block, and in it the two stacks.
+  root::make();
+  uint32_t value_stack = root::make_child_block(stack::VALUE_STACK_CELLS, true);
+  uint32_t frame_stack = root::make_child_block(stack::FRAME_STACK_CELLS, true);
+  stack::init(value_stack, frame_stack);
   case_folding::init();
 }
 

@@ -1,0 +1,84 @@
+// The value stack and the call-frame stack. Every evaluation passes its
+// values through one stack of cells: a call's arguments start at the
+// argument base, whose cell is also the call's result slot, and the callee
+// pushes above them. Calls are recorded as 20-byte frames on the
+// call-frame stack. Both stacks are fixed blocks held by the root block,
+// so their cells never move.
+#pragma once
+#include <cstdint>
+
+#include "runtime/memory/cell.hpp"
+
+namespace ixo::stack {
+
+constexpr int32_t VALUE_STACK_CELLS = 20000;
+constexpr int32_t FRAME_STACK_CELLS = 15000;  // 12,000 frames of 20 bytes
+
+// Frame kinds, the top byte of a frame header.
+enum frame_kind : uint32_t {
+  FRAME_FUNCTION = 0x01,  // call of a function value
+  FRAME_NATIVE = 0x02,    // call of a native or action by word
+  FRAME_TRY = 0x04,
+  FRAME_TRY_ALL = 0x05,
+  FRAME_CATCH = 0x06,
+  FRAME_LOOP = 0x08,
+  FRAME_BODY = 0x12,        // body of a function (native call plus the body flag)
+  FRAME_INTERP_CALL = 0x81,
+  FRAME_INTERP = 0x82,
+  FRAME_EVAL = 0x87,
+};
+constexpr uint32_t FRAME_BODY_FLAG = 0x10;
+constexpr uint32_t FRAME_INTERP_FLAG = 0x80;
+
+struct call_frame {
+  uint32_t header;      // symbol id << 8 | kind << 24
+  uint32_t arguments;   // the caller's argument base (arena offset)
+  uint32_t ctx;         // context node of the word naming the call
+  uint32_t fun_ctx;     // function context node, or 0
+  uint32_t saved;       // that context's values when the frame was pushed
+};
+static_assert(sizeof(call_frame) == 20, "a call frame is 20 bytes");
+
+inline uint32_t frame_kind_of(const call_frame* f) { return f->header >> 24; }
+
+// The stacks' globals.
+extern cell* bottom;
+extern cell* arguments;  // argument base, also the result slot
+extern cell* top;        // first free cell
+extern cell* end;
+extern call_frame* frame_bottom;
+extern call_frame* frame_top;  // first free frame
+extern call_frame* frame_end;
+
+// Points both stacks at their fixed blocks (empty).
+void init(uint32_t value_stack_node, uint32_t frame_stack_node);
+
+// The next free cell, contents unspecified; a full stack backs off 5 cells
+// and raises internal/stack-overflow.
+cell* push_slot();
+cell* push(const cell& value);
+// The last pushed cell, or the bottom cell when the stack is empty.
+cell* top_cell();
+void pop(int32_t n);
+// Copies `value` into the result slot; the top does not move.
+cell* set_last(const cell& value);
+// top := arguments + 1, then the value into the result slot.
+cell* set_result(const cell& value);
+// top := arguments.
+cell* reset();
+// top := arguments + 1.
+cell* keep();
+
+// Pushes a frame named by `word` (a word cell) and opens a new argument
+// base at the top. A full frame stack backs the value stack off 5 cells
+// and raises internal/stack-overflow.
+void mark(const cell* word, uint32_t kind);
+// Pops the innermost frame, leaving the callee's result as the caller's
+// last pushed cell.
+void unwind();
+// unwind, then the callee's result also into the caller's result slot.
+void unwind_last();
+// Pops the innermost frame and drops the callee's cells, result included.
+void unroll();
+
+}  // namespace ixo::stack
