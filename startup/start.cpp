@@ -6,6 +6,7 @@
 
 #include "platform/start.hpp"
 #include "runtime/core/case_folding.hpp"
+#include "runtime/core/cycles.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/memory.hpp"
@@ -42,6 +43,7 @@ void init() {
   boot_flag = 1;
   print_hooks::init();
   platform::init();
+  cycles::init();
   memory::init();
   datatype::alloc_tables();
   // The first node frame and series frame.

@@ -1,0 +1,45 @@
+#include "runtime/core/cycles.hpp"
+
+#include "runtime/interpreter/fire.hpp"
+#include "startup/heap.hpp"
+
+namespace ixo::cycles {
+
+namespace {
+uint32_t* base = nullptr;
+uint32_t* top = nullptr;
+uint32_t* end = nullptr;
+}  // namespace
+
+void init() {
+  base = top = static_cast<uint32_t*>(heap::alloc_tracked(CYCLES_ENTRIES * 4));
+  end = base + CYCLES_ENTRIES;
+}
+
+void push(uint32_t node) {
+  *top++ = node;
+  if (top == end) {
+    top = base;
+    fire(err::internal_too_deep);
+  }
+}
+
+void pop() {
+  if (top > base) --top;
+}
+
+void pop_n(int32_t n) { top -= n; }
+
+void reset() { top = base; }
+
+bool find_q(uint32_t node) {
+  for (uint32_t* p = base; p < top; ++p)
+    if (*p == node) return true;
+  return false;
+}
+
+int32_t depth() { return static_cast<int32_t>(top - base); }
+
+uint32_t* entries() { return base; }
+
+}  // namespace ixo::cycles

@@ -1,0 +1,27 @@
+// The cycles stack: the series and contexts that a recursive walk (mold,
+// form, compare, bind, copy...) is currently inside, so that a value that
+// contains itself is met with a placeholder instead of endless recursion.
+// Only the current path of the walk is on it.
+#pragma once
+#include <cstdint>
+
+namespace ixo::cycles {
+
+constexpr int32_t CYCLES_ENTRIES = 1000;
+
+// The entries (nodes) live on the tracked heap; set up once at start-up.
+void init();
+
+// Records a node the walk descends into; the 1,000th nested push empties
+// the stack and raises internal/too-deep.
+void push(uint32_t node);
+// Back by one entry; nothing on an empty stack.
+void pop();
+void pop_n(int32_t n);
+void reset();
+bool find_q(uint32_t node);
+// Entries in use, for tests and the collector's rewrite of moved nodes.
+int32_t depth();
+uint32_t* entries();
+
+}  // namespace ixo::cycles
