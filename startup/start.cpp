@@ -35,6 +35,12 @@ void set_floating_point_state() {
   asm volatile("fldcw %0" : : "m"(x87));
 }
 
+// Each module's start values, in module order, before any module's
+// initialisation runs.
+void set_module_globals() {
+  cycles::init();
+}
+
 }  // namespace
 
 namespace runtime {
@@ -43,7 +49,6 @@ void init() {
   boot_flag = 1;
   print_hooks::init();
   platform::init();
-  cycles::init();
   memory::init();
   datatype::alloc_tables();
   // The first node frame and series frame.
@@ -74,6 +79,8 @@ void start_program() {
   int outermost = 0;
   sysrec.stack_base = &outermost;
   try {
+    // 5. Module globals.
+    set_module_globals();
     // 7. The runtime's initialisation.
     runtime::init();
     // 10. Collections may run from here on; words are no longer kept in
