@@ -277,6 +277,8 @@ struct at_exit {
   F run;
   ~at_exit() { run(); }
 };
+template <class F>
+at_exit(F) -> at_exit<F>;
 
 // Merges [lo, mid) with [mid, hi) through the buffer, copying the shorter
 // run out. Ties take the left run's item first. However the merge ends, a
