@@ -196,7 +196,8 @@ void qsort(void* base, int32_t n, int32_t width, intptr_t context1, intptr_t con
       if (p > 0) {
         // The joined run must continue the prefix's order: trim both sides
         // until the prefix's last item and the run's first are in order,
-        // giving up on the run when the first m pairs all are not.
+        // giving up on the run when the first m pairs all are not (so a
+        // prefix of fewer than four items never takes a run).
         int32_t half_run = (end - start) / 2, quarter_prefix = p / 4;
         int32_t m = half_run < quarter_prefix ? half_run : quarter_prefix;
         int32_t t = 0;
