@@ -36,10 +36,16 @@ tracked_block* header_of(void* p) { return static_cast<tracked_block*>(p) - 1; }
 void inject_failure(int32_t count) { failure_countdown = count; }
 
 void* alloc_tracked(int32_t size) {
+  void* p = try_alloc_tracked(size);
+  if (!p) out_of_memory(__builtin_return_address(0));
+  return p;
+}
+
+void* try_alloc_tracked(int32_t size) {
   void* raw = (size < 0 || injected_failure())
                   ? nullptr
                   : std::malloc(sizeof(tracked_block) + static_cast<size_t>(size));
-  if (!raw) out_of_memory(__builtin_return_address(0));
+  if (!raw) return nullptr;
   auto* block = static_cast<tracked_block*>(raw);
   block->size = size;
   block->reserved = 0;

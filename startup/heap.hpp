@@ -26,6 +26,9 @@ extern tracked_list list;
 
 // Every allocation failure ends the process with runtime error 94.
 void* alloc_tracked(int32_t size);
+// As alloc_tracked, but a C heap without room answers null: for buffers whose
+// size a script chooses, where running out is the script's error.
+void* try_alloc_tracked(int32_t size);
 void* alloc_zeroed(int32_t size);
 void free_tracked(void* p);             // a pointer not in the list is left alone
 void* resize_tracked(void* p, int32_t size);  // p = 0 allocates; size 0 frees, answers 0

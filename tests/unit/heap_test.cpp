@@ -63,6 +63,16 @@ TEST_F(tracked_heap, free_all_on_empty_list_and_unknown_pointer_are_harmless) {
   for (int i = 0; i < 64; ++i) EXPECT_EQ(static_cast<unsigned char*>(z)[i], 0);
 }
 
+TEST_F(tracked_heap, try_alloc_answers_null_on_failure_and_keeps_the_list) {
+  void* a = try_alloc_tracked(8);
+  ASSERT_NE(a, nullptr);
+  inject_failure(1);
+  EXPECT_EQ(try_alloc_tracked(8), nullptr);
+  EXPECT_EQ(try_alloc_tracked(-1), nullptr);
+  EXPECT_EQ(list.first, header(a));
+  EXPECT_EQ(list.last, header(a));
+}
+
 TEST(tracked_heap_failure, failing_allocation_is_runtime_error_94) {
   auto r = test::run_child([] {
     inject_failure(2);
