@@ -7,6 +7,7 @@
 #include "platform/start.hpp"
 #include "runtime/core/case_folding.hpp"
 #include "runtime/core/cycles.hpp"
+#include "runtime/core/random.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/memory.hpp"
@@ -49,6 +50,7 @@ void init() {
   boot_flag = 1;
   print_hooks::init();
   platform::init();
+  random::init();
   memory::init();
   datatype::alloc_tables();
   // The first node frame and series frame.
