@@ -1,11 +1,7 @@
 // libFuzzer entry for the boot-image LZ decompressor: every input must be
 // unpacked or refused without a read past its end, and a refused one must
-// leave nothing on the tracked heap. Not part of the CMake build; with clang:
-//
-//   cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
-//     -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address && cmake --build build-fuzz --target ixocore
-//   clang++ -std=c++20 -fsanitize=fuzzer,address -I. fuzz/lz_fuzz.cpp build-fuzz/libixocore.a -pthread -o lz_fuzz
-//   ./lz_fuzz -max_len=4096
+// leave nothing on the tracked heap. Built with -DIXO_FUZZ=ON and clang
+// (see README); run as build-fuzz/lz_fuzz -max_len=4096.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
