@@ -28,7 +28,33 @@ enum compare_op : int32_t {
 // The answer of a type's compare: 0 equal, negative less, positive greater,
 // COMPARE_NONE not comparable.
 constexpr int32_t COMPARE_NONE = -2;
+
+// The signatures of the action implementations. Mandatory arguments come
+// as cells, then one parameter per refinement in spec order: a refinement
+// with an argument passes its argument cell's address (present when above
+// the argument base), one without passes a flag. Implementations answer
+// the cell the dispatcher copies into the result slot.
+using make_fn = cell* (*)(cell* proto, cell* spec, int32_t type);  // make and to
+using random_fn = cell* (*)(cell* value, int32_t seed, int32_t secure, int32_t only);
+using form_fn = int32_t (*)(cell* value, cell* buffer, cell* arg, int32_t part);
+using mold_fn = int32_t (*)(cell* value, cell* buffer, int32_t only, int32_t all, int32_t flat,
+                            cell* arg, int32_t part, int32_t indent);
 using compare_fn = int32_t (*)(const cell* value1, const cell* value2, int32_t op);
+using complement_fn = cell* (*)(cell* value);
+using clear_fn = cell* (*)(cell* value);
+using find_fn = cell* (*)(cell* series, cell* value, cell* part, int32_t only, int32_t case_,
+                          int32_t same, int32_t any, cell* with, cell* skip, int32_t last,
+                          int32_t reverse, int32_t tail, int32_t match);
+using select_fn = cell* (*)(cell* series, cell* value, cell* part, int32_t only, int32_t case_,
+                            int32_t same, int32_t any, cell* with, cell* skip, int32_t last,
+                            int32_t reverse);
+// The element count from the index, or -1 for none.
+using length_q_fn = int32_t (*)(cell* value);
+using remove_fn = cell* (*)(cell* series, cell* part, cell* key);
+using take_fn = cell* (*)(cell* series, cell* part, int32_t deep, int32_t last);
+// The arithmetic, bitwise and navigation actions read their arguments at
+// the argument base and leave their result in the result slot.
+using stack_action_fn = void (*)();
 
 namespace actions {
 

@@ -1,0 +1,61 @@
+// none!: actions that let none behave as an empty series.
+#include "runtime/datatypes/none.hpp"
+
+#include "runtime/datatypes/registry.hpp"
+#include "runtime/interpreter/actions.hpp"
+#include "runtime/interpreter/stack.hpp"
+
+namespace ixo::none {
+
+cell none_value{TYPE_NONE, 0, 0, 0};
+
+void box() { stack::set_last(none_value); }
+cell* push() { return stack::push(none_value); }
+
+namespace {
+
+cell* make(cell*, cell*, int32_t) { return push(); }
+
+int32_t compare(const cell*, const cell* value2, int32_t op) {
+  if (TYPE_OF(value2) != TYPE_NONE) return COMPARE_NONE;
+  switch (op) {
+    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_SORT:
+    case COMP_CASE_SORT: case COMP_SAME: case COMP_FIND:
+      return 0;
+    default:
+      return COMPARE_NONE;
+  }
+}
+
+// clear, find, remove, select and take of none answer none.
+cell* clear(cell*) { return &none_value; }
+cell* find(cell*, cell*, cell*, int32_t, int32_t, int32_t, int32_t, cell*, cell*, int32_t, int32_t,
+           int32_t, int32_t) {
+  return &none_value;
+}
+cell* select(cell*, cell*, cell*, int32_t, int32_t, int32_t, int32_t, cell*, cell*, int32_t,
+             int32_t) {
+  return &none_value;
+}
+cell* remove(cell*, cell*, cell*) { return &none_value; }
+cell* take(cell*, cell*, int32_t, int32_t) { return &none_value; }
+int32_t length_q(cell*) { return -1; }
+
+}  // namespace
+
+void init() {
+  none_value.header = TYPE_NONE;
+  // clang-format off
+  datatype::register_type(datatype_registration(TYPE_NONE, 0, "none!",
+    /* make .. set-path */     make, unsupported, unsupported, make, unsupported, unsupported, unsupported, unsupported,
+    /* compare .. remainder */ compare, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+    /* round .. xor~ */        unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+    /* append .. head */       unsupported, unsupported, unsupported, unsupported, clear, unsupported, find, unsupported,
+    /* head? .. poke */        unsupported, unsupported, unsupported, length_q, unsupported, unsupported, unsupported, unsupported,
+    /* put .. tail */          unsupported, remove, unsupported, select, unsupported, unsupported, unsupported, unsupported,
+    /* tail? .. open */        unsupported, take, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+    /* open? .. write */       unsupported, unsupported, unsupported, unsupported, unsupported, unsupported));
+  // clang-format on
+}
+
+}  // namespace ixo::none
