@@ -187,18 +187,29 @@ struct decimal {
   int32_t exponent;
 };
 
+// Eight zeros at a time first: a short decimal comes out of the search
+// with up to 17 of them.
 decimal without_trailing_zeros(decimal d) {
-  while (d.digits % 10 == 0) {
-    d.digits /= 10;
-    ++d.exponent;
+  if (d.digits % 10 != 0) return d;
+  while (d.digits % 100000000 == 0) {
+    d.digits /= 100000000;
+    d.exponent += 8;
+  }
+  for (int32_t zeros : {4, 2, 1}) {
+    uint64_t unit = POW10_INT[zeros];
+    if (d.digits % unit == 0) {
+      d.digits /= unit;
+      d.exponent += zeros;
+    }
   }
   return d;
 }
 
+// Decimal digits of n > 0, from its bit length b: (b × 1233) >> 12 is
+// floor(b × log10 2) for every b up to 64.
 int32_t digit_count(uint64_t n) {
-  int32_t count = 1;
-  while (count < 20 && n >= POW10_INT[count]) ++count;
-  return count;
+  int32_t at_least = ((64 - std::countl_zero(n)) * 1233) >> 12;
+  return at_least + (n >= POW10_INT[at_least]);
 }
 
 // The shortest digits of c × 2^q that read back to it, the nearest to it
@@ -266,6 +277,15 @@ decimal digits_of(uint64_t bits, int32_t precision) {
   }
   return d;
 }
+
+constexpr std::array<char, 200> DIGIT_PAIRS = [] {
+  std::array<char, 200> t{};
+  for (int32_t i = 0; i < 100; ++i) {
+    t[2 * i] = static_cast<char>('0' + i / 10);
+    t[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return t;
+}();
 
 // "-", then the text of the last conversion; a negative result is answered
 // from the "-".
@@ -410,11 +430,13 @@ const char* form_digits(double value, int32_t precision, int32_t& point, int32_t
   count = digit_count(d.digits);
   point = d.exponent + count;
   char* digits = out_buffer + 1;
-  for (int32_t i = count - 1; i >= 0; --i) {
-    digits[i] = static_cast<char>('0' + d.digits % 10);
-    d.digits /= 10;
+  char* last = digits + count;
+  *last = 0;
+  for (; d.digits >= 10; d.digits /= 100) {
+    last -= 2;
+    std::memcpy(last, &DIGIT_PAIRS[2 * (d.digits % 100)], 2);
   }
-  digits[count] = 0;
+  if (d.digits > 0) *--last = static_cast<char>('0' + d.digits);
   return digits;
 }
 
@@ -423,7 +445,7 @@ const char* form_float(double value, int32_t precision, bool add_zero) {
   const char* text = form_digits(value, precision, point, sign, count, add_zero);
   if (point >= POINT_ZERO) return text;
   char digits[20];
-  std::memcpy(digits, text, static_cast<size_t>(count));
+  std::memcpy(digits, text, sizeof digits);  // all 20 (the buffer has them): faster than count
   char* out = out_buffer + 1;
   auto put_digits = [&](int32_t from, int32_t to) {
     for (int32_t i = from; i < to; ++i) *out++ = digits[i];
@@ -530,7 +552,7 @@ double parse_float(const char* start, const char* end, int32_t extra_exponent,
   if (e10 + nd < -323) return with_sign(0, negative);              // below 10^-323 / 4
   int32_t kept = static_cast<int32_t>(nd < 19 ? nd : 19);
   int32_t accumulated = static_cast<int32_t>(total < 19 ? total : 19);
-  uint64_t w = leading / POW10_INT[accumulated - kept];
+  uint64_t w = accumulated == kept ? leading : leading / POW10_INT[accumulated - kept];
   int32_t q = static_cast<int32_t>(e10 + nd - kept);
 
   double result;  // (a w cut to 19 digits is too long to be exact)
