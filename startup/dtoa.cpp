@@ -104,6 +104,7 @@ constexpr auto POWERS_OF_FIVE = [] {
 
 constexpr const power_of_five& pow5(int32_t j) { return POWERS_OF_FIVE[j - POW5_LOWEST]; }
 constexpr bool pow5_exact(int32_t j) { return j >= 0 && j <= 55; }
+static_assert(pow5(55).shift <= 0 && pow5(56).shift > 0, "5^55 is the last below 2^128");
 
 // ---------------------------------------------------------------------------
 // Exact comparison
@@ -296,8 +297,8 @@ char out_buffer[32] = "-";
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// Exponent digits stop counting here; any exponent this large has already
-// made the result infinity or zero.
+// Exponent digits stop counting here: for any text shorter than this many
+// bytes, so large an exponent already makes the result infinity or zero.
 constexpr int64_t EXPONENT_LIMIT = 1'000'000'000'000'000;
 
 // The rounding interval of a double ends halfway to the next one, and every
@@ -314,7 +315,7 @@ bool exact_product(uint64_t w, int32_t q, double& result) {
     result = x * EXACT_POW10[q];
   } else if (q < 0 && q >= -22) {
     result = x / EXACT_POW10[-q];
-  } else if (q > 22 && q <= 22 + 15) {
+  } else if (q > 22 && q <= 22 + 15) {  // w × 10^(q-22) still an exact whole number
     uint64_t m = POW10_INT[q - 22];
     if (w > EXACT_LIMIT / m) return false;
     result = static_cast<double>(w * m) * EXACT_POW10[22];
@@ -549,7 +550,7 @@ double parse_float(const char* start, const char* end, int32_t extra_exponent,
   if (nd == 0) return with_sign(0, negative);
   int64_t e10 = exponent + extra_exponent - fraction_digits + (total - nd);
   if (e10 + nd > 309) return with_sign(INFINITY_BITS, negative);  // at least 10^309
-  if (e10 + nd < -323) return with_sign(0, negative);              // below 10^-323 / 4
+  if (e10 + nd < -323) return with_sign(0, negative);              // below half of 5e-324
   int32_t kept = static_cast<int32_t>(nd < 19 ? nd : 19);
   int32_t accumulated = static_cast<int32_t>(total < 19 ? total : 19);
   uint64_t w = accumulated == kept ? leading : leading / POW10_INT[accumulated - kept];

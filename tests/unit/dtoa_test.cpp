@@ -40,7 +40,8 @@ parsed parse(const std::string& text, int32_t extra = 0) {
   return r;
 }
 
-// The shortest digits and point of the C++ library's round-trip form.
+// Digits and point of the C++ library's shortest form, or of the value
+// correctly rounded to `precision` digits.
 struct digits_point {
   std::string digits;
   int32_t point;
@@ -59,7 +60,8 @@ digits_point library_digits(double v, int32_t precision) {
   return d;
 }
 
-// Our digits with a cap: the shortest when they fit, else correctly rounded.
+// What a capped format must give: the shortest digits when they fit, else
+// the value correctly rounded to the cap.
 digits_point expected_digits(double v, int32_t precision) {
   digits_point shortest = library_digits(v, 0);
   if (precision <= 0 || static_cast<int32_t>(shortest.digits.size()) <= precision) return shortest;
