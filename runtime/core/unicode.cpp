@@ -111,6 +111,10 @@ void write_utf16(uint8_t* dest, uint32_t u) {
 template <class Sink>
 int32_t walk_utf8(const uint8_t* bytes, int32_t pos, int32_t limit, bool crlf, Sink&& sink) {
   while (pos < limit) {
+    if (bytes[pos] < 0x80 && bytes[pos] != '\r') {  // ASCII, the common case
+      sink(bytes[pos++]);
+      continue;
+    }
     int32_t n = limit - pos;
     int32_t cp = decode_utf8_char(bytes + pos, n);
     if (cp < 0) break;
@@ -303,10 +307,18 @@ utf8_load scan_utf8(const uint8_t* bytes, int32_t length, bool crlf, bool remain
 
 void decode_utf8(const uint8_t* bytes, const utf8_load& load, void* dest, int32_t unit) {
   check_unit(unit);
-  auto* out = static_cast<uint8_t*>(dest);
-  int32_t i = 0;
-  walk_utf8(bytes, load.start, load.end, load.crlf,
-            [&](uint32_t cp) { store_unit(out, unit, i++, cp); });
+  // One loop per unit, so that the store is a plain move.
+  auto decode = [&]<class T>(T*) {
+    auto* out = static_cast<uint8_t*>(dest);
+    walk_utf8(bytes, load.start, load.end, load.crlf, [&](uint32_t cp) {
+      auto u = static_cast<T>(cp);
+      std::memcpy(out, &u, sizeof u);
+      out += sizeof u;
+    });
+  };
+  if (unit == 1) decode(static_cast<uint8_t*>(nullptr));
+  if (unit == 2) decode(static_cast<uint16_t*>(nullptr));
+  if (unit == 4) decode(static_cast<uint32_t*>(nullptr));
 }
 
 // ---- Loading UTF-16LE ----------------------------------------------------------
