@@ -136,10 +136,14 @@ uint32_t code_address(const void* address) {
 
 void runtime_error(int32_t number, uint32_t address) {
   if (number != 0) print_report(number, address);
+  exit_process(number);
+}
+
+void exit_process(int32_t status) {
   platform::flush_output();
   memory::free_all_frames();
   heap::free_all();
-  std::exit(number);
+  std::exit(status);
 }
 
 void install_fault_handlers() {

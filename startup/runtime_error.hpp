@@ -9,6 +9,10 @@ namespace ixo::system {
 
 [[noreturn]] void runtime_error(int32_t number, uint32_t address);
 
+// Ends the process with `status` and no report, the way every orderly exit
+// goes: output flushed, the arena and the tracked heap released.
+[[noreturn]] void exit_process(int32_t status);
+
 // The message of a runtime error number; "unknown error code!" for numbers
 // outside the table.
 const char* runtime_error_message(int32_t number);

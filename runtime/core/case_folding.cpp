@@ -1,9 +1,12 @@
 // Case folding: the lookup tables of the BMP, built from the pair lists at
-// start-up, and the mapping of one code point in either direction.
+// start-up, the mapping of one code point in either direction, and its
+// application to chars and strings in place.
 #include "runtime/core/case_folding.hpp"
 
 #include <iterator>
 
+#include "runtime/datatypes/string.hpp"
+#include "runtime/interpreter/fire.hpp"
 #include "startup/heap.hpp"
 
 namespace ixo::case_folding {
@@ -43,6 +46,38 @@ uint32_t change_char(uint32_t cp, int32_t upper) {
   }
   if (upper) return scan_pairs(cp, supplementary_lower_to_upper, std::size(supplementary_lower_to_upper));
   return scan_pairs(cp, supplementary_upper_to_lower, std::size(supplementary_upper_to_lower));
+}
+
+cell* change(cell* value, int32_t part, int32_t upper) {
+  if (TYPE_OF(value) == TYPE_CHAR) {
+    value->data2 = change_char(value->data2, upper);
+    return value;
+  }
+  if (!string::any_string_q(TYPE_OF(value))) return value;
+  string::rs_head(value);
+  int32_t index = static_cast<int32_t>(value->data1);
+  int32_t count = string::rs_length_q(value);
+  if (part > 0) {
+    const cell* limit = value + part;
+    int32_t n;
+    if (TYPE_OF(limit) == TYPE_INTEGER) {
+      n = static_cast<int32_t>(limit->data2);
+    } else if (TYPE_OF(limit) == TYPE_OF(value) && limit->data2 == value->data2) {
+      n = static_cast<int32_t>(limit->data1) - index;
+    } else {
+      // The refinement word goes first once words exist.
+      fire(err::script_invalid_refine_arg, {cell{TYPE_NONE, 0, 0, 0}, *limit});
+    }
+    count = n < 0 ? 0 : n < count ? n : count;
+  }
+  memory::series_buffer* b = memory::GET_BUFFER(value);
+  for (int32_t i = 0; i < count; ++i) {
+    // Read again each time: a widening changes the unit and the buffer.
+    uint32_t unit = memory::GET_UNIT(b);
+    uint8_t* at = memory::head_of(b) + static_cast<int64_t>(index + i) * unit;
+    b = string::poke_char(b, at, change_char(string::get_char(at, unit), upper));
+  }
+  return value;
 }
 
 }  // namespace ixo::case_folding

@@ -3,9 +3,12 @@
 // `init` builds on the tracked heap; the planes above it by scans of two
 // short sorted pair lists. The pair lists are the simple case mappings of
 // the Unicode Character Database, written by unicode_tables.py into
-// case_folding_pairs.cpp.
+// case_folding_pairs.cpp. `change` applies the mapping to a char! or to the
+// units of a string in place.
 #pragma once
 #include <cstdint>
+
+#include "runtime/memory/cell.hpp"
 
 namespace ixo::case_folding {
 
@@ -31,5 +34,14 @@ void init();
 // The code point mapped to upper case (upper non-zero) or lower case; a code
 // point without a mapping is answered unchanged.
 uint32_t change_char(uint32_t cp, int32_t upper);
+
+// Maps a char!'s code point, or the units of an any-string from its index
+// to its tail, in place (an index past the tail is first set back to the
+// tail). When `part` > 0 the /part argument is the cell that many cells
+// after `value`: an integer! limits the count, a position in the same
+// series ends the run there, anything else raises invalid-refine-arg. A
+// string widens when a mapped code point needs it. Other values are left
+// alone. Answers `value`, which must lie where no allocation moves it.
+cell* change(cell* value, int32_t part, int32_t upper);
 
 }  // namespace ixo::case_folding

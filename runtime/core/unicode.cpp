@@ -1,10 +1,13 @@
 // Unicode decoding and encoding: the UTF-8 DFA, the strict decoder, the
 // two-pass loaders of UTF-8 and UTF-16LE, the encoders of one code point and
-// the exporters of runs of units.
+// the exporters of runs of units; then the same over string buffers, with
+// widening in place and the per-cell conversion cache.
 #include "runtime/core/unicode.hpp"
 
+#include <algorithm>
 #include <cstring>
 
+#include "runtime/datatypes/string.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "startup/runtime_error.hpp"
 
@@ -108,6 +111,10 @@ void write_utf16(uint8_t* dest, uint32_t u) {
 template <class Sink>
 int32_t walk_utf8(const uint8_t* bytes, int32_t pos, int32_t limit, bool crlf, Sink&& sink) {
   while (pos < limit) {
+    if (bytes[pos] < 0x80 && bytes[pos] != '\r') {  // ASCII, the common case
+      sink(bytes[pos++]);
+      continue;
+    }
     int32_t n = limit - pos;
     int32_t cp = decode_utf8_char(bytes + pos, n);
     if (cp < 0) break;
@@ -300,10 +307,18 @@ utf8_load scan_utf8(const uint8_t* bytes, int32_t length, bool crlf, bool remain
 
 void decode_utf8(const uint8_t* bytes, const utf8_load& load, void* dest, int32_t unit) {
   check_unit(unit);
-  auto* out = static_cast<uint8_t*>(dest);
-  int32_t i = 0;
-  walk_utf8(bytes, load.start, load.end, load.crlf,
-            [&](uint32_t cp) { store_unit(out, unit, i++, cp); });
+  // One loop per unit, so that the store is a plain move.
+  auto decode = [&]<class T>(T*) {
+    auto* out = static_cast<uint8_t*>(dest);
+    walk_utf8(bytes, load.start, load.end, load.crlf, [&](uint32_t cp) {
+      auto u = static_cast<T>(cp);
+      std::memcpy(out, &u, sizeof u);
+      out += sizeof u;
+    });
+  };
+  if (unit == 1) decode(static_cast<uint8_t*>(nullptr));
+  if (unit == 2) decode(static_cast<uint16_t*>(nullptr));
+  if (unit == 4) decode(static_cast<uint32_t*>(nullptr));
 }
 
 // ---- Loading UTF-16LE ----------------------------------------------------------
@@ -400,6 +415,170 @@ int32_t encode_utf16(const void* units, int32_t unit, int32_t count, bool crlf, 
     n += written;
   }
   return n;
+}
+
+// ---- String buffers ------------------------------------------------------------------
+
+using namespace memory;
+
+namespace {
+
+series_buffer* widen_buffer(series_buffer* b, int32_t to) {
+  int32_t from = static_cast<int32_t>(GET_UNIT(b));
+  check_unit(from);
+  int32_t count = static_cast<int32_t>((b->tail - b->head) / static_cast<uint32_t>(from));
+  int64_t needed = (static_cast<int64_t>(count) + 1) * to;
+  if (needed > INT32_MAX) fire(err::internal_no_memory);
+  if (data_end(b) - head_of(b) < needed) b = expand_series(b, static_cast<int32_t>(needed));
+  widen_units(head_of(b), count, from, to);
+  b->tail = b->head + static_cast<uint32_t>(count * to);
+  b->flags = (b->flags & ~SERIES_UNIT) | static_cast<uint32_t>(to);
+  return b;
+}
+
+// A string buffer ready to take `count` units of `unit` bytes from its
+// head, set to that unit: its content is replaced, so a move keeps none.
+series_buffer* prepare_target(series_buffer* b, int32_t count, int32_t unit) {
+  int64_t needed = static_cast<int64_t>(count) * unit;
+  if (needed > INT32_MAX) fire(err::internal_no_memory);
+  if (data_end(b) - head_of(b) < needed) b = move_series_buffer(b, static_cast<int32_t>(needed));
+  b->flags = (b->flags & ~SERIES_UNIT) | static_cast<uint32_t>(unit);
+  return b;
+}
+
+// The units of string s from its index: how many (at most `limit` unless
+// limit is negative), their width and where they start.
+struct string_run {
+  const uint8_t* units;
+  int32_t unit;
+  int32_t count;
+};
+
+string_run run_of(const cell* s, int32_t limit) {
+  series_buffer* b = GET_BUFFER(s);
+  int32_t unit = static_cast<int32_t>(GET_UNIT(b));
+  check_unit(unit);
+  int32_t count = string::rs_length_q(s);
+  if (limit >= 0 && limit < count) count = limit;
+  // An index past the tail has nothing to export: it starts at the tail.
+  const uint8_t* units = count > 0 ? head_of(b) + static_cast<int64_t>(s->data1) * unit : tail_of(b);
+  return {units, unit, count};
+}
+
+// Exports need up to 4 bytes a unit: counts beyond this would not fit 31
+// bits.
+void check_export_count(int32_t count) {
+  if (count >= INT32_MAX / 4 - 1) fire(err::internal_no_memory);
+}
+
+}  // namespace
+
+series_buffer* latin1_to_ucs2(series_buffer* b) { return widen_buffer(b, 2); }
+series_buffer* latin1_to_ucs4(series_buffer* b) { return widen_buffer(b, 4); }
+series_buffer* ucs2_to_ucs4(series_buffer* b) { return widen_buffer(b, 4); }
+
+uint32_t load_utf8(const uint8_t* bytes, int32_t length, uint32_t target, int32_t* remainder,
+                   bool crlf) {
+  utf8_load load = scan_utf8(bytes, length, crlf, remainder != nullptr);
+  series_buffer* b;
+  int32_t unit = load.unit;
+  if (target == 0) {
+    b = buffer_of(alloc_series(std::max(load.count, 1), static_cast<uint32_t>(unit), 0));
+  } else {
+    b = buffer_of(target);
+    check_unit(static_cast<int32_t>(GET_UNIT(b)));
+    unit = std::max(unit, static_cast<int32_t>(GET_UNIT(b)));
+    b = prepare_target(b, load.count, unit);
+  }
+  decode_utf8(bytes, load, head_of(b), unit);
+  b->tail = b->head + static_cast<uint32_t>(load.count * unit);
+  if (remainder) *remainder = length - load.end;
+  return b->node;
+}
+
+uint32_t load_utf8_into(const uint8_t* bytes, int32_t length, const cell* s, int32_t* remainder) {
+  return load_utf8(bytes, length, s->data2, remainder, false);
+}
+
+uint32_t load_utf8_new(const uint8_t* bytes, int32_t length) {
+  return load_utf8(bytes, length, 0, nullptr, false);
+}
+
+uint32_t load_utf16(const uint8_t* bytes, int32_t units, cell* s, bool crlf) {
+  const uint8_t* text = bytes ? bytes : head_of(buffer_of(s->data3));
+  utf16_load load = scan_utf16(text, units, crlf);
+  series_buffer* b;
+  if (s == nullptr) {
+    b = buffer_of(alloc_series(std::max(load.count, 1), static_cast<uint32_t>(load.unit), 0));
+  } else {
+    b = prepare_target(GET_BUFFER(s), load.count, load.unit);
+  }
+  if (!bytes) text = head_of(buffer_of(s->data3));  // the cache may have moved
+  decode_utf16(text, load, head_of(b), load.unit);
+  b->tail = b->head + static_cast<uint32_t>(load.count * load.unit);
+  return b->node;
+}
+
+uint8_t* get_cache(cell* s, int32_t bytes) {
+  if (s->data3 == 0) {
+    uint32_t cache = alloc_bytes(bytes);
+    s->data3 = cache;
+  } else {
+    series_buffer* b = buffer_of(s->data3);
+    if (data_end(b) - head_of(b) < bytes) move_series_buffer(b, bytes);
+  }
+  return head_of(buffer_of(s->data3));
+}
+
+uint32_t to_utf8_buffer(cell* s, int32_t& length, bool crlf) {
+  string_run run = run_of(s, length);
+  check_export_count(run.count);
+  uint8_t* dest = get_cache(s, utf8_export_size(run.unit, run.count));
+  run = run_of(s, length);  // the string may have moved
+  int32_t written = encode_utf8(run.units, run.unit, run.count, crlf, dest);
+  dest[written] = 0;
+  length = written;
+  return s->data3;
+}
+
+const char* to_utf8_crlf(cell* s, int32_t& length, bool crlf) {
+  return reinterpret_cast<const char*>(head_of(buffer_of(to_utf8_buffer(s, length, crlf))));
+}
+
+const char* to_utf8(cell* s, int32_t& length) { return to_utf8_crlf(s, length, false); }
+
+int32_t write_utf8(const cell* s, uint8_t* dest, int32_t part, bool terminate) {
+  string_run run = run_of(s, part);
+  int32_t written = encode_utf8(run.units, run.unit, run.count, false, dest);
+  if (terminate) dest[written] = 0;
+  return written;
+}
+
+int32_t to_utf8_bounded(const cell* s, uint8_t* dest, int32_t room, int32_t part, bool terminate) {
+  // The NUL takes the last byte of the room.
+  int32_t space = terminate ? room - 1 : room;
+  if (space < 0) return 0;
+  string_run run = run_of(s, part > 0 ? part : -1);
+  int32_t written = encode_utf8_bounded(run.units, run.unit, run.count, dest, space);
+  if (terminate) dest[written] = 0;
+  return written;
+}
+
+const uint8_t* to_utf16_part(cell* s, int32_t& length, bool crlf) {
+  string_run run = run_of(s, length);
+  check_export_count(run.count);
+  uint8_t* dest = get_cache(s, utf16_export_size(run.units, run.unit, run.count));
+  run = run_of(s, length);  // the string may have moved
+  int32_t written = encode_utf16(run.units, run.unit, run.count, crlf, dest);
+  if (written < 0) return nullptr;
+  dest[2 * written] = dest[2 * written + 1] = 0;
+  length = written;
+  return dest;
+}
+
+const uint8_t* to_utf16_all(cell* s) {
+  int32_t length = -1;
+  return to_utf16_part(s, length, true);
 }
 
 }  // namespace ixo::unicode

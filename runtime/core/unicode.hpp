@@ -7,7 +7,10 @@
 // - loaders: a first pass validates a text and finds the smallest unit that
 //   holds all its code points and their number, so that the destination is
 //   sized once; a second pass stores the code points;
-// - encoders of single code points and exporters of runs of units.
+// - encoders of single code points and exporters of runs of units;
+// - the same over string buffers: loaders that fill a string's buffer,
+//   widening of a buffer in place, and exporters of a string through the
+//   conversion cache that its cell carries.
 //
 // No decoder reads outside the bytes it is given. Invalid UTF-8 (overlong
 // forms and encoded surrogates included) raises access/invalid-utf8;
@@ -16,6 +19,8 @@
 // other than 1, 2 or 4 is runtime error 101.
 #pragma once
 #include <cstdint>
+
+#include "runtime/memory/series_buffer.hpp"
 
 namespace ixo::unicode {
 
@@ -141,5 +146,77 @@ int32_t utf16_export_size(const void* units, int32_t unit, int32_t count);
 // the 16-bit units written, or -1 at a code point above 10FFFFh (the export
 // is abandoned). Adds no NUL.
 int32_t encode_utf16(const void* units, int32_t unit, int32_t count, bool crlf, uint8_t* dest);
+
+// ---- String buffers ------------------------------------------------------------------
+//
+// Any of these may allocate, and so move every buffer. Bytes handed to a
+// loader must lie outside the series buffers, or in a series that no
+// allocation moves; a loader given a target with room for the text fills
+// it without allocating. A string cell whose cache an export fills (and
+// the cell a UTF-16 load reads its cache through) must lie where no
+// allocation moves it: on the value stack, in a registered root, in a
+// local.
+
+// Widen a string buffer in place, keeping its node: expanded when it lacks
+// room for the wider units, which are rewritten from the last to the first.
+// Cell indexes stay valid: they count units, not bytes. Answer the buffer.
+memory::series_buffer* latin1_to_ucs2(memory::series_buffer* b);
+memory::series_buffer* latin1_to_ucs4(memory::series_buffer* b);
+memory::series_buffer* ucs2_to_ucs4(memory::series_buffer* b);
+
+// Loads `length` bytes of UTF-8 into the string buffer of node `target`,
+// from its head, replacing its content and keeping its unit unless the text
+// needs a wider one; or, when target is 0, into a new buffer of the
+// narrowest unit that holds the text. A leading byte-order mark is skipped;
+// with crlf, CR LF becomes LF and any other CR becomes LF. An incomplete
+// last sequence is left undecoded and its byte count stored in *remainder;
+// with no remainder slot it raises invalid-utf8, as invalid UTF-8 always
+// does. Answers the buffer's node.
+uint32_t load_utf8(const uint8_t* bytes, int32_t length, uint32_t target, int32_t* remainder,
+                   bool crlf);
+// load_utf8 into the buffer of string `s`.
+uint32_t load_utf8_into(const uint8_t* bytes, int32_t length, const cell* s, int32_t* remainder);
+// load_utf8 into a new buffer, with no remainder slot.
+uint32_t load_utf8_new(const uint8_t* bytes, int32_t length);
+
+// Loads `units` 16-bit units of UTF-16LE (from the conversion cache of `s`
+// when bytes is null) into the buffer of string `s`, from its head and in
+// the narrowest unit that holds the text, or into a new buffer when s is
+// null. With crlf every CR is dropped. An unpaired surrogate raises
+// invalid-chars. Answers the buffer's node.
+uint32_t load_utf16(const uint8_t* bytes, int32_t units, cell* s, bool crlf);
+
+// The conversion cache of string `s`: a byte series in payload word 3 of
+// its cell, made on first use and moved to a larger buffer (its content
+// not kept) when smaller than `bytes`. Answers the address of its data,
+// valid until the next allocation or export through the same cell.
+uint8_t* get_cache(cell* s, int32_t bytes);
+
+// Exports string `s` from its index to UTF-8 in its cache, at most `length`
+// units of it unless length is negative, with crlf a CR before each LF,
+// NUL-terminated. `length` receives the byte count without the NUL.
+// Answers the cache's node.
+uint32_t to_utf8_buffer(cell* s, int32_t& length, bool crlf);
+// The same, answering the address of the bytes.
+const char* to_utf8_crlf(cell* s, int32_t& length, bool crlf);
+const char* to_utf8(cell* s, int32_t& length);
+
+// Writes string `s` from its index as UTF-8 into dest, at most `part`
+// units unless part is negative, with a NUL after it when asked; answers
+// the bytes written without the NUL.
+int32_t write_utf8(const cell* s, uint8_t* dest, int32_t part, bool terminate);
+// The same within `room` bytes, NUL included: a code point that does not
+// fit writes only its leading bytes that do. A part of 0 or less means the
+// whole string.
+int32_t to_utf8_bounded(const cell* s, uint8_t* dest, int32_t room, int32_t part, bool terminate);
+
+// Exports string `s` from its index to UTF-16LE in its cache, at most
+// `length` units unless length is negative, with crlf a CR before each LF,
+// ended by two NUL bytes. `length` receives the 16-bit units written
+// without them. Answers the address of the text, or null (the export
+// abandoned) at a code point above 10FFFFh.
+const uint8_t* to_utf16_part(cell* s, int32_t& length, bool crlf);
+// The whole string from its index, with CR LF line ends.
+const uint8_t* to_utf16_all(cell* s);
 
 }  // namespace ixo::unicode
