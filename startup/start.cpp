@@ -8,7 +8,11 @@
 #include "runtime/core/case_folding.hpp"
 #include "runtime/core/cycles.hpp"
 #include "runtime/core/random.hpp"
+#include "runtime/datatypes/datatype.hpp"
+#include "runtime/datatypes/logic.hpp"
+#include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/registry.hpp"
+#include "runtime/datatypes/unset.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/memory.hpp"
 #include "runtime/memory/root_block.hpp"
@@ -53,6 +57,11 @@ void init() {
   random::init();
   memory::init();
   datatype::alloc_tables();
+  // The datatypes, each parent before its children.
+  datatype::init();
+  unset::init();
+  none::init();
+  logic::init();
   // The first node frame and series frame.
   memory::new_node_frame(memory::NODES_PER_FRAME);
   memory::new_series_frame();

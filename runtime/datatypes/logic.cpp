@@ -3,6 +3,7 @@
 #include "runtime/datatypes/logic.hpp"
 
 #include "runtime/core/random.hpp"
+#include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/interpreter/actions.hpp"
@@ -73,6 +74,15 @@ cell* random(cell* value, int32_t seed, int32_t secure, int32_t) {
   return value;
 }
 
+int32_t form(cell* value, cell* buffer, cell*, int32_t part) {
+  return datatype::append_text(buffer, value->data1 ? "true" : "false", part);
+}
+
+int32_t mold(cell* value, cell* buffer, int32_t, int32_t all, int32_t, cell*, int32_t part, int32_t) {
+  const char* text = all ? (value->data1 ? "#(true)" : "#(false)") : (value->data1 ? "true" : "false");
+  return datatype::append_text(buffer, text, part);
+}
+
 int32_t compare(const cell* value1, const cell* value2, int32_t op) {
   if (TYPE_OF(value2) != TYPE_LOGIC) return COMPARE_NONE;
   switch (op) {
@@ -109,7 +119,7 @@ void init() {
   false_value = make_cell(false);
   // clang-format off
   datatype::register_type(datatype_registration(TYPE_LOGIC, 0, "logic!",
-    /* make .. set-path */     make, random, unsupported, to, unsupported, unsupported, unsupported, unsupported,
+    /* make .. set-path */     make, random, unsupported, to, form, mold, unsupported, unsupported,
     /* compare .. remainder */ compare, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
     /* round .. xor~ */        unsupported, unsupported, unsupported, unsupported, bitwise<op_and>, complement, bitwise<op_or>, bitwise<op_xor>,
     /* append .. head */       unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,

@@ -1,6 +1,7 @@
 // none!: actions that let none behave as an empty series.
 #include "runtime/datatypes/none.hpp"
 
+#include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -15,6 +16,14 @@ cell* push() { return stack::push(none_value); }
 namespace {
 
 cell* make(cell*, cell*, int32_t) { return push(); }
+
+int32_t form(cell*, cell* buffer, cell*, int32_t part) {
+  return datatype::append_text(buffer, "none", part);
+}
+
+int32_t mold(cell*, cell* buffer, int32_t, int32_t all, int32_t, cell*, int32_t part, int32_t) {
+  return datatype::append_text(buffer, all ? "#(none)" : "none", part);
+}
 
 int32_t compare(const cell*, const cell* value2, int32_t op) {
   if (TYPE_OF(value2) != TYPE_NONE) return COMPARE_NONE;
@@ -47,7 +56,7 @@ void init() {
   none_value.header = TYPE_NONE;
   // clang-format off
   datatype::register_type(datatype_registration(TYPE_NONE, 0, "none!",
-    /* make .. set-path */     make, unsupported, unsupported, make, unsupported, unsupported, unsupported, unsupported,
+    /* make .. set-path */     make, unsupported, unsupported, make, form, mold, unsupported, unsupported,
     /* compare .. remainder */ compare, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
     /* round .. xor~ */        unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
     /* append .. head */       unsupported, unsupported, unsupported, unsupported, clear, unsupported, find, unsupported,

@@ -1,0 +1,21 @@
+// A started runtime for tests that need datatypes, stacks and strings: the
+// runtime's initialisation as start-up runs it.
+#pragma once
+#include <string>
+
+#include "runtime/core/unicode.hpp"
+#include "runtime/datatypes/string.hpp"
+#include "startup/start.hpp"
+
+namespace ixo::test {
+
+inline void start_runtime() { runtime::init(); }
+
+// The text of a string cell from its index, as UTF-8.
+inline std::string text_of(cell* s) {
+  int32_t length = -1;  // the whole string
+  const char* text = unicode::to_utf8(s, length);
+  return std::string(text, static_cast<size_t>(length));
+}
+
+}  // namespace ixo::test
