@@ -249,6 +249,7 @@ uint8_t* scratch = nullptr;
 int32_t scratch_size = 0;
 
 const uint8_t* keep_spelling(const uint8_t* name, int32_t length) {
+  if (name == scratch) return scratch;
   if (length > scratch_size) {
     heap::free_tracked(scratch);
     scratch_size = std::max(length, 256);
@@ -261,8 +262,10 @@ const uint8_t* keep_spelling(const uint8_t* name, int32_t length) {
 // A new symbol! cell in a free bucket of the symbol table: the spelling in
 // a byte series of its own, NUL-terminated past the tail.
 int32_t new_symbol(uint32_t table, int32_t bucket, const uint8_t* spelling, int32_t length, int32_t alias) {
-  uint32_t name = alloc_bytes(length + 1);
-  root_guard keep(&name);
+  spelling = keep_spelling(spelling, length);
+  uint32_t name = 0;
+  root_guard keep_table(&table), keep_name(&name);
+  name = alloc_bytes(length + 1);
   series_buffer* b = buffer_of(name);
   std::memcpy(head_of(b), spelling, static_cast<size_t>(length));
   b->tail = b->head + static_cast<uint32_t>(length);
@@ -661,10 +664,13 @@ void resize(uint32_t table, int32_t target) {
 }
 
 int32_t get_symbol(uint32_t table, const uint8_t* name, int32_t length, bool any_case) {
-  root_guard keep(&table);
-  const uint8_t* spelling = keep_spelling(name, length);
+  const uint8_t* spelling = name;
   hashtable_record* rec = record_of(table);
-  if (rec->occupied >= rec->bound) resize(table, 16 * growth_target(rec));
+  if (rec->occupied >= rec->bound) {
+    spelling = keep_spelling(name, length);
+    root_guard keep(&table);
+    resize(table, 16 * growth_target(rec));
+  }
   view v = open(table);
   uint32_t mask = static_cast<uint32_t>(v.rec->buckets - 1);
   int32_t start = static_cast<int32_t>(hash::fold_name(spelling, length) & mask);
