@@ -37,7 +37,7 @@ struct view {
   cell* cells;
 };
 
-view open(uint32_t table) {
+view view_of(uint32_t table) {
   hashtable_record* rec = record_of(table);
   return {rec, head_of<uint32_t>(buffer_of(rec->flags)), head_of<int32_t>(buffer_of(rec->keys)),
           head_of<cell>(buffer_of(rec->block))};
@@ -110,7 +110,7 @@ int32_t first_index(const view& v, int32_t bucket) {
 // Kind 0: adds a cell index to the duplicates of a live bucket, turning a
 // single index into a chain first.
 void join_chain(uint32_t table, int32_t bucket, int32_t index) {
-  int32_t key = open(table).keys[bucket];
+  int32_t key = view_of(table).keys[bucket];
   if (key < 0) {
     array::append_int(array::pick_ptr(record_of(table)->chains, -key), index);
     return;
@@ -120,7 +120,7 @@ void join_chain(uint32_t table, int32_t bucket, int32_t index) {
   array::append_int(chain, key);
   array::append_int(chain, index);
   array::append_ptr(record_of(table)->chains, chain);
-  open(table).keys[bucket] = -array::length_q(record_of(table)->chains);
+  view_of(table).keys[bucket] = -array::length_q(record_of(table)->chains);
 }
 
 // Kind 0: forgets one cell. A chain loses the index; a bucket left without
@@ -132,7 +132,7 @@ void forget(uint32_t table, int32_t index) {
   int32_t bucket = *entry - 1;
   if (bucket < 0) return;
   *entry = -1;
-  view v = open(table);
+  view v = view_of(table);
   int32_t key = v.keys[bucket];
   if (key < 0) {
     uint32_t chain = array::pick_ptr(rec->chains, -key);
@@ -159,7 +159,7 @@ void refresh(uint32_t table) {
 // Kind 0: among a live bucket's cells, the one `get` answers, or -1.
 int32_t best_in_bucket(uint32_t table, int32_t bucket, const cell* key, int32_t start, int32_t skip,
                        int32_t op, bool from_end, bool backward) {
-  view v = open(table);
+  view v = view_of(table);
   int32_t single = v.keys[bucket];
   if (!actions::compare(cell_at(table, first_index(v, bucket)), key, COMP_EQUAL)) return -1;
   int32_t length = cell_count(record_of(table)->block);
@@ -186,7 +186,7 @@ int32_t best_in_bucket(uint32_t table, int32_t bucket, const cell* key, int32_t 
 template <class Renumber>
 void renumber_keys(uint32_t table, int32_t low, int32_t high, Renumber renumber) {
   hashtable_record* rec = record_of(table);
-  view v = open(table);
+  view v = view_of(table);
   const int32_t* entries = index_entries(rec);
   high = std::min(high, index_length(rec));
   uint8_t* seen = nullptr;
@@ -274,7 +274,7 @@ int32_t new_symbol(uint32_t table, int32_t bucket, const uint8_t* spelling, int3
   cell* entry = series::alloc_tail_cell(buffer_of(record_of(table)->block));
   *entry = {TYPE_UNSET, static_cast<uint32_t>(alias), 0, name};
   entry->header = TYPE_SYMBOL;
-  view v = open(table);
+  view v = view_of(table);
   v.keys[bucket] = index;
   set_bucket_state(v.flags, bucket, BUCKET_LIVE);
   ++v.rec->size;
@@ -347,7 +347,7 @@ cell* put_key(uint32_t table, cell* key, int32_t* status) {
     }
     resize(table, kind == KIND_MAP ? rec->buckets + 1 : growth_target(rec));
   }
-  view v = open(table);
+  view v = view_of(table);
   key = v.cells + index;
   if (kind == KIND_BLOCK && v.rec->stamp == 0 && address_hashed_q(TYPE_OF(key))) {
     v.rec->stamp = collector::node_relocation_count + 1;
@@ -363,7 +363,7 @@ cell* put_key(uint32_t table, cell* key, int32_t* status) {
       deleted = i;
     } else if (kind != KIND_BLOCK) {
       bool same = actions::compare(v.cells + v.keys[i], key, COMP_STRICT_EQUAL);
-      v = open(table);
+      v = view_of(table);
       key = v.cells + index;
       if (same) break;
     } else {
@@ -373,7 +373,7 @@ cell* put_key(uint32_t table, cell* key, int32_t* status) {
         join_chain(table, i, index);
         break;
       }
-      v = open(table);
+      v = view_of(table);
       key = v.cells + index;
     }
     i = next_step(i, &step, mask);
@@ -387,7 +387,7 @@ cell* put_key(uint32_t table, cell* key, int32_t* status) {
     i = deleted;
     state = BUCKET_DELETED;
   }
-  v = open(table);
+  v = view_of(table);
   if (state != BUCKET_LIVE) {
     v.keys[i] = index;
     set_bucket_state(v.flags, i, BUCKET_LIVE);
@@ -441,7 +441,7 @@ cell* get(uint32_t table, const cell* key, int32_t start, int32_t skip, int32_t 
   int32_t i = static_cast<int32_t>(hash::value(&wanted) & mask);
   int32_t first = i, step = 0;
   for (;;) {
-    view v = open(table);
+    view v = view_of(table);
     uint32_t state = bucket_state(v.flags, i);
     if (state == BUCKET_EMPTY) return nullptr;
     if (state == BUCKET_LIVE) {
@@ -474,7 +474,7 @@ cell* get_next(uint32_t table, const cell* key, int32_t* position, int32_t* star
     if (i == *start_bucket) return nullptr;
   }
   for (;;) {
-    view v = open(table);
+    view v = view_of(table);
     uint32_t state = bucket_state(v.flags, i);
     if (state == BUCKET_EMPTY) return nullptr;
     if (state == BUCKET_LIVE) {
@@ -636,7 +636,7 @@ void resize(uint32_t table, int32_t target) {
   // Every live key moves to its place in the new flags. A place that still
   // holds a key not yet moved takes the moving key, and the one it held
   // moves next.
-  view v = open(table);
+  view v = view_of(table);
   uint32_t* fresh = head_of<uint32_t>(buffer_of(flags));
   uint32_t mask = static_cast<uint32_t>(buckets - 1);
   for (int32_t j = 0; j < old_buckets; ++j) {
@@ -671,7 +671,7 @@ int32_t get_symbol(uint32_t table, const uint8_t* name, int32_t length, bool any
     root_guard keep(&table);
     resize(table, 16 * growth_target(rec));
   }
-  view v = open(table);
+  view v = view_of(table);
   uint32_t mask = static_cast<uint32_t>(v.rec->buckets - 1);
   int32_t start = static_cast<int32_t>(hash::fold_name(spelling, length) & mask);
   int32_t free_bucket = -1;
@@ -697,7 +697,7 @@ int32_t put_symbol(uint32_t table, int32_t symbol, bool case_insensitive, uint32
   if (context && rec->occupied >= rec->bound) resize(table, 16 * growth_target(rec));
   int32_t canonical = symbol::resolve(symbol);
   int32_t wanted = case_insensitive ? canonical : symbol;
-  view v = open(table);
+  view v = view_of(table);
   uint32_t mask = static_cast<uint32_t>(v.rec->buckets - 1);
   int32_t i = static_cast<int32_t>(hash::mix_pointer(static_cast<uint32_t>(canonical)) & mask);
   int32_t start = i, step = 0;
@@ -719,7 +719,7 @@ int32_t put_symbol(uint32_t table, int32_t symbol, bool case_insensitive, uint32
   int32_t added = cell_count(v.rec->block);
   cell* word = series::alloc_tail_cell(buffer_of(record_of(table)->block));
   *word = {TYPE_WORD, context, static_cast<uint32_t>(symbol), static_cast<uint32_t>(added)};
-  v = open(table);
+  v = view_of(table);
   v.keys[i] = added;
   set_bucket_state(v.flags, i, BUCKET_LIVE);
   ++v.rec->size;
