@@ -1,0 +1,156 @@
+// MurmurHash3_x86_32 over bytes, over ASCII-folded names and over the code
+// points of a string, and the hash of a cell by datatype. Relies on case
+// folding for strings and on the symbol table for the canonical id of words.
+#include "runtime/core/hash.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "runtime/core/case_folding.hpp"
+#include "runtime/datatypes/symbol.hpp"
+#include "runtime/memory/series_buffer.hpp"
+#include "startup/runtime_error.hpp"
+
+namespace ixo::hash {
+
+uint32_t seed = 0;
+
+void set_seed(uint32_t value) { seed = value; }
+
+namespace {
+
+constexpr uint32_t C1 = 0xCC9E2D51;
+constexpr uint32_t C2 = 0x1B873593;
+
+uint32_t rotl(uint32_t x, int r) { return (x << r) | (x >> (32 - r)); }
+
+uint32_t scramble(uint32_t k) { return rotl(k * C1, 15) * C2; }
+
+// One 4-byte block into the running hash.
+uint32_t mix_block(uint32_t h, uint32_t k) { return rotl(h ^ scramble(k), 13) * 5 + 0xE6546B64; }
+
+// The last 1 to 3 bytes, already gathered little-endian, and the length.
+uint32_t finish(uint32_t h, uint32_t tail, int32_t tail_bytes, uint32_t length) {
+  if (tail_bytes) h ^= scramble(tail);
+  return mix_pointer(h ^ length);
+}
+
+uint8_t lower_ascii(uint8_t b) { return b >= 'A' && b <= 'Z' ? b + 0x20 : b; }
+
+// MurmurHash3 with every byte passed through `read` first.
+template <class Read>
+uint32_t murmur(const uint8_t* p, int32_t length, uint32_t h, Read read) {
+  int32_t blocks = length / 4;
+  for (int32_t i = 0; i < blocks; ++i, p += 4) {
+    h = mix_block(h, read(p[0]) | read(p[1]) << 8 | read(p[2]) << 16 | static_cast<uint32_t>(read(p[3])) << 24);
+  }
+  uint32_t tail = 0;
+  int32_t tail_bytes = length & 3;
+  for (int32_t i = tail_bytes - 1; i >= 0; --i) tail = tail << 8 | read(p[i]);
+  return finish(h, tail, tail_bytes, static_cast<uint32_t>(length));
+}
+
+uint32_t bytes_of_series(const cell* value) {
+  memory::series_buffer* b = memory::GET_BUFFER(value);
+  const uint8_t* from = memory::head_of(b) + value->data1;
+  return murmur3_x86_32(from, static_cast<int32_t>(memory::tail_of(b) - from), seed);
+}
+
+uint32_t symbol_name(const cell* value) {
+  memory::series_buffer* b = memory::buffer_of(value->data3);
+  return fold_name(memory::head_of(b), static_cast<int32_t>(b->tail - b->head));
+}
+
+// A money value hashes by its amount, currency and sign: the header's
+// other flags (the new-line marker among them) do not count.
+uint32_t money(const cell* value) {
+  constexpr uint32_t MONEY_SIGN = 1u << 14;
+  cell copy = *value;
+  copy.header = TYPE_OF(value) | (value->header & MONEY_SIGN);
+  return murmur3_x86_32(&copy, sizeof copy, seed);
+}
+
+}  // namespace
+
+uint32_t murmur3_x86_32(const void* bytes, int32_t length, uint32_t seed) {
+  return murmur(static_cast<const uint8_t*>(bytes), length, seed, [](uint8_t b) -> uint32_t { return b; });
+}
+
+uint32_t fold_name(const uint8_t* name, int32_t length) {
+  return murmur(name, length, seed, [](uint8_t b) -> uint32_t { return lower_ascii(b); });
+}
+
+uint32_t mix_pointer(uint32_t h) {
+  h ^= h >> 16;
+  h *= 0x85EBCA6B;
+  h ^= h >> 13;
+  h *= 0xC2B2AE35;
+  h ^= h >> 16;
+  return h;
+}
+
+uint32_t string(const cell* value, bool case_sensitive) {
+  memory::series_buffer* b = memory::GET_BUFFER(value);
+  uint32_t unit = memory::GET_UNIT(b);
+  if (unit != 1 && unit != 2 && unit != 4) {
+    system::runtime_error(101, system::code_address(__builtin_return_address(0)));
+  }
+  const uint8_t* p = memory::head_of(b) + value->data1 * unit;
+  const uint8_t* end = memory::tail_of(b);
+  uint32_t h = seed;
+  uint32_t count = 0;
+  for (; p < end; p += unit, ++count) {
+    uint32_t cp;
+    if (unit == 1) {
+      cp = *p;
+    } else if (unit == 2) {
+      uint16_t u;
+      std::memcpy(&u, p, 2);
+      cp = u;
+    } else {
+      std::memcpy(&cp, p, 4);
+    }
+    h = mix_block(h, case_sensitive ? cp : case_folding::change_char(cp, 1));
+  }
+  return finish(h, 0, 0, 4 * count);
+}
+
+uint32_t value(const cell* value) {
+  switch (TYPE_OF(value)) {
+    case TYPE_UNSET: return static_cast<uint32_t>(-2);
+    case TYPE_NONE: return static_cast<uint32_t>(-1);
+    case TYPE_DATATYPE: case TYPE_LOGIC: case TYPE_OBJECT: case TYPE_ERROR: case TYPE_PORT:
+      return mix_pointer(value->data1);
+    case TYPE_CHAR: case TYPE_INTEGER: case TYPE_MAP: case TYPE_HANDLE: case TYPE_EVENT:
+      return mix_pointer(value->data2);
+    case TYPE_NATIVE: case TYPE_ACTION:
+      return mix_pointer(value->data3);
+    case TYPE_WORD: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD:
+    case TYPE_REFINEMENT: case TYPE_ISSUE:
+      return mix_pointer(static_cast<uint32_t>(symbol::resolve(static_cast<int32_t>(value->data2))));
+    case TYPE_SYMBOL:
+      return symbol_name(value);
+    case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
+      return string(value, false);
+    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
+    case TYPE_GET_PATH: case TYPE_HASH: case TYPE_IMAGE: case TYPE_POINT2D:
+      return murmur3_x86_32(&value->data1, 8, seed);
+    case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_TIME: case TYPE_PAIR:
+      return murmur3_x86_32(&value->data2, 8, seed);
+    case TYPE_OP: case TYPE_FUNCTION: case TYPE_TRIPLE: case TYPE_TYPESET: case TYPE_DATE:
+    case TYPE_POINT3D:
+      return murmur3_x86_32(&value->data1, 12, seed);
+    case TYPE_TUPLE:
+      // The tuple's length in bytes is kept in header bits 19-22; the
+      // payload holds at most 12.
+      return murmur3_x86_32(&value->data1, std::min(static_cast<int32_t>((value->header >> 19) & 0xF), 12), seed);
+    case TYPE_BINARY:
+      return bytes_of_series(value);
+    case TYPE_MONEY:
+      return money(value);
+    default:
+      return 0;
+  }
+}
+
+}  // namespace ixo::hash
