@@ -7,11 +7,13 @@
 #include "platform/start.hpp"
 #include "runtime/core/case_folding.hpp"
 #include "runtime/core/cycles.hpp"
+#include "runtime/core/hashtable.hpp"
 #include "runtime/core/random.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/registry.hpp"
+#include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/memory.hpp"
@@ -28,6 +30,10 @@ namespace ixo {
 
 int32_t boot_flag = 0;
 int32_t collector_active = 0;
+
+namespace {
+constexpr int32_t SYMBOL_TABLE_CELLS = 4000;
+}  // namespace
 
 namespace {
 
@@ -70,7 +76,11 @@ void init() {
   uint32_t value_stack = root::make_child_block(stack::VALUE_STACK_CELLS, true);
   uint32_t frame_stack = root::make_child_block(stack::FRAME_STACK_CELLS, true);
   stack::init(value_stack, frame_stack);
+  uint32_t symbols = root::make_child_block(SYMBOL_TABLE_CELLS, false);
   case_folding::init();
+  // The symbol table's index over its block.
+  cell symbol_block{TYPE_BLOCK, 0, symbols, 0};
+  symbol::table = hashtable::init(SYMBOL_TABLE_CELLS, &symbol_block, hashtable::KIND_SYMBOL, 1);
 }
 
 }  // namespace runtime

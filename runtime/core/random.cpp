@@ -6,12 +6,12 @@
 
 #include <cerrno>
 
+#include "runtime/core/hash.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "startup/heap.hpp"
 
 namespace ixo {
 
-uint32_t hash_seed = 0;
 
 namespace random {
 
@@ -47,8 +47,9 @@ int32_t draw(bool secure) { return secure ? secure_next() : next(); }
 void init() {
   state = static_cast<uint32_t*>(heap::alloc_tracked(state_words * 4));
   seed(19650218);
-  // The seed variable's own address: fixed for the run, varies between runs.
-  hash_seed = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&hash_seed));
+  // The hash seed is the seed variable's own address: fixed for the run,
+  // different from one run to the next.
+  hash::set_seed(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&hash::seed)));
 }
 
 void seed(int32_t s) {

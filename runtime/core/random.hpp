@@ -12,10 +12,6 @@
 
 namespace ixo {
 
-// Seed of every MurmurHash3 call: fixed for the whole run and different from
-// one run to the next, so hashes are never stored or serialised.
-extern uint32_t hash_seed;
-
 namespace random {
 
 // Allocates the generator's state from the tracked heap, seeds it with

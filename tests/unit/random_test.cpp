@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/core/hash.hpp"
 #include "runtime/core/random.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "startup/catch.hpp"
@@ -55,10 +56,10 @@ TEST_F(random_source, init_seeds_with_19650218_and_fixes_the_hash_seed) {
   seed(1);
   init();
   EXPECT_EQ(next(), 1573102752);
-  uint32_t first = hash_seed;
+  uint32_t first = hash::seed;
   EXPECT_NE(first, 0u);
   seed(7);
-  EXPECT_EQ(hash_seed, first);
+  EXPECT_EQ(hash::seed, first);
 }
 
 TEST_F(random_source, outputs_are_never_negative) {
