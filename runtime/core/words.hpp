@@ -6,8 +6,9 @@
 // move.
 //
 // Names follow the spellings: "-" becomes "_", "?" "_q", "!" "_type"; the
-// tag-like words (<anon>...) drop their angle brackets; "|" is bar and "-"
-// minus; a spelling kept in two globals numbers the second.
+// tag-like words (<anon>...) drop their angle brackets; "|" is bar, "-"
+// minus and any-type! any_type; a spelling kept in two globals numbers the
+// second.
 #pragma once
 #include <cstdint>
 
