@@ -9,12 +9,20 @@
 #include "runtime/core/cycles.hpp"
 #include "runtime/core/hashtable.hpp"
 #include "runtime/core/random.hpp"
+#include "runtime/core/words.hpp"
+#include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/datatype.hpp"
+#include "runtime/datatypes/get_word.hpp"
+#include "runtime/datatypes/issue.hpp"
+#include "runtime/datatypes/lit_word.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
+#include "runtime/datatypes/refinement.hpp"
 #include "runtime/datatypes/registry.hpp"
+#include "runtime/datatypes/set_word.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/unset.hpp"
+#include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/memory.hpp"
 #include "runtime/memory/root_block.hpp"
@@ -68,6 +76,14 @@ void init() {
   unset::init();
   none::init();
   logic::init();
+  symbol::init();
+  context::init();
+  word::init();
+  lit_word::init();
+  set_word::init();
+  get_word::init();
+  refinement::init();
+  issue::init();
   // The first node frame and series frame.
   memory::new_node_frame(memory::NODES_PER_FRAME);
   memory::new_series_frame();
@@ -77,10 +93,16 @@ void init() {
   uint32_t frame_stack = root::make_child_block(stack::FRAME_STACK_CELLS, true);
   stack::init(value_stack, frame_stack);
   uint32_t symbols = root::make_child_block(SYMBOL_TABLE_CELLS, false);
+  context::global_ctx =
+      context::make(context::GLOBAL_SLOTS, false, false, 0, context::KIND_GLOBAL);
   case_folding::init();
   // The symbol table's index over its block.
   cell symbol_block{TYPE_BLOCK, 0, symbols, 0};
   symbol::table = hashtable::init(SYMBOL_TABLE_CELLS, &symbol_block, hashtable::KIND_SYMBOL, 1);
+  // The runtime's own words, kept in the root block while the boot flag is set.
+  datatype::build_words();
+  words::build();
+  refinements::build();
 }
 
 }  // namespace runtime

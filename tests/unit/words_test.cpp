@@ -13,7 +13,7 @@ bool in_root_block(const cell* c) {
 }
 
 TEST(runtime_words, tables_hold_the_listed_words_kept_in_the_root_block) {
-  test::start_words(false);
+  test::start_words();
   int32_t root_length = test::cell_count(root::root_node);
   words::build();
   EXPECT_EQ(test::cell_count(root::root_node), root_length + words::INDEX_COUNT + words::WORD_COUNT);

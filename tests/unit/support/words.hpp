@@ -26,22 +26,9 @@
 namespace ixo::test {
 
 // Without `tables`, the runtime word tables are left unbuilt.
-inline void start_words(bool tables = true) {
+inline void start_words() {
   cycles::init();
   runtime::init();
-  symbol::init();
-  context::init();
-  word::init();
-  lit_word::init();
-  set_word::init();
-  get_word::init();
-  refinement::init();
-  issue::init();
-  context::global_ctx = context::make(context::GLOBAL_SLOTS, false, false, 0, context::KIND_GLOBAL);
-  datatype::build_words();
-  if (!tables) return;
-  words::build();
-  refinements::build();
 }
 
 inline int32_t symbol_of(const std::string& s) {
