@@ -1,5 +1,9 @@
 #include "runtime/interpreter/fire.hpp"
 
+#include <cstring>
+
+#include "runtime/core/hashtable.hpp"
+#include "runtime/datatypes/symbol.hpp"
 #include "startup/catch.hpp"
 
 namespace ixo {
@@ -14,6 +18,12 @@ void fire(error_id id, std::initializer_list<cell> args) {
     last_raised.args[last_raised.count++] = a;
   }
   throw throw_signal{THROW_ERROR};
+}
+
+cell error_word(const char* spelling) {
+  int32_t id = hashtable::get_symbol(symbol::table, reinterpret_cast<const uint8_t*>(spelling),
+                                     static_cast<int32_t>(std::strlen(spelling)), false);
+  return cell{TYPE_WORD, 0, static_cast<uint32_t>(id), 0};
 }
 
 }  // namespace ixo
