@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "runtime/core/hash.hpp"
-#include "runtime/core/hashtable.hpp"
 #include "runtime/core/random.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/float.hpp"
@@ -49,20 +48,21 @@ namespace {
 
 bool any_word_q(const cell* c) { return TYPE_OF(c) >= TYPE_WORD && TYPE_OF(c) <= TYPE_GET_WORD; }
 
-// The canonical symbol of a field name, interned when new.
-int32_t field_symbol(const char* name) {
-  return hashtable::get_symbol(symbol::table, reinterpret_cast<const uint8_t*>(name), 1, true);
+// True when the word is spelled as the one-letter field name, in either
+// case. Reading the spelling allocates nothing, so the cells of a path
+// walk stay where they are.
+bool field_q(const cell* word, char name) {
+  const memory::series_buffer* b = memory::buffer_of(symbol::get(static_cast<int32_t>(word->data2))->data3);
+  return b->tail - b->head == 1 && (*memory::head_of(b) | 0x20) == name;
 }
 
 }  // namespace
 
 int32_t get_field_index(const cell* word, const cell* value) {
-  cell w = *word, v = *value;  // interning may move the series they lie in
-  int32_t symbol = symbol::resolve(static_cast<int32_t>(w.data2));
-  if (symbol == field_symbol("x")) return 1;
-  if (symbol == field_symbol("y")) return 2;
-  if (TYPE_OF(&v) == TYPE_POINT2D) fire(err::script_cannot_use, {w, v});
-  fire(err::script_invalid_path, {v, w});
+  if (field_q(word, 'x')) return 1;
+  if (field_q(word, 'y')) return 2;
+  if (TYPE_OF(value) == TYPE_POINT2D) fire(err::script_cannot_use, {*word, *value});
+  fire(err::script_invalid_path, {*value, *word});
 }
 
 void do_math(int32_t op) {

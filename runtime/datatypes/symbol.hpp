@@ -7,10 +7,16 @@
 #pragma once
 #include <cstdint>
 
+#include "runtime/memory/cell.hpp"
+
 namespace ixo::symbol {
 
 // The symbol table's hashtable (kind 2); its block holds the symbol! cells.
 extern uint32_t table;
+
+// The symbol! cell of an id; payload word 3 holds the node of its
+// spelling (unit-1 bytes).
+const cell* get(int32_t id);
 
 // The canonical id of a symbol: its alias when it has one, else the id.
 int32_t resolve(int32_t id);
