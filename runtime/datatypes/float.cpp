@@ -107,9 +107,10 @@ char text[48];
 constexpr int32_t FIRST_DIGITS[] = {7, 16, 7, 13, 6, 7};
 constexpr int32_t SECOND_DIGITS[] = {5, 14, 14, 14, 5, 5};
 
-// The layout of C's "%.<digits>g" with a compact exponent ("1e20",
+// The shortest digits that read back to the value, at most `digits` of
+// them, laid out as C's "%.<digits>g" does with a compact exponent ("1e20",
 // "1.5e-7"): plain for decimal exponents from -4 to digits - 1, else a
-// mantissa and an exponent; no trailing zeros.
+// mantissa and an exponent.
 void layout_g(double value, int32_t digits) {
   int32_t point, sign, count;
   const char* d = dtoa::form_digits(value, digits, point, sign, count, false);
