@@ -10,17 +10,26 @@
 #include "runtime/core/hashtable.hpp"
 #include "runtime/core/random.hpp"
 #include "runtime/core/words.hpp"
+#include "runtime/datatypes/char.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/datatype.hpp"
+#include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/get_word.hpp"
+#include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/issue.hpp"
 #include "runtime/datatypes/lit_word.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
+#include "runtime/datatypes/pair.hpp"
+#include "runtime/datatypes/percent.hpp"
+#include "runtime/datatypes/point2d.hpp"
+#include "runtime/datatypes/point3d.hpp"
 #include "runtime/datatypes/refinement.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/set_word.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/triple.hpp"
+#include "runtime/datatypes/tuple.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -76,6 +85,7 @@ void init() {
   unset::init();
   none::init();
   logic::init();
+  integer::init();
   symbol::init();
   context::init();
   word::init();
@@ -83,7 +93,15 @@ void init() {
   set_word::init();
   get_word::init();
   refinement::init();
+  char_::init();
   issue::init();
+  triple::init();
+  float_::init();
+  pair::init();
+  percent::init();
+  tuple::init();
+  point2D::init();
+  point3D::init();
   // The first node frame and series frame.
   memory::new_node_frame(memory::NODES_PER_FRAME);
   memory::new_series_frame();

@@ -92,6 +92,12 @@ memory::series_buffer* concatenate_literal(memory::series_buffer* b, const char*
 // The same for exactly n bytes.
 memory::series_buffer* concatenate_literal_part(memory::series_buffer* b, const uint8_t* bytes,
                                                 int32_t n);
+// Appends cp as mold writes it inside double quotes: 1Eh, 80h-9Fh and,
+// with `all`, everything above 7Fh as "^(" hex digits ")"; with `escape`,
+// the control characters, the double quote and the caret as a caret and
+// their escape letter, and DEL as "^~"; anything else as itself.
+memory::series_buffer* append_escaped_char(memory::series_buffer* b, uint32_t cp, bool escape,
+                                           bool all);
 
 enum concatenate_mode : int32_t { MODE_APPEND = 0, MODE_INSERT = 1, MODE_OVERWRITE = 2 };
 

@@ -43,6 +43,11 @@ uint32_t get_c_string(int32_t id);
 cell* get(int32_t id);
 // The canonical id: the alias when it has one, else the id.
 int32_t resolve(int32_t id);
+// Whether a word cell is spelled as the symbol, ignoring ASCII case: both
+// resolve to one canonical id.
+inline bool EQUAL_WORDS_q(const cell* word, int32_t id) {
+  return resolve(static_cast<int32_t>(word->data2)) == resolve(id);
+}
 // The raw alias field.
 int32_t get_alias(int32_t id);
 // The head of the name string with a zero byte written just past its tail

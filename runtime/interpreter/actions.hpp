@@ -39,7 +39,19 @@ using random_fn = cell* (*)(cell* value, int32_t seed, int32_t secure, int32_t o
 using form_fn = int32_t (*)(cell* value, cell* buffer, cell* arg, int32_t part);
 using mold_fn = int32_t (*)(cell* value, cell* buffer, int32_t only, int32_t all, int32_t flat,
                             cell* arg, int32_t part, int32_t indent);
+// One path element applied to `parent`. `value` is the value to set, or
+// nullptr for a read; the path walker passes the path, the value the
+// parent was reached from, the previous element, the element's index in
+// the path and its case, get, last-element and notify flags.
+using eval_path_fn = cell* (*)(cell* parent, cell* element, cell* value, cell* path,
+                               cell* grand_parent, cell* previous, int32_t index, int32_t case_,
+                               int32_t get, int32_t last, int32_t notify);
 using compare_fn = int32_t (*)(const cell* value1, const cell* value2, int32_t op);
+using negate_fn = cell* (*)(cell* value);
+using round_fn = cell* (*)(cell* value, cell* scale, int32_t even, int32_t down,
+                           int32_t half_down, int32_t floor, int32_t ceiling, int32_t half_ceiling);
+using even_q_fn = bool (*)(cell* value);
+using odd_q_fn = bool (*)(cell* value);
 using complement_fn = cell* (*)(cell* value);
 using clear_fn = cell* (*)(cell* value);
 using find_fn = cell* (*)(cell* series, cell* value, cell* part, int32_t only, int32_t case_,
@@ -50,7 +62,9 @@ using select_fn = cell* (*)(cell* series, cell* value, cell* part, int32_t only,
                             int32_t reverse);
 // The element count from the index, or -1 for none.
 using length_q_fn = int32_t (*)(cell* value);
+using pick_fn = cell* (*)(cell* series, cell* index);
 using remove_fn = cell* (*)(cell* series, cell* part, cell* key);
+using reverse_fn = cell* (*)(cell* series, cell* part, cell* skip);
 using take_fn = cell* (*)(cell* series, cell* part, int32_t deep, int32_t last);
 // The arithmetic, bitwise and navigation actions read their arguments at
 // the argument base and leave their result in the result slot.

@@ -21,4 +21,9 @@ extern raised_error last_raised;
 
 [[noreturn]] void fire(error_id id, std::initializer_list<cell> args = {});
 
+// An unbound word! of a spelling (interned when new), for the error
+// arguments that name an action, an argument or a refinement. It may
+// allocate: make it before copying any argument that lies in a series.
+cell error_word(const char* spelling);
+
 }  // namespace ixo

@@ -38,6 +38,7 @@ TEST_F(base_values, form_and_mold) {
   struct row { cell value; const char *form, *mold, *mold_all; };
   const row rows[] = {
       {datatype::make_cell(TYPE_DATATYPE), "datatype", "datatype!", "#(datatype!)"},
+      {datatype::make_cell(TYPE_INTEGER), "integer", "integer!", "#(integer!)"},
       {datatype::make_cell(TYPE_LOGIC), "logic", "logic!", "#(logic!)"},
       {unset::unset_value, "", "unset", "#(unset)"},
       {none::none_value, "none", "none", "#(none)"},

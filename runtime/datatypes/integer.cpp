@@ -1,0 +1,327 @@
+// integer!: the constructors, the decimal former, the arithmetic core and
+// the integer actions. Add, subtract and multiply leave the integers for a
+// float when 32 bits overflow; mixed operations go to the math of float!,
+// pair!, the points or tuple! by the right operand's type.
+#include "runtime/datatypes/integer.hpp"
+
+#include <cmath>
+#include <utility>
+
+#include "runtime/core/random.hpp"
+#include "runtime/datatypes/datatype.hpp"
+#include "runtime/datatypes/float.hpp"
+#include "runtime/datatypes/pair.hpp"
+#include "runtime/datatypes/point2d.hpp"
+#include "runtime/datatypes/point3d.hpp"
+#include "runtime/datatypes/registry.hpp"
+#include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/tuple.hpp"
+#include "runtime/datatypes/unset.hpp"
+#include "runtime/interpreter/actions.hpp"
+#include "runtime/interpreter/fire.hpp"
+#include "runtime/interpreter/stack.hpp"
+#include "runtime/memory/series_buffer.hpp"
+#include "startup/catch.hpp"
+#include "startup/runtime_error.hpp"
+
+namespace ixo::integer {
+
+cell* push(int32_t v) { return stack::push(make_cell(v)); }
+
+void box(int32_t v) { stack::set_last(make_cell(v)); }
+
+cell* make_at(cell* c, int32_t v) {
+  *c = make_cell(v);
+  return c;
+}
+
+cell* make_in(cell* block, int32_t v) {
+  cell* c = series::alloc_tail_cell(memory::GET_BUFFER(block));
+  *c = make_cell(v);
+  return c;
+}
+
+int32_t abs(int32_t n) {
+  if (n == INT32_MIN) fire(err::math_overflow);
+  return n < 0 ? -n : n;
+}
+
+bool overflow_q(double f) { return !(f >= -2147483648.0 && f <= 2147483647.0); }
+
+namespace {
+char decimal[12];  // "-2147483648" and its terminator
+}  // namespace
+
+const char* form_signed(int32_t n) {
+  uint32_t magnitude = n < 0 ? 0u - static_cast<uint32_t>(n) : static_cast<uint32_t>(n);
+  char* p = decimal + sizeof decimal - 1;
+  *p = 0;
+  do {
+    *--p = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (n < 0) *--p = '-';
+  return p;
+}
+
+int32_t do_math_op(int32_t left, int32_t right, int32_t op, cell* result) {
+  int32_t r;
+  switch (op) {
+    case OP_ADD:
+    case OP_SUBTRACT:
+    case OP_MULTIPLY: {
+      bool overflow = op == OP_ADD        ? __builtin_add_overflow(left, right, &r)
+                      : op == OP_SUBTRACT ? __builtin_sub_overflow(left, right, &r)
+                                          : __builtin_mul_overflow(left, right, &r);
+      if (overflow) {
+        double x = left, y = right;
+        float_::make_at(result, op == OP_ADD ? x + y : op == OP_SUBTRACT ? x - y : x * y);
+        return 0;
+      }
+      break;
+    }
+    case OP_DIVIDE:
+    case OP_REMAINDER:
+      if (right == 0) fire(err::math_zero_divide);
+      if (left == INT32_MIN && right == -1) fire(err::math_overflow);
+      if (op == OP_DIVIDE && result && left % right != 0) {
+        float_::make_at(result, static_cast<double>(left) / static_cast<double>(right));
+        return 0;
+      }
+      r = op == OP_DIVIDE ? left / right : left % right;
+      break;
+    case OP_OR: r = left | right; break;
+    case OP_AND: r = left & right; break;
+    case OP_XOR: r = left ^ right; break;
+    default:
+      system::runtime_error(101, system::code_address(__builtin_return_address(0)));
+  }
+  if (result) result->data2 = static_cast<uint32_t>(r);
+  return r;
+}
+
+void do_math(int32_t op) {
+  cell* left = stack::arguments;
+  cell* right = left + 1;
+  uint32_t type = TYPE_OF(right);
+  switch (type) {
+    case TYPE_INTEGER:
+    case TYPE_CHAR:
+      do_math_op(get(left), get(right), op, left);
+      return;
+    case TYPE_FLOAT:
+    case TYPE_PERCENT:
+    case TYPE_TIME:
+      float_::do_math(op);
+      return;
+    case TYPE_PAIR:
+    case TYPE_POINT2D:
+    case TYPE_POINT3D:
+      // The composite goes first: n - p is -p + n, n / p has no meaning.
+      if (op == OP_DIVIDE) {
+        fire(err::script_not_related, {error_word("divide"), datatype::make_cell(TYPE_INTEGER)});
+      }
+      std::swap(*left, *right);
+      if (op == OP_SUBTRACT) {
+        copy_cell(datatype::action_of<negate_fn>(type, ACT_NEGATE)(left), left);
+        op = OP_ADD;
+      }
+      if (type == TYPE_PAIR) pair::do_math(op);
+      else if (type == TYPE_POINT2D) point2D::do_math(op);
+      else point3D::do_math(op);
+      return;
+    case TYPE_TUPLE:
+      tuple::do_math(op);
+      return;
+    default:
+      fire(err::script_invalid_type, {datatype::make_cell(type)});
+  }
+}
+
+namespace {
+
+template <int32_t OP>
+void math() {
+  do_math(OP);
+}
+
+// A float truncated toward zero, when that fits 32 bits.
+int32_t truncate(double f) {
+  double t = std::trunc(f);
+  if (overflow_q(t)) fire(err::script_type_limit, {datatype::make_cell(TYPE_INTEGER)});
+  return static_cast<int32_t>(t);
+}
+
+cell* to(cell* proto, cell* spec, int32_t) {
+  int32_t v;
+  switch (TYPE_OF(spec)) {
+    case TYPE_INTEGER:
+    case TYPE_CHAR:
+      v = get(spec);
+      break;
+    case TYPE_FLOAT:
+    case TYPE_PERCENT:
+      v = truncate(get_float(spec));
+      break;
+    case TYPE_TIME:  // seconds, rounded
+      v = truncate(get_float(spec) + 0.5);
+      break;
+    case TYPE_BINARY: {  // up to 4 bytes, big-endian; a binary has the string layout, unit 1
+      const uint8_t* bytes = string::rs_head(spec);
+      int32_t n = string::rs_length_q(spec);
+      uint32_t u = 0;
+      for (int32_t i = 0; i < n && i < 4; ++i) u = u << 8 | bytes[i];
+      v = static_cast<int32_t>(u);
+      break;
+    }
+    default:
+      fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_INTEGER), *spec});
+  }
+  return make_at(proto, v);
+}
+
+cell* make(cell* proto, cell* spec, int32_t type) {
+  if (TYPE_OF(spec) == TYPE_LOGIC) return make_at(proto, spec->data1 ? 1 : 0);
+  return to(proto, spec, type);
+}
+
+cell* random(cell* value, int32_t seed, int32_t secure, int32_t) {
+  if (seed) {
+    random::seed(get(value));
+    return &unset::unset_value;
+  }
+  if (get(value) != 0) value->data2 = static_cast<uint32_t>(random::int_in_range(secure != 0, get(value)));
+  return value;
+}
+
+int32_t form(cell* value, cell* buffer, cell*, int32_t part) {
+  return datatype::append_text(buffer, form_signed(get(value)), part);
+}
+
+int32_t mold(cell* value, cell* buffer, int32_t, int32_t, int32_t, cell*, int32_t part, int32_t) {
+  return datatype::append_text(buffer, form_signed(get(value)), part);
+}
+
+int32_t compare(const cell* value1, const cell* value2, int32_t op) {
+  uint32_t type = TYPE_OF(value2);
+  if ((op == COMP_STRICT_EQUAL || op == COMP_FIND) && type != TYPE_INTEGER) return 1;
+  switch (type) {
+    case TYPE_INTEGER:
+    case TYPE_CHAR: {
+      int32_t a = get(value1), b = get(value2);
+      return a < b ? -1 : a > b ? 1 : 0;
+    }
+    case TYPE_FLOAT:
+    case TYPE_PERCENT:
+    case TYPE_TIME: {
+      cell as_float = float_::make_cell(get(value1));
+      return actions::compare_raw(&as_float, value2, op);
+    }
+    default:
+      return COMPARE_NONE;
+  }
+}
+
+void absolute() { stack::arguments->data2 = static_cast<uint32_t>(abs(get(stack::arguments))); }
+
+cell* negate(cell* value) {
+  if (get(value) == INT32_MIN) fire(err::math_overflow);
+  value->data2 = static_cast<uint32_t>(-get(value));
+  return value;
+}
+
+cell* complement(cell* value) {
+  value->data2 = ~value->data2;
+  return value;
+}
+
+bool even_q(cell* value) { return (value->data2 & 1) == 0; }
+bool odd_q(cell* value) { return (value->data2 & 1) != 0; }
+
+// Binary exponentiation; a product that leaves 32 bits throws
+// THROW_INT_OVERFLOW to power, which starts again in floats.
+int32_t int_power(int32_t base, int32_t exponent) {
+  int32_t result = 1;
+  while (exponent != 0) {
+    if ((exponent & 1) && __builtin_mul_overflow(result, base, &result)) system::throw_code(THROW_INT_OVERFLOW);
+    exponent >>= 1;
+    if (exponent != 0 && __builtin_mul_overflow(base, base, &base)) system::throw_code(THROW_INT_OVERFLOW);
+  }
+  return result;
+}
+
+void power() {
+  cell* base = stack::arguments;
+  cell* exponent = base + 1;
+  uint32_t type = TYPE_OF(exponent);
+  if (type != TYPE_INTEGER && type != TYPE_FLOAT) {
+    fire(err::script_expect_arg, {error_word("power"), datatype::make_cell(type), error_word("exponent")});
+  }
+  if (type == TYPE_INTEGER && get(exponent) >= 0) {
+    int32_t result = 0;
+    uint32_t code = catch_site(FILTER_POWER, [&] { result = int_power(get(base), get(exponent)); });
+    if (code == 0) {
+      base->data2 = static_cast<uint32_t>(result);
+      return;
+    }
+    if (code != THROW_INT_OVERFLOW) system::throw_to_catch();
+    system::clear_thrown();
+  }
+  float_::make_at(base, get(base));
+  float_::power();
+}
+
+}  // namespace
+
+// Rounds |value| to a multiple of the scale and gives back the sign, in 64
+// bits so that the magnitude of -2147483648 and a step past it are exact;
+// only a result outside 32 bits is an overflow.
+cell* round(cell* value, cell* scale, int32_t even, int32_t down, int32_t half_down, int32_t floor,
+            int32_t ceiling, int32_t half_ceiling) {
+  bool to = scale > stack::arguments;
+  if (to && TYPE_OF(scale) == TYPE_MONEY) {
+    fire(err::script_not_related, {error_word("round"), datatype::make_cell(TYPE_MONEY)});
+  }
+  if (to && TYPE_OF(scale) != TYPE_INTEGER) {
+    float_::make_at(value, get(value));
+    return float_::round(value, scale, even, down, half_down, floor, ceiling, half_ceiling);
+  }
+  int64_t s = to ? abs(get(scale)) : 1;
+  int64_t v = get(value);
+  if (s == 0) return value;
+  int64_t n = v < 0 ? -v : v;
+  int64_t r = n % s;
+  if (r == 0) return value;
+  int64_t lower = n - r, upper = n + (s - r);
+  bool negative = v < 0;
+  int64_t magnitude;
+  if (down) magnitude = lower;
+  else if (floor) magnitude = negative ? upper : lower;
+  else if (ceiling) magnitude = negative ? lower : upper;
+  else if (r < s - r) magnitude = lower;
+  else if (r > s - r) magnitude = upper;
+  else if (even) magnitude = (n / s) % 2 != 0 ? upper : lower;
+  else if (half_down) magnitude = lower;
+  else if (half_ceiling) magnitude = negative ? lower : upper;
+  else magnitude = upper;
+  int64_t result = negative ? -magnitude : magnitude;
+  if (result < INT32_MIN || result > INT32_MAX) fire(err::math_overflow);
+  value->data2 = static_cast<uint32_t>(static_cast<int32_t>(result));
+  return value;
+}
+
+void init() {
+  // clang-format off
+  datatype::register_type(datatype_registration(TYPE_INTEGER, 0, "integer!",
+    /* make .. set-path */     make, random, unsupported, to, form, mold, unsupported, unsupported,
+    /* compare .. remainder */ compare, absolute, math<OP_ADD>, math<OP_DIVIDE>, math<OP_MULTIPLY>, negate, power, math<OP_REMAINDER>,
+    /* round .. xor~ */        round, math<OP_SUBTRACT>, even_q, odd_q, math<OP_AND>, complement, math<OP_OR>, math<OP_XOR>,
+    /* append .. head */       unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+    /* head? .. poke */        unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+    /* put .. tail */          unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+    /* tail? .. open */        unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+    /* open? .. write */       unsupported, unsupported, unsupported, unsupported, unsupported, unsupported));
+  // clang-format on
+}
+
+}  // namespace ixo::integer

@@ -1,0 +1,58 @@
+// integer!: the 32-bit signed integer, its cell constructors, the decimal
+// former every type that prints integers uses, and the integer arithmetic
+// core, which decides the result type of every mixed operation whose left
+// operand is an integer (or a char) and hands the others to the math of the
+// right operand's type.
+//
+// Cell: payload word 2 holds the value (two's complement); words 1 and 3
+// are not used. char! keeps its code point in the same place.
+#pragma once
+#include <cstdint>
+
+#include "runtime/memory/cell.hpp"
+
+namespace ixo::integer {
+
+// Operation codes of the arithmetic cores of every numeric type.
+enum math_op : int32_t {
+  OP_ADD = 0, OP_SUBTRACT, OP_MULTIPLY, OP_DIVIDE, OP_REMAINDER, OP_OR, OP_AND, OP_XOR,
+};
+
+inline cell make_cell(int32_t v) { return cell{TYPE_INTEGER, 0, static_cast<uint32_t>(v), 0}; }
+inline int32_t get(const cell* c) { return static_cast<int32_t>(c->data2); }
+
+cell* push(int32_t v);
+// The result slot becomes the integer.
+void box(int32_t v);
+cell* make_at(cell* c, int32_t v);
+// A new integer at the tail of the block; the answer is valid until the
+// next allocation.
+cell* make_in(cell* block, int32_t v);
+
+// |n|; -2147483648 raises math/overflow.
+int32_t abs(int32_t n);
+// A float above 2147483647.0, below -2147483648.0, or NaN.
+bool overflow_q(double f);
+
+// Decimal text in a static buffer that the next call overwrites.
+const char* form_signed(int32_t n);
+
+// The core: left op right. Add, subtract and multiply that overflow 32
+// bits make `result` a float! with the operation done in double precision
+// and answer 0; so does a divide that is not exact when `result` is given
+// (without it the quotient is truncated). Otherwise the value is stored in
+// payload word 2 of `result` (its type untouched) and answered. Divide and
+// remainder by 0 raise math/zero-divide, -2147483648 by -1 math/overflow.
+// Add, subtract and multiply need a result cell.
+int32_t do_math_op(int32_t left, int32_t right, int32_t op, cell* result);
+// The action: the two argument cells, the result in the first.
+void do_math(int32_t op);
+
+// round with its refinements, for the types that round coordinate by
+// coordinate; absent refinement arguments lie at or below the argument base.
+cell* round(cell* value, cell* scale, int32_t even, int32_t down, int32_t half_down, int32_t floor,
+            int32_t ceiling, int32_t half_ceiling);
+
+void init();
+
+}  // namespace ixo::integer
