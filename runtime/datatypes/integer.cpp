@@ -10,6 +10,7 @@
 #include "runtime/core/random.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/float.hpp"
+#include "runtime/datatypes/issue.hpp"
 #include "runtime/datatypes/pair.hpp"
 #include "runtime/datatypes/point2d.hpp"
 #include "runtime/datatypes/point3d.hpp"
@@ -166,6 +167,15 @@ cell* to(cell* proto, cell* spec, int32_t) {
     case TYPE_TIME:  // seconds, rounded
       v = truncate(get_float(spec) + 0.5);
       break;
+    case TYPE_ISSUE: {  // hexadecimal, 1 to 8 digits
+      uint8_t digits[8];
+      int32_t n = issue::hex_digits(spec, digits, 8);
+      if (n < 1) fire(err::script_invalid_data, {*spec});
+      uint32_t u = 0;
+      for (int32_t i = 0; i < n; ++i) u = u << 4 | digits[i];
+      v = static_cast<int32_t>(u);
+      break;
+    }
     case TYPE_BINARY: {  // up to 4 bytes, big-endian; a binary has the string layout, unit 1
       const uint8_t* bytes = string::rs_head(spec);
       int32_t n = string::rs_length_q(spec);

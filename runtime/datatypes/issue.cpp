@@ -6,6 +6,7 @@
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/registry.hpp"
+#include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/actions.hpp"
@@ -89,6 +90,20 @@ int32_t compare(const cell* value1, const cell* value2, int32_t op) {
 }
 
 }  // namespace
+
+int32_t hex_digits(const cell* value, uint8_t* digits, int32_t max) {
+  uint32_t name = symbol::get_c_string(static_cast<int32_t>(value->data2));
+  cell spelling{TYPE_STRING, 0, name, 0};
+  int32_t n = string::rs_length_q(&spelling);
+  if (n > max) return -1;
+  for (int32_t i = 0; i < n; ++i) {
+    uint32_t c = string::rs_abs_at(&spelling, i) & 0x7F;
+    if (c >= '0' && c <= '9') digits[i] = static_cast<uint8_t>(c - '0');
+    else if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') digits[i] = static_cast<uint8_t>((c | 0x20) - 'a' + 10);
+    else return -1;
+  }
+  return n;
+}
 
 void init() {
   // clang-format off

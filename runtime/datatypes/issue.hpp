@@ -20,6 +20,12 @@ cell* load(const char* text);
 // Pushes a copy of the cell retyped, its other header flags kept.
 cell* push(const cell& c);
 
+// The spelling read as hexadecimal digits (each code point reduced to its
+// low 7 bits): their values in `digits`, answering how many; -1 when a
+// character is a control or not a hexadecimal digit, or the spelling has
+// more than `max` characters.
+int32_t hex_digits(const cell* value, uint8_t* digits, int32_t max);
+
 void init();
 
 }  // namespace ixo::issue

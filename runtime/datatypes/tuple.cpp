@@ -11,6 +11,7 @@
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/integer.hpp"
+#include "runtime/datatypes/issue.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/unset.hpp"
@@ -146,6 +147,20 @@ const cell* block_values(const cell* block, int32_t& count) {
 
 // make and to: a block of byte values (integers, chars, floats truncated),
 // or the bytes of a binary.
+// #F80 gives 255.136.0 (each digit doubled), #FF8800 the same from digit
+// pairs, #FF000080 four bytes.
+cell* from_issue(const cell* issue_value, cell* result) {
+  uint8_t digits[8];
+  int32_t n = issue::hex_digits(issue_value, digits, 8);
+  if (n != 3 && n != 6 && n != 8) fire(err::script_invalid_data, {*issue_value});
+  int32_t count = n == 3 ? 3 : n / 2;
+  cell t = empty_tuple(count);
+  for (int32_t i = 0; i < count; ++i)
+    bytes_of(&t)[i] = static_cast<uint8_t>(n == 3 ? digits[i] * 17 : digits[2 * i] << 4 | digits[2 * i + 1]);
+  *result = t;
+  return result;
+}
+
 cell* to(cell* proto, cell* spec, int32_t) {
   switch (TYPE_OF(spec)) {
     case TYPE_TUPLE:
@@ -174,6 +189,8 @@ cell* to(cell* proto, cell* spec, int32_t) {
     case TYPE_BINARY:
       from_binary(spec, proto);
       return proto;
+    case TYPE_ISSUE:
+      return from_issue(spec, proto);
     default:
       fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_TUPLE), *spec});
   }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "runtime/datatypes/issue.hpp"
+
 #include <cmath>
 
 #include "runtime/datatypes/logic.hpp"
@@ -137,6 +139,17 @@ TEST_F(integer_math, to_integer_truncates_toward_zero_within_32_bits) {
     EXPECT_TRUE(raises(err::script_type_limit, [&] { test::make(TYPE_INTEGER, flt(d), ACT_TO); })) << d;
   }
   EXPECT_TRUE(raises(err::script_bad_to_arg, [] { test::make(TYPE_INTEGER, test::block_of({}), ACT_TO); }));
+  // An issue reads as hexadecimal, 1 to 8 digits.
+  cell ff, full, nine, empty, bad;
+  issue::make_at(&ff, "FF");
+  issue::make_at(&full, "ffffFFFF");
+  issue::make_at(&nine, "123456789");
+  issue::make_at(&empty, "");
+  issue::make_at(&bad, "1G");
+  EXPECT_EQ(test::int_of(test::make(TYPE_INTEGER, ff, ACT_TO)), 255);
+  EXPECT_EQ(test::int_of(test::make(TYPE_INTEGER, full, ACT_TO)), -1);
+  for (const cell& c : {nine, empty, bad})
+    EXPECT_TRUE(raises(err::script_invalid_data, [&] { test::make(TYPE_INTEGER, c, ACT_TO); }));
   EXPECT_EQ(test::int_of(test::make(TYPE_INTEGER, logic::true_value)), 1);
   EXPECT_EQ(test::int_of(test::make(TYPE_INTEGER, logic::false_value)), 0);
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "runtime/datatypes/issue.hpp"
+
 #include <cmath>
 
 #include "runtime/interpreter/fire.hpp"
@@ -34,6 +36,19 @@ TEST_F(tuples, make_tuple) {
                            test::block_of({flt(NAN)}), test::block_of(thirteen), test::block_of({test::xy(1, 1)}),
                            int_(1)}) {
     EXPECT_TRUE(raises(err::script_bad_to_arg, [&] { test::make(TYPE_TUPLE, spec); }));
+  }
+  // Issues: 3 digits doubled, 6 in pairs, 8 as four bytes; other lengths
+  // and non-digits are invalid data.
+  struct issue_row { const char* spelling; const char* text; };
+  const issue_row issues[] = {{"abc", "170.187.204"}, {"F80", "255.136.0"}, {"FF8800", "255.136.0"},
+                              {"FF000080", "255.0.0.128"}, {"FFFF", nullptr}, {"", nullptr}, {"12G", nullptr}};
+  for (const issue_row& r : issues) {
+    cell spec;
+    issue::make_at(&spec, r.spelling);
+    if (r.text)
+      EXPECT_EQ(test::formed(test::make(TYPE_TUPLE, spec, ACT_TO)), r.text);
+    else
+      EXPECT_TRUE(raises(err::script_invalid_data, [&] { test::make(TYPE_TUPLE, spec, ACT_TO); })) << r.spelling;
   }
 }
 
