@@ -91,6 +91,16 @@ const hashtable::marker marking{mark_node, mark_values};
 
 uint32_t footprint(const series_buffer* b) { return static_cast<uint32_t>(b->size + BUFFER_OVERHEAD); }
 
+// The frame walks read one buffer header after another, each found only
+// from the one before, so they wait on memory at every step: fetching two
+// pages ahead halves the pauses (bench/collector_bench.cpp).
+constexpr uint32_t WALK_PREFETCH = 8192;
+
+series_buffer* buffer_at(uint32_t at) {
+  __builtin_prefetch(address(at) + WALK_PREFETCH);
+  return address<series_buffer>(at);
+}
+
 // ---- Marking -------------------------------------------------------------
 
 // The node and, when newly marked, its cells from head to tail.
@@ -401,7 +411,7 @@ void compact_frame(series_frame* frame, series_frame* previous) {
   uint32_t hole = 0;  // everything from here to `at` is free
   uint32_t at = start;
   while (at < frame->bump) {
-    series_buffer* b = address<series_buffer>(at);
+    series_buffer* b = buffer_at(at);
     if (!(b->flags & SERIES_MARK)) {
       if (!hole) hole = at;
       queue_free_node(b->node);
@@ -411,7 +421,7 @@ void compact_frame(series_frame* frame, series_frame* previous) {
     // A run of live buffers, cut where it reaches the previous frame's room.
     uint32_t run = at, last = at, bytes = 0;
     while (at < frame->bump) {
-      b = address<series_buffer>(at);
+      b = buffer_at(at);
       if (!(b->flags & SERIES_MARK)) break;
       b->flags &= ~SERIES_MARK;
       last = at;
