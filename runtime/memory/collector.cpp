@@ -304,7 +304,7 @@ node_frame* frame_taking_nodes(node_frame* leaving) {
       return frame;
     }
   }
-  return nullptr;  // not reached: the caller made sure of the room
+  return nullptr;  // not reached: more than a frame's worth of nodes is free
 }
 
 // Moves every node in use out of the frame, recording where each went and
@@ -349,11 +349,11 @@ void compact_nodes() {
   bool moved = false;
   for (uint32_t f = record.node_frame_tail; f; f = address<node_frame>(f)->prev) {
     node_frame* frame = address<node_frame>(f);
-    // The frames left must be able to take every node of this one.
     if ((frame->history & quiet) != quiet || frame->used_count >= SPARSE_FRAME_NODES ||
-        free <= FREE_NODES_NEEDED || free < frame->node_count || f == record.current_node_frame) {
+        free <= FREE_NODES_NEEDED || f == record.current_node_frame) {
       continue;
     }
+    // Its own free nodes and those its nodes take elsewhere.
     free -= frame->node_count;
     empty_node_frame(frame);
     moved = true;
@@ -516,7 +516,8 @@ void do_cycle() {
   if (node_compaction == 1) compact_nodes();
   mark_roots();
   drain();
-  // The ownership records whose key lived mark their own cells.
+  // The ownership records whose key lived mark their own cells, before the
+  // handle sweep, so that a handle only a record holds is kept.
   if (ownership_table) {
     hashtable::sweep(ownership_table, marking);
     drain();

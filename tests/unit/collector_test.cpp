@@ -154,20 +154,26 @@ TEST_F(collector_cycle, memory_in_use_drops_and_emptied_frames_go_unless_last) {
     // About 4 MB of strings: the first frame fills, two more follow.
     for (int32_t i = 0; i < 30000; ++i) put(held->data2, text(std::string(100, 'a' + i % 26)));
     big = alloc_bytes(3 << 20);  // a big series of its own, unreachable
+    put(held->data2, cell{TYPE_BINARY, 0, alloc_bytes(3 << 20), 0});  // and one kept
   }
   ASSERT_EQ(series_frames().size(), 3u);
   std::vector<uint32_t> frames = series_frames();
   double before = stats_in_use();
   collector::do_cycle();  // everything is reachable but the big series
   EXPECT_FALSE(in_use_q(big));
-  EXPECT_EQ(record.big_frame_head, 0u);
+  ASSERT_NE(record.big_frame_head, 0u);
+  series_buffer* kept = reinterpret_cast<series_buffer*>(address<big_frame>(record.big_frame_head) + 1);
+  EXPECT_EQ(address<big_frame>(record.big_frame_head)->next, 0u);
+  EXPECT_EQ(kept->flags & SERIES_MARK, 0u);
+  EXPECT_TRUE(in_use_q(kept->node));
   EXPECT_EQ(series_frames(), frames);
   double live = stats_in_use();
   EXPECT_LT(live, before - (3 << 20));
 
   stack::pop(1);
   collector::do_cycle();
-  EXPECT_LT(stats_in_use(), live - 30000 * 100);
+  EXPECT_EQ(record.big_frame_head, 0u);
+  EXPECT_LT(stats_in_use(), live - 30000 * 100 - (3 << 20));
   // The middle frame died and went; the last stays, empty.
   EXPECT_EQ(series_frames(), (std::vector<uint32_t>{frames[0], frames[2]}));
   series_frame* last = address<series_frame>(frames[2]);
@@ -399,6 +405,9 @@ TEST_F(collector_cycle, handles_live_while_a_handle_value_holds_them) {
 }
 
 TEST_F(collector_cycle, ownership_records_live_with_their_key_and_keep_their_values) {
+  static int32_t finalised;
+  finalised = 0;
+  int32_t type = handles::register_type("owned", [](void*) { ++finalised; });
   cell owned{}, unowned{};
   root_guard keep_owned(&owned);
   {
@@ -411,7 +420,8 @@ TEST_F(collector_cycle, ownership_records_live_with_their_key_and_keep_their_val
       put(only_here, text("reached through the record"));
       cell* values = hashtable::put_node(collector::ownership_table, key->data2);
       values[0] = cell{TYPE_BLOCK, 0, only_here, 0};
-      values[1] = values[2] = cell{TYPE_NONE, 0, 0, 0};  // no owner object
+      values[1] = cell{TYPE_NONE, 0, 0, 0};  // no owner object
+      values[2] = cell{TYPE_HANDLE, 0, 0, static_cast<uint32_t>(handles::alloc(nullptr, type))};
     }
   }
   uint32_t kept_block = hashtable::get_node(collector::ownership_table, owned.data2)[0].data2;
@@ -422,6 +432,7 @@ TEST_F(collector_cycle, ownership_records_live_with_their_key_and_keep_their_val
   EXPECT_FALSE(in_use_q(lost_block));
   EXPECT_FALSE(in_use_q(unowned.data2));
   EXPECT_EQ(hashtable::record_of(collector::ownership_table)->size, 1);
+  EXPECT_EQ(finalised, 1);  // the handle of the record that stays is not swept
 }
 
 // ---- Roots beyond a hundred ------------------------------------------------------
