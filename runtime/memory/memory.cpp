@@ -6,6 +6,8 @@
 
 #include "platform/bindings.hpp"
 #include "runtime/interpreter/fire.hpp"
+#include "runtime/memory/node.hpp"
+#include "runtime/memory/series_frame.hpp"
 #include "startup/catch.hpp"
 
 namespace ixo::memory {
@@ -29,6 +31,16 @@ void init(uint64_t arena_size) {
   record.big_series_threshold = 0x200000;
   auto stress = platform::get_env("IXO_GC_STRESS");
   collect_every_allocation = stress && *stress == "1";
+}
+
+double stats_in_use() {
+  double total = 0;
+  for (uint32_t f = record.node_frame_head; f; f = address<node_frame>(f)->next)
+    total += 4.0 * address<node_frame>(f)->used_count;
+  for (uint32_t f = record.series_frame_head; f; f = address<series_frame>(f)->next)
+    total += address<series_frame>(f)->bump - (f + sizeof(series_frame));
+  for (uint32_t f = record.big_frame_head; f; f = address<big_frame>(f)->next) total += address<big_frame>(f)->size;
+  return total;
 }
 
 void* alloc_frame(uint64_t size) {
