@@ -477,9 +477,9 @@ cell* take(cell* s, cell* part, int32_t, int32_t last) {
   }
   if (count > 0) {
     if (last && !before) {
+      if (uint32_t table = table_of(s)) hashtable::clear(table, from, count);
       series_buffer* b = GET_BUFFER(s);
       set_tail(b, element_at(b, from));
-      if (uint32_t table = table_of(s)) hashtable::clear(table, from, count);
     } else {
       cut(s, from, count);
     }

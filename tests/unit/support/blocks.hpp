@@ -1,7 +1,7 @@
 // Test support for the series and block actions: a started runtime with
 // series! and block! registered, and test-only rows for integer! and
 // string! (compare, form and mold, string! inheriting the series actions)
-// standing in for the modules that own them; every row a test changes is
+// and hash! (block!'s slots) standing in for the modules that own them; every row a test changes is
 // restored afterwards. Builders of integer, string and block cells, and a
 // reader of a block's integers.
 #pragma once
@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "runtime/core/array.hpp"
 #include "runtime/core/cycles.hpp"
 #include "runtime/core/hashtable.hpp"
+#include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/registry.hpp"
@@ -88,11 +90,12 @@ struct block_suite : ::testing::Test {
 
   void SetUp() override {
     start_runtime();
-    for (uint32_t type : {TYPE_INTEGER, TYPE_STRING, TYPE_SERIES, TYPE_BLOCK}) {
+    for (uint32_t type : {TYPE_INTEGER, TYPE_STRING, TYPE_SERIES, TYPE_BLOCK, TYPE_HASH}) {
       action_entry* row = datatype::action_table + type * ACTION_STRIDE;
       rows.push_back({type, {row, row + ACTION_STRIDE}, datatype::type_name_table[type]});
     }
     series::init();
+    block::init();
     // clang-format off
     datatype::register_type(datatype_registration(TYPE_INTEGER, 0, "integer!",
       unsupported, unsupported, unsupported, unsupported, form_integer, mold_integer, unsupported, unsupported,
@@ -112,7 +115,18 @@ struct block_suite : ::testing::Test {
       unsupported, inherit, inherit, unsupported, unsupported, inherit, unsupported, inherit,
       inherit, inherit, unsupported, unsupported, unsupported, unsupported, inherit, unsupported,
       unsupported, unsupported, unsupported, unsupported, unsupported, unsupported));
+    // hash! as block! with a table: every slot from block!.
+    datatype::register_type(datatype_registration(TYPE_HASH, TYPE_BLOCK, "hash!",
+      inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
+      inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
+      inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
+      inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
+      inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
+      inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
+      inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
+      inherit, inherit, inherit, inherit, inherit, inherit));
     // clang-format on
+    if (!cycles::entries()) cycles::init();  // a module global that start-up sets
     cycles::reset();
   }
 
@@ -164,6 +178,16 @@ inline void fresh_arguments() {
 }
 inline cell* arg(const cell& value) { return stack::push(value); }
 
+// The molded text of a value (its cell pushed as an argument).
+inline std::string mold_text(const cell& value) {
+  cell* v = arg(value);
+  cell* buffer = arg(cell{});
+  string::rs_make_at(buffer, 16);
+  auto mold = reinterpret_cast<mold_fn>(actions::get_action(TYPE_OF(v), ACT_MOLD));
+  mold(v, buffer, 0, 0, 0, nullptr, INT32_MAX, 0);
+  return text_of(buffer);
+}
+
 // A hash! over a copy of the cells, its table built by the hashtable.
 inline cell hash_of(const std::vector<cell>& cells) {
   cell h = block_of(cells, 0, TYPE_HASH);
@@ -190,8 +214,29 @@ inline ::testing::AssertionResult consistent_hash(const cell* h) {
       if (TYPE_OF(head + j) == TYPE_OF(&c) && actions::compare(head + j, &c, COMP_EQUAL)) first = false;
     distinct += first;
   }
-  if (hashtable::record_of(table)->size != distinct)
-    return ::testing::AssertionFailure() << "size " << hashtable::record_of(table)->size << ", distinct " << distinct;
+  hashtable::hashtable_record* rec = hashtable::record_of(table);
+  if (rec->size != distinct) return ::testing::AssertionFailure() << "size " << rec->size << ", distinct " << distinct;
+  // Every live bucket's cells lie in the block, and each cell is in one.
+  std::vector<int32_t> seen(static_cast<size_t>(length), 0);
+  const uint32_t* flags = memory::head_of<uint32_t>(memory::buffer_of(rec->flags));
+  const int32_t* keys = memory::head_of<int32_t>(memory::buffer_of(rec->keys));
+  for (int32_t i = 0; i < rec->buckets; ++i) {
+    if (hashtable::bucket_state(flags, i) != hashtable::BUCKET_LIVE) continue;
+    std::vector<int32_t> cells_in;
+    if (keys[i] >= 0) {
+      cells_in.push_back(keys[i]);
+    } else {
+      uint32_t chain = array::pick_ptr(rec->chains, -keys[i]);
+      for (int32_t n = 1; n <= array::length_q(chain); ++n) cells_in.push_back(array::pick_int(chain, n));
+    }
+    for (int32_t x : cells_in) {
+      if (x < 0 || x >= length) return ::testing::AssertionFailure() << "bucket " << i << " holds cell " << x;
+      ++seen[static_cast<size_t>(x)];
+    }
+  }
+  for (int32_t x = 0; x < length; ++x)
+    if (seen[static_cast<size_t>(x)] != 1)
+      return ::testing::AssertionFailure() << "cell " << x << " is in " << seen[static_cast<size_t>(x)] << " buckets";
   return ::testing::AssertionSuccess();
 }
 
