@@ -91,14 +91,17 @@ struct cycle_walk {
   int32_t depth;
 };
 
-// Room for `extra` more cells: the buffer grows to `grown` bytes from the
-// head when it lacks them; overflowing sizes raise internal/no-memory.
-void ensure_room(const cell* b, int64_t extra, bool doubling) {
+// Room for `extra` more cells, growing the buffer (to twice what it needs
+// when `doubling`) when it lacks it; overflowing sizes raise
+// internal/no-memory. `held`, a cell the caller goes on reading, is rooted
+// while the buffer grows.
+void ensure_room(const cell* b, int64_t extra, bool doubling, cell* held) {
   series_buffer* buf = GET_BUFFER(b);
   int64_t needed = static_cast<int64_t>(buf->tail - buf->head) + extra * CELL;
   if (needed > INT32_MAX) fire(err::internal_no_memory);
   if (data_end(buf) - head_of(buf) >= needed) return;
   int64_t size = doubling && 2 * needed <= INT32_MAX ? 2 * needed : needed;
+  root_guard keep(held);
   expand_series(buf, static_cast<int32_t>(size));
 }
 
@@ -119,7 +122,9 @@ struct supply {
     std::memcpy(copied, from, static_cast<size_t>(count) * CELL);
     cells = copied;
   }
-  ~supply() { heap::free_tracked(copied); }
+  ~supply() {
+    if (copied) heap::free_tracked(copied);
+  }
   supply(const supply&) = delete;
   supply& operator=(const supply&) = delete;
 };
@@ -398,12 +403,11 @@ cell* insert(cell* b, cell* value, int32_t part, int32_t only, int32_t dup, int3
   int32_t length = abs_length(b);
   int32_t position = append ? length : clamped_index(b);
   cell single = *value;
-  root_guard keep(&single);
-  ensure_room(b, total, dup < 5);
+  ensure_room(b, total, dup < 5, &single);
 
   supply source(spread ? value : nullptr, count, b);
   cell* at = cells_of(b) + position;
-  std::memmove(at + total, at, static_cast<size_t>(length - position) * CELL);
+  if (position < length) std::memmove(at + total, at, static_cast<size_t>(length - position) * CELL);
   if (spread) {
     std::memcpy(at, source.cells, static_cast<size_t>(count) * CELL);
   } else {
@@ -433,8 +437,7 @@ cell* change(cell* b, cell* value, int32_t part, int32_t only, int32_t dup) {
   if (new_length * CELL > INT32_MAX) fire(err::internal_no_memory);
 
   cell single = *value;
-  root_guard keep(&single);
-  if (new_length > length) ensure_room(b, new_length - length, false);
+  if (new_length > length) ensure_room(b, new_length - length, false, &single);
   supply source(spread ? value : nullptr, count, b);
   cell* at = cells_of(b) + index;
   std::memmove(at + inserted, at + replaced, static_cast<size_t>(length - index - replaced) * CELL);
