@@ -237,15 +237,16 @@ search read_search(cell* b, const cell* value, cell* part, int32_t only, int32_t
     s.step = integer_of(skip);
   }
   if (stack::given_q(part)) {
+    int64_t limit;
     if (TYPE_OF(part) == TYPE_INTEGER) {
       if (integer_of(part) < 1) *nothing = true;
-      s.limit = index_of(b) + integer_of(part) - 1;
+      limit = static_cast<int64_t>(index_of(b)) + integer_of(part) - 1;
     } else if (TYPE_OF(part) == TYPE_OF(b) && part->data2 == b->data2) {
-      s.limit = index_of(part);
+      limit = index_of(part);
     } else {
       fire(err::script_invalid_refine_arg, {refinement_value("part"), *part});
     }
-    s.limit = std::min(s.limit, abs_length(b) - 1);
+    s.limit = static_cast<int32_t>(std::min<int64_t>(limit, abs_length(b) - 1));
   }
   if (!only) {
     if (TYPE_OF(value) == TYPE_DATATYPE) {
@@ -273,7 +274,7 @@ cell* find(cell* b, cell* value, cell* part, int32_t only, int32_t case_, int32_
   if (tail) {
     if (s.kind == SEARCH_SEQUENCE) p += s.run;
     else if (s.last || s.reverse) p += 1;
-    else p += s.step;
+    else p = std::min(p + s.step, abs_length(result));  // a last record may be short
   }
   result->data1 = static_cast<uint32_t>(p);
   return result;
@@ -416,10 +417,8 @@ cell* insert(cell* b, cell* value, int32_t part, int32_t only, int32_t dup, int3
   fill_pattern(at, count, total);
   GET_BUFFER(b)->tail += static_cast<uint32_t>(total * CELL);
 
-  if (table_of(b)) {
-    if (position < length) series::rehash_moved(b, static_cast<int32_t>(total), position, length - position);
-    enter_cells(b, position, static_cast<int32_t>(total));
-  }
+  bool rebuilt = position < length && series::rehash_moved(b, static_cast<int32_t>(total), position, length - position);
+  if (!rebuilt) enter_cells(b, position, static_cast<int32_t>(total));
   b->data1 = append ? 0 : static_cast<uint32_t>(position + total);
   return b;
 }

@@ -231,7 +231,6 @@ cell* random(cell* s, int32_t seed, int32_t secure, int32_t only) {
     int32_t r = random::int_in_range(secure != 0, length - p);
     if (r > 1) swap_units(element_at(b, p), element_at(b, p + r - 1), unit);
   }
-  rehash_range(s, index, count);
   return s;
 }
 
@@ -381,10 +380,11 @@ cell refinement_value(const char* spelling) {
   return cell{TYPE_REFINEMENT, 0, static_cast<uint32_t>(id), 0};
 }
 
-void rehash_moved(const cell* s, int32_t offset, int32_t first, int32_t count) {
+bool rehash_moved(const cell* s, int32_t offset, int32_t first, int32_t count) {
   uint32_t table = table_of(s);
-  if (!table) return;
-  if (hashtable::move(table, offset, first, count, true) != 0) rehash_all(s);
+  if (!table || hashtable::move(table, offset, first, count, true) == 0) return false;
+  rehash_all(s);
+  return true;
 }
 
 void rehash_range(const cell* s, int32_t first, int32_t count) {

@@ -693,6 +693,19 @@ TEST_F(block_actions, hash_tables_stay_consistent_through_every_block_action) {
     EXPECT_FALSE(test::raised([&] { s.run(h); })) << s.name;
     EXPECT_TRUE(test::consistent_hash(kept)) << s.name;
   }
+  // Runs of more than 30,000 cells rebuild the table instead of renumbering.
+  fresh_arguments();
+  std::vector<cell> many;
+  for (int32_t i = 0; i < 30010; ++i) many.push_back(integer_value(i % 1000));
+  cell* big = arg(test::hash_of(many));
+  big->data1 = 2;
+  act<insert_fn>(ACT_INSERT)(big, arg(ints({5, 1001, 5})), -1, 0, 1, 0);
+  big->data1 = 0;
+  EXPECT_TRUE(test::consistent_hash(big));
+  act<remove_fn>(ACT_REMOVE)(big, arg(integer_value(4)), nullptr);
+  EXPECT_TRUE(test::consistent_hash(big));
+  EXPECT_EQ(series::rs_abs_length_q(big), 30009);
+
   fresh_arguments();
   cell* h = arg(test::hash_of(cells));
   cell* result = arg(none::none_value);

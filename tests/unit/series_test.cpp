@@ -315,7 +315,6 @@ TEST_F(series_actions, hash_tables_stay_consistent) {
          target->data1 = 6;
          action<move_fn>(ACT_MOVE)(h, target, arg(integer_value(2)));
        }},
-      {"random", [](cell* h) { action<random_fn>(ACT_RANDOM)(h, 0, 0, 0); }},
   };
   for (const step& s : steps) {
     fresh_arguments();
