@@ -218,8 +218,8 @@ int32_t find_position(cell* b, const cell* value, const search& s) {
     start = index;
     end = s.limit >= 0 ? s.limit : length - 1;
   }
-  for (int32_t p = start; step > 0 ? p <= end : p >= end; p += step) {
-    if (matches_at(b, p, value, s)) return p;
+  for (int64_t p = start; step > 0 ? p <= end : p >= end; p += step) {
+    if (matches_at(b, static_cast<int32_t>(p), value, s)) return static_cast<int32_t>(p);
     if (s.match) break;
   }
   return -1;
@@ -274,7 +274,7 @@ cell* find(cell* b, cell* value, cell* part, int32_t only, int32_t case_, int32_
   if (tail) {
     if (s.kind == SEARCH_SEQUENCE) p += s.run;
     else if (s.last || s.reverse) p += 1;
-    else p = std::min(p + s.step, abs_length(result));  // a last record may be short
+    else p = static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(p) + s.step, abs_length(result)));
   }
   result->data1 = static_cast<uint32_t>(p);
   return result;
@@ -574,24 +574,24 @@ cell* sort(cell* b, int32_t case_, cell* skip, cell* comparator, cell* part, int
            int32_t stable) {
   int32_t index = clamped_index(b);
   int32_t n = abs_length(b) - index;
-  if (n == 0) return b;
   if (stack::given_q(part)) {
-    int32_t l;
+    int64_t l;
     if (TYPE_OF(part) == TYPE_INTEGER) {
       l = integer_of(part);
     } else if (TYPE_OF(part) == TYPE_OF(b) && part->data2 == b->data2) {
-      l = index_of(part) - index;
+      l = static_cast<int64_t>(index_of(part)) - index;
     } else {
       fire(err::script_invalid_refine_arg, {refinement_value("part"), *part});
     }
     if (l < 0) {
       // The cells before the index, as many as there are.
-      n = std::min(-l, index);
+      n = static_cast<int32_t>(std::min<int64_t>(-l, index));
       index -= n;
     } else {
-      n = std::min(n, l);
+      n = static_cast<int32_t>(std::min<int64_t>(n, l));
     }
   }
+  if (n == 0) return b;
   int32_t size = 1;
   if (stack::given_q(skip)) {
     if (TYPE_OF(skip) != TYPE_INTEGER || integer_of(skip) < 1 || n < integer_of(skip) || n % integer_of(skip) != 0)
@@ -861,7 +861,7 @@ void copy_nested(cell* blk, int32_t first, int32_t end, int32_t step, bool deep,
   cell self = *blk;
   root_guard keep(&self);
   cell* saved_top = stack::top;
-  for (int32_t i = first; i < std::min(end, abs_length(&self)); i += step) {
+  for (int64_t i = first; i < std::min(end, abs_length(&self)); i += step) {
     uint32_t t = TYPE_OF(cells_of(&self) + i);
     bool wanted = types ? type_matches_q(types, t) && (series_type_q(t) || t == TYPE_BITSET || t == TYPE_OBJECT ||
                                                        t == TYPE_ERROR || t == TYPE_MAP)

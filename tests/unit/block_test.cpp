@@ -276,6 +276,9 @@ TEST_F(block_actions, find_answers_the_match_by_each_refinement_in_blocks_and_ha
       {"part below 1", 0, integer_value(1), -1, 0, 0, 0, 0, 0, 0, 0, -1},
       {"match", 0, integer_value(1), 0, 0, 0, 0, 0, 0, 0, 1, 0},
       {"match fails", 0, integer_value(3), 0, 0, 0, 0, 0, 0, 0, 1, -1},
+      {"huge skip", 0, integer_value(1), 0, INT32_MAX, 0, 0, 0, 0, 1, 0, 8},
+      {"huge skip passes", 0, integer_value(3), 0, INT32_MAX, 0, 0, 0, 0, 0, 0, -1},
+      {"huge part", 1, integer_value(1), INT32_MAX, 0, 0, 0, 0, 1, 0, 0, 0},
   };
   for (uint32_t type : {TYPE_BLOCK, TYPE_HASH}) {
     for (const find_row& r : rows) {
@@ -383,7 +386,8 @@ TEST_F(block_actions, sort_orders_cells_or_records) {
       {"from the index", {9, 3, 1, 2}, 1, 0, 0, 0, 0, 0, 0, {9, 1, 2, 3}},
       {"part", {3, 1, 2}, 0, 0, 0, 2, 0, 0, 0, {1, 3, 2}},
       {"part backward", {5, 4, 3, 1}, 3, 0, 0, -2, 0, 0, 0, {5, 3, 4, 1}},
-      {"part backward past the head", {5, 4, 3, 1}, 1, 0, 0, -3, 0, 0, 0, {5, 4, 3, 1}},
+      {"part backward past the head", {5, 4, 3, 1}, 2, 0, 0, -3, 0, 0, 0, {4, 5, 3, 1}},
+      {"part backward from the tail", {5, 4, 3, 1}, 4, 0, 0, -2, 0, 0, 0, {5, 4, 1, 3}},
       {"records by first", {3, 1, 1, 2, 2, 3}, 0, 2, 0, 0, 0, 0, 0, {1, 2, 2, 3, 3, 1}},
       {"records by second", {3, 1, 1, 3, 2, 2}, 0, 2, 2, 0, 0, 0, 0, {3, 1, 2, 2, 1, 3}},
       {"records whole", {2, 2, 1, 9, 2, 1}, 0, 2, 0, 0, 1, 0, 0, {1, 9, 2, 1, 2, 2}},
