@@ -629,6 +629,20 @@ TEST_F(block_actions, helpers_read_and_build_blocks) {
   EXPECT_EQ(block::rs_length_q(b), 2);
 }
 
+TEST_F(block_actions, result_helpers_move_values_between_the_result_slot_and_its_neighbours) {
+  cell* target = arg(at_index(ints({1, 2}), 1));
+  stack::arguments = arg(integer_value(7));
+  block::insert_result();
+  EXPECT_EQ(target->data1, 2u);
+  block::append_result();
+  target->data1 = 0;
+  EXPECT_EQ(ints_of(target), (std::vector<int32_t>{1, 7, 2, 7}));
+  *stack::arguments = ints({});
+  arg(integer_value(8));
+  block::append_to_result();
+  EXPECT_EQ(ints_of(stack::arguments), std::vector<int32_t>{8});
+}
+
 TEST_F(block_actions, select_word_matches_any_kind_of_word_by_symbol) {
   auto word = [](const char* spelling, uint32_t type) {
     int32_t id = hashtable::get_symbol(symbol::table, reinterpret_cast<const uint8_t*>(spelling),
