@@ -10,6 +10,7 @@
 #include "runtime/core/hashtable.hpp"
 #include "runtime/core/random.hpp"
 #include "runtime/core/words.hpp"
+#include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/char.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/datatype.hpp"
@@ -26,6 +27,7 @@
 #include "runtime/datatypes/point3d.hpp"
 #include "runtime/datatypes/refinement.hpp"
 #include "runtime/datatypes/registry.hpp"
+#include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/set_word.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/triple.hpp"
@@ -33,6 +35,8 @@
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/stack.hpp"
+#include "runtime/memory/collector.hpp"
+#include "runtime/memory/handles.hpp"
 #include "runtime/memory/memory.hpp"
 #include "runtime/memory/root_block.hpp"
 #include "runtime/memory/node.hpp"
@@ -79,12 +83,15 @@ void init() {
   platform::init();
   random::init();
   memory::init();
+  handles::init();
   datatype::alloc_tables();
   // The datatypes, each parent before its children.
   datatype::init();
   unset::init();
   none::init();
   logic::init();
+  series::init();
+  block::init();
   integer::init();
   symbol::init();
   context::init();
@@ -121,6 +128,7 @@ void init() {
   datatype::build_words();
   words::build();
   refinements::build();
+  collector::init();
 }
 
 }  // namespace runtime

@@ -252,7 +252,7 @@ int32_t field_of(const cell* element, const cell* value) {
   return TYPE_OF(element) == TYPE_INTEGER ? integer::get(element) : 0;
 }
 
-cell* pick(cell* value, cell* index) {
+cell* pick(cell* value, int32_t, cell* index) {
   int32_t n = field_of(index, value);
   if (n < 1 || n > DIMENSIONS) fire(err::script_out_of_range, {*index});
   return float_::push(coordinate(value, n - 1));

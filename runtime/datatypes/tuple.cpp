@@ -244,7 +244,7 @@ cell* complement(cell* value) {
 
 int32_t length_q(cell* value) { return length_of(value); }
 
-cell* pick(cell* value, cell* index) {
+cell* pick(cell* value, int32_t, cell* index) {
   int32_t n = TYPE_OF(index) == TYPE_INTEGER ? integer::get(index) : 0;
   if (n < 1 || n > length_of(value)) fire(err::script_out_of_range, {*index});
   return integer::push(bytes_of(value)[n - 1]);
@@ -253,7 +253,7 @@ cell* pick(cell* value, cell* index) {
 cell* eval_path(cell* parent, cell* element, cell* value, cell*, cell*, cell*, int32_t, int32_t, int32_t,
                 int32_t, int32_t) {
   if (TYPE_OF(element) != TYPE_INTEGER) fire(err::script_invalid_type, {datatype::make_cell(TYPE_OF(element))});
-  if (!value) return pick(parent, element);
+  if (!value) return pick(parent, 0, element);
   if (TYPE_OF(value) != TYPE_INTEGER && TYPE_OF(value) != TYPE_NONE) {
     fire(err::script_invalid_type, {datatype::make_cell(TYPE_OF(value))});
   }

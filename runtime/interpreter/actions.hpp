@@ -62,7 +62,6 @@ using select_fn = cell* (*)(cell* series, cell* value, cell* part, int32_t only,
                             int32_t reverse);
 // The element count from the index, or -1 for none.
 using length_q_fn = int32_t (*)(cell* value);
-using pick_fn = cell* (*)(cell* series, cell* index);
 using remove_fn = cell* (*)(cell* series, cell* part, cell* key);
 using reverse_fn = cell* (*)(cell* series, cell* part, cell* skip);
 using take_fn = cell* (*)(cell* series, cell* part, int32_t deep, int32_t last);

@@ -136,10 +136,10 @@ TEST_F(pairs, fields_by_index_and_word) {
   auto pick = datatype::action_of<pick_fn>(TYPE_PAIR, ACT_PICK);
   auto eval_path = datatype::action_of<eval_path_fn>(TYPE_PAIR, ACT_EVAL_PATH);
   cell p = xy(10, 20), one = int_(1), y = error_word("Y"), z = error_word("z"), three = int_(3);
-  EXPECT_EQ(integer::get(pick(&p, &one)), 10);
-  EXPECT_EQ(integer::get(pick(&p, &y)), 20);
-  EXPECT_TRUE(raises(err::script_out_of_range, [&] { pick(&p, &three); }));
-  EXPECT_TRUE(raises(err::script_cannot_use, [&] { pick(&p, &z); }));
+  EXPECT_EQ(integer::get(pick(&p, 0, &one)), 10);
+  EXPECT_EQ(integer::get(pick(&p, 0, &y)), 20);
+  EXPECT_TRUE(raises(err::script_out_of_range, [&] { pick(&p, 0, &three); }));
+  EXPECT_TRUE(raises(err::script_cannot_use, [&] { pick(&p, 0, &z); }));
 
   cell path{TYPE_PATH, 0, 0, 0}, five = int_(5), half = flt(0.5);
   auto step = [&](cell* element, cell* value) {
@@ -270,12 +270,12 @@ TEST_F(points, one_value_actions_and_fields) {
 
   auto pick = datatype::action_of<pick_fn>(TYPE_POINT3D, ACT_PICK);
   cell z = error_word("z"), three = int_(3), four = int_(4);
-  EXPECT_EQ(get_float(pick(&q, &z)), 1.0);  // reversed above
-  EXPECT_EQ(get_float(pick(&q, &three)), 1.0);
-  EXPECT_TRUE(raises(err::script_out_of_range, [&] { pick(&q, &four); }));
+  EXPECT_EQ(get_float(pick(&q, 0, &z)), 1.0);  // reversed above
+  EXPECT_EQ(get_float(pick(&q, 0, &three)), 1.0);
+  EXPECT_TRUE(raises(err::script_out_of_range, [&] { pick(&q, 0, &four); }));
   cell two_d = pt(1, 2);
   EXPECT_TRUE(raises(err::script_cannot_use,
-                     [&] { datatype::action_of<pick_fn>(TYPE_POINT2D, ACT_PICK)(&two_d, &z); }));
+                     [&] { datatype::action_of<pick_fn>(TYPE_POINT2D, ACT_PICK)(&two_d, 0, &z); }));
 
   auto eval_path = datatype::action_of<eval_path_fn>(TYPE_POINT2D, ACT_EVAL_PATH);
   cell path{TYPE_PATH, 0, 0, 0}, x = error_word("x"), five = int_(5), none{TYPE_NONE, 0, 0, 0};

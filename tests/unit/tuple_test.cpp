@@ -109,9 +109,9 @@ TEST_F(tuples, bytes_by_index) {
   auto step = [&](cell* element, cell* value) {
     return eval_path(&t, element, value, &path, nullptr, nullptr, 1, 0, 0, 1, 0);
   };
-  EXPECT_EQ(integer::get(pick(&t, &two)), 2);
+  EXPECT_EQ(integer::get(pick(&t, 0, &two)), 2);
   EXPECT_EQ(integer::get(step(&two, nullptr)), 2);
-  EXPECT_TRUE(raises(err::script_out_of_range, [&] { pick(&t, &five); }));
+  EXPECT_TRUE(raises(err::script_out_of_range, [&] { pick(&t, 0, &five); }));
   EXPECT_TRUE(raises(err::script_invalid_type, [&] { step(&word, nullptr); }));
   step(&two, &big);
   EXPECT_EQ(test::formed(t), "1.255.3.4");
