@@ -637,6 +637,11 @@ cell* rs_tail(const cell* blk) { return tail_of<cell>(GET_BUFFER(blk)); }
 
 bool rs_tail_q(const cell* blk) { return index_of(blk) >= abs_length(blk); }
 
+const cell* values_of(const cell* blk, int32_t& count) {
+  count = rs_length_q(blk);
+  return cells_of(blk) + (count > 0 ? index_of(blk) : 0);
+}
+
 bool rs_next(cell* blk) {
   if (index_of(blk) < abs_length(blk)) ++blk->data1;
   return rs_tail_q(blk);

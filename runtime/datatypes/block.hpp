@@ -25,6 +25,8 @@ int32_t rs_length_q(const cell* blk);
 cell* rs_head(cell* blk);
 cell* rs_tail(const cell* blk);
 bool rs_tail_q(const cell* blk);
+// The cells from the index, read only, and their count (0 past the tail).
+const cell* values_of(const cell* blk, int32_t& count);
 // Moves the index by one when a cell remains there; answers whether the
 // index is then at the tail.
 bool rs_next(cell* blk);

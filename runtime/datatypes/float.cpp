@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "runtime/core/random.hpp"
+#include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/pair.hpp"
@@ -346,18 +347,10 @@ void math() {
   do_math(OP);
 }
 
-// The values of a block from its index, and their count.
-const cell* block_values(const cell* block, int32_t& count) {
-  const memory::series_buffer* b = memory::GET_BUFFER(block);
-  int32_t length = static_cast<int32_t>((b->tail - b->head) / sizeof(cell));
-  count = length > static_cast<int32_t>(block->data1) ? length - static_cast<int32_t>(block->data1) : 0;
-  return memory::head_of<cell>(b) + (count > 0 ? block->data1 : 0);
-}
-
 // [mantissa exponent]: mantissa × 10 ^ the exponent truncated.
 double from_block(const cell* spec, int32_t type) {
   int32_t count;
-  const cell* values = block_values(spec, count);
+  const cell* values = block::values_of(spec, count);
   if (count != 2) fire(err::script_bad_to_arg, {datatype::make_cell(static_cast<uint32_t>(type)), *spec});
   double v[2];
   for (int32_t i = 0; i < 2; ++i) {

@@ -7,6 +7,7 @@
 
 #include "runtime/core/hash.hpp"
 #include "runtime/core/random.hpp"
+#include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/integer.hpp"
@@ -93,14 +94,6 @@ void math() {
   do_math(OP);
 }
 
-// The values of a block from its index, and their count.
-const cell* block_values(const cell* block, int32_t& count) {
-  const memory::series_buffer* b = memory::GET_BUFFER(block);
-  int32_t length = static_cast<int32_t>((b->tail - b->head) / sizeof(cell));
-  count = length > static_cast<int32_t>(block->data1) ? length - static_cast<int32_t>(block->data1) : 0;
-  return memory::head_of<cell>(b) + (count > 0 ? block->data1 : 0);
-}
-
 bool number_q(const cell* c) { return TYPE_OF(c) == TYPE_INTEGER || TYPE_OF(c) == TYPE_FLOAT; }
 
 // make and to.
@@ -115,7 +108,7 @@ cell* make(cell* proto, cell* spec, int32_t) {
       break;
     case TYPE_BLOCK: {
       int32_t count;
-      const cell* values = block_values(spec, count);
+      const cell* values = block::values_of(spec, count);
       if (count < DIMENSIONS || !number_q(&values[0]) || !number_q(&values[1])) {
         fire(err::syntax_malconstruct, {*spec});
       }

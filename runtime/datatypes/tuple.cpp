@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "runtime/core/random.hpp"
+#include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/integer.hpp"
@@ -137,14 +138,6 @@ void math() {
   do_math(OP);
 }
 
-// The values of a block from its index, and their count.
-const cell* block_values(const cell* block, int32_t& count) {
-  const memory::series_buffer* b = memory::GET_BUFFER(block);
-  int32_t length = static_cast<int32_t>((b->tail - b->head) / sizeof(cell));
-  count = length > static_cast<int32_t>(block->data1) ? length - static_cast<int32_t>(block->data1) : 0;
-  return memory::head_of<cell>(b) + (count > 0 ? block->data1 : 0);
-}
-
 // make and to: a block of byte values (integers, chars, floats truncated),
 // or the bytes of a binary.
 // #F80 gives 255.136.0 (each digit doubled), #FF8800 the same from digit
@@ -169,7 +162,7 @@ cell* to(cell* proto, cell* spec, int32_t) {
     case TYPE_PAREN:
     case TYPE_HASH: {
       int32_t count;
-      const cell* values = block_values(spec, count);
+      const cell* values = block::values_of(spec, count);
       if (count > MAX_LENGTH) fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_TUPLE), *spec});
       cell t = empty_tuple(std::max(count, MIN_LENGTH));
       for (int32_t i = 0; i < count; ++i) {
