@@ -52,6 +52,32 @@ using select_fn = cell* (*)(cell* series, cell* value, cell* part, int32_t only,
 using length_q_fn = int32_t (*)(cell* value);
 using remove_fn = cell* (*)(cell* series, cell* part, cell* key);
 using take_fn = cell* (*)(cell* series, cell* part, int32_t deep, int32_t last);
+// One step of a path: `data` is the value to store, nullptr for a read;
+// `previous` the path's element before this one, `element_index` this
+// element's position in the path.
+using eval_path_fn = cell* (*)(cell* value, cell* element, cell* data, cell* path, cell* parent,
+                               cell* previous, int32_t element_index, int32_t case_, int32_t get,
+                               int32_t last, int32_t notify);
+// append and insert: the dispatcher turns /part into a count (-1 without
+// it) and /dup into a count (1 without it); `append` is 1 for append.
+using insert_fn = cell* (*)(cell* series, cell* value, int32_t part, int32_t only, int32_t dup,
+                            int32_t append);
+using change_fn = cell* (*)(cell* series, cell* value, int32_t part, int32_t only, int32_t dup);
+// copy writes the copy into `result` (which may be the series cell itself).
+using copy_fn = cell* (*)(cell* series, cell* result, cell* part, int32_t deep, cell* types);
+using move_fn = cell* (*)(cell* origin, cell* target, cell* part);
+// pick and poke: `index` is the position argument as the dispatcher reads
+// it (integer! and char! their value, true 1, false 2, anything else 0);
+// `boxed` is the argument cell itself.
+using pick_fn = cell* (*)(cell* series, int32_t index, cell* boxed);
+using poke_fn = cell* (*)(cell* series, int32_t index, cell* data, cell* boxed);
+using put_fn = cell* (*)(cell* series, cell* key, cell* value, int32_t case_);
+using reverse_fn = cell* (*)(cell* series, cell* part, cell* skip);
+using sort_fn = cell* (*)(cell* series, int32_t case_, cell* skip, cell* comparator, cell* part,
+                          int32_t all, int32_t reverse, int32_t stable);
+using swap_fn = cell* (*)(cell* series1, cell* series2);
+using trim_fn = cell* (*)(cell* series, int32_t head, int32_t tail, int32_t auto_, int32_t lines,
+                          int32_t all, cell* with);
 // The arithmetic, bitwise and navigation actions read their arguments at
 // the argument base and leave their result in the result slot.
 using stack_action_fn = void (*)();
@@ -61,6 +87,13 @@ namespace actions {
 // The implementation of an action for a type; an unsupported action raises
 // script/expect-arg.
 action_entry get_action(uint32_t type, int32_t index);
+
+// The form and mold of a value by its type's action, appended to the string
+// `buffer`; they answer the part budget left (negative when the text ran
+// past it). A type without the action raises script/expect-arg.
+int32_t form(cell* value, cell* buffer, cell* arg, int32_t part);
+int32_t mold(cell* value, cell* buffer, int32_t only, int32_t all, int32_t flat, cell* arg,
+             int32_t part, int32_t indent);
 
 // The raw answer of value1's compare implementation, without checks.
 int32_t compare_raw(const cell* value1, const cell* value2, int32_t op);

@@ -69,6 +69,10 @@ cell* reset();
 // top := arguments + 1.
 cell* keep();
 
+// A refinement's argument cell counts as given when it lies above the
+// argument base; direct calls from C++ pass nullptr for an absent one.
+inline bool given_q(const cell* arg) { return arg != nullptr && arg > arguments; }
+
 // Pushes a frame named by `word` (a word cell) and opens a new argument
 // base at the top. A full frame stack backs the value stack off 5 cells
 // and raises internal/stack-overflow.
