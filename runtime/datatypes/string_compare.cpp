@@ -75,10 +75,18 @@ struct search {
 
 template <class S, class Match>
 int32_t scan(const search& s, int32_t m, Match matches) {
-  for (int32_t i = s.start; s.backward ? i >= s.bound : i < s.end; i += s.backward ? -s.step : s.step) {
-    int32_t begin = s.backward ? i - m + 1 : i;
-    if (s.backward ? begin < s.bound : begin > s.end - m) return -1;
-    if (matches(begin)) return begin;
+  if (!s.backward) {
+    int64_t last = static_cast<int64_t>(s.end) - m;  // the last start that fits
+    if (s.first_only) return s.start <= last && matches(s.start) ? s.start : -1;
+    for (int64_t i = s.start; i <= last; i += s.step) {
+      if (matches(static_cast<int32_t>(i))) return static_cast<int32_t>(i);
+    }
+    return -1;
+  }
+  for (int64_t i = s.start; i >= s.bound; i -= s.step) {
+    int64_t begin = i - m + 1;
+    if (begin < s.bound) return -1;
+    if (matches(static_cast<int32_t>(begin))) return static_cast<int32_t>(begin);
     if (s.first_only) return -1;
   }
   return -1;
@@ -86,9 +94,22 @@ int32_t scan(const search& s, int32_t m, Match matches) {
 
 template <class S, class P>
 int32_t scan_text(const search& s, const uint8_t* head, const uint8_t* text, int32_t m) {
-  if (s.fold) {
+  if (s.fold && m > 0) {
+    // The first unit decides most candidates: in a unit-1 series, through
+    // a table of the 256 code points that fold to the text's first.
+    uint32_t first = fold(unit_at<P>(text, 0));
+    bool first_of[256];
+    if constexpr (sizeof(S) == 1) {
+      for (uint32_t c = 0; c < 256; ++c) first_of[c] = fold(c) == first;
+    }
     return scan<S>(s, m, [&](int32_t at) {
-      for (int32_t k = 0; k < m; ++k) {
+      uint32_t c = unit_at<S>(head, at);
+      if constexpr (sizeof(S) == 1) {
+        if (!first_of[c]) return false;
+      } else if (fold(c) != first) {
+        return false;
+      }
+      for (int32_t k = 1; k < m; ++k) {
         if (fold(unit_at<S>(head, at + k)) != fold(unit_at<P>(text, k))) return false;
       }
       return true;
