@@ -1,0 +1,65 @@
+// series!: the abstract parent of every series type. No value has type 42;
+// the type carries the actions that cell series (blocks, parens, hash!, the
+// path family) and unit series (strings, binary!, vector!, image!) share,
+// written once over the unit view of a buffer: an element at position p
+// lies at head + (p << shift), shift being log2 of the unit.
+//
+// A series cell holds its index in payload word 1 (elements from the head),
+// its node in word 2 and, for hash!, the node of its hashtable in word 3
+// (for vector!, the element type). An index may lie past the tail when the
+// buffer shrank through another value; the actions read it as the tail.
+//
+// Cells given to these functions must lie where no allocation moves them:
+// on the value stack, in a registered root or in a local.
+#pragma once
+#include <cstdint>
+
+#include "runtime/memory/cell.hpp"
+#include "runtime/memory/series_buffer.hpp"
+
+namespace ixo::series {
+
+// block!, paren!, hash! and the path family.
+bool any_block_q(uint32_t type);
+
+// log2 of a unit: 1, 2, 4, 8 or 16 bytes.
+inline uint32_t unit_shift(uint32_t unit) { return static_cast<uint32_t>(__builtin_ctz(unit)); }
+
+// Elements from the head to the tail, whatever the index.
+int32_t rs_abs_length_q(const cell* s);
+bool rs_tail_q(const cell* s);
+// Moves the index by n when that does not pass the tail; answers whether
+// the position (moved or not) is at or past the tail.
+bool rs_skip(cell* s, int32_t n);
+// Elements from the index (from the head with from_head) to the tail. An
+// index past the tail is set back to the tail, and 0 answered.
+int32_t get_length(cell* s, bool from_head);
+// at and skip: the new index for the series in the result slot and the
+// offset in the next argument cell, clamped to the head and the tail.
+int32_t at_skip_index(bool at);
+
+// The refinement! value of a spelling, for the arguments of errors that
+// name a refinement (part, skip, compare).
+cell refinement_value(const char* spelling);
+
+// The hashtable of a hash!, 0 for any other series.
+inline uint32_t table_of(const cell* s) { return TYPE_OF(s) == TYPE_HASH ? s->data3 : 0; }
+// Keeps a hash!'s table in step after `count` cells from `first` moved by
+// `offset` places (a negative offset: the cells they now cover were
+// removed); rebuilds it when the run is too long to renumber.
+void rehash_moved(const cell* s, int32_t offset, int32_t first, int32_t count);
+// Re-indexes `count` cells from `first` that changed in place.
+void rehash_range(const cell* s, int32_t first, int32_t count);
+// Re-indexes the whole block.
+void rehash_all(const cell* s);
+
+// The shared copy and take, on which block! and string! build their own.
+// copy writes the new series into `result` (which may be the series cell);
+// take answers its new series in the series cell.
+cell* copy(cell* series, cell* result, cell* part, int32_t deep, cell* types);
+cell* take(cell* series, cell* part, int32_t deep, int32_t last);
+
+// Registers series!.
+void init();
+
+}  // namespace ixo::series
