@@ -8,9 +8,8 @@
 #include <cstring>
 
 #include "runtime/core/case_folding.hpp"
-#include "runtime/core/hashtable.hpp"
 #include "runtime/datatypes/none.hpp"
-#include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
@@ -146,13 +145,6 @@ int32_t scan_series(const search& s, const uint8_t* head, const pattern& p) {
   return -1;
 }
 
-// The word of a refinement, as error arguments name it.
-cell refinement_word(const char* spelling) {
-  int32_t id = hashtable::get_symbol(symbol::table, reinterpret_cast<const uint8_t*>(spelling),
-                                     static_cast<int32_t>(std::strlen(spelling)), false);
-  return cell{TYPE_WORD, 0, static_cast<uint32_t>(id), 0};
-}
-
 // Where find matches, or -1; `matched` gets the units the match spans.
 int32_t find_index(cell* series, cell* value, cell* part, int32_t case_, int32_t same, int32_t any,
                    cell* with, cell* skip, int32_t last, int32_t reverse, int32_t match,
@@ -176,7 +168,7 @@ int32_t find_index(cell* series, cell* value, cell* part, int32_t case_, int32_t
     } else if (TYPE_OF(part) == TYPE_OF(series) && part->data2 == series->data2) {
       count = static_cast<int32_t>(part->data1) - index;
     } else {
-      fire(err::script_invalid_refine_arg, {refinement_word("part"), *part});
+      fire(err::script_invalid_refine_arg, {series::refinement_value("part"), *part});
     }
     if (count < 1) return -1;
   }

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <exception>
 
-#include "runtime/datatypes/registry.hpp"
+#include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/datatype_helpers.hpp"
@@ -399,7 +399,7 @@ cell* change(cell* series, cell* value, int32_t part, int32_t only, int32_t dup)
 
 cell* take(cell* series, cell* part, int32_t deep, int32_t last) {
   uint32_t type = TYPE_OF(series);
-  cell* taken = datatype::action_of<take_fn>(TYPE_SERIES, ACT_TAKE)(series, part, deep, last);
+  cell* taken = series::take(series, part, deep, last);
   if (!stack::given_q(part) && TYPE_OF(taken) == type && rs_abs_length_q(taken) == 1) {
     *taken = cell{type == TYPE_BINARY ? TYPE_INTEGER : TYPE_CHAR, 0, rs_abs_at(taken, 0), 0};
   }

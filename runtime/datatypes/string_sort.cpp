@@ -7,11 +7,10 @@
 #include <cstring>
 
 #include "runtime/core/case_folding.hpp"
-#include "runtime/core/hashtable.hpp"
 #include "runtime/core/sort.hpp"
 #include "runtime/core/sort_compare.hpp"
+#include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
-#include "runtime/datatypes/symbol.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
@@ -24,13 +23,6 @@ using namespace memory;
 namespace {
 
 uint32_t fold(uint32_t cp) { return case_folding::change_char(cp, 1); }
-
-// The word of a refinement, as error arguments name it.
-cell refinement_word(const char* spelling) {
-  int32_t id = hashtable::get_symbol(symbol::table, reinterpret_cast<const uint8_t*>(spelling),
-                                     static_cast<int32_t>(std::strlen(spelling)), false);
-  return cell{TYPE_REFINEMENT, 0, static_cast<uint32_t>(id), 0};
-}
 
 template <class U>
 uint32_t unit_at(const void* item, int32_t k) {
@@ -178,7 +170,7 @@ cell* sort(cell* series, int32_t case_, cell* skip, cell* comparator, cell* part
     } else if (TYPE_OF(part) == TYPE_OF(series) && part->data2 == series->data2) {
       count = static_cast<int32_t>(part->data1) - index;
     } else {
-      fire(err::script_invalid_refine_arg, {refinement_word("part"), *part});
+      fire(err::script_invalid_refine_arg, {series::refinement_value("part"), *part});
     }
     if (count < 0) {
       // The units before the index.
@@ -199,7 +191,7 @@ cell* sort(cell* series, int32_t case_, cell* skip, cell* comparator, cell* part
   if (stack::given_q(skip)) {
     record = TYPE_OF(skip) == TYPE_INTEGER ? static_cast<int32_t>(skip->data2) : 0;
     if (record < 1 || record > n || n % record != 0)
-      fire(err::script_invalid_refine_arg, {refinement_word("skip"), *skip});
+      fire(err::script_invalid_refine_arg, {series::refinement_value("skip"), *skip});
   } else if (all) {
     fire(err::script_bad_refines);
   }
@@ -218,7 +210,7 @@ cell* sort(cell* series, int32_t case_, cell* skip, cell* comparator, cell* part
         break;
       }
       default:
-        fire(err::script_invalid_refine_arg, {refinement_word("compare"), *comparator});
+        fire(err::script_invalid_refine_arg, {series::refinement_value("compare"), *comparator});
     }
   }
 
@@ -258,7 +250,7 @@ cell* do_set_op(int32_t case_, cell* skip, int32_t op) {
   int32_t record = 1;
   if (stack::given_q(skip)) {
     record = TYPE_OF(skip) == TYPE_INTEGER ? static_cast<int32_t>(skip->data2) : 0;
-    if (record < 1) fire(err::script_invalid_refine_arg, {refinement_word("skip"), *skip});
+    if (record < 1) fire(err::script_invalid_refine_arg, {series::refinement_value("skip"), *skip});
   }
   rs_head(first);  // an index past the tail becomes the tail
   if (op != SET_UNIQUE) rs_head(second);

@@ -236,6 +236,27 @@ TEST_F(string_compare, path_elements_select_and_words_are_refused) {
   cell* t = push_ascii("abc");
   EXPECT_TRUE(test::is(test::raised([&] { eval_path(t, &word, nullptr, path, nullptr, nullptr, 1, 0, 0, 1, 0); }),
                        err::script_invalid_path));
+  // Integers pick and poke.
+  cell* two = test::push_integer(2);
+  cell* picked = eval_path(t, two, nullptr, path, nullptr, nullptr, 1, 0, 0, 1, 0);
+  EXPECT_EQ(picked->data2, static_cast<uint32_t>('b'));
+  t = push_ascii("abc");
+  cell* wide = stack::push(test::character(0x4E2D));
+  eval_path(t, two, wide, path, nullptr, nullptr, 1, 0, 0, 1, 0);
+  EXPECT_EQ(test::whole_text(t), "a\xE4\xB8\xAD" "c");
+  // Setting through an element replaces the code point after its match.
+  cell* u = push_ascii("k=v;K=w");
+  cell* k = push_ascii("K=");
+  cell* x = stack::push(test::character('x'));
+  eval_path(u, k, x, path, nullptr, nullptr, 1, 0, 0, 1, 0);
+  EXPECT_EQ(test::whole_text(u), "k=x;K=w");
+  u->data1 = 0;
+  eval_path(u, k, x, path, nullptr, nullptr, 1, 1, 0, 1, 0);
+  EXPECT_EQ(test::whole_text(u), "k=x;K=x");
+  cell* end = push_ascii("ab");
+  cell* b = push_ascii("b");
+  EXPECT_TRUE(test::is(test::raised([&] { eval_path(end, b, x, path, nullptr, nullptr, 1, 0, 0, 1, 0); }),
+                       err::script_out_of_range));
   cell* missing = push_ascii("zz");
   cell* c = stack::push(test::character('x'));
   EXPECT_TRUE(test::is(test::raised([&] { eval_path(t, missing, c, path, nullptr, nullptr, 1, 0, 0, 1, 0); }),

@@ -290,3 +290,52 @@ TEST_F(string_edit_moving, edits_read_their_buffers_again_after_each_allocation)
 
 }  // namespace
 }  // namespace ixo::string
+
+namespace ixo::string {
+namespace {
+
+TEST_F(string_edit, take_answers_one_element_or_a_string) {
+  cell* s = push_text(U"a\x4E2D" "bc");
+  s->data1 = 1;
+  cell keep = *s;
+  cell* taken = take(s, nullptr, 0, 0);
+  EXPECT_EQ(TYPE_OF(taken), TYPE_CHAR);
+  EXPECT_EQ(taken->data2, 0x4E2Du);
+  EXPECT_EQ(test::whole_text(&keep), "abc");
+
+  cell* t = stack::push(keep);
+  cell* last = take(t, nullptr, 0, 1);
+  EXPECT_EQ(last->data2, static_cast<uint32_t>('c'));
+
+  cell* u = stack::push(keep);
+  cell* one = test::push_integer(1);
+  cell* part = take(u, one, 0, 0);  // with /part: a string, even of one unit
+  EXPECT_EQ(TYPE_OF(part), TYPE_STRING);
+  EXPECT_EQ(test::text_of(part), "b");
+  EXPECT_EQ(test::whole_text(&keep), "a");
+
+  cell* v = stack::push(keep);
+  v->data1 = 1;
+  EXPECT_EQ(TYPE_OF(take(v, nullptr, 0, 0)), TYPE_NONE);
+
+  cell* bytes = push_text(U"\xFF\x01");
+  set_type(bytes, TYPE_BINARY);
+  cell* byte = take(bytes, nullptr, 0, 0);
+  EXPECT_EQ(TYPE_OF(byte), TYPE_INTEGER);
+  EXPECT_EQ(byte->data2, 0xFFu);
+}
+
+TEST_F(string_edit, string_inherits_the_series_actions) {
+  for (int32_t action : {ACT_RANDOM, ACT_AT, ACT_BACK, ACT_CLEAR, ACT_COPY, ACT_HEAD, ACT_HEAD_Q, ACT_INDEX_Q,
+                         ACT_LENGTH_Q, ACT_MOVE, ACT_NEXT, ACT_PICK, ACT_POKE, ACT_REMOVE, ACT_REVERSE, ACT_SKIP,
+                         ACT_TAIL, ACT_TAIL_Q}) {
+    EXPECT_EQ(datatype::entry_of(TYPE_STRING, action), datatype::entry_of(TYPE_SERIES, action)) << action;
+    EXPECT_NE(datatype::entry_of(TYPE_STRING, action), nullptr) << action;
+  }
+  for (int32_t action : {ACT_SET_PATH, ACT_ADD, ACT_PUT, ACT_CREATE, ACT_READ}) {
+    EXPECT_EQ(datatype::entry_of(TYPE_STRING, action), nullptr) << action;
+  }
+}
+
+}  // namespace
+}  // namespace ixo::string

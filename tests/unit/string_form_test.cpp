@@ -159,6 +159,17 @@ TEST_F(string_form, to_converts_by_the_spec_type) {
   cell* block = test::push_block({*push_ascii("a"), test::integer(12), *inner, logic::true_value, none::none_value});
   EXPECT_EQ(test::text_of(to(proto, block, TYPE_STRING)), "a12intruenone");
 
+  // A nested block forms as block! forms it; a block molds its strings by
+  // the string mold.
+  cell* nested = test::push_block({test::integer(1), *push_ascii("b")});
+  cell* outer = test::push_block({*push_ascii("a"), *nested, none::none_value});
+  EXPECT_EQ(test::text_of(to(proto, outer, TYPE_STRING)), "a1 bnone");
+  cell* strings = test::push_block({*push_ascii("a"), *push_ascii("b\""), *push_ascii("{")});
+  cell* molded = stack::push_slot();
+  rs_make_at(molded, 16);
+  actions::mold(strings, molded, 0, 0, 0, nullptr, 100, 0);
+  EXPECT_EQ(test::text_of(molded), "[\"a\" {b\"} \"{\"]");
+
   cell refinement{TYPE_REFINEMENT, 0, 1, 0};
   EXPECT_EQ(test::text_of(to(proto, &refinement, TYPE_STRING)), "x");
   EXPECT_EQ(test::text_of(to(proto, &refinement, TYPE_FILE)), "/x");

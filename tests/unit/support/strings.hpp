@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/registry.hpp"
+#include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/string_form.hpp"
 #include "runtime/interpreter/actions.hpp"
@@ -56,6 +58,8 @@ struct string_actions : ::testing::Test {
 
   void SetUp() override {
     start_runtime();
+    series::init();
+    block::init();
     string::init();
     for (uint32_t type : {TYPE_INTEGER, TYPE_REFINEMENT}) {
       action_entry* row = datatype::action_table + type * ACTION_STRIDE;
