@@ -1,5 +1,8 @@
 #include "runtime/core/cycles.hpp"
 
+#include <cstring>
+
+#include "runtime/datatypes/string.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "startup/heap.hpp"
 
@@ -36,6 +39,24 @@ bool find_q(uint32_t node) {
   for (uint32_t* p = base; p < top; ++p)
     if (*p == node) return true;
   return false;
+}
+
+bool detect_q(const cell* value, cell* output, int32_t* limit, bool mold) {
+  uint32_t type = TYPE_OF(value);
+  if (!find_q(type == TYPE_OBJECT ? value->data1 : value->data2)) return false;
+  const char* placeholder = "...";
+  if (mold) {
+    switch (type) {
+      case TYPE_BLOCK: case TYPE_HASH: placeholder = "[...]"; break;
+      case TYPE_PAREN: placeholder = "(...)"; break;
+      case TYPE_MAP: placeholder = "#[...]"; break;
+      case TYPE_OBJECT: placeholder = "make object! [...]"; break;
+      default: break;
+    }
+  }
+  string::concatenate_literal(memory::GET_BUFFER(output), placeholder);
+  *limit -= static_cast<int32_t>(std::strlen(placeholder));
+  return true;
 }
 
 int32_t depth() { return static_cast<int32_t>(top - base); }

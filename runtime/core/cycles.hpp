@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 
+#include "runtime/memory/cell.hpp"
+
 namespace ixo::cycles {
 
 constexpr int32_t CYCLES_ENTRIES = 1000;
@@ -20,6 +22,13 @@ void pop();
 void pop_n(int32_t n);
 void reset();
 bool find_q(uint32_t node);
+// When the value (an object by its context, any other by its series) is
+// already on the stack, appends its placeholder to the output string,
+// takes the placeholder's length off *limit and answers true. Molded:
+// "[...]" for block! and hash!, "(...)" for paren!, "#[...]" for map!,
+// "make object! [...]" for object!, "..." for the paths and anything else;
+// formed: "...".
+bool detect_q(const cell* value, cell* output, int32_t* limit, bool mold);
 // Entries in use, for tests and the collector's rewrite of moved nodes.
 int32_t depth();
 uint32_t* entries();

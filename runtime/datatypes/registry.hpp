@@ -80,13 +80,22 @@ struct type_name_entry {
 extern type_name_entry* type_name_table;  // TYPE_ROWS entries
 extern action_entry* action_table;        // TYPE_ROWS × ACTION_STRIDE entries
 extern uint32_t max_type_id;
+// Set by build_words, cleared by alloc_tables: from then on a registration
+// makes its type's word at once.
+extern bool type_words_made;
 
-// Allocates both tables from the tracked heap (uncleared: only registered
-// rows are read).
+// Allocates both tables from the tracked heap. The action table is not
+// cleared (only registered rows are read); the type-name table is, so that
+// a row never registered has no name.
 void alloc_tables();
 
-// Registers one type.
+// Registers one type. Once the type words exist (build_words has run), the
+// type's word is made at once.
 void register_type(const datatype_registration& r);
+
+// Makes the global word of every registered type's name (block! ...) and
+// keeps its symbol in the type-name table.
+void build_words();
 
 inline action_entry entry_of(uint32_t type, int32_t index) {
   return action_table[type * ACTION_STRIDE + index - 1];

@@ -42,6 +42,7 @@ class registry : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     if (!datatype::action_table) datatype::alloc_tables();
+    datatype::type_words_made = false;  // the runtime that made them may be gone
     datatype::register_type(make_row(55, 0, "parent!", compare_by_word1));
     datatype::register_type(make_row(56, 55, "child!", nullptr));
   }

@@ -92,6 +92,7 @@ struct table_suite : fresh_memory {
   static void SetUpTestSuite() {
     case_folding::init();
     if (!datatype::action_table) datatype::alloc_tables();
+    datatype::type_words_made = false;  // the runtime that made them may be gone
     const std::pair<uint32_t, compare_fn> rows[] = {
         {TYPE_STRING, compare_text},   {TYPE_INTEGER, compare_integer}, {TYPE_WORD, compare_word},
         {TYPE_SET_WORD, compare_word}, {TYPE_LIT_WORD, compare_word},   {TYPE_GET_WORD, compare_word},
