@@ -5,12 +5,17 @@
 #include <climits>
 #include <string>
 
+#include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
+#include "runtime/datatypes/refinement.hpp"
+#include "runtime/datatypes/series.hpp"
+#include "runtime/datatypes/string_compare.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "startup/print_hooks.hpp"
 #include "support/child.hpp"
 #include "support/strings.hpp"
+#include "support/words.hpp"
 
 namespace ixo::string {
 namespace {
@@ -170,9 +175,6 @@ TEST_F(string_form, to_converts_by_the_spec_type) {
   actions::mold(strings, molded, 0, 0, 0, nullptr, 100, 0);
   EXPECT_EQ(test::text_of(molded), "[\"a\" {b\"} \"{\"]");
 
-  cell refinement{TYPE_REFINEMENT, 0, 1, 0};
-  EXPECT_EQ(test::text_of(to(proto, &refinement, TYPE_STRING)), "x");
-  EXPECT_EQ(test::text_of(to(proto, &refinement, TYPE_FILE)), "/x");
   cell number = test::integer(-42);
   EXPECT_EQ(test::text_of(to(proto, &number, TYPE_EMAIL)), "-42");
   EXPECT_EQ(TYPE_OF(proto), TYPE_EMAIL);
@@ -227,6 +229,42 @@ TEST_F(string_form, printing_a_string_of_any_unit_writes_its_utf8) {
     _exit(0);
   });
   EXPECT_EQ(r.output, "caf\xC3\xA9 \xC3\xBF\ncaf\xC3\xA9 \xC3\xBF\ncaf\xC3\xA9 \xC3\xBF\n\xE4\xB8\xAD\xF0\x9F\x98\x80\n");
+}
+
+}  // namespace
+}  // namespace ixo::string
+
+
+namespace ixo::string {
+namespace {
+
+// With the word family registered: refinements and words as spellings.
+struct string_words : ::testing::Test {
+  void SetUp() override {
+    test::start_words();
+    series::init();
+    block::init();
+    string::init();
+    stack::reset();
+  }
+};
+
+TEST_F(string_words, to_takes_a_refinements_form_or_mold_and_find_a_words_spelling) {
+  cell* proto = stack::push(datatype::make_cell(TYPE_STRING));
+  cell* x = refinement::push(test::word_of(TYPE_REFINEMENT, "x"));
+  EXPECT_EQ(test::text_of(to(proto, x, TYPE_STRING)), "x");
+  EXPECT_EQ(test::text_of(to(proto, x, TYPE_FILE)), "/x");
+  EXPECT_EQ(test::text_of(to(proto, x, TYPE_URL)), "/x");
+  cell* words = stack::push(test::block_of({test::word_of(TYPE_WORD, "ab"), test::word_of(TYPE_SET_WORD, "cd")}));
+  EXPECT_EQ(test::text_of(to(proto, words, TYPE_STRING)), "abcd");
+
+  cell* s = push_ascii("one Two three");
+  cell* two = stack::push(test::word_of(TYPE_WORD, "two"));
+  cell* found = find(s, two, nullptr, 0, 0, 0, 0, nullptr, nullptr, 0, 0, 1, 0);
+  EXPECT_EQ(found->data1, 7u);
+  s->data1 = 0;
+  cell* after = select(s, two, nullptr, 0, 0, 0, 0, nullptr, nullptr, 0, 0);
+  EXPECT_EQ(after->data2, static_cast<uint32_t>(' '));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// Test support for the string! actions: a started runtime with string!
-// registered, test-only rows for integer! and refinement! that form and
-// mold (restored afterwards), and builders of strings of a given unit,
+// Test support for the string! actions: a started runtime with series!,
+// block! and string! registered, a test-only row for integer! that forms
+// it (restored afterwards), and builders of strings of a given unit,
 // chars, integers and blocks on the value stack, where the actions find
 // their arguments.
 #pragma once
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/core/cycles.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/registry.hpp"
@@ -23,16 +24,9 @@
 
 namespace ixo::test {
 
-// integer! forms as decimal; refinement! forms as "x" and molds as "/x"
-// whatever its symbol.
+// integer! forms as decimal.
 inline int32_t form_integer(cell* value, cell* buffer, cell*, int32_t part) {
   return datatype::append_text(buffer, std::to_string(static_cast<int32_t>(value->data2)).c_str(), part);
-}
-inline int32_t form_refinement(cell*, cell* buffer, cell*, int32_t part) {
-  return datatype::append_text(buffer, "x", part);
-}
-inline int32_t mold_refinement(cell*, cell* buffer, int32_t, int32_t, int32_t, cell*, int32_t part, int32_t) {
-  return datatype::append_text(buffer, "/x", part);
 }
 
 inline datatype_registration form_row(uint32_t type, form_fn form, mold_fn mold) {
@@ -50,29 +44,20 @@ inline datatype_registration form_row(uint32_t type, form_fn form, mold_fn mold)
 }
 
 struct string_actions : ::testing::Test {
-  struct saved_row {
-    uint32_t type;
-    std::vector<action_entry> actions;
-  };
-  std::vector<saved_row> saved;
+  std::vector<action_entry> saved;
 
   void SetUp() override {
+    if (!cycles::entries()) cycles::init();  // a module global that start-up sets
     start_runtime();
     series::init();
     block::init();
     string::init();
-    for (uint32_t type : {TYPE_INTEGER, TYPE_REFINEMENT}) {
-      action_entry* row = datatype::action_table + type * ACTION_STRIDE;
-      saved.push_back({type, {row, row + ACTION_STRIDE}});
-    }
+    action_entry* row = datatype::action_table + TYPE_INTEGER * ACTION_STRIDE;
+    saved.assign(row, row + ACTION_STRIDE);
     datatype::register_type(form_row(TYPE_INTEGER, form_integer, nullptr));
-    datatype::register_type(form_row(TYPE_REFINEMENT, form_refinement, mold_refinement));
     stack::reset();
   }
-  void TearDown() override {
-    for (const saved_row& r : saved)
-      std::copy(r.actions.begin(), r.actions.end(), datatype::action_table + r.type * ACTION_STRIDE);
-  }
+  void TearDown() override { std::copy(saved.begin(), saved.end(), datatype::action_table + TYPE_INTEGER * ACTION_STRIDE); }
 };
 
 // A string of `unit` (or wider, when a code point needs it) holding the code points of `text` (UTF-32), on the
