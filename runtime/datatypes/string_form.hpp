@@ -1,7 +1,8 @@
 // string!'s construction and text forms: make, to, form and mold, the
 // molded form of one code point that the molds of char! and vector! share,
-// strings from UTF-8 bytes, and the registration of string!. file!, url!,
-// tag!, email! and ref! inherit or call these actions.
+// and strings from UTF-8 bytes. file!, url!, tag!, email! and ref! inherit
+// or call these actions. The registration of string! (string::init) is
+// defined with them.
 #pragma once
 #include <cstdint>
 
@@ -42,8 +43,5 @@ memory::series_buffer* append_escaped_char(memory::series_buffer* b, uint32_t cp
 // bytes must not lie in a series buffer: the string is allocated before
 // they are decoded.
 cell* from_utf8_bytes(const uint8_t* bytes, int32_t count);
-
-// Registers string! (type 7) under series!.
-void init();
 
 }  // namespace ixo::string

@@ -6,6 +6,8 @@
 
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
+#include "runtime/datatypes/string_compare.hpp"
+#include "runtime/datatypes/string_sort.hpp"
 #include "support/moving_collector.hpp"
 #include "support/strings.hpp"
 
@@ -285,6 +287,17 @@ TEST_F(string_edit_moving, edits_read_their_buffers_again_after_each_allocation)
   mold(quoted, buffer, 0, 0, 0, nullptr, 100, 0);
   form(t, buffer, nullptr, 100);
   EXPECT_EQ(test::text_of(buffer), "{a\"{b}^^}x\xC3\xA9\xE4\xB8\xAD");
+
+  // A formed pattern, a block made a string, a set operation.
+  cell* digits = push_ascii("ab127");
+  cell* twelve = test::push_integer(12);
+  EXPECT_EQ(find(digits, twelve, nullptr, 0, 0, 0, 0, nullptr, nullptr, 0, 0, 0, 0)->data1, 2u);
+  cell* proto = stack::push(datatype::make_cell(TYPE_STRING));
+  EXPECT_EQ(test::text_of(to(proto, block, TYPE_STRING)), "x\xC3\xA9\xE4\xB8\xAD" "7{q}");
+  stack::reset();
+  push_text(U"ab\x4E2D");
+  push_text(U"\x4E2D" "cd");
+  EXPECT_EQ(test::text_of(do_set_op(0, nullptr, SET_UNION)), "ab\xE4\xB8\xAD" "cd");
   EXPECT_GT(test::buffer_moves, 10);
 }
 
