@@ -200,14 +200,9 @@ int32_t find_index(cell* series, cell* value, cell* part, int32_t case_, int32_t
   } else if (t == TYPE_BITSET) {
     p.kind = pattern::BITSET;
     s.fold = false;
-  } else if (any_string_q(t) && t != TYPE_TAG) {
+  } else if ((any_string_q(t) && t != TYPE_TAG) || t == TYPE_BINARY) {
+    if (t == TYPE_BINARY && series_type != TYPE_BINARY) fire(err::script_invalid_arg, {*value});
     p.length = rs_length_q(value);
-  } else if (t == TYPE_BINARY) {
-    if (series_type != TYPE_BINARY) fire(err::script_invalid_arg, {*value});
-    series_buffer* b = GET_BUFFER(value);
-    int32_t bytes = static_cast<int32_t>(b->tail - b->head);
-    if (static_cast<int32_t>(p.value.data1) > bytes) p.value.data1 = static_cast<uint32_t>(bytes);
-    p.length = bytes - static_cast<int32_t>(p.value.data1);
   } else {
     cell v = *value;
     root_guard keep_value(&v);

@@ -20,7 +20,9 @@ int32_t compare(const cell* value1, const cell* value2, int32_t op);
 // value1 from its index.
 int32_t equal_q(const cell* value1, const cell* value2, int32_t op, bool match);
 
-// The series at the found position (after the match with /tail), or none.
+// The series at the found position, or none. With /tail the position after
+// the matched text (after a single code point: one /skip step past it).
+// Backward searches (/last, /reverse) find a text that ends at a candidate.
 // /any and /with raise internal/not-done.
 cell* find(cell* series, cell* value, cell* part, int32_t only, int32_t case_, int32_t same,
            int32_t any, cell* with, cell* skip, int32_t last, int32_t reverse, int32_t tail,
