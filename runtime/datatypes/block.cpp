@@ -91,14 +91,17 @@ struct cycle_walk {
   int32_t depth;
 };
 
-// Room for `extra` more cells: the buffer grows to `grown` bytes from the
-// head when it lacks them; overflowing sizes raise internal/no-memory.
-void ensure_room(const cell* b, int64_t extra, bool doubling) {
+// Room for `extra` more cells, growing the buffer (to twice what it needs
+// when `doubling`) when it lacks it; overflowing sizes raise
+// internal/no-memory. `held`, a cell the caller goes on reading, is rooted
+// while the buffer grows.
+void ensure_room(const cell* b, int64_t extra, bool doubling, cell* held) {
   series_buffer* buf = GET_BUFFER(b);
   int64_t needed = static_cast<int64_t>(buf->tail - buf->head) + extra * CELL;
   if (needed > INT32_MAX) fire(err::internal_no_memory);
   if (data_end(buf) - head_of(buf) >= needed) return;
   int64_t size = doubling && 2 * needed <= INT32_MAX ? 2 * needed : needed;
+  root_guard keep(held);
   expand_series(buf, static_cast<int32_t>(size));
 }
 
@@ -119,7 +122,9 @@ struct supply {
     std::memcpy(copied, from, static_cast<size_t>(count) * CELL);
     cells = copied;
   }
-  ~supply() { heap::free_tracked(copied); }
+  ~supply() {
+    if (copied) heap::free_tracked(copied);
+  }
   supply(const supply&) = delete;
   supply& operator=(const supply&) = delete;
 };
@@ -213,8 +218,8 @@ int32_t find_position(cell* b, const cell* value, const search& s) {
     start = index;
     end = s.limit >= 0 ? s.limit : length - 1;
   }
-  for (int32_t p = start; step > 0 ? p <= end : p >= end; p += step) {
-    if (matches_at(b, p, value, s)) return p;
+  for (int64_t p = start; step > 0 ? p <= end : p >= end; p += step) {
+    if (matches_at(b, static_cast<int32_t>(p), value, s)) return static_cast<int32_t>(p);
     if (s.match) break;
   }
   return -1;
@@ -232,15 +237,16 @@ search read_search(cell* b, const cell* value, cell* part, int32_t only, int32_t
     s.step = integer_of(skip);
   }
   if (stack::given_q(part)) {
+    int64_t limit;
     if (TYPE_OF(part) == TYPE_INTEGER) {
       if (integer_of(part) < 1) *nothing = true;
-      s.limit = index_of(b) + integer_of(part) - 1;
+      limit = static_cast<int64_t>(index_of(b)) + integer_of(part) - 1;
     } else if (TYPE_OF(part) == TYPE_OF(b) && part->data2 == b->data2) {
-      s.limit = index_of(part);
+      limit = index_of(part);
     } else {
       fire(err::script_invalid_refine_arg, {refinement_value("part"), *part});
     }
-    s.limit = std::min(s.limit, abs_length(b) - 1);
+    s.limit = static_cast<int32_t>(std::min<int64_t>(limit, abs_length(b) - 1));
   }
   if (!only) {
     if (TYPE_OF(value) == TYPE_DATATYPE) {
@@ -268,7 +274,7 @@ cell* find(cell* b, cell* value, cell* part, int32_t only, int32_t case_, int32_
   if (tail) {
     if (s.kind == SEARCH_SEQUENCE) p += s.run;
     else if (s.last || s.reverse) p += 1;
-    else p += s.step;
+    else p = static_cast<int32_t>(std::min<int64_t>(static_cast<int64_t>(p) + s.step, abs_length(result)));
   }
   result->data1 = static_cast<uint32_t>(p);
   return result;
@@ -398,12 +404,11 @@ cell* insert(cell* b, cell* value, int32_t part, int32_t only, int32_t dup, int3
   int32_t length = abs_length(b);
   int32_t position = append ? length : clamped_index(b);
   cell single = *value;
-  root_guard keep(&single);
-  ensure_room(b, total, dup < 5);
+  ensure_room(b, total, dup < 5, &single);
 
   supply source(spread ? value : nullptr, count, b);
   cell* at = cells_of(b) + position;
-  std::memmove(at + total, at, static_cast<size_t>(length - position) * CELL);
+  if (position < length) std::memmove(at + total, at, static_cast<size_t>(length - position) * CELL);
   if (spread) {
     std::memcpy(at, source.cells, static_cast<size_t>(count) * CELL);
   } else {
@@ -412,10 +417,8 @@ cell* insert(cell* b, cell* value, int32_t part, int32_t only, int32_t dup, int3
   fill_pattern(at, count, total);
   GET_BUFFER(b)->tail += static_cast<uint32_t>(total * CELL);
 
-  if (table_of(b)) {
-    if (position < length) series::rehash_moved(b, static_cast<int32_t>(total), position, length - position);
-    enter_cells(b, position, static_cast<int32_t>(total));
-  }
+  bool rebuilt = position < length && series::rehash_moved(b, static_cast<int32_t>(total), position, length - position);
+  if (!rebuilt) enter_cells(b, position, static_cast<int32_t>(total));
   b->data1 = append ? 0 : static_cast<uint32_t>(position + total);
   return b;
 }
@@ -433,8 +436,7 @@ cell* change(cell* b, cell* value, int32_t part, int32_t only, int32_t dup) {
   if (new_length * CELL > INT32_MAX) fire(err::internal_no_memory);
 
   cell single = *value;
-  root_guard keep(&single);
-  if (new_length > length) ensure_room(b, new_length - length, false);
+  if (new_length > length) ensure_room(b, new_length - length, false, &single);
   supply source(spread ? value : nullptr, count, b);
   cell* at = cells_of(b) + index;
   std::memmove(at + inserted, at + replaced, static_cast<size_t>(length - index - replaced) * CELL);
@@ -572,24 +574,24 @@ cell* sort(cell* b, int32_t case_, cell* skip, cell* comparator, cell* part, int
            int32_t stable) {
   int32_t index = clamped_index(b);
   int32_t n = abs_length(b) - index;
-  if (n == 0) return b;
   if (stack::given_q(part)) {
-    int32_t l;
+    int64_t l;
     if (TYPE_OF(part) == TYPE_INTEGER) {
       l = integer_of(part);
     } else if (TYPE_OF(part) == TYPE_OF(b) && part->data2 == b->data2) {
-      l = index_of(part) - index;
+      l = static_cast<int64_t>(index_of(part)) - index;
     } else {
       fire(err::script_invalid_refine_arg, {refinement_value("part"), *part});
     }
     if (l < 0) {
       // The cells before the index, as many as there are.
-      n = std::min(-l, index);
+      n = static_cast<int32_t>(std::min<int64_t>(-l, index));
       index -= n;
     } else {
-      n = std::min(n, l);
+      n = static_cast<int32_t>(std::min<int64_t>(n, l));
     }
   }
+  if (n == 0) return b;
   int32_t size = 1;
   if (stack::given_q(skip)) {
     if (TYPE_OF(skip) != TYPE_INTEGER || integer_of(skip) < 1 || n < integer_of(skip) || n % integer_of(skip) != 0)
@@ -859,7 +861,7 @@ void copy_nested(cell* blk, int32_t first, int32_t end, int32_t step, bool deep,
   cell self = *blk;
   root_guard keep(&self);
   cell* saved_top = stack::top;
-  for (int32_t i = first; i < std::min(end, abs_length(&self)); i += step) {
+  for (int64_t i = first; i < std::min(end, abs_length(&self)); i += step) {
     uint32_t t = TYPE_OF(cells_of(&self) + i);
     bool wanted = types ? type_matches_q(types, t) && (series_type_q(t) || t == TYPE_BITSET || t == TYPE_OBJECT ||
                                                        t == TYPE_ERROR || t == TYPE_MAP)

@@ -78,8 +78,8 @@ void do_set_op(int32_t case_sensitive, cell* skip, int32_t op) {
                     : hashtable::init(std::max(length_of(other) - static_cast<int32_t>(other->data1), 1), other,
                                       hashtable::KIND_BLOCK, 1);
     }
-    for (int32_t p = static_cast<int32_t>(walked->data1); p < length_of(walked); p += size) {
-      key = *cell_at(walked, p);
+    for (int64_t p = walked->data1; p < length_of(walked); p += size) {
+      key = *cell_at(walked, static_cast<int32_t>(p));
       if (membership) {
         bool found = holds_q(other, members, &key, size, sensitive);
         if (found == (op != OP_INTERSECT)) continue;
@@ -88,7 +88,8 @@ void do_set_op(int32_t case_sensitive, cell* skip, int32_t op) {
       // Every cell of the record enters the table; lookups step by whole
       // records, so only first cells are ever answered.
       rs_append(result, &key);
-      for (int32_t k = 1; k < size && p + k < length_of(walked); ++k) rs_append(result, cell_at(walked, p + k));
+      for (int32_t k = 1; k < size && p + k < length_of(walked); ++k)
+        rs_append(result, cell_at(walked, static_cast<int32_t>(p + k)));
     }
   }
   uint32_t type = hash_result ? TYPE_HASH : TYPE_OF(first);

@@ -231,7 +231,6 @@ cell* random(cell* s, int32_t seed, int32_t secure, int32_t only) {
     int32_t r = random::int_in_range(secure != 0, length - p);
     if (r > 1) swap_units(element_at(b, p), element_at(b, p + r - 1), unit);
   }
-  rehash_range(s, index, count);
   return s;
 }
 
@@ -381,10 +380,11 @@ cell refinement_value(const char* spelling) {
   return cell{TYPE_REFINEMENT, 0, static_cast<uint32_t>(id), 0};
 }
 
-void rehash_moved(const cell* s, int32_t offset, int32_t first, int32_t count) {
+bool rehash_moved(const cell* s, int32_t offset, int32_t first, int32_t count) {
   uint32_t table = table_of(s);
-  if (!table) return;
-  if (hashtable::move(table, offset, first, count, true) != 0) rehash_all(s);
+  if (!table || hashtable::move(table, offset, first, count, true) == 0) return false;
+  rehash_all(s);
+  return true;
 }
 
 void rehash_range(const cell* s, int32_t first, int32_t count) {
@@ -406,8 +406,8 @@ void rehash_all(const cell* s) {
 cell* copy(cell* s, cell* result, cell* part, int32_t, cell*) {
   int32_t length = rs_abs_length_q(s);
   int32_t index = index_of(s);
-  int32_t start = index;
-  int32_t count = length - index;
+  int64_t start = index;
+  int64_t count = length - index;
   if (stack::given_q(part) && TYPE_OF(part) != TYPE_UNSET) {
     count = part_count(s, part);
     if (count < 0) {
@@ -419,13 +419,13 @@ cell* copy(cell* s, cell* result, cell* part, int32_t, cell*) {
       }
     }
   }
-  if (start > length) start = length;
-  count = std::clamp(count, 0, length - start);
+  start = std::min<int64_t>(start, length);
+  count = std::clamp<int64_t>(count, 0, length - start);
   uint32_t header = s->header & (0xFF | NEWLINE_FLAG);
   uint32_t extra = TYPE_OF(s) == TYPE_VECTOR ? s->data3 : 0;
   uint32_t node = s->data2;
   if (result != s) *result = unset::unset_value;
-  node = copy_part(node, start, count);
+  node = copy_part(node, static_cast<int32_t>(start), static_cast<int32_t>(count));
   *result = cell{header, 0, node, extra};
   return result;
 }
@@ -440,7 +440,7 @@ cell* take(cell* s, cell* part, int32_t, int32_t last) {
   int32_t count = 1;
   bool before = false;  // the elements come from before the index
   if (stack::given_q(part)) {
-    int32_t d;
+    int64_t d;
     if (TYPE_OF(part) == TYPE_INTEGER) {
       d = integer_of(part);
     } else if (TYPE_OF(part) == TYPE_OF(s) && part->data2 == s->data2) {
@@ -455,9 +455,9 @@ cell* take(cell* s, cell* part, int32_t, int32_t last) {
       count = 0;
     } else if (d < 0) {
       before = true;
-      count = std::min(-d, index);
+      count = static_cast<int32_t>(std::min<int64_t>(-d, index));
     } else {
-      count = std::min(d, length);
+      count = static_cast<int32_t>(std::min<int64_t>(d, length));
     }
   }
 

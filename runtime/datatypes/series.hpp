@@ -46,8 +46,9 @@ cell refinement_value(const char* spelling);
 inline uint32_t table_of(const cell* s) { return TYPE_OF(s) == TYPE_HASH ? s->data3 : 0; }
 // Keeps a hash!'s table in step after `count` cells from `first` moved by
 // `offset` places (a negative offset: the cells they now cover were
-// removed); rebuilds it when the run is too long to renumber.
-void rehash_moved(const cell* s, int32_t offset, int32_t first, int32_t count);
+// removed). A run too long to renumber rebuilds the table from every cell
+// of the block, and true is answered.
+bool rehash_moved(const cell* s, int32_t offset, int32_t first, int32_t count);
 // Re-indexes `count` cells from `first` that changed in place.
 void rehash_range(const cell* s, int32_t first, int32_t count);
 // Re-indexes the whole block.

@@ -276,6 +276,9 @@ TEST_F(block_actions, find_answers_the_match_by_each_refinement_in_blocks_and_ha
       {"part below 1", 0, integer_value(1), -1, 0, 0, 0, 0, 0, 0, 0, -1},
       {"match", 0, integer_value(1), 0, 0, 0, 0, 0, 0, 0, 1, 0},
       {"match fails", 0, integer_value(3), 0, 0, 0, 0, 0, 0, 0, 1, -1},
+      {"huge skip", 0, integer_value(1), 0, INT32_MAX, 0, 0, 0, 0, 1, 0, 8},
+      {"huge skip passes", 0, integer_value(3), 0, INT32_MAX, 0, 0, 0, 0, 0, 0, -1},
+      {"huge part", 1, integer_value(1), INT32_MAX, 0, 0, 0, 0, 1, 0, 0, 0},
   };
   for (uint32_t type : {TYPE_BLOCK, TYPE_HASH}) {
     for (const find_row& r : rows) {
@@ -383,7 +386,8 @@ TEST_F(block_actions, sort_orders_cells_or_records) {
       {"from the index", {9, 3, 1, 2}, 1, 0, 0, 0, 0, 0, 0, {9, 1, 2, 3}},
       {"part", {3, 1, 2}, 0, 0, 0, 2, 0, 0, 0, {1, 3, 2}},
       {"part backward", {5, 4, 3, 1}, 3, 0, 0, -2, 0, 0, 0, {5, 3, 4, 1}},
-      {"part backward past the head", {5, 4, 3, 1}, 1, 0, 0, -3, 0, 0, 0, {5, 4, 3, 1}},
+      {"part backward past the head", {5, 4, 3, 1}, 2, 0, 0, -3, 0, 0, 0, {4, 5, 3, 1}},
+      {"part backward from the tail", {5, 4, 3, 1}, 4, 0, 0, -2, 0, 0, 0, {5, 4, 1, 3}},
       {"records by first", {3, 1, 1, 2, 2, 3}, 0, 2, 0, 0, 0, 0, 0, {1, 2, 2, 3, 3, 1}},
       {"records by second", {3, 1, 1, 3, 2, 2}, 0, 2, 2, 0, 0, 0, 0, {3, 1, 2, 2, 1, 3}},
       {"records whole", {2, 2, 1, 9, 2, 1}, 0, 2, 0, 0, 1, 0, 0, {1, 9, 2, 1, 2, 2}},
@@ -625,6 +629,20 @@ TEST_F(block_actions, helpers_read_and_build_blocks) {
   EXPECT_EQ(block::rs_length_q(b), 2);
 }
 
+TEST_F(block_actions, result_helpers_move_values_between_the_result_slot_and_its_neighbours) {
+  cell* target = arg(at_index(ints({1, 2}), 1));
+  stack::arguments = arg(integer_value(7));
+  block::insert_result();
+  EXPECT_EQ(target->data1, 2u);
+  block::append_result();
+  target->data1 = 0;
+  EXPECT_EQ(ints_of(target), (std::vector<int32_t>{1, 7, 2, 7}));
+  *stack::arguments = ints({});
+  arg(integer_value(8));
+  block::append_to_result();
+  EXPECT_EQ(ints_of(stack::arguments), std::vector<int32_t>{8});
+}
+
 TEST_F(block_actions, select_word_matches_any_kind_of_word_by_symbol) {
   auto word = [](const char* spelling, uint32_t type) {
     int32_t id = hashtable::get_symbol(symbol::table, reinterpret_cast<const uint8_t*>(spelling),
@@ -693,6 +711,19 @@ TEST_F(block_actions, hash_tables_stay_consistent_through_every_block_action) {
     EXPECT_FALSE(test::raised([&] { s.run(h); })) << s.name;
     EXPECT_TRUE(test::consistent_hash(kept)) << s.name;
   }
+  // Runs of more than 30,000 cells rebuild the table instead of renumbering.
+  fresh_arguments();
+  std::vector<cell> many;
+  for (int32_t i = 0; i < 30010; ++i) many.push_back(integer_value(i % 1000));
+  cell* big = arg(test::hash_of(many));
+  big->data1 = 2;
+  act<insert_fn>(ACT_INSERT)(big, arg(ints({5, 1001, 5})), -1, 0, 1, 0);
+  big->data1 = 0;
+  EXPECT_TRUE(test::consistent_hash(big));
+  act<remove_fn>(ACT_REMOVE)(big, arg(integer_value(4)), nullptr);
+  EXPECT_TRUE(test::consistent_hash(big));
+  EXPECT_EQ(series::rs_abs_length_q(big), 30009);
+
   fresh_arguments();
   cell* h = arg(test::hash_of(cells));
   cell* result = arg(none::none_value);

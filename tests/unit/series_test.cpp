@@ -122,7 +122,8 @@ TEST_F(series_actions, take_answers_none_when_empty_and_the_taken_part_otherwise
       {"abcde", 1, 2, false, U"bc", U"ade"},      {"abcde", 1, 9, false, U"bcde", U"a"},
       {"abcde", 1, 2, true, U"de", U"abc"},       {"abcde", 3, -2, false, U"bc", U"ade"},
       {"abcde", 3, -9, false, U"abc", U"de"},     {"abcde", 0, -2, false, U"", U"abcde"},
-      {"abcde", 3, -2, true, U"", U"abcde"},
+      {"abcde", 3, -2, true, U"", U"abcde"},     {"abcde", 2, INT32_MIN, false, U"ab", U"cde"},
+      {"abcde", 2, INT32_MAX, false, U"cde", U"ab"},
   };
   for (const row& r : rows) {
     fresh_arguments();
@@ -206,7 +207,8 @@ TEST_F(series_actions, copy_takes_a_part_forward_or_backward) {
   auto copy = action<copy_fn>(ACT_COPY);
   struct row { int32_t index, part; std::vector<int32_t> want; };
   const row rows[] = {{1, 0, {}},     {1, 2, {2, 3}},   {1, 9, {2, 3, 4}}, {3, -2, {2, 3}},
-                      {1, -5, {1}},   {4, 1, {}},       {2, -1, {2}}};
+                      {1, -5, {1}},   {4, 1, {}},       {2, -1, {2}},      {2, INT32_MIN, {1, 2}},
+                      {2, INT32_MAX, {3, 4}}};
   for (const row& r : rows) {
     fresh_arguments();
     cell* b = arg(at_index(ints({1, 2, 3, 4}), r.index));
@@ -315,7 +317,6 @@ TEST_F(series_actions, hash_tables_stay_consistent) {
          target->data1 = 6;
          action<move_fn>(ACT_MOVE)(h, target, arg(integer_value(2)));
        }},
-      {"random", [](cell* h) { action<random_fn>(ACT_RANDOM)(h, 0, 0, 0); }},
   };
   for (const step& s : steps) {
     fresh_arguments();

@@ -209,10 +209,9 @@ inline ::testing::AssertionResult consistent_hash(const cell* h) {
     cell* head = memory::head_of<cell>(memory::GET_BUFFER(h));
     if (found != head + i)
       return ::testing::AssertionFailure() << "cell " << i << " found at " << (found ? found - head : -1);
-    bool first = true;
-    for (int32_t j = 0; j < i; ++j)
-      if (TYPE_OF(head + j) == TYPE_OF(&c) && actions::compare(head + j, &c, COMP_EQUAL)) first = false;
-    distinct += first;
+    // The first of its equal cells when the first equal cell from the head is itself.
+    cell* earliest = hashtable::get(table, &c, 0, 1, COMP_EQUAL, false, false);
+    distinct += earliest == memory::head_of<cell>(memory::GET_BUFFER(h)) + i;
   }
   hashtable::hashtable_record* rec = hashtable::record_of(table);
   if (rec->size != distinct) return ::testing::AssertionFailure() << "size " << rec->size << ", distinct " << distinct;
