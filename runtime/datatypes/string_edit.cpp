@@ -276,6 +276,7 @@ struct char_set {
   }
   void reserve(int32_t n) {
     if (n <= 8) return;
+    if (n > INT32_MAX / 4) fire(err::internal_no_memory);
     items = static_cast<uint32_t*>(heap::try_alloc_tracked(n * 4));
     if (!items) {
       items = few;

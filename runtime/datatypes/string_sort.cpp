@@ -4,6 +4,7 @@
 // table, to upper case.
 #include "runtime/datatypes/string_sort.hpp"
 
+#include <climits>
 #include <cstring>
 
 #include "runtime/core/case_folding.hpp"
@@ -254,9 +255,10 @@ cell* do_set_op(int32_t case_, cell* skip, int32_t op) {
   }
   rs_head(first);  // an index past the tail becomes the tail
   if (op != SET_UNIQUE) rs_head(second);
-  int32_t room = rs_length_q(first) + (op == SET_UNION ? rs_length_q(second) : 0);
+  int64_t room = rs_length_q(first) + static_cast<int64_t>(op == SET_UNION ? rs_length_q(second) : 0);
+  if (room > INT32_MAX) fire(err::internal_no_memory);
   cell* result = stack::push_slot();
-  rs_make_at(result, room);
+  rs_make_at(result, static_cast<int32_t>(room));
   set_pass(first, second, result, record, case_ != 0, op);
   if (op == SET_UNION || op == SET_DIFFERENCE) set_pass(second, first, result, record, case_ != 0, op);
   first->data1 = 0;
