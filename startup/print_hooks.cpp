@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "gui/tui/output_hooks.hpp"
+#include "runtime/memory/series_buffer.hpp"
 #include "startup/console_output.hpp"
 #include "startup/heap.hpp"
 #include "startup/print.hpp"
@@ -69,6 +70,14 @@ void remove(value_hook value, sized_hook sized) {
 
 void run(const void* text, int32_t bytes, int32_t unit, bool newline) {
   for (int32_t i = 0; i < value_hooks.count; ++i) value_hooks.entries[i](text, bytes, unit, newline);
+}
+
+void run(const cell* s, bool newline) {
+  memory::series_buffer* b = memory::GET_BUFFER(s);
+  int64_t length = b->tail - b->head;
+  int64_t start = static_cast<int64_t>(s->data1) * memory::GET_UNIT(b);
+  if (start > length) start = length;
+  run(memory::head_of(b) + start, static_cast<int32_t>(length - start), static_cast<int32_t>(memory::GET_UNIT(b)), newline);
 }
 
 void run_sized(const void* text, int32_t length, int32_t extra) {

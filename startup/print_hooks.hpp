@@ -5,6 +5,8 @@
 #pragma once
 #include <cstdint>
 
+#include "runtime/memory/cell.hpp"
+
 namespace ixo::print_hooks {
 
 // A string's content as the printer reads it: `bytes` bytes of units of
@@ -34,6 +36,9 @@ void remove(value_hook value, sized_hook sized);
 
 // Calls every value hook in registration order.
 void run(const void* text, int32_t bytes, int32_t unit, bool newline);
+// The same with the units of a string cell from its index (an index past
+// the tail gives no units): how print and prin hand over the formed text.
+void run(const cell* s, bool newline);
 // Calls every sized hook in registration order.
 void run_sized(const void* text, int32_t length, int32_t extra);
 

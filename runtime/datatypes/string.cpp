@@ -50,14 +50,8 @@ void store_char(uint8_t* p, uint32_t unit, uint32_t cp) {
   }
 }
 
-// The unit a code point needs when appended, and when stored in place.
-uint32_t append_unit(uint32_t cp) { return cp < 0x80 ? 1 : cp < 0x10000 ? 2 : 4; }
+// The unit a code point needs when stored in place.
 uint32_t in_place_unit(uint32_t cp) { return cp < 0x100 ? 1 : cp < 0x10000 ? 2 : 4; }
-
-series_buffer* widen_to(series_buffer* b, uint32_t unit) {
-  if (GET_UNIT(b) == 1) return unit == 2 ? unicode::latin1_to_ucs2(b) : unicode::latin1_to_ucs4(b);
-  return unicode::ucs2_to_ucs4(b);
-}
 
 // At least `bytes` of data area from the head: the size doubles until it
 // holds them.
@@ -174,8 +168,14 @@ bool starts_with_q(const cell* s, const char* text) {
 
 // ---- Writers -----------------------------------------------------------------
 
+series_buffer* widen_buffer(series_buffer* b, uint32_t unit) {
+  if (unit <= GET_UNIT(b)) return b;
+  if (GET_UNIT(b) == 1) return unit == 2 ? unicode::latin1_to_ucs2(b) : unicode::latin1_to_ucs4(b);
+  return unicode::ucs2_to_ucs4(b);
+}
+
 series_buffer* append_char(series_buffer* b, uint32_t cp) {
-  if (append_unit(cp) > GET_UNIT(b)) b = widen_to(b, append_unit(cp));
+  if (append_unit(cp) > GET_UNIT(b)) b = widen_buffer(b, append_unit(cp));
   uint32_t unit = GET_UNIT(b);
   if (tail_of(b) + unit > data_end(b)) b = series::expand_for_tail(b, static_cast<int32_t>(unit));
   store_char(tail_of(b), unit, cp);
@@ -184,7 +184,7 @@ series_buffer* append_char(series_buffer* b, uint32_t cp) {
 }
 
 series_buffer* overwrite_char(series_buffer* b, int32_t offset, uint32_t cp) {
-  if (in_place_unit(cp) > GET_UNIT(b)) b = widen_to(b, in_place_unit(cp));
+  if (in_place_unit(cp) > GET_UNIT(b)) b = widen_buffer(b, in_place_unit(cp));
   uint32_t unit = GET_UNIT(b);
   b = ensure_room(b, (static_cast<int64_t>(offset) + 1) * unit);
   uint8_t* at = head_of(b) + static_cast<int64_t>(offset) * unit;
@@ -194,7 +194,7 @@ series_buffer* overwrite_char(series_buffer* b, int32_t offset, uint32_t cp) {
 }
 
 series_buffer* insert_char(series_buffer* b, int32_t offset, uint32_t cp) {
-  if (in_place_unit(cp) > GET_UNIT(b)) b = widen_to(b, in_place_unit(cp));
+  if (in_place_unit(cp) > GET_UNIT(b)) b = widen_buffer(b, in_place_unit(cp));
   uint32_t unit = GET_UNIT(b);
   int32_t length = abs_length(b);
   if (offset > length) offset = length;
@@ -211,7 +211,7 @@ series_buffer* poke_char(series_buffer* b, uint8_t* at, uint32_t cp) {
   uint32_t needed = in_place_unit(cp);
   if (needed > unit) {
     int64_t offset = (at - head_of(b)) >> unit_shift(unit);
-    b = widen_to(b, needed);
+    b = widen_buffer(b, needed);
     unit = needed;
     at = head_of(b) + offset * unit;
   }
@@ -292,10 +292,10 @@ series_buffer* concatenate(const cell* target, const cell* source, int32_t part,
   root_guard keep_src(&src);
 
   uint32_t su = GET_UNIT(GET_BUFFER(&src));
-  if (GET_UNIT(GET_BUFFER(&dst)) < su) widen_to(GET_BUFFER(&dst), su);
+  if (GET_UNIT(GET_BUFFER(&dst)) < su) widen_buffer(GET_BUFFER(&dst), su);
   uint32_t du = GET_UNIT(GET_BUFFER(&dst));
   if (su < du && !keep_source) {
-    widen_to(GET_BUFFER(&src), du);
+    widen_buffer(GET_BUFFER(&src), du);
     su = du;
   }
 

@@ -32,6 +32,10 @@ namespace ixo::string {
 // string!, file!, url!, tag!, email! and ref!.
 bool any_string_q(uint32_t type);
 
+// Registers string! (type 7) under series!, whose actions it inherits
+// where it has none of its own (string_form.cpp, with make and to).
+void init();
+
 // ---- Readers -----------------------------------------------------------------
 
 // Units from the index to the tail; an index past the tail counts as the
@@ -63,6 +67,11 @@ bool starts_with_q(const cell* s, const char* text);
 //
 // Offsets count units from the buffer's head.
 
+// The unit a code point needs when appended: 1 below 80h, 2 below 10000h.
+inline uint32_t append_unit(uint32_t cp) { return cp < 0x80 ? 1 : cp < 0x10000 ? 2 : 4; }
+// Widens the buffer to `unit` (2 or 4) in place behind its node; a buffer
+// already that wide or wider is left alone.
+memory::series_buffer* widen_buffer(memory::series_buffer* b, uint32_t unit);
 // Appends cp at the tail, widening first by the appending rule.
 memory::series_buffer* append_char(memory::series_buffer* b, uint32_t cp);
 // Stores cp at `offset` (widening by the in-place rule), growing the buffer

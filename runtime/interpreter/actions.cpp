@@ -12,6 +12,16 @@ action_entry get_action(uint32_t type, int32_t index) {
   return e;
 }
 
+int32_t form(cell* value, cell* buffer, cell* arg, int32_t part) {
+  return reinterpret_cast<form_fn>(get_action(TYPE_OF(value), ACT_FORM))(value, buffer, arg, part);
+}
+
+int32_t mold(cell* value, cell* buffer, int32_t only, int32_t all, int32_t flat, cell* arg,
+             int32_t part, int32_t indent) {
+  auto f = reinterpret_cast<mold_fn>(get_action(TYPE_OF(value), ACT_MOLD));
+  return f(value, buffer, only, all, flat, arg, part, indent);
+}
+
 int32_t compare_raw(const cell* value1, const cell* value2, int32_t op) {
   auto f = reinterpret_cast<compare_fn>(get_action(TYPE_OF(value1), ACT_COMPARE));
   return f(value1, value2, op);

@@ -101,6 +101,13 @@ namespace actions {
 // script/expect-arg.
 action_entry get_action(uint32_t type, int32_t index);
 
+// The form and mold of a value by its type's action, appended to the string
+// `buffer`; they answer the part budget left (negative when the text ran
+// past it). A type without the action raises script/expect-arg.
+int32_t form(cell* value, cell* buffer, cell* arg, int32_t part);
+int32_t mold(cell* value, cell* buffer, int32_t only, int32_t all, int32_t flat, cell* arg,
+             int32_t part, int32_t indent);
+
 // The raw answer of value1's compare implementation, without checks.
 int32_t compare_raw(const cell* value1, const cell* value2, int32_t op);
 

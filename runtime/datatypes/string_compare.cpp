@@ -1,0 +1,365 @@
+// string!: comparison, find and select (with the byte cases of binary!,
+// which inherits them), path access, and the parse engine's matching tests.
+// Case-insensitive comparisons fold both sides to upper case through the
+// case-folding tables, whatever the unit.
+#include "runtime/datatypes/string_compare.hpp"
+
+#include <climits>
+#include <cstring>
+
+#include "runtime/core/case_folding.hpp"
+#include "runtime/datatypes/none.hpp"
+#include "runtime/datatypes/series.hpp"
+#include "runtime/datatypes/string.hpp"
+#include "runtime/interpreter/actions.hpp"
+#include "runtime/interpreter/fire.hpp"
+#include "runtime/interpreter/stack.hpp"
+#include "runtime/memory/roots.hpp"
+
+namespace ixo::string {
+
+using namespace memory;
+
+namespace {
+
+// A bitset buffer whose bits stand for the code points not in the set.
+constexpr uint32_t BITSET_COMPLEMENTED = 0x80000;
+
+uint32_t fold(uint32_t cp) { return case_folding::change_char(cp, 1); }
+
+bool equality_q(int32_t op) {
+  return op == COMP_EQUAL || op == COMP_NOT_EQUAL || op == COMP_STRICT_EQUAL || op == COMP_FIND;
+}
+
+// Membership of a code point: bit c is bit 7 - (c & 7) of byte c >> 3 of
+// the bits from the head; a code point past them belongs to a complemented
+// set only.
+bool in_bitset(const cell* bitset, uint32_t cp) {
+  series_buffer* b = GET_BUFFER(bitset);
+  uint64_t bits = static_cast<uint64_t>(b->tail - b->head) * 8;
+  if (cp >= bits) return (b->flags & BITSET_COMPLEMENTED) != 0;
+  return (head_of(b)[cp >> 3] & (0x80 >> (cp & 7))) != 0;
+}
+
+template <class U>
+uint32_t unit_at(const uint8_t* p, int32_t i) {
+  U u;
+  std::memcpy(&u, p + static_cast<size_t>(i) * sizeof(U), sizeof(U));
+  return u;
+}
+
+// ---- Search ------------------------------------------------------------------
+
+// What find looks for: one code point, a member of a bitset, or a run of
+// units (a string-like value, a binary!, or a value's form) from its index.
+struct pattern {
+  enum kind_t { CODE_POINT, BITSET, TEXT } kind;
+  uint32_t cp;
+  cell value;
+  int32_t length;  // units a match spans
+};
+
+// Candidates run from `start` by `step` units: forward up to `end`
+// (exclusive), backward down to `bound`. A match lies inside the range;
+// backward, it ends at its candidate.
+struct search {
+  int32_t start;
+  int32_t end;
+  int32_t bound;
+  int32_t step;
+  bool backward;
+  bool fold;
+  bool first_only;  // /match
+};
+
+template <class S, class Match>
+int32_t scan(const search& s, int32_t m, Match matches) {
+  if (!s.backward) {
+    int64_t last = static_cast<int64_t>(s.end) - m;  // the last start that fits
+    if (s.first_only) return s.start <= last && matches(s.start) ? s.start : -1;
+    for (int64_t i = s.start; i <= last; i += s.step) {
+      if (matches(static_cast<int32_t>(i))) return static_cast<int32_t>(i);
+    }
+    return -1;
+  }
+  for (int64_t i = s.start; i >= s.bound; i -= s.step) {
+    int64_t begin = i - m + 1;
+    if (begin < s.bound) return -1;
+    if (matches(static_cast<int32_t>(begin))) return static_cast<int32_t>(begin);
+    if (s.first_only) return -1;
+  }
+  return -1;
+}
+
+template <class S, class P>
+int32_t scan_text(const search& s, const uint8_t* head, const uint8_t* text, int32_t m) {
+  if (s.fold && m > 0) {
+    // The first unit decides most candidates: in a unit-1 series, through
+    // a table of the 256 code points that fold to the text's first.
+    uint32_t first = fold(unit_at<P>(text, 0));
+    bool first_of[256];
+    if constexpr (sizeof(S) == 1) {
+      for (uint32_t c = 0; c < 256; ++c) first_of[c] = fold(c) == first;
+    }
+    return scan<S>(s, m, [&](int32_t at) {
+      uint32_t c = unit_at<S>(head, at);
+      if constexpr (sizeof(S) == 1) {
+        if (!first_of[c]) return false;
+      } else if (fold(c) != first) {
+        return false;
+      }
+      for (int32_t k = 1; k < m; ++k) {
+        if (fold(unit_at<S>(head, at + k)) != fold(unit_at<P>(text, k))) return false;
+      }
+      return true;
+    });
+  }
+  return scan<S>(s, m, [&](int32_t at) {
+    for (int32_t k = 0; k < m; ++k) {
+      if (unit_at<S>(head, at + k) != unit_at<P>(text, k)) return false;
+    }
+    return true;
+  });
+}
+
+template <class S>
+int32_t scan_series(const search& s, const uint8_t* head, const pattern& p) {
+  switch (p.kind) {
+    case pattern::CODE_POINT: {
+      uint32_t cp = s.fold ? fold(p.cp) : p.cp;
+      if (s.fold) return scan<S>(s, 1, [&](int32_t at) { return fold(unit_at<S>(head, at)) == cp; });
+      return scan<S>(s, 1, [&](int32_t at) { return unit_at<S>(head, at) == cp; });
+    }
+    case pattern::BITSET:
+      return scan<S>(s, 1, [&](int32_t at) { return in_bitset(&p.value, unit_at<S>(head, at)); });
+    case pattern::TEXT: {
+      series_buffer* t = GET_BUFFER(&p.value);
+      const uint8_t* text = head_of(t) + static_cast<size_t>(p.value.data1) * GET_UNIT(t);
+      switch (GET_UNIT(t)) {
+        case 1: return scan_text<S, uint8_t>(s, head, text, p.length);
+        case 2: return scan_text<S, uint16_t>(s, head, text, p.length);
+        default: return scan_text<S, uint32_t>(s, head, text, p.length);
+      }
+    }
+  }
+  return -1;
+}
+
+// Where find matches, or -1; `matched` gets the units the match spans.
+int32_t find_index(cell* series, cell* value, cell* part, int32_t case_, int32_t same, int32_t any,
+                   cell* with, cell* skip, int32_t last, int32_t reverse, int32_t match,
+                   int32_t* matched) {
+  int32_t length = rs_abs_length_q(series);
+  int32_t index = static_cast<int32_t>(series->data1);
+  if (index > length) index = length;
+  if (length == 0 || (!reverse && index >= length)) return -1;
+  if (any || stack::given_q(with)) fire(err::internal_not_done);
+
+  search s{};
+  s.step = 1;
+  if (stack::given_q(skip)) {
+    s.step = TYPE_OF(skip) == TYPE_INTEGER ? static_cast<int32_t>(skip->data2) : 0;
+    if (s.step < 1) fire(err::script_out_of_range, {*skip});
+  }
+  int32_t count = -1;
+  if (stack::given_q(part)) {
+    if (TYPE_OF(part) == TYPE_INTEGER) {
+      count = static_cast<int32_t>(part->data2);
+    } else if (TYPE_OF(part) == TYPE_OF(series) && part->data2 == series->data2) {
+      count = static_cast<int32_t>(part->data1) - index;
+    } else {
+      fire(err::script_invalid_refine_arg, {series::refinement_value("part"), *part});
+    }
+    if (count < 1) return -1;
+  }
+
+  if (last) {
+    int32_t end = count >= 0 && count < length - index ? index + count : length;
+    s = {end - 1, end, index, s.step, true, false, false};
+  } else if (reverse) {
+    if (match) return -1;
+    // The count runs back from the unit before the index.
+    int32_t start = index - 1;
+    int32_t bound = count >= 0 && count <= start ? start - count + 1 : 0;
+    if (start < bound) return -1;
+    s = {start, index, bound, s.step, true, false, false};
+  } else {
+    int32_t end = count >= 0 && count < length - index ? index + count : length;
+    s = {index, end, index, s.step, false, false, false};
+  }
+  s.first_only = match != 0;
+
+  uint32_t series_type = TYPE_OF(series);
+  s.fold = any_string_q(series_type) && !case_ && !same;
+  pattern p{pattern::TEXT, 0, *value, 1};
+  root_guard keep_pattern(&p.value);
+  uint32_t t = TYPE_OF(value);
+  if (t == TYPE_CHAR || (t == TYPE_INTEGER && series_type == TYPE_BINARY)) {
+    p.kind = pattern::CODE_POINT;
+    p.cp = value->data2;
+  } else if (t == TYPE_BITSET) {
+    p.kind = pattern::BITSET;
+    s.fold = false;
+  } else if ((any_string_q(t) && t != TYPE_TAG) || t == TYPE_BINARY) {
+    if (t == TYPE_BINARY && series_type != TYPE_BINARY) fire(err::script_invalid_arg, {*value});
+    p.length = rs_length_q(value);
+  } else {
+    cell v = *value;
+    root_guard keep_value(&v);
+    rs_make_at(&p.value, 16);
+    actions::form(&v, &p.value, nullptr, INT32_MAX);
+    p.length = rs_length_q(&p.value);
+  }
+  if (p.kind == pattern::TEXT) p.value.data1 = static_cast<uint32_t>(rs_abs_length_q(&p.value) - p.length);
+  *matched = p.length;
+
+  // Nothing below allocates: the buffers stay where they are.
+  series_buffer* b = GET_BUFFER(series);
+  const uint8_t* head = head_of(b);
+  switch (GET_UNIT(b)) {
+    case 1: return scan_series<uint8_t>(s, head, p);
+    case 2: return scan_series<uint16_t>(s, head, p);
+    default: return scan_series<uint32_t>(s, head, p);
+  }
+}
+
+// The element at `position` of a string-like series or a binary!, written
+// into `series`, or none at or past the tail.
+cell* element_at(cell* series, int32_t position) {
+  if (position < 0 || position >= rs_abs_length_q(series)) return &none::none_value;
+  uint32_t type = TYPE_OF(series) == TYPE_BINARY ? TYPE_INTEGER : TYPE_CHAR;
+  *series = cell{type, 0, rs_abs_at(series, position), 0};
+  return series;
+}
+
+}  // namespace
+
+// ---- Comparison ----------------------------------------------------------------
+
+int32_t compare(const cell* value1, const cell* value2, int32_t op) {
+  if (TYPE_OF(value2) != TYPE_OF(value1) &&
+      !(any_string_q(TYPE_OF(value2)) && (op == COMP_EQUAL || op == COMP_NOT_EQUAL))) {
+    return COMPARE_NONE;
+  }
+  return equal_q(value1, value2, op, false);
+}
+
+int32_t equal_q(const cell* value1, const cell* value2, int32_t op, bool match) {
+  bool same = value1->data2 == value2->data2 && value1->data1 == value2->data1;
+  if (op == COMP_SAME) return same ? 0 : -1;
+  if (same && equality_q(op)) return 0;
+
+  int32_t len1 = rs_length_q(value1);
+  int32_t len2 = rs_length_q(value2);
+  int32_t n;
+  if (match) {
+    if (len2 == 0) return op == COMP_FIND ? 1 : 0;
+    if (len2 > len1) return 1;
+    n = len2;
+  } else {
+    if (len1 != len2 && (equality_q(op) || len2 == 0)) return 1;
+    if (len1 == 0) return len2 == 0 ? 0 : -1;
+    n = len1 < len2 ? len1 : len2;
+  }
+
+  bool folding = op != COMP_STRICT_EQUAL && op != COMP_CASE_SORT;
+  int32_t at1 = rs_abs_length_q(value1) - len1;
+  int32_t at2 = rs_abs_length_q(value2) - len2;
+  for (int32_t i = 0; i < n; ++i) {
+    uint32_t c1 = rs_abs_at(value1, at1 + i);
+    uint32_t c2 = rs_abs_at(value2, at2 + i);
+    if (folding) {
+      c1 = fold(c1);
+      c2 = fold(c2);
+    }
+    if (c1 != c2) return c1 < c2 ? -1 : 1;
+  }
+  if (match || len1 == len2) return 0;
+  return len1 < len2 ? -1 : 1;
+}
+
+// ---- find and select -----------------------------------------------------------
+
+cell* find(cell* series, cell* value, cell* part, int32_t, int32_t case_, int32_t same, int32_t any,
+           cell* with, cell* skip, int32_t last, int32_t reverse, int32_t tail, int32_t match) {
+  int32_t matched;
+  int32_t at = find_index(series, value, part, case_, same, any, with, skip, last, reverse, match, &matched);
+  if (at < 0) return &none::none_value;
+  if (tail) {
+    bool one = TYPE_OF(value) == TYPE_CHAR || TYPE_OF(value) == TYPE_BITSET ||
+               (TYPE_OF(value) == TYPE_INTEGER && TYPE_OF(series) == TYPE_BINARY);
+    int32_t step = stack::given_q(skip) ? static_cast<int32_t>(skip->data2) : 1;
+    int64_t after = static_cast<int64_t>(at) + (one ? step : matched);
+    int32_t length = rs_abs_length_q(series);
+    at = after < length ? static_cast<int32_t>(after) : length;
+  }
+  series->data1 = static_cast<uint32_t>(at);
+  return series;
+}
+
+cell* select(cell* series, cell* value, cell* part, int32_t, int32_t case_, int32_t same, int32_t any,
+             cell* with, cell* skip, int32_t last, int32_t reverse) {
+  int32_t matched;
+  int32_t at = find_index(series, value, part, case_, same, any, with, skip, last, reverse, 0, &matched);
+  if (at < 0) return &none::none_value;
+  return element_at(series, at + matched);
+}
+
+// ---- Path access -----------------------------------------------------------------
+
+cell* eval_path(cell* value, cell* element, cell* data, cell* path, cell*, cell*, int32_t,
+                int32_t case_, int32_t, int32_t, int32_t) {
+  switch (TYPE_OF(element)) {
+    case TYPE_INTEGER: {
+      int32_t n = static_cast<int32_t>(element->data2);
+      if (data) return reinterpret_cast<poke_fn>(actions::get_action(TYPE_OF(value), ACT_POKE))(value, n, data, element);
+      return reinterpret_cast<pick_fn>(actions::get_action(TYPE_OF(value), ACT_PICK))(value, n, element);
+    }
+    case TYPE_WORD:
+      fire(err::script_invalid_path, {*path, *element});
+    default:
+      break;
+  }
+  if (!data) return select(value, element, nullptr, 0, case_, 0, 0, nullptr, nullptr, 0, 0);
+  int32_t matched;
+  int32_t at = find_index(value, element, nullptr, case_, 0, 0, nullptr, nullptr, 0, 0, 0, &matched);
+  if (at < 0) fire(err::script_bad_path_set, {*path, *element});
+  // The code point that follows the match: position matched + 1 from it.
+  value->data1 = static_cast<uint32_t>(at);
+  cell position{TYPE_INTEGER, 0, static_cast<uint32_t>(matched + 1), 0};
+  return reinterpret_cast<poke_fn>(actions::get_action(TYPE_OF(value), ACT_POKE))(value, matched + 1, data, &position);
+}
+
+// ---- Parse tests -------------------------------------------------------------------
+
+bool match_bitset_q(const cell* s, const cell* bitset) {
+  if (rs_tail_q(s)) return false;
+  return in_bitset(bitset, rs_abs_at(s, static_cast<int32_t>(s->data1)));
+}
+
+bool match_tag_q(const cell* s, const cell* tag) {
+  int32_t index = static_cast<int32_t>(s->data1);
+  int64_t close = static_cast<int64_t>(index) + rs_length_q(tag) + 1;
+  if (close >= rs_abs_length_q(s)) return false;
+  return rs_abs_at(s, index) == '<' && rs_abs_at(s, static_cast<int32_t>(close)) == '>';
+}
+
+bool match_value_q(const cell* s, const cell* value, int32_t op) {
+  uint32_t t = TYPE_OF(value);
+  if (t == TYPE_TAG) {
+    if (!match_tag_q(s, value)) return false;
+    cell inside = *s;
+    ++inside.data1;
+    return equal_q(&inside, value, op, true) == 0;
+  }
+  if (any_string_q(t)) return equal_q(s, value, op, true) == 0;
+  if (t == TYPE_CHAR) {
+    if (rs_tail_q(s)) return false;
+    uint32_t c = rs_abs_at(s, static_cast<int32_t>(s->data1));
+    if (op == COMP_STRICT_EQUAL) return c == value->data2;
+    return fold(c) == fold(value->data2);
+  }
+  return false;
+}
+
+}  // namespace ixo::string
