@@ -29,6 +29,7 @@
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/set_word.hpp"
+#include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/triple.hpp"
 #include "runtime/datatypes/tuple.hpp"
@@ -92,6 +93,7 @@ void init() {
   logic::init();
   series::init();
   block::init();
+  string::init();
   integer::init();
   symbol::init();
   context::init();

@@ -257,31 +257,6 @@ series_buffer* concatenate_literal_part(series_buffer* b, const uint8_t* bytes, 
   return b;
 }
 
-namespace {
-// The letter after the caret of the code points below 5Fh that have one.
-constexpr char escape_letters[] =
-    "@ABCDEFGH-/KLMNOPQRSTUVWXYZ[\\]^_"  // 00h-1Fh
-    "\0\0\"\0\0\0\0\0\0\0\0\0\0\0\0\0"  // 20h-2Fh
-    "\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0"  // 30h-3Fh
-    "\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0"  // 40h-4Fh
-    "\0\0\0\0\0\0\0\0\0\0\0\0\0\0^";     // 50h-5Eh
-static_assert(sizeof escape_letters == 0x5F + 1, "one letter per code point below 5Fh");
-}  // namespace
-
-series_buffer* append_escaped_char(series_buffer* b, uint32_t cp, bool escape, bool all) {
-  if (cp == 0x1E || (cp >= 0x80 && cp <= 0x9F) || (all && cp > 0x7F)) {
-    b = concatenate_literal(b, "^(");
-    b = concatenate_literal(b, to_hex(static_cast<int32_t>(cp), true));
-    return append_char(b, ')');
-  }
-  if (escape && cp < 0x5F && escape_letters[cp] != 0) {
-    b = append_char(b, '^');
-    return append_char(b, static_cast<uint8_t>(escape_letters[cp]));
-  }
-  if (escape && cp == 0x7F) return concatenate_literal(b, "^~");
-  return append_char(b, cp);
-}
-
 series_buffer* concatenate(const cell* target, const cell* source, int32_t part, int32_t offset,
                            bool keep_source, concatenate_mode mode) {
   // Rooted copies: the widenings and the expansion below may move both
