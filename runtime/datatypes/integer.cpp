@@ -9,6 +9,7 @@
 
 #include "runtime/core/random.hpp"
 #include "runtime/datatypes/datatype.hpp"
+#include "runtime/datatypes/date.hpp"
 #include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/money.hpp"
 #include "runtime/datatypes/pair.hpp"
@@ -137,6 +138,11 @@ void do_math(int32_t op) {
     case TYPE_MONEY:
       money::do_math(op);
       return;
+    case TYPE_DATE:  // days added to a date
+      if (op != OP_ADD) fire(err::script_not_related, {error_word("subtract"), datatype::make_cell(TYPE_INTEGER)});
+      std::swap(*left, *right);
+      date::do_math(OP_ADD);
+      return;
     default:
       fire(err::script_invalid_type, {datatype::make_cell(type)});
   }
@@ -178,6 +184,9 @@ cell* to(cell* proto, cell* spec, int32_t) {
       v = static_cast<int32_t>(u);
       break;
     }
+    case TYPE_DATE:
+      v = date::to_epoch(spec);
+      break;
     case TYPE_MONEY:
       v = money::to_integer(spec);
       break;
