@@ -13,6 +13,8 @@
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/char.hpp"
 #include "runtime/datatypes/context.hpp"
+#include "runtime/datatypes/currency.hpp"
+#include "runtime/datatypes/date.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/get_word.hpp"
@@ -20,6 +22,7 @@
 #include "runtime/datatypes/issue.hpp"
 #include "runtime/datatypes/lit_word.hpp"
 #include "runtime/datatypes/logic.hpp"
+#include "runtime/datatypes/money.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/pair.hpp"
 #include "runtime/datatypes/percent.hpp"
@@ -31,6 +34,7 @@
 #include "runtime/datatypes/set_word.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/time.hpp"
 #include "runtime/datatypes/triple.hpp"
 #include "runtime/datatypes/tuple.hpp"
 #include "runtime/datatypes/unset.hpp"
@@ -109,6 +113,9 @@ void init() {
   pair::init();
   percent::init();
   tuple::init();
+  time::init();
+  date::init();
+  money::init();
   point2D::init();
   point3D::init();
   // The first node frame and series frame.
@@ -130,6 +137,7 @@ void init() {
   datatype::build_words();
   words::build();
   refinements::build();
+  currency::init();
   collector::init();
 }
 

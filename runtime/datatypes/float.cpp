@@ -15,6 +15,7 @@
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/integer.hpp"
+#include "runtime/datatypes/money.hpp"
 #include "runtime/datatypes/pair.hpp"
 #include "runtime/datatypes/point2d.hpp"
 #include "runtime/datatypes/point3d.hpp"
@@ -214,6 +215,9 @@ void do_math(int32_t op) {
     case TYPE_TUPLE:
       tuple::do_math(op);
       return;
+    case TYPE_MONEY:
+      money::do_math(op);
+      return;
     case TYPE_PAIR:
     case TYPE_POINT2D:
     case TYPE_POINT3D:
@@ -381,6 +385,9 @@ cell* to(cell* proto, cell* spec, int32_t type) {
     case TYPE_TIME:
       d = get_float(spec);
       break;
+    case TYPE_MONEY:
+      d = money::to_float(spec);
+      break;
     case TYPE_BINARY: {  // the bit pattern, big-endian, up to 8 bytes; unit 1 string layout
       const uint8_t* bytes = string::rs_head(spec);
       int32_t n = string::rs_length_q(spec);
@@ -424,6 +431,18 @@ int32_t compare(const cell* value1, const cell* value2, int32_t op) {
     case TYPE_FLOAT:
     case TYPE_PERCENT:
     case TYPE_TIME: b = get_float(value2); break;
+    case TYPE_MONEY: {
+      // The float as money; one beyond the amounts, or too small to be one,
+      // sits above or below them all, or beside zero.
+      double x = get_float(value1);
+      if (money::float_too_big_q(x)) return x > 0 ? 1 : -1;
+      if (money::float_too_small_q(x)) {
+        int32_t s = money::sign_q(value2);
+        return s != 0 ? -s : x > 0 ? 1 : -1;
+      }
+      cell as_money = money::from_float(x, true);
+      return money::compare(&as_money, value2, op);
+    }
     default: return COMPARE_NONE;
   }
   bool nan = std::isnan(a) || std::isnan(b);

@@ -9,8 +9,10 @@
 
 #include "runtime/core/random.hpp"
 #include "runtime/datatypes/datatype.hpp"
+#include "runtime/datatypes/date.hpp"
 #include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/issue.hpp"
+#include "runtime/datatypes/money.hpp"
 #include "runtime/datatypes/pair.hpp"
 #include "runtime/datatypes/point2d.hpp"
 #include "runtime/datatypes/point3d.hpp"
@@ -134,6 +136,14 @@ void do_math(int32_t op) {
     case TYPE_TUPLE:
       tuple::do_math(op);
       return;
+    case TYPE_MONEY:
+      money::do_math(op);
+      return;
+    case TYPE_DATE:  // days added to a date
+      if (op != OP_ADD) fire(err::script_not_related, {error_word("subtract"), datatype::make_cell(TYPE_INTEGER)});
+      std::swap(*left, *right);
+      date::do_math(OP_ADD);
+      return;
     default:
       fire(err::script_invalid_type, {datatype::make_cell(type)});
   }
@@ -184,6 +194,12 @@ cell* to(cell* proto, cell* spec, int32_t) {
       v = static_cast<int32_t>(u);
       break;
     }
+    case TYPE_DATE:
+      v = date::to_epoch(spec);
+      break;
+    case TYPE_MONEY:
+      v = money::to_integer(spec);
+      break;
     default:
       fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_INTEGER), *spec});
   }
@@ -226,6 +242,10 @@ int32_t compare(const cell* value1, const cell* value2, int32_t op) {
     case TYPE_TIME: {
       cell as_float = float_::make_cell(get(value1));
       return actions::compare_raw(&as_float, value2, op);
+    }
+    case TYPE_MONEY: {
+      cell as_money = money::from_integer(get(value1));
+      return money::compare(&as_money, value2, op);
     }
     default:
       return COMPARE_NONE;
