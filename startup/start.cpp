@@ -5,6 +5,8 @@
 #include <cfenv>
 
 #include "platform/start.hpp"
+#include "runtime/codecs/checksum.hpp"
+#include "runtime/codecs/compress.hpp"
 #include "runtime/core/case_folding.hpp"
 #include "runtime/core/cycles.hpp"
 #include "runtime/core/hashtable.hpp"
@@ -138,6 +140,8 @@ void init() {
   words::build();
   refinements::build();
   currency::init();
+  checksum::init();
+  compress::init_methods();
   collector::init();
 }
 

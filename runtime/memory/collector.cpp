@@ -224,7 +224,7 @@ void mark_roots() {
     mark_frames();
   }
   for (int32_t i = 0; i < roots.count; ++i) {
-    const memory::root& r = roots.entries[i];
+    const memory::root_slot& r = roots.entries[i];
     if (r.kind == ROOT_CELL) {
       cell* c = static_cast<cell*>(r.slot);
       mark_values(c, c + 1);

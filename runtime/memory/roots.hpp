@@ -18,13 +18,13 @@ enum root_kind : uint32_t {
   ROOT_NODE,  // a 32-bit slot holding a node, or 0
 };
 
-struct root {
+struct root_slot {
   void* slot;
   root_kind kind;
 };
 
 struct root_table {
-  root* entries;
+  root_slot* entries;
   int32_t count;
   int32_t capacity;
 };

@@ -115,8 +115,8 @@ TEST_F(integer_math, round_to_a_scale) {
 
   // Results beyond 32 bits raise overflow; so does the scale -2147483648.
   for (auto [value, scale] : {std::pair{-2147483648, 10}, {2147483647, 10}, {5, -2147483648}}) {
-    cell s = int_(scale);
-    EXPECT_TRUE(raises(err::math_overflow, [&] { test::round(int_(value), &s); })) << value;
+    cell v = int_(value), s = int_(scale);
+    EXPECT_TRUE(raises(err::math_overflow, [&] { test::round(v, &s); })) << value;
   }
   cell money{TYPE_MONEY, 0, 0, 0};
   EXPECT_TRUE(raises(err::script_not_related, [&] { test::round(int_(5), &money); }));

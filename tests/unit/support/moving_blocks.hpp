@@ -70,7 +70,7 @@ inline void move_reachable_buffers() {
   collector_active = 0;  // the moves allocate
   buffer_mover mover;
   for (int32_t i = 0; i < memory::roots.count; ++i) {
-    const memory::root& r = memory::roots.entries[i];
+    const memory::root_slot& r = memory::roots.entries[i];
     if (r.kind == memory::ROOT_NODE) {
       mover.move(*static_cast<uint32_t*>(r.slot));
     } else {

@@ -24,7 +24,7 @@ inline void move_buffer(uint32_t node) {
 inline void move_rooted_buffers() {
   collector_active = 0;  // the moves allocate
   for (int32_t i = 0; i < memory::roots.count; ++i) {
-    const memory::root& r = memory::roots.entries[i];
+    const memory::root_slot& r = memory::roots.entries[i];
     if (r.kind == memory::ROOT_NODE) {
       uint32_t node = *static_cast<uint32_t*>(r.slot);
       if (node != 0) move_buffer(node);
