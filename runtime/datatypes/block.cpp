@@ -81,15 +81,7 @@ bool type_matches_q(const cell* types, uint32_t type) {
 
 // The series a walk is inside, pushed on the cycles stack for its scope;
 // an error leaves the stack as the walk found it.
-struct cycle_walk {
-  explicit cycle_walk(uint32_t node) : depth(cycles::depth()) { cycles::push(node); }
-  ~cycle_walk() {
-    if (cycles::depth() > depth) cycles::pop_n(cycles::depth() - depth);
-  }
-  cycle_walk(const cycle_walk&) = delete;
-  cycle_walk& operator=(const cycle_walk&) = delete;
-  int32_t depth;
-};
+using cycle_walk = cycles::walk;
 
 // Room for `extra` more cells, growing the buffer (to twice what it needs
 // when `doubling`) when it lacks it; overflowing sizes raise
