@@ -33,4 +33,16 @@ bool detect_q(const cell* value, cell* output, int32_t* limit, bool mold);
 int32_t depth();
 uint32_t* entries();
 
+// A walk inside a node for its scope: pushed on construction; on the way
+// out, by return or by error, the stack is cut back to where it was.
+struct walk {
+  explicit walk(uint32_t node) : depth_at(depth()) { push(node); }
+  ~walk() {
+    if (depth() > depth_at) pop_n(depth() - depth_at);
+  }
+  walk(const walk&) = delete;
+  walk& operator=(const walk&) = delete;
+  int32_t depth_at;
+};
+
 }  // namespace ixo::cycles

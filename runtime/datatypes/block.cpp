@@ -18,6 +18,8 @@
 
 #include "runtime/core/cycles.hpp"
 #include "runtime/core/hashtable.hpp"
+#include "runtime/core/ownership.hpp"
+#include "runtime/core/words.hpp"
 #include "runtime/core/sort.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/none.hpp"
@@ -81,15 +83,7 @@ bool type_matches_q(const cell* types, uint32_t type) {
 
 // The series a walk is inside, pushed on the cycles stack for its scope;
 // an error leaves the stack as the walk found it.
-struct cycle_walk {
-  explicit cycle_walk(uint32_t node) : depth(cycles::depth()) { cycles::push(node); }
-  ~cycle_walk() {
-    if (cycles::depth() > depth) cycles::pop_n(cycles::depth() - depth);
-  }
-  cycle_walk(const cycle_walk&) = delete;
-  cycle_walk& operator=(const cycle_walk&) = delete;
-  int32_t depth;
-};
+using cycle_walk = cycles::walk;
 
 // Room for `extra` more cells, growing the buffer (to twice what it needs
 // when `doubling`) when it lacks it; overflowing sizes raise
@@ -403,6 +397,11 @@ cell* insert(cell* b, cell* value, int32_t part, int32_t only, int32_t dup, int3
 
   int32_t length = abs_length(b);
   int32_t position = append ? length : clamped_index(b);
+  // The runtime's words have no `insert` word of their own: its symbol does.
+  cell insert_word{TYPE_WORD, 0, static_cast<uint32_t>(words::sym_insert), 0xFFFFFFFF};
+  const cell* before = append ? words::word_append : &insert_word;
+  const cell* after = append ? words::word_appended : words::word_inserted;
+  if (ownership::check(b, before, value, position, static_cast<int32_t>(total))) length = abs_length(b);
   cell single = *value;
   ensure_room(b, total, dup < 5, &single);
 
@@ -420,6 +419,7 @@ cell* insert(cell* b, cell* value, int32_t part, int32_t only, int32_t dup, int3
   bool rebuilt = position < length && series::rehash_moved(b, static_cast<int32_t>(total), position, length - position);
   if (!rebuilt) enter_cells(b, position, static_cast<int32_t>(total));
   b->data1 = append ? 0 : static_cast<uint32_t>(position + total);
+  ownership::check(b, after, value, position, static_cast<int32_t>(total));
   return b;
 }
 

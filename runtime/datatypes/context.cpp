@@ -2,6 +2,9 @@
 // writing slots, binding, and the context! registration.
 #include "runtime/datatypes/context.hpp"
 
+#include "runtime/datatypes/object.hpp"
+#include "runtime/interpreter/stack.hpp"
+
 #include "runtime/core/cycles.hpp"
 #include "runtime/core/hashtable.hpp"
 #include "runtime/core/words.hpp"
@@ -245,20 +248,27 @@ cell* get_in(int32_t symbol, uint32_t ctx) {
 
 cell* get_global(int32_t symbol) { return get_in(symbol, global_ctx); }
 
-cell* set_in(cell* word, const cell& value, uint32_t ctx, [[maybe_unused]] bool notify) {
+cell* set_in(cell* word, const cell& value, uint32_t ctx, bool notify) {
   cell kept = value;
   root_guard keep_value(&kept), keep_ctx(&ctx);
   int32_t index = resolve_for_set(word, ctx);
   cell* c = context_cell(ctx);
   if (kind_of(c) == KIND_OBJECT) word_at(c, index)->header |= WORD_CHANGED;
   cell* slot = slot_at(ctx, index);
-  // An object whose owner cell carries a change-handler record (payload
-  // word 3) hears of the store once the slot holds the new value: with
-  // `notify`, the old value is pushed, the slot stored, then
-  // object::call_on_change(owner, word, old value, new value) is called
-  // here and the value-stack top restored.
-  *slot = kept;
-  return slot;
+  // An object with a change-handler record hears of the store once the
+  // slot holds the new value.
+  cell owner = *owner_cell(ctx);
+  if (!notify || TYPE_OF(&owner) != TYPE_OBJECT || owner.data3 == 0) {
+    *slot = kept;
+    return slot;
+  }
+  cell named = *word;
+  root_guard keep_owner(&owner), keep_named(&named);
+  cell* old = stack::push(*slot);
+  *slot_at(ctx, index) = kept;
+  object::call_on_change(&owner, &named, old, &kept);
+  stack::top = old;
+  return slot_at(ctx, index);
 }
 
 void set_global(int32_t symbol, const cell& value) {
