@@ -9,7 +9,9 @@
 #include "runtime/codecs/compress.hpp"
 #include "runtime/core/case_folding.hpp"
 #include "runtime/core/cycles.hpp"
+#include "runtime/core/externals.hpp"
 #include "runtime/core/hashtable.hpp"
+#include "runtime/core/ownership.hpp"
 #include "runtime/core/random.hpp"
 #include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
@@ -24,8 +26,10 @@
 #include "runtime/datatypes/issue.hpp"
 #include "runtime/datatypes/lit_word.hpp"
 #include "runtime/datatypes/logic.hpp"
+#include "runtime/datatypes/map.hpp"
 #include "runtime/datatypes/money.hpp"
 #include "runtime/datatypes/none.hpp"
+#include "runtime/datatypes/object.hpp"
 #include "runtime/datatypes/pair.hpp"
 #include "runtime/datatypes/percent.hpp"
 #include "runtime/datatypes/point2d.hpp"
@@ -110,8 +114,10 @@ void init() {
   refinement::init();
   char_::init();
   issue::init();
+  object::init();
   triple::init();
   float_::init();
+  map::init();
   pair::init();
   percent::init();
   tuple::init();
@@ -140,8 +146,10 @@ void init() {
   words::build();
   refinements::build();
   currency::init();
+  ownership::init();
   checksum::init();
   compress::init_methods();
+  externals::init();
   collector::init();
 }
 
