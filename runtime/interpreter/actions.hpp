@@ -47,6 +47,8 @@ using eval_path_fn = cell* (*)(cell* parent, cell* element, cell* value, cell* p
                                cell* grand_parent, cell* previous, int32_t index, int32_t case_,
                                int32_t get, int32_t last, int32_t notify);
 using compare_fn = int32_t (*)(const cell* value1, const cell* value2, int32_t op);
+// `field` is the word naming what to reflect (spec, body, words...).
+using reflect_fn = cell* (*)(cell* value, cell* field);
 using negate_fn = cell* (*)(cell* value);
 using round_fn = cell* (*)(cell* value, cell* scale, int32_t even, int32_t down,
                            int32_t half_down, int32_t floor, int32_t ceiling, int32_t half_ceiling);
