@@ -14,6 +14,7 @@
 #include "runtime/core/ownership.hpp"
 #include "runtime/core/random.hpp"
 #include "runtime/core/words.hpp"
+#include "runtime/datatypes/action.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/char.hpp"
 #include "runtime/datatypes/context.hpp"
@@ -21,22 +22,31 @@
 #include "runtime/datatypes/date.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/float.hpp"
+#include "runtime/datatypes/function.hpp"
+#include "runtime/datatypes/get_path.hpp"
 #include "runtime/datatypes/get_word.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/issue.hpp"
+#include "runtime/datatypes/lit_path.hpp"
 #include "runtime/datatypes/lit_word.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/map.hpp"
 #include "runtime/datatypes/money.hpp"
+#include "runtime/datatypes/native.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/object.hpp"
+#include "runtime/datatypes/op.hpp"
 #include "runtime/datatypes/pair.hpp"
+#include "runtime/datatypes/paren.hpp"
+#include "runtime/datatypes/path.hpp"
 #include "runtime/datatypes/percent.hpp"
 #include "runtime/datatypes/point2d.hpp"
 #include "runtime/datatypes/point3d.hpp"
 #include "runtime/datatypes/refinement.hpp"
+#include "runtime/datatypes/routine.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/series.hpp"
+#include "runtime/datatypes/set_path.hpp"
 #include "runtime/datatypes/set_word.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
@@ -113,6 +123,16 @@ void init() {
   get_word::init();
   refinement::init();
   char_::init();
+  native::init();
+  action::init();
+  op::init();
+  path::init();
+  lit_path::init();
+  set_path::init();
+  get_path::init();
+  function::init();
+  routine::init();
+  paren::init();
   issue::init();
   object::init();
   triple::init();
