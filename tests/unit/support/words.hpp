@@ -1,6 +1,6 @@
 // A started runtime with words: the cycles stack, runtime::init, then the symbol!, context!
 // and word family registrations, the global context and the runtime's own
-// words, in start-up order. Also block cells made by hand, and a stand-in
+// words, in start-up order, with collections on as start-up turns them on. Also block cells made by hand, and a stand-in
 // collector that moves every buffer at every allocation, so that code
 // keeping a buffer address across an allocation reads a scribble.
 #pragma once
@@ -29,6 +29,7 @@ namespace ixo::test {
 inline void start_words() {
   cycles::init();
   runtime::init();
+  collector_active = 1;
 }
 
 inline int32_t symbol_of(const std::string& s) {
