@@ -22,6 +22,7 @@
 #include "runtime/memory/node.hpp"
 #include "runtime/memory/series_buffer.hpp"
 #include "startup/start.hpp"
+#include "kept.hpp"
 
 namespace ixo::test {
 
@@ -40,11 +41,12 @@ inline cell word_of(uint32_t type, const std::string& spelling, uint32_t ctx = 0
   return cell{type, ctx, static_cast<uint32_t>(symbol_of(spelling)), static_cast<uint32_t>(index)};
 }
 
-// A block! cell at index 0 over a new series holding copies of the cells.
+// A block! cell at index 0 over a new series holding copies of the cells,
+// kept until the test ends.
 inline cell block_of(std::initializer_list<cell> cells, uint32_t type = TYPE_BLOCK) {
   uint32_t node = memory::alloc_cells(static_cast<int32_t>(cells.size()) + 1);
   for (const cell& c : cells) *series::alloc_tail_cell(memory::buffer_of(node)) = c;
-  return cell{type, 0, node, 0};
+  return keep(cell{type, 0, node, 0});
 }
 
 inline cell* cells_in(const cell& block) { return memory::head_of<cell>(memory::GET_BUFFER(&block)); }
