@@ -22,6 +22,13 @@ inline cell keep(const cell& value) {
   return value;
 }
 
+// A table kept until the test ends, marked as a map!'s table is: with its
+// series and its block.
+inline uint32_t kept_table(uint32_t table) {
+  keep(cell{TYPE_MAP, 0, 0, table});
+  return table;
+}
+
 inline void forget_kept() {
   for (cell& c : kept_values) memory::remove_root(&c);
   kept_values.clear();

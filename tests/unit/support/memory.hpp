@@ -15,6 +15,7 @@
 #include "runtime/memory/root_block.hpp"
 #include "startup/catch.hpp"
 #include "startup/start.hpp"
+#include "kept.hpp"
 
 namespace ixo::test {
 
