@@ -79,6 +79,16 @@ TEST_F(contexts, specs_give_one_slot_per_distinct_word) {
   EXPECT_EQ(values_length(ctx), context::word_count(ctx));
 }
 
+TEST_F(contexts, a_context_made_with_a_collection_at_every_allocation_keeps_its_word_list) {
+  memory::collect_every_allocation = true;
+  uint32_t ctx = context::make(2, false, false, 0, context::KIND_OBJECT);
+  memory::root_guard keep(&ctx);
+  for (const char* spelling : {"foo", "bar", "baz"}) context::add_word(ctx, symbol::make(spelling));
+  EXPECT_EQ(slot_of(ctx, "foo"), 0);
+  EXPECT_EQ(slot_of(ctx, "baz"), 2);
+  EXPECT_EQ(context::word_count(ctx), 3);
+}
+
 TEST_F(contexts, words_and_values_are_added_once_in_any_case) {
   uint32_t ctx = context::make(2, false, false, 0, context::KIND_OBJECT);
   int32_t foo = symbol::make("foo"), Foo = symbol::make("Foo"), bar = symbol::make("bar");
