@@ -515,6 +515,7 @@ TEST_F(hashtable_suite, symbol_tables_grow_32_times_and_keep_every_id) {
 TEST_F(hashtable_suite, context_words_are_added_once_and_found_by_canonical_symbol) {
   uint32_t table = test::kept_table(init(4, nullptr, KIND_SYMBOL, 1));
   uint32_t context = memory::alloc_cells(1);
+  memory::root_guard keep_context(&context);
   int32_t foo = test::intern("foo"), capital = test::intern("FOO"), bar = test::intern("bar");
   int32_t index = -5;
   EXPECT_EQ(put_symbol(table, foo, false, context, &index), -1);
@@ -544,6 +545,7 @@ TEST_F(hashtable_suite, context_words_are_added_once_and_found_by_canonical_symb
 TEST_F(hashtable_suite, a_cloned_context_table_is_independent) {
   uint32_t table = test::kept_table(init(4, nullptr, KIND_SYMBOL, 1));
   uint32_t context = memory::alloc_cells(1);
+  memory::root_guard keep_context(&context);
   int32_t index;
   put_symbol(table, test::intern("a"), false, context, &index);
   cell source{TYPE_CONTEXT, table, 0, 0};
@@ -638,6 +640,7 @@ TEST_F(hashtable_suite, map_tables_hold_no_address_across_an_allocation) {
 TEST_F(hashtable_suite, symbol_tables_hold_no_address_across_an_allocation) {
   uint32_t table = test::kept_table(init(4, nullptr, KIND_SYMBOL, 1));
   uint32_t context = memory::alloc_cells(1);
+  memory::root_guard keep_context(&context);
   cell name = text("spelling-00");
   std::vector<int32_t> ids;
   while_moving(table, [&] {

@@ -49,6 +49,12 @@ inline cell block_of(std::initializer_list<cell> cells, uint32_t type = TYPE_BLO
   return keep(cell{type, 0, node, 0});
 }
 
+// A context kept until the test ends, marked as an object!'s context is.
+inline uint32_t kept_context(uint32_t ctx) {
+  keep(cell{TYPE_OBJECT, ctx, 0, 0});
+  return ctx;
+}
+
 inline cell* cells_in(const cell& block) { return memory::head_of<cell>(memory::GET_BUFFER(&block)); }
 
 inline int32_t cell_count(uint32_t series) {
