@@ -319,7 +319,7 @@ uint32_t relocate(uint32_t node, cell* cells, int32_t count) {
 
 TEST_F(hashtable_suite, blocks_keyed_by_node_are_rebuilt_after_a_relocation) {
   std::vector<cell> keys;
-  for (int32_t i = 0; i < 50; ++i) keys.push_back(cell{TYPE_BLOCK, 0, memory::alloc_cells(1), 0});
+  for (int32_t i = 0; i < 50; ++i) keys.push_back(test::keep(cell{TYPE_BLOCK, 0, memory::alloc_cells(1), 0}));
   cell source = block(keys);
   uint32_t table = test::kept_table(init(50, &source, KIND_BLOCK, 1));
   EXPECT_EQ(record_of(table)->stamp, collector::node_relocation_count + 1);

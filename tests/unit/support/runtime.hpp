@@ -12,6 +12,7 @@
 namespace ixo::test {
 
 inline void start_runtime() {
+  collector_active = 0;  // an earlier test's collector has no tables to walk yet
   runtime::init();
   collector_active = 1;
 }

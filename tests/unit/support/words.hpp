@@ -29,6 +29,7 @@ namespace ixo::test {
 // Without `tables`, the runtime word tables are left unbuilt.
 inline void start_words() {
   cycles::init();
+  collector_active = 0;  // an earlier test's collector has no tables to walk yet
   runtime::init();
   collector_active = 1;
 }
