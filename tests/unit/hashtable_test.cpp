@@ -595,14 +595,13 @@ void move_everything() {
 // Runs `body` with every allocation moving the watched table's buffers.
 template <class Body>
 void while_moving(uint32_t table, Body body) {
+  test::collector_restorer restored;
   watched = table;
   collections = 0;
   memory::run_collector = move_everything;
   memory::collect_every_allocation = true;
   collector_active = 1;
   body();
-  collector_active = 0;
-  memory::collect_every_allocation = false;
   also_moved.clear();
 }
 

@@ -30,6 +30,19 @@ inline void forget_runtime_roots() {
   handles::init();
 }
 
+// Puts back the collection, the active flag and the stress setting that a
+// stand-in collector replaced, when its scope ends.
+struct collector_restorer {
+  void (*collection)() = memory::run_collector;
+  int32_t active = collector_active;
+  bool every = memory::collect_every_allocation;
+  ~collector_restorer() {
+    memory::run_collector = collection;
+    collector_active = active;
+    memory::collect_every_allocation = every;
+  }
+};
+
 struct fresh_memory : ::testing::Test {
   static constexpr uint64_t ARENA = 64ull << 20;
   void SetUp() override {

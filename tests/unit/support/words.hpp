@@ -23,6 +23,7 @@
 #include "runtime/memory/series_buffer.hpp"
 #include "startup/start.hpp"
 #include "kept.hpp"
+#include "memory.hpp"
 
 namespace ixo::test {
 
@@ -86,17 +87,11 @@ inline void move_every_buffer() {
   memory::run_collector = move_every_buffer;
 }
 
-// Runs `body` with every allocation moving every buffer.
+// Runs `body` with every allocation moving every buffer, then puts the
+// collection that was installed back.
 template <class Body>
 void while_moving_everything(Body body) {
-  struct restore {
-    bool every = memory::collect_every_allocation;
-    ~restore() {
-      collector_active = 0;
-      memory::collect_every_allocation = every;
-      memory::run_collector = nullptr;
-    }
-  } restored;
+  collector_restorer restored;
   everything_moves = 0;
   memory::run_collector = move_every_buffer;
   memory::collect_every_allocation = true;
