@@ -736,7 +736,11 @@ void mark(uint32_t* table, const marker& m) {
   mark_if(m, &rec->keys);
   if (rec->kind == KIND_BLOCK) {
     mark_if(m, &rec->indexes);
-    if (mark_if(m, &rec->chains)) {
+    // The chain arrays are walked even when the chain list was marked
+    // already: a root that holds the list by node (as init does while it
+    // indexes) marks that node alone.
+    mark_if(m, &rec->chains);
+    if (rec->chains) {
       uint32_t* chains = head_of<uint32_t>(buffer_of(rec->chains));
       for (int32_t n = array::length_q(rec->chains) - 1; n >= 0; --n) mark_if(m, chains + n);
     }

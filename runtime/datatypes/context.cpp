@@ -105,25 +105,32 @@ int32_t word_count(uint32_t node) { return cell_count(words_node(context_cell(no
 
 uint32_t make(int32_t slots, bool stack, bool self, uint32_t source, uint32_t kind) {
   if (slots < 1) slots = 1;
-  uint32_t node = 0, symbols = 0, values = 0;
-  root_guard keep_source(&source), keep_node(&node), keep_symbols(&symbols), keep_values(&values);
+  uint32_t node = 0;
+  root_guard keep_source(&source), keep_node(&node);
   node = alloc_cells(2);
   series_buffer* b = buffer_of(node);
   head_of<cell>(b)[0] = UNSET;
   head_of<cell>(b)[1] = UNSET;
   b->tail = b->head + 2 * sizeof(cell);
+  // The context cell takes each part as soon as it is made: a word list is
+  // marked whole through the cell, while a root holding its bare node
+  // would keep the record alone.
+  uint32_t symbols;
   if (source) {
     cell from = *context_cell(source);
     symbols = hashtable::init(slots, &from, hashtable::KIND_SYMBOL, 2);
   } else {
     symbols = hashtable::init(slots, nullptr, hashtable::KIND_SYMBOL, 1);
   }
-  if (!stack) values = alloc_unset_cells(slots);
   cell* c = context_cell(node);
   c->header = TYPE_CONTEXT | kind << KIND_SHIFT | (stack ? FLAG_STACK : 0) | (self ? FLAG_SELF : 0);
   c->data1 = symbols;
-  c->data2 = values;
+  c->data2 = 0;
   c->data3 = 0;
+  if (!stack) {
+    uint32_t values = alloc_unset_cells(slots);
+    context_cell(node)->data2 = values;
+  }
   return node;
 }
 

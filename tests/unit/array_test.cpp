@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "runtime/core/array.hpp"
+#include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
 #include "support/memory.hpp"
 
@@ -21,7 +22,9 @@ std::vector<int32_t> items(uint32_t node) {
 
 TEST_F(raw_array, length_counts_items_of_the_arrays_unit) {
   uint32_t ints = make(4, 4);
+  memory::root_guard keep_ints(&ints);
   uint32_t bytes = memory::alloc_bytes(0);
+  memory::root_guard keep_bytes(&bytes);
   for (uint32_t node : {ints, bytes}) {
     for (int32_t v : {5, 7, 7}) append_int(node, v);
   }
@@ -33,6 +36,7 @@ TEST_F(raw_array, length_counts_items_of_the_arrays_unit) {
 
 TEST_F(raw_array, find_answers_the_byte_offset_of_the_first_match) {
   uint32_t node = make(0, 4);
+  memory::root_guard keep_node(&node);
   EXPECT_EQ(find_int(node, 7), -1);
   for (int32_t v : {5, 7, 7}) append_int(node, v);
   EXPECT_EQ(find_int(node, 7), 4);
@@ -42,6 +46,7 @@ TEST_F(raw_array, find_answers_the_byte_offset_of_the_first_match) {
 
 TEST_F(raw_array, removing_and_inserting_items) {
   uint32_t node = make(3, 4);  // 16 bytes: inserting the fifth item grows it
+  memory::root_guard keep_node(&node);
   for (int32_t v : {1, 2, 3, 4}) append_int(node, v);
   remove_ptr(node, 9);
   EXPECT_EQ(items(node), (std::vector<int32_t>{1, 2, 3, 4}));
@@ -58,6 +63,7 @@ TEST_F(raw_array, removing_and_inserting_items) {
 
 TEST_F(raw_array, set_length_keeps_one_item_fewer) {
   uint32_t node = make(4, 4);
+  memory::root_guard keep_node(&node);
   for (int32_t v : {1, 2, 3, 4}) append_int(node, v);
   set_length(node, 3);
   EXPECT_EQ(length_q(node), 2);
@@ -70,6 +76,7 @@ TEST_F(raw_array, set_length_keeps_one_item_fewer) {
 
 TEST_F(raw_array, appends_survive_growth_and_copies_are_independent) {
   uint32_t node = make(1, 1);
+  memory::root_guard keep_node(&node);
   const char text[] = "raw arrays hold plain bytes";
   for (int i = 0; i < 100; ++i) {
     uint8_t* at = append_bytes(node, text, sizeof text);
@@ -81,6 +88,7 @@ TEST_F(raw_array, appends_survive_growth_and_copies_are_independent) {
   EXPECT_EQ(pick_byte(node, length_q(node)), '!');
 
   uint32_t twin = copy(node);
+  memory::root_guard keep_twin(&twin);
   head(twin)[0] = 'R';
   EXPECT_EQ(pick_byte(node, 1), 'r');
   EXPECT_EQ(length_q(twin), length_q(node));

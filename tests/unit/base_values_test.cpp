@@ -10,6 +10,7 @@
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
+#include "runtime/memory/roots.hpp"
 #include "startup/catch.hpp"
 #include "support/runtime.hpp"
 
@@ -23,6 +24,7 @@ class base_values : public ::testing::Test {
   // form or mold of a value, as the text appended and the budget left.
   static std::pair<std::string, int32_t> formed(cell value, bool mold, bool all = false) {
     cell buffer{};
+    memory::root_guard keep(&buffer);
     string::rs_make_at(&buffer, 16);
     int32_t left;
     if (mold)

@@ -36,6 +36,7 @@ struct collections_off {
 class collector_cycle : public ::testing::Test {
  protected:
   void SetUp() override {
+    collector_active = 0;  // an earlier test's collector has no tables to walk yet
     runtime::init();
     handles::init();
     collector::init();

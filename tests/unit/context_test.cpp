@@ -37,7 +37,7 @@ class contexts : public ::testing::Test {
 };
 
 TEST_F(contexts, are_made_with_their_kind_flags_and_room) {
-  uint32_t object = context::make(0, false, true, 0, context::KIND_OBJECT);
+  uint32_t object = test::kept_context(context::make(0, false, true, 0, context::KIND_OBJECT));
   const cell* c = context::context_cell(object);
   EXPECT_EQ(TYPE_OF(c), TYPE_CONTEXT);
   EXPECT_EQ(context::kind_of(c), context::KIND_OBJECT);
@@ -47,7 +47,7 @@ TEST_F(contexts, are_made_with_their_kind_flags_and_room) {
   EXPECT_EQ(values_length(object), 0);  // empty, with room for one pre-typed cell
   EXPECT_EQ(TYPE_OF(memory::head_of<cell>(memory::buffer_of(c->data2))), TYPE_UNSET);
 
-  uint32_t function = context::make(3, true, false, 0, context::KIND_FUNCTION);
+  uint32_t function = test::kept_context(context::make(3, true, false, 0, context::KIND_FUNCTION));
   c = context::context_cell(function);
   EXPECT_EQ(context::kind_of(c), context::KIND_FUNCTION);
   EXPECT_TRUE(context::stack_q(c));
@@ -59,7 +59,7 @@ TEST_F(contexts, specs_give_one_slot_per_distinct_word) {
                               word_of(TYPE_LIT_WORD, "A"), word_of(TYPE_GET_WORD, "d"),
                               word_of(TYPE_SET_WORD, "e"), integer(1), word_of(TYPE_ISSUE, "f")});
   for (bool stack : {false, true}) {
-    uint32_t ctx = context::make_from_spec(&spec, stack, false, stack ? context::KIND_FUNCTION : context::KIND_OBJECT);
+    uint32_t ctx = test::kept_context(context::make_from_spec(&spec, stack, false, stack ? context::KIND_FUNCTION : context::KIND_OBJECT));
     EXPECT_EQ(context::word_count(ctx), 4);
     const char* names[] = {"a", "b", "c", "d"};
     for (int32_t i = 0; i < 4; ++i) {
@@ -75,12 +75,21 @@ TEST_F(contexts, specs_give_one_slot_per_distinct_word) {
   }
   // Words before the spec's index count too, and every word has a value.
   spec.data1 = 6;
-  uint32_t ctx = context::make_from_spec(&spec, false, false, context::KIND_OBJECT);
+  uint32_t ctx = test::kept_context(context::make_from_spec(&spec, false, false, context::KIND_OBJECT));
   EXPECT_EQ(values_length(ctx), context::word_count(ctx));
 }
 
+TEST_F(contexts, a_context_made_with_a_collection_at_every_allocation_keeps_its_word_list) {
+  memory::collect_every_allocation = true;
+  uint32_t ctx = test::kept_context(context::make(2, false, false, 0, context::KIND_OBJECT));
+  for (const char* spelling : {"foo", "bar", "baz"}) context::add_word(ctx, symbol::make(spelling));
+  EXPECT_EQ(slot_of(ctx, "foo"), 0);
+  EXPECT_EQ(slot_of(ctx, "baz"), 2);
+  EXPECT_EQ(context::word_count(ctx), 3);
+}
+
 TEST_F(contexts, words_and_values_are_added_once_in_any_case) {
-  uint32_t ctx = context::make(2, false, false, 0, context::KIND_OBJECT);
+  uint32_t ctx = test::kept_context(context::make(2, false, false, 0, context::KIND_OBJECT));
   int32_t foo = symbol::make("foo"), Foo = symbol::make("Foo"), bar = symbol::make("bar");
   EXPECT_EQ(context::add_word(ctx, foo), 0);
   EXPECT_EQ(context::add_word(ctx, Foo), 0);
@@ -105,11 +114,11 @@ TEST_F(contexts, words_and_values_are_added_once_in_any_case) {
 }
 
 TEST_F(contexts, duplicates_carry_the_words_rebound_and_fresh_values) {
-  uint32_t source = context::make(2, false, true, 0, context::KIND_OBJECT);
+  uint32_t source = test::kept_context(context::make(2, false, true, 0, context::KIND_OBJECT));
   context::add_value(source, symbol::make("x"), integer(1));
   context::add_value(source, symbol::make("y"), integer(2));
   cell holder{TYPE_OBJECT, source, 0, 0};
-  uint32_t copy = context::duplicate(&holder, context::KIND_OBJECT);
+  uint32_t copy = test::kept_context(context::duplicate(&holder, context::KIND_OBJECT));
   EXPECT_EQ(holder.data1, copy);
   EXPECT_NE(copy, source);
   EXPECT_EQ(context::word_count(copy), 2);
@@ -148,10 +157,10 @@ TEST_F(contexts, case_variants_share_the_global_slot) {
 }
 
 TEST_F(contexts, getting_a_word_raises_where_it_has_no_value) {
-  uint32_t object = context::make(1, false, true, 0, context::KIND_OBJECT);
+  uint32_t object = test::kept_context(context::make(1, false, true, 0, context::KIND_OBJECT));
   *context::owner_cell(object) = cell{TYPE_OBJECT, object, 0, 0};
   cell spec = test::block_of({word_of(TYPE_WORD, "arg")});
-  uint32_t function = context::make_from_spec(&spec, true, false, context::KIND_FUNCTION);
+  uint32_t function = test::kept_context(context::make_from_spec(&spec, true, false, context::KIND_FUNCTION));
   context::add_word(object, symbol::make("field"));
 
   cell self = word_of(TYPE_WORD, "self", object);
@@ -173,7 +182,7 @@ TEST_F(contexts, getting_a_word_raises_where_it_has_no_value) {
 }
 
 TEST_F(contexts, setting_a_word_resolves_it_or_raises_and_changes_nothing) {
-  uint32_t object = context::make(1, false, true, 0, context::KIND_OBJECT);
+  uint32_t object = test::kept_context(context::make(1, false, true, 0, context::KIND_OBJECT));
   cell fresh = word_of(TYPE_WORD, "fresh", object);
   context::set_in(&fresh, integer(1), object, true);
   EXPECT_EQ(static_cast<int32_t>(fresh.data3), 0);
@@ -181,7 +190,7 @@ TEST_F(contexts, setting_a_word_resolves_it_or_raises_and_changes_nothing) {
   EXPECT_TRUE(context::word_at(context::context_cell(object), 0)->header & context::WORD_CHANGED);
 
   cell spec = test::block_of({word_of(TYPE_WORD, "arg")});
-  uint32_t function = context::make_from_spec(&spec, true, false, context::KIND_FUNCTION);
+  uint32_t function = test::kept_context(context::make_from_spec(&spec, true, false, context::KIND_FUNCTION));
   cell arg = word_of(TYPE_WORD, "ARG", function);
   cell stranger = word_of(TYPE_WORD, "stranger", function);
   // Outside a call, and for a word the function lacks: nothing is added.
@@ -203,7 +212,7 @@ TEST_F(contexts, setting_a_word_resolves_it_or_raises_and_changes_nothing) {
 }
 
 TEST_F(contexts, binding_is_deep_and_meets_each_block_once_per_visit) {
-  uint32_t ctx = context::make(2, false, false, 0, context::KIND_OBJECT);
+  uint32_t ctx = test::kept_context(context::make(2, false, false, 0, context::KIND_OBJECT));
   context::add_word(ctx, symbol::make("a"));
   context::add_word(ctx, symbol::make("b"));
   cell inner = test::block_of({word_of(TYPE_GET_WORD, "B"), word_of(TYPE_WORD, "c")}, TYPE_PAREN);
@@ -227,7 +236,7 @@ TEST_F(contexts, binding_is_deep_and_meets_each_block_once_per_visit) {
 }
 
 TEST_F(contexts, with_self_only_the_plain_word_self_reads_the_owner) {
-  uint32_t ctx = context::make(1, false, true, 0, context::KIND_OBJECT);
+  uint32_t ctx = test::kept_context(context::make(1, false, true, 0, context::KIND_OBJECT));
   context::add_word(ctx, symbol::make("self"));  // a field named self
   struct row { cell word; int32_t index; };
   const row rows[] = {
@@ -244,7 +253,7 @@ TEST_F(contexts, with_self_only_the_plain_word_self_reads_the_owner) {
 }
 
 TEST_F(contexts, set_words_are_collected_from_the_index) {
-  uint32_t ctx = context::make(1, false, true, 0, context::KIND_OBJECT);
+  uint32_t ctx = test::kept_context(context::make(1, false, true, 0, context::KIND_OBJECT));
   context::add_word(ctx, symbol::make("kept"));
   cell block = test::block_of({word_of(TYPE_SET_WORD, "skipped"), word_of(TYPE_SET_WORD, "Kept"),
                                word_of(TYPE_WORD, "plain"), word_of(TYPE_SET_WORD, "new")});

@@ -4,6 +4,7 @@
 
 #include "runtime/core/cycles.hpp"
 #include "runtime/interpreter/fire.hpp"
+#include "runtime/memory/roots.hpp"
 #include "startup/catch.hpp"
 #include "support/runtime.hpp"
 
@@ -46,6 +47,7 @@ TEST(cycles_stack, values_met_again_leave_a_placeholder_and_spend_its_length) {
   };
   for (const row& r : rows) {
     cell out{};
+    memory::root_guard keep(&out);
     string::rs_make_at(&out, 8);
     int32_t limit = 50;
     EXPECT_TRUE(detect_q(&r.value, &out, &limit, r.mold));
@@ -53,6 +55,7 @@ TEST(cycles_stack, values_met_again_leave_a_placeholder_and_spend_its_length) {
     EXPECT_EQ(limit, 50 - static_cast<int32_t>(strlen(r.text)));
   }
   cell elsewhere{TYPE_BLOCK, 0, 64, 0}, object_by_series{TYPE_OBJECT, 64, 32, 0}, out{};
+  memory::root_guard keep(&out);
   string::rs_make_at(&out, 8);
   int32_t limit = 50;
   EXPECT_FALSE(detect_q(&elsewhere, &out, &limit, true));

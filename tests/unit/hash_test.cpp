@@ -8,6 +8,7 @@
 
 #include "runtime/core/case_folding.hpp"
 #include "runtime/core/hash.hpp"
+#include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
 #include "support/child.hpp"
 #include "support/memory.hpp"
@@ -141,6 +142,7 @@ TEST_F(hashing, strings_hash_as_utf32_in_every_unit_with_the_global_seed) {
 
 TEST_F(hashing, strings_hash_from_their_index) {
   cell whole = make_string({'x', 'a', 'b', 'c'}, 1);
+  memory::root_guard keep_whole(&whole);
   cell part = make_string({'A', 'B', 'C'}, 2);
   whole.data1 = 1;
   EXPECT_EQ(value(&whole), value(&part));

@@ -54,7 +54,7 @@ TEST_F(hashtable_suite, sizes_follow_the_load_limit) {
 
 TEST_F(hashtable_suite, the_seventh_key_of_a_table_for_four_grows_it) {
   for (int32_t kind : {KIND_BLOCK, KIND_MAP}) {
-    uint32_t table = init(4, nullptr, kind, 1);
+    uint32_t table = test::kept_table(init(4, nullptr, kind, 1));
     for (int32_t k = 1; k <= 7; ++k) {
       int32_t status = add(table, integer(k * 10));
       if (kind == KIND_MAP) series::alloc_tail_cell(buffer_of(record_of(table)->block))[0] = integer(k);
@@ -83,7 +83,7 @@ std::vector<int32_t> chain_of(uint32_t table, int32_t cell_index) {
 
 TEST_F(hashtable_suite, abc_and_ABC_share_one_bucket_and_chain) {
   cell source = block({text("abc"), text("ABC"), text("xyz"), text("abc")});
-  uint32_t table = init(4, &source, KIND_BLOCK, 1);
+  uint32_t table = test::kept_table(init(4, &source, KIND_BLOCK, 1));
   hashtable_record* rec = record_of(table);
   EXPECT_EQ(rec->size, 2);
   EXPECT_EQ(rec->occupied, 2);
@@ -97,7 +97,7 @@ TEST_F(hashtable_suite, abc_and_ABC_share_one_bucket_and_chain) {
 TEST_F(hashtable_suite, find_answers_by_start_skip_case_and_direction) {
   // 0 abc, 1 ABC, 2 xyz, 3 abc, 4 Abc, 5 abc
   cell source = block({text("abc"), text("ABC"), text("xyz"), text("abc"), text("Abc"), text("abc")});
-  uint32_t table = init(6, &source, KIND_BLOCK, 1);
+  uint32_t table = test::kept_table(init(6, &source, KIND_BLOCK, 1));
   struct row { const char* key; int32_t start, op, skip; bool from_end, backward; int32_t found; };
   const row rows[] = {
       {"abc", 0, COMP_EQUAL, 1, false, false, 0},
@@ -129,9 +129,21 @@ TEST_F(hashtable_suite, find_answers_by_start_skip_case_and_direction) {
   }
 }
 
+// The chains of equal cells live in arrays that only the table's chain
+// list reaches, while the list itself is rooted by node as the table is
+// built.
+TEST_F(hashtable_suite, chains_built_while_indexing_survive_a_collection_at_every_allocation) {
+  cell source = block({text("a"), text("a"), text("a"), text("b"), text("b"), text("a")});
+  memory::collect_every_allocation = true;
+  uint32_t table = test::kept_table(init(6, &source, KIND_BLOCK, 1));
+  for (int32_t start : {0, 1, 2, 5}) EXPECT_EQ(find(table, text("a"), start), start);
+  EXPECT_EQ(find(table, text("b"), 4), 4);
+  EXPECT_EQ(find(table, text("a"), 3), 5);
+}
+
 TEST_F(hashtable_suite, deleting_and_clearing_forget_cells) {
   cell source = block({text("abc"), text("ABC"), text("xyz"), text("abc"), text("q")});
-  uint32_t table = init(5, &source, KIND_BLOCK, 1);
+  uint32_t table = test::kept_table(init(5, &source, KIND_BLOCK, 1));
   delete_key(table, cells_of(table) + 1);
   EXPECT_EQ(find(table, text("ABC"), 0, COMP_STRICT_EQUAL), -1);
   EXPECT_EQ(find(table, text("ABC"), 1), 3);
@@ -167,7 +179,7 @@ struct mirrored {
     std::vector<cell> cells;
     for (const std::string& t : texts) cells.push_back(text(t));
     cell source = block(cells);
-    table = init(static_cast<int32_t>(cells.size()), &source, KIND_BLOCK, 1);
+    table = test::kept_table(init(static_cast<int32_t>(cells.size()), &source, KIND_BLOCK, 1));
   }
 
   void insert(int32_t at, const std::vector<std::string>& more) {
@@ -265,7 +277,7 @@ TEST_F(hashtable_suite, moving_more_than_30000_cells_asks_for_a_rebuild) {
   std::vector<cell> cells;
   for (int32_t i = 0; i < N; ++i) cells.push_back(integer(i % 5000));
   cell source = block(cells, 1);
-  uint32_t table = init(N, &source, KIND_BLOCK, 1);
+  uint32_t table = test::kept_table(init(N, &source, KIND_BLOCK, 1));
   cell* head = cells_of(table);
   std::memmove(head + 1, head, N * sizeof(cell));
   head[0] = integer(4999);
@@ -280,9 +292,9 @@ TEST_F(hashtable_suite, moving_more_than_30000_cells_asks_for_a_rebuild) {
 
 TEST_F(hashtable_suite, copies_index_their_own_block) {
   cell source = block({text("abc"), text("ABC"), text("x")});
-  uint32_t table = init(3, &source, KIND_BLOCK, 1);
+  uint32_t table = test::kept_table(init(3, &source, KIND_BLOCK, 1));
   uint32_t copied_block = memory::copy_series(buffer_of(source.data2));
-  uint32_t copy_table = copy(table, copied_block);
+  uint32_t copy_table = test::kept_table(copy(table, copied_block));
   EXPECT_EQ(record_of(copy_table)->block, copied_block);
   delete_key(table, cells_of(table) + 1);
   clear(table, 2, 1);
@@ -307,9 +319,9 @@ uint32_t relocate(uint32_t node, cell* cells, int32_t count) {
 
 TEST_F(hashtable_suite, blocks_keyed_by_node_are_rebuilt_after_a_relocation) {
   std::vector<cell> keys;
-  for (int32_t i = 0; i < 50; ++i) keys.push_back(cell{TYPE_BLOCK, 0, memory::alloc_cells(1), 0});
+  for (int32_t i = 0; i < 50; ++i) keys.push_back(test::keep(cell{TYPE_BLOCK, 0, memory::alloc_cells(1), 0}));
   cell source = block(keys);
-  uint32_t table = init(50, &source, KIND_BLOCK, 1);
+  uint32_t table = test::kept_table(init(50, &source, KIND_BLOCK, 1));
   EXPECT_EQ(record_of(table)->stamp, collector::node_relocation_count + 1);
 
   cell key = cells_of(table)[20];
@@ -328,7 +340,7 @@ TEST_F(hashtable_suite, blocks_keyed_by_node_are_rebuilt_after_a_relocation) {
 TEST_F(hashtable_suite, map_word_keys_are_looked_up_as_set_words) {
   cell storage = block({word("a", TYPE_SET_WORD), integer(1), word("b", TYPE_SET_WORD), integer(2),
                         word("A", TYPE_SET_WORD), integer(3)});
-  uint32_t table = init(4, &storage, KIND_MAP, 1);
+  uint32_t table = test::kept_table(init(4, &storage, KIND_MAP, 1));
   EXPECT_EQ(record_of(table)->size, 3);  // a: and A: are two keys
   struct row { cell key; int32_t op, found; };
   const row rows[] = {
@@ -355,7 +367,7 @@ TEST_F(hashtable_suite, a_removed_map_entry_keeps_its_bucket_and_growth_is_one_s
     pairs.push_back(integer(100 + k));
   }
   cell storage = block(pairs, 2);
-  uint32_t table = init(4, &storage, KIND_MAP, 1);
+  uint32_t table = test::kept_table(init(4, &storage, KIND_MAP, 1));
   for (int32_t k = 1; k <= 4; ++k) delete_key(table, cells_of(table) + 2 * (k - 1));
   EXPECT_EQ(record_of(table)->size, 2);
   EXPECT_EQ(record_of(table)->occupied, 6);
@@ -377,7 +389,7 @@ TEST_F(hashtable_suite, a_removed_map_entry_keeps_its_bucket_and_growth_is_one_s
 TEST_F(hashtable_suite, a_map_keeps_the_first_place_and_the_last_value_of_a_key) {
   cell storage = block({word("a", TYPE_SET_WORD), integer(1), word("b", TYPE_SET_WORD), integer(2),
                         word("a", TYPE_SET_WORD), integer(3), word("c", TYPE_SET_WORD), integer(4)});
-  uint32_t table = init(4, &storage, KIND_MAP, 1);
+  uint32_t table = test::kept_table(init(4, &storage, KIND_MAP, 1));
   ASSERT_EQ(length_of(table), 6);
   EXPECT_EQ(cells_of(table)[1].data2, 3u);
   EXPECT_EQ(find(table, word("c")), 4);
@@ -388,7 +400,7 @@ TEST_F(hashtable_suite, a_map_keeps_the_first_place_and_the_last_value_of_a_key)
 TEST_F(hashtable_suite, get_next_walks_the_keys_equal_to_a_key) {
   cell storage = block({word("a", TYPE_SET_WORD), integer(1), word("A", TYPE_SET_WORD), integer(2),
                         word("b", TYPE_SET_WORD), integer(3)});
-  uint32_t table = init(4, &storage, KIND_MAP, 1);
+  uint32_t table = test::kept_table(init(4, &storage, KIND_MAP, 1));
   cell key = word("a", TYPE_SET_WORD);
   int32_t position = -1, start = 0, step = 0;
   std::set<int32_t> seen;
@@ -403,7 +415,7 @@ TEST_F(hashtable_suite, get_next_walks_the_keys_equal_to_a_key) {
 
 TEST_F(hashtable_suite, reset_empties_the_table_and_its_storage) {
   cell storage = block({integer(1), integer(10), integer(2), integer(20)});
-  uint32_t table = init(4, &storage, KIND_MAP, 1);
+  uint32_t table = test::kept_table(init(4, &storage, KIND_MAP, 1));
   reset(table);
   EXPECT_EQ(record_of(table)->size, 0);
   EXPECT_EQ(record_of(table)->occupied, 0);
@@ -441,7 +453,7 @@ TEST_F(hashtable_suite, spellings_of_the_same_letters_alias_the_first_one_intern
       {{"", "x", ""}, {-1, -1, -1}},
   };
   for (const row& r : rows) {
-    uint32_t table = init(4, nullptr, KIND_SYMBOL, 1);
+    uint32_t table = test::kept_table(init(4, nullptr, KIND_SYMBOL, 1));
     std::vector<int32_t> ids;
     for (const std::string& s : r.interned) ids.push_back(lookup(table, s, false));
     std::set<std::string> distinct(r.interned.begin(), r.interned.end());
@@ -456,7 +468,7 @@ TEST_F(hashtable_suite, spellings_of_the_same_letters_alias_the_first_one_intern
 }
 
 TEST_F(hashtable_suite, any_case_lookup_answers_the_first_spelling) {
-  uint32_t table = init(4, nullptr, KIND_SYMBOL, 1);
+  uint32_t table = test::kept_table(init(4, nullptr, KIND_SYMBOL, 1));
   int32_t print = lookup(table, "print", false);
   int32_t capital = lookup(table, "Print", false);
   EXPECT_EQ(alias_of(table, capital), print);
@@ -469,7 +481,7 @@ TEST_F(hashtable_suite, any_case_lookup_answers_the_first_spelling) {
 }
 
 TEST_F(hashtable_suite, symbol_entries_hold_their_utf8_bytes_nul_terminated) {
-  uint32_t table = init(4, nullptr, KIND_SYMBOL, 1);
+  uint32_t table = test::kept_table(init(4, nullptr, KIND_SYMBOL, 1));
   for (const std::string& s : {std::string(""), std::string("a"), std::string(300, 'q'), std::string("\xE2\x82\xAC")}) {
     int32_t id = lookup(table, s, false);
     const cell* entry = cells_of(table) + id - 1;
@@ -483,7 +495,7 @@ TEST_F(hashtable_suite, symbol_entries_hold_their_utf8_bytes_nul_terminated) {
 }
 
 TEST_F(hashtable_suite, symbol_tables_grow_32_times_and_keep_every_id) {
-  uint32_t table = init(4, nullptr, KIND_SYMBOL, 1);
+  uint32_t table = test::kept_table(init(4, nullptr, KIND_SYMBOL, 1));
   for (int32_t i = 0; i < 6; ++i) lookup(table, "w" + std::to_string(i), false);
   EXPECT_EQ(record_of(table)->buckets, 8);
   lookup(table, "w6", false);
@@ -501,8 +513,9 @@ TEST_F(hashtable_suite, symbol_tables_grow_32_times_and_keep_every_id) {
 // Context word lists.
 
 TEST_F(hashtable_suite, context_words_are_added_once_and_found_by_canonical_symbol) {
-  uint32_t table = init(4, nullptr, KIND_SYMBOL, 1);
+  uint32_t table = test::kept_table(init(4, nullptr, KIND_SYMBOL, 1));
   uint32_t context = memory::alloc_cells(1);
+  memory::root_guard keep_context(&context);
   int32_t foo = test::intern("foo"), capital = test::intern("FOO"), bar = test::intern("bar");
   int32_t index = -5;
   EXPECT_EQ(put_symbol(table, foo, false, context, &index), -1);
@@ -530,12 +543,13 @@ TEST_F(hashtable_suite, context_words_are_added_once_and_found_by_canonical_symb
 }
 
 TEST_F(hashtable_suite, a_cloned_context_table_is_independent) {
-  uint32_t table = init(4, nullptr, KIND_SYMBOL, 1);
+  uint32_t table = test::kept_table(init(4, nullptr, KIND_SYMBOL, 1));
   uint32_t context = memory::alloc_cells(1);
+  memory::root_guard keep_context(&context);
   int32_t index;
   put_symbol(table, test::intern("a"), false, context, &index);
   cell source{TYPE_CONTEXT, table, 0, 0};
-  uint32_t clone = init(4, &source, KIND_SYMBOL, 2);
+  uint32_t clone = test::kept_table(init(4, &source, KIND_SYMBOL, 2));
   EXPECT_NE(record_of(clone)->block, record_of(table)->block);
   put_symbol(clone, test::intern("b"), false, context, &index);
   EXPECT_EQ(put_symbol(clone, test::intern("a"), false, 0, nullptr), 0);
@@ -581,14 +595,13 @@ void move_everything() {
 // Runs `body` with every allocation moving the watched table's buffers.
 template <class Body>
 void while_moving(uint32_t table, Body body) {
+  test::collector_restorer restored;
   watched = table;
   collections = 0;
   memory::run_collector = move_everything;
   memory::collect_every_allocation = true;
   collector_active = 1;
   body();
-  collector_active = 0;
-  memory::collect_every_allocation = false;
   also_moved.clear();
 }
 
@@ -611,7 +624,7 @@ TEST_F(hashtable_suite, map_tables_hold_no_address_across_an_allocation) {
     pairs.push_back(integer(i));
   }
   cell storage = block(pairs);
-  uint32_t table = init(2, nullptr, KIND_MAP, 1);
+  uint32_t table = test::kept_table(init(2, nullptr, KIND_MAP, 1));
   record_of(table)->block = storage.data2;  // indexed once the buffers move, unlike a source given to init
   while_moving(table, [&] { put_all(table, 0, 2); });
   EXPECT_GT(collections, 2);
@@ -624,8 +637,9 @@ TEST_F(hashtable_suite, map_tables_hold_no_address_across_an_allocation) {
 }
 
 TEST_F(hashtable_suite, symbol_tables_hold_no_address_across_an_allocation) {
-  uint32_t table = init(4, nullptr, KIND_SYMBOL, 1);
+  uint32_t table = test::kept_table(init(4, nullptr, KIND_SYMBOL, 1));
   uint32_t context = memory::alloc_cells(1);
+  memory::root_guard keep_context(&context);
   cell name = text("spelling-00");
   std::vector<int32_t> ids;
   while_moving(table, [&] {
@@ -644,7 +658,7 @@ TEST_F(hashtable_suite, symbol_tables_hold_no_address_across_an_allocation) {
     EXPECT_EQ(lookup(table, s, false), ids[i]);
   }
 
-  uint32_t words = init(4, nullptr, KIND_SYMBOL, 1);
+  uint32_t words = test::kept_table(init(4, nullptr, KIND_SYMBOL, 1));
   std::vector<int32_t> symbols;
   for (int32_t i = 0; i < 40; ++i) symbols.push_back(test::intern("v" + std::to_string(i)));
   int32_t index;
@@ -664,7 +678,7 @@ void note_values(cell* first, cell* end) { marked_runs.push_back({first, end}); 
 
 TEST_F(hashtable_suite, marking_reaches_every_series_of_a_table) {
   cell source = block({text("abc"), text("ABC"), text("x")});
-  uint32_t table = init(3, &source, KIND_BLOCK, 1);
+  uint32_t table = test::kept_table(init(3, &source, KIND_BLOCK, 1));
   marked.clear();
   marked_runs.clear();
   mark(&table, marker{note_node, note_values});

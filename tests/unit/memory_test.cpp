@@ -29,6 +29,18 @@ bool holds_counting(series_buffer* b, int32_t count, int32_t from = 0) {
   return true;
 }
 
+// These tests check where the allocator itself puts frames, nodes and
+// buffers, and what a collection at a given allocation does: the real
+// collector would reclaim their unrooted buffers and slide the rest, so
+// they run with collections off (the collector seam's tests turn them on
+// with stand-ins of their own).
+struct allocator_layout : test::fresh_memory {
+  void SetUp() override {
+    fresh_memory::SetUp();
+    collector_active = 0;
+  }
+};
+
 TEST(cell, copy_set_type_and_clear_new_line_keep_the_other_bits) {
   cell c{TYPE_INTEGER | NEWLINE_FLAG | 0x400000, 1, 2, 3};
   EXPECT_EQ(copy_cell(&c, &c), &c);
@@ -64,7 +76,7 @@ TEST(arena, freed_ranges_merge_and_are_reused_lowest_first) {
   EXPECT_EQ(arena_base, nullptr);
 }
 
-struct series_alloc : test::fresh_memory {};
+struct series_alloc : allocator_layout {};
 
 TEST_F(series_alloc, sizes_heads_and_footprints) {
   struct row { int32_t count; uint32_t unit; int32_t offset; int32_t size; int32_t head_at; };
@@ -166,7 +178,7 @@ TEST_F(series_alloc, unset_cells_and_filled_bytes_leave_the_series_empty) {
   for (int i = 0; i < 32; ++i) EXPECT_EQ(data_of(bytes)[i], 0xAB);
 }
 
-struct series_frames : test::fresh_memory {};
+struct series_frames : allocator_layout {};
 
 TEST_F(series_frames, the_first_frame_has_1_mb_and_every_later_one_2_mb) {
   while (record.series_frame_head == 0 || address<series_frame>(record.series_frame_head)->next == 0 ||
@@ -220,7 +232,7 @@ TEST_F(series_frames, freed_frames_leave_the_list_in_address_order) {
   EXPECT_EQ(again->next, 0u);
 }
 
-struct node_frames : test::fresh_memory {};
+struct node_frames : allocator_layout {};
 
 TEST_F(node_frames, nodes_come_in_address_order_and_freed_ones_first) {
   uint32_t a = alloc_node();
@@ -268,7 +280,7 @@ TEST_F(node_frames, a_full_frame_hands_over_to_the_first_with_a_free_node) {
   (void)third;
 }
 
-struct series_growth : test::fresh_memory {};
+struct series_growth : allocator_layout {};
 
 TEST_F(series_growth, expanding_keeps_content_and_length_and_gives_up_the_old_buffer) {
   uint32_t node = alloc_bytes(64);
@@ -424,7 +436,7 @@ void slide_down() {
   moved->tail -= distance;
 }
 
-struct collector_seam : test::fresh_memory {};
+struct collector_seam : allocator_layout {};
 
 TEST_F(collector_seam, allocations_collect_only_when_they_must) {
   run_collector = count_collection;

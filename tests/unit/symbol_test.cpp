@@ -6,6 +6,7 @@
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/interpreter/actions.hpp"
+#include "runtime/memory/roots.hpp"
 #include "support/runtime.hpp"
 #include "support/words.hpp"
 
@@ -64,6 +65,7 @@ TEST_F(symbols, spellings_are_kept_exactly_and_nul_terminated) {
 
 TEST_F(symbols, strings_intern_from_their_index_and_within_their_length) {
   cell s{};
+  memory::root_guard keep(&s);
   const char text[] = "pre-\xD0\xB6uk-post";  // a UCS-2 string
   string::load_at(reinterpret_cast<const uint8_t*>(text), sizeof text - 1, &s, string::LOAD_UTF8);
   s.data1 = 4;

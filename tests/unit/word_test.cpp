@@ -9,6 +9,7 @@
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/root_block.hpp"
+#include "runtime/memory/roots.hpp"
 #include "support/raised.hpp"
 #include "support/runtime.hpp"
 #include "support/words.hpp"
@@ -27,7 +28,7 @@ bool same_cell(const cell& a, const cell& b) {
 cell text(const std::string& s) {
   cell c{};
   string::load_at(reinterpret_cast<const uint8_t*>(s.data()), static_cast<int32_t>(s.size()), &c, string::LOAD_UTF8);
-  return c;
+  return test::keep(c);
 }
 
 std::string spelling_of(const cell& w) {
@@ -41,6 +42,7 @@ class words_family : public ::testing::Test {
 
   static std::pair<std::string, int32_t> molded(cell value, bool mold, cell* arg = nullptr, int32_t part = 100) {
     cell buffer{};
+    memory::root_guard keep(&buffer);
     string::rs_make_at(&buffer, 16);
     int32_t left = mold ? datatype::action_of<mold_fn>(TYPE_OF(&value), ACT_MOLD)(&value, &buffer, 0, 0, 0, arg, part, 0)
                         : datatype::action_of<form_fn>(TYPE_OF(&value), ACT_FORM)(&value, &buffer, arg, part);
@@ -50,6 +52,7 @@ class words_family : public ::testing::Test {
   // make (or to) of `type` from the spec: the result, or the error raised.
   static std::optional<error_id> made(uint32_t type, cell spec, cell* result, int32_t action = ACT_MAKE) {
     *result = cell{TYPE_NONE, 0, 0, 0};
+    memory::root_guard keep(&spec);
     return test::raised([&] { datatype::action_of<make_fn>(type, action)(result, &spec, static_cast<int32_t>(type)); });
   }
 };

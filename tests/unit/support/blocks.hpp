@@ -23,6 +23,7 @@
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
+#include "kept.hpp"
 #include "raised.hpp"
 #include "runtime.hpp"
 
@@ -138,21 +139,22 @@ struct block_suite : ::testing::Test {
   }
 };
 
-// A string! of UTF-8 text, in a cell the caller keeps where nothing moves.
+// A string! of UTF-8 text, kept until the test ends.
 inline cell text_value(const std::string& utf8) {
   cell s{};
   string::load_at(reinterpret_cast<const uint8_t*>(utf8.data()), static_cast<int32_t>(utf8.size()), &s,
                   string::LOAD_UTF8);
-  return s;
+  return keep(s);
 }
 
-// A block of copies of the cells, with room for `room` more.
+// A block of copies of the cells, with room for `room` more, kept until
+// the test ends.
 inline cell block_of(const std::vector<cell>& cells, int32_t room = 0, uint32_t type = TYPE_BLOCK) {
   uint32_t node = memory::alloc_cells(static_cast<int32_t>(cells.size()) + room);
   memory::series_buffer* b = memory::buffer_of(node);
   std::copy(cells.begin(), cells.end(), memory::head_of<cell>(b));
   b->tail = b->head + static_cast<uint32_t>(cells.size() * sizeof(cell));
-  return cell{type, 0, node, 0};
+  return keep(cell{type, 0, node, 0});
 }
 
 inline cell ints(const std::vector<int32_t>& values, int32_t room = 0) {
@@ -188,12 +190,13 @@ inline std::string mold_text(const cell& value) {
   return text_of(buffer);
 }
 
-// A hash! over a copy of the cells, its table built by the hashtable.
+// A hash! over a copy of the cells, its table built by the hashtable, kept
+// until the test ends.
 inline cell hash_of(const std::vector<cell>& cells) {
   cell h = block_of(cells, 0, TYPE_HASH);
-  memory::root_guard keep(&h);
+  memory::root_guard rooted(&h);
   h.data3 = hashtable::init(static_cast<int32_t>(cells.size()), &h, hashtable::KIND_BLOCK, 1);
-  return h;
+  return keep(h);
 }
 
 // A hash! is consistent when its table finds every cell at its own place

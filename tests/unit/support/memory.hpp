@@ -1,19 +1,56 @@
 // Test support for code that allocates series: each test gets a memory
-// manager of its own over a small arena, with no collector, released
-// afterwards; and a check that a body raises a given language error.
+// manager of its own over a small arena, released afterwards, with the
+// collector on, so that IXO_GC_STRESS=1 collects at every series
+// allocation: a test keeps what it allocates rooted. And a check that a
+// body raises a given language error.
 #pragma once
 #include <gtest/gtest.h>
 
+#include "runtime/datatypes/symbol.hpp"
 #include "runtime/interpreter/fire.hpp"
+#include "runtime/interpreter/stack.hpp"
+#include "runtime/memory/collector.hpp"
+#include "runtime/memory/handles.hpp"
 #include "runtime/memory/memory.hpp"
+#include "runtime/memory/root_block.hpp"
 #include "startup/catch.hpp"
 #include "startup/start.hpp"
+#include "kept.hpp"
 
 namespace ixo::test {
 
+// A runtime started by an earlier test leaves its roots pointing into the
+// arena it had: the collector forgets them before running over a new one.
+inline void forget_runtime_roots() {
+  root::root_node = 0;
+  symbol::table = 0;
+  collector::ownership_table = 0;
+  stack::bottom = stack::arguments = stack::top = stack::end = nullptr;
+  stack::frame_bottom = stack::frame_top = stack::frame_end = nullptr;
+  handles::init();
+}
+
+// Puts back the collection, the active flag and the stress setting that a
+// stand-in collector replaced, when its scope ends.
+struct collector_restorer {
+  void (*collection)() = memory::run_collector;
+  int32_t active = collector_active;
+  bool every = memory::collect_every_allocation;
+  ~collector_restorer() {
+    memory::run_collector = collection;
+    collector_active = active;
+    memory::collect_every_allocation = every;
+  }
+};
+
 struct fresh_memory : ::testing::Test {
   static constexpr uint64_t ARENA = 64ull << 20;
-  void SetUp() override { memory::init(ARENA); }
+  void SetUp() override {
+    memory::init(ARENA);
+    forget_runtime_roots();
+    memory::run_collector = collector::collect;
+    collector_active = 1;
+  }
   void TearDown() override {
     memory::free_all_frames();
     memory::run_collector = nullptr;

@@ -15,6 +15,7 @@
 #include "runtime/memory/memory.hpp"
 #include "runtime/memory/roots.hpp"
 #include "startup/start.hpp"
+#include "memory.hpp"
 
 namespace ixo::test {
 
@@ -81,17 +82,16 @@ inline void move_reachable_buffers() {
   collector_active = 1;
 }
 
-// Runs `body` with every allocation moving the reachable buffers.
+// Runs `body` with every allocation moving the reachable buffers, then
+// puts the collection that was installed back.
 template <class Body>
 void with_moving_buffers(Body&& body) {
+  collector_restorer restored;
   memory::run_collector = move_reachable_buffers;
   memory::collect_every_allocation = true;
   collector_active = 1;
   block_buffer_moves = 0;
   body();
-  collector_active = 0;
-  memory::collect_every_allocation = false;
-  memory::run_collector = nullptr;
 }
 
 }  // namespace ixo::test

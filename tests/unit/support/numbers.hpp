@@ -23,6 +23,7 @@
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
+#include "kept.hpp"
 #include "memory.hpp"
 #include "runtime.hpp"
 
@@ -64,22 +65,23 @@ inline cell typed(uint32_t type, double d) {
   return c;
 }
 
-// A block! holding copies of the cells.
+// A block! holding copies of the cells, kept until the test ends.
 inline cell block_of(const std::vector<cell>& cells) {
   uint32_t node = memory::alloc_cells(static_cast<int32_t>(cells.size()));
   memory::series_buffer* b = memory::buffer_of(node);
   for (size_t i = 0; i < cells.size(); ++i) memory::head_of<cell>(b)[i] = cells[i];
   b->tail = b->head + static_cast<uint32_t>(cells.size() * sizeof(cell));
-  return cell{TYPE_BLOCK, 0, node, 0};
+  return keep(cell{TYPE_BLOCK, 0, node, 0});
 }
 
-// A string-like cell (unit 1) or binary! of the bytes.
+// A string-like cell (unit 1) or binary! of the bytes, kept until the
+// test ends.
 inline cell bytes_of(const std::string& s, uint32_t type) {
   uint32_t node = memory::alloc_bytes(static_cast<int32_t>(s.size()));
   memory::series_buffer* b = memory::buffer_of(node);
   std::memcpy(memory::head_of(b), s.data(), s.size());
   b->tail = b->head + static_cast<uint32_t>(s.size());
-  return cell{type, 0, node, 0};
+  return keep(cell{type, 0, node, 0});
 }
 
 // A stack action (math, absolute, power) on its arguments: the first at

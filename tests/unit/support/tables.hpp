@@ -16,6 +16,7 @@
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/memory/series_buffer.hpp"
+#include "kept.hpp"
 #include "memory.hpp"
 
 namespace ixo::test {
@@ -123,12 +124,13 @@ struct table_suite : fresh_memory {
   }
 };
 
+// A string-like cell of unit-1 text, kept until the test ends.
 inline cell text(const std::string& s, uint32_t type = TYPE_STRING) {
   uint32_t node = memory::alloc_bytes(static_cast<int32_t>(s.size()));
   memory::series_buffer* b = memory::buffer_of(node);
   std::memcpy(memory::head_of(b), s.data(), s.size());
   b->tail = b->head + static_cast<uint32_t>(s.size());
-  return cell{type, 0, node, 0};
+  return keep(cell{type, 0, node, 0});
 }
 
 inline int32_t intern(const std::string& spelling) {
@@ -142,13 +144,14 @@ inline cell word(const std::string& spelling, uint32_t type = TYPE_WORD) {
 
 inline cell integer(int32_t v) { return cell{TYPE_INTEGER, 0, static_cast<uint32_t>(v), 0}; }
 
-// A block holding copies of the cells, with room for `room` more.
+// A block holding copies of the cells, with room for `room` more, kept
+// until the test ends.
 inline cell block(const std::vector<cell>& cells, int32_t room = 0) {
   uint32_t node = memory::alloc_cells(static_cast<int32_t>(cells.size()) + room);
   memory::series_buffer* b = memory::buffer_of(node);
   std::copy(cells.begin(), cells.end(), memory::head_of<cell>(b));
   b->tail = b->head + static_cast<uint32_t>(cells.size() * sizeof(cell));
-  return cell{TYPE_BLOCK, 0, node, 0};
+  return keep(cell{TYPE_BLOCK, 0, node, 0});
 }
 
 inline cell* cells_of(uint32_t table) {

@@ -1,6 +1,6 @@
 // A started runtime with words: the cycles stack, runtime::init, then the symbol!, context!
 // and word family registrations, the global context and the runtime's own
-// words, in start-up order. Also block cells made by hand, and a stand-in
+// words, in start-up order, with collections on as start-up turns them on. Also block cells made by hand, and a stand-in
 // collector that moves every buffer at every allocation, so that code
 // keeping a buffer address across an allocation reads a scribble.
 #pragma once
@@ -22,13 +22,17 @@
 #include "runtime/memory/node.hpp"
 #include "runtime/memory/series_buffer.hpp"
 #include "startup/start.hpp"
+#include "kept.hpp"
+#include "memory.hpp"
 
 namespace ixo::test {
 
 // Without `tables`, the runtime word tables are left unbuilt.
 inline void start_words() {
   cycles::init();
+  collector_active = 0;  // an earlier test's collector has no tables to walk yet
   runtime::init();
+  collector_active = 1;
 }
 
 inline int32_t symbol_of(const std::string& s) {
@@ -39,11 +43,18 @@ inline cell word_of(uint32_t type, const std::string& spelling, uint32_t ctx = 0
   return cell{type, ctx, static_cast<uint32_t>(symbol_of(spelling)), static_cast<uint32_t>(index)};
 }
 
-// A block! cell at index 0 over a new series holding copies of the cells.
+// A block! cell at index 0 over a new series holding copies of the cells,
+// kept until the test ends.
 inline cell block_of(std::initializer_list<cell> cells, uint32_t type = TYPE_BLOCK) {
   uint32_t node = memory::alloc_cells(static_cast<int32_t>(cells.size()) + 1);
   for (const cell& c : cells) *series::alloc_tail_cell(memory::buffer_of(node)) = c;
-  return cell{type, 0, node, 0};
+  return keep(cell{type, 0, node, 0});
+}
+
+// A context kept until the test ends, marked as an object!'s context is.
+inline uint32_t kept_context(uint32_t ctx) {
+  keep(cell{TYPE_OBJECT, ctx, 0, 0});
+  return ctx;
 }
 
 inline cell* cells_in(const cell& block) { return memory::head_of<cell>(memory::GET_BUFFER(&block)); }
@@ -76,17 +87,11 @@ inline void move_every_buffer() {
   memory::run_collector = move_every_buffer;
 }
 
-// Runs `body` with every allocation moving every buffer.
+// Runs `body` with every allocation moving every buffer, then puts the
+// collection that was installed back.
 template <class Body>
 void while_moving_everything(Body body) {
-  struct restore {
-    bool every = memory::collect_every_allocation;
-    ~restore() {
-      collector_active = 0;
-      memory::collect_every_allocation = every;
-      memory::run_collector = nullptr;
-    }
-  } restored;
+  collector_restorer restored;
   everything_moves = 0;
   memory::run_collector = move_every_buffer;
   memory::collect_every_allocation = true;
