@@ -32,9 +32,7 @@ void chain_free(int32_t from) {
 }  // namespace
 
 void init() {
-  if (TYPE_OF(&table) == TYPE_BLOCK) remove_root(&table);
   block::make_at(&table, INITIAL_CAPACITY);
-  add_root(&table, ROOT_CELL);
   capacity = INITIAL_CAPACITY;
   chain_free(0);
 }

@@ -2,7 +2,7 @@
 // stable 1-based index. Free slots are integer! cells chaining the free
 // list by 0-based index (-1 ends it); the block's length is always its
 // capacity, which starts at 100 and doubles when a store finds no free
-// slot. The block is a registered root, so what it holds stays alive.
+// slot. The collector marks the block, so what it holds stays alive.
 #pragma once
 #include <cstdint>
 

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "runtime/core/cycles.hpp"
+#include "runtime/core/externals.hpp"
 #include "runtime/core/hashtable.hpp"
 #include "runtime/core/record_table.hpp"
 #include "runtime/datatypes/symbol.hpp"
@@ -219,6 +220,7 @@ void mark_roots() {
   if (root::root_node) mark_cells_of(&root::root_node);
   hashtable::mark(&symbol::table, marking);
   hashtable::mark(&ownership_table, marking);
+  if (TYPE_OF(&externals::table) == TYPE_BLOCK) mark_values(&externals::table, &externals::table + 1);
   if (stack::bottom) {
     mark_values(stack::bottom, stack::top);
     mark_frames();

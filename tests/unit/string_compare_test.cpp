@@ -7,6 +7,7 @@
 #include <string>
 
 #include "runtime/datatypes/none.hpp"
+#include "support/kept.hpp"
 #include "support/strings.hpp"
 
 namespace ixo::string {
@@ -150,7 +151,7 @@ cell bitset(const std::u32string& members, bool complemented) {
   b->tail = b->head + 32;
   for (char32_t cp : members) memory::head_of(b)[cp >> 3] |= static_cast<uint8_t>(0x80 >> (cp & 7));
   if (complemented) b->flags |= 0x80000;
-  return cell{TYPE_BITSET, 0, node, 0};
+  return test::keep(cell{TYPE_BITSET, 0, node, 0});
 }
 
 TEST_F(string_compare, find_and_match_code_points_in_a_bitset) {

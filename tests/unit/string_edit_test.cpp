@@ -8,6 +8,7 @@
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/string_compare.hpp"
 #include "runtime/datatypes/string_sort.hpp"
+#include "support/kept.hpp"
 #include "support/moving_collector.hpp"
 #include "support/strings.hpp"
 
@@ -310,7 +311,7 @@ namespace {
 TEST_F(string_edit, take_answers_one_element_or_a_string) {
   cell* s = push_text(U"a\x4E2D" "bc");
   s->data1 = 1;
-  cell keep = *s;
+  cell keep = test::keep(*s);  // take answers in the argument cell
   cell* taken = take(s, nullptr, 0, 0);
   EXPECT_EQ(TYPE_OF(taken), TYPE_CHAR);
   EXPECT_EQ(taken->data2, 0x4E2Du);
@@ -322,7 +323,7 @@ TEST_F(string_edit, take_answers_one_element_or_a_string) {
 
   cell* u = stack::push(keep);
   cell* one = test::push_integer(1);
-  cell* part = take(u, one, 0, 0);  // with /part: a string, even of one unit
+  cell* part = stack::push(*take(u, one, 0, 0));  // with /part: a string, even of one unit
   EXPECT_EQ(TYPE_OF(part), TYPE_STRING);
   EXPECT_EQ(test::text_of(part), "b");
   EXPECT_EQ(test::whole_text(&keep), "a");

@@ -6,6 +6,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include "runtime/core/externals.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -27,6 +28,7 @@ inline void forget_runtime_roots() {
   collector::ownership_table = 0;
   stack::bottom = stack::arguments = stack::top = stack::end = nullptr;
   stack::frame_bottom = stack::frame_top = stack::frame_end = nullptr;
+  externals::table = cell{};
   handles::init();
 }
 
