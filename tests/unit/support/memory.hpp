@@ -4,6 +4,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include "runtime/datatypes/error.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/memory/memory.hpp"
 #include "startup/catch.hpp"
@@ -13,7 +14,10 @@ namespace ixo::test {
 
 struct fresh_memory : ::testing::Test {
   static constexpr uint64_t ARENA = 64ull << 20;
-  void SetUp() override { memory::init(ARENA); }
+  void SetUp() override {
+    memory::init(ARENA);
+    error::drop_catalog();  // no runtime here: errors travel without values
+  }
   void TearDown() override {
     memory::free_all_frames();
     memory::run_collector = nullptr;
