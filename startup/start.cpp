@@ -21,6 +21,7 @@
 #include "runtime/datatypes/currency.hpp"
 #include "runtime/datatypes/date.hpp"
 #include "runtime/datatypes/datatype.hpp"
+#include "runtime/datatypes/error.hpp"
 #include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/function.hpp"
 #include "runtime/datatypes/get_path.hpp"
@@ -135,6 +136,7 @@ void init() {
   paren::init();
   issue::init();
   object::init();
+  error::init();
   triple::init();
   float_::init();
   map::init();
@@ -170,6 +172,7 @@ void init() {
   checksum::init();
   compress::init_methods();
   externals::init();
+  error::make_catalog();
   collector::init();
 }
 

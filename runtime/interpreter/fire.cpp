@@ -1,11 +1,20 @@
 #include "runtime/interpreter/fire.hpp"
 
+#include "runtime/datatypes/error.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/interpreter/stack.hpp"
+#include "runtime/memory/roots.hpp"
 #include "startup/catch.hpp"
 
 namespace ixo {
 
 raised_error last_raised;
+
+namespace {
+// Set while an error value is being made: an error raised by that making
+// (no memory left for it) travels without a value instead of recursing.
+bool making = false;
+}  // namespace
 
 void fire(error_id id, std::initializer_list<cell> args) {
   last_raised.id = id;
@@ -13,6 +22,17 @@ void fire(error_id id, std::initializer_list<cell> args) {
   for (const cell& a : args) {
     if (last_raised.count == 3) break;
     last_raised.args[last_raised.count++] = a;
+  }
+  if (error::catalog_made_q() && !making) {
+    making = true;
+    struct done_making {
+      ~done_making() { making = false; }
+    } done;
+    cell e{};
+    memory::root_guard keep(&e);
+    error::create(id, args, &e);
+    // The catching site takes the error from the top of the value stack.
+    stack::push(e);
   }
   throw throw_signal{THROW_ERROR};
 }

@@ -1,7 +1,9 @@
 // Raising language errors. `fire` takes an id of the error catalog and up
-// to three argument cells and unwinds with THROW_ERROR to the nearest site
-// that catches errors. The error raised last stays in `last_raised` for the
-// catching site to turn into an error value.
+// to three argument cells, makes the error! value, pushes it on the value
+// stack, where the catching site takes it, and unwinds with THROW_ERROR to
+// the nearest site that catches errors. The id and arguments of the error
+// raised last also stay in `last_raised`. Before the errors object exists
+// (early start-up) an error travels without a value.
 #pragma once
 #include <cstdint>
 #include <initializer_list>

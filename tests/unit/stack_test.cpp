@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "runtime/datatypes/error.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/memory.hpp"
@@ -15,6 +16,7 @@ class value_stack : public ::testing::Test {
  protected:
   void SetUp() override {
     memory::init(64u << 20);
+    error::drop_catalog();  // no runtime here: errors travel without values
     memory::new_node_frame(memory::NODES_PER_FRAME);
     memory::new_series_frame();
     root::make();

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "runtime/core/externals.hpp"
+#include "runtime/datatypes/error.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -50,11 +51,13 @@ struct fresh_memory : ::testing::Test {
   void SetUp() override {
     memory::init(ARENA);
     forget_runtime_roots();
+    error::drop_catalog();  // no runtime here: errors travel without values
     memory::run_collector = collector::collect;
     collector_active = 1;
   }
   void TearDown() override {
     memory::free_all_frames();
+    error::drop_catalog();  // its object lay in the memory just released
     memory::run_collector = nullptr;
     collector_active = 0;
   }

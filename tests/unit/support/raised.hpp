@@ -4,14 +4,19 @@
 #include <optional>
 
 #include "runtime/interpreter/fire.hpp"
+#include "runtime/interpreter/stack.hpp"
 #include "startup/catch.hpp"
 
 namespace ixo::test {
 
+// Like a try frame, it drops the error value that the raise pushed on the
+// value stack.
 template <class Body>
 std::optional<error_id> raised(Body&& body) {
+  cell* top = stack::top;
   if (catch_site(FILTER_FUNCTION, body) == 0) return std::nullopt;
   system::clear_thrown();
+  stack::top = top;
   return last_raised.id;
 }
 
