@@ -1,4 +1,4 @@
-// bitset!: the specification worker, make and to, the text form, compare,
+// bitset!: the spec dialect worker, make and to, the text form, compare,
 // the bitwise operations and the membership actions, and the registration.
 //
 // Every change that a spec asks for is checked first by measuring the spec,

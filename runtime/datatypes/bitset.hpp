@@ -4,7 +4,7 @@
 // the buffer's flags marks a complemented bitset, of which every number at
 // or beyond its stored bits is also a member.
 //
-// One worker, `process`, reads the specification dialect (characters,
+// One worker, `process`, reads the spec dialect (characters,
 // integers, strings and blocks of them, ranges written low `-` high) for
 // make, to, append, poke, pick, find and remove.
 #pragma once
