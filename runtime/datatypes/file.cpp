@@ -1,0 +1,83 @@
+// file!: the OS form of a path, mold, and the registration of file! under
+// url!, whose string cell, buffers and actions it shares.
+#include "runtime/datatypes/file.hpp"
+
+#include "runtime/core/unicode.hpp"
+#include "runtime/datatypes/datatype.hpp"
+#include "runtime/datatypes/registry.hpp"
+#include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/url.hpp"
+#include "runtime/interpreter/stack.hpp"
+#include "runtime/memory/roots.hpp"
+
+namespace ixo::file {
+
+using namespace memory;
+
+void to_OS_path_at(cell* file, cell* target) {
+  cell path = *file;
+  root_guard keep(&path);
+  int32_t length = string::rs_length_q(&path);
+  int32_t start = string::rs_abs_length_q(&path) - length;
+  uint32_t previous = 0;
+  for (int32_t i = start; i < start + length; ++i) {
+    uint32_t cp = string::rs_abs_at(&path, i);
+    if (cp == '/' && previous == '/') continue;
+    string::append_char(GET_BUFFER(target), cp);
+    previous = cp;
+  }
+}
+
+std::string to_OS_path(cell* file) {
+  cell* os = stack::push_slot();
+  string::rs_make_at(os, 16);
+  to_OS_path_at(file, os);
+  int32_t length = -1;
+  std::string text = unicode::to_utf8(os, length);
+  stack::pop(1);
+  return text;
+}
+
+namespace {
+
+// "%" and the text as it is, in double quotes when a character below 127
+// lies outside the url's keep set (or the text is empty).
+int32_t mold(cell* value, cell* buffer, int32_t, int32_t, int32_t, cell* arg, int32_t part, int32_t) {
+  cell v = *value;
+  root_guard keep(&v);
+  int32_t length = string::rs_length_q(&v);
+  int32_t start = string::rs_abs_length_q(&v) - length;
+  bool quoted = length == 0;
+  for (int32_t i = start; i < start + length && !quoted; ++i) {
+    uint32_t cp = string::rs_abs_at(&v, i);
+    quoted = cp < 127 && !url::url_keep_q(cp);
+  }
+  int32_t written = length;
+  if (stack::given_q(arg) && part < length) written = part < 0 ? 0 : part;
+
+  series_buffer* b = string::append_char(GET_BUFFER(buffer), '%');
+  if (quoted) b = string::append_char(b, '"');
+  for (int32_t i = start; i < start + written; ++i) b = string::append_char(b, string::rs_abs_at(&v, i));
+  if (quoted) string::append_char(b, '"');
+  return part - written - 1;
+}
+
+}  // namespace
+
+void init() {
+  // Reading, writing, querying, renaming and deleting files need the
+  // platform's file services, which this build does not have yet.
+  // clang-format off
+  datatype::register_type(datatype_registration(TYPE_FILE, TYPE_URL, "file!",
+    /* make .. set-path */     inherit, unsupported, unsupported, inherit, inherit, mold, inherit, unsupported,
+    /* compare .. remainder */ inherit, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+    /* round .. xor~ */        unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+    /* append .. head */       inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
+    /* head? .. poke */        inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
+    /* put .. tail */          unsupported, inherit, inherit, inherit, unsupported, inherit, inherit, inherit,
+    /* tail? .. open */        inherit, inherit, unsupported, unsupported, unsupported, unsupported, inherit, unsupported,
+    /* open? .. write */       unsupported, unsupported, unsupported, unsupported, unsupported, unsupported));
+  // clang-format on
+}
+
+}  // namespace ixo::file
