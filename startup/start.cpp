@@ -15,17 +15,21 @@
 #include "runtime/core/random.hpp"
 #include "runtime/core/words.hpp"
 #include "runtime/datatypes/action.hpp"
+#include "runtime/datatypes/bitset.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/char.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/currency.hpp"
 #include "runtime/datatypes/date.hpp"
 #include "runtime/datatypes/datatype.hpp"
+#include "runtime/datatypes/email.hpp"
 #include "runtime/datatypes/error.hpp"
+#include "runtime/datatypes/file.hpp"
 #include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/function.hpp"
 #include "runtime/datatypes/get_path.hpp"
 #include "runtime/datatypes/get_word.hpp"
+#include "runtime/datatypes/handle.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/issue.hpp"
 #include "runtime/datatypes/lit_path.hpp"
@@ -43,6 +47,7 @@
 #include "runtime/datatypes/percent.hpp"
 #include "runtime/datatypes/point2d.hpp"
 #include "runtime/datatypes/point3d.hpp"
+#include "runtime/datatypes/ref.hpp"
 #include "runtime/datatypes/refinement.hpp"
 #include "runtime/datatypes/routine.hpp"
 #include "runtime/datatypes/registry.hpp"
@@ -51,10 +56,12 @@
 #include "runtime/datatypes/set_word.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/tag.hpp"
 #include "runtime/datatypes/time.hpp"
 #include "runtime/datatypes/triple.hpp"
 #include "runtime/datatypes/tuple.hpp"
 #include "runtime/datatypes/unset.hpp"
+#include "runtime/datatypes/url.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/collector.hpp"
@@ -135,7 +142,10 @@ void init() {
   routine::init();
   paren::init();
   issue::init();
+  url::init();
+  file::init();
   object::init();
+  bitset::init();
   error::init();
   triple::init();
   float_::init();
@@ -144,8 +154,12 @@ void init() {
   percent::init();
   tuple::init();
   time::init();
+  tag::init();
+  email::init();
+  handle::init();
   date::init();
   money::init();
+  ref::init();
   point2D::init();
   point3D::init();
   // The first node frame and series frame.
