@@ -10,7 +10,9 @@
 
 #include "runtime/core/hash.hpp"
 #include "runtime/core/hashtable.hpp"
+#include "runtime/core/ownership.hpp"
 #include "runtime/core/random.hpp"
+#include "runtime/core/words.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/registry.hpp"
@@ -122,6 +124,8 @@ cell* pick(cell* s, int32_t index, cell*) {
 cell* poke(cell* s, int32_t index, cell* data, cell*) {
   int32_t p = pick_position(s, index);
   if (p < 0) fire(err::script_out_of_range, {integer_cell(index)});
+  if (!any_block_q(TYPE_OF(s)) && TYPE_OF(data) != TYPE_CHAR) fire(err::script_invalid_arg, {*data});
+  bool owned = ownership::check(s, words::word_poke, data, p, 1);
   series_buffer* b = GET_BUFFER(s);
   if (any_block_q(TYPE_OF(s))) {
     cell* at = reinterpret_cast<cell*>(element_at(b, p));
@@ -129,10 +133,10 @@ cell* poke(cell* s, int32_t index, cell* data, cell*) {
     if (table) hashtable::delete_key(table, at);
     *at = *data;
     if (table) hashtable::put(table, at);
-    return data;
+  } else {
+    string::poke_char(b, element_at(b, p), data->data2);
   }
-  if (TYPE_OF(data) != TYPE_CHAR) fire(err::script_invalid_arg, {*data});
-  string::poke_char(b, element_at(b, p), data->data2);
+  if (owned) ownership::check(s, words::word_poked, data, p, 1);
   return data;
 }
 
@@ -143,8 +147,12 @@ cell* clear(cell* s) {
   int32_t index = index_of(s);
   int32_t d = abs_length(b) - index;
   if (d < 1) return s;
+  bool owned = ownership::check(s, words::word_clear, nullptr, index, d);
+  b = GET_BUFFER(s);
+  d = std::max(abs_length(b) - index, 0);  // the owner may have changed it
   if (uint32_t table = table_of(s)) hashtable::clear(table, index, d);
   set_tail(b, element_at(b, index));
+  if (owned) ownership::check(s, words::word_cleared, nullptr, index, d);
   return s;
 }
 
@@ -177,7 +185,12 @@ cell* remove(cell* s, cell* part, cell* key) {
     s->data1 = static_cast<uint32_t>(p);
     ++count;
   }
-  if (p < rs_abs_length_q(s)) cut(s, p, count);
+  if (p < rs_abs_length_q(s)) {
+    cell remove_word{TYPE_WORD, 0, static_cast<uint32_t>(words::sym_remove), 0xFFFFFFFF};
+    bool owned = ownership::check(s, &remove_word, nullptr, p, count);
+    if (p < rs_abs_length_q(s)) cut(s, p, count);
+    if (owned) ownership::check(s, words::word_removed, nullptr, p, count);
+  }
   return s;
 }
 
@@ -202,12 +215,15 @@ cell* reverse(cell* s, cell* part, cell* skip) {
     if (count < size || count % size != 0)
       fire(err::script_invalid_refine_arg, {refinement_value("skip"), *skip});
   }
+  bool owned = ownership::check(s, words::word_reverse, nullptr, index, count);
   series_buffer* b = GET_BUFFER(s);
+  count = std::min(count, abs_length(b) - index) / size * size;  // the owner may have changed it
   int32_t record = size << unit_shift(GET_UNIT(b));
   uint8_t* low = element_at(b, index);
   uint8_t* high = element_at(b, index + count - size);
   for (; low < high; low += record, high -= record) swap_units(low, high, record);
   rehash_range(s, index, count);
+  if (owned) ownership::check(s, words::word_reversed, nullptr, index, count);
   return s;
 }
 
@@ -226,11 +242,16 @@ cell* random(cell* s, int32_t seed, int32_t secure, int32_t only) {
     if (count < 1) return &none::none_value;
     return element_value(s, index + random::int_in_range(secure != 0, count) - 1);
   }
+  bool owned = ownership::check(s, words::word_random, nullptr, index, count);
+  b = GET_BUFFER(s);
+  length = abs_length(b);
   int32_t unit = 1 << shift;
   for (int32_t p = index; p < length - 1; ++p) {
     int32_t r = random::int_in_range(secure != 0, length - p);
     if (r > 1) swap_units(element_at(b, p), element_at(b, p + r - 1), unit);
   }
+  rehash_range(s, index, std::max(length - index, 0));
+  if (owned) ownership::check(s, words::word_randomized, nullptr, index, count);
   return s;
 }
 

@@ -3,6 +3,8 @@
 // object with on-deep-change*, mold, and the externals table.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "runtime/core/externals.hpp"
 #include "runtime/core/ownership.hpp"
 #include "runtime/datatypes/block.hpp"
@@ -164,6 +166,29 @@ TEST_F(objects, an_owner_hears_of_changes_to_its_series_but_not_to_copies) {
   append(blk, arg(i(4)), -1, 0, 1, 1);
   EXPECT_EQ(calls.size(), 2u);
   EXPECT_EQ(ownership::get_owner(blk->data2), nullptr);
+}
+
+TEST_F(objects, every_modifying_series_action_tells_the_owner_before_and_after) {
+  cell* blk = arg(ints({1, 2, 3, 4}, 8));
+  cell* o = build({w("b", TYPE_SET_WORD), i(0), w("on-deep-change*", TYPE_SET_WORD), i(0)});
+  *object::select_word(o, arg(w("b"))) = *blk;
+  *object::select_word(o, arg(w("on-deep-change*"))) = handler();
+  object::attach_events(o->data1, o);
+  struct row { const char *before, *after; std::function<void()> act; };
+  const row rows[] = {
+      {"poke", "poked", [&] { reinterpret_cast<poke_fn>(actions::get_action(TYPE_BLOCK, ACT_POKE))(blk, 1, arg(i(9)), nullptr); }},
+      {"reverse", "reversed", [&] { reinterpret_cast<reverse_fn>(actions::get_action(TYPE_BLOCK, ACT_REVERSE))(blk, nullptr, nullptr); }},
+      {"random", "randomized", [&] { reinterpret_cast<random_fn>(actions::get_action(TYPE_BLOCK, ACT_RANDOM))(blk, 0, 0, 0); }},
+      {"remove", "removed", [&] { reinterpret_cast<remove_fn>(actions::get_action(TYPE_BLOCK, ACT_REMOVE))(blk, nullptr, nullptr); }},
+      {"clear", "cleared", [&] { reinterpret_cast<clear_fn>(actions::get_action(TYPE_BLOCK, ACT_CLEAR))(blk); }},
+  };
+  for (const row& r : rows) {
+    calls.clear();
+    r.act();
+    ASSERT_EQ(calls.size(), 2u) << r.before;
+    EXPECT_EQ(calls[0].args[3], r.before);
+    EXPECT_EQ(calls[1].args[3], r.after);
+  }
 }
 
 TEST_F(objects, the_externals_table_doubles_when_full_and_reuses_released_slots) {
