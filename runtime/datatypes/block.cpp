@@ -423,7 +423,7 @@ cell* insert(cell* b, cell* value, int32_t part, int32_t only, int32_t dup, int3
   return b;
 }
 
-cell* change(cell* b, cell* value, int32_t part, int32_t only, int32_t dup) {
+cell* change_cells(cell* b, cell* value, int32_t part, int32_t only, int32_t dup) {
   int32_t length = abs_length(b);
   int32_t index = clamped_index(b);
   int32_t remaining = length - index;
@@ -455,7 +455,17 @@ cell* change(cell* b, cell* value, int32_t part, int32_t only, int32_t dup) {
   return b;
 }
 
-cell* put(cell* b, cell* key, cell* value, int32_t case_) {
+// An owned block's owner hears of the change before and after it.
+cell* change(cell* b, cell* value, int32_t part, int32_t only, int32_t dup) {
+  int32_t at = clamped_index(b);
+  int32_t count = std::max(abs_length(b) - clamped_index(b), 0);
+  bool owned = ownership::check(b, words::word_change, nullptr, at, count);
+  cell* result = change_cells(b, value, part, only, dup);
+  if (owned) ownership::check(b, words::word_changed, nullptr, at, count);
+  return result;
+}
+
+cell* put_cells(cell* b, cell* key, cell* value, int32_t case_) {
   cell k = *key, v = *value;
   root_guard keep_key(&k), keep_value(&v);
   cell* saved_top = stack::top;
@@ -480,7 +490,16 @@ cell* put(cell* b, cell* key, cell* value, int32_t case_) {
   return value;
 }
 
-cell* swap(cell* b1, cell* b2) {
+cell* put(cell* b, cell* key, cell* value, int32_t case_) {
+  int32_t at = clamped_index(b);
+  int32_t count = 1;
+  bool owned = ownership::check(b, words::word_put, nullptr, at, count);
+  cell* result = put_cells(b, key, value, case_);
+  if (owned) ownership::check(b, words::word_put_ed, nullptr, at, count);
+  return result;
+}
+
+cell* swap_cells(cell* b1, cell* b2) {
   if (!any_block_q(TYPE_OF(b2))) fire(err::script_invalid_arg, {*b2});
   if (series::rs_tail_q(b1) || series::rs_tail_q(b2)) return b1;
   if (b1->data2 == b2->data2 && b1->data1 == b2->data1) return b1;
@@ -495,7 +514,18 @@ cell* swap(cell* b1, cell* b2) {
   return b1;
 }
 
-cell* trim(cell* b, int32_t, int32_t, int32_t, int32_t, int32_t, cell*) {
+// Both blocks' owners hear of the exchange, before and after.
+cell* swap(cell* b1, cell* b2) {
+  if (!any_block_q(TYPE_OF(b2))) fire(err::script_invalid_arg, {*b2});
+  bool owned1 = ownership::check(b1, words::word_swap, nullptr, clamped_index(b1), 1);
+  bool owned2 = ownership::check(b2, words::word_swap, nullptr, clamped_index(b2), 1);
+  swap_cells(b1, b2);
+  if (owned1) ownership::check(b1, words::word_swaped, nullptr, clamped_index(b1), 1);
+  if (owned2) ownership::check(b2, words::word_swaped, nullptr, clamped_index(b2), 1);
+  return b1;
+}
+
+cell* trim_cells(cell* b, int32_t, int32_t, int32_t, int32_t, int32_t, cell*) {
   int32_t length = abs_length(b);
   int32_t index = clamped_index(b);
   if (uint32_t table = table_of(b)) hashtable::clear(table, index, length - index);
@@ -508,6 +538,15 @@ cell* trim(cell* b, int32_t, int32_t, int32_t, int32_t, int32_t, cell*) {
   buf->tail = buf->head + static_cast<uint32_t>(kept * CELL);
   enter_cells(b, index, kept - index);
   return b;
+}
+
+cell* trim(cell* b, int32_t, int32_t, int32_t, int32_t, int32_t, cell*) {
+  int32_t at = clamped_index(b);
+  int32_t count = std::max(abs_length(b) - clamped_index(b), 0);
+  bool owned = ownership::check(b, words::word_trim, nullptr, at, count);
+  cell* result = trim_cells(b, 0, 0, 0, 0, 0, nullptr);
+  if (owned) ownership::check(b, words::word_trimmed, nullptr, at, count);
+  return result;
 }
 
 cell* copy(cell* b, cell* result, cell* part, int32_t deep, cell* types) {
@@ -570,8 +609,8 @@ int32_t sort_compare(const void* x, const void* y, intptr_t op, intptr_t flags) 
   return 0;
 }
 
-cell* sort(cell* b, int32_t case_, cell* skip, cell* comparator, cell* part, int32_t all, int32_t reverse,
-           int32_t stable) {
+cell* sort_cells(cell* b, int32_t case_, cell* skip, cell* comparator, cell* part, int32_t all,
+                 int32_t reverse, int32_t stable) {
   int32_t index = clamped_index(b);
   int32_t n = abs_length(b) - index;
   if (stack::given_q(part)) {
@@ -623,6 +662,16 @@ cell* sort(cell* b, int32_t case_, cell* skip, cell* comparator, cell* part, int
     series::rehash_range(b, index, n);
   }
   return b;
+}
+
+cell* sort(cell* b, int32_t case_, cell* skip, cell* comparator, cell* part, int32_t all, int32_t reverse,
+           int32_t stable) {
+  int32_t at = clamped_index(b);
+  int32_t count = std::max(abs_length(b) - clamped_index(b), 0);
+  bool owned = ownership::check(b, words::word_sort, nullptr, at, count);
+  cell* result = sort_cells(b, case_, skip, comparator, part, all, reverse, stable);
+  if (owned) ownership::check(b, words::word_sorted, nullptr, at, count);
+  return result;
 }
 
 }  // namespace

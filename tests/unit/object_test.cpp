@@ -180,6 +180,11 @@ TEST_F(objects, every_modifying_series_action_tells_the_owner_before_and_after) 
       {"reverse", "reversed", [&] { reinterpret_cast<reverse_fn>(actions::get_action(TYPE_BLOCK, ACT_REVERSE))(blk, nullptr, nullptr); }},
       {"random", "randomized", [&] { reinterpret_cast<random_fn>(actions::get_action(TYPE_BLOCK, ACT_RANDOM))(blk, 0, 0, 0); }},
       {"remove", "removed", [&] { reinterpret_cast<remove_fn>(actions::get_action(TYPE_BLOCK, ACT_REMOVE))(blk, nullptr, nullptr); }},
+      {"change", "changed", [&] { reinterpret_cast<change_fn>(actions::get_action(TYPE_BLOCK, ACT_CHANGE))(blk, arg(i(7)), -1, 0, 1); }},
+      {"put", "put-ed", [&] { reinterpret_cast<put_fn>(actions::get_action(TYPE_BLOCK, ACT_PUT))(blk, arg(i(7)), arg(i(8)), 0); }},
+      {"swap", "swaped", [&] { reinterpret_cast<swap_fn>(actions::get_action(TYPE_BLOCK, ACT_SWAP))(blk, arg(ints({5}, 2))); }},
+      {"sort", "sorted", [&] { reinterpret_cast<sort_fn>(actions::get_action(TYPE_BLOCK, ACT_SORT))(blk, 0, nullptr, nullptr, nullptr, 0, 0, 0); }},
+      {"trim", "trimmed", [&] { reinterpret_cast<trim_fn>(actions::get_action(TYPE_BLOCK, ACT_TRIM))(blk, 0, 0, 0, 0, 0, nullptr); }},
       {"clear", "cleared", [&] { reinterpret_cast<clear_fn>(actions::get_action(TYPE_BLOCK, ACT_CLEAR))(blk); }},
   };
   for (const row& r : rows) {
