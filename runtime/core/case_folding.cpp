@@ -3,8 +3,11 @@
 // application to chars and strings in place.
 #include "runtime/core/case_folding.hpp"
 
+#include <algorithm>
 #include <iterator>
 
+#include "runtime/core/ownership.hpp"
+#include "runtime/core/words.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "startup/heap.hpp"
@@ -65,18 +68,21 @@ cell* change(cell* value, int32_t part, int32_t upper) {
     } else if (TYPE_OF(limit) == TYPE_OF(value) && limit->data2 == value->data2) {
       n = static_cast<int32_t>(limit->data1) - index;
     } else {
-      // The refinement word goes first once words exist.
-      fire(err::script_invalid_refine_arg, {cell{TYPE_NONE, 0, 0, 0}, *limit});
+      fire(err::script_invalid_refine_arg, {*refinements::part, *limit});
     }
     count = n < 0 ? 0 : n < count ? n : count;
   }
+  const cell* word = upper ? words::word_uppercase : words::word_lowercase;
+  bool owned = ownership::check(value, word, nullptr, index, count);
   memory::series_buffer* b = memory::GET_BUFFER(value);
+  count = std::min(count, string::rs_abs_length_q(value) - index);  // the owner may have changed it
   for (int32_t i = 0; i < count; ++i) {
     // Read again each time: a widening changes the unit and the buffer.
     uint32_t unit = memory::GET_UNIT(b);
     uint8_t* at = memory::head_of(b) + static_cast<int64_t>(index + i) * unit;
     b = string::poke_char(b, at, change_char(string::get_char(at, unit), upper));
   }
+  if (owned) ownership::check(value, word, nullptr, index, count);
   return value;
 }
 

@@ -14,6 +14,8 @@
 #include <cstring>
 #include <exception>
 
+#include "runtime/core/ownership.hpp"
+#include "runtime/core/words.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/interpreter/actions.hpp"
@@ -386,16 +388,35 @@ void trim_head_tail(cell* series, bool head, bool tail) {
 
 // ---- Actions -------------------------------------------------------------------
 
+namespace {
+
+// An owned string's owner hears of an edit before and after it: at the
+// tail for append, at the index otherwise, over the value's length.
+cell* edit_owned(cell* series, cell* value, int32_t part, int32_t only, int32_t dup, edit_kind kind) {
+  cell insert_word{TYPE_WORD, 0, static_cast<uint32_t>(words::sym_insert), 0xFFFFFFFF};
+  const cell* before = kind == EDIT_APPEND ? words::word_append : kind == EDIT_INSERT ? &insert_word : words::word_change;
+  const cell* after = kind == EDIT_APPEND ? words::word_appended : kind == EDIT_INSERT ? words::word_inserted : words::word_changed;
+  int32_t at = kind == EDIT_APPEND ? rs_abs_length_q(series)
+                                   : std::min(static_cast<int32_t>(series->data1), rs_abs_length_q(series));
+  int32_t count = any_string_q(TYPE_OF(value)) ? rs_length_q(value) : 1;
+  bool owned = ownership::check(series, before, value, at, count);
+  cell* result = edit(series, value, part, only, dup, kind);
+  if (owned) ownership::check(series, after, value, at, count);
+  return result;
+}
+
+}  // namespace
+
 cell* append(cell* series, cell* value, int32_t part, int32_t only, int32_t dup, int32_t) {
-  return edit(series, value, part, only, dup, EDIT_APPEND);
+  return edit_owned(series, value, part, only, dup, EDIT_APPEND);
 }
 
 cell* insert(cell* series, cell* value, int32_t part, int32_t only, int32_t dup, int32_t) {
-  return edit(series, value, part, only, dup, EDIT_INSERT);
+  return edit_owned(series, value, part, only, dup, EDIT_INSERT);
 }
 
 cell* change(cell* series, cell* value, int32_t part, int32_t only, int32_t dup) {
-  return edit(series, value, part, only, dup, EDIT_CHANGE);
+  return edit_owned(series, value, part, only, dup, EDIT_CHANGE);
 }
 
 cell* take(cell* series, cell* part, int32_t deep, int32_t last) {
@@ -415,21 +436,29 @@ cell* swap(cell* series1, cell* series2) {
   uint32_t b = rs_abs_at(series2, static_cast<int32_t>(series2->data1));
   // A binary! holds bytes: a wider code point cannot go into it.
   if ((t1 == TYPE_BINARY && b > 0xFF) || (t2 == TYPE_BINARY && a > 0xFF)) fire(err::script_invalid_arg, {*series2});
+  int32_t at1 = static_cast<int32_t>(series1->data1), at2 = static_cast<int32_t>(series2->data1);
+  bool owned1 = ownership::check(series1, words::word_swap, nullptr, at1, 1);
+  bool owned2 = ownership::check(series2, words::word_swap, nullptr, at2, 1);
   poke_char(GET_BUFFER(series1), rs_head(series1), b);
   poke_char(GET_BUFFER(series2), rs_head(series2), a);
+  if (owned1) ownership::check(series1, words::word_swaped, nullptr, at1, 1);
+  if (owned2) ownership::check(series2, words::word_swaped, nullptr, at2, 1);
   return series1;
 }
 
 cell* trim(cell* series, int32_t head, int32_t tail, int32_t auto_, int32_t lines, int32_t all, cell* with) {
+  if (auto_ && !all && !stack::given_q(with)) fire(err::internal_not_done);
+  int32_t at = std::min(static_cast<int32_t>(series->data1), rs_abs_length_q(series));
+  int32_t count = rs_abs_length_q(series) - at;
+  bool owned = ownership::check(series, words::word_trim, nullptr, at, count);
   if (all || stack::given_q(with)) {
     trim_with(series, stack::given_q(with) ? with : nullptr);
-  } else if (auto_) {
-    fire(err::internal_not_done);
   } else if (lines) {
     trim_lines(series);
   } else {
     trim_head_tail(series, head != 0, tail != 0);
   }
+  if (owned) ownership::check(series, words::word_trimmed, nullptr, at, count);
   return series;
 }
 

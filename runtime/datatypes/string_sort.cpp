@@ -4,12 +4,15 @@
 // table, to upper case.
 #include "runtime/datatypes/string_sort.hpp"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
 #include "runtime/core/case_folding.hpp"
+#include "runtime/core/ownership.hpp"
 #include "runtime/core/sort.hpp"
 #include "runtime/core/sort_compare.hpp"
+#include "runtime/core/words.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/interpreter/fire.hpp"
@@ -159,8 +162,8 @@ void sort_by_function(cell* series, int32_t index, int32_t n, int32_t record, ce
 
 // ---- sort --------------------------------------------------------------------
 
-cell* sort(cell* series, int32_t case_, cell* skip, cell* comparator, cell* part, int32_t all,
-           int32_t reverse, int32_t stable) {
+cell* sort_units(cell* series, int32_t case_, cell* skip, cell* comparator, cell* part, int32_t all,
+                 int32_t reverse, int32_t stable) {
   int32_t length = rs_abs_length_q(series);
   int32_t index = static_cast<int32_t>(series->data1) < length ? static_cast<int32_t>(series->data1) : length;
   int32_t n = length - index;
@@ -221,6 +224,17 @@ cell* sort(cell* series, int32_t case_, cell* skip, cell* comparator, cell* part
   sort_items(head_of(b) + static_cast<size_t>(index) * unit, n / record, record * static_cast<int32_t>(unit),
              reinterpret_cast<intptr_t>(&o), units_comparator(unit), stable != 0);
   return series;
+}
+
+// An owned string's owner hears of the sort before and after it.
+cell* sort(cell* series, int32_t case_, cell* skip, cell* comparator, cell* part, int32_t all,
+           int32_t reverse, int32_t stable) {
+  int32_t at = std::min(static_cast<int32_t>(series->data1), rs_abs_length_q(series));
+  int32_t count = rs_abs_length_q(series) - at;
+  bool owned = ownership::check(series, words::word_sort, nullptr, at, count);
+  cell* result = sort_units(series, case_, skip, comparator, part, all, reverse, stable);
+  if (owned) ownership::check(series, words::word_sorted, nullptr, at, count);
+  return result;
 }
 
 // ---- Set operations ------------------------------------------------------------
