@@ -11,6 +11,7 @@
 #include "runtime/core/hash.hpp"
 #include "runtime/core/hashtable.hpp"
 #include "runtime/core/random.hpp"
+#include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/registry.hpp"
@@ -64,7 +65,9 @@ cell* element_value(cell* s, int32_t p) {
   series_buffer* b = GET_BUFFER(s);
   uint8_t* at = element_at(b, p);
   if (any_block_q(TYPE_OF(s))) return reinterpret_cast<cell*>(at);
-  return stack::push(cell{TYPE_CHAR, 0, string::get_char(at, GET_UNIT(b)), 0});
+  // A binary! holds bytes, which read as integers.
+  uint32_t type = TYPE_OF(s) == TYPE_BINARY ? TYPE_INTEGER : TYPE_CHAR;
+  return stack::push(cell{type, 0, string::get_char(at, GET_UNIT(b)), 0});
 }
 
 void swap_units(uint8_t* a, uint8_t* b, int32_t bytes) {
@@ -129,6 +132,13 @@ cell* poke(cell* s, int32_t index, cell* data, cell*) {
     if (table) hashtable::delete_key(table, at);
     *at = *data;
     if (table) hashtable::put(table, at);
+    return data;
+  }
+  if (TYPE_OF(s) == TYPE_BINARY) {
+    // The same byte range as append: -128 to 255.
+    int32_t n = static_cast<int32_t>(data->data2);
+    if (TYPE_OF(data) == TYPE_INTEGER && (n < -128 || n > 255)) fire(err::script_invalid_arg, {*data});
+    binary::set_value(element_at(b, p), data);
     return data;
   }
   if (TYPE_OF(data) != TYPE_CHAR) fire(err::script_invalid_arg, {*data});
