@@ -15,6 +15,7 @@
 #include "runtime/core/random.hpp"
 #include "runtime/core/words.hpp"
 #include "runtime/datatypes/action.hpp"
+#include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/bitset.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/char.hpp"
@@ -30,6 +31,7 @@
 #include "runtime/datatypes/get_path.hpp"
 #include "runtime/datatypes/get_word.hpp"
 #include "runtime/datatypes/handle.hpp"
+#include "runtime/datatypes/hash.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/issue.hpp"
 #include "runtime/datatypes/lit_path.hpp"
@@ -60,6 +62,7 @@
 #include "runtime/datatypes/time.hpp"
 #include "runtime/datatypes/triple.hpp"
 #include "runtime/datatypes/tuple.hpp"
+#include "runtime/datatypes/typeset.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/url.hpp"
 #include "runtime/datatypes/word.hpp"
@@ -122,6 +125,7 @@ void init() {
   series::init();
   block::init();
   string::init();
+  binary::init();
   integer::init();
   symbol::init();
   context::init();
@@ -149,7 +153,9 @@ void init() {
   error::init();
   triple::init();
   float_::init();
+  typeset::init();
   map::init();
+  hash_::init();
   pair::init();
   percent::init();
   tuple::init();

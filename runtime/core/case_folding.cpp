@@ -68,7 +68,7 @@ cell* change(cell* value, int32_t part, int32_t upper) {
     } else if (TYPE_OF(limit) == TYPE_OF(value) && limit->data2 == value->data2) {
       n = static_cast<int32_t>(limit->data1) - index;
     } else {
-      fire(err::script_invalid_refine_arg, {*refinements::part, *limit});
+      fire(err::script_invalid_refine_arg, {refinements::part ? *refinements::part : cell{TYPE_NONE, 0, 0, 0}, *limit});
     }
     count = n < 0 ? 0 : n < count ? n : count;
   }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "startup/runtime_error.hpp"
@@ -55,7 +56,16 @@ void check_unit(int32_t unit) {
   if (unit != 1 && unit != 2 && unit != 4) bad_unit();
 }
 
-[[noreturn]] void invalid_utf8() { fire(err::access_invalid_utf8); }
+// The error carries the bytes at the offending position, at most four and
+// none past the text, as a binary!. They are copied out first: the text
+// may lie in a series that the new binary's allocation moves.
+[[noreturn]] void invalid_utf8(const uint8_t* p, int32_t available) {
+  uint8_t at[4];
+  int32_t n = available < 4 ? available : 4;
+  std::memcpy(at, p, static_cast<size_t>(n));
+  cell bytes;
+  fire(err::access_invalid_utf8, {*binary::load_at(at, n, &bytes)});
+}
 
 [[noreturn]] void invalid_char(uint32_t cp) {
   // An integer! holds its value in payload word 2.
@@ -220,12 +230,12 @@ int32_t decode_utf8_char(const uint8_t* p, int32_t& length) {
     if (lead == 0xF0) low = 0x90;
     if (lead == 0xF4) high = 0x8F;
   } else {
-    invalid_utf8();
+    invalid_utf8(p, length);
   }
   if (length < need) return -1;
   for (int32_t i = 1; i < need; ++i) {
     uint8_t b = p[i];
-    if (b < low || b > high) invalid_utf8();
+    if (b < low || b > high) invalid_utf8(p, length);
     cp = (cp << 6) | (b & 0x3Fu);
     low = 0x80;
     high = 0xBF;
@@ -300,7 +310,7 @@ utf8_load scan_utf8(const uint8_t* bytes, int32_t length, bool crlf, bool remain
     ++load.count;
     if (cp > widest) widest = cp;
   });
-  if (load.end < length && !remainder_allowed) invalid_utf8();
+  if (load.end < length && !remainder_allowed) invalid_utf8(bytes + load.end, length - load.end);
   load.unit = unit_for(widest);
   return load;
 }

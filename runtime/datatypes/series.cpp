@@ -13,6 +13,7 @@
 #include "runtime/core/ownership.hpp"
 #include "runtime/core/random.hpp"
 #include "runtime/core/words.hpp"
+#include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/registry.hpp"
@@ -66,7 +67,9 @@ cell* element_value(cell* s, int32_t p) {
   series_buffer* b = GET_BUFFER(s);
   uint8_t* at = element_at(b, p);
   if (any_block_q(TYPE_OF(s))) return reinterpret_cast<cell*>(at);
-  return stack::push(cell{TYPE_CHAR, 0, string::get_char(at, GET_UNIT(b)), 0});
+  // A binary! holds bytes, which read as integers.
+  uint32_t type = TYPE_OF(s) == TYPE_BINARY ? TYPE_INTEGER : TYPE_CHAR;
+  return stack::push(cell{type, 0, string::get_char(at, GET_UNIT(b)), 0});
 }
 
 void swap_units(uint8_t* a, uint8_t* b, int32_t bytes) {
@@ -124,7 +127,15 @@ cell* pick(cell* s, int32_t index, cell*) {
 cell* poke(cell* s, int32_t index, cell* data, cell*) {
   int32_t p = pick_position(s, index);
   if (p < 0) fire(err::script_out_of_range, {integer_cell(index)});
-  if (!any_block_q(TYPE_OF(s)) && TYPE_OF(data) != TYPE_CHAR) fire(err::script_invalid_arg, {*data});
+  // Bad values are refused before anything, the owner included, hears of it.
+  if (TYPE_OF(s) == TYPE_BINARY) {
+    // The same byte range as append: -128 to 255.
+    int32_t n = static_cast<int32_t>(data->data2);
+    if (TYPE_OF(data) == TYPE_INTEGER && (n < -128 || n > 255)) fire(err::script_invalid_arg, {*data});
+    if (TYPE_OF(data) != TYPE_INTEGER && TYPE_OF(data) != TYPE_CHAR) fire(err::script_invalid_arg, {*data});
+  } else if (!any_block_q(TYPE_OF(s)) && TYPE_OF(data) != TYPE_CHAR) {
+    fire(err::script_invalid_arg, {*data});
+  }
   bool owned = ownership::check(s, words::word_poke, data, p, 1);
   series_buffer* b = GET_BUFFER(s);
   if (any_block_q(TYPE_OF(s))) {
@@ -133,6 +144,8 @@ cell* poke(cell* s, int32_t index, cell* data, cell*) {
     if (table) hashtable::delete_key(table, at);
     *at = *data;
     if (table) hashtable::put(table, at);
+  } else if (TYPE_OF(s) == TYPE_BINARY) {
+    binary::set_value(element_at(b, p), data);
   } else {
     string::poke_char(b, element_at(b, p), data->data2);
   }

@@ -5,8 +5,10 @@
 
 #include <climits>
 #include <cstring>
+#include <vector>
 
 #include "runtime/core/unicode.hpp"
+#include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/string.hpp"
@@ -32,12 +34,10 @@ template <class Bytes>
 void load_utf8_at(cell* c, Bytes bytes_at, int32_t count) {
   unicode::utf8_load load = unicode::scan_utf8(bytes_at(), count, false, true);
   if (load.end < count) {
-    int32_t rest = count - load.end;
-    uint32_t node = alloc_bytes(rest);
-    series_buffer* b = buffer_of(node);
-    std::memcpy(head_of(b), bytes_at() + load.end, static_cast<size_t>(rest));
-    b->tail = b->head + static_cast<uint32_t>(rest);
-    fire(err::access_invalid_utf8, {cell{TYPE_BINARY, 0, node, 0}});
+    // The undecoded last bytes, copied out before binary::load allocates.
+    std::vector<uint8_t> rest(bytes_at() + load.end, bytes_at() + count);
+    cell bytes;
+    fire(err::access_invalid_utf8, {*binary::load_at(rest.data(), static_cast<int32_t>(rest.size()), &bytes)});
   }
   make_at_unit(c, load.count, static_cast<uint32_t>(load.unit));
   series_buffer* b = GET_BUFFER(c);

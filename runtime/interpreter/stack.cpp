@@ -35,6 +35,9 @@ void init(uint32_t value_stack_node, uint32_t frame_stack_node) {
 cell* push_slot() {
   cell* slot = top;
   if (++top >= end) overflow();
+  // The collector marks every cell below the top: a slot must not show a
+  // stale value whose series may be gone.
+  slot->header = 0;
   return slot;
 }
 

@@ -53,7 +53,7 @@ extern call_frame* frame_end;
 // Points both stacks at their fixed blocks (empty).
 void init(uint32_t value_stack_node, uint32_t frame_stack_node);
 
-// The next free cell, contents unspecified; a full stack backs off 5 cells
+// The next free cell, typed as no value; a full stack backs off 5 cells
 // and raises internal/stack-overflow.
 cell* push_slot();
 cell* push(const cell& value);

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "runtime/core/unicode.hpp"
+#include "runtime/datatypes/binary.hpp"
 #include "support/child.hpp"
+#include "support/memory.hpp"
 #include "support/raised.hpp"
 #include "support/utf8_reference.hpp"
 
@@ -20,9 +22,14 @@ using test::reference_char;
 using test::reference_decode;
 using bytes = std::vector<uint8_t>;
 
+// Raising invalid-utf8 makes a binary! of the offending bytes: these
+// tests need a memory manager.
+struct utf8_decoders : test::fresh_memory {};
+struct utf8_loading : test::fresh_memory {};
+
 // ---- Decoders of one sequence ----------------------------------------------
 
-TEST(utf8_decoders, agree_with_the_definition_on_every_lead_and_second_byte) {
+TEST_F(utf8_decoders, agree_with_the_definition_on_every_lead_and_second_byte) {
   const uint8_t tails[] = {0x7F, 0x80, 0xBF, 0xC0};
   const uint8_t seconds[] = {0x00, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xC2, 0xFF};
   for (int b0 = 0; b0 < 256; ++b0) {
@@ -64,7 +71,7 @@ TEST(utf8_decoders, agree_with_the_definition_on_every_lead_and_second_byte) {
   }
 }
 
-TEST(utf8_decoders, every_code_point_survives_encoding_and_both_decoders) {
+TEST_F(utf8_decoders, every_code_point_survives_encoding_and_both_decoders) {
   for (uint32_t cp = 0; cp < 0x110000; ++cp) {
     uint8_t buf[4];
     int32_t n = cp_to_utf8(cp, buf);
@@ -86,7 +93,7 @@ TEST(utf8_decoders, every_code_point_survives_encoding_and_both_decoders) {
   }
 }
 
-TEST(utf8_decoders, strict_decoder_cases) {
+TEST_F(utf8_decoders, strict_decoder_cases) {
   struct {
     bytes in;
     int32_t cp;  // -1: incomplete, -2: invalid-utf8
@@ -119,6 +126,11 @@ TEST(utf8_decoders, strict_decoder_cases) {
     auto e = raised([&] { cp = decode_utf8_char(c.in.data(), length); });
     if (c.cp == -2) {
       EXPECT_TRUE(is(e, err::access_invalid_utf8)) << std::hex << +c.in[0];
+      // The error carries the bytes from the offending position, at most
+      // four and none past the text.
+      bytes carried(binary::rs_head(&last_raised.args[0]), binary::rs_tail(&last_raised.args[0]));
+      EXPECT_EQ(TYPE_OF(&last_raised.args[0]), TYPE_BINARY);
+      EXPECT_EQ(carried, bytes(c.in.begin(), c.in.begin() + std::min<size_t>(4, c.in.size())));
       continue;
     }
     EXPECT_FALSE(e);
@@ -127,7 +139,7 @@ TEST(utf8_decoders, strict_decoder_cases) {
   }
 }
 
-TEST(utf8_decoders, scanning_counts_and_skips_invalid_sequences_as_one) {
+TEST_F(utf8_decoders, scanning_counts_and_skips_invalid_sequences_as_one) {
   // a, e-acute, a bad lead, a sequence broken by its second byte, a
   // surrogate, then a truncated three-byte sequence.
   const bytes text = {'a', 0xC3, 0xA9, 0x80, 0xE4, 0x41, 0xED, 0xA0, 0x80, 0xE4, 0xB8};
@@ -152,7 +164,7 @@ TEST(utf8_decoders, scanning_counts_and_skips_invalid_sequences_as_one) {
   EXPECT_EQ(cp, -1);
 }
 
-TEST(utf8_decoders, sequence_lengths_announced_by_lead_bytes) {
+TEST_F(utf8_decoders, sequence_lengths_announced_by_lead_bytes) {
   struct {
     uint8_t lead;
     int32_t length;
@@ -257,7 +269,7 @@ loaded load_utf16(const std::vector<uint16_t>& units, bool crlf = false) {
   return {l.unit, read_units(buf, l.unit, l.count), 0};
 }
 
-TEST(utf8_loading, picks_the_narrowest_unit_and_keeps_every_code_point) {
+TEST_F(utf8_loading, picks_the_narrowest_unit_and_keeps_every_code_point) {
   struct {
     bytes in;
     int32_t unit;
@@ -283,14 +295,14 @@ TEST(utf8_loading, picks_the_narrowest_unit_and_keeps_every_code_point) {
   }
 }
 
-TEST(utf8_loading, crlf_folding) {
+TEST_F(utf8_loading, crlf_folding) {
   const bytes in = {'a', '\r', '\n', 'b', '\r', 'c', '\r', '\r', '\n', '\r'};
   EXPECT_EQ(load_utf8(in, true).cps,
             (std::vector<uint32_t>{'a', '\n', 'b', '\n', 'c', '\n', '\n', '\n'}));
   EXPECT_EQ(load_utf8(in, false).cps.size(), in.size());
 }
 
-TEST(utf8_loading, invalid_input_and_a_truncated_end_without_remainder_raise_invalid_utf8) {
+TEST_F(utf8_loading, invalid_input_and_a_truncated_end_without_remainder_raise_invalid_utf8) {
   const bytes invalid[] = {{'a', 0x80}, {0xC0, 0xAF}, {0xED, 0xA0, 0x80, 'a'}, {'a', 0xE4, 0x41, 0x80, 'b'}};
   for (const auto& in : invalid) {
     EXPECT_TRUE(is(raised([&] { load_utf8(in); }), err::access_invalid_utf8));
