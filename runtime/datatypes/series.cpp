@@ -336,7 +336,7 @@ void move_across(cell* origin, cell* target, int32_t items) {
   }
 }
 
-cell* move(cell* origin, cell* target, cell* part) {
+cell* move_items(cell* origin, cell* target, cell* part) {
   uint32_t to = TYPE_OF(target);
   if (!movable_target_q(to)) fire(err::script_expect_arg, {cell{TYPE_DATATYPE, to, 0, 0}});
   int32_t remaining = rs_abs_length_q(origin) - index_of(origin);
@@ -363,6 +363,16 @@ cell* move(cell* origin, cell* target, cell* part) {
   string::concatenate(target, origin, items, 0, true, string::MODE_INSERT);
   string::remove_part(origin, index_of(origin), items);
   return target;
+}
+
+// The target's owner hears of a move before and after it.
+cell* move(cell* origin, cell* target, cell* part) {
+  int32_t at = index_of(target);
+  int32_t items = stack::given_q(part) && TYPE_OF(part) == TYPE_INTEGER ? integer_of(part) : 1;
+  bool owned = ownership::check(target, words::word_move, nullptr, at, items);
+  cell* result = move_items(origin, target, part);
+  if (owned) ownership::check(target, words::word_moved, nullptr, index_of(result), items);
+  return result;
 }
 
 }  // namespace
@@ -464,7 +474,7 @@ cell* copy(cell* s, cell* result, cell* part, int32_t, cell*) {
   return result;
 }
 
-cell* take(cell* s, cell* part, int32_t, int32_t last) {
+cell* take_items(cell* s, cell* part, int32_t last) {
   int32_t length = get_length(s, false);
   if (length < 1) {
     *s = none::none_value;
@@ -523,6 +533,18 @@ cell* take(cell* s, cell* part, int32_t, int32_t last) {
   *s = cell{TYPE_OF(s), 0, taken, extra};
   if (own_table) s->data3 = hashtable::init(count, s, hashtable::KIND_BLOCK, 1);
   return s;
+}
+
+// An owned series' owner hears of a take before and after it.
+cell* take(cell* s, cell* part, int32_t, int32_t last) {
+  int32_t at = index_of(s);
+  int32_t count = stack::given_q(part) && TYPE_OF(part) == TYPE_INTEGER ? integer_of(part) : 1;
+  cell kept = *s;
+  root_guard keep(&kept);
+  bool owned = ownership::check(s, words::word_take, nullptr, at, count);
+  cell* taken = take_items(s, part, last);
+  if (owned) ownership::check(&kept, words::word_taken, nullptr, at, count);
+  return taken;
 }
 
 void init() {

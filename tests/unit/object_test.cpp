@@ -185,6 +185,8 @@ TEST_F(objects, every_modifying_series_action_tells_the_owner_before_and_after) 
       {"swap", "swaped", [&] { reinterpret_cast<swap_fn>(actions::get_action(TYPE_BLOCK, ACT_SWAP))(blk, arg(ints({5}, 2))); }},
       {"sort", "sorted", [&] { reinterpret_cast<sort_fn>(actions::get_action(TYPE_BLOCK, ACT_SORT))(blk, 0, nullptr, nullptr, nullptr, 0, 0, 0); }},
       {"trim", "trimmed", [&] { reinterpret_cast<trim_fn>(actions::get_action(TYPE_BLOCK, ACT_TRIM))(blk, 0, 0, 0, 0, 0, nullptr); }},
+      {"take", "taken", [&] { reinterpret_cast<take_fn>(actions::get_action(TYPE_BLOCK, ACT_TAKE))(arg(*blk), nullptr, 0, 0); }},
+      {"move", "moved", [&] { reinterpret_cast<move_fn>(actions::get_action(TYPE_BLOCK, ACT_MOVE))(arg(ints({6}, 2)), blk, nullptr); }},
       {"clear", "cleared", [&] { reinterpret_cast<clear_fn>(actions::get_action(TYPE_BLOCK, ACT_CLEAR))(blk); }},
   };
   for (const row& r : rows) {
