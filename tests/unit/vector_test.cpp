@@ -379,6 +379,19 @@ TEST_F(vector_type, to_block_gives_one_value_per_element_from_the_index) {
   }
 }
 
+TEST_F(vector_type, make_and_to_block_give_the_values_from_the_index) {
+  for (int32_t action : {ACT_MAKE, ACT_TO}) {
+    cell v = vec(block_of({int_(4), int_(5), int_(6)}));
+    v.data1 = 1;
+    cell blk = test::keep(test::make(TYPE_BLOCK, v, action));
+    ASSERT_EQ(TYPE_OF(&blk), TYPE_BLOCK);
+    ASSERT_EQ(series::rs_abs_length_q(&blk), 2);
+    const cell* values = memory::head_of<cell>(memory::GET_BUFFER(&blk));
+    EXPECT_EQ(test::int_of(values[0]), 5);
+    EXPECT_EQ(test::int_of(values[1]), 6);
+  }
+}
+
 TEST_F(vector_type, form_and_mold_stop_at_the_part) {
   cell v = vec(block_of({int_(100), int_(200), int_(300)}));
   cell buffer{};
