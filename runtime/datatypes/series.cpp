@@ -1,8 +1,8 @@
 // series!: navigation, pick and poke, clear, remove, reverse, take, copy,
 // move and random over the unit view of a buffer, with the branches where
 // an element is read or stored by its type (a cell for the block-like
-// types, a char! for the string types) and where a hash! keeps its table
-// in step with its cells.
+// types, a value of the element type for vector!, a char! for the string
+// types) and where a hash! keeps its table in step with its cells.
 #include "runtime/datatypes/series.hpp"
 
 #include <algorithm>
