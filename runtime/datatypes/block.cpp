@@ -28,6 +28,7 @@
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/unset.hpp"
+#include "runtime/datatypes/vector.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -347,6 +348,7 @@ cell* make(cell*, cell* spec, int32_t type) {
   uint32_t t = TYPE_OF(spec);
   if (any_block_q(t)) return typed(clone(spec, false, false), type);
   if (t == TYPE_INTEGER || t == TYPE_FLOAT) return typed(push_only(room_of(spec)), type);
+  if (t == TYPE_VECTOR) return typed(vector::to_block(spec, stack::push_slot()), type);
   fire(err::script_bad_make_arg, {cell{TYPE_DATATYPE, static_cast<uint32_t>(type), 0, 0}, *spec});
 }
 
@@ -355,6 +357,7 @@ cell* to(cell*, cell* spec, int32_t type) {
   if (any_block_q(t)) return typed(clone(spec, false, false), type);
   // Text becomes values through the lexer.
   if (string::any_string_q(t)) fire(err::internal_not_done);
+  if (t == TYPE_VECTOR) return typed(vector::to_block(spec, stack::push_slot()), type);
   cell* result = push_only(1);
   rs_append(result, spec);
   return typed(result, type);

@@ -10,6 +10,7 @@
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/vector.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -40,6 +41,9 @@ void do_math(int32_t op) {
       operand = static_cast<int32_t>(whole);
       break;
     }
+    case TYPE_VECTOR:  // the vector, changed in place, with the number as its operand
+      *left = *vector::do_math_scalar(op, right, left);
+      return;
     default:
       fire(err::script_invalid_type, {datatype::make_cell(TYPE_OF(right))});
   }

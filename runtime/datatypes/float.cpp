@@ -23,6 +23,7 @@
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/tuple.hpp"
 #include "runtime/datatypes/unset.hpp"
+#include "runtime/datatypes/vector.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -217,6 +218,9 @@ void do_math(int32_t op) {
       return;
     case TYPE_MONEY:
       money::do_math(op);
+      return;
+    case TYPE_VECTOR:  // the vector, changed in place, with the number as its operand
+      *left = *vector::do_math_scalar(op, right, left);
       return;
     case TYPE_PAIR:
     case TYPE_POINT2D:

@@ -20,6 +20,7 @@
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/tuple.hpp"
 #include "runtime/datatypes/unset.hpp"
+#include "runtime/datatypes/vector.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -138,6 +139,9 @@ void do_math(int32_t op) {
       return;
     case TYPE_MONEY:
       money::do_math(op);
+      return;
+    case TYPE_VECTOR:  // the vector, changed in place, with the number as its operand
+      *left = *vector::do_math_scalar(op, right, left);
       return;
     case TYPE_DATE:  // days added to a date
       if (op != OP_ADD) fire(err::script_not_related, {error_word("subtract"), datatype::make_cell(TYPE_INTEGER)});

@@ -1,8 +1,8 @@
 // series!: navigation, pick and poke, clear, remove, reverse, take, copy,
 // move and random over the unit view of a buffer, with the branches where
 // an element is read or stored by its type (a cell for the block-like
-// types, a char! for the string types) and where a hash! keeps its table
-// in step with its cells.
+// types, a value of the element type for vector!, a char! for the string
+// types) and where a hash! keeps its table in step with its cells.
 #include "runtime/datatypes/series.hpp"
 
 #include <algorithm>
@@ -20,6 +20,7 @@
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/unset.hpp"
+#include "runtime/datatypes/vector.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -62,11 +63,13 @@ int32_t part_count(const cell* s, const cell* part) {
 }
 
 // The element at p as a value: the cell itself for the block-like types, a
-// pushed char! for the string types.
+// pushed value of the element type for a vector!, a pushed char! for the
+// string types.
 cell* element_value(cell* s, int32_t p) {
   series_buffer* b = GET_BUFFER(s);
   uint8_t* at = element_at(b, p);
   if (any_block_q(TYPE_OF(s))) return reinterpret_cast<cell*>(at);
+  if (TYPE_OF(s) == TYPE_VECTOR) return vector::get_value(at, GET_UNIT(b), s->data3);
   // A binary! holds bytes, which read as integers.
   uint32_t type = TYPE_OF(s) == TYPE_BINARY ? TYPE_INTEGER : TYPE_CHAR;
   return stack::push(cell{type, 0, string::get_char(at, GET_UNIT(b)), 0});
@@ -133,6 +136,8 @@ cell* poke(cell* s, int32_t index, cell* data, cell*) {
     int32_t n = static_cast<int32_t>(data->data2);
     if (TYPE_OF(data) == TYPE_INTEGER && (n < -128 || n > 255)) fire(err::script_invalid_arg, {*data});
     if (TYPE_OF(data) != TYPE_INTEGER && TYPE_OF(data) != TYPE_CHAR) fire(err::script_invalid_arg, {*data});
+  } else if (TYPE_OF(s) == TYPE_VECTOR) {
+    if (TYPE_OF(data) != s->data3) fire(err::script_invalid_arg, {*data});
   } else if (!any_block_q(TYPE_OF(s)) && TYPE_OF(data) != TYPE_CHAR) {
     fire(err::script_invalid_arg, {*data});
   }
@@ -146,6 +151,8 @@ cell* poke(cell* s, int32_t index, cell* data, cell*) {
     if (table) hashtable::put(table, at);
   } else if (TYPE_OF(s) == TYPE_BINARY) {
     binary::set_value(element_at(b, p), data);
+  } else if (TYPE_OF(s) == TYPE_VECTOR) {
+    vector::set_value(element_at(b, p), data, GET_UNIT(b));
   } else {
     string::poke_char(b, element_at(b, p), data->data2);
   }

@@ -18,6 +18,7 @@
 #include "runtime/core/words.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/vector.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
@@ -422,7 +423,10 @@ cell* change(cell* series, cell* value, int32_t part, int32_t only, int32_t dup)
 cell* take(cell* series, cell* part, int32_t deep, int32_t last) {
   uint32_t type = TYPE_OF(series);
   cell* taken = series::take(series, part, deep, last);
-  if (!stack::given_q(part) && TYPE_OF(taken) == type && rs_abs_length_q(taken) == 1) {
+  if (!stack::given_q(part) && TYPE_OF(taken) == type && type == TYPE_VECTOR && vector::rs_length_q(taken) == 1) {
+    *taken = *vector::get_value(vector::rs_head(taken), GET_UNIT(GET_BUFFER(taken)), taken->data3);
+    stack::pop(1);
+  } else if (!stack::given_q(part) && TYPE_OF(taken) == type && rs_abs_length_q(taken) == 1) {
     *taken = cell{type == TYPE_BINARY ? TYPE_INTEGER : TYPE_CHAR, 0, rs_abs_at(taken, 0), 0};
   }
   return taken;

@@ -119,6 +119,22 @@ void encode_hex(cell* s, cell* target, int32_t mode) {
     string::concatenate_literal(GET_BUFFER(target), encode_byte(mode, static_cast<uint8_t>(byte)).text);
 }
 
+cell* dehex(cell* value, cell* c) {
+  cell v = *value;
+  root_guard keep(&v);
+  string::rs_make_at(c, string::rs_length_q(&v));
+  decode_hex(&v, c);
+  return c;
+}
+
+cell* enhex(cell* value, cell* c) {
+  cell v = *value;
+  root_guard keep(&v);
+  string::rs_make_at(c, string::rs_length_q(&v));
+  encode_hex(&v, c, TYPE_OF(&v) == TYPE_STRING ? KEEP_UNRESERVED : 0xFF);
+  return c;
+}
+
 // ---- make and to ----------------------------------------------------------------
 
 namespace {

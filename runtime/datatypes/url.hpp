@@ -41,6 +41,14 @@ encoded encode_byte(int32_t mode, uint8_t byte);
 // encode_byte.
 void encode_hex(cell* s, cell* target, int32_t mode);
 
+// dehex: a new string! in c (where no allocation moves it; it may be the
+// value's own cell) holding the
+// text of any string from its index with its escapes decoded. enhex: the
+// same with every byte encoded, keeping only the unreserved characters of
+// a string! and every character a url shows as it is of the other types.
+cell* dehex(cell* value, cell* c);
+cell* enhex(cell* value, cell* c);
+
 // make and to (file! inherits them): a url! from a block!, paren! or hash!
 // of parts, as scheme "://" host [":" port] ["/" path parts]; an empty
 // block raises script/bad-to-arg. Any other spec, and every file!, is
