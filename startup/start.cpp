@@ -65,6 +65,7 @@
 #include "runtime/datatypes/typeset.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/url.hpp"
+#include "runtime/datatypes/vector.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/collector.hpp"
@@ -151,6 +152,7 @@ void init() {
   object::init();
   bitset::init();
   error::init();
+  vector::init();
   triple::init();
   float_::init();
   typeset::init();
