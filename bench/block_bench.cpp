@@ -1,8 +1,7 @@
 // Blocks at scale: appending a million integers to one block, finding
 // values in a block of 100,000 by a scan and in a hash! through its table,
 // and sorting a million random integers. bench/block_bench.py does the
-// same with Python lists and sets. integer! is not registered by the
-// runtime yet, so the benchmark registers a comparison of its own.
+// same with Python lists and sets.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -12,8 +11,7 @@
 #include "runtime/core/cycles.hpp"
 #include "runtime/core/hashtable.hpp"
 #include "runtime/datatypes/block.hpp"
-#include "runtime/datatypes/registry.hpp"
-#include "runtime/datatypes/series.hpp"
+#include "runtime/datatypes/integer.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/series_buffer.hpp"
@@ -28,41 +26,13 @@ constexpr int32_t FIND_CELLS = 100000;
 constexpr int32_t FINDS = 1000;
 constexpr int32_t SORTED = 1000000;
 
-int32_t compare_integer(const cell* a, const cell* b, int32_t) {
-  if (TYPE_OF(b) != TYPE_INTEGER) return COMPARE_NONE;
-  int32_t x = static_cast<int32_t>(a->data2), y = static_cast<int32_t>(b->data2);
-  return (x > y) - (x < y);
-}
+cell integer(int32_t v) { return integer::make_cell(v); }
 
-cell integer(int32_t v) { return cell{TYPE_INTEGER, 0, static_cast<uint32_t>(v), 0}; }
-
-// A runtime with series!, block! and hash! (as block!) and the integer
-// comparison; the value stack empty.
+// A started runtime (series!, block!, hash! and integer! registered) with
+// an empty value stack.
 void start() {
-  runtime::init();
   cycles::init();
-  series::init();
-  block::init();
-  // clang-format off
-  datatype::register_type(datatype_registration(TYPE_INTEGER, 0, "integer!",
-    unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
-    compare_integer, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
-    unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
-    unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
-    unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
-    unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
-    unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
-    unsupported, unsupported, unsupported, unsupported, unsupported, unsupported));
-  datatype::register_type(datatype_registration(TYPE_HASH, TYPE_BLOCK, "hash!",
-    inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
-    inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
-    inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
-    inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
-    inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
-    inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
-    inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
-    inherit, inherit, inherit, inherit, inherit, inherit));
-  // clang-format on
+  runtime::init();
   stack::arguments = stack::bottom;
   stack::reset();
 }

@@ -17,6 +17,17 @@ int32_t append_text(cell* buffer, const char* text, int32_t part) {
   return part - static_cast<int32_t>(std::strlen(text));
 }
 
+int32_t compare_one_value(const cell* value1, const cell* value2, int32_t op) {
+  if (TYPE_OF(value2) != TYPE_OF(value1)) return COMPARE_NONE;
+  switch (op) {
+    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_SORT:
+    case COMP_CASE_SORT: case COMP_SAME: case COMP_FIND:
+      return 0;
+    default:
+      return COMPARE_NONE;
+  }
+}
+
 namespace {
 
 int32_t append_name(cell* buffer, uint32_t type, bool with_bang, int32_t part) {

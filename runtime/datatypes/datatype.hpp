@@ -14,4 +14,9 @@ void init();
 // less the characters appended: the shared tail of every form and mold.
 int32_t append_text(cell* buffer, const char* text, int32_t part);
 
+// The compare of a type with one value (unset!, none!): equal to a value
+// of the same type under the equality and sort codes, not comparable
+// otherwise.
+int32_t compare_one_value(const cell* value1, const cell* value2, int32_t op);
+
 }  // namespace ixo::datatype

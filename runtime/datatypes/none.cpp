@@ -25,17 +25,6 @@ int32_t mold(cell*, cell* buffer, int32_t, int32_t all, int32_t, cell*, int32_t 
   return datatype::append_text(buffer, all ? "#(none)" : "none", part);
 }
 
-int32_t compare(const cell*, const cell* value2, int32_t op) {
-  if (TYPE_OF(value2) != TYPE_NONE) return COMPARE_NONE;
-  switch (op) {
-    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_SORT:
-    case COMP_CASE_SORT: case COMP_SAME: case COMP_FIND:
-      return 0;
-    default:
-      return COMPARE_NONE;
-  }
-}
-
 // clear, find, remove, select and take of none answer none.
 cell* clear(cell*) { return &none_value; }
 cell* find(cell*, cell*, cell*, int32_t, int32_t, int32_t, int32_t, cell*, cell*, int32_t, int32_t,
@@ -57,7 +46,7 @@ void init() {
   // clang-format off
   datatype::register_type(datatype_registration(TYPE_NONE, 0, "none!",
     /* make .. set-path */     make, unsupported, unsupported, make, form, mold, unsupported, unsupported,
-    /* compare .. remainder */ compare, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+    /* compare .. remainder */ datatype::compare_one_value, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
     /* round .. xor~ */        unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
     /* append .. head */       unsupported, unsupported, unsupported, unsupported, clear, unsupported, find, unsupported,
     /* head? .. poke */        unsupported, unsupported, unsupported, length_q, unsupported, unsupported, unsupported, unsupported,

@@ -25,17 +25,6 @@ int32_t mold(cell*, cell* buffer, int32_t, int32_t all, int32_t, cell*, int32_t 
   return datatype::append_text(buffer, all ? "#(unset)" : "unset", part);
 }
 
-int32_t compare(const cell*, const cell* value2, int32_t op) {
-  if (TYPE_OF(value2) != TYPE_UNSET) return COMPARE_NONE;
-  switch (op) {
-    case COMP_EQUAL: case COMP_NOT_EQUAL: case COMP_STRICT_EQUAL: case COMP_SORT:
-    case COMP_CASE_SORT: case COMP_SAME: case COMP_FIND:
-      return 0;
-    default:
-      return COMPARE_NONE;
-  }
-}
-
 }  // namespace
 
 void init() {
@@ -43,7 +32,7 @@ void init() {
   // clang-format off
   datatype::register_type(datatype_registration(TYPE_UNSET, 0, "unset!",
     /* make .. set-path */     make, unsupported, unsupported, make, form, mold, unsupported, unsupported,
-    /* compare .. remainder */ compare, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+    /* compare .. remainder */ datatype::compare_one_value, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
     /* round .. xor~ */        unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
     /* append .. head */       unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
     /* head? .. poke */        unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
