@@ -6,6 +6,8 @@
 
 namespace ixo::actions {
 
+action_dispatcher dispatchers[ACTION_COUNT + 1] = {};
+
 action_entry get_action(uint32_t type, int32_t index) {
   action_entry e = datatype::entry_of(type, index);
   if (!e) fire(err::script_expect_arg, {cell{TYPE_DATATYPE, type, 0, 0}});

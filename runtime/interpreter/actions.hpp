@@ -99,6 +99,16 @@ using stack_action_fn = void (*)();
 
 namespace actions {
 
+// The stack-facing entry of an action, the one an action! value calls: the
+// arguments lie from the argument base, and `refinements` holds one
+// integer per refinement of the action's spec, in spec order: -1 when the
+// refinement was not used, else the argument index where its arguments
+// begin. The result is left in the result slot.
+using action_dispatcher = void (*)(const int32_t* refinements);
+
+// The dispatchers by action number (1..62); number 8 (set-path) has none.
+extern action_dispatcher dispatchers[ACTION_COUNT + 1];
+
 // The implementation of an action for a type; an unsupported action raises
 // script/expect-arg.
 action_entry get_action(uint32_t type, int32_t index);
