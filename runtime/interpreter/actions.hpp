@@ -39,13 +39,6 @@ using random_fn = cell* (*)(cell* value, int32_t seed, int32_t secure, int32_t o
 using form_fn = int32_t (*)(cell* value, cell* buffer, cell* arg, int32_t part);
 using mold_fn = int32_t (*)(cell* value, cell* buffer, int32_t only, int32_t all, int32_t flat,
                             cell* arg, int32_t part, int32_t indent);
-// One path element applied to `parent`. `value` is the value to set, or
-// nullptr for a read; the path walker passes the path, the value the
-// parent was reached from, the previous element, the element's index in
-// the path and its case, get, last-element and notify flags.
-using eval_path_fn = cell* (*)(cell* parent, cell* element, cell* value, cell* path,
-                               cell* grand_parent, cell* previous, int32_t index, int32_t case_,
-                               int32_t get, int32_t last, int32_t notify);
 using compare_fn = int32_t (*)(const cell* value1, const cell* value2, int32_t op);
 // `field` is the word naming what to reflect (spec, body, words...).
 using reflect_fn = cell* (*)(cell* value, cell* field);
@@ -87,7 +80,6 @@ using move_fn = cell* (*)(cell* origin, cell* target, cell* part);
 using pick_fn = cell* (*)(cell* series, int32_t index, cell* boxed);
 using poke_fn = cell* (*)(cell* series, int32_t index, cell* data, cell* boxed);
 using put_fn = cell* (*)(cell* series, cell* key, cell* value, int32_t case_);
-using reverse_fn = cell* (*)(cell* series, cell* part, cell* skip);
 using sort_fn = cell* (*)(cell* series, int32_t case_, cell* skip, cell* comparator, cell* part,
                           int32_t all, int32_t reverse, int32_t stable);
 using swap_fn = cell* (*)(cell* series1, cell* series2);
@@ -96,6 +88,17 @@ using trim_fn = cell* (*)(cell* series, int32_t head, int32_t tail, int32_t auto
 // The arithmetic, bitwise and navigation actions read their arguments at
 // the argument base and leave their result in the result slot.
 using stack_action_fn = void (*)();
+// The port actions. `modify` changes one field of the target.
+using modify_fn = cell* (*)(cell* target, cell* field, cell* value, int32_t case_);
+using port_fn = cell* (*)(cell* port);  // create, close, delete, open?, query, update
+using rename_fn = cell* (*)(cell* from, cell* to);
+using open_fn = cell* (*)(cell* port, int32_t new_, int32_t read, int32_t write, int32_t seek,
+                          cell* allow);
+using read_fn = cell* (*)(cell* source, cell* part, cell* seek, int32_t binary, int32_t lines,
+                          int32_t info, cell* as);
+using write_fn = cell* (*)(cell* destination, cell* data, int32_t binary, int32_t lines,
+                           int32_t info, int32_t append, cell* part, cell* seek, cell* allow,
+                           cell* as);
 
 namespace actions {
 
@@ -109,9 +112,30 @@ using action_dispatcher = void (*)(const int32_t* refinements);
 // The dispatchers by action number (1..62); number 8 (set-path) has none.
 extern action_dispatcher dispatchers[ACTION_COUNT + 1];
 
+// Fills `dispatchers`; start-up calls it once the datatypes are registered.
+void init();
+
 // The implementation of an action for a type; an unsupported action raises
 // script/expect-arg.
 action_entry get_action(uint32_t type, int32_t index);
+
+// The position argument of pick and poke: true 1, false 2, an integer! or
+// char! its value, anything else 0.
+int32_t get_index_arg(const cell* index);
+
+// ---- Typed entries --------------------------------------------------------
+// For runtime code: the implementation of the first cell's type, called
+// with cells and plain integers. Refinements come in spec order: a cell
+// address for one with an argument (nullptr when not used), a flag for one
+// without. The answer is the implementation's result cell, which may lie
+// on the value stack above the arguments.
+
+// make and to: the type is the one a datatype! proto names, else the
+// proto's own.
+cell* make(cell* proto, cell* spec);
+cell* to(cell* proto, cell* spec);
+cell* random(cell* value, int32_t seed, int32_t secure, int32_t only);
+cell* reflect(cell* value, cell* field);
 
 // The form and mold of a value by its type's action, appended to the string
 // `buffer`; they answer the part budget left (negative when the text ran
@@ -120,12 +144,80 @@ int32_t form(cell* value, cell* buffer, cell* arg, int32_t part);
 int32_t mold(cell* value, cell* buffer, int32_t only, int32_t all, int32_t flat, cell* arg,
              int32_t part, int32_t indent);
 
+cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell* grand_parent,
+                cell* previous, int32_t index, int32_t case_, int32_t get, int32_t last,
+                int32_t notify);
+cell* negate(cell* value);
+cell* round(cell* value, cell* scale, int32_t even, int32_t down, int32_t half_down,
+            int32_t floor, int32_t ceiling, int32_t half_ceiling);
+bool even_q(cell* value);
+bool odd_q(cell* value);
+cell* complement(cell* value);
+
+// append and insert take counts: `part` -1 without /part, `dup` 1 without
+// /dup; change's `part` counts the elements replaced.
+cell* append(cell* series, cell* value, int32_t part, int32_t only, int32_t dup);
+cell* insert(cell* series, cell* value, int32_t part, int32_t only, int32_t dup);
+cell* change(cell* series, cell* value, int32_t part, int32_t only, int32_t dup);
+cell* clear(cell* series);
+// The copy is written into `result`, which may be the series cell.
+cell* copy(cell* series, cell* result, cell* part, int32_t deep, cell* types);
+cell* find(cell* series, cell* value, cell* part, int32_t only, int32_t case_, int32_t same,
+           int32_t any, cell* with, cell* skip, int32_t last, int32_t reverse, int32_t tail,
+           int32_t match);
+// The element count from the index, or -1 for none.
+int32_t length_q(cell* value);
+cell* move(cell* origin, cell* target, cell* part);
+cell* pick(cell* series, cell* index);
+cell* poke(cell* series, cell* index, cell* value);
+cell* put(cell* series, cell* key, cell* value, int32_t case_);
+cell* remove(cell* series, cell* part, cell* key);
+cell* reverse(cell* series, cell* part, cell* skip);
+cell* select(cell* series, cell* value, cell* part, int32_t only, int32_t case_, int32_t same,
+             int32_t any, cell* with, cell* skip, int32_t last, int32_t reverse);
+cell* sort(cell* series, int32_t case_, cell* skip, cell* comparator, cell* part, int32_t all,
+           int32_t reverse, int32_t stable);
+cell* swap(cell* series1, cell* series2);
+cell* take(cell* series, cell* part, int32_t deep, int32_t last);
+cell* trim(cell* series, int32_t head, int32_t tail, int32_t auto_, int32_t lines, int32_t all,
+           cell* with);
+cell* create(cell* port);
+cell* close(cell* port);
+cell* delete_(cell* port);
+cell* modify(cell* target, cell* field, cell* value, int32_t case_);
+cell* open(cell* port, int32_t new_, int32_t read, int32_t write, int32_t seek, cell* allow);
+cell* open_q(cell* port);
+cell* query(cell* port);
+cell* read(cell* source, cell* part, cell* seek, int32_t binary, int32_t lines, int32_t info,
+           cell* as);
+cell* rename(cell* from, cell* to);
+cell* update(cell* port);
+cell* write(cell* destination, cell* data, int32_t binary, int32_t lines, int32_t info,
+            int32_t append, cell* part, cell* seek, cell* allow, cell* as);
+
+// ---- Comparison -------------------------------------------------------------
+
 // The raw answer of value1's compare implementation, without checks.
 int32_t compare_raw(const cell* value1, const cell* value2, int32_t op);
 
 // The logic answer of a comparison. Not comparable counts as "not equal"
 // for the equality codes and raises script/invalid-compare for the others.
 bool compare(const cell* value1, const cell* value2, int32_t op);
+
+// Compares the first two argument cells and leaves the logic! answer in
+// the result slot (the comparison natives).
+void compare_args(int32_t op);
+
+// ---- Shortcuts of the infix operators -----------------------------------------
+// Each answers the same as the full call of the action. The common cases
+// are done inline; the others go through the dispatcher in a native frame
+// named by `word`, so that errors name the operator. The result is pushed.
+
+// `op` is a math code of the integer core: add, subtract, multiply, or, and,
+// xor (any other code is runtime error 101).
+cell* math_op_fast(const cell* word, const cell* left, const cell* right, int32_t op);
+// `op` is a compare code 0..6.
+cell* compare_op_fast(const cell* word, const cell* left, const cell* right, int32_t op);
 
 }  // namespace actions
 }  // namespace ixo
