@@ -67,6 +67,7 @@
 #include "runtime/datatypes/url.hpp"
 #include "runtime/datatypes/vector.hpp"
 #include "runtime/datatypes/word.hpp"
+#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/collector.hpp"
 #include "runtime/memory/handles.hpp"
@@ -170,6 +171,8 @@ void init() {
   ref::init();
   point2D::init();
   point3D::init();
+  // The dispatchers that action! values call.
+  actions::init();
   // The first node frame and series frame.
   memory::new_node_frame(memory::NODES_PER_FRAME);
   memory::new_series_frame();

@@ -27,7 +27,6 @@ struct action_dispatch : ::testing::Test {
   void SetUp() override {
     if (!cycles::entries()) cycles::init();  // a module global that start-up sets
     start_runtime();
-    actions::init();
     stack::reset();
   }
 };
