@@ -41,7 +41,8 @@ std::string to_OS_path(cell* file) {
   string::rs_make_at(os, 16);
   to_OS_path_at(file, os);
   int32_t length = -1;
-  std::string text = unicode::to_utf8(os, length);
+  const char* bytes = unicode::to_utf8(os, length);
+  std::string text(bytes, static_cast<size_t>(length));  // a NUL in the path stays in it
   stack::pop(1);
   return text;
 }
