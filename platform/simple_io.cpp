@@ -215,13 +215,15 @@ cell* read(cell* file, cell* part_arg, cell* seek_arg, bool binary, bool lines) 
 
   cell* result = stack::push_slot();
   int32_t size = static_cast<int32_t>(data.size());
+  static const uint8_t nothing = 0;  // an empty vector may have no data to point at
+  const uint8_t* bytes = size ? data.data() : &nothing;
   if (binary) {
-    binary::load_at(data.data(), size, result);
+    binary::load_at(bytes, size, result);
   } else if (lines) {
     load_lines(data, result);
   } else {
     result->header = TYPE_UNSET;
-    uint32_t node = unicode::load_utf8(data.data(), size, 0, nullptr, true);
+    uint32_t node = unicode::load_utf8(bytes, size, 0, nullptr, true);
     *result = {TYPE_STRING, 0, node, 0};
   }
   return result;
