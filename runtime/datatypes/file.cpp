@@ -1,14 +1,22 @@
-// file!: the OS form of a path, mold, and the registration of file! under
+// file!: the OS form of a path, the current directory, mold, the file
+// actions over the file services, and the registration of file! under
 // url!, whose string cell, buffers and actions it shares.
 #include "runtime/datatypes/file.hpp"
 
+#include "platform/bindings.hpp"
+#include "platform/simple_io.hpp"
 #include "runtime/core/unicode.hpp"
 #include "runtime/datatypes/datatype.hpp"
+#include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/url.hpp"
+#include "runtime/interpreter/actions.hpp"
+#include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
+#include "startup/heap.hpp"
 
 namespace ixo::file {
 
@@ -33,9 +41,25 @@ std::string to_OS_path(cell* file) {
   string::rs_make_at(os, 16);
   to_OS_path_at(file, os);
   int32_t length = -1;
-  std::string text = unicode::to_utf8(os, length);
+  const char* bytes = unicode::to_utf8(os, length);
+  std::string text(bytes, static_cast<size_t>(length));  // a NUL in the path stays in it
   stack::pop(1);
   return text;
+}
+
+cell* get_current_dir(cell* c) {
+  int32_t length = 0;
+  char* dir = platform::read_current_dir(length);
+  if (!dir) {
+    cell* here = stack::push_slot();
+    string::load_at(reinterpret_cast<const uint8_t*>("./"), 2, here, string::LOAD_UTF8);
+    set_type(here, TYPE_FILE);
+    fire(err::access_cannot_open, {*here});
+  }
+  std::string text(dir, static_cast<size_t>(length));
+  heap::free_tracked(dir);
+  if (text.empty() || text.back() != '/') text += '/';
+  return simple_io::load_os_text(text.data(), text.size(), c);
 }
 
 namespace {
@@ -62,11 +86,34 @@ int32_t mold(cell* value, cell* buffer, int32_t, int32_t, int32_t, cell* arg, in
   return part - written - 1;
 }
 
+// ---- File actions ----------------------------------------------------------------
+
+// /info has no meaning for files; /as (an encoding) is not done.
+cell* read(cell* file, cell* part, cell* seek, int32_t binary, int32_t lines, int32_t, cell* as) {
+  if (stack::given_q(as)) fire(err::internal_not_done);
+  return simple_io::read(file, part, seek, binary != 0, lines != 0);
+}
+
+cell* write(cell* file, cell* data, int32_t binary, int32_t lines, int32_t, int32_t append, cell* part,
+            cell* seek, cell* allow, cell* as) {
+  if (stack::given_q(allow) || stack::given_q(as)) fire(err::internal_not_done);
+  simple_io::write(file, data, part, seek, binary != 0, append != 0, lines != 0);
+  return stack::push(unset::unset_value);
+}
+
+cell* delete_(cell* file) { return logic::push(simple_io::delete_file(file)); }
+
+cell* query(cell* file) { return simple_io::query(file); }
+
+// The new name is a file! (a string names the same path).
+cell* rename(cell* file, cell* to) {
+  if (TYPE_OF(to) != TYPE_FILE && TYPE_OF(to) != TYPE_STRING) fire(err::script_invalid_arg, {*to});
+  return logic::push(simple_io::rename(file, to));
+}
+
 }  // namespace
 
 void init() {
-  // Reading, writing, querying, renaming and deleting files need the
-  // platform's file services, which this build does not have yet.
   // clang-format off
   datatype::register_type(datatype_registration(TYPE_FILE, TYPE_URL, "file!",
     /* make .. set-path */     inherit, unsupported, unsupported, inherit, inherit, mold, inherit, unsupported,
@@ -75,8 +122,8 @@ void init() {
     /* append .. head */       inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
     /* head? .. poke */        inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
     /* put .. tail */          unsupported, inherit, inherit, inherit, unsupported, inherit, inherit, inherit,
-    /* tail? .. open */        inherit, inherit, unsupported, unsupported, unsupported, unsupported, inherit, unsupported,
-    /* open? .. write */       unsupported, unsupported, unsupported, unsupported, unsupported, unsupported));
+    /* tail? .. open */        inherit, inherit, unsupported, unsupported, unsupported, delete_, inherit, unsupported,
+    /* open? .. write */       unsupported, query, read, rename, unsupported, write));
   // clang-format on
 }
 

@@ -85,6 +85,16 @@ using sort_fn = cell* (*)(cell* series, int32_t case_, cell* skip, cell* compara
 using swap_fn = cell* (*)(cell* series1, cell* series2);
 using trim_fn = cell* (*)(cell* series, int32_t head, int32_t tail, int32_t auto_, int32_t lines,
                           int32_t all, cell* with);
+// The file and port actions. Refinements of read: /part length, /seek
+// index, /binary, /lines, /info, /as encoding; of write: /binary, /lines,
+// /info, /append, /part length, /seek index, /allow access, /as encoding.
+using delete_fn = cell* (*)(cell* target);
+using query_fn = cell* (*)(cell* target);
+using read_fn = cell* (*)(cell* source, cell* part, cell* seek, int32_t binary, int32_t lines,
+                          int32_t info, cell* as);
+using rename_fn = cell* (*)(cell* from, cell* to);
+using write_fn = cell* (*)(cell* destination, cell* data, int32_t binary, int32_t lines, int32_t info,
+                           int32_t append, cell* part, cell* seek, cell* allow, cell* as);
 // The arithmetic, bitwise and navigation actions read their arguments at
 // the argument base and leave their result in the result slot.
 using stack_action_fn = void (*)();

@@ -1,0 +1,28 @@
+// Global routines of the boot library written in C++: each entry reads its
+// argument cells from the argument base and leaves its result in the
+// result slot (the argument base's cell). The init functions register the
+// entries by their Ixo names, for the boot library's routine! values.
+#pragma once
+
+namespace ixo::boot {
+
+// Files and directories (routines_files.cpp).
+void get_current_dir();  // get-current-dir: the current directory, OS form, ending in "/"
+void set_current_dir();  // set-current-dir path: access/cannot-open on failure
+void create_dir();       // create-dir path: access/no-create on failure
+void exists_q();         // exists? path: logic!
+void write_stdout();     // write-stdout data: writes the value to standard output
+void init_file_routines();
+
+// Process, system and value routines (routines_system.cpp).
+void quit_return();      // quit-return status: ends the process with the status
+void set_quiet();        // set-quiet word value: sets without the change handler
+void os_info();          // os-info: the OS description object
+void as_color();         // as-color r g b: r.g.b, each taken modulo 256
+void as_ipv4();          // as-ipv4 a b c d: a.b.c.d
+void as_rgba();          // as-rgba r g b a: r.g.b.a
+void read_clipboard();   // read-clipboard: false, there is no clipboard yet
+void write_clipboard();  // write-clipboard data: false, there is no clipboard yet
+void init_system_routines();
+
+}  // namespace ixo::boot
