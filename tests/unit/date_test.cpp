@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "runtime/datatypes/date.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/time.hpp"
 #include "runtime/datatypes/word.hpp"
-#include "runtime/interpreter/now.hpp"
+#include "runtime/interpreter/natives_system.hpp"
 #include "support/numbers.hpp"
 #include "support/raised.hpp"
 
@@ -179,16 +181,16 @@ TEST_F(date_type, lexer_writer_keeps_the_local_date) {
 TEST_F(date_type, now_refinements) {
   stack::reset();
   stack::push(int_(0));
-  EXPECT_TRUE(raises(err::script_bad_refines, [] { natives::now(0, 0, -1, -1, -1, -1, -1, -1, -1, -1); }));
-  natives::now(-1, -1, -1, 0, -1, -1, -1, -1, 0, -1);  // /time/precise
+  EXPECT_TRUE(raises(err::script_bad_refines, [] { natives::now(std::array<int32_t, 10>{0, 0, -1, -1, -1, -1, -1, -1, -1, -1}.data()); }));
+  natives::now(std::array<int32_t, 10>{-1, -1, -1, 0, -1, -1, -1, -1, 0, -1}.data());  // /time/precise
   EXPECT_EQ(TYPE_OF(stack::arguments), TYPE_TIME);
-  natives::now(0, -1, -1, -1, -1, -1, -1, -1, -1, 0);  // /utc/year
+  natives::now(std::array<int32_t, 10>{0, -1, -1, -1, -1, -1, -1, -1, -1, 0}.data());  // /utc/year
   EXPECT_GE(test::int_of(*stack::arguments), 2024);
-  natives::now(-1, -1, -1, -1, -1, 0, -1, -1, -1, -1);  // /date
+  natives::now(std::array<int32_t, 10>{-1, -1, -1, -1, -1, 0, -1, -1, -1, -1}.data());  // /date
   EXPECT_EQ(stack::arguments->data1 & (date::HAS_TIME | date::ZONE_MASK), 0u);
-  natives::now(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  natives::now(std::array<int32_t, 10>{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1}.data());
   cell today = *stack::arguments;
-  natives::now(-1, -1, -1, -1, -1, -1, 0, -1, -1, -1);
+  natives::now(std::array<int32_t, 10>{-1, -1, -1, -1, -1, -1, 0, -1, -1, -1}.data());
   EXPECT_EQ(test::int_of(*stack::arguments), field(today, 10));
 }
 

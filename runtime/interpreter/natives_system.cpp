@@ -1,0 +1,326 @@
+// The system natives over the platform layer. Text leaves the runtime as
+// UTF-8; text that comes back from the system (environment values, a
+// command's output) is decoded with each invalid byte read as U+FFFD, so
+// that a stray byte never fails the call that brought it.
+#include "runtime/interpreter/natives_system.hpp"
+
+#include <cmath>
+#include <string>
+
+#include "platform/bindings.hpp"
+#include "platform/system_calls.hpp"
+#include "runtime/core/unicode.hpp"
+#include "runtime/datatypes/binary.hpp"
+#include "runtime/datatypes/block.hpp"
+#include "runtime/datatypes/date.hpp"
+#include "runtime/datatypes/file.hpp"
+#include "runtime/datatypes/float.hpp"
+#include "runtime/datatypes/integer.hpp"
+#include "runtime/datatypes/map.hpp"
+#include "runtime/datatypes/none.hpp"
+#include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/time.hpp"
+#include "runtime/datatypes/unset.hpp"
+#include "runtime/interpreter/fire.hpp"
+#include "runtime/interpreter/stack.hpp"
+#include "runtime/memory/collector.hpp"
+#include "runtime/memory/stats.hpp"
+#include "startup/heap.hpp"
+#include "startup/start.hpp"
+
+namespace ixo::natives {
+
+namespace {
+
+cell* arg(int32_t k) { return stack::arguments + k; }
+
+bool word_type_q(uint32_t type) { return type >= TYPE_WORD && type <= TYPE_ISSUE; }
+
+// The UTF-8 text of a string from its index, or the spelling of a word.
+std::string text_of(cell* value) {
+  if (word_type_q(TYPE_OF(value))) {
+    const cell* entry = symbol::entry_of(static_cast<int32_t>(value->data2));
+    return reinterpret_cast<const char*>(memory::head_of<uint8_t>(memory::buffer_of(entry->data3)));
+  }
+  int32_t length = -1;
+  const char* bytes = unicode::to_utf8(value, length);
+  return std::string(bytes, static_cast<size_t>(length));
+}
+
+// Whether a name can be an environment variable's: not empty, no "=" and
+// no NUL (which would cut it short on its way to the system).
+bool env_name_q(const std::string& name) {
+  return !name.empty() && name.find('=') == std::string::npos && name.find('\0') == std::string::npos;
+}
+
+// The length of the valid UTF-8 sequence at p, 0 when there is none.
+size_t utf8_sequence(const uint8_t* p, size_t left) {
+  uint8_t b = p[0];
+  if (b < 0x80) return 1;
+  size_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 ? 2 : 0;
+  if (n == 0 || b > 0xF4 || left < n) return 0;
+  for (size_t i = 1; i < n; ++i) {
+    if ((p[i] & 0xC0) != 0x80) return 0;
+  }
+  if (b == 0xE0 && p[1] < 0xA0) return 0;   // overlong
+  if (b == 0xED && p[1] >= 0xA0) return 0;  // surrogate
+  if (b == 0xF0 && p[1] < 0x90) return 0;   // overlong
+  if (b == 0xF4 && p[1] >= 0x90) return 0;  // above 10FFFFh
+  return n;
+}
+
+// The bytes with each byte that starts no valid sequence replaced by U+FFFD.
+std::string valid_utf8(const std::string& bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  for (size_t i = 0; i < bytes.size();) {
+    size_t n = utf8_sequence(p + i, bytes.size() - i);
+    if (n) {
+      out.append(bytes, i, n);
+      i += n;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    }
+  }
+  return out;
+}
+
+// Pushes a new string! of the system's text, line ends made LF when asked.
+cell* push_os_text(const std::string& bytes, bool crlf) {
+  std::string text = valid_utf8(bytes);
+  uint32_t node = unicode::load_utf8(reinterpret_cast<const uint8_t*>(text.data()),
+                                     static_cast<int32_t>(text.size()), 0, nullptr, crlf);
+  return stack::push(cell{TYPE_STRING, 0, node, 0});
+}
+
+// An integer! when the count fits, else a float!.
+void box_count(double n) {
+  if (n <= 2147483647.0) {
+    integer::box(static_cast<int32_t>(n));
+  } else {
+    float_::box(n);
+  }
+}
+
+// A text for /bin/sh that stands for exactly these bytes.
+std::string shell_quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+// What a call redirection value stands for: a file! is a path, any other
+// value its bytes (input) or the place its capture goes (output).
+platform::call_stream stream_of(cell* value, bool input) {
+  platform::call_stream s;
+  if (!value) return s;
+  if (TYPE_OF(value) == TYPE_FILE) {
+    s.kind = platform::call_stream::FILE;
+    s.path = file::to_OS_path(value);
+    return s;
+  }
+  s.kind = platform::call_stream::BYTES;
+  if (!input) return s;
+  if (TYPE_OF(value) == TYPE_BINARY) {
+    s.bytes.assign(reinterpret_cast<const char*>(binary::rs_head(value)),
+                   static_cast<size_t>(binary::rs_length_q(value)));
+  } else {
+    s.bytes = text_of(value);
+  }
+  return s;
+}
+
+// Adds a capture to its target: a binary! gets the bytes at its index, a
+// string! the text at its tail, its line ends made LF.
+void deliver(cell* target, const platform::call_stream& s) {
+  if (!target || s.kind != platform::call_stream::BYTES || s.bytes.empty()) return;
+  if (TYPE_OF(target) == TYPE_BINARY) {
+    binary::rs_insert(target, 0, reinterpret_cast<const uint8_t*>(s.bytes.data()),
+                      static_cast<int32_t>(s.bytes.size()));
+    return;
+  }
+  cell* text = push_os_text(s.bytes, true);
+  string::concatenate(target, text, -1, 0, false, string::MODE_APPEND);
+  stack::pop(1);
+}
+
+}  // namespace
+
+void now(const int32_t* refinements) {
+  enum { YEAR, MONTH, DAY, TIME, ZONE, DATE, WEEKDAY, YEARDAY, PRECISE, UTC };
+  const int32_t* r = refinements;
+  // Each field refinement adds 0 when given and -1 when not: a sum of -7
+  // or more means two or more were given.
+  bool time_with_precise = r[TIME] >= 0 && r[PRECISE] >= 0;
+  int32_t sum = 0;
+  for (int32_t i = YEAR; i <= PRECISE; ++i) sum += r[i];
+  if (!time_with_precise && sum >= -7) fire(err::script_bad_refines);
+  uint32_t packed = static_cast<uint32_t>(platform::get_date(r[UTC] >= 0));
+  if (r[DATE] >= 0) {
+    stack::set_last(date::make_cell(packed & ~(date::HAS_TIME | date::ZONE_MASK), 0.0));
+    return;
+  }
+  // The clock's time of day is UTC: it counts from the UTC date's midnight,
+  // and the carry with the zone gives the local date.
+  uint32_t utc_date = static_cast<uint32_t>(platform::get_date(true));
+  cell d = date::make_cell(date::days_to_date(date::date_to_days(utc_date), date::get_zone(packed), true), 0.0);
+  date::set_time(&d, platform::get_time(r[PRECISE] >= 0), false);
+  stack::set_last(d);
+  int32_t field = r[YEAR] >= 0    ? 2
+                  : r[MONTH] >= 0 ? 3
+                  : r[DAY] >= 0   ? 4
+                  : r[ZONE] >= 0  ? 5
+                  : r[TIME] >= 0  ? 6
+                  : r[WEEKDAY] >= 0 ? 10
+                                    : 0;
+  if (r[YEARDAY] >= 0) {
+    integer::box(date::get_yearday(d.data1));
+  } else if (field) {
+    stack::keep();
+    stack::set_last(*date::get_field(&d, field));
+  }
+  stack::keep();
+}
+
+void wait(const int32_t*) {
+  cell* value = arg(0);
+  double seconds;
+  switch (TYPE_OF(value)) {
+    case TYPE_INTEGER: seconds = integer::get(value); break;
+    case TYPE_FLOAT:
+    case TYPE_TIME: seconds = get_float(value); break;
+    default: fire(err::script_invalid_arg, {*value});
+  }
+  platform::wait(seconds);
+  none::box();
+}
+
+void get_env(const int32_t*) {
+  std::string name = text_of(arg(0));
+  auto value = env_name_q(name) ? platform::get_env(name.c_str()) : std::nullopt;
+  if (!value) {
+    none::box();
+    return;
+  }
+  push_os_text(*value, false);
+  stack::set_last(*stack::top_cell());
+  stack::keep();
+}
+
+void set_env(const int32_t*) {
+  std::string name = text_of(arg(0));
+  if (!env_name_q(name)) fire(err::script_invalid_arg, {*arg(0)});
+  if (TYPE_OF(arg(1)) == TYPE_NONE) {
+    platform::unset_env(name.c_str());
+  } else {
+    std::string value = text_of(arg(1));
+    if (value.find('\0') != std::string::npos) fire(err::script_invalid_arg, {*arg(1)});
+    if (!platform::set_env(name.c_str(), value.c_str())) fire(err::internal_no_memory);
+  }
+  stack::set_last(*arg(1));
+  stack::keep();
+}
+
+void list_env(const int32_t*) {
+  stack::keep();
+  auto vars = platform::list_env();
+  int32_t cells = static_cast<int32_t>(vars.size() * 2);
+  cell* pairs = block::make_at(stack::push_slot(), cells);
+  for (const auto& [name, value] : vars) {
+    block::rs_append(pairs, push_os_text(name, false));
+    block::rs_append(pairs, push_os_text(value, false));
+    stack::pop(2);
+  }
+  map::make_at(stack::arguments, nullptr, cells);
+  map::extend(stack::arguments, pairs, 1);  // names are case-sensitive
+  stack::keep();
+}
+
+void call(const int32_t* refinements) {
+  enum { WAIT, SHOW, CONSOLE, SHELL, INPUT, OUTPUT, ERROR };
+  cell* cmd = arg(0);
+  auto given = [&](int32_t i) { return refinements[i] >= 0 ? arg(refinements[i]) : nullptr; };
+  if (string::rs_length_q(cmd) == 0) {
+    integer::box(0);
+    return;
+  }
+  // Every command runs through the shell: a file! is quoted as one word.
+  std::string command = TYPE_OF(cmd) == TYPE_FILE ? shell_quoted(file::to_OS_path(cmd)) : text_of(cmd);
+  if (command.find('\0') != std::string::npos) fire(err::script_invalid_arg, {*cmd});
+  platform::call_stream in = stream_of(given(INPUT), true);
+  platform::call_stream out = stream_of(given(OUTPUT), false);
+  platform::call_stream err = stream_of(given(ERROR), false);
+  int32_t result = platform::call(command, refinements[WAIT] >= 0, refinements[CONSOLE] >= 0, in, out, err);
+  deliver(given(OUTPUT), out);
+  deliver(given(ERROR), err);
+  integer::box(result);
+}
+
+void browse(const int32_t*) {
+  cell* target = arg(0);
+  platform::browse(TYPE_OF(target) == TYPE_FILE ? file::to_OS_path(target) : text_of(target));
+  unset::box();
+}
+
+void to_local_file(const int32_t* refinements) {
+  cell* path = arg(0);
+  cell* local = string::rs_make_at(stack::push_slot(), string::rs_length_q(path));
+  bool relative = string::rs_tail_q(path) || string::rs_abs_at(path, static_cast<int32_t>(path->data1)) != '/';
+  if (refinements[0] >= 0 && relative) {
+    int32_t length = 0;
+    char* dir = platform::read_current_dir(length);
+    std::string text = valid_utf8(std::string(dir, static_cast<size_t>(length)));
+    heap::free_tracked(dir);
+    if (text.empty() || text.back() != '/') text += '/';
+    unicode::load_utf8_into(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int32_t>(text.size()),
+                            local, nullptr);
+  }
+  file::to_OS_path_at(path, local);
+  stack::set_last(*local);
+  stack::keep();
+}
+
+void size_q(const int32_t*) {
+  std::string path = file::to_OS_path(arg(0));
+  bool dir = path.empty() || path.back() == '/' || path.back() == '\\' || path == "." || path == "..";
+  int64_t size = dir ? -1 : platform::file_size(path.c_str());
+  if (size < 0) {
+    none::box();
+  } else {
+    box_count(static_cast<double>(size));
+  }
+}
+
+void stats(const int32_t* refinements) {
+  enum { SHOW, INFO };
+  stack::keep();
+  if (refinements[SHOW] >= 0) fire(err::internal_not_done);
+  if (refinements[INFO] >= 0) {
+    memory::stats(block::make_at(stack::arguments, 5), 2);
+    stack::keep();
+    return;
+  }
+  box_count(memory::stats(nullptr, 1));
+}
+
+void recycle(const int32_t* refinements) {
+  enum { ON, OFF };
+  if (refinements[ON] >= 0 || refinements[OFF] >= 0) {
+    collector_active = refinements[ON] >= 0 ? 1 : 0;
+    unset::box();
+    return;
+  }
+  collector::do_cycle();
+  box_count(memory::stats(nullptr, 1));
+}
+
+}  // namespace ixo::natives
