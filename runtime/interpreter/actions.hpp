@@ -101,14 +101,8 @@ using stack_action_fn = void (*)();
 // The port actions. `modify` changes one field of the target.
 using modify_fn = cell* (*)(cell* target, cell* field, cell* value, int32_t case_);
 using port_fn = cell* (*)(cell* port);  // create, close, delete, open?, query, update
-using rename_fn = cell* (*)(cell* from, cell* to);
 using open_fn = cell* (*)(cell* port, int32_t new_, int32_t read, int32_t write, int32_t seek,
                           cell* allow);
-using read_fn = cell* (*)(cell* source, cell* part, cell* seek, int32_t binary, int32_t lines,
-                          int32_t info, cell* as);
-using write_fn = cell* (*)(cell* destination, cell* data, int32_t binary, int32_t lines,
-                           int32_t info, int32_t append, cell* part, cell* seek, cell* allow,
-                           cell* as);
 
 namespace actions {
 
