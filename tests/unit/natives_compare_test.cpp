@@ -18,7 +18,7 @@ using test::int_;
 using test::str;
 using test::tup;
 
-struct natives_compare : test::numbers {};
+struct natives_compare : test::natives_suite {};
 
 bool truth(const cell& c) {
   EXPECT_EQ(TYPE_OF(&c), TYPE_LOGIC);

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "runtime/core/cycles.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "native_call.hpp"
@@ -13,6 +14,16 @@
 #include "memory.hpp"
 
 namespace ixo::test {
+
+// The runtime as start-up leaves it, with the cycles stack that molding
+// blocks needs (a module global start-up sets before the runtime's init).
+struct natives_suite : numbers {
+  void SetUp() override {
+    numbers::SetUp();
+    if (!cycles::entries()) cycles::init();
+    cycles::reset();
+  }
+};
 
 // A string-like value (string! unless `type` says otherwise) of UTF-8
 // text, kept until the test ends.
