@@ -108,6 +108,7 @@ int32_t fault_number(int signo, const siginfo_t* info, bool on_stack_guard) {
 }
 
 void on_fault(int signo, siginfo_t* info, void* context) {
+  if (restore_on_exit) restore_on_exit();
   if (reporting) _exit(signo == SIGINT ? 0 : 99);
   reporting = 1;
   if (signo == SIGINT) _exit(0);  // Ctrl-C outside the line editor: a quiet end
@@ -121,6 +122,8 @@ void on_fault(int signo, siginfo_t* info, void* context) {
 }
 
 }  // namespace
+
+void (*restore_on_exit)() = nullptr;
 
 const char* runtime_error_message(int32_t number) {
   for (const auto& m : messages)
@@ -140,6 +143,7 @@ void runtime_error(int32_t number, uint32_t address) {
 }
 
 void exit_process(int32_t status) {
+  if (restore_on_exit) restore_on_exit();
   platform::flush_output();
   memory::free_all_frames();
   heap::free_all();

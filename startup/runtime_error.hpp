@@ -13,6 +13,11 @@ namespace ixo::system {
 // goes: output flushed, the arena and the tracked heap released.
 [[noreturn]] void exit_process(int32_t status);
 
+// Run on every way out (exit_process, a runtime error, a fault) before the
+// process ends, when set: the terminal puts itself back to the mode it was
+// found in. It must be async-signal-safe.
+extern void (*restore_on_exit)();
+
 // The message of a runtime error number; "unknown error code!" for numbers
 // outside the table.
 const char* runtime_error_message(int32_t number);

@@ -1,0 +1,136 @@
+// The terminal: standard input as a keyboard. Raw mode around each edit,
+// one buffer of input bytes that every reader of standard input shares (so
+// that the lines of a paste that arrive in one read all reach their
+// readers), the decoder that turns the bytes a VT terminal sends into
+// keys, and the window size. The line editor reads through here, and so
+// will the text-UI backend.
+//
+// The byte I/O sits behind a table of entry points: the POSIX one works on
+// file descriptor 0; tests put a scripted one in its place.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace ixo::terminal {
+
+// ---- Keys ------------------------------------------------------------------
+
+// A key is a code point (0 to 10FFFFh, surrogates excluded; control keys
+// are their control characters, Backspace 127 or 8, Escape 27) or one of
+// these negative numbers.
+enum key : int32_t {
+  KEY_NONE = 0,           // nothing yet (decoder only)
+  KEY_END_OF_INPUT = -1,  // standard input ended or failed
+  KEY_UP = -20,
+  KEY_DOWN = -21,
+  KEY_RIGHT = -22,
+  KEY_LEFT = -23,
+  KEY_END = -24,
+  KEY_HOME = -25,
+  KEY_DELETE = -27,
+};
+
+constexpr int32_t KEY_ESCAPE = 27;
+
+// How long the bytes of a sequence may keep the reader waiting: an Escape
+// key followed by nothing within this time is a lone Escape.
+constexpr int32_t ESCAPE_TIMEOUT_MS = 50;
+
+// The decoder's state between bytes; a sequence may arrive split over any
+// number of reads.
+struct key_decoder {
+  int32_t state = 0;       // ground, escape, CSI, SS3, UTF-8 continuation
+  uint32_t cp = 0;         // UTF-8: the bits gathered so far
+  int32_t need = 0;        // UTF-8: continuation bytes still to come
+  int32_t length = 0;      // UTF-8: the sequence's whole length
+  char params[8] = {};     // CSI: the first parameter bytes
+  int32_t param_count = 0; // CSI: parameter bytes seen (may exceed 8)
+};
+
+// Feeds one byte. Answers how many keys it completed (0, 1 or 2) and
+// stores them in keys. A byte that cannot continue the sequence under way
+// drops that sequence and counts as the start of the next (after an
+// Escape that is the Escape key and then the byte). Invalid UTF-8 and
+// complete sequences other than the known keys give no key.
+int32_t feed_byte(key_decoder& d, uint8_t byte, int32_t keys[2]);
+// The input paused: a pending Escape becomes the Escape key, any other
+// unfinished sequence is dropped. Answers the key or KEY_NONE.
+int32_t timeout(key_decoder& d);
+// Whether a sequence is under way.
+inline bool pending_q(const key_decoder& d) { return d.state != 0; }
+
+// ---- Byte I/O --------------------------------------------------------------
+
+struct terminal_io {
+  // Waits at most timeout_ms (-1: without limit) for input and reads up to
+  // room bytes. Answers the count, 0 when the time ran out or a signal
+  // interrupted the wait, -1 at the end of input or on a failure.
+  int32_t (*read)(uint8_t* dest, int32_t room, int32_t timeout_ms);
+  // Columns and rows of the window; false when the terminal cannot tell.
+  bool (*window_size)(int32_t& columns, int32_t& rows);
+  // The cursor's column (from 0), or -1 when unknown. Output is flushed
+  // first.
+  int32_t (*cursor_column)();
+  // Raw mode: bytes as they are typed, no echo, signal keys off (Ctrl-C
+  // arrives as the key 3). enter answers false when input is no terminal.
+  bool (*enter_raw)();
+  void (*leave_raw)();
+};
+
+// Standard input through termios and poll.
+extern const terminal_io posix_terminal;
+
+// Replaces the I/O and forgets what the input buffer held and any
+// sequence under way; null restores posix_terminal.
+void use_io(const terminal_io* io);
+
+// Probes standard input (a terminal or not), reads the window size and
+// installs the handlers of SIGWINCH and of the signals that would end the
+// process with the terminal left raw.
+void init();
+
+// Whether standard input is a terminal (set by init; tests set it).
+extern bool input_is_console_q;
+
+// Columns and rows of the window, from the last probe (80x50 when the
+// terminal cannot tell), and whether a SIGWINCH came since.
+struct window {
+  int32_t columns, rows;
+};
+window window_size();
+// Re-reads the size when the window changed; answers whether it did.
+bool window_changed_q();
+
+// The cursor's column (from 0), or -1 when the terminal cannot tell.
+int32_t cursor_column();
+
+// ---- Raw mode --------------------------------------------------------------
+
+// Enters raw mode for its scope and leaves it on every way out of it.
+struct raw_mode {
+  raw_mode();
+  ~raw_mode();
+  raw_mode(const raw_mode&) = delete;
+  raw_mode& operator=(const raw_mode&) = delete;
+  bool entered;
+};
+
+// Leaves raw mode if it is on: the process's exit paths and fatal signal
+// handlers call this. Async-signal-safe.
+void restore();
+
+// ---- Reading ---------------------------------------------------------------
+
+// The next key; waits for it. Answers KEY_END_OF_INPUT at the end of input.
+int32_t read_key();
+
+// Redirected input: the bytes of one line, without its line feed (a
+// carriage return stays). Answers false when the input had ended and no
+// byte came.
+bool read_line_bytes(std::string& line);
+
+// Up to room bytes: what the buffer holds first, else one read. Answers the
+// count, 0 at the end of input.
+int32_t read_bytes(uint8_t* dest, int32_t room);
+
+}  // namespace ixo::terminal
