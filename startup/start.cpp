@@ -67,6 +67,9 @@
 #include "runtime/datatypes/url.hpp"
 #include "runtime/datatypes/vector.hpp"
 #include "runtime/datatypes/word.hpp"
+#include "boot/routines.hpp"
+#include "console/line_editor.hpp"
+#include "console/terminal.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/collector.hpp"
@@ -115,6 +118,7 @@ void init() {
   boot_flag = 1;
   print_hooks::init();
   platform::init();
+  terminal::init();
   random::init();
   memory::init();
   handles::init();
@@ -146,6 +150,9 @@ void init() {
   get_path::init();
   function::init();
   routine::init();
+  // The routines of the boot library, registered by name.
+  boot::init_file_routines();
+  boot::init_system_routines();
   paren::init();
   issue::init();
   url::init();
@@ -199,6 +206,7 @@ void init() {
   externals::init();
   error::make_catalog();
   collector::init();
+  line_editor::init_globals();
 }
 
 }  // namespace runtime

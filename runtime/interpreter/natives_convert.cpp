@@ -187,31 +187,6 @@ void new_line_q(const int32_t*) {
   logic::box(at < memory::tail_of<cell>(b) && (at->header & NEWLINE_FLAG) != 0);
 }
 
-void to_local_file(const int32_t* refinements) {
-  cell path = *stack::arguments;
-  memory::root_guard keep(&path);
-  cell* result = stack::arguments;
-  int32_t length = string::rs_length_q(&path);
-  bool relative = length == 0 || string::rs_abs_at(&path, static_cast<int32_t>(path.data1)) != '/';
-  std::string folder;
-  if (refinements[0] >= 0 && relative) {
-    int32_t size = 0;
-    char* dir = platform::read_current_dir(size);
-    if (dir) {
-      folder.assign(dir, static_cast<size_t>(size));
-      heap::free_tracked(dir);
-      if (folder.empty() || folder.back() != '/') folder += '/';
-    }
-  }
-  if (folder.empty()) {
-    string::rs_make_at(result, length);
-  } else {
-    string::load_at(reinterpret_cast<const uint8_t*>(folder.data()), static_cast<int32_t>(folder.size()), result,
-                    string::LOAD_UTF8);
-  }
-  file::to_OS_path_at(&path, result);
-}
-
 void construct(const int32_t* refinements) {
   cell* proto = refinements[0] >= 0 ? stack::arguments + refinements[0] : nullptr;
   object::construct(stack::arguments, proto, refinements[1] >= 0, stack::arguments);

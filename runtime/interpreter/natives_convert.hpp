@@ -23,7 +23,6 @@ void uppercase(const int32_t* refinements);      // string (in place, /part) or 
 void lowercase(const int32_t* refinements);      // string (in place, /part) or char to lower case
 void new_line(const int32_t* refinements);       // sets or clears new-line markers (/all, /skip)
 void new_line_q(const int32_t* refinements);     // the new-line marker at a position
-void to_local_file(const int32_t* refinements);  // the OS form of a file path (/full: from the current folder)
 void construct(const int32_t* refinements);      // object of an unevaluated spec (/with prototype, /only)
 
 }  // namespace ixo::natives

@@ -197,18 +197,6 @@ TEST_F(natives_convert, new_line_markers) {
                            [&] { call_entry(natives::new_line, {blk, logic::true_value, int_(0)}, {-1, 2}); }));
 }
 
-TEST_F(natives_convert, to_local_file) {
-  EXPECT_EQ(text(call_entry(natives::to_local_file, {str("a//b/c", TYPE_FILE)}, {-1})), "a/b/c");
-  EXPECT_EQ(text(call_entry(natives::to_local_file, {str("/x", TYPE_FILE)}, {0})), "/x");
-  char cwd[4096];
-  ASSERT_TRUE(getcwd(cwd, sizeof cwd));
-  std::string folder = cwd;
-  if (folder.back() != '/') folder += '/';
-  cell full = call_entry(natives::to_local_file, {str("a/b", TYPE_FILE)}, {1});
-  EXPECT_EQ(TYPE_OF(&full), static_cast<uint32_t>(TYPE_STRING));
-  EXPECT_EQ(text(full), folder + "a/b");
-}
-
 TEST_F(natives_convert, construct_makes_an_object_without_evaluating) {
   cell spec = test::block_of({word("a", TYPE_SET_WORD), int_(1), word("b", TYPE_SET_WORD), word("c", TYPE_SET_WORD),
                               word("true"), word("d", TYPE_SET_WORD), word("x")});
