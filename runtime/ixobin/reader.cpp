@@ -762,7 +762,9 @@ cell read_scalar(reader& r, const header& h) {
       return c;
     case TYPE_DATATYPE:
       c.data1 = read_count(r);
-      if (c.data1 < 1 || c.data1 > datatype::max_type_id) corrupt_at(r, at);
+      // Only a registered datatype: its name is what it molds as.
+      if (c.data1 < 1 || c.data1 > datatype::max_type_id || !datatype::type_name_table[c.data1].name)
+        corrupt_at(r, at);
       return c;
     case TYPE_LOGIC:  // the compact layout has tags instead
       c.data1 = read_raw32(r);
