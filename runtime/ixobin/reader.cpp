@@ -925,7 +925,7 @@ void read_counts(reader& r, bool symbols) {
     print::print_typed_line({print::item::c_string(message)});
     system::exit_process(1);
   }
-  cell* bytes = binary::load(data.data(), static_cast<int32_t>(data.size()));
+  cell* bytes = binary::load(data.empty() ? MAGIC : data.data(), static_cast<int32_t>(data.size()));
   fire(err::script_invalid_data, {*bytes});
 }
 
