@@ -51,6 +51,17 @@ routine_entry entry_of(int32_t index) {
   return routine_table[static_cast<size_t>(index - 1)].entry;
 }
 
+const char* name_of(int32_t index) {
+  if (index < 1 || index > static_cast<int32_t>(routine_table.size())) return nullptr;
+  return routine_table[static_cast<size_t>(index - 1)].name.c_str();
+}
+
+int32_t find_entry(const char* name) {
+  for (size_t i = 0; i < routine_table.size(); ++i)
+    if (routine_table[i].name == name) return static_cast<int32_t>(i + 1);
+  return 0;
+}
+
 cell* push(const char* name, const cell* given_spec, routine_entry entry) {
   int32_t index = register_entry(name, entry);
   cell spec = *given_spec, more{}, body{};

@@ -26,6 +26,10 @@ using routine_entry = void (*)();
 int32_t register_entry(const char* name, routine_entry entry);
 // The entry at a table index, nullptr for an index not in the table.
 routine_entry entry_of(int32_t index);
+// The name at a table index, nullptr for an index not in the table; the
+// table index of a name, 0 when it is not registered.
+const char* name_of(int32_t index);
+int32_t find_entry(const char* name);
 
 // Registers the entry under the name and pushes a routine! over the spec
 // (a block at index 0); answers the pushed value.
