@@ -9,7 +9,7 @@
 
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
-#include "support/kept.hpp"
+#include "kept.hpp"
 
 namespace ixo::test {
 
