@@ -164,7 +164,7 @@ cell error_text(const record* r, const uint8_t* at) {
     if (next - at > ERROR_TEXT_BYTES) break;
     end = next;
   }
-  uint8_t text[ERROR_TEXT_BYTES * 2];
+  uint8_t text[ERROR_TEXT_BYTES * 3];  // each bad byte shows as 3 bytes
   int32_t n = 0;
   for (const uint8_t* p = at; p < end;) {
     int32_t cp;

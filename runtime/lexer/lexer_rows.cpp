@@ -946,7 +946,10 @@ bool read_date(const uint8_t* s, const uint8_t* e, date_fields& d) {
   int32_t first = read_number(p, e, &first_digits);
   if (first < 0 || p >= e || (*p != '-' && *p != '/')) return false;
   uint8_t separator = *p++;
-  if (separator == '-' && p < e && (*p == 'W' || *p == 'w')) {
+  // week and ordinal dates start with the year, which the calendar needs
+  // within its range before it counts days
+  bool year_first = first <= 9999;
+  if (separator == '-' && year_first && p < e && (*p == 'W' || *p == 'w')) {
     // year "-W" week ["-" weekday]
     ++p;
     int32_t count;
@@ -966,7 +969,7 @@ bool read_date(const uint8_t* s, const uint8_t* e, date_fields& d) {
   const uint8_t* q = p;
   int32_t count;
   int32_t ordinal = read_number(q, e, &count);
-  if (separator == '-' && count == 3 && (q == e || *q == '/' || *q == 'T')) {
+  if (separator == '-' && year_first && count == 3 && (q == e || *q == '/' || *q == 'T')) {
     int32_t days_in_year = date::leap_year_q(first) ? 366 : 365;
     if (ordinal < 1 || ordinal > days_in_year) return false;
     from_days(date::year_start(date::pack(first, 1, 1, 0, false)) + ordinal - 1, d);
