@@ -71,6 +71,7 @@
 #include "console/line_editor.hpp"
 #include "console/terminal.hpp"
 #include "runtime/interpreter/actions.hpp"
+#include "runtime/lexer/lexer.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/collector.hpp"
 #include "runtime/memory/handles.hpp"
@@ -205,6 +206,7 @@ void init() {
   compress::init_methods();
   externals::init();
   error::make_catalog();
+  lexer::init();
   collector::init();
   line_editor::init_globals();
 }
