@@ -303,7 +303,7 @@ void run_body(const cell* function, const cell* body, const cell* reference) {
   } restored{ctx, context::context_cell(ctx)->data2, tracing_on};
   context::context_cell(ctx)->data2 = memory::offset_of(stack::arguments);
   stack::call_frame* frame = stack::frame_top - 1;
-  frame->header |= stack::FRAME_BODY_FLAG;
+  frame->header |= stack::FRAME_BODY_FLAG << 24;
   if (function->header & function::FLAG_TRACE) tracing_on = trace_installed;
   if (function->header & function::FLAG_NO_TRACE) tracing_on = false;
   traced(EVENT_PROLOG, nullptr, -1, reference, function);
@@ -311,7 +311,7 @@ void run_body(const cell* function, const cell* body, const cell* reference) {
   traced(EVENT_EPILOG, nullptr, -1, reference, stack::arguments);
   if (code == 0 || code == THROW_RETURN || code == THROW_EXIT) {
     // return and exit have put their value in the frame's result slot.
-    frame->header &= ~stack::FRAME_BODY_FLAG;
+    frame->header &= ~(stack::FRAME_BODY_FLAG << 24);
     stack::keep();
     system::clear_thrown();
     return;
