@@ -71,6 +71,8 @@
 #include "console/line_editor.hpp"
 #include "console/terminal.hpp"
 #include "runtime/interpreter/actions.hpp"
+#include "runtime/interpreter/interpreter.hpp"
+#include "runtime/interpreter/natives.hpp"
 #include "runtime/lexer/lexer.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/collector.hpp"
@@ -200,12 +202,14 @@ void init() {
   datatype::build_words();
   words::build();
   refinements::build();
+  natives::init();
   currency::init();
   ownership::init();
   checksum::init();
   compress::init_methods();
   externals::init();
   error::make_catalog();
+  interpreter::init();
   lexer::init();
   collector::init();
   line_editor::init_globals();

@@ -14,6 +14,8 @@
 #include <algorithm>
 
 #include "runtime/core/words.hpp"
+#include "runtime/datatypes/block.hpp"
+#include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/logic.hpp"
@@ -22,6 +24,7 @@
 #include "runtime/datatypes/string.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
+#include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
 #include "startup/runtime_error.hpp"
 
@@ -29,9 +32,41 @@ namespace ixo::actions {
 
 action_dispatcher dispatchers[ACTION_COUNT + 1] = {};
 
+namespace {
+
+// The word of the innermost call and the first argument word of its
+// function's spec (none when the word holds no function), for the error of
+// an unsupported action.
+void call_and_argument(cell* call, cell* argument) {
+  stack::find_call_frame(call);
+  *argument = cell{TYPE_NONE, 0, 0, 0};
+  if (TYPE_OF(call) != TYPE_WORD || call->data1 == 0) return;
+  const cell* value = context::get_in(static_cast<int32_t>(call->data2), call->data1);
+  if (!value) return;
+  uint32_t t = TYPE_OF(value);
+  if (t != TYPE_NATIVE && t != TYPE_ACTION && t != TYPE_FUNCTION && t != TYPE_ROUTINE) return;
+  cell spec{TYPE_BLOCK, 0, value->data2, 0};
+  for (int32_t i = 0; i < series::rs_abs_length_q(&spec); ++i) {
+    const cell* c = block::rs_abs_at(&spec, i);
+    if (TYPE_OF(c) == TYPE_WORD || TYPE_OF(c) == TYPE_LIT_WORD || TYPE_OF(c) == TYPE_GET_WORD) {
+      *argument = *c;
+      argument->header = TYPE_WORD;
+      return;
+    }
+  }
+}
+
+}  // namespace
+
 action_entry get_action(uint32_t type, int32_t index) {
   action_entry e = datatype::entry_of(type, index);
-  if (!e) fire(err::script_expect_arg, {cell{TYPE_DATATYPE, type, 0, 0}});
+  if (!e) {
+    cell call{}, argument{};
+    memory::root_guard keep_call(&call), keep_argument(&argument);
+    if (stack::bottom) call_and_argument(&call, &argument);
+    else call = argument = cell{TYPE_NONE, 0, 0, 0};
+    fire(err::script_expect_arg, {call, cell{TYPE_DATATYPE, type, 0, 0}, argument});
+  }
   return e;
 }
 

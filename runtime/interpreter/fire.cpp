@@ -2,6 +2,7 @@
 
 #include "runtime/datatypes/error.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
 #include "startup/catch.hpp"
@@ -31,7 +32,17 @@ void fire(error_id id, std::initializer_list<cell> args) {
     cell e{};
     memory::root_guard keep(&e);
     error::create(id, args, &e);
-    // The catching site takes the error from the top of the value stack.
+    if (stack::bottom) {
+      if (interpreter::tracing_on) {
+        // The hook sees the error before it unwinds, with no throw in
+        // progress.
+        uint32_t thrown = sysrec.thrown;
+        sysrec.thrown = 0;
+        interpreter::fire_event(interpreter::EVENT_ERROR, nullptr, -1, nullptr, &e);
+        sysrec.thrown = thrown;
+      }
+      stack::throw_error(&e);
+    }
     stack::push(e);
   }
   throw throw_signal{THROW_ERROR};

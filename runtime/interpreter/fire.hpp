@@ -1,9 +1,12 @@
 // Raising language errors. `fire` takes an id of the error catalog and up
-// to three argument cells, makes the error! value, pushes it on the value
-// stack, where the catching site takes it, and unwinds with THROW_ERROR to
-// the nearest site that catches errors. The id and arguments of the error
-// raised last also stay in `last_raised`. Before the errors object exists
-// (early start-up) an error travels without a value.
+// to three argument cells, makes the error! value, shows it to the trace
+// hook, and hands it to stack::throw_error: the stacks are positioned at
+// the innermost try frame with the error as the last pushed cell, and
+// THROW_ERROR unwinds to the catch site of that frame. With no try frame
+// the error is printed and the process ends with status -2. The id and
+// arguments of the error raised last also stay in `last_raised`. Before
+// the errors object exists (early start-up) an error travels without a
+// value.
 #pragma once
 #include <cstdint>
 #include <initializer_list>

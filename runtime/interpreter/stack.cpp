@@ -1,8 +1,21 @@
 // Value stack and call frames.
 #include "runtime/interpreter/stack.hpp"
 
+#include <climits>
+
+#include "runtime/core/cycles.hpp"
+#include "runtime/core/words.hpp"
+#include "runtime/datatypes/context.hpp"
+#include "runtime/datatypes/error.hpp"
+#include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/unset.hpp"
+#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
+#include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
+#include "startup/catch.hpp"
+#include "startup/print_hooks.hpp"
+#include "startup/runtime_error.hpp"
 
 namespace ixo::stack {
 
@@ -16,9 +29,43 @@ call_frame* frame_end = nullptr;
 
 namespace {
 
+// The frame position saved by the first throw, where the `where` of the
+// error that a throw may end in starts looking; nullptr when none.
+call_frame* throw_position = nullptr;
+
 [[noreturn]] void overflow() {
   top = top - 5 < bottom ? bottom : top - 5;
+  cycles::reset();
   fire(err::internal_stack_overflow);
+}
+
+// Frames named by these words are the runtime's own and name no call.
+bool internal_frame_q(const call_frame* f) {
+  uint32_t symbol = frame_symbol(f);
+  if (symbol == FRAME_NAME_NONE) return true;
+  if (!words::word_body) return false;  // before the runtime's words exist
+  return symbol == (words::word_body->data2 & 0xFFFF) || symbol == (words::word_anon->data2 & 0xFFFF);
+}
+
+// The search of the non-local exits: from the frame top downwards, the
+// innermost frame of `kind` (kind 0 looks for the body flag); nullptr when
+// there is none or a try/all frame comes first.
+call_frame* search(call_frame* from, uint32_t kind) {
+  for (call_frame* f = from; f > frame_bottom;) {
+    --f;
+    uint32_t k = frame_kind_of(f);
+    if (kind == 0 ? (k & FRAME_BODY_FLAG) != 0 : k == kind) return f;
+    if (k == FRAME_TRY_ALL) return nullptr;
+  }
+  return nullptr;
+}
+
+// Makes `f` the innermost frame with its own argument base as the current
+// base and an empty argument area.
+void position_at(call_frame* f) {
+  cell* base = own_base(f);
+  frame_top = f + 1;
+  arguments = top = base;
 }
 
 }  // namespace
@@ -75,7 +122,8 @@ cell* keep() {
 void mark(const cell* word, uint32_t kind) {
   if (frame_top >= frame_end) overflow();
   // A word cell holds its context node, then its symbol id, then its index.
-  frame_top->header = (word->data2 & 0xFFFF) << 8 | kind << 24;
+  uint32_t symbol = word->data2 > 0xFFFE ? FRAME_NAME_NONE : word->data2;
+  frame_top->header = symbol << 8 | kind << 24;
   frame_top->arguments = memory::offset_of(arguments);
   frame_top->ctx = word->data1;
   frame_top->fun_ctx = 0;
@@ -100,6 +148,111 @@ void unroll() {
   --frame_top;
   arguments = memory::address<cell>(frame_top->arguments);
   top = arguments;
+}
+
+void mark_func(const cell* word, uint32_t fun_ctx) {
+  mark(word, FRAME_FUNCTION);
+  frame_top[-1].fun_ctx = fun_ctx;
+  frame_top[-1].saved = fun_ctx ? context::context_cell(fun_ctx)->data2 : 0;
+}
+
+cell* own_base(const call_frame* f) { return f + 1 < frame_top ? memory::address<cell>(f[1].arguments) : arguments; }
+
+call_frame* find_frame(uint32_t kind) {
+  for (call_frame* f = frame_top; f > frame_bottom;) {
+    --f;
+    if (frame_kind_of(f) == kind) return f;
+  }
+  return nullptr;
+}
+
+void find_call_frame(cell* out) {
+  call_frame* f = throw_position ? throw_position : frame_top;
+  throw_position = nullptr;
+  while (f > frame_bottom && internal_frame_q(f - 1)) --f;
+  if (f == frame_bottom) {
+    *out = words::word_not_found ? *words::word_not_found : unset::unset_value;
+    return;
+  }
+  --f;
+  uint32_t ctx = f->ctx ? f->ctx : context::global_ctx;
+  *out = *context::find_value_or_add(ctx, static_cast<int32_t>(frame_symbol(f)));
+}
+
+void set_last_if_error() {
+  if (top > arguments && TYPE_OF(top - 1) == TYPE_ERROR) *arguments = top[-1];
+  top = arguments + 1;
+}
+
+void throw_break(bool with_value, bool continue_) {
+  cell* given = arguments;
+  call_frame* from = frame_top > frame_bottom ? frame_top - 1 : frame_top;
+  call_frame* loop = search(from, FRAME_LOOP);
+  if (!loop) fire(continue_ ? err::throw_continue : err::throw_break);
+  cell result = with_value && !continue_ ? *given : unset::unset_value;
+  position_at(loop);
+  set_result(result);
+  top = arguments;
+  throw throw_signal{continue_ ? THROW_CONTINUE : THROW_BREAK};
+}
+
+void throw_return(bool return_, bool keep_own_frame) {
+  cell* given = arguments;
+  call_frame* from = keep_own_frame || frame_top == frame_bottom ? frame_top : frame_top - 1;
+  call_frame* body = search(from, 0);
+  if (!body) fire(err::throw_return);
+  cell result = return_ ? *given : unset::unset_value;
+  position_at(body);
+  set_result(result);
+  top = arguments;
+  throw throw_signal{return_ ? THROW_RETURN : THROW_EXIT};
+}
+
+void throw_value(uint32_t code) {
+  cell value = *arguments, name = top > arguments + 1 ? arguments[1] : unset::unset_value;
+  call_frame* from = frame_top > frame_bottom ? frame_top - 1 : frame_top;
+  if (!throw_position) throw_position = frame_top;
+  call_frame* catcher = search(from, FRAME_CATCH);
+  if (!catcher) fire(err::throw_throw, {value});
+  position_at(catcher);
+  push(value);
+  push(name);
+  throw throw_signal{code};
+}
+
+void throw_error(cell* error) {
+  if (frame_top > frame_bottom) {
+    cell where{};
+    memory::root_guard keep_where(&where);
+    find_call_frame(&where);
+    // Outside any named call the error has no `where` to show.
+    if (!words::word_not_found || where.data2 != words::word_not_found->data2) error::set_where(error, where);
+    cell* stack_field = error::field(error, error::FIELD_STACK);
+    if (TYPE_OF(stack_field) != TYPE_BLOCK)
+      *stack_field = cell{TYPE_INTEGER, 0, static_cast<uint32_t>(frame_top - frame_bottom), 0};
+  }
+  call_frame* guard = nullptr;
+  for (call_frame* f = frame_top; f > frame_bottom && !guard;) {
+    --f;
+    if (frame_kind_of(f) == FRAME_TRY || frame_kind_of(f) == FRAME_TRY_ALL) guard = f;
+  }
+  if (!guard) {
+    // Nothing catches it: the report goes to the console and the process
+    // ends with status -2.
+    set_last(*error);
+    cell* report = push(*error);
+    cell* buffer = push_slot();
+    string::rs_make_at(buffer, 64);
+    actions::form(report, buffer, nullptr, INT_MAX);
+    print_hooks::run(buffer, true);
+    system::exit_process(-2);
+  }
+  cell* at = top;
+  frame_top = guard + 1;
+  arguments = own_base(guard);
+  top = at < arguments ? arguments : at;
+  push(*error);
+  throw throw_signal{THROW_ERROR};
 }
 
 }  // namespace ixo::stack

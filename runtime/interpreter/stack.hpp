@@ -84,5 +84,55 @@ void unwind();
 void unwind_last();
 // Pops the innermost frame and drops the callee's cells, result included.
 void unroll();
+// mark, also recording a function context and its current values, which
+// the collector keeps alive while the frame stands.
+void mark_func(const cell* word, uint32_t fun_ctx);
+
+// A frame's header holds 16 bits of the naming word's symbol. A word whose
+// symbol id does not fit names its frame with FRAME_NAME_NONE, which call
+// traces treat like an internal frame: the kind and flag bits stay intact.
+constexpr uint32_t FRAME_NAME_NONE = 0xFFFF;
+inline uint32_t frame_symbol(const call_frame* f) { return f->header >> 8 & 0xFFFF; }
+
+// The argument base that frame `f` opened: the saved base of the frame
+// above it, or the current base for the innermost frame.
+cell* own_base(const call_frame* f);
+// The innermost frame of the kind, or nullptr.
+call_frame* find_frame(uint32_t kind);
+
+// The word of the innermost named call (frames named <body> or <anon> are
+// skipped), for the `where` field of errors; <not-found> when there is
+// none. Copied into `out`.
+void find_call_frame(cell* out);
+
+// When the last pushed cell is an error!, copies it into the result slot;
+// then top := arguments + 1.
+void set_last_if_error();
+
+// Non-local exits. Each searches the frame stack from the frame below the
+// caller's own call frame, positions both stacks for the frame it found
+// (that frame stays on the frame stack, its own argument base becomes the
+// current base) and throws its code to the catch site of that frame. A
+// try/all frame crossed on the way, or no frame of the kind, raises the
+// matching throw/* error with the stacks as they were.
+//
+// break (continue false) and continue: to the innermost loop frame; with
+// `with_value` the break's argument (the caller's first argument cell)
+// becomes the loop's result, else unset.
+[[noreturn]] void throw_break(bool with_value, bool continue_);
+// return (value from the caller's first argument cell) and exit (unset):
+// to the innermost frame carrying the body flag. With `keep_own_frame`
+// the caller's own frame is searched too.
+[[noreturn]] void throw_return(bool return_, bool keep_own_frame);
+// throw: to the innermost catch frame, which finds the thrown value and
+// the optional name (the caller's first two argument cells) pushed from
+// its own base. No catch frame: throw/throw carrying the value.
+[[noreturn]] void throw_value(uint32_t code);
+
+// Raising an error value (see fire): sets its `where` and `stack` fields,
+// positions the stacks at the innermost try frame with the error pushed
+// as the last cell, and throws THROW_ERROR. With no try frame on the frame
+// stack the error report is printed and the process ends with status -2.
+[[noreturn]] void throw_error(cell* error);
 
 }  // namespace ixo::stack

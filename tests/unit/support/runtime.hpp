@@ -8,12 +8,14 @@
 #include "runtime/core/unicode.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "startup/start.hpp"
+#include "raised.hpp"
 
 namespace ixo::test {
 
 inline void start_runtime() {
   collector_active = 0;  // an earlier test's collector has no tables to walk yet
   runtime::init();
+  open_bottom_try_frame();
   collector_active = 1;
 }
 

@@ -23,6 +23,7 @@
 #include "runtime/memory/series_buffer.hpp"
 #include "startup/start.hpp"
 #include "kept.hpp"
+#include "raised.hpp"
 #include "memory.hpp"
 
 namespace ixo::test {
@@ -32,6 +33,7 @@ inline void start_words() {
   cycles::init();
   collector_active = 0;  // an earlier test's collector has no tables to walk yet
   runtime::init();
+  open_bottom_try_frame();
   collector_active = 1;
 }
 

@@ -1,0 +1,459 @@
+// Function calls: the call spec built once per function value, argument
+// fetching with type checks, refinements from paths, the calls of natives,
+// actions, routines and function! bodies, and the runtime hooks that run
+// language functions for other modules.
+//
+// A call spec is a block cached in the second cell of the function's
+// `more` block: per argument word a typeset! whose header bits 20-21 give
+// the argument's kind; per refinement (not /local) a copy of it, holding
+// for natives and actions its ordinal in payload word 3; then an integer!
+// with the locals count when the spec has /local, and for natives and
+// actions an integer! with the refinement count.
+#include <algorithm>
+
+#include "runtime/core/sort_compare.hpp"
+#include "runtime/core/words.hpp"
+#include "runtime/datatypes/block.hpp"
+#include "runtime/datatypes/context.hpp"
+#include "runtime/datatypes/datatype.hpp"
+#include "runtime/datatypes/function.hpp"
+#include "runtime/datatypes/logic.hpp"
+#include "runtime/datatypes/none.hpp"
+#include "runtime/datatypes/object.hpp"
+#include "runtime/datatypes/routine.hpp"
+#include "runtime/datatypes/series.hpp"
+#include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/typeset.hpp"
+#include "runtime/datatypes/unset.hpp"
+#include "runtime/datatypes/word.hpp"
+#include "runtime/interpreter/actions.hpp"
+#include "runtime/interpreter/fire.hpp"
+#include "runtime/interpreter/interpreter.hpp"
+#include "runtime/interpreter/natives.hpp"
+#include "runtime/interpreter/stack.hpp"
+#include "runtime/memory/roots.hpp"
+#include "startup/catch.hpp"
+#include "startup/runtime_error.hpp"
+
+namespace ixo::interpreter {
+
+using memory::root_guard;
+
+namespace {
+
+// Argument kinds, bits 20-21 of a call-spec typeset's header.
+constexpr uint32_t KIND_MASK = 0x300000;
+constexpr uint32_t KIND_EVALUATED = 0;
+constexpr uint32_t KIND_GET = 0x100000;
+constexpr uint32_t KIND_LIT = 0x200000;
+constexpr uint32_t KIND_RETURN = 0x300000;
+
+// The most refinements a native or action spec may have.
+constexpr int32_t MAX_REFINEMENTS = 32;
+
+// `more` cells: the body, the cached call spec, the routine's entry index.
+constexpr int32_t MORE_BODY = 0;
+constexpr int32_t MORE_CALL_SPEC = 1;
+constexpr int32_t MORE_ENTRY = 2;
+
+cell* at(const cell* block, int32_t i) { return memory::head_of<cell>(memory::GET_BUFFER(block)) + i; }
+int32_t length_of(const cell* block) { return series::rs_abs_length_q(block); }
+cell more_of(const cell* function) { return cell{TYPE_BLOCK, 0, function->data3, 0}; }
+
+bool native_type_q(uint32_t t) { return t == TYPE_NATIVE || t == TYPE_ACTION; }
+bool argument_word_q(uint32_t t) { return t == TYPE_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD; }
+bool local_q(const cell* c) {
+  return TYPE_OF(c) == TYPE_REFINEMENT && symbol::EQUAL_WORDS_q(c, static_cast<int32_t>(refinements::local->data2));
+}
+bool argument_q(const cell* c) { return TYPE_OF(c) == TYPE_TYPESET && (c->header & KIND_MASK) != KIND_RETURN; }
+
+void traced(uint32_t event, const cell* block, int32_t pos, const cell* reference, const cell* value) {
+  if (tracing_on) fire_event(event, block, pos, reference, value);
+}
+
+// ---- Call specs --------------------------------------------------------------
+
+uint32_t make_call_spec(const cell* function) {
+  cell spec{TYPE_BLOCK, 0, function->data2, 0}, out{};
+  root_guard keep_spec(&spec), keep_out(&out);
+  bool native = native_type_q(TYPE_OF(function));
+  int32_t length = length_of(&spec);
+  block::make_at(&out, length + 2);
+  int32_t ordinal = 0, locals = 0;
+  for (int32_t i = 0; i < length; ++i) {
+    cell c = *at(&spec, i);
+    uint32_t t = TYPE_OF(&c);
+    bool typed = i + 1 < length && TYPE_OF(at(&spec, i + 1)) == TYPE_BLOCK;
+    if (argument_word_q(t) || t == TYPE_SET_WORD) {
+      if (t == TYPE_SET_WORD && !symbol::EQUAL_WORDS_q(&c, words::sym_return))
+        fire(err::script_bad_func_def, {c});
+      cell types = typed ? *at(&spec, i + 1) : none::none_value;
+      root_guard keep_types(&types);
+      cell* ts = typed ? typeset::make_from_spec_in(&out, &types) : typeset::make_default_in(&out);
+      ts->header = TYPE_TYPESET | (t == TYPE_GET_WORD   ? KIND_GET
+                                   : t == TYPE_LIT_WORD ? KIND_LIT
+                                   : t == TYPE_SET_WORD ? KIND_RETURN
+                                                        : KIND_EVALUATED);
+    } else if (t == TYPE_REFINEMENT) {
+      if (local_q(&c)) {
+        // /local and the words after it, up to a set-word, are the locals.
+        locals = 1;
+        while (i + 1 < length && TYPE_OF(at(&spec, i + 1)) != TYPE_SET_WORD) locals += TYPE_OF(at(&spec, ++i)) == TYPE_WORD;
+        continue;
+      }
+      if (native) c.data3 = static_cast<uint32_t>(++ordinal);
+      block::rs_append(&out, &c);
+    }
+  }
+  if (ordinal > MAX_REFINEMENTS) fire(err::internal_limit_hit);
+  if (locals > 0) {
+    cell n{TYPE_INTEGER, 0, static_cast<uint32_t>(locals), 0};
+    block::rs_append(&out, &n);
+  }
+  if (native) {
+    cell n{TYPE_INTEGER, 0, static_cast<uint32_t>(ordinal), 0};
+    block::rs_append(&out, &n);
+  }
+  cell more = more_of(function);
+  *block::rs_abs_at(&more, MORE_CALL_SPEC) = out;
+  return out.data2;
+}
+
+uint32_t call_spec_of(const cell* function) {
+  cell more = more_of(function);
+  const cell* cached = block::rs_abs_at(&more, MORE_CALL_SPEC);
+  return TYPE_OF(cached) == TYPE_BLOCK ? cached->data2 : make_call_spec(function);
+}
+
+// The spec word of call-spec entry `index`, as a word!, for error reports.
+cell arg_word(const cell* function, int32_t index) {
+  cell spec{TYPE_BLOCK, 0, function->data2, 0};
+  int32_t n = 0;
+  for (int32_t i = 0; i < length_of(&spec); ++i) {
+    const cell* c = at(&spec, i);
+    if (local_q(c)) break;
+    if (!argument_word_q(TYPE_OF(c)) && TYPE_OF(c) != TYPE_SET_WORD && TYPE_OF(c) != TYPE_REFINEMENT) continue;
+    if (n++ == index) {
+      cell w = *c;
+      w.header = TYPE_WORD;
+      return w;
+    }
+  }
+  return none::none_value;
+}
+
+// ---- Arguments ---------------------------------------------------------------
+
+struct call {
+  const cell* function;  // rooted copies
+  const cell* name;
+  const cell* block;
+  int32_t pos;
+  int32_t end;
+  bool infix;
+};
+
+void check_type(const call& k, const cell* ts, int32_t index, const cell* value) {
+  if (!typeset::has_q(ts, TYPE_OF(value)))
+    fire(err::script_expect_arg, {*k.name, datatype::make_cell(TYPE_OF(value)), arg_word(k.function, index)});
+}
+
+// Fetches the argument of call-spec entry `index` (typeset `ts`) onto the
+// stack and checks its type.
+void fetch_arg(call& k, const cell* ts, int32_t index) {
+  uint32_t kind = ts->header & KIND_MASK;
+  if (k.pos >= std::min(k.end, length_of(k.block))) {
+    if (kind == KIND_LIT && typeset::has_q(ts, TYPE_UNSET)) {
+      stack::push(unset::unset_value);
+      return;
+    }
+    fire(err::script_no_arg, {*k.name, arg_word(k.function, index)});
+  }
+  if (kind == KIND_EVALUATED) {
+    k.pos = eval_expression(k.block, k.pos, k.end, k.infix, true, false);
+  } else {
+    cell v = *at(k.block, k.pos);
+    root_guard keep_v(&v);
+    traced(EVENT_FETCH, k.block, k.pos, &v, &v);
+    ++k.pos;
+    if (kind == KIND_LIT && TYPE_OF(&v) == TYPE_PAREN) {
+      stack::mark(words::word_anon, stack::FRAME_INTERP);
+      eval_block(&v, false);
+      stack::unwind();
+    } else if (kind == KIND_LIT && TYPE_OF(&v) == TYPE_GET_WORD) {
+      stack::push(*word::get_value(&v));
+    } else if (kind == KIND_LIT && TYPE_OF(&v) == TYPE_GET_PATH) {
+      eval_path(&v, k.block, k.pos, k.end, false, true, true, false, nullptr);
+    } else {
+      stack::push(v);
+    }
+    traced(EVENT_PUSH, k.block, k.pos - 1, nullptr, stack::top - 1);
+  }
+  check_type(k, ts, index, stack::top - 1);
+}
+
+// Evaluates the arguments of a refinement that was not used, and drops them.
+void skip_arg(call& k, const cell* ts, int32_t index) {
+  cell* top = stack::top;
+  fetch_arg(k, ts, index);
+  stack::top = top;
+}
+
+// Fetches the arguments of the call into the current frame (see the file
+// comment for the layout); for natives and actions fills `refs`. Answers
+// the locals count of a function!.
+int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* refs) {
+  cell spec{TYPE_BLOCK, 0, call_spec_of(k.function), 0};
+  root_guard keep_spec(&spec);
+  bool native = native_type_q(TYPE_OF(k.function));
+  int32_t n = length_of(&spec);
+  if (k.infix) ++stack::top;  // the left operand is the first argument
+  bool taking = true, left = k.infix;
+  int32_t locals = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    cell c = *at(&spec, i);
+    if (argument_q(&c)) {
+      if (!taking) {
+        if (!native) stack::push(none::none_value);
+      } else if (left) {
+        left = false;
+        check_type(k, &c, i, stack::top - 1);
+      } else {
+        fetch_arg(k, &c, i);
+      }
+    } else if (TYPE_OF(&c) == TYPE_REFINEMENT) {
+      taking = false;
+      if (!native) stack::push(logic::false_value);
+    } else if (TYPE_OF(&c) == TYPE_INTEGER && !native && locals == 0) {
+      locals = static_cast<int32_t>(c.data2);
+    }
+  }
+
+  // Refinements named by the path's elements from `refinement_at` on.
+  int32_t path_length = path ? length_of(path) : 0;
+  for (int32_t j = refinement_at; j < path_length; ++j) {
+    cell element = *at(path, j);
+    root_guard keep_element(&element);
+    bool active = true;
+    if (TYPE_OF(&element) == TYPE_GET_WORD) active = logic::value_true_q(word::get_value(&element), true, &element);
+    else if (TYPE_OF(&element) != TYPE_WORD) fire(err::script_bad_refine, {element});
+    int32_t found = -1, slot = 0;
+    for (int32_t i = 0; i < n && found < 0; ++i) {
+      const cell* c = at(&spec, i);
+      if (TYPE_OF(c) == TYPE_REFINEMENT && symbol::EQUAL_WORDS_q(c, static_cast<int32_t>(element.data2))) found = i;
+      else if (argument_q(c) || TYPE_OF(c) == TYPE_REFINEMENT) ++slot;
+    }
+    if (found < 0) fire(err::script_no_refine, {*k.name, element});
+    if (native) {
+      int32_t ordinal = static_cast<int32_t>(at(&spec, found)->data3) - 1;
+      if (active) {
+        if (refs[ordinal] >= 0) fire(err::script_dup_refine, {*path});
+        refs[ordinal] = static_cast<int32_t>(stack::top - stack::arguments);
+      }
+    } else {
+      cell* flag = stack::arguments + slot;
+      if (logic::get(flag)) fire(err::script_dup_refine, {*path});
+      *flag = logic::make_cell(active);
+    }
+    for (int32_t i = found + 1; i < n && argument_q(at(&spec, i)); ++i) {
+      cell ts = *at(&spec, i);
+      if (!active) {
+        skip_arg(k, &ts, i);
+      } else if (native) {
+        fetch_arg(k, &ts, i);
+      } else {
+        fetch_arg(k, &ts, i);
+        stack::arguments[slot + i - found] = *--stack::top;
+      }
+    }
+  }
+  traced(EVENT_CALL, k.block, k.pos, k.name, k.function);
+  return locals;
+}
+
+// The entry of a native! or action! value; none raises internal/not-done.
+void call_entry(const cell* function, const int32_t* refs) {
+  int32_t n = static_cast<int32_t>(function->data1);
+  natives::native_entry entry = nullptr;
+  if (TYPE_OF(function) == TYPE_NATIVE) entry = natives::entry_of(n);
+  else if (n >= 1 && n <= ACTION_COUNT) entry = actions::dispatchers[n];
+  if (!entry) fire(err::internal_not_done);
+  entry(refs);
+}
+
+// A routine runs on its argument cells from the argument base.
+void call_routine(const cell* routine) {
+  cell more = more_of(routine);
+  routine::routine_entry entry = routine::entry_of(static_cast<int32_t>(block::rs_abs_at(&more, MORE_ENTRY)->data2));
+  if (!entry) fire(err::internal_not_done);
+  entry();
+}
+
+// The interpreted body of a function!, its context's values pointed at the
+// frame. The body flag on the frame is where return and exit land.
+void run_body(const cell* function, const cell* body, const cell* reference) {
+  uint32_t ctx = function->data1;
+  struct restore {
+    uint32_t ctx, values;
+    bool tracing;
+    ~restore() {
+      context::context_cell(ctx)->data2 = values;
+      tracing_on = tracing;
+    }
+  } restored{ctx, context::context_cell(ctx)->data2, tracing_on};
+  context::context_cell(ctx)->data2 = memory::offset_of(stack::arguments);
+  stack::call_frame* frame = stack::frame_top - 1;
+  frame->header |= stack::FRAME_BODY_FLAG << 24;
+  if (function->header & function::FLAG_TRACE) tracing_on = trace_installed;
+  if (function->header & function::FLAG_NO_TRACE) tracing_on = false;
+  traced(EVENT_PROLOG, nullptr, -1, reference, function);
+  uint32_t code = catch_site(FILTER_FUNCTION, [&] { eval_block(body, true); });
+  traced(EVENT_EPILOG, nullptr, -1, reference, stack::arguments);
+  if (code == 0 || code == THROW_RETURN || code == THROW_EXIT) {
+    // return and exit have put their value in the frame's result slot.
+    frame->header &= ~(stack::FRAME_BODY_FLAG << 24);
+    stack::keep();
+    system::clear_thrown();
+    return;
+  }
+  system::throw_to_catch();
+}
+
+}  // namespace
+
+// ---- Calls ---------------------------------------------------------------------
+
+int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t end, bool sub,
+                      const cell* path, int32_t refinement_at, const cell* given_name, bool infix) {
+  cell function = *given;
+  cell name = given_name && TYPE_OF(given_name) == TYPE_WORD ? *given_name : *words::word_anon;
+  root_guard keep_function(&function), keep_name(&name);
+  if (tracing_on) {
+    // The left operand of an operator stays out of the hook's way.
+    if (infix) ++stack::top;
+    fire_event(EVENT_OPEN, block, pos, &name, &function);
+    if (infix) --stack::top;
+  }
+  cell* slot = infix ? nullptr : stack::push(function);
+  call k{&function, &name, block, pos, end, infix};
+  switch (TYPE_OF(&function)) {
+    case TYPE_NATIVE:
+    case TYPE_ACTION: {
+      int32_t refs[MAX_REFINEMENTS];
+      std::fill(refs, refs + MAX_REFINEMENTS, -1);
+      stack::mark(&name, stack::FRAME_INTERP);
+      fetch_args(k, path, refinement_at, refs);
+      call_entry(&function, refs);
+      break;
+    }
+    case TYPE_ROUTINE:
+      stack::mark(&name, stack::FRAME_INTERP);
+      fetch_args(k, path, refinement_at, nullptr);
+      call_routine(&function);
+      break;
+    case TYPE_FUNCTION: {
+      stack::mark(&name, stack::FRAME_INTERP_CALL);
+      int32_t locals = fetch_args(k, path, refinement_at, nullptr);
+      if (locals > 0) function::init_locals(locals);
+      exec_function(&function, &name, CALLBACK_NONE);
+      break;
+    }
+    default:
+      system::runtime_error(101, system::code_address(__builtin_return_address(0)));
+  }
+  if (sub) stack::unwind();
+  else stack::unwind_last();
+  traced(EVENT_RETURN, block, k.pos, &name, stack::top - 1);
+  if (slot) {
+    *slot = slot[1];
+    stack::top = slot + 1;
+  }
+  return k.pos;
+}
+
+void exec_function(const cell* function, const cell* reference, uint32_t callback) {
+  struct restore {
+    bool tracing = tracing_on;
+    ~restore() { tracing_on = tracing; }
+  } restored;
+  // The trace hook does not look inside functions the runtime runs for
+  // itself.
+  if (callback != CALLBACK_NONE) tracing_on = false;
+  cell more = more_of(function);
+  cell body = *block::rs_abs_at(&more, MORE_BODY);
+  root_guard keep_body(&body);
+  if (TYPE_OF(&body) != TYPE_BLOCK) {
+    stack::set_result(unset::unset_value);
+    return;
+  }
+  run_body(function, &body, reference);
+}
+
+void call_value(const cell* given, const cell* given_name, int32_t count, uint32_t callback) {
+  cell function = *given, name = *given_name;
+  root_guard keep_function(&function), keep_name(&name);
+  uint32_t type = TYPE_OF(&function);
+  bool native = native_type_q(type);
+  if (!native && type != TYPE_FUNCTION && type != TYPE_ROUTINE) fire(err::script_invalid_arg, {function});
+  cell* base = stack::top - count;
+  stack::top = base;
+  if (type == TYPE_FUNCTION) stack::mark_func(&name, function.data1);
+  else stack::mark(&name, stack::FRAME_NATIVE);
+  stack::top = base + count;
+
+  cell spec{TYPE_BLOCK, 0, call_spec_of(&function), 0};
+  root_guard keep_spec(&spec);
+  call k{&function, &name, &spec, 0, 0, false};
+  int32_t refs[MAX_REFINEMENTS];
+  std::fill(refs, refs + MAX_REFINEMENTS, -1);
+  int32_t given_count = 0, locals = 0;
+  bool taking = true;
+  for (int32_t i = 0; i < length_of(&spec); ++i) {
+    cell c = *at(&spec, i);
+    if (argument_q(&c)) {
+      if (!taking) {
+        if (!native) stack::push(none::none_value);
+        continue;
+      }
+      if (given_count >= count) fire(err::script_no_arg, {name, arg_word(&function, i)});
+      check_type(k, &c, i, base + given_count++);
+    } else if (TYPE_OF(&c) == TYPE_REFINEMENT) {
+      if (taking) stack::top = base + given_count;  // cells beyond the arguments are dropped
+      taking = false;
+      if (!native) stack::push(logic::false_value);
+    } else if (TYPE_OF(&c) == TYPE_INTEGER && !native && locals == 0) {
+      locals = static_cast<int32_t>(c.data2);
+    }
+  }
+  if (taking) stack::top = base + given_count;
+  if (native) {
+    call_entry(&function, refs);
+  } else {
+    if (locals > 0) function::init_locals(locals);
+    if (type == TYPE_ROUTINE) call_routine(&function);
+    else exec_function(&function, &name, callback);
+  }
+  stack::unwind();
+}
+
+// ---- Hooks of other modules ------------------------------------------------------
+
+void install_hooks() {
+  object::call_handler = [](const cell* handler, const cell* name, const cell* args, int32_t count, int32_t) {
+    cell* top = stack::top;
+    for (int32_t i = 0; i < count; ++i) stack::push(args[i]);
+    bool deep = words::word_on_change && name->data2 != words::word_on_change->data2;
+    call_value(handler, name, count, deep ? CALLBACK_DEEP_CHANGE : CALLBACK_CHANGE);
+    stack::top = top;
+  };
+  object::eval_block = [](cell* block) {
+    cell* top = stack::top;
+    eval_block(block, false);
+    stack::top = top;
+  };
+  sort::call_function = [](const cell* function) {
+    call_value(function, words::word_compare_callback, 2, CALLBACK_SORT);
+  };
+}
+
+}  // namespace ixo::interpreter

@@ -1,0 +1,424 @@
+// The evaluator: blocks expression by expression, each expression by the
+// type of its first value, infix operators chained left to right, paths
+// element by element, and the trace hook's events. Calls are call.cpp's.
+//
+// Positions are series indexes and cells are re-read after anything that
+// may allocate; the block being evaluated is rooted for the whole block.
+#include <algorithm>
+
+#include "runtime/core/words.hpp"
+#include "runtime/datatypes/block.hpp"
+#include "runtime/datatypes/context.hpp"
+#include "runtime/datatypes/datatype.hpp"
+#include "runtime/datatypes/function.hpp"
+#include "runtime/datatypes/none.hpp"
+#include "runtime/datatypes/op.hpp"
+#include "runtime/datatypes/pair.hpp"
+#include "runtime/datatypes/registry.hpp"
+#include "runtime/datatypes/series.hpp"
+#include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/unset.hpp"
+#include "runtime/datatypes/word.hpp"
+#include "runtime/interpreter/actions.hpp"
+#include "runtime/interpreter/fire.hpp"
+#include "runtime/interpreter/interpreter.hpp"
+#include "runtime/interpreter/stack.hpp"
+#include "runtime/memory/roots.hpp"
+#include "runtime/memory/root_block.hpp"
+#include "startup/catch.hpp"
+
+namespace ixo::interpreter {
+
+using memory::root_guard;
+
+// Sets the runtime's hooks that run language functions (call.cpp).
+void install_hooks();
+
+bool tracing_on = false;
+bool trace_installed = false;
+uint32_t trace_event_mask = EVENT_ALL;
+
+namespace {
+
+// Root-block cells, so that they never move and are always marked: the
+// installed hook, the block eval_block is evaluating (its index at the
+// current expression), and the event words.
+cell* trace_hook = nullptr;
+cell* eval_cursor = nullptr;
+int32_t hook_locals = 0;
+
+constexpr int32_t EVENT_COUNT = 16;
+const char* const event_names[EVENT_COUNT] = {"init", "end",  "prolog", "epilog", "enter", "exit",
+                                              "open", "return", "fetch", "push",  "set",   "call",
+                                              "error", "throw", "catch", "expr"};
+cell* event_words[EVENT_COUNT] = {};
+
+cell* at(const cell* block, int32_t i) { return memory::head_of<cell>(memory::GET_BUFFER(block)) + i; }
+int32_t length_of(const cell* block) { return series::rs_abs_length_q(block); }
+
+bool function_type_q(uint32_t t) {
+  return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+}
+
+// A value that an expression produced: pushed for a sub-expression, else
+// the result (the top just above the result slot).
+void store(const cell& value, bool sub) {
+  if (sub) stack::push(value);
+  else stack::set_result(value);
+}
+
+void traced(uint32_t event, const cell* block, int32_t pos, const cell* reference, const cell* value) {
+  if (tracing_on) fire_event(event, block, pos, reference, value);
+}
+
+// The value of a word for the infix look-ahead: only a word whose context
+// currently has values, never raising.
+const cell* peek_value(const cell* word) {
+  uint32_t ctx = word->data1;
+  if (ctx == 0 || static_cast<int32_t>(word->data3) < 0) return nullptr;
+  const cell* c = context::context_cell(ctx);
+  if (context::stack_q(c) && c->data2 == 0) return nullptr;
+  return context::get(word, ctx);
+}
+
+// The object a word's context belongs to, when that context is not the
+// global one; else none.
+cell parent_of(const cell* word) {
+  uint32_t ctx = word->data1;
+  if (ctx == 0 || ctx == context::global_ctx) return none::none_value;
+  cell owner = *context::owner_cell(ctx);
+  return TYPE_OF(&owner) == TYPE_OBJECT ? owner : none::none_value;
+}
+
+// Restores the evaluation cursor of an outer eval_block, which stays
+// rooted meanwhile.
+struct cursor_keeper {
+  cell saved = *eval_cursor;
+  root_guard keep{&saved};
+  ~cursor_keeper() { *eval_cursor = saved; }
+};
+
+}  // namespace
+
+// ---- Blocks --------------------------------------------------------------------
+
+void eval_block(const cell* given, bool keep) {
+  cell block = *given;
+  root_guard keep_block(&block);
+  cursor_keeper cursor;
+  stack::mark(words::word_body, stack::FRAME_EVAL);
+  int32_t pos = static_cast<int32_t>(block.data1);
+  int32_t end = length_of(&block);
+  traced(EVENT_ENTER, &block, pos, nullptr, nullptr);
+  if (pos >= end) {
+    stack::set_result(unset::unset_value);
+  } else {
+    *eval_cursor = block;
+    while (pos < end) {
+      eval_cursor->data1 = static_cast<uint32_t>(pos);
+      pos = eval_expression(&block, pos, end, false, false, false);
+      end = std::min(end, length_of(&block));  // the block may have been cut meanwhile
+      if (pos < end) stack::reset();
+    }
+  }
+  traced(EVENT_EXIT, &block, end, nullptr, stack::arguments);
+  if (keep) stack::unwind_last();
+  else stack::unwind();
+}
+
+int32_t eval_next(const cell* block, int32_t pos, int32_t end, bool keep) {
+  stack::mark(words::word_body, stack::FRAME_INTERP);
+  if (pos >= std::min(end, length_of(block))) stack::set_result(unset::unset_value);
+  else pos = eval_expression(block, pos, end, false, false, false);
+  if (keep) stack::unwind_last();
+  else stack::unwind();
+  return pos;
+}
+
+// ---- Expressions -----------------------------------------------------------------
+
+int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_infix, bool sub,
+                        bool functions_as_data) {
+  end = std::min(end, length_of(block));
+  cell* entry_top = stack::top;
+  traced(EVENT_FETCH, block, pos, at(block, pos), at(block, pos));
+  cell v = *at(block, pos);
+  root_guard keep_v(&v);
+  int32_t next = pos + 1;
+  switch (TYPE_OF(&v)) {
+    case TYPE_PAREN:
+      stack::mark(words::word_body, stack::FRAME_INTERP);
+      eval_block(&v, true);
+      if (sub) stack::unwind();
+      else stack::unwind_last();
+      break;
+    case TYPE_SET_WORD: {
+      stack::mark(&v, stack::FRAME_INTERP);
+      cell* word = stack::push(v);
+      traced(EVENT_PUSH, block, pos, nullptr, word);
+      if (next >= end) fire(err::script_need_value, {v});
+      next = eval_expression(block, next, end, false, true, false);
+      cell* value = word + 1;
+      traced(EVENT_SET, block, next, word, value);
+      if (TYPE_OF(value) == TYPE_UNSET) fire(err::script_need_value, {v});
+      word::set(word, *value);
+      *stack::arguments = *value;
+      if (sub) stack::unwind();
+      else stack::unwind_last();
+      break;
+    }
+    case TYPE_SET_PATH: {
+      traced(EVENT_PUSH, block, pos, nullptr, &v);
+      if (next >= end) fire(err::script_need_value, {v});
+      stack::mark(words::word_set_path, stack::FRAME_INTERP);
+      next = eval_expression(block, next, end, false, true, false);
+      cell* value = stack::arguments;
+      traced(EVENT_SET, block, next, &v, value);
+      next = eval_path(&v, block, next, end, true, false, true, false, value);
+      stack::keep();  // the expression's value is the value set
+      if (sub) stack::unwind();
+      else stack::unwind_last();
+      break;
+    }
+    case TYPE_GET_WORD:
+      store(*word::get_value(&v), sub);
+      traced(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      break;
+    case TYPE_LIT_WORD: {
+      cell w = v;
+      w.header = TYPE_WORD;
+      store(w, sub);
+      traced(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      break;
+    }
+    case TYPE_WORD: {
+      cell value = *word::get_value(&v);
+      uint32_t t = TYPE_OF(&value);
+      if (t == TYPE_UNSET) fire(err::script_no_value, {v});
+      if (function_type_q(t)) {
+        next = call_function(&value, block, next, end, sub, nullptr, 0, &v, false);
+      } else if (t == TYPE_OP) {
+        fire(err::script_no_op_arg, {v});
+      } else {
+        store(value, sub);
+        traced(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      }
+      break;
+    }
+    case TYPE_PATH:
+    case TYPE_GET_PATH:
+      next = eval_path(&v, block, next, end, false, TYPE_OF(&v) == TYPE_GET_PATH, sub, false, nullptr);
+      traced(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      break;
+    case TYPE_LIT_PATH: {
+      cell p = v;
+      p.header = TYPE_PATH;
+      p.data3 = 0;
+      store(p, sub);
+      traced(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      break;
+    }
+    case TYPE_OP:
+      fire(err::internal_not_done);
+    case TYPE_NATIVE:
+    case TYPE_ACTION:
+    case TYPE_FUNCTION:
+    case TYPE_ROUTINE:
+      if (!functions_as_data) {
+        next = call_function(&v, block, next, end, sub, nullptr, 0, nullptr, false);
+        break;
+      }
+      store(v, sub);
+      traced(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      break;
+    case TYPE_ISSUE:
+      if (next < end && TYPE_OF(at(block, next)) == TYPE_BLOCK &&
+          (symbol::EQUAL_WORDS_q(&v, words::sym_system) || symbol::EQUAL_WORDS_q(&v, words::sym_system_global)))
+        fire(err::internal_ixo_system);
+      [[fallthrough]];
+    default:
+      store(v, sub);
+      traced(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      break;
+  }
+
+  // Infix operators: the value just made is the left operand of the next
+  // operator, whose result is in turn the left operand of the one after.
+  while (!no_infix && next < std::min(end, length_of(block))) {
+    cell name = *at(block, next);
+    if (TYPE_OF(&name) != TYPE_WORD) break;
+    const cell* value = peek_value(&name);
+    if (!value || TYPE_OF(value) != TYPE_OP) break;
+    cell op = *value;
+    op.header = op::wrapped_type(&op);
+    traced(EVENT_FETCH, block, next, &name, &op);
+    stack::top = sub ? entry_top : stack::arguments;
+    next = call_function(&op, block, next + 1, end, sub, nullptr, 0, &name, true);
+  }
+  if (tracing_on && !sub) fire_event(EVENT_EXPR, block, next, &v, stack::arguments);
+  return next;
+}
+
+// ---- Paths ---------------------------------------------------------------------------
+
+int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end, bool set, bool get,
+                  bool sub, bool case_, const cell* set_value) {
+  cell path = *given;
+  root_guard keep_path(&path);
+  int32_t first = static_cast<int32_t>(path.data1);
+  int32_t length = length_of(&path);
+  if (first >= length) fire(err::script_empty_path);
+  traced(EVENT_ENTER, &path, first, nullptr, nullptr);
+  traced(EVENT_FETCH, &path, first, nullptr, at(&path, first));
+  cell head = *at(&path, first);
+  if (TYPE_OF(&head) != TYPE_WORD) fire(err::script_word_first, {path});
+
+  cell* base = stack::top;
+  // Three scratch cells: the current value, its parent, the element.
+  cell* current = stack::push(*word::get_value(&head));
+  cell* parent = stack::push(none::none_value);
+  cell* element = stack::push(none::none_value);
+  uint32_t t = TYPE_OF(current);
+  if (function_type_q(t)) {
+    if (set) fire(err::script_invalid_path_set, {path});
+    if (get) fire(err::script_invalid_path_get, {path});
+    cell f = *current;
+    stack::top = base;
+    pos = call_function(&f, block, pos, end, sub, &path, first + 1, &head, false);
+    traced(EVENT_EXIT, &path, length, nullptr, stack::top - 1);
+    return pos;
+  }
+  if (t == TYPE_UNSET) fire(err::script_unset_path, {path, head});
+  traced(EVENT_PUSH, &path, first, nullptr, current);
+  *parent = parent_of(&head);
+
+  for (int32_t i = first + 1; i < length; ++i) {
+    traced(EVENT_FETCH, &path, i, nullptr, at(&path, i));
+    *element = *at(&path, i);
+    if (TYPE_OF(element) == TYPE_GET_WORD) {
+      *element = *word::get_value(element);
+    } else if (TYPE_OF(element) == TYPE_PAREN) {
+      eval_block(element, false);
+      *element = stack::top[-1];
+      stack::top = element + 1;
+    }
+    traced(EVENT_PUSH, &path, i, nullptr, element);
+    if (TYPE_OF(element) == TYPE_UNSET) fire(err::script_invalid_path, {path, *element});
+
+    bool last = i == length - 1;
+    auto walk = datatype::action_of<eval_path_fn>(TYPE_OF(current), ACT_EVAL_PATH);
+    if (!walk) {
+      cell cut = *block::clone(&path, false, false);
+      block::rs_truncate(&cut, i + 1);
+      fire(err::script_bad_path_type, {path, datatype::make_cell(TYPE_OF(current)), cut});
+    }
+    bool notify = set && last && i - first >= 2 &&
+                  ((TYPE_OF(parent) == TYPE_OBJECT && parent->data3 != 0) || series::any_block_q(TYPE_OF(parent)) ||
+                   TYPE_OF(parent) == TYPE_STRING);
+    cell previous = *at(&path, i - 1);
+    cell* answer = walk(current, element, set && last ? const_cast<cell*>(set_value) : nullptr, &path, parent,
+                        &previous, i, case_, get, last, notify);
+    cell next_value = *answer;
+    stack::top = element + 1;
+    *parent = *current;
+    *current = next_value;
+
+    if (!set && !get && function_type_q(TYPE_OF(current))) {
+      cell f = *current, name = *element;
+      root_guard keep_f(&f), keep_name(&name);
+      if (TYPE_OF(&name) != TYPE_WORD) name = *words::word_anon;
+      stack::top = base;
+      pos = call_function(&f, block, pos, end, sub, &path, i + 1, &name, false);
+      traced(EVENT_EXIT, &path, length, nullptr, stack::top - 1);
+      return pos;
+    }
+  }
+  traced(EVENT_EXIT, &path, length, nullptr, current);
+  cell result = *current;
+  stack::top = base;
+  store(result, sub);
+  return pos;
+}
+
+// ---- Tracing ----------------------------------------------------------------------
+
+void fire_event(uint32_t event, const cell* block, int32_t pos, const cell* reference, const cell* value) {
+  if (!tracing_on || !(trace_event_mask & event) || !trace_hook) return;
+  int32_t bit = __builtin_ctz(event);
+  bool with_reference = event == EVENT_PROLOG || event == EVENT_EPILOG || event == EVENT_RETURN ||
+                        event == EVENT_SET || event == EVENT_CALL;
+  cell blk = block ? *block : none::none_value;
+  int32_t offset = -1;
+  if (block && pos >= static_cast<int32_t>(block->data1) && pos <= length_of(block))
+    offset = pos - static_cast<int32_t>(block->data1);
+  cell val = value && TYPE_OF(value) != 0 ? *value : none::none_value;
+  cell ref = with_reference && reference ? *reference : none::none_value;
+  cell hook = *trace_hook;
+
+  cell* arguments = stack::arguments;
+  cell* top = stack::top;
+  stack::call_frame* frame_top = stack::frame_top;
+  stack::push(unset::unset_value);  // keeps a value just made at the top
+  int32_t args_index = static_cast<int32_t>(stack::arguments - stack::bottom);
+  int32_t top_index = static_cast<int32_t>(top - stack::bottom);
+  stack::mark_func(words::word_interp_callback, hook.data1);
+  stack::push(*event_words[bit]);
+  stack::push(blk);
+  stack::push(cell{TYPE_INTEGER, 0, static_cast<uint32_t>(offset), 0});
+  stack::push(val);
+  stack::push(ref);
+  stack::push(pair::make_cell(args_index, top_index));
+  if (hook_locals > 0) function::init_locals(hook_locals);
+  tracing_on = false;
+  uint32_t code = catch_site(FILTER_ALL, [&] { exec_function(&hook, words::word_interp_callback, CALLBACK_NONE); });
+  if (code) system::throw_to_catch();  // tracing stays off
+  tracing_on = true;
+  stack::arguments = arguments;
+  stack::top = top;
+  stack::frame_top = frame_top;
+}
+
+uint32_t event_mask(const cell* hook) {
+  cell more{TYPE_BLOCK, 0, hook->data3, 0};
+  const cell* body = block::rs_abs_at(&more, 0);
+  if (TYPE_OF(body) != TYPE_BLOCK || block::rs_length_q(body) == 0) return EVENT_ALL;
+  const cell* wanted = at(body, static_cast<int32_t>(body->data1));
+  if (TYPE_OF(wanted) != TYPE_BLOCK) return EVENT_ALL;
+  uint32_t mask = 0;
+  for (int32_t i = static_cast<int32_t>(wanted->data1); i < length_of(wanted); ++i) {
+    const cell* w = at(wanted, i);
+    if (TYPE_OF(w) != TYPE_WORD) continue;
+    for (int32_t e = 0; e < EVENT_COUNT; ++e)
+      if (symbol::EQUAL_WORDS_q(w, static_cast<int32_t>(event_words[e]->data2))) mask |= 1u << e;
+  }
+  return mask;
+}
+
+void start_trace(const cell* hook) {
+  if (trace_installed) return;
+  hook_locals = function::count_locals(hook->data2, 0, false);
+  trace_event_mask = event_mask(hook);
+  *trace_hook = *hook;
+  tracing_on = trace_installed = true;
+  fire_event(EVENT_INIT, nullptr, -1, nullptr, nullptr);
+}
+
+void end_trace() {
+  if (!trace_installed) return;
+  fire_event(EVENT_END, nullptr, -1, nullptr, nullptr);
+  tracing_on = trace_installed = false;
+  *trace_hook = unset::unset_value;
+}
+
+// ---- Start-up ------------------------------------------------------------------------
+
+void init() {
+  trace_hook = root::append(unset::unset_value);
+  eval_cursor = root::append(unset::unset_value);
+  for (int32_t e = 0; e < EVENT_COUNT; ++e) event_words[e] = root::append(*word::load(event_names[e]));
+  tracing_on = trace_installed = false;
+  trace_event_mask = EVENT_ALL;
+  install_hooks();
+}
+
+}  // namespace ixo::interpreter

@@ -1,0 +1,124 @@
+// The interpreter: evaluation of blocks, expressions and paths, calls of
+// function values with their arguments and refinements, and the trace
+// hook. Values pass through the value stack (stack.hpp): a call's
+// arguments start at its argument base, whose cell is also its result.
+//
+// Positions are absolute cell indexes in the series of the block being
+// evaluated (from the series' head, not from the block's index), so that
+// they survive the buffer moves of any allocation; `end` is the index
+// where evaluation stops (the tail, or less). Every block cell given here
+// must stay rooted for the length of the call: a value-stack cell, a
+// root-block cell or a cell under memory::root_guard.
+#pragma once
+#include <cstdint>
+
+#include "runtime/memory/cell.hpp"
+
+namespace ixo::interpreter {
+
+// ---- Evaluation ------------------------------------------------------------
+
+// Evaluates every expression of the block from its index. The result is
+// the last expression's value (unset! for an empty block): with `keep` it
+// goes to the caller's result slot and is also the caller's last pushed
+// cell, without it it is only pushed.
+void eval_block(const cell* block, bool keep);
+
+// Evaluates one expression at `pos` in a frame of its own; answers the
+// position after it. The result as eval_block's.
+int32_t eval_next(const cell* block, int32_t pos, int32_t end, bool keep);
+
+// Evaluates one expression at `pos` (a value, word, set-word, path, paren,
+// a call with its arguments, and the infix operators after it unless
+// `no_infix`); answers the position after it. With `sub` the value is
+// pushed (an argument), else it becomes the result (result slot, and the
+// top just above it). With `functions_as_data` a function value met
+// literally is a value, not a call.
+int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_infix, bool sub,
+                        bool functions_as_data);
+
+// Walks the path (a function reached on the way is called, taking its
+// arguments from the block at `pos` and the remaining path elements as its
+// refinements); answers the position after what it consumed. With `set`
+// the value at `set_value` is stored at the last element; with `get` a
+// function is answered, not called. The value goes where eval_expression's
+// `sub` says.
+int32_t eval_path(const cell* path, const cell* block, int32_t pos, int32_t end, bool set, bool get,
+                  bool sub, bool case_, const cell* set_value);
+
+// ---- Calls -------------------------------------------------------------------
+
+// Calls a native!, action!, function! or routine! whose arguments follow at
+// `pos` in the block; answers the position after them. `path` (or null)
+// supplies refinements from its element `refinement_at` on; `name` is the
+// word that named the call (null: <anon>). With `infix` the left operand
+// is the cell at the top's position and only the other arguments are
+// fetched. The result as eval_expression's `sub` says.
+int32_t call_function(const cell* function, const cell* block, int32_t pos, int32_t end, bool sub,
+                      const cell* path, int32_t refinement_at, const cell* name, bool infix);
+
+// Callback kinds of exec_function and call_value: what runs a function on
+// behalf of the runtime. The trace hook does not see inside callbacks.
+enum callback_kind : uint32_t {
+  CALLBACK_NONE = 0,
+  CALLBACK_LEXER = 1,
+  CALLBACK_PARSE = 2,
+  CALLBACK_SORT = 4,
+  CALLBACK_CHANGE = 8,
+  CALLBACK_DEEP_CHANGE = 16,
+  CALLBACK_PORT = 32,
+};
+
+// Runs a function! on the arguments already in the innermost frame, which
+// holds one cell per spec word (arguments, refinement flags and their
+// arguments, /local and the locals). `return` and `exit` end here; other
+// exits and errors pass on. The result is left in the result slot.
+void exec_function(const cell* function, const cell* reference, uint32_t callback);
+
+// The entry for runtime code: runs any function value (native!, action!,
+// function!, routine!) on the `count` cells pushed last, as its mandatory
+// arguments, in a frame named by `name`; refinements are not used and
+// locals are none. Those cells are replaced by the result, left as the
+// last pushed cell.
+void call_value(const cell* function, const cell* name, int32_t count, uint32_t callback);
+
+// ---- Tracing -----------------------------------------------------------------
+
+// Events, by bit.
+enum trace_event : uint32_t {
+  EVENT_INIT = 0x1, EVENT_END = 0x2, EVENT_PROLOG = 0x4, EVENT_EPILOG = 0x8,
+  EVENT_ENTER = 0x10, EVENT_EXIT = 0x20, EVENT_OPEN = 0x40, EVENT_RETURN = 0x80,
+  EVENT_FETCH = 0x100, EVENT_PUSH = 0x200, EVENT_SET = 0x400, EVENT_CALL = 0x800,
+  EVENT_ERROR = 0x1000, EVENT_THROW = 0x2000, EVENT_CATCH = 0x4000, EVENT_EXPR = 0x8000,
+};
+constexpr uint32_t EVENT_ALL = 0x1FFFF;
+
+// Events fire while tracing_on is set; it is cleared while the hook runs.
+extern bool tracing_on;
+extern bool trace_installed;
+extern uint32_t trace_event_mask;
+
+// Calls the trace hook with the event word, the block (or none) and the
+// position as an integer! offset from the block's index (-1 without one),
+// the value (or none), the reference (for prolog, epilog, return, set and
+// call; else none) and a pair! of the argument base and top indexes.
+// Nothing happens unless tracing is on and the event is in the mask.
+void fire_event(uint32_t event, const cell* block, int32_t pos, const cell* reference, const cell* value);
+
+// The events a hook asks for: the words of a block at the head of its
+// body, or every event.
+uint32_t event_mask(const cell* hook);
+
+// Installs a trace hook (a function! of six arguments) and fires `init`;
+// a hook already installed stays. end_trace fires `end` and removes it.
+void start_trace(const cell* hook);
+void end_trace();
+
+// ---- Start-up ----------------------------------------------------------------
+
+// After the stacks and the runtime's words exist: the trace-hook cell,
+// the evaluation cursor, and the runtime hooks that run language
+// functions (object change handlers and bodies, sort comparators).
+void init();
+
+}  // namespace ixo::interpreter

@@ -1,0 +1,110 @@
+// The conditional natives. Arguments lie from the argument base; a chosen
+// block is evaluated with its last value as the result, which goes to the
+// result slot. Errors and non-local exits in the blocks pass through.
+#include "runtime/interpreter/natives_conditional.hpp"
+
+#include "runtime/core/words.hpp"
+#include "runtime/datatypes/context.hpp"
+#include "runtime/datatypes/logic.hpp"
+#include "runtime/datatypes/none.hpp"
+#include "runtime/datatypes/series.hpp"
+#include "runtime/interpreter/compiled.hpp"
+#include "runtime/interpreter/fire.hpp"
+#include "runtime/interpreter/interpreter.hpp"
+#include "runtime/interpreter/stack.hpp"
+#include "runtime/memory/series_buffer.hpp"
+
+namespace ixo::natives {
+
+namespace {
+
+int32_t length_of(const cell* block) { return series::rs_abs_length_q(block); }
+const cell* at(const cell* block, int32_t i) { return memory::head_of<cell>(memory::GET_BUFFER(block)) + i; }
+
+// The argument block at `index` evaluated into the result slot.
+void do_branch(int32_t index) { interpreter::eval_block(stack::arguments + index, true); }
+
+void return_none() { stack::set_result(none::none_value); }
+
+}  // namespace
+
+void if_(const int32_t*) {
+  if (logic::false_q()) return_none();
+  else do_branch(1);
+}
+
+void unless(const int32_t*) {
+  if (logic::false_q()) do_branch(1);
+  else return_none();
+}
+
+void either(const int32_t*) { do_branch(logic::true_q() ? 1 : 2); }
+
+void any(const int32_t*) {
+  cell* conds = stack::push(stack::arguments[0]);
+  for (int32_t pos = static_cast<int32_t>(conds->data1); pos < length_of(conds);) {
+    stack::top = conds + 1;
+    pos = interpreter::eval_next(conds, pos, length_of(conds), true);
+    if (!logic::false_q()) return;
+  }
+  return_none();
+}
+
+void all(const int32_t*) {
+  cell* conds = stack::push(stack::arguments[0]);
+  int32_t pos = static_cast<int32_t>(conds->data1);
+  if (pos >= length_of(conds)) return return_none();
+  while (pos < length_of(conds)) {
+    stack::top = conds + 1;
+    pos = interpreter::eval_next(conds, pos, length_of(conds), true);
+    if (logic::false_q()) return return_none();
+  }
+}
+
+void switch_(const int32_t* refinements) {
+  cell found = compiled::select_key(stack::arguments, stack::arguments + 1, true, true);
+  if (TYPE_OF(&found) == TYPE_BLOCK) {
+    stack::reset();
+    interpreter::eval_block(&found, true);
+  } else if (TYPE_OF(&found) == TYPE_NONE && refinements[0] >= 0) {
+    do_branch(refinements[0]);
+  } else {
+    return_none();
+  }
+}
+
+void case_(const int32_t* refinements) {
+  bool all = refinements[0] >= 0;
+  cell* cases = stack::push(stack::arguments[0]);
+  stack::mark(words::word_anon, stack::FRAME_NATIVE);
+  stack::set_result(none::none_value);
+  bool found = false;
+  int32_t pos = static_cast<int32_t>(cases->data1);
+  while (pos < length_of(cases)) {
+    if (all) found = false;
+    stack::reset();
+    pos = interpreter::eval_next(cases, pos, length_of(cases), true);
+    if (pos >= length_of(cases)) {
+      cell name{TYPE_WORD, context::global_ctx, static_cast<uint32_t>(words::sym_case),
+                static_cast<uint32_t>(words::index_case)};
+      fire(err::script_need_value, {name});
+    }
+    if (!logic::true_q()) {
+      ++pos;  // the branch, whatever it is
+      continue;
+    }
+    stack::reset();
+    if (TYPE_OF(at(cases, pos)) == TYPE_BLOCK) {
+      cell branch = *at(cases, pos++);
+      interpreter::eval_block(&branch, true);
+    } else {
+      pos = interpreter::eval_next(cases, pos, length_of(cases), true);
+    }
+    if (!all) return stack::unwind_last();
+    found = true;
+  }
+  if (!found) stack::set_result(none::none_value);
+  stack::unwind_last();
+}
+
+}  // namespace ixo::natives
