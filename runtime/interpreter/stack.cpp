@@ -1,20 +1,16 @@
 // Value stack and call frames.
 #include "runtime/interpreter/stack.hpp"
 
-#include <climits>
-
 #include "runtime/core/cycles.hpp"
 #include "runtime/core/words.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/error.hpp"
-#include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/unset.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
+#include "runtime/interpreter/natives_print.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
 #include "startup/catch.hpp"
-#include "startup/print_hooks.hpp"
 #include "startup/runtime_error.hpp"
 
 namespace ixo::stack {
@@ -240,11 +236,7 @@ void throw_error(cell* error) {
     // Nothing catches it: the report goes to the console and the process
     // ends with status -2.
     set_last(*error);
-    cell* report = push(*error);
-    cell* buffer = push_slot();
-    string::rs_make_at(buffer, 64);
-    actions::form(report, buffer, nullptr, INT_MAX);
-    print_hooks::run(buffer, true);
+    natives::print_value(push(*error), true);
     system::exit_process(-2);
   }
   cell* at = top;
