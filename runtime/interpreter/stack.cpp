@@ -216,6 +216,8 @@ void throw_value(uint32_t code) {
   throw throw_signal{code};
 }
 
+void print_report(const cell* error) { natives::print_value(error, true); }
+
 void throw_error(cell* error) {
   if (frame_top > frame_bottom) {
     cell where{};
@@ -236,7 +238,7 @@ void throw_error(cell* error) {
     // Nothing catches it: the report goes to the console and the process
     // ends with status -2.
     set_last(*error);
-    natives::print_value(push(*error), true);
+    print_report(error);
     system::exit_process(-2);
   }
   cell* at = top;
