@@ -220,6 +220,14 @@ void throw_value(uint32_t code) {
   throw throw_signal{code};
 }
 
+void print_report(const cell* error) {
+  cell* report = push(*error);
+  cell* buffer = push_slot();
+  string::rs_make_at(buffer, 64);
+  actions::form(report, buffer, nullptr, INT_MAX);
+  print_hooks::run(buffer, true);
+}
+
 void throw_error(cell* error) {
   if (frame_top > frame_bottom) {
     cell where{};
@@ -240,11 +248,7 @@ void throw_error(cell* error) {
     // Nothing catches it: the report goes to the console and the process
     // ends with status -2.
     set_last(*error);
-    cell* report = push(*error);
-    cell* buffer = push_slot();
-    string::rs_make_at(buffer, 64);
-    actions::form(report, buffer, nullptr, INT_MAX);
-    print_hooks::run(buffer, true);
+    print_report(error);
     system::exit_process(-2);
   }
   cell* at = top;

@@ -129,6 +129,10 @@ void set_last_if_error();
 // its own base. No catch frame: throw/throw carrying the value.
 [[noreturn]] void throw_value(uint32_t code);
 
+// Prints the report of an error value (its form) to the console, as an
+// error that nothing catches is reported; pushes two cells.
+void print_report(const cell* error);
+
 // Raising an error value (see fire): sets its `where` and `stack` fields,
 // positions the stacks at the innermost try frame with the error pushed
 // as the last cell, and throws THROW_ERROR. With no try frame on the frame
