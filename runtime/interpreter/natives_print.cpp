@@ -23,8 +23,6 @@
 
 namespace ixo::natives {
 
-bool last_newline = false;
-
 namespace {
 
 using memory::root_guard;

@@ -9,12 +9,8 @@
 
 namespace ixo::natives {
 
-// Whether the latest print ended with a newline: true after print, false
-// after prin; false at start.
-extern bool last_newline;
-
-// The worker of print and prin, also how an uncaught error is reported: a
-// block is reduced first (into the spare room of buffer_blk, given back
+// The worker of print and prin, also how an uncaught error is reported; it
+// sets last_newline (natives.hpp). A block is reduced first (into the spare room of buffer_blk, given back
 // afterwards, also when the reduction throws), a string! is printed as it
 // is, any other value formed. The text goes to the print hooks, with a
 // newline when `newline` is set.

@@ -9,7 +9,6 @@
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/logic.hpp"
-#include "runtime/datatypes/map.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/object.hpp"
 #include "runtime/datatypes/series.hpp"
@@ -171,15 +170,6 @@ void value_q(const int32_t*) {
     has = resolved && running && TYPE_OF(word::get_value(w)) != TYPE_UNSET;
   }
   stack::set_result(logic::make_cell(has));
-}
-
-void extend(const int32_t* refinements) {
-  cell* target = stack::arguments;
-  cell* spec = stack::arguments + 1;
-  if (TYPE_OF(target) == TYPE_OBJECT) fire(err::internal_not_done);
-  if (TYPE_OF(spec) == TYPE_MAP) spec = push_map_pairs(spec);
-  map::extend(target, spec, refinements[0] >= 0);
-  stack::keep();
 }
 
 void unset(const int32_t*) {

@@ -17,7 +17,6 @@ struct natives_word : test::source_suite {
         {"bind", {"[word [any-type!] context [any-type!] /copy]", 38}},
         {"in", {"[object [any-type!] word [any-type!]]", 39}},
         {"value?", {"[value [word!]]", 69}},
-        {"extend", {"[obj [any-type!] spec [any-type!] /case]", 83}},
         {"unset", {"[word [any-type!]]", 88}},
         {"context?", {"[word [any-type!]]", 92}},
         {"reduce", {"[value [any-type!] /into out [any-type!]]", 35}},
@@ -108,15 +107,6 @@ TEST_F(natives_word, value_unset_and_context_report_on_words) {
       {"type? unset 'a", "unset!"},
       {"o: make object! [x: 1] same? o context? in o 'x", "true"},
       {"context? 'a", "none"},
-  });
-}
-
-TEST_F(natives_word, extend_adds_pairs_to_maps_only) {
-  check({
-      {"m: make map! [a 1] extend m [b 2 a 3] reduce [m/a m/b]", "[3 2]"},
-      {"m: make map! [a 1] extend m make map! [c 4] m/c", "4"},
-      {"m: make map! [] extend m [a]", error_text(err::script_invalid_arg).c_str()},
-      {"o: make object! [x: 1] extend o [y 2]", error_text(err::internal_not_done).c_str()},
   });
 }
 
