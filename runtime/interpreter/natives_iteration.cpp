@@ -27,12 +27,12 @@ using memory::root_guard;
 
 namespace {
 
-// The series types forall walks (image! has no values yet).
+// The series types forall walks.
 bool any_series_q(uint32_t type) {
   switch (type) {
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: case TYPE_PATH: case TYPE_LIT_PATH:
     case TYPE_SET_PATH: case TYPE_GET_PATH: case TYPE_STRING: case TYPE_FILE: case TYPE_URL:
-    case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF: case TYPE_BINARY: case TYPE_VECTOR:
+    case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF: case TYPE_BINARY: case TYPE_VECTOR: case TYPE_IMAGE:
       return true;
     default:
       return false;
@@ -44,7 +44,9 @@ bool loop_word_type_q(uint32_t type) {
 }
 
 // Element i (from 1) of the series from its index, as `pick` answers it:
-// a char! of a string, an integer! of a binary!, none past the tail.
+// a char! of a string, an integer! of a binary!, a tuple! of an image!,
+// none past the tail. An image's buffer holds its width × height pixels,
+// so its tail is where the walk of every series ends.
 cell pick_at(const cell* series, int32_t i) {
   cell held = *series, index{TYPE_INTEGER, 0, static_cast<uint32_t>(i), 0};
   cell* top = stack::top;

@@ -44,6 +44,7 @@ struct loops : test::interpreter_suite {
     test_native("return", "[value [any-type!]]", 80, ret);
     define_action("append", "[series [any-type!] value [any-type!] /part length [any-type!] /only /dup count [any-type!]]",
                   ACT_APPEND);
+    define_action("make", "[type [any-type!] spec [any-type!]]", ACT_MAKE);
     define_action("remove", "[series [any-type!] /part range [any-type!] /key key-arg [any-type!]]", ACT_REMOVE);
     for (auto [name, number] : {std::pair{"even?", ACT_EVEN_Q}, {"odd?", ACT_ODD_Q}, {"length?", ACT_LENGTH_Q},
                                 {"next", ACT_NEXT}, {"index?", ACT_INDEX_Q}, {"tail?", ACT_TAIL_Q}})
@@ -180,6 +181,8 @@ TEST_F(loops, foreach_walks_every_series_type) {
       {"r: [] m: #[a 1 b 2 c 3] remove/key m 'a foreach [k v] m [append r k] r", "[b c]"},
       // Pairs removed up to the end give no iteration of nones.
       {"r: [] m: #[a 1 b 2 c 3] remove/key m 'c foreach [k v] m [append r k] r", "[a b]"},
+      {"r: [] foreach p make image! 2x1 [append r p] r", "[255.255.255.0 255.255.255.0]"},
+      {"r: [] foreach [p q] make image! 3x1 [append r q] r", "[255.255.255.0 none]"},
       // The series copy walks on while the body changes the word.
       {"r: [] foreach x [1 2] [append r x x: 5] r", "[1 2]"},
   };
@@ -205,6 +208,7 @@ TEST_F(loops, forall_moves_the_word_and_puts_it_back) {
       {"s: [1 2 3] r: [] forall s [if equal? s/1 2 [continue] append r s/1] r", "[1 3]"},
       {"s: \"ab\" r: [] forall s [append r s/1] r", "[#\"a\" #\"b\"]"},
       {"s: [] forall s [1]", "unset"},
+      {"i: make image! 2x2 r: [] forall i [append r index? i] append r index? i", "[1 2 3 4 1]"},
       // The body may move the word within its series.
       {"s: [1 2 3 4] r: [] forall s [append r s/1 s: next s] r", "[1 3]"},
   };
