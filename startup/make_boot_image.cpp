@@ -5,6 +5,12 @@
 // source that the executable embeds. Start-up decodes the image and
 // evaluates the block.
 //
+// Routines are C++ functions registered by name: in the sources a routine
+// is written `name: routine [spec] [body]`, and the maker puts in place of
+// `routine [spec] [body]` the code `pick [<routine>] 1`, whose value is the
+// routine! of the entry registered under `name`, as compiled code would
+// bind it. A name with no entry fails the build.
+//
 //   make_boot_image OUTPUT.cpp SOURCE.ixo...
 #include <cstdio>
 #include <fstream>
@@ -16,6 +22,10 @@
 #include "runtime/core/cycles.hpp"
 #include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/block.hpp"
+#include "runtime/datatypes/routine.hpp"
+#include "runtime/datatypes/symbol.hpp"
+#include "runtime/memory/series_buffer.hpp"
+#include "runtime/interpreter/stack.hpp"
 #include "runtime/ixobin/ixobin.hpp"
 #include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/roots.hpp"
@@ -57,6 +67,63 @@ void write_image(const char* path, const uint8_t* bytes, int32_t length) {
   if (!out.flush()) fail(std::string("cannot write ") + path);
 }
 
+bool word_q(const ixo::cell* c, uint32_t type, const char* spelling) {
+  return TYPE_OF(c) == type && ixo::symbol::EQUAL_WORDS_q(c, ixo::symbol::make(spelling));
+}
+
+// The spelling of a word cell.
+std::string spelling_of(const ixo::cell* word) {
+  const ixo::cell* entry = ixo::symbol::entry_of(static_cast<int32_t>(word->data2));
+  return reinterpret_cast<const char*>(ixo::memory::head_of<uint8_t>(ixo::memory::buffer_of(entry->data3)));
+}
+
+// Copies the cells of `source` into the new block `target`, with every
+// `name: routine [spec] [body]` made a routine! of the entry registered
+// under `name`, in nested blocks and parens too.
+void compile_routines(const ixo::cell* source, ixo::cell* target) {
+  using namespace ixo;
+  int32_t count = block::rs_length_q(source);
+  block::make_at(target, count);
+  for (int32_t i = 0; i < count; ++i) {
+    cell value = *block::rs_abs_at(source, static_cast<int32_t>(source->data1) + i);
+    memory::root_guard keep_value(&value);
+    if (word_q(&value, TYPE_WORD, "routine") && i > 0 && i + 2 < count) {
+      cell name = *block::rs_abs_at(source, static_cast<int32_t>(source->data1) + i - 1);
+      cell spec = *block::rs_abs_at(source, static_cast<int32_t>(source->data1) + i + 1);
+      if (TYPE_OF(&name) == TYPE_SET_WORD && TYPE_OF(&spec) == TYPE_BLOCK) {
+        std::string routine_name = spelling_of(&name);
+        int32_t index = routine::find_entry(routine_name.c_str());
+        if (index <= 0) fail("no routine is registered as " + routine_name);
+        memory::root_guard keep_spec(&spec);
+        // A routine! met in code would be called: the code picks it out
+        // of a block instead, `name: pick [routine] 1`.
+        cell holder{};
+        memory::root_guard keep_holder(&holder);
+        block::make_at(&holder, 1);
+        block::rs_append(&holder, routine::push(routine_name.c_str(), &spec, routine::entry_of(index)));
+        stack::reset();
+        cell pick{};
+        memory::root_guard keep_pick(&pick);
+        lexer::load_text(&pick, "pick 1", 6);
+        block::rs_append(target, block::rs_abs_at(&pick, 0));
+        block::rs_append(target, &holder);
+        block::rs_append(target, block::rs_abs_at(&pick, 1));
+        i += 2;
+        continue;
+      }
+    }
+    if (TYPE_OF(&value) == TYPE_BLOCK || TYPE_OF(&value) == TYPE_PAREN) {
+      cell compiled{};
+      memory::root_guard keep_compiled(&compiled);
+      compile_routines(&value, &compiled);
+      compiled.header = value.header;
+      block::rs_append(target, &compiled);
+      continue;
+    }
+    block::rs_append(target, &value);
+  }
+}
+
 void make_image() {
   using namespace ixo;
   cycles::init();
@@ -74,7 +141,10 @@ void make_image() {
     lexer::load_text(&loaded, text.data(), static_cast<int32_t>(text.size()));
     block::rs_append_block(&code, &loaded);
   }
-  cell* image = ixobin::encode_compact(&code);
+  cell compiled{};
+  memory::root_guard keep_compiled(&compiled);
+  compile_routines(&code, &compiled);
+  cell* image = ixobin::encode_compact(&compiled);
   write_image(args[1], binary::rs_head(image), binary::rs_length_q(image));
   system::exit_process(0);
 }

@@ -39,6 +39,7 @@
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/map.hpp"
 #include "runtime/datatypes/money.hpp"
+#include "runtime/datatypes/image.hpp"
 #include "runtime/datatypes/native.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/object.hpp"
@@ -71,6 +72,8 @@
 #include "console/line_editor.hpp"
 #include "console/terminal.hpp"
 #include "runtime/interpreter/actions.hpp"
+#include "runtime/memory/roots.hpp"
+#include "runtime/ixobin/ixobin.hpp"
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/natives.hpp"
 #include "runtime/lexer/lexer.hpp"
@@ -111,6 +114,31 @@ void set_floating_point_state() {
 // initialisation runs.
 void set_module_globals() {
   cycles::init();
+}
+
+// The action that makes values from specs, as the boot code defines the
+// other actions: its spec and its number.
+constexpr char MAKE_ACTION[] =
+    "[\"Returns a new value made from a spec for that value's type\""
+    " type \"The datatype or an example value\" spec \"The attributes of the new value\"] 1";
+
+// The words the boot code needs before it can define anything: each
+// datatype's name holds its datatype! value, and `make` the action that
+// makes values. Every other action and native is defined by the boot code
+// with `make`. The make spec has no type blocks: the typesets they would
+// name are made later by the boot code itself, with make.
+void define_boot_words() {
+  for (uint32_t type = 1; type <= datatype::max_type_id; ++type) {
+    const datatype::type_name_entry& e = datatype::type_name_table[type];
+    if (e.name && e.word) context::set_global(static_cast<int32_t>(e.word), datatype::make_cell(type));
+  }
+  cell spec{};
+  memory::root_guard keep(&spec);
+  lexer::load_text(&spec, MAKE_ACTION, static_cast<int32_t>(sizeof MAKE_ACTION - 1));
+  cell proto = datatype::make_cell(TYPE_ACTION);
+  cell* make = native::make_value(&proto, &spec, TYPE_ACTION);
+  context::set_global(symbol::make("make"), *make);
+  stack::reset();
 }
 
 }  // namespace
@@ -156,6 +184,8 @@ void init() {
   // The routines of the boot library, registered by name.
   boot::init_file_routines();
   boot::init_system_routines();
+  boot::init_value_routines();
+  boot::init_runtime_routines();
   paren::init();
   issue::init();
   url::init();
@@ -181,6 +211,7 @@ void init() {
   ref::init();
   point2D::init();
   point3D::init();
+  image::init();
   // The dispatchers that action! values call.
   actions::init();
   // The first node frame and series frame.
@@ -217,7 +248,7 @@ void init() {
 
 }  // namespace runtime
 
-void start_program() {
+void start_program(const uint8_t* boot_image, int32_t boot_image_size, launch_fn launch) {
   // 1. The processor's floating-point unit in its initial state; the
   //    tracked heap's list empty so that it works from the next step on.
   asm volatile("fninit");
@@ -236,12 +267,22 @@ void start_program() {
     set_module_globals();
     // 7. The runtime's initialisation.
     runtime::init();
+    // 8. The boot image's code into the root block, with no collection
+    //    running, and the words that code needs before it can define
+    //    anything.
+    ixobin::decode_boot_image(boot_image, boot_image_size);
+    define_boot_words();
     // 10. Collections may run from here on; words are no longer kept in
     //     the root block.
     collector_active = 1;
     boot_flag = 0;
-    // 12. The console's launch comes with the console; without it there
-    //     is nothing to run.
+    // 11. The boot code, in source order: every action, native, routine,
+    //     constant and library function it defines. An error it raises
+    //     finds no catching frame: it is printed and ends the process.
+    interpreter::eval_block(ixobin::literal_cell(0), false);
+    stack::reset();
+    // 12. The launch: the console's, or a test driver's.
+    if (launch) launch();
   } catch (const throw_signal& signal) {
     sysrec.thrown = signal.code;
     system::on_uncaught_throw();

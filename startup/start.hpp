@@ -12,8 +12,13 @@ extern int32_t boot_flag;
 // tables and the boot image are complete.
 extern int32_t collector_active;
 
-// The entry point's body, run on the runtime thread; never returns.
-[[noreturn]] void start_program();
+// What start-up runs once the boot code has run: the console's launch,
+// or a test driver's.
+using launch_fn = void (*)();
+
+// The entry point's body, run on the runtime thread; never returns. The
+// boot image is the compact Ixobin of the boot code (boot_image.hpp).
+[[noreturn]] void start_program(const uint8_t* boot_image, int32_t boot_image_size, launch_fn launch);
 
 namespace runtime {
 void init();

@@ -203,11 +203,13 @@ void skip_arg(call& k, const cell* ts, int32_t index) {
 // comment for the layout); for natives and actions fills `refs`. Answers
 // the locals count of a function!.
 int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* refs) {
+  // The left operand of an operator is the first argument: it is taken
+  // before anything else may push (building the call spec does).
+  if (k.infix) ++stack::top;
   cell spec{TYPE_BLOCK, 0, call_spec_of(k.function), 0};
   root_guard keep_spec(&spec);
   bool native = native_type_q(TYPE_OF(k.function));
   int32_t n = length_of(&spec);
-  if (k.infix) ++stack::top;  // the left operand is the first argument
   bool taking = true, left = k.infix;
   int32_t locals = 0;
   for (int32_t i = 0; i < n; ++i) {

@@ -5,6 +5,7 @@
 
 #include "runtime/core/cycles.hpp"
 #include "runtime/core/words.hpp"
+#include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/error.hpp"
 #include "runtime/datatypes/string.hpp"
@@ -179,6 +180,20 @@ void find_call_frame(cell* out) {
   *out = *context::find_value_or_add(ctx, static_cast<int32_t>(frame_symbol(f)));
 }
 
+// The frame stack never moves: the frame pointers stay valid while the
+// block grows.
+void collect_calls(cell* blk) {
+  for (call_frame* f = frame_top; f > frame_bottom;) {
+    --f;
+    if (internal_frame_q(f)) continue;
+    uint32_t ctx = f->ctx ? f->ctx : context::global_ctx;
+    cell word = *context::find_value_or_add(ctx, static_cast<int32_t>(frame_symbol(f)));
+    block::rs_append(blk, &word);
+    cell base{TYPE_INTEGER, 0, static_cast<uint32_t>(memory::address<cell>(f->arguments) - bottom), 0};
+    block::rs_append(blk, &base);
+  }
+}
+
 void set_last_if_error() {
   if (top > arguments && TYPE_OF(top - 1) == TYPE_ERROR) *arguments = top[-1];
   top = arguments + 1;
@@ -220,6 +235,14 @@ void throw_value(uint32_t code) {
   throw throw_signal{code};
 }
 
+void print_report(const cell* error) {
+  cell* report = push(*error);
+  cell* buffer = push_slot();
+  string::rs_make_at(buffer, 64);
+  actions::form(report, buffer, nullptr, INT_MAX);
+  print_hooks::run(buffer, true);
+}
+
 void throw_error(cell* error) {
   if (frame_top > frame_bottom) {
     cell where{};
@@ -240,11 +263,7 @@ void throw_error(cell* error) {
     // Nothing catches it: the report goes to the console and the process
     // ends with status -2.
     set_last(*error);
-    cell* report = push(*error);
-    cell* buffer = push_slot();
-    string::rs_make_at(buffer, 64);
-    actions::form(report, buffer, nullptr, INT_MAX);
-    print_hooks::run(buffer, true);
+    print_report(error);
     system::exit_process(-2);
   }
   cell* at = top;

@@ -105,6 +105,11 @@ call_frame* find_frame(uint32_t kind);
 // none. Copied into `out`.
 void find_call_frame(cell* out);
 
+// Appends to the block, innermost call first, for each frame that names a
+// call: its word, bound as find_call_frame binds it, and an integer!, the
+// argument base the frame saved in cells from the bottom.
+void collect_calls(cell* blk);
+
 // When the last pushed cell is an error!, copies it into the result slot;
 // then top := arguments + 1.
 void set_last_if_error();
@@ -128,6 +133,10 @@ void set_last_if_error();
 // the optional name (the caller's first two argument cells) pushed from
 // its own base. No catch frame: throw/throw carrying the value.
 [[noreturn]] void throw_value(uint32_t code);
+
+// Prints the report of an error value (its form) to the console, as an
+// error that nothing catches is reported; pushes two cells.
+void print_report(const cell* error);
 
 // Raising an error value (see fire): sets its `where` and `stack` fields,
 // positions the stacks at the innermost try frame with the error pushed
