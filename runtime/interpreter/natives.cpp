@@ -14,6 +14,7 @@
 #include "runtime/interpreter/natives_iteration.hpp"
 #include "runtime/interpreter/natives_loop.hpp"
 #include "runtime/interpreter/natives_math.hpp"
+#include "runtime/interpreter/natives_parse.hpp"
 #include "runtime/interpreter/natives_sets.hpp"
 #include "runtime/interpreter/natives_system.hpp"
 #include "runtime/interpreter/natives_transcode.hpp"
@@ -35,7 +36,7 @@ const native_entry entries[] = {
     /* 1-10 */ if_, unless, either, any, all, while_, until, loop, repeat, forever,
     /* 11-20 */ foreach, forall, remove_each, func, function, does, has, switch_, case_, do_,
     /* 21-30 */ nullptr, nullptr, nullptr, nullptr, equal_q, not_equal_q, strict_equal_q, lesser_q, greater_q, lesser_or_equal_q,
-    /* 31-40 */ greater_or_equal_q, same_q, not_, type_q, nullptr, nullptr, stats, nullptr, nullptr, nullptr,
+    /* 31-40 */ greater_or_equal_q, same_q, not_, type_q, nullptr, nullptr, stats, nullptr, nullptr, parse,
     /* 41-50 */ union_, intersect, unique, difference, exclude, complement_q, dehex, enhex, negative_q, positive_q,
     /* 51-60 */ max, min, shift, to_hex, sine, cosine, tangent, arcsine, arccosine, arctangent,
     /* 61-70 */ arctangent2, NaN_q, log_2, log_10, log_e, exp, square_root, construct, nullptr, try_,
