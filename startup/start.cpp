@@ -77,6 +77,7 @@
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/natives.hpp"
 #include "runtime/lexer/lexer.hpp"
+#include "runtime/parse/parse.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/collector.hpp"
 #include "runtime/memory/handles.hpp"
@@ -242,6 +243,7 @@ void init() {
   error::make_catalog();
   interpreter::init();
   lexer::init();
+  parse::init();
   collector::init();
   line_editor::init_globals();
 }

@@ -20,6 +20,7 @@
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/unset.hpp"
+#include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -373,6 +374,39 @@ cell* extend(cell* m, cell* block, int32_t case_) {
 }
 
 int32_t count_of(const cell* m) { return hashtable::record_of(m->data3)->size; }
+
+bool foreach_next(const cell* words, cell* m, int32_t count) {
+  auto loop_word = [&](int32_t k) {
+    cell w = block::rs_length_q(words) > k ? *block::rs_abs_at(words, static_cast<int32_t>(words->data1) + k)
+                                           : none::none_value;
+    uint32_t t = TYPE_OF(&w);
+    if (t != TYPE_WORD && t != TYPE_SET_WORD && t != TYPE_LIT_WORD && t != TYPE_GET_WORD)
+      fire(err::script_invalid_arg, {w});
+    return w;
+  };
+  for (int32_t k = 0; k < count; ++k) loop_word(k);
+  bool any = false;
+  int32_t pos = static_cast<int32_t>(m->data1);
+  for (int32_t k = 0; k < count; ++k) {
+    if (k % 2 == 0) {
+      while (pos + 1 < storage_cells(m) && removed_q(storage_head(m) + pos)) {
+        pos += 2;
+        m->data1 += 2;
+      }
+    }
+    cell value = none::none_value;
+    if (pos < storage_cells(m)) {
+      value = storage_head(m)[pos];
+      if (TYPE_OF(&value) == TYPE_SET_WORD) value.header = TYPE_WORD;
+      any = true;
+    }
+    ++pos;
+    cell w = loop_word(k);
+    root_guard keep_word(&w), keep_value(&value);
+    word::set(&w, value);
+  }
+  return any;
+}
 
 void init() {
   // clang-format off

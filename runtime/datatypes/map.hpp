@@ -25,6 +25,14 @@ cell* make_at(cell* c, const cell* storage, int32_t size);
 cell* extend(cell* m, cell* block, int32_t case_);
 // Live pairs.
 int32_t count_of(const cell* m);
+// One step of foreach: the first `count` words of the block `words` (from
+// its index; each a word!, set-word!, lit-word! or get-word!, else
+// script/invalid-arg) take key, value, key ... from the map's index on,
+// removed pairs skipped (the index moves past them) and set-word! keys
+// given as word!; words left when the map runs out take none. Answers
+// whether any word took a pair's key or value. The caller moves the index
+// past the words it filled. Both cells must be rooted.
+bool foreach_next(const cell* words, cell* m, int32_t count);
 
 void init();
 

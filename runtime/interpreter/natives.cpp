@@ -11,7 +11,10 @@
 #include "runtime/interpreter/natives_convert.hpp"
 #include "runtime/interpreter/natives_exit.hpp"
 #include "runtime/interpreter/natives_function.hpp"
+#include "runtime/interpreter/natives_iteration.hpp"
+#include "runtime/interpreter/natives_loop.hpp"
 #include "runtime/interpreter/natives_math.hpp"
+#include "runtime/interpreter/natives_parse.hpp"
 #include "runtime/interpreter/natives_print.hpp"
 #include "runtime/interpreter/natives_sets.hpp"
 #include "runtime/interpreter/natives_system.hpp"
@@ -32,10 +35,10 @@ constexpr int32_t BUFFER_CELLS = 32;
 
 // Slots 1 to 107, in order.
 const native_entry entries[] = {
-    /* 1-10 */ if_, unless, either, any, all, nullptr, nullptr, nullptr, nullptr, nullptr,
-    /* 11-20 */ nullptr, nullptr, nullptr, func, function, does, has, switch_, case_, do_,
+    /* 1-10 */ if_, unless, either, any, all, while_, until, loop, repeat, forever,
+    /* 11-20 */ foreach, forall, remove_each, func, function, does, has, switch_, case_, do_,
     /* 21-30 */ get, set, print, prin, equal_q, not_equal_q, strict_equal_q, lesser_q, greater_q, lesser_or_equal_q,
-    /* 31-40 */ greater_or_equal_q, same_q, not_, type_q, reduce, compose, stats, bind, in, nullptr,
+    /* 31-40 */ greater_or_equal_q, same_q, not_, type_q, reduce, compose, stats, bind, in, parse,
     /* 41-50 */ union_, intersect, unique, difference, exclude, complement_q, dehex, enhex, negative_q, positive_q,
     /* 51-60 */ max, min, shift, to_hex, sine, cosine, tangent, arcsine, arccosine, arctangent,
     /* 61-70 */ arctangent2, NaN_q, log_2, log_10, log_e, exp, square_root, construct, value_q, try_,

@@ -1,8 +1,9 @@
 // The word and value natives. Word cells are written through (binding,
 // setting) only where no allocation moves them: argument cells on the value
 // stack, or locals under a root guard. Setting a word may run an object's
-// change handler, so every block walked here is held the same way and
-// read again after each assignment.
+// change handler, so a block walked here is read again after each
+// assignment. The multiple assignment of set is the iteration natives'
+// set_many.
 #include "runtime/interpreter/natives_word.hpp"
 
 #include "runtime/core/words.hpp"
@@ -17,6 +18,7 @@
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/interpreter.hpp"
+#include "runtime/interpreter/natives_iteration.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
 
@@ -28,11 +30,6 @@ using memory::root_guard;
 
 bool path_type_q(uint32_t t) { return t == TYPE_PATH || t == TYPE_LIT_PATH || t == TYPE_SET_PATH || t == TYPE_GET_PATH; }
 
-// word!, set-word!, get-word! and lit-word!: the words set-many assigns.
-bool settable_word_q(uint32_t t) {
-  return t == TYPE_WORD || t == TYPE_SET_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD;
-}
-
 // The cell at 1-based position i from the block's index, or none past its
 // tail.
 cell pick_cell(const cell* blk, int32_t i) {
@@ -42,12 +39,6 @@ cell pick_cell(const cell* blk, int32_t i) {
 
 cell field_word(int32_t symbol) { return cell{TYPE_WORD, 0, static_cast<uint32_t>(symbol), 0xFFFFFFFF}; }
 
-// Pushes a block of a map's live key/value pairs.
-cell* push_map_pairs(cell* m) {
-  cell field = field_word(words::sym_body);
-  return actions::reflect(m, &field);
-}
-
 // The context node a value binds into: a word's, an object's (any object
 // type) or a function's. A word bound to nothing raises script/not-defined.
 uint32_t context_of(const cell* target) {
@@ -56,32 +47,6 @@ uint32_t context_of(const cell* target) {
 }
 
 }  // namespace
-
-void set_many(const cell* words_, const cell* value_, int32_t count, bool any, bool only, bool some) {
-  cell words = *words_, value = *value_, source = value;
-  root_guard keep_words(&words), keep_value(&value), keep_source(&source);
-  uint32_t t = TYPE_OF(&value);
-  bool from_series = !only && (t == TYPE_MAP || path_type_q(t) || t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_HASH);
-  cell* top = stack::top;
-  if (from_series && t == TYPE_MAP) source = *push_map_pairs(&value);
-  if (from_series) {
-    for (int32_t i = 1; i <= count; ++i) {
-      cell w = pick_cell(&words, i);
-      if (!settable_word_q(TYPE_OF(&w))) fire(err::script_invalid_arg, {w});
-      cell v = pick_cell(&source, i);
-      if (!any && TYPE_OF(&v) == TYPE_UNSET) fire(err::script_need_value, {w});
-    }
-  }
-  for (int32_t i = 1; i <= count; ++i) {
-    cell v = from_series ? pick_cell(&source, i) : value;
-    cell w = pick_cell(&words, i);
-    root_guard keep_v(&v), keep_w(&w);
-    if (some && TYPE_OF(&v) == TYPE_NONE) continue;
-    if (!settable_word_q(TYPE_OF(&w))) fire(err::script_invalid_arg, {w});
-    word::set(&w, v);
-  }
-  stack::top = top;
-}
 
 void get(const int32_t* refinements) {
   bool any = refinements[0] >= 0;

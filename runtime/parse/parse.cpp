@@ -1,0 +1,1108 @@
+// The parse engine: the state loop (fetch a rule, complete a result,
+// end), the commands that keywords push on the rule stack and their
+// completion, and the matching of one rule value against the input.
+//
+// Every language value the engine holds across an allocation lives on
+// the two engine stacks (rule blocks, inputs, collections) or in one of
+// the engine's rooted scratch cells; positions are kept as absolute
+// indexes and the cells are read again after anything that may allocate.
+#include "runtime/parse/parse.hpp"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+#include "runtime/core/unicode.hpp"
+#include "runtime/core/words.hpp"
+#include "runtime/datatypes/binary.hpp"
+#include "runtime/datatypes/bitset.hpp"
+#include "runtime/datatypes/block.hpp"
+#include "runtime/datatypes/char.hpp"
+#include "runtime/datatypes/integer.hpp"
+#include "runtime/datatypes/logic.hpp"
+#include "runtime/datatypes/none.hpp"
+#include "runtime/datatypes/series.hpp"
+#include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/string_compare.hpp"
+#include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/typeset.hpp"
+#include "runtime/datatypes/word.hpp"
+#include "runtime/interpreter/actions.hpp"
+#include "runtime/interpreter/fire.hpp"
+#include "runtime/interpreter/interpreter.hpp"
+#include "runtime/interpreter/stack.hpp"
+#include "runtime/lexer/lexer.hpp"
+#include "runtime/memory/root_block.hpp"
+#include "runtime/memory/roots.hpp"
+#include "runtime/memory/series_buffer.hpp"
+
+namespace ixo::parse {
+
+namespace {
+
+// Cells of the root block holding the two engine stacks.
+cell* series_stack = nullptr;
+cell* rule_stack = nullptr;
+// The word `end`, the last trace event.
+cell* word_end = nullptr;
+
+// Rule-stack entry codes: 0 an open rule block, negative a command.
+enum entry_code : int32_t {
+  OPEN_BLOCK = 0,
+  CMD_REPEAT = -1,
+  CMD_TO = -2,
+  CMD_THRU = -3,
+  CMD_COPY = -4,
+  CMD_SET = -5,
+  CMD_NOT = -6,
+  CMD_INTO = -7,
+  CMD_REMOVE = -9,
+  CMD_WHILE = -11,
+  CMD_COLLECT = -12,
+  CMD_KEEP = -13,
+  CMD_AHEAD = -16,
+  CMD_CHANGE = -17,
+  CMD_CHANGE_ONLY = -18,
+  CMD_CASE = -19,
+};
+
+// Where a collection goes when it ends.
+enum collect_mode : int32_t { COLLECT_PLAIN, COLLECT_SET, COLLECT_INTO, COLLECT_AFTER };
+
+// Trace events, by bit, and their words.
+enum trace_bit : uint32_t {
+  TRACE_PUSH = 1, TRACE_POP = 2, TRACE_FETCH = 4, TRACE_MATCH = 8,
+  TRACE_ITERATE = 16, TRACE_PAREN = 32, TRACE_END = 64, TRACE_ALL = 127,
+};
+
+cell* trace_word(uint32_t bit) {
+  switch (bit) {
+    case TRACE_PUSH: return words::word_push;
+    case TRACE_POP: return words::word_pop;
+    case TRACE_FETCH: return words::word_fetch;
+    case TRACE_MATCH: return words::word_match;
+    case TRACE_ITERATE: return words::word_iterate;
+    case TRACE_PAREN: return words::word_paren;
+    default: return word_end;
+  }
+}
+
+// The events a trace function asks for: the words of the block that
+// begins its body, or all of them.
+uint32_t events_of(const cell* callback) {
+  if (TYPE_OF(callback) != TYPE_FUNCTION && TYPE_OF(callback) != TYPE_ROUTINE) return TRACE_ALL;
+  cell* more = memory::head_of<cell>(memory::buffer_of(callback->data3));
+  if (TYPE_OF(more) != TYPE_BLOCK) return TRACE_ALL;
+  int32_t count;
+  const cell* body = block::values_of(more, count);
+  if (count == 0 || TYPE_OF(&body[0]) != TYPE_BLOCK) return TRACE_ALL;
+  int32_t n;
+  const cell* names = block::values_of(&body[0], n);
+  uint32_t mask = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    if (TYPE_OF(&names[i]) != TYPE_WORD) continue;
+    for (uint32_t bit = TRACE_PUSH; bit <= TRACE_END; bit <<= 1)
+      if (symbol::EQUAL_WORDS_q(&names[i], static_cast<int32_t>(trace_word(bit)->data2))) mask |= bit;
+  }
+  return mask;
+}
+
+int32_t abs_length(const cell* s) { return series::rs_abs_length_q(s); }
+
+bool word_type_q(uint32_t t) {
+  return t == TYPE_WORD || t == TYPE_SET_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD ||
+         t == TYPE_REFINEMENT || t == TYPE_ISSUE;
+}
+bool path_type_q(uint32_t t) {
+  return t == TYPE_PATH || t == TYPE_LIT_PATH || t == TYPE_SET_PATH || t == TYPE_GET_PATH;
+}
+bool series_value_q(uint32_t t) {
+  return series::any_block_q(t) || string::any_string_q(t) || t == TYPE_BINARY;
+}
+
+enum input_kind { INPUT_BLOCK, INPUT_STRING, INPUT_BINARY };
+
+input_kind kind_of(const cell* s) {
+  uint32_t t = TYPE_OF(s);
+  if (t == TYPE_BINARY) return INPUT_BINARY;
+  return string::any_string_q(t) ? INPUT_STRING : INPUT_BLOCK;
+}
+
+// Whether a series of type `target` may take what a series of type
+// `input` yields: the same type, or both of the string or block family.
+bool compatible_q(uint32_t target, uint32_t input) {
+  if (target == input) return true;
+  if (string::any_string_q(target) && string::any_string_q(input)) return true;
+  return series::any_block_q(target) && series::any_block_q(input);
+}
+
+bool in_bitset(const cell* bits, uint32_t n) {
+  memory::series_buffer* b = memory::GET_BUFFER(bits);
+  uint32_t bytes = b->tail - b->head;
+  bool complemented = (b->flags & bitset::COMPLEMENTED) != 0;
+  if ((n >> 3) >= bytes) return complemented;
+  bool set = (memory::head_of<uint8_t>(b)[n >> 3] & (0x80u >> (n & 7))) != 0;
+  return set != complemented;
+}
+
+// Restores both engine stacks to their length at a parse's start, also
+// when an error or another exit leaves the parse.
+struct stack_restore {
+  int32_t series_length = abs_length(series_stack);
+  int32_t rules_length = abs_length(rule_stack);
+  ~stack_restore() {
+    block::rs_truncate(series_stack, series_length);
+    block::rs_truncate(rule_stack, rules_length);
+  }
+};
+
+struct entry {
+  int32_t code;
+  int32_t cell_at;    // its first cell on the rule stack
+  int32_t pos;        // block: the next rule; command: where its rule starts
+  int32_t start;      // input index at entry
+  int32_t min = 0, max = 0, count = 0;
+  int32_t iteration = 0;  // input index where the current iteration began
+  int32_t length = 0;     // input length then
+  int32_t aux = 0;        // word position, saved case, pick flag, collect mode
+  int32_t insert_at = 0;  // collect into: where the next value goes
+};
+
+enum state { FETCH, RESULT, END };
+
+struct engine {
+  // Rooted scratch cells: the rule value being worked on, a value made
+  // from it, the callback and the collected result.
+  cell rule{TYPE_NONE, 0, 0, 0};
+  cell value{TYPE_NONE, 0, 0, 0};
+  cell work{TYPE_NONE, 0, 0, 0};
+  cell callback{TYPE_NONE, 0, 0, 0};
+  cell collected{TYPE_NONE, 0, 0, 0};
+  cell top_rules{TYPE_NONE, 0, 0, 0};
+  cell name{TYPE_NONE, 0, 0, 0};
+  memory::root_guard guard_rule{&rule}, guard_value{&value}, guard_work{&work}, guard_callback{&callback},
+      guard_collected{&collected}, guard_top_rules{&top_rules}, guard_name{&name};
+
+  std::vector<entry> entries;
+  int32_t current = -1;  // the innermost open block among the entries
+  int32_t series_base;   // the series-stack index of this parse's input
+  int32_t rule_base;
+  int32_t part_limit;
+  int32_t case_op;
+  bool match = true;
+  bool breaking = false;
+  bool stopped = false;
+  bool has_result = false;
+  uint32_t events = 0;
+
+  // ---- Stacks ------------------------------------------------------------
+
+  cell* input() { return block::rs_abs_at(series_stack, abs_length(series_stack) - 1); }
+  int32_t ipos() { return static_cast<int32_t>(input()->data1); }
+  void set_ipos(int32_t n) { input()->data1 = static_cast<uint32_t>(n); }
+  bool top_level() { return abs_length(series_stack) - 1 == series_base; }
+  int32_t limit() {
+    int32_t tail = abs_length(input());
+    return top_level() && part_limit >= 0 ? std::min(part_limit, tail) : tail;
+  }
+  cell* unit_at(int32_t n) { return block::rs_abs_at(input(), n); }
+
+  cell* current_block() { return block::rs_abs_at(rule_stack, entries[current].cell_at); }
+  int32_t block_length() { return abs_length(current_block()); }
+  cell* rule_at(int32_t p) { return block::rs_abs_at(current_block(), p); }
+  int32_t pos() { return entries[current].pos; }
+  void set_pos(int32_t p) {
+    entries[current].pos = p;
+    block::rs_abs_at(rule_stack, entries[current].cell_at + 1)->data2 = static_cast<uint32_t>(p);
+  }
+
+  void push_cell(const cell& c) {
+    if (abs_length(rule_stack) - rule_base >= STACK_LIMIT) fire(err::script_parse_stack);
+    cell copy = c;
+    block::rs_append(rule_stack, &copy);
+  }
+  void push_series(const cell& s) {
+    if (abs_length(series_stack) - series_base >= STACK_LIMIT) fire(err::script_parse_stack);
+    cell copy = s;
+    block::rs_append(series_stack, &copy);
+  }
+  static cell marker(int32_t code, int32_t a, int32_t b) {
+    return cell{TYPE_TRIPLE, static_cast<uint32_t>(code), static_cast<uint32_t>(a), static_cast<uint32_t>(b)};
+  }
+
+  state push_block(const cell& blk) {
+    entry e{OPEN_BLOCK, abs_length(rule_stack), static_cast<int32_t>(blk.data1), ipos()};
+    push_cell(blk);
+    push_cell(marker(OPEN_BLOCK, e.pos, e.start));
+    entries.push_back(e);
+    current = static_cast<int32_t>(entries.size()) - 1;
+    trace(TRACE_PUSH);
+    return FETCH;
+  }
+
+  // Pops the innermost block, which ends with the match flag; a failed
+  // block puts the input back where it was entered.
+  state pop_block() {
+    trace(TRACE_POP);
+    entry b = entries.back();
+    if (!match) set_ipos(b.start);
+    block::rs_truncate(rule_stack, b.cell_at);
+    entries.pop_back();
+    current = static_cast<int32_t>(entries.size()) - 1;
+    while (current >= 0 && entries[current].code != OPEN_BLOCK) --current;
+    return entries.empty() ? END : RESULT;
+  }
+
+  entry& push_command(int32_t code, int32_t min = 0, int32_t max = 0, int32_t aux = 0) {
+    entry e{code, abs_length(rule_stack), pos(), ipos(), min, max};
+    e.iteration = e.start;
+    e.length = abs_length(input());
+    e.aux = aux;
+    push_cell(marker(code, min, max));
+    entries.push_back(e);
+    return entries.back();
+  }
+  entry pop_command() {
+    entry t = entries.back();
+    block::rs_truncate(rule_stack, t.cell_at);
+    entries.pop_back();
+    return t;
+  }
+  int32_t innermost_collect(int32_t below) {
+    for (int32_t i = below - 1; i >= 0; --i)
+      if (entries[i].code == CMD_COLLECT) return i;
+    return -1;
+  }
+
+  // ---- Trace and parens ----------------------------------------------------
+
+  void trace(uint32_t bit) {
+    if (!(events & bit) || stopped) return;
+    cell* saved = stack::top;
+    stack::push(*trace_word(bit));
+    stack::push(logic::make_cell(match));
+    cell at_rule = current >= 0 ? *current_block() : top_rules;
+    if (current >= 0) at_rule.data1 = static_cast<uint32_t>(pos());
+    stack::push(at_rule);
+    stack::push(*input());
+    cell rules = *rule_stack;
+    rules.data1 = static_cast<uint32_t>(rule_base);
+    stack::push(rules);
+    interpreter::call_value(&callback, words::word_parse_callback, 5, interpreter::CALLBACK_PARSE);
+    bool go = logic::value_true_q(stack::top - 1, false, nullptr);
+    stack::top = saved;
+    if (!go) stopped = true;
+  }
+
+  // Evaluates a paren into `value`. The paren may change the input and
+  // the rules: a shortened input moves the position back.
+  void eval_paren(const cell& paren) {
+    cell* saved = stack::top;
+    cell* code = stack::push(paren);
+    interpreter::eval_block(code, false);
+    value = stack::top[-1];
+    stack::top = saved;
+    if (ipos() > abs_length(input())) set_ipos(abs_length(input()));
+    trace(TRACE_PAREN);
+  }
+
+  // The value an insert or change puts in: a paren's result, a word's
+  // value or the literal, into `value`.
+  void operand(const cell& v) {
+    uint32_t t = TYPE_OF(&v);
+    if (t == TYPE_PAREN) {
+      eval_paren(v);
+    } else if (t == TYPE_WORD) {
+      cell w = v;
+      value = *word::get_value(&w);
+      if (TYPE_OF(&value) == TYPE_UNSET) fire(err::script_no_value, {w});
+    } else if (path_type_q(t)) {
+      fire(err::script_parse_rule, {v});
+    } else {
+      value = v;
+    }
+  }
+
+  // ---- Fetching rules -------------------------------------------------------
+
+  bool keyword_q(const cell* v, int32_t sym) {
+    return TYPE_OF(v) == TYPE_WORD && symbol::EQUAL_WORDS_q(v, sym);
+  }
+  int32_t sym_change() { return static_cast<int32_t>(words::word_change->data2); }
+
+  // Raises parse-end with the keyword when no value follows it.
+  void need_rule(const cell& keyword) {
+    if (pos() >= block_length()) fire(err::script_parse_end, {keyword});
+  }
+  // Whether `v` is a word whose value is the input series; its index then
+  // goes to `at`.
+  bool position_word_q(const cell* v, int32_t& at) {
+    if (TYPE_OF(v) != TYPE_WORD && TYPE_OF(v) != TYPE_GET_WORD) return false;
+    cell w = *v;
+    const cell* held = word::get_value(&w);
+    if (TYPE_OF(held) != TYPE_OF(input()) || held->data2 != input()->data2) return false;
+    at = static_cast<int32_t>(held->data1);
+    return true;
+  }
+
+  // The position after the rule at `p` without matching it (a count of 0).
+  int32_t skip_rule(int32_t p) {
+    int32_t values_after = 0;  // the values of pending change keywords
+    int32_t length = block_length();
+    while (p < length) {
+      const cell* v = rule_at(p++);
+      uint32_t t = TYPE_OF(v);
+      if (t == TYPE_INTEGER) {
+        if (p < length && TYPE_OF(rule_at(p)) == TYPE_INTEGER) ++p;
+        continue;
+      }
+      if (t != TYPE_WORD) break;
+      int32_t s = symbol::resolve(static_cast<int32_t>(v->data2));
+      auto is = [&](int32_t sym) { return s == symbol::resolve(sym); };
+      auto next_is = [&](int32_t sym) { return p < length && keyword_q(rule_at(p), sym); };
+      if (is(words::sym_any) || is(words::sym_some) || is(words::sym_opt) || is(words::sym_while) ||
+          is(words::sym_not) || is(words::sym_ahead) || is(words::sym_to) || is(words::sym_thru) ||
+          is(words::sym_remove))
+        continue;
+      if (is(words::sym_copy) || is(words::sym_set) || is(words::sym_case)) { ++p; continue; }
+      if (is(words::sym_collect)) {
+        if (next_is(words::sym_set) || next_is(words::sym_into) || next_is(words::sym_after)) p += 2;
+        continue;
+      }
+      if (is(words::sym_keep)) {
+        if (next_is(words::sym_pick)) ++p;
+        continue;
+      }
+      if (is(sym_change())) {
+        if (next_is(words::sym_only)) ++p;
+        ++values_after;
+        continue;
+      }
+      if (is(words::sym_into) || is(words::sym_quote) || is(words::sym_if)) { ++p; break; }
+      if (is(words::sym_insert)) {
+        if (next_is(words::sym_only)) ++p;
+        int32_t at;
+        if (p + 1 < length && position_word_q(rule_at(p), at)) ++p;
+        ++p;
+        break;
+      }
+      break;
+    }
+    return std::min(p + values_after, length);
+  }
+
+  state fetch() {
+    int32_t p = pos();
+    int32_t length = block_length();
+    if (p >= length) {
+      match = true;
+      return pop_block();
+    }
+    trace(TRACE_FETCH);
+    if (stopped) return RESULT;
+    length = block_length();
+    if (pos() >= length) return FETCH;
+    p = pos();
+    rule = *rule_at(p);
+    set_pos(p + 1);
+    if (TYPE_OF(&rule) == TYPE_WORD) {
+      state s;
+      if (keyword(s)) return s;
+      value = *word::get_value(&rule);
+      uint32_t t = TYPE_OF(&value);
+      if (t == TYPE_UNSET || word_type_q(t)) fire(err::script_parse_rule, {rule});
+      rule = value;
+    }
+    return terminal();
+  }
+
+  // A rule value that is not a keyword.
+  state terminal() {
+    switch (TYPE_OF(&rule)) {
+      case TYPE_BLOCK:
+        return push_block(rule);
+      case TYPE_PAREN:
+        eval_paren(rule);
+        return RESULT;
+      case TYPE_SET_WORD: {
+        value = *input();
+        word::set(&rule, value);
+        match = true;
+        return RESULT;
+      }
+      case TYPE_GET_WORD: {
+        value = *word::get_value(&rule);
+        if (TYPE_OF(&value) != TYPE_OF(input()) || value.data2 != input()->data2)
+          fire(err::script_parse_invalid_ref);
+        set_ipos(std::min(static_cast<int32_t>(value.data1), abs_length(input())));
+        match = true;
+        return RESULT;
+      }
+      case TYPE_INTEGER:
+        return counts();
+      case TYPE_DATATYPE:
+      case TYPE_TYPESET:
+        match = match_type(rule);
+        trace(TRACE_MATCH);
+        return RESULT;
+      case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH: case TYPE_GET_PATH:
+        fire(err::script_parse_rule, {rule});
+      default:
+        match = match_literal(rule);
+        trace(TRACE_MATCH);
+        return RESULT;
+    }
+  }
+
+  // An integer, or two: the counts of the following rule.
+  state counts() {
+    int32_t min = integer::get(&rule), max = min;
+    if (pos() < block_length() && TYPE_OF(rule_at(pos())) == TYPE_INTEGER) {
+      max = integer::get(rule_at(pos()));
+      set_pos(pos() + 1);
+    }
+    if (min < 0 || max < 0) fire(err::script_out_of_range, {integer::make_cell(min < 0 ? min : max)});
+    if (max < min || pos() >= block_length()) fire(err::script_parse_rule, {rule});
+    if (max == 0) {
+      set_pos(skip_rule(pos()));
+      match = true;
+      return RESULT;
+    }
+    push_command(CMD_REPEAT, min, max);
+    return FETCH;
+  }
+
+  // Handles a keyword word in `rule`; false when the word is none.
+  bool keyword(state& next) {
+    int32_t s = symbol::resolve(static_cast<int32_t>(rule.data2));
+    auto is = [&](int32_t sym) { return s == symbol::resolve(sym); };
+    auto next_value = [&]() { return rule_at(pos()); };
+    auto take = [&]() {
+      cell v = *rule_at(pos());
+      set_pos(pos() + 1);
+      return v;
+    };
+    cell keyword_word = rule;
+    if (is(words::sym_bar)) {
+      if (pos() >= block_length()) fire(err::script_parse_end, {keyword_word});
+      match = true;
+      next = pop_block();
+    } else if (is(words::sym_skip)) {
+      match = ipos() < limit();
+      if (match) set_ipos(ipos() + 1);
+      trace(TRACE_MATCH);
+      next = RESULT;
+    } else if (is(words::sym_any) || is(words::sym_some) || is(words::sym_opt) || is(words::sym_while)) {
+      need_rule(keyword_word);
+      push_command(is(words::sym_while) ? CMD_WHILE : CMD_REPEAT, is(words::sym_some) ? 1 : 0,
+                   is(words::sym_opt) ? 1 : INT32_MAX);
+      next = FETCH;
+    } else if (is(words::sym_to) || is(words::sym_thru)) {
+      need_rule(keyword_word);
+      if (keyword_q(next_value(), words::sym_end)) {
+        set_pos(pos() + 1);
+        set_ipos(limit());
+        match = true;
+        trace(TRACE_MATCH);
+        next = RESULT;
+      } else {
+        push_command(is(words::sym_to) ? CMD_TO : CMD_THRU);
+        next = FETCH;
+      }
+    } else if (is(words::sym_copy) || is(words::sym_set)) {
+      need_rule(keyword_word);
+      if (TYPE_OF(next_value()) != TYPE_WORD) fire(err::script_parse_end, {keyword_word});
+      int32_t word_at = pos();
+      set_pos(pos() + 1);
+      need_rule(keyword_word);
+      push_command(is(words::sym_copy) ? CMD_COPY : CMD_SET, 0, 0, word_at);
+      next = FETCH;
+    } else if (is(words::sym_end)) {
+      match = ipos() >= limit();
+      trace(TRACE_MATCH);
+      next = RESULT;
+    } else if (is(words::sym_break) || is(words::sym_reject)) {
+      match = is(words::sym_break);
+      breaking = true;
+      next = RESULT;
+    } else if (is(words::sym_fail) || is(words::sym_none)) {
+      match = is(words::sym_none);
+      next = RESULT;
+    } else if (is(words::sym_not) || is(words::sym_ahead)) {
+      need_rule(keyword_word);
+      push_command(is(words::sym_not) ? CMD_NOT : CMD_AHEAD);
+      next = FETCH;
+    } else if (is(words::sym_into)) {
+      next = into(keyword_word);
+    } else if (is(words::sym_collect)) {
+      next = collect(keyword_word);
+    } else if (is(words::sym_keep)) {
+      if (innermost_collect(static_cast<int32_t>(entries.size())) < 0) fire(err::script_parse_keep);
+      need_rule(keyword_word);
+      bool pick = false;
+      if (keyword_q(next_value(), words::sym_pick)) {
+        pick = true;
+        set_pos(pos() + 1);
+        need_rule(keyword_word);
+      }
+      if (TYPE_OF(next_value()) == TYPE_PAREN) {
+        eval_paren(take());
+        keep_value(innermost_collect(static_cast<int32_t>(entries.size())), pick);
+        next = RESULT;
+      } else {
+        push_command(CMD_KEEP, 0, 0, pick);
+        next = FETCH;
+      }
+    } else if (is(words::sym_quote)) {
+      need_rule(keyword_word);
+      rule = take();
+      match = match_literal(rule);
+      trace(TRACE_MATCH);
+      next = RESULT;
+    } else if (is(words::sym_if)) {
+      if (pos() >= block_length() || TYPE_OF(next_value()) != TYPE_PAREN) fire(err::script_parse_end, {keyword_word});
+      eval_paren(take());
+      match = logic::value_true_q(&value, false, nullptr);
+      next = RESULT;
+    } else if (is(words::sym_case)) {
+      need_rule(keyword_word);
+      if (TYPE_OF(next_value()) != TYPE_WORD) fire(err::script_parse_end, {keyword_word});
+      cell w = take();
+      bool strict = logic::value_true_q(word::get_value(&w), false, nullptr);
+      need_rule(keyword_word);
+      push_command(CMD_CASE, 0, 0, case_op);
+      case_op = strict ? CASE_STRICT : CASE_INSENSITIVE;
+      next = FETCH;
+    } else if (is(words::sym_remove)) {
+      need_rule(keyword_word);
+      int32_t at;
+      if (position_word_q(next_value(), at)) {
+        set_pos(pos() + 1);
+        int32_t from = std::min(at, ipos()), count = std::abs(at - ipos());
+        remove_part(from, count);
+        set_ipos(from);
+        match = true;
+        next = RESULT;
+      } else {
+        push_command(CMD_REMOVE);
+        next = FETCH;
+      }
+    } else if (is(words::sym_insert)) {
+      next = insert();
+    } else if (is(sym_change())) {
+      bool only = false;
+      if (pos() < block_length() && keyword_q(next_value(), words::sym_only)) {
+        only = true;
+        set_pos(pos() + 1);
+      }
+      need_rule(keyword_word);
+      int32_t at;
+      if (pos() + 1 < block_length() && position_word_q(next_value(), at)) {
+        set_pos(pos() + 1);
+        cell v = take();
+        operand(v);
+        int32_t from = std::min(at, ipos());
+        change_part(from, std::abs(at - ipos()), only);
+        match = true;
+        next = RESULT;
+      } else {
+        push_command(only ? CMD_CHANGE_ONLY : CMD_CHANGE);
+        next = FETCH;
+      }
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+  state into(const cell& keyword_word) {
+    if (kind_of(input()) != INPUT_BLOCK) fire(err::script_parse_block, {*input()});
+    need_rule(keyword_word);
+    rule = *rule_at(pos());
+    if (TYPE_OF(&rule) == TYPE_WORD) rule = *word::get_value(&rule);
+    if (TYPE_OF(&rule) != TYPE_BLOCK) fire(err::script_parse_end, {keyword_word});
+    set_pos(pos() + 1);
+    if (ipos() >= limit() || !series_value_q(TYPE_OF(unit_at(ipos())))) {
+      match = false;
+      return RESULT;
+    }
+    uint32_t t = TYPE_OF(unit_at(ipos()));
+    if (t == TYPE_VECTOR || t == TYPE_IMAGE) {
+      match = false;
+      return RESULT;
+    }
+    push_command(CMD_INTO);
+    push_series(*unit_at(ipos()));
+    return push_block(rule);
+  }
+
+  state collect(const cell& keyword_word) {
+    need_rule(keyword_word);
+    int32_t mode = COLLECT_PLAIN, word_at = 0;
+    const cell* v = rule_at(pos());
+    if (keyword_q(v, words::sym_set) || keyword_q(v, words::sym_into) || keyword_q(v, words::sym_after)) {
+      mode = keyword_q(v, words::sym_set) ? COLLECT_SET : keyword_q(v, words::sym_into) ? COLLECT_INTO : COLLECT_AFTER;
+      set_pos(pos() + 1);
+      need_rule(keyword_word);
+      if (TYPE_OF(rule_at(pos())) != TYPE_WORD) fire(err::script_parse_end, {keyword_word});
+      word_at = pos();
+      set_pos(pos() + 1);
+      need_rule(keyword_word);
+    }
+    if (mode == COLLECT_INTO || mode == COLLECT_AFTER) {
+      cell w = *rule_at(word_at);
+      work = *word::get_value(&w);
+      uint32_t t = TYPE_OF(&work);
+      if (!series_value_q(t) || t == TYPE_VECTOR || t == TYPE_IMAGE || !compatible_q(t, TYPE_OF(input())))
+        fire(err::script_parse_into_type);
+      if (work.data2 == input()->data2) fire(err::script_parse_into_bad);
+    } else {
+      block::make_at(&work, 8);
+    }
+    int32_t at = abs_length(rule_stack);
+    push_cell(work);
+    entry& e = push_command(CMD_COLLECT, word_at, 0, mode);
+    e.cell_at = at;
+    e.insert_at = static_cast<int32_t>(work.data1);
+    return FETCH;
+  }
+
+  state insert() {
+    bool only = false;
+    if (pos() < block_length() && keyword_q(rule_at(pos()), words::sym_only)) {
+      only = true;
+      set_pos(pos() + 1);
+    }
+    int32_t at = ipos();
+    if (pos() + 1 < block_length() && position_word_q(rule_at(pos()), at)) set_pos(pos() + 1);
+    if (pos() >= block_length()) fire(err::script_parse_rule, {rule});
+    cell v = *rule_at(pos());
+    set_pos(pos() + 1);
+    operand(v);
+    work = *input();
+    work.data1 = static_cast<uint32_t>(std::min(at, abs_length(input())));
+    int32_t before = abs_length(input());
+    actions::insert(&work, &value, -1, only, 1);
+    int32_t added = abs_length(input()) - before;
+    if (at <= ipos()) set_ipos(ipos() + added);
+    match = true;
+    return RESULT;
+  }
+
+  // ---- Editing the input ------------------------------------------------------
+
+  void remove_part(int32_t from, int32_t count) {
+    work = *input();
+    work.data1 = static_cast<uint32_t>(from);
+    cell part = integer::make_cell(count);
+    actions::remove(&work, &part, nullptr);
+  }
+
+  // Replaces `count` units from `from` with `value`; the input moves past
+  // what was put in.
+  void change_part(int32_t from, int32_t count, bool only) {
+    work = *input();
+    work.data1 = static_cast<uint32_t>(from);
+    int32_t before = abs_length(input());
+    actions::change(&work, &value, count, only, 1);
+    set_ipos(from + count + abs_length(input()) - before);
+  }
+
+  // ---- Collections ----------------------------------------------------------------
+
+  // Adds `value` to the collection of entry `c`: one value, or the values
+  // of a block one by one with `pick`.
+  void add_to_collection(int32_t c, bool pick) {
+    work = *block::rs_abs_at(rule_stack, entries[c].cell_at);
+    bool only = !pick && series::any_block_q(TYPE_OF(&work));
+    int32_t before = abs_length(&work);
+    if (entries[c].aux == COLLECT_INTO) {
+      work.data1 = static_cast<uint32_t>(entries[c].insert_at);
+      actions::insert(&work, &value, -1, only, 1);
+      entries[c].insert_at += abs_length(block::rs_abs_at(rule_stack, entries[c].cell_at)) - before;
+    } else {
+      actions::append(&work, &value, -1, only, 1);
+    }
+  }
+
+  // keep of a paren's value.
+  void keep_value(int32_t c, bool pick) {
+    add_to_collection(c, pick && series::any_block_q(TYPE_OF(&value)));
+  }
+
+  // The unit at `n` as a value: an integer for a byte, a char for a
+  // character, the value itself in a block.
+  void unit_value(int32_t n) {
+    switch (kind_of(input())) {
+      case INPUT_BINARY: value = integer::make_cell(binary::rs_abs_at(input(), n)); break;
+      case INPUT_STRING: value = char_::make_cell(string::rs_abs_at(input(), n)); break;
+      default: value = *unit_at(n); break;
+    }
+  }
+
+  // keep of a matched part [start, ipos).
+  void keep_part(int32_t start, bool pick) {
+    int32_t c = innermost_collect(static_cast<int32_t>(entries.size()));
+    int32_t count = ipos() - start;
+    if (count <= 0) return;
+    uint32_t target = TYPE_OF(block::rs_abs_at(rule_stack, entries[c].cell_at));
+    input_kind k = kind_of(input());
+    bool same_kind = (k == INPUT_STRING && string::any_string_q(target)) || (k == INPUT_BINARY && target == TYPE_BINARY);
+    if (same_kind) {
+      value = *input();
+      value.data1 = static_cast<uint32_t>(start);
+      work = *block::rs_abs_at(rule_stack, entries[c].cell_at);
+      int32_t before = abs_length(&work);
+      if (entries[c].aux == COLLECT_INTO) {
+        work.data1 = static_cast<uint32_t>(entries[c].insert_at);
+        actions::insert(&work, &value, count, 0, 1);
+        entries[c].insert_at += abs_length(block::rs_abs_at(rule_stack, entries[c].cell_at)) - before;
+      } else {
+        actions::append(&work, &value, count, 0, 1);
+      }
+      return;
+    }
+    if (count == 1 || pick) {
+      for (int32_t n = start; n < start + count; ++n) {
+        unit_value(n);
+        add_to_collection(c, false);
+      }
+      return;
+    }
+    copy_part(start, count);
+    add_to_collection(c, false);
+  }
+
+  // A copy of `count` units of the input from `start`, into `value`.
+  void copy_part(int32_t start, int32_t count) {
+    work = *input();
+    work.data1 = static_cast<uint32_t>(start);
+    cell part = integer::make_cell(count);
+    actions::copy(&work, &value, &part, 0, nullptr);
+  }
+
+  void set_word_at(int32_t word_at) {
+    name = *rule_at(word_at);
+    word::set(&name, value);
+  }
+
+  // ---- Results ---------------------------------------------------------------------
+
+  state result() {
+    entry& t = entries.back();
+    if (t.code == OPEN_BLOCK) {
+      if (breaking) return pop_block();
+      if (match) return FETCH;
+      // Resume after the next alternative, from where the block began.
+      int32_t length = block_length();
+      int32_t p = t.pos;
+      while (p < length && !keyword_q(rule_at(p), words::sym_bar)) ++p;
+      if (p >= length) return pop_block();
+      if (p == length - 1) fire(err::script_parse_end, {*rule_at(p)});
+      set_pos(p + 1);
+      set_ipos(t.start);
+      match = true;
+      return FETCH;
+    }
+    switch (t.code) {
+      case CMD_REPEAT:
+      case CMD_WHILE:
+        return repeat();
+      case CMD_TO:
+      case CMD_THRU: {
+        if (match) {
+          if (t.code == CMD_TO) set_ipos(t.iteration);
+          pop_command();
+          return RESULT;
+        }
+        if (t.iteration >= limit()) {
+          set_ipos(t.start);
+          pop_command();
+          return RESULT;
+        }
+        ++t.iteration;
+        set_ipos(t.iteration);
+        set_pos(t.pos);
+        match = true;
+        trace(TRACE_ITERATE);
+        return FETCH;
+      }
+      case CMD_COPY:
+      case CMD_SET: {
+        entry e = pop_command();
+        if (match) {
+          int32_t count = ipos() - e.start;
+          if (e.code == CMD_COPY) {
+            copy_part(e.start, count);
+          } else if (count > 0) {
+            unit_value(e.start);
+          } else {
+            value = none::none_value;
+          }
+          set_word_at(e.aux);
+        }
+        return RESULT;
+      }
+      case CMD_NOT:
+      case CMD_AHEAD: {
+        entry e = pop_command();
+        set_ipos(e.start);
+        if (e.code == CMD_NOT) match = !match;
+        return RESULT;
+      }
+      case CMD_INTO: {
+        bool reached = ipos() >= abs_length(input());
+        block::rs_truncate(series_stack, abs_length(series_stack) - 1);
+        entry e = pop_command();
+        match = match && reached;
+        set_ipos(match ? e.start + 1 : e.start);
+        return RESULT;
+      }
+      case CMD_REMOVE: {
+        entry e = pop_command();
+        if (match) {
+          remove_part(e.start, ipos() - e.start);
+          set_ipos(e.start);
+        }
+        return RESULT;
+      }
+      case CMD_COLLECT:
+        return end_collect();
+      case CMD_KEEP: {
+        if (match) keep_part(t.start, t.aux != 0);
+        pop_command();
+        return RESULT;
+      }
+      case CMD_CASE:
+        case_op = t.aux;
+        pop_command();
+        return RESULT;
+      case CMD_CHANGE:
+      case CMD_CHANGE_ONLY: {
+        entry e = pop_command();
+        if (pos() >= block_length() || path_type_q(TYPE_OF(rule_at(pos()))))
+          fire(err::script_parse_rule, {pos() < block_length() ? *rule_at(pos()) : *words::word_change});
+        cell v = *rule_at(pos());
+        set_pos(pos() + 1);
+        if (match) {
+          operand(v);
+          change_part(e.start, ipos() - e.start, e.code == CMD_CHANGE_ONLY);
+        }
+        return RESULT;
+      }
+      default:
+        return RESULT;
+    }
+  }
+
+  state repeat() {
+    entry& t = entries.back();
+    if (breaking) {
+      breaking = false;
+      if (!match) set_ipos(t.start);
+      pop_command();
+      return RESULT;
+    }
+    if (match) {
+      ++t.count;
+      bool advanced = ipos() != t.iteration || abs_length(input()) < t.length;
+      if (t.count < t.max && (t.code == CMD_WHILE || advanced)) {
+        t.iteration = ipos();
+        t.length = abs_length(input());
+        set_pos(t.pos);
+        trace(TRACE_ITERATE);
+        return FETCH;
+      }
+    } else {
+      set_ipos(std::min(t.iteration, abs_length(input())));
+    }
+    match = t.count >= t.min;
+    if (!match) set_ipos(std::min(t.start, abs_length(input())));
+    pop_command();
+    return RESULT;
+  }
+
+  state end_collect() {
+    entry e = entries.back();
+    value = *block::rs_abs_at(rule_stack, e.cell_at);
+    int32_t word_at = e.min;
+    pop_command();
+    if (e.aux == COLLECT_SET) {
+      set_word_at(word_at);
+    } else if (e.aux == COLLECT_PLAIN) {
+      int32_t outer = innermost_collect(static_cast<int32_t>(entries.size()));
+      if (outer >= 0) {
+        add_to_collection(outer, false);
+      } else {
+        collected = value;
+        has_result = true;
+      }
+    }
+    return RESULT;
+  }
+
+  // ---- Matching one value -------------------------------------------------------
+
+  // A datatype or typeset rule at the input position.
+  bool match_type(const cell& type) {
+    auto fits = [&](uint32_t t) {
+      return TYPE_OF(&type) == TYPE_DATATYPE ? type.data1 == t : typeset::has_q(&type, t);
+    };
+    int32_t n = ipos(), end = limit();
+    switch (kind_of(input())) {
+      case INPUT_STRING:
+        fire(err::script_parse_unsupported);
+      case INPUT_BLOCK:
+        if (n >= end || !fits(TYPE_OF(unit_at(n)))) return false;
+        set_ipos(n + 1);
+        return true;
+      case INPUT_BINARY: {
+        if (n >= end) return false;
+        // The lexer reads text outside the arena: values it makes move buffers.
+        const uint8_t* head = memory::head_of<uint8_t>(memory::GET_BUFFER(input()));
+        std::vector<uint8_t> text(head + n, head + end);
+        lexer::scan_mode mode;
+        mode.one = true;
+        mode.store = false;
+        int32_t consumed = 0;
+        int32_t t = lexer::scan(&work, text.data(), static_cast<int32_t>(text.size()), mode, &consumed, nullptr,
+                                nullptr, nullptr);
+        if (t < 0) t = TYPE_ERROR;
+        if (t == 0 || consumed <= 0 || !fits(static_cast<uint32_t>(t))) return false;
+        set_ipos(n + std::min(consumed, end - n));
+        return true;
+      }
+    }
+    return false;
+  }
+
+  bool match_literal(const cell& v) {
+    int32_t n = ipos(), end = limit();
+    uint32_t t = TYPE_OF(&v);
+    switch (kind_of(input())) {
+      case INPUT_BLOCK: {
+        if (n >= end) return false;
+        cell here = *unit_at(n);
+        if (!actions::compare(&here, &v, case_op)) return false;
+        set_ipos(n + 1);
+        return true;
+      }
+      case INPUT_STRING: {
+        if (t == TYPE_BITSET) {
+          if (n >= end || !in_bitset(&v, string::rs_abs_at(input(), n))) return false;
+          set_ipos(n + 1);
+          return true;
+        }
+        int32_t length;
+        if (t == TYPE_CHAR) length = 1;
+        else if (t == TYPE_TAG) length = string::rs_length_q(&v) + 2;
+        else if (string::any_string_q(t)) length = string::rs_length_q(&v);
+        else return false;
+        if (n + length > end) return false;
+        cell here = *input();
+        here.data1 = static_cast<uint32_t>(n);
+        if (length > 0 && !string::match_value_q(&here, &v, case_op)) return false;
+        set_ipos(n + length);
+        return true;
+      }
+      case INPUT_BINARY:
+        return match_bytes(v, n, end);
+    }
+    return false;
+  }
+
+  // A literal on binary input: a bitset tests one byte; a binary, a
+  // string (as UTF-8, ASCII letters folded unless strict), a char (as
+  // UTF-8) or an integer 0-255 match their bytes.
+  bool match_bytes(const cell& v, int32_t n, int32_t end) {
+    uint32_t t = TYPE_OF(&v);
+    if (t == TYPE_BITSET) {
+      if (n >= end || !in_bitset(&v, binary::rs_abs_at(input(), n))) return false;
+      set_ipos(n + 1);
+      return true;
+    }
+    std::vector<uint8_t> wanted;
+    bool fold = false;
+    if (t == TYPE_BINARY) {
+      cell b = v;
+      wanted.assign(binary::rs_head(&b), binary::rs_tail(&b));
+    } else if (string::any_string_q(t)) {
+      work = v;
+      int32_t length = -1;
+      const char* text = unicode::to_utf8(&work, length);
+      wanted.assign(text, text + length);
+      if (t == TYPE_TAG) {
+        wanted.insert(wanted.begin(), '<');
+        wanted.push_back('>');
+      }
+      fold = case_op != CASE_STRICT;
+    } else if (t == TYPE_CHAR) {
+      uint8_t bytes[4];
+      int32_t length = unicode::cp_to_utf8(v.data2, bytes);
+      wanted.assign(bytes, bytes + length);
+    } else if (t == TYPE_INTEGER && v.data2 <= 255) {
+      wanted.push_back(static_cast<uint8_t>(v.data2));
+    } else {
+      return false;
+    }
+    int32_t length = static_cast<int32_t>(wanted.size());
+    if (n + length > end) return false;
+    const uint8_t* here = memory::head_of<uint8_t>(memory::GET_BUFFER(input())) + n;
+    auto lower = [](uint8_t c) { return c >= 'A' && c <= 'Z' ? static_cast<uint8_t>(c + 32) : c; };
+    for (int32_t i = 0; i < length; ++i)
+      if (fold ? lower(here[i]) != lower(wanted[i]) : here[i] != wanted[i]) return false;
+    set_ipos(n + length);
+    return true;
+  }
+
+  // ---- The loop --------------------------------------------------------------------
+
+  void run() {
+    state s = push_block(top_rules);
+    while (!stopped) {
+      if (s == FETCH) {
+        s = fetch();
+      } else if (s == RESULT) {
+        s = result();
+      } else {
+        if (match && ipos() < limit()) match = false;
+        trace(TRACE_END);
+        return;
+      }
+    }
+  }
+};
+
+}  // namespace
+
+void process(cell* result, const cell* input, const cell* rules, int32_t case_, int32_t limit,
+             const cell* callback) {
+  stack_restore restore;
+  engine e;
+  e.case_op = case_;
+  e.part_limit = limit;
+  e.series_base = abs_length(series_stack);
+  e.rule_base = abs_length(rule_stack);
+  if (callback && TYPE_OF(callback) != TYPE_NONE) {
+    e.callback = *callback;
+    e.events = events_of(callback);
+  }
+  e.top_rules = *rules;
+  e.value = *input;
+  e.push_series(e.value);
+  e.run();
+  *result = e.has_result && !e.stopped ? e.collected : logic::make_cell(e.match);
+}
+
+void init() {
+  cell c{TYPE_NONE, 0, 0, 0};
+  block::make_at(&c, 8);
+  series_stack = root::append(c);
+  block::make_at(&c, 100);
+  rule_stack = root::append(c);
+  word::make_at(words::sym_end, &c);
+  word_end = root::append(c);
+}
+
+}  // namespace ixo::parse
