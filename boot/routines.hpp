@@ -25,4 +25,24 @@ void read_clipboard();   // read-clipboard: false, there is no clipboard yet
 void write_clipboard();  // write-clipboard data: false, there is no clipboard yet
 void init_system_routines();
 
+// Value routines (routines_values.cpp).
+void set_slot_quiet();   // set-slot-quiet series value: stores at the index, telling no owner
+void shift_right();      // shift-right data bits: arithmetic right shift
+void shift_left();       // shift-left data bits
+void shift_logical();    // shift-logical data bits: unsigned right shift
+void count_chars();      // count-chars start pos: UTF-8 characters between the positions
+void init_value_routines();
+
+// Routines over the running runtime (routines_runtime.cpp).
+void last_lf_q();        // last-lf?: whether the latest print ended with a line end
+void stack_size_q();     // stack-size?: cells on the value stack
+void pick_stack();       // pick-stack idx: value-stack cell idx (1-based), else none
+void frame_index_q();    // frame-index?: the argument base, in cells from the bottom
+void collect_calls();    // collect-calls blk: appends word and argument base per pending call
+void tracing_q();        // tracing?: whether evaluation events are traced
+void active_q();         // active? of system/state/GC: whether the collector runs
+void series_cycles();    // series-cycles of system/state/GC: collections so far
+void nodes_cycles();     // nodes-cycles of system/state/GC: collections that moved nodes
+void init_runtime_routines();
+
 }  // namespace ixo::boot

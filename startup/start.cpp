@@ -39,6 +39,7 @@
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/map.hpp"
 #include "runtime/datatypes/money.hpp"
+#include "runtime/datatypes/image.hpp"
 #include "runtime/datatypes/native.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/object.hpp"
@@ -208,6 +209,7 @@ void init() {
   ref::init();
   point2D::init();
   point3D::init();
+  image::init();
   // The dispatchers that action! values call.
   actions::init();
   // The first node frame and series frame.

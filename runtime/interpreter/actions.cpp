@@ -295,13 +295,13 @@ inline int32_t flag(const int32_t* refinements, int32_t r) { return refinements[
 inline void answer(const cell* result) { stack::set_last(*result); }
 
 // The series types whose values keep a buffer that a /part limit can count
-// in: any block or path, hash!, any string, binary!, vector!, map!.
+// in: any block or path, hash!, any string, binary!, vector!, image!, map!.
 bool buffer_series_q(uint32_t type) {
   switch (type) {
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
     case TYPE_GET_PATH: case TYPE_HASH: case TYPE_STRING: case TYPE_FILE: case TYPE_URL:
     case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF: case TYPE_BINARY: case TYPE_VECTOR:
-    case TYPE_MAP:
+    case TYPE_IMAGE: case TYPE_MAP:
       return true;
     default:
       return false;

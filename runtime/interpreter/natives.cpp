@@ -20,6 +20,7 @@ namespace ixo::natives {
 native_entry table[TABLE_SLOTS] = {};
 int32_t fill_count = 1;
 cell* buffer_blk = nullptr;
+bool last_newline = false;
 
 namespace {
 
@@ -50,6 +51,7 @@ void copy_table(int32_t count, const native_entry* given) {
 void init() {
   std::fill(table, table + TABLE_SLOTS, nullptr);
   fill_count = 1;
+  last_newline = false;
   cell blk{};
   block::make_at(&blk, BUFFER_CELLS);
   buffer_blk = root::append(blk);

@@ -33,6 +33,9 @@ extern int32_t fill_count;
 // The reusable work block of print and prin (32 cells of room), a cell of
 // the root block.
 extern cell* buffer_blk;
+// Whether the latest print ended with a line end: print sets it, prin
+// clears it; false at start.
+extern bool last_newline;
 
 // The entry of a slot, nullptr for a slot without one or out of range.
 inline native_entry entry_of(int32_t slot) { return slot >= 1 && slot <= TABLE_SLOTS ? table[slot - 1] : nullptr; }

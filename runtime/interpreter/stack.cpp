@@ -5,6 +5,7 @@
 
 #include "runtime/core/cycles.hpp"
 #include "runtime/core/words.hpp"
+#include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/error.hpp"
 #include "runtime/datatypes/string.hpp"
@@ -177,6 +178,20 @@ void find_call_frame(cell* out) {
   --f;
   uint32_t ctx = f->ctx ? f->ctx : context::global_ctx;
   *out = *context::find_value_or_add(ctx, static_cast<int32_t>(frame_symbol(f)));
+}
+
+// The frame stack never moves: the frame pointers stay valid while the
+// block grows.
+void collect_calls(cell* blk) {
+  for (call_frame* f = frame_top; f > frame_bottom;) {
+    --f;
+    if (internal_frame_q(f)) continue;
+    uint32_t ctx = f->ctx ? f->ctx : context::global_ctx;
+    cell word = *context::find_value_or_add(ctx, static_cast<int32_t>(frame_symbol(f)));
+    block::rs_append(blk, &word);
+    cell base{TYPE_INTEGER, 0, static_cast<uint32_t>(memory::address<cell>(f->arguments) - bottom), 0};
+    block::rs_append(blk, &base);
+  }
 }
 
 void set_last_if_error() {

@@ -105,6 +105,11 @@ call_frame* find_frame(uint32_t kind);
 // none. Copied into `out`.
 void find_call_frame(cell* out);
 
+// Appends to the block, innermost call first, for each frame that names a
+// call: its word, bound as find_call_frame binds it, and an integer!, the
+// argument base the frame saved in cells from the bottom.
+void collect_calls(cell* blk);
+
 // When the last pushed cell is an error!, copies it into the result slot;
 // then top := arguments + 1.
 void set_last_if_error();
