@@ -7,9 +7,9 @@
 //
 // Routines are C++ functions registered by name: in the sources a routine
 // is written `name: routine [spec] [body]`, and the maker puts in place of
-// `routine [spec] [body]` the routine! value of the entry registered under
-// `name`, as compiled code would bind it. A name with no entry fails the
-// build.
+// `routine [spec] [body]` the code `pick [<routine>] 1`, whose value is the
+// routine! of the entry registered under `name`, as compiled code would
+// bind it. A name with no entry fails the build.
 //
 //   make_boot_image OUTPUT.cpp SOURCE.ixo...
 #include <cstdio>
@@ -95,9 +95,19 @@ void compile_routines(const ixo::cell* source, ixo::cell* target) {
         int32_t index = routine::find_entry(routine_name.c_str());
         if (index <= 0) fail("no routine is registered as " + routine_name);
         memory::root_guard keep_spec(&spec);
-        cell* made = routine::push(routine_name.c_str(), &spec, routine::entry_of(index));
-        block::rs_append(target, made);
+        // A routine! met in code would be called: the code picks it out
+        // of a block instead, `name: pick [routine] 1`.
+        cell holder{};
+        memory::root_guard keep_holder(&holder);
+        block::make_at(&holder, 1);
+        block::rs_append(&holder, routine::push(routine_name.c_str(), &spec, routine::entry_of(index)));
         stack::reset();
+        cell pick{};
+        memory::root_guard keep_pick(&pick);
+        lexer::load_text(&pick, "pick 1", 6);
+        block::rs_append(target, block::rs_abs_at(&pick, 0));
+        block::rs_append(target, &holder);
+        block::rs_append(target, block::rs_abs_at(&pick, 1));
         i += 2;
         continue;
       }

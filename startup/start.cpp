@@ -184,6 +184,8 @@ void init() {
   // The routines of the boot library, registered by name.
   boot::init_file_routines();
   boot::init_system_routines();
+  boot::init_value_routines();
+  boot::init_runtime_routines();
   boot::init_system_object_routines();
   paren::init();
   issue::init();

@@ -151,7 +151,10 @@ struct call {
   int32_t pos;
   int32_t end;
   bool infix;
+  bool single = false;  // each argument is exactly one value of the block
 };
+
+bool ended_q(const call& k) { return k.pos >= std::min(k.end, length_of(k.block)); }
 
 void check_type(const call& k, const cell* ts, int32_t index, const cell* value) {
   if (!typeset::has_q(ts, TYPE_OF(value)))
@@ -170,7 +173,7 @@ void fetch_arg(call& k, const cell* ts, int32_t index) {
     fire(err::script_no_arg, {*k.name, arg_word(k.function, index)});
   }
   if (kind == KIND_EVALUATED) {
-    k.pos = eval_expression(k.block, k.pos, k.end, k.infix, true, false);
+    k.pos = eval_expression(k.block, k.pos, k.single ? std::min(k.end, k.pos + 1) : k.end, k.infix, true, false);
   } else {
     cell v = *at(k.block, k.pos);
     root_guard keep_v(&v);
@@ -192,51 +195,88 @@ void fetch_arg(call& k, const cell* ts, int32_t index) {
   check_type(k, ts, index, stack::top - 1);
 }
 
-// Evaluates the arguments of a refinement that was not used, and drops them.
+// The argument of a refinement that was not used: with `single` skipped
+// unevaluated, else evaluated and dropped.
 void skip_arg(call& k, const cell* ts, int32_t index) {
+  if (ended_q(k)) return;
+  if (k.single) {
+    ++k.pos;
+    return;
+  }
   cell* top = stack::top;
   fetch_arg(k, ts, index);
   stack::top = top;
 }
 
+// An argument with an apply mode: the block's end gives none.
+void fetch_or_none(call& k, const cell* ts, int32_t index, uint32_t mode) {
+  if (mode != APPLY_NONE && ended_q(k)) stack::push(none::none_value);
+  else fetch_arg(k, ts, index);
+}
+
+// Evaluates the next value of the block (one value with `single`) and
+// answers it as a refinement's flag: it must be a logic!.
+bool fetch_flag(call& k, int32_t index) {
+  k.pos = eval_expression(k.block, k.pos, k.single ? std::min(k.end, k.pos + 1) : k.end, false, true, false);
+  const cell* flag = stack::top - 1;
+  if (TYPE_OF(flag) != TYPE_LOGIC)
+    fire(err::script_expect_arg, {*k.name, datatype::make_cell(TYPE_OF(flag)), arg_word(k.function, index)});
+  return logic::get(flag) != 0;
+}
+
 // Fetches the arguments of the call into the current frame (see the file
 // comment for the layout); for natives and actions fills `refs`. Answers
 // the locals count of a function!.
-int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* refs) {
+//
+// Refinements come from the path's elements from `refinement_at` on, or
+// with an apply mode and no path from the block: as logic! values in spec
+// order (APPLY_LOGIC, where an argument of an unused refinement is taken
+// and dropped), or as refinement! values each followed by the expression
+// that decides it and its arguments (APPLY_REFINEMENTS). With a mode the
+// block's end gives none for every argument still missing.
+int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* refs, uint32_t mode) {
+  // The left operand of an operator is the first argument: it is taken
+  // before anything else may push (building the call spec does).
+  if (k.infix) ++stack::top;
   cell spec{TYPE_BLOCK, 0, call_spec_of(k.function), 0};
   root_guard keep_spec(&spec);
   bool native = native_type_q(TYPE_OF(k.function));
+  bool flags_given = (mode & APPLY_LOGIC) != 0 && !path;
+  k.single = (mode & APPLY_SAFER) != 0;
   int32_t n = length_of(&spec);
-  if (k.infix) ++stack::top;  // the left operand is the first argument
-  bool taking = true, left = k.infix;
+  bool taking = true, left = k.infix, refined = false;
   int32_t locals = 0;
   for (int32_t i = 0; i < n; ++i) {
     cell c = *at(&spec, i);
     if (argument_q(&c)) {
       if (!taking) {
         if (!native) stack::push(none::none_value);
+        if (flags_given) skip_arg(k, &c, i);
       } else if (left) {
         left = false;
         check_type(k, &c, i, stack::top - 1);
       } else {
-        fetch_arg(k, &c, i);
+        fetch_or_none(k, &c, i, mode);
       }
     } else if (TYPE_OF(&c) == TYPE_REFINEMENT) {
-      taking = false;
-      if (!native) stack::push(logic::false_value);
+      refined = true;
+      bool fetched = flags_given && !ended_q(k);
+      taking = fetched && fetch_flag(k, i);
+      if (!fetched) {
+        if (!native) stack::push(logic::false_value);
+      } else if (native) {
+        --stack::top;  // natives learn of their refinements by the integers
+        if (taking) refs[c.data3 - 1] = static_cast<int32_t>(stack::top - stack::arguments);
+      }
     } else if (TYPE_OF(&c) == TYPE_INTEGER && !native && locals == 0) {
       locals = static_cast<int32_t>(c.data2);
     }
   }
 
-  // Refinements named by the path's elements from `refinement_at` on.
-  int32_t path_length = path ? length_of(path) : 0;
-  for (int32_t j = refinement_at; j < path_length; ++j) {
-    cell element = *at(path, j);
-    root_guard keep_element(&element);
-    bool active = true;
-    if (TYPE_OF(&element) == TYPE_GET_WORD) active = logic::value_true_q(word::get_value(&element), true, &element);
-    else if (TYPE_OF(&element) != TYPE_WORD) fire(err::script_bad_refine, {element});
+  // A refinement named by `element` (a word!, refinement! or get-word!),
+  // used when `active`: its flag or integer set, its arguments fetched, or
+  // skipped when it is not active.
+  auto use_refinement = [&](const cell& element, bool active, const cell* source) {
     int32_t found = -1, slot = 0;
     for (int32_t i = 0; i < n && found < 0; ++i) {
       const cell* c = at(&spec, i);
@@ -247,12 +287,12 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
     if (native) {
       int32_t ordinal = static_cast<int32_t>(at(&spec, found)->data3) - 1;
       if (active) {
-        if (refs[ordinal] >= 0) fire(err::script_dup_refine, {*path});
+        if (refs[ordinal] >= 0) fire(err::script_dup_refine, {*source});
         refs[ordinal] = static_cast<int32_t>(stack::top - stack::arguments);
       }
     } else {
       cell* flag = stack::arguments + slot;
-      if (logic::get(flag)) fire(err::script_dup_refine, {*path});
+      if (logic::get(flag)) fire(err::script_dup_refine, {*source});
       *flag = logic::make_cell(active);
     }
     for (int32_t i = found + 1; i < n && argument_q(at(&spec, i)); ++i) {
@@ -260,14 +300,45 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
       if (!active) {
         skip_arg(k, &ts, i);
       } else if (native) {
-        fetch_arg(k, &ts, i);
+        fetch_or_none(k, &ts, i, mode);
       } else {
-        fetch_arg(k, &ts, i);
+        fetch_or_none(k, &ts, i, mode);
         stack::arguments[slot + i - found] = *--stack::top;
       }
     }
+  };
+
+  int32_t path_length = path ? length_of(path) : 0;
+  for (int32_t j = refinement_at; j < path_length; ++j) {
+    cell element = *at(path, j);
+    root_guard keep_element(&element);
+    bool active = true;
+    if (TYPE_OF(&element) == TYPE_GET_WORD) active = logic::value_true_q(word::get_value(&element), true, &element);
+    else if (TYPE_OF(&element) != TYPE_WORD) fire(err::script_bad_refine, {element});
+    use_refinement(element, active, path);
   }
-  traced(EVENT_CALL, k.block, k.pos, k.name, k.function);
+  if ((mode & APPLY_REFINEMENTS) != 0 && !path) {
+    while (!ended_q(k)) {
+      cell element = *at(k.block, k.pos);
+      root_guard keep_element(&element);
+      uint32_t t = TYPE_OF(&element);
+      if (t != TYPE_REFINEMENT && t != TYPE_GET_WORD) {
+        if (!refined) break;  // nothing could use what is left
+        fire(err::script_bad_refine, {element});
+      }
+      ++k.pos;
+      bool active;
+      if (t == TYPE_GET_WORD) {
+        active = logic::value_true_q(word::get_value(&element), true, &element);
+      } else {
+        if (ended_q(k)) fire(err::script_no_arg, {*k.name, element});
+        k.pos = eval_expression(k.block, k.pos, k.single ? std::min(k.end, k.pos + 1) : k.end, false, true, false);
+        active = logic::value_true_q(--stack::top, true, &element);
+      }
+      use_refinement(element, active, k.block);
+    }
+  }
+  traced(EVENT_CALL, k.block, mode != APPLY_NONE ? -1 : k.pos, k.name, k.function);
   return locals;
 }
 
@@ -324,7 +395,7 @@ void run_body(const cell* function, const cell* body, const cell* reference) {
 // ---- Calls ---------------------------------------------------------------------
 
 int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t end, bool sub,
-                      const cell* path, int32_t refinement_at, const cell* given_name, bool infix) {
+                      const cell* path, int32_t refinement_at, const cell* given_name, bool infix, uint32_t mode) {
   cell function = *given;
   cell name = given_name && TYPE_OF(given_name) == TYPE_WORD ? *given_name : *words::word_anon;
   root_guard keep_function(&function), keep_name(&name);
@@ -342,18 +413,18 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
       int32_t refs[MAX_REFINEMENTS];
       std::fill(refs, refs + MAX_REFINEMENTS, -1);
       stack::mark(&name, stack::FRAME_INTERP);
-      fetch_args(k, path, refinement_at, refs);
+      fetch_args(k, path, refinement_at, refs, mode);
       call_entry(&function, refs);
       break;
     }
     case TYPE_ROUTINE:
       stack::mark(&name, stack::FRAME_INTERP);
-      fetch_args(k, path, refinement_at, nullptr);
+      fetch_args(k, path, refinement_at, nullptr, mode);
       call_routine(&function);
       break;
     case TYPE_FUNCTION: {
       stack::mark(&name, stack::FRAME_INTERP_CALL);
-      int32_t locals = fetch_args(k, path, refinement_at, nullptr);
+      int32_t locals = fetch_args(k, path, refinement_at, nullptr, mode);
       if (locals > 0) function::init_locals(locals);
       exec_function(&function, &name, CALLBACK_NONE);
       break;

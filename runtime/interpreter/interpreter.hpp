@@ -48,14 +48,30 @@ int32_t eval_path(const cell* path, const cell* block, int32_t pos, int32_t end,
 
 // ---- Calls -------------------------------------------------------------------
 
+// How `apply` hands arguments over, bits that combine: refinements come
+// as logic! values in their spec positions (APPLY_LOGIC) or as refinement!
+// values each followed by the expression that decides it
+// (APPLY_REFINEMENTS); with APPLY_SAFER each argument is exactly one
+// value of the block and the arguments of an unused refinement are
+// skipped unevaluated. With any mode the block's end fills the missing
+// arguments with none.
+enum apply_mode : uint32_t {
+  APPLY_NONE = 0,
+  APPLY_LOGIC = 1,
+  APPLY_REFINEMENTS = 2,
+  APPLY_SAFER = 4,
+};
+
 // Calls a native!, action!, function! or routine! whose arguments follow at
 // `pos` in the block; answers the position after them. `path` (or null)
 // supplies refinements from its element `refinement_at` on; `name` is the
 // word that named the call (null: <anon>). With `infix` the left operand
 // is the cell at the top's position and only the other arguments are
-// fetched. The result as eval_expression's `sub` says.
+// fetched. `mode` is APPLY_NONE but from `apply`. The result as
+// eval_expression's `sub` says.
 int32_t call_function(const cell* function, const cell* block, int32_t pos, int32_t end, bool sub,
-                      const cell* path, int32_t refinement_at, const cell* name, bool infix);
+                      const cell* path, int32_t refinement_at, const cell* name, bool infix,
+                      uint32_t mode = APPLY_NONE);
 
 // Callback kinds of exec_function and call_value: what runs a function on
 // behalf of the runtime. The trace hook does not see inside callbacks.

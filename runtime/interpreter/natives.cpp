@@ -9,6 +9,8 @@
 #include "runtime/interpreter/natives_compare.hpp"
 #include "runtime/interpreter/natives_conditional.hpp"
 #include "runtime/interpreter/natives_convert.hpp"
+#include "runtime/interpreter/natives_exit.hpp"
+#include "runtime/interpreter/natives_function.hpp"
 #include "runtime/interpreter/natives_math.hpp"
 #include "runtime/interpreter/natives_sets.hpp"
 #include "runtime/interpreter/natives_system.hpp"
@@ -29,16 +31,16 @@ constexpr int32_t BUFFER_CELLS = 32;
 // Slots 1 to 107, in order.
 const native_entry entries[] = {
     /* 1-10 */ if_, unless, either, any, all, nullptr, nullptr, nullptr, nullptr, nullptr,
-    /* 11-20 */ nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, switch_, case_, nullptr,
+    /* 11-20 */ nullptr, nullptr, nullptr, func, function, does, has, switch_, case_, do_,
     /* 21-30 */ nullptr, nullptr, nullptr, nullptr, equal_q, not_equal_q, strict_equal_q, lesser_q, greater_q, lesser_or_equal_q,
     /* 31-40 */ greater_or_equal_q, same_q, not_, type_q, nullptr, nullptr, stats, nullptr, nullptr, nullptr,
     /* 41-50 */ union_, intersect, unique, difference, exclude, complement_q, dehex, enhex, negative_q, positive_q,
     /* 51-60 */ max, min, shift, to_hex, sine, cosine, tangent, arcsine, arccosine, arctangent,
-    /* 61-70 */ arctangent2, NaN_q, log_2, log_10, log_e, exp, square_root, construct, nullptr, nullptr,
-    /* 71-80 */ uppercase, lowercase, as_pair, as_point2D, as_point3D, as_money, nullptr, nullptr, nullptr, nullptr,
-    /* 81-90 */ nullptr, nullptr, nullptr, debase, to_local_file, wait, checksum, nullptr, new_line, new_line_q,
+    /* 61-70 */ arctangent2, NaN_q, log_2, log_10, log_e, exp, square_root, construct, nullptr, try_,
+    /* 71-80 */ uppercase, lowercase, as_pair, as_point2D, as_point3D, as_money, break_, continue_, exit_, return_,
+    /* 81-90 */ throw_, catch_, extend, debase, to_local_file, wait, checksum, nullptr, new_line, new_line_q,
     /* 91-100 */ enbase, nullptr, set_env, get_env, list_env, now, sign_q, as, call, zero_q,
-    /* 101-107 */ size_q, browse, compress, decompress, recycle, transcode, nullptr,
+    /* 101-107 */ size_q, browse, compress, decompress, recycle, transcode, apply,
 };
 static_assert(sizeof entries / sizeof entries[0] == 107, "slots 1 to 107");
 

@@ -241,9 +241,6 @@ TEST_F(evaluation, conditionals) {
   EXPECT_TRUE(is(eval_raised("case [()[1]]"), err::script_no_return));
   EXPECT_TRUE(is(eval_raised("case [false]"), err::script_need_value));
   EXPECT_EQ(last_raised.args[0].data2, static_cast<uint32_t>(words::sym_case));
-  // An empty native slot raises instead of calling nothing.
-  test::define_native("nothing", "[]", 107);
-  EXPECT_TRUE(is(eval_raised("nothing"), err::internal_not_done));
 }
 
 void* run_thunk(void* f) {
