@@ -139,8 +139,6 @@ struct ports : ::testing::Test {
 
   void SetUp() override {
     start_words();
-    // Until start-up registers port! itself.
-    if (!datatype::type_name_table[TYPE_PORT].name) port::init();
     std::copy(natives::table, natives::table + natives::TABLE_SLOTS, saved);
     notes.clear();
     // What the boot code has defined before any scheme exists.
