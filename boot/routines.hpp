@@ -45,4 +45,12 @@ void series_cycles();    // series-cycles of system/state/GC: collections so far
 void nodes_cycles();     // nodes-cycles of system/state/GC: collections that moved nodes
 void init_runtime_routines();
 
+// What the system object is made from and kept in step with
+// (routines_system_object.cpp).
+void make_system_words();  // make-system-words: the global context as an object
+void error_catalog();      // error-catalog: the runtime's error catalog object
+void get_command_line();   // get-command-line: the raw command line as a string
+void set_float_pretty();   // set-float-pretty on: the float former's pretty switch
+void init_system_object_routines();
+
 }  // namespace ixo::boot

@@ -187,6 +187,7 @@ void init() {
   boot::init_system_routines();
   boot::init_value_routines();
   boot::init_runtime_routines();
+  boot::init_system_object_routines();
   paren::init();
   issue::init();
   url::init();

@@ -6,6 +6,7 @@
 // length, and elements past the tail read as none.
 #include "runtime/interpreter/natives_iteration.hpp"
 
+#include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/integer.hpp"
@@ -120,6 +121,14 @@ int32_t words_count(const cell* words) {
 void set_many(const cell* words, const cell* value, int32_t count, bool any, bool only, bool some) {
   uint32_t type = TYPE_OF(value);
   bool source = !only && (type == TYPE_MAP || series::any_block_q(type));
+  cell* top = stack::top;
+  if (source && type == TYPE_MAP) {
+    // A map has no pick: the block of its live keys and values stands for it.
+    cell field{TYPE_WORD, 0, static_cast<uint32_t>(words::sym_body), 0xFFFFFFFF};
+    cell held = *value;
+    root_guard keep_map(&held);
+    value = actions::reflect(&held, &field);
+  }
   for (int32_t i = 0; i < count; ++i) {
     cell w = loop_word(words, i);
     if (!source || any) continue;
@@ -131,6 +140,7 @@ void set_many(const cell* words, const cell* value, int32_t count, bool any, boo
     if (some && TYPE_OF(&v) == TYPE_NONE) continue;
     set_word(loop_word(words, i), v);
   }
+  stack::top = top;
 }
 
 void foreach(const int32_t*) {

@@ -1,21 +1,17 @@
 // Value stack and call frames.
 #include "runtime/interpreter/stack.hpp"
 
-#include <climits>
-
 #include "runtime/core/cycles.hpp"
 #include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/error.hpp"
-#include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/unset.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
+#include "runtime/interpreter/natives_print.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
 #include "startup/catch.hpp"
-#include "startup/print_hooks.hpp"
 #include "startup/runtime_error.hpp"
 
 namespace ixo::stack {
@@ -235,13 +231,7 @@ void throw_value(uint32_t code) {
   throw throw_signal{code};
 }
 
-void print_report(const cell* error) {
-  cell* report = push(*error);
-  cell* buffer = push_slot();
-  string::rs_make_at(buffer, 64);
-  actions::form(report, buffer, nullptr, INT_MAX);
-  print_hooks::run(buffer, true);
-}
+void print_report(const cell* error) { natives::print_value(error, true); }
 
 void throw_error(cell* error) {
   if (frame_top > frame_bottom) {

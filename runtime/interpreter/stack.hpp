@@ -135,7 +135,7 @@ void set_last_if_error();
 [[noreturn]] void throw_value(uint32_t code);
 
 // Prints the report of an error value (its form) to the console, as an
-// error that nothing catches is reported; pushes two cells.
+// error that nothing catches is reported: the way print prints it.
 void print_report(const cell* error);
 
 // Raising an error value (see fire): sets its `where` and `stack` fields,

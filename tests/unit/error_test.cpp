@@ -69,6 +69,28 @@ TEST_F(errors, every_catalog_id_round_trips_through_its_code) {
   }
 }
 
+// The object start-up makes and the table generated from the catalog's
+// source agree field by field: names, order, codes, titles, messages.
+TEST_F(errors, the_catalog_object_holds_the_table_in_its_order) {
+  ASSERT_EQ(object::count_words(&error::catalog), ERROR_CATEGORY_COUNT);
+  for (int32_t c = 0; c < ERROR_CATEGORY_COUNT; ++c) {
+    const catalog_category& t = error_catalog[c];
+    cell category = *(object::get_values(&error::catalog) + c);
+    memory::root_guard keep(&category);
+    EXPECT_EQ(spelling(object::value_at(error::catalog.data1, c)), t.name);
+    ASSERT_EQ(object::count_words(&category), 2 + t.count) << t.name;
+    EXPECT_EQ(spelling(object::value_at(category.data1, 0)), "code");
+    EXPECT_EQ(object::get_values(&category)->data2, static_cast<uint32_t>(t.code));
+    EXPECT_EQ(spelling(object::value_at(category.data1, 1)), "type");
+    EXPECT_EQ(text_of(object::get_values(&category) + 1), t.title);
+    for (int32_t k = 0; k < t.count; ++k) {
+      EXPECT_EQ(spelling(object::value_at(category.data1, 2 + k)), t.ids[k].id);
+      EXPECT_EQ(mold_text(*(object::get_values(&category) + 2 + k)), t.ids[k].message) << t.ids[k].id;
+      fresh_arguments();
+    }
+  }
+}
+
 TEST_F(errors, blocks_of_category_and_id_get_their_code) {
   struct row {
     const char* category;

@@ -123,6 +123,17 @@ TEST_F(evaluation, operators_chain_left_to_right) {
   EXPECT_TRUE(is(eval_raised("** 1 2"), err::script_no_op_arg));
 }
 
+TEST_F(evaluation, an_operators_first_call_keeps_its_left_operand) {
+  // The call spec of a function not called before is built on the stack,
+  // where the left operand lies.
+  cell f = function_word("fresh", "[a [integer!] b [integer!]]", "[combine a b]");
+  cell op = f;
+  op.header = TYPE_OP | TYPE_FUNCTION << 16;
+  cell w = test::global_word(TYPE_WORD, "+*");
+  word::set(&w, op);
+  EXPECT_EQ(int_of(eval("4 +* 5")), 45);
+}
+
 TEST_F(evaluation, paths_walk_blocks_and_raise_their_errors) {
   EXPECT_EQ(int_of(eval("b: [10 20 30] b/2")), 20);
   EXPECT_EQ(int_of(eval("b: [10 20 30] i: 3 b/:i")), 30);
