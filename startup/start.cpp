@@ -70,6 +70,7 @@
 #include "runtime/datatypes/word.hpp"
 #include "boot/routines.hpp"
 #include "console/line_editor.hpp"
+#include "console/routines_console.hpp"
 #include "console/terminal.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/memory/roots.hpp"
@@ -187,6 +188,7 @@ void init() {
   boot::init_system_routines();
   boot::init_value_routines();
   boot::init_runtime_routines();
+  console::init_routines();
   paren::init();
   issue::init();
   url::init();
