@@ -73,7 +73,7 @@ void complete(cell* line, cell* answer) {
   uint32_t code = catch_site(FILTER_FUNCTION, [&] {
     stack::push(*line);
     stack::push(logic::make_cell(true));
-    interpreter::call_value(&function, nullptr, 2, interpreter::CALLBACK_NONE);
+    interpreter::call_value(&function, words::word_anon, 2, interpreter::CALLBACK_NONE);
     *answer = *stack::top_cell();
   });
   if (code != 0 && code != THROW_ERROR) system::throw_to_catch();

@@ -31,6 +31,7 @@
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/natives.hpp"
 #include "runtime/interpreter/stack.hpp"
+#include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/roots.hpp"
 #include "startup/catch.hpp"
 #include "startup/runtime_error.hpp"
@@ -442,14 +443,30 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
   return k.pos;
 }
 
+// The callback kinds the trace hook looks inside: system/state/callbacks/
+// bits, whose bits are the callback_kind values. Fields are taken by
+// position; before the system object exists, or when a field on the way
+// holds something else, no kind is traced.
+namespace {
+uint32_t traced_callbacks() {
+  constexpr int32_t SYSTEM_STATE = 5, STATE_CALLBACKS = 4, CALLBACKS_BITS = 6;
+  const cell* value = context::get_global(words::sym_system);
+  for (int32_t field : {SYSTEM_STATE, STATE_CALLBACKS, CALLBACKS_BITS}) {
+    if (!value || TYPE_OF(value) != TYPE_OBJECT || object::count_words(value) <= field) return 0;
+    value = object::get_values(value) + field;
+  }
+  return TYPE_OF(value) == TYPE_INTEGER ? value->data2 : 0;
+}
+}  // namespace
+
 void exec_function(const cell* function, const cell* reference, uint32_t callback) {
   struct restore {
     bool tracing = tracing_on;
     ~restore() { tracing_on = tracing; }
   } restored;
-  // The trace hook does not look inside functions the runtime runs for
-  // itself.
-  if (callback != CALLBACK_NONE) tracing_on = false;
+  // The trace hook looks inside functions the runtime runs for itself only
+  // for the kinds system/state/callbacks asks for.
+  if (callback != CALLBACK_NONE && (traced_callbacks() & callback) == 0) tracing_on = false;
   cell more = more_of(function);
   cell body = *block::rs_abs_at(&more, MORE_BODY);
   root_guard keep_body(&body);
@@ -524,6 +541,16 @@ void install_hooks() {
   };
   sort::call_function = [](const cell* function) {
     call_value(function, words::word_compare_callback, 2, CALLBACK_SORT);
+  };
+  // A lexer trace callback answers whether the scan goes on: anything but
+  // false and none does.
+  lexer::call_trace = [](const cell* callback, cell* arguments) {
+    cell* top = stack::top;
+    for (int32_t i = 0; i < 5; ++i) stack::push(arguments[i]);
+    call_value(callback, words::word_anon, 5, CALLBACK_LEXER);
+    cell answer = *stack::top_cell();
+    stack::top = top;
+    return !(TYPE_OF(&answer) == TYPE_NONE || (TYPE_OF(&answer) == TYPE_LOGIC && answer.data1 == 0));
   };
 }
 
