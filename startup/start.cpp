@@ -71,6 +71,7 @@
 #include "runtime/datatypes/word.hpp"
 #include "boot/routines.hpp"
 #include "console/line_editor.hpp"
+#include "console/routines_console.hpp"
 #include "console/terminal.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/memory/roots.hpp"
@@ -189,6 +190,7 @@ void init() {
   boot::init_value_routines();
   boot::init_runtime_routines();
   boot::init_system_object_routines();
+  console::init_routines();
   paren::init();
   issue::init();
   url::init();

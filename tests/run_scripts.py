@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """Runs the language-level test scripts: every NAME.ixo under the given folder
 is run by ixo; its standard output must equal NAME.out, and its exit status
-the number in NAME.status when that file exists (else 0).
+the number in NAME.status when that file exists (else 0). HOME points at a
+fresh temporary folder, so the console's configuration stays out of the
+user's own.
 
 usage: run_scripts.py IXO SCRIPTS-FOLDER
 """
 import os
 import subprocess
 import sys
+import tempfile
 
 
 def main():
@@ -25,8 +28,10 @@ def main():
         if os.path.exists(base + ".status"):
             with open(base + ".status") as f:
                 status = int(f.read())
-        run = subprocess.run([ixo, os.path.basename(script)], cwd=os.path.dirname(script),
-                             capture_output=True, timeout=120)
+        with tempfile.TemporaryDirectory() as home:
+            env = dict(os.environ, HOME=home)
+            run = subprocess.run([ixo, os.path.basename(script)], cwd=os.path.dirname(script),
+                                 capture_output=True, timeout=120, env=env)
         if run.stdout != expected or run.returncode != status:
             failures += 1
             print(f"FAIL {script}: status {run.returncode} (expected {status})")

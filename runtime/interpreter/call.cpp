@@ -31,6 +31,7 @@
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/natives.hpp"
 #include "runtime/interpreter/stack.hpp"
+#include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/roots.hpp"
 #include "startup/catch.hpp"
 #include "startup/runtime_error.hpp"
@@ -540,6 +541,16 @@ void install_hooks() {
   };
   sort::call_function = [](const cell* function) {
     call_value(function, words::word_compare_callback, 2, CALLBACK_SORT);
+  };
+  // A lexer trace callback answers whether the scan goes on: anything but
+  // false and none does.
+  lexer::call_trace = [](const cell* callback, cell* arguments) {
+    cell* top = stack::top;
+    for (int32_t i = 0; i < 5; ++i) stack::push(arguments[i]);
+    call_value(callback, words::word_anon, 5, CALLBACK_LEXER);
+    cell answer = *stack::top_cell();
+    stack::top = top;
+    return !(TYPE_OF(&answer) == TYPE_NONE || (TYPE_OF(&answer) == TYPE_LOGIC && answer.data1 == 0));
   };
 }
 
