@@ -188,6 +188,7 @@ void init() {
   boot::init_value_routines();
   boot::init_runtime_routines();
   boot::init_system_object_routines();
+  boot::init_codec_routines();
   paren::init();
   issue::init();
   url::init();

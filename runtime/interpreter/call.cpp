@@ -31,6 +31,7 @@
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/natives.hpp"
 #include "runtime/interpreter/stack.hpp"
+#include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/roots.hpp"
 #include "startup/catch.hpp"
 #include "startup/runtime_error.hpp"
@@ -540,6 +541,13 @@ void install_hooks() {
   };
   sort::call_function = [](const cell* function) {
     call_value(function, words::word_compare_callback, 2, CALLBACK_SORT);
+  };
+  // The five event arguments stay where they were pushed: the callee's
+  // input argument is read back from the second of them.
+  lexer::call_trace = [](const cell* callback, cell* arguments) {
+    stack::top = arguments + 5;
+    call_value(callback, words::word_lexer_callback, 5, CALLBACK_LEXER);
+    return logic::value_true_q(arguments, false, nullptr);
   };
 }
 
