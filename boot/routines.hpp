@@ -53,4 +53,15 @@ void get_command_line();   // get-command-line: the raw command line as a string
 void set_float_pretty();   // set-float-pretty on: the float former's pretty switch
 void init_system_object_routines();
 
+// The members of the codec objects (routines_codecs.cpp).
+void encode_bmp();       // encode-bmp img where: the image encoder with format 0
+void encode_png();       // encode-png img where: format 1
+void encode_gif();       // encode-gif img where: format 2
+void encode_jpeg();      // encode-jpeg img where: format 3
+void encode_tiff();      // encode-tiff img where: format 4
+void decode_image();     // decode-image data: the image decoder
+void encode_ixobin();    // encode-ixobin data compact?: the Ixobin writer's binary!
+void decode_ixobin();    // decode-ixobin payload: the value, or the block of values
+void init_codec_routines();
+
 }  // namespace ixo::boot

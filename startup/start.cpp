@@ -191,6 +191,7 @@ void init() {
   boot::init_runtime_routines();
   boot::init_system_object_routines();
   console::init_routines();
+  boot::init_codec_routines();
   paren::init();
   issue::init();
   url::init();

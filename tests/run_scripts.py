@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""Runs the language-level test scripts: every NAME.ixo under the given folder
-is run by ixo; its standard output must equal NAME.out, and its exit status
-the number in NAME.status when that file exists (else 0). HOME points at a
-fresh temporary folder, so the console's configuration stays out of the
-user's own.
+"""Runs the language-level test scripts: every NAME.ixo under the given folder,
+outside folders named fixtures, is run by ixo; its standard output must equal
+NAME.out, and its exit status the number in NAME.status when that file exists
+(else 0). HOME points at a fresh temporary folder, so the console's
+configuration stays out of the user's own.
 
 usage: run_scripts.py IXO SCRIPTS-FOLDER
 """
@@ -15,10 +15,13 @@ import tempfile
 
 def main():
     ixo, folder = sys.argv[1], sys.argv[2]
-    scripts = sorted(
-        os.path.join(root, f)
-        for root, _, files in os.walk(folder)
-        for f in files if f.endswith(".ixo"))
+    # Scripts under a folder named "fixtures" are the tests' own data,
+    # run by the tests that name them.
+    scripts = []
+    for root, dirs, files in os.walk(folder):
+        dirs[:] = [d for d in dirs if d != "fixtures"]
+        scripts += [os.path.join(root, f) for f in files if f.endswith(".ixo")]
+    scripts.sort()
     failures = 0
     for script in scripts:
         base = script[:-4]

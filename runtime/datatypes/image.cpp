@@ -547,6 +547,12 @@ void set_data(cell* img, int32_t format, const cell* value) {
   ownership::check(img, words::word_changed, value, 0, n);
 }
 
+// ---- Image files ---------------------------------------------------------------
+
+void encode(const cell* img, const cell*, int32_t) { fire(err::access_no_codec, {*img}); }
+
+void decode(const cell* data) { fire(err::access_no_codec, {*data}); }
+
 // ---- Registration --------------------------------------------------------------
 
 void init() {

@@ -542,15 +542,12 @@ void install_hooks() {
   sort::call_function = [](const cell* function) {
     call_value(function, words::word_compare_callback, 2, CALLBACK_SORT);
   };
-  // A lexer trace callback answers whether the scan goes on: anything but
-  // false and none does.
+  // The five event arguments stay where they were pushed: the callee's
+  // input argument is read back from the second of them.
   lexer::call_trace = [](const cell* callback, cell* arguments) {
-    cell* top = stack::top;
-    for (int32_t i = 0; i < 5; ++i) stack::push(arguments[i]);
-    call_value(callback, words::word_anon, 5, CALLBACK_LEXER);
-    cell answer = *stack::top_cell();
-    stack::top = top;
-    return !(TYPE_OF(&answer) == TYPE_NONE || (TYPE_OF(&answer) == TYPE_LOGIC && answer.data1 == 0));
+    stack::top = arguments + 5;
+    call_value(callback, words::word_lexer_callback, 5, CALLBACK_LEXER);
+    return logic::value_true_q(arguments, false, nullptr);
   };
 }
 
