@@ -1167,9 +1167,13 @@ void after_path_element(record* r) {
     }
     if (p + 1 < end && p[1] == '/') throw_error(r, p, TYPE_PATH);
     r->pos = p + 1;
+    if (!fire_event(r, EVENT_CLOSE, datatype::make_cell(TYPE_SET_PATH), nullptr, p, p + 1)) return;
     end_series(r, TYPE_SET_PATH);
     return;
   }
+  // A path closes where its last element ends: a callback hears of it as
+  // it hears of a block's "]".
+  if (!fire_event(r, EVENT_CLOSE, datatype::make_cell(type), nullptr, p, p)) return;
   end_series(r, type);
 }
 
