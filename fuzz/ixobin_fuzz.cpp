@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "runtime/core/cycles.hpp"
+#include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/interpreter/actions.hpp"
@@ -26,6 +27,9 @@ void start_once() {
   ixo::collector_active = 0;
   ixo::runtime::init();
   ixo::collector_active = 1;
+  // A try frame at the bottom, as the console's evaluation has: an error
+  // with none would end the process.
+  ixo::stack::mark(ixo::words::word_anon, ixo::stack::FRAME_TRY);
 }
 
 }  // namespace

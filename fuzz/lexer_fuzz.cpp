@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "runtime/core/cycles.hpp"
+#include "runtime/core/words.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/lexer.hpp"
@@ -22,7 +23,9 @@ bool started = false;
 void start() {
   ixo::cycles::init();
   ixo::runtime::init();
-  ixo::lexer::init();
+  // A try frame at the bottom, as the console's evaluation has: an error
+  // with none would end the process.
+  ixo::stack::mark(ixo::words::word_anon, ixo::stack::FRAME_TRY);
   ixo::collector_active = 1;
   ixo::boot_flag = 0;
   started = true;
