@@ -41,6 +41,7 @@
 #include "runtime/datatypes/money.hpp"
 #include "runtime/datatypes/image.hpp"
 #include "runtime/datatypes/native.hpp"
+#include "runtime/datatypes/port.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/object.hpp"
 #include "runtime/datatypes/op.hpp"
@@ -209,6 +210,7 @@ void init() {
   email::init();
   handle::init();
   date::init();
+  port::init();
   money::init();
   ref::init();
   point2D::init();

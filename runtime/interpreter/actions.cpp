@@ -20,6 +20,7 @@
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
+#include "runtime/datatypes/port.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/interpreter/fire.hpp"
@@ -70,6 +71,13 @@ action_entry get_action(uint32_t type, int32_t index) {
   return e;
 }
 
+action_entry get_action(const cell* value, int32_t index) {
+  if (TYPE_OF(value) == TYPE_PORT && index >= ACT_APPEND) {
+    if (action_entry e = port::native_action(value, index)) return e;
+  }
+  return get_action(TYPE_OF(value), index);
+}
+
 int32_t get_index_arg(const cell* index) {
   switch (TYPE_OF(index)) {
     case TYPE_LOGIC: return index->data1 ? 1 : 2;
@@ -84,7 +92,7 @@ namespace {
 // The implementation of action `index` for the type of `value`.
 template <class F>
 F action_for(const cell* value, int32_t index) {
-  return reinterpret_cast<F>(get_action(TYPE_OF(value), index));
+  return reinterpret_cast<F>(get_action(value, index));
 }
 
 // The type make and to build: the one a datatype! proto names.

@@ -122,6 +122,10 @@ void init();
 // The implementation of an action for a type; an unsupported action raises
 // script/expect-arg.
 action_entry get_action(uint32_t type, int32_t index);
+// The implementation for a value. A port! whose actor is a handle! takes
+// the actions from append on from the handle's entry table, where a
+// missing one raises access/no-port-action.
+action_entry get_action(const cell* value, int32_t index);
 
 // The position argument of pick and poke: true 1, false 2, an integer! or
 // char! its value, anything else 0.

@@ -261,6 +261,17 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
 
 // ---- Paths ---------------------------------------------------------------------------
 
+namespace {
+
+// The types whose fields a path sets inside the value itself, so that a
+// path works on a copy of the value taken from its holder.
+bool copied_value_q(uint32_t type) {
+  return type == TYPE_TIME || type == TYPE_DATE || type == TYPE_PAIR || type == TYPE_TUPLE ||
+         type == TYPE_POINT2D || type == TYPE_POINT3D;
+}
+
+}  // namespace
+
 int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end, bool set, bool get,
                   bool sub, bool case_, const cell* set_value) {
   cell path = *given;
@@ -331,6 +342,21 @@ int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end
       pos = call_function(&f, block, pos, end, sub, &path, i + 1, &name, false);
       traced(EVENT_EXIT, &path, length, nullptr, stack::top - 1);
       return pos;
+    }
+  }
+  // Setting a field of a time, date, pair, tuple or point changes a copy
+  // of that value: the changed value goes back where it was taken from,
+  // the head word or the path's previous step.
+  if (set && length - first >= 2 && copied_value_q(TYPE_OF(parent))) {
+    cell changed = *parent;
+    root_guard keep_changed(&changed);
+    if (length - first == 2) {
+      word::set(&head, changed);
+    } else {
+      cell holder = *block::clone(&path, false, false);
+      root_guard keep_holder(&holder);
+      block::rs_truncate(&holder, length - 1);
+      eval_path(&holder, block, pos, end, true, false, true, case_, &changed);
     }
   }
   traced(EVENT_EXIT, &path, length, nullptr, current);

@@ -547,7 +547,10 @@ void word_token(record* r, const uint8_t* s) {
     return;
   }
   if (p == name) throw_error(r, s, type == TYPE_WORD ? KIND_BAD_CHAR : static_cast<int32_t>(type));
-  for (const uint8_t* q = name; q < p; ++q)
+  // A "%" or "," inside a word is an error; the word "%" itself (after a
+  // "'" or ":") is not.
+  bool percent_word = p - name == 1 && *name == '%';
+  for (const uint8_t* q = name; q < p && !percent_word; ++q)
     if (*q == ',' || *q == '%') throw_error(r, s, TYPE_WORD);
   if (type == TYPE_WORD && !colon && !r->path_element && hex_word_q(name, p) && (p >= end || *p != '/'))
     return hex_integer(r, s, p);

@@ -9,16 +9,13 @@ namespace ixo::memory {
 
 root_table roots{};
 
-void add_root(void* slot, root_kind kind) {
-  if (roots.count == roots.capacity) {
-    roots.capacity = roots.capacity ? roots.capacity * 2 : 64;
-    roots.entries = static_cast<root_slot*>(
-        heap::resize_tracked(roots.entries, roots.capacity * static_cast<int32_t>(sizeof(root_slot))));
-  }
-  roots.entries[roots.count++] = {slot, kind};
+void grow_roots() {
+  roots.capacity = roots.capacity ? roots.capacity * 2 : 64;
+  roots.entries = static_cast<root_slot*>(
+      heap::resize_tracked(roots.entries, roots.capacity * static_cast<int32_t>(sizeof(root_slot))));
 }
 
-void remove_root(const void* slot) {
+void remove_root_below(const void* slot) {
   for (int32_t i = roots.count - 1; i >= 0; --i) {
     if (roots.entries[i].slot != slot) continue;
     std::memmove(roots.entries + i, roots.entries + i + 1, (roots.count - i - 1) * sizeof(root_slot));

@@ -31,10 +31,26 @@ struct root_table {
 
 extern root_table roots;
 
-void add_root(void* slot, root_kind kind);
+// Makes room for more registrations.
+void grow_roots();
+// Removes the latest registration of `slot` below the top one.
+void remove_root_below(const void* slot);
+
+// Guards register and leave on every evaluation step, almost always from
+// the top of the table: that case is inline.
+inline void add_root(void* slot, root_kind kind) {
+  if (roots.count == roots.capacity) grow_roots();
+  roots.entries[roots.count++] = {slot, kind};
+}
 // Removes the latest registration of `slot`; a slot not registered is
 // left alone.
-void remove_root(const void* slot);
+inline void remove_root(const void* slot) {
+  if (roots.count > 0 && roots.entries[roots.count - 1].slot == slot) {
+    --roots.count;
+    return;
+  }
+  remove_root_below(slot);
+}
 
 // Registers a cell or a node slot outside the arena for its scope.
 struct root_guard {
