@@ -3,7 +3,6 @@
 // inline with no frame and no allocation; anything else is the full call
 // of the action in a native frame named by the operator's word, so that
 // results, errors and traces are those of the action itself.
-#include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/interpreter/actions.hpp"
@@ -45,18 +44,21 @@ cell* math_op_fast(const cell* word, const cell* left, const cell* right, int32_
     default: bad_code();
   }
   uint32_t lt = TYPE_OF(left), rt = TYPE_OF(right);
+  // The result is made from the left operand, as the action changes its
+  // first argument in place: its flag bits (the new-line marker) stay.
   if (lt == TYPE_INTEGER && rt == TYPE_INTEGER) {
     // The integer core: an overflowing add, subtract or multiply answers
     // the float of the operation instead.
-    cell* result = stack::push(integer::make_cell(0));
-    integer::do_math_op(integer::get(left), integer::get(right), op, result);
+    int32_t x = integer::get(left), y = integer::get(right);
+    cell* result = stack::push(*left);
+    integer::do_math_op(x, y, op, result);
     return result;
   }
   if (lt == TYPE_FLOAT && rt == TYPE_FLOAT && op <= integer::OP_MULTIPLY) {
     double x = get_float(left), y = get_float(right);
-    return stack::push(float_::make_cell(op == integer::OP_ADD        ? x + y
-                                         : op == integer::OP_SUBTRACT ? x - y
-                                                                      : x * y));
+    cell* result = stack::push(*left);
+    set_float(result, op == integer::OP_ADD ? x + y : op == integer::OP_SUBTRACT ? x - y : x * y);
+    return result;
   }
   const int32_t no_refinements[1] = {-1};
   return full_call(word, left, right, [&] { dispatchers[action](no_refinements); });

@@ -126,6 +126,25 @@ uint32_t call_spec_of(const cell* function) {
   return TYPE_OF(cached) == TYPE_BLOCK ? cached->data2 : make_call_spec(function);
 }
 
+}  // namespace
+
+bool two_arguments_q(const cell* function, uint32_t first, uint32_t second) {
+  cell more = more_of(function);
+  const cell* cached = block::rs_abs_at(&more, MORE_CALL_SPEC);
+  if (TYPE_OF(cached) != TYPE_BLOCK) return false;
+  int32_t n = length_of(cached);
+  const cell* spec = at(cached, 0);
+  if (n < 2 || !argument_q(spec) || (spec[0].header & KIND_MASK) != KIND_EVALUATED || !typeset::has_q(spec, first) ||
+      !argument_q(spec + 1) || (spec[1].header & KIND_MASK) != KIND_EVALUATED || !typeset::has_q(spec + 1, second))
+    return false;
+  // After them only the return spec and the counts: no refinement.
+  for (int32_t i = 2; i < n; ++i)
+    if (argument_q(spec + i) || TYPE_OF(spec + i) == TYPE_REFINEMENT) return false;
+  return true;
+}
+
+namespace {
+
 // The spec word of call-spec entry `index`, as a word!, for error reports.
 cell arg_word(const cell* function, int32_t index) {
   cell spec{TYPE_BLOCK, 0, function->data2, 0};

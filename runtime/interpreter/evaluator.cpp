@@ -11,6 +11,7 @@
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/function.hpp"
+#include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/op.hpp"
 #include "runtime/datatypes/pair.hpp"
@@ -22,6 +23,8 @@
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/interpreter.hpp"
+#include "runtime/interpreter/natives.hpp"
+#include "runtime/interpreter/natives_compare.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/root_block.hpp"
@@ -88,6 +91,58 @@ cell parent_of(const cell* word) {
   if (ctx == 0 || ctx == context::global_ctx) return none::none_value;
   cell owner = *context::owner_cell(ctx);
   return TYPE_OF(&owner) == TYPE_OBJECT ? owner : none::none_value;
+}
+
+// ---- Infix shortcuts ----
+// An operator over the add, subtract or multiply action, or over one of
+// the comparison natives but same?, between two integer! or float!
+// operands is computed by the shortcuts of actions_fast.cpp, with the
+// results of the full call and no call machinery. The right operand must
+// be what the full call would fetch with nothing to evaluate: a literal
+// number or a word whose value is one.
+
+bool number_q(uint32_t t) { return t == TYPE_INTEGER || t == TYPE_FLOAT; }
+
+// The integer-core math code (`math` set) or the compare code an op's
+// wrapped value stands for; -1 when it has no shortcut.
+int32_t shortcut_code(const cell* function, bool& math) {
+  math = TYPE_OF(function) == TYPE_ACTION;
+  if (math) {
+    switch (function->data1) {
+      case ACT_ADD: return integer::OP_ADD;
+      case ACT_SUBTRACT: return integer::OP_SUBTRACT;
+      case ACT_MULTIPLY: return integer::OP_MULTIPLY;
+      default: return -1;
+    }
+  }
+  if (TYPE_OF(function) != TYPE_NATIVE) return -1;
+  natives::native_entry entry = natives::entry_of(static_cast<int32_t>(function->data1));
+  if (entry == natives::equal_q) return COMP_EQUAL;
+  if (entry == natives::not_equal_q) return COMP_NOT_EQUAL;
+  if (entry == natives::strict_equal_q) return COMP_STRICT_EQUAL;
+  if (entry == natives::lesser_q) return COMP_LESSER;
+  if (entry == natives::greater_q) return COMP_GREATER;
+  if (entry == natives::lesser_or_equal_q) return COMP_LESSER_EQUAL;
+  if (entry == natives::greater_or_equal_q) return COMP_GREATER_EQUAL;
+  return -1;
+}
+
+// Computes `left op right` into the cell at the top's position (the left
+// operand) when the shortcut applies and answers true; the top is then
+// above the result, as after the full call. `pos` is the right operand's
+// position, inside the block.
+bool infix_shortcut(const cell* name, const cell* function, const cell* block, int32_t pos) {
+  bool math;
+  int32_t code = shortcut_code(function, math);
+  if (code < 0) return false;
+  const cell* right = at(block, pos);
+  if (TYPE_OF(right) == TYPE_WORD && !(right = peek_value(right))) return false;
+  cell a = *stack::top, b = *right;
+  if (!number_q(TYPE_OF(&a)) || !number_q(TYPE_OF(&b)) || !two_arguments_q(function, TYPE_OF(&a), TYPE_OF(&b)))
+    return false;
+  if (math) actions::math_op_fast(name, &a, &b, code);
+  else actions::compare_op_fast(name, &a, &b, code);
+  return true;
 }
 
 // Restores the evaluation cursor of an outer eval_block, which stays
@@ -253,6 +308,10 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
     op.header = op::wrapped_type(&op);
     traced(EVENT_FETCH, block, next, &name, &op);
     stack::top = sub ? entry_top : stack::arguments;
+    if (!tracing_on && next + 1 < std::min(end, length_of(block)) && infix_shortcut(&name, &op, block, next + 1)) {
+      next += 2;
+      continue;
+    }
     next = call_function(&op, block, next + 1, end, sub, nullptr, 0, &name, true);
   }
   if (tracing_on && !sub) fire_event(EVENT_EXPR, block, next, &v, stack::arguments);

@@ -73,6 +73,12 @@ int32_t call_function(const cell* function, const cell* block, int32_t pos, int3
                       const cell* path, int32_t refinement_at, const cell* name, bool infix,
                       uint32_t mode = APPLY_NONE);
 
+// Whether the call spec already built for a native! or action! takes
+// exactly two evaluated arguments, admitting types `first` and `second`,
+// and nothing more: then a call on such values checks and fetches nothing
+// else. False while no call spec is cached.
+bool two_arguments_q(const cell* function, uint32_t first, uint32_t second);
+
 // Callback kinds of exec_function and call_value: what runs a function on
 // behalf of the runtime. The trace hook does not see inside callbacks.
 enum callback_kind : uint32_t {
