@@ -140,10 +140,10 @@ bool compatible_q(uint32_t target, uint32_t input) {
 bool in_bitset(const cell* bits, uint32_t n) {
   memory::series_buffer* b = memory::GET_BUFFER(bits);
   uint32_t bytes = b->tail - b->head;
-  bool complemented = (b->flags & bitset::COMPLEMENTED) != 0;
-  if ((n >> 3) >= bytes) return complemented;
-  bool set = (memory::head_of<uint8_t>(b)[n >> 3] & (0x80u >> (n & 7))) != 0;
-  return set != complemented;
+  // A complemented bitset keeps its stored bytes inverted already; the
+  // flag says that every number beyond them is a member too.
+  if ((n >> 3) >= bytes) return (b->flags & bitset::COMPLEMENTED) != 0;
+  return (memory::head_of<uint8_t>(b)[n >> 3] & (0x80u >> (n & 7))) != 0;
 }
 
 // Restores both engine stacks to their length at a parse's start, also
