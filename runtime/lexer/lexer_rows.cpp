@@ -1150,6 +1150,14 @@ void path_element(record* r) {
   after_path_element(r);
 }
 
+// A path ends like any series: the trace hears `close` (with the set-path's
+// ":" as its token, else an empty token at the path's end), and a refusal
+// keeps the path open.
+static void close_path(record* r, uint32_t type, const uint8_t* at, const uint8_t* e) {
+  if (!fire_event(r, EVENT_CLOSE, datatype::make_cell(type), nullptr, at, e)) return;
+  end_series(r, type);
+}
+
 void after_path_element(record* r) {
   const uint8_t* p = r->pos;
   const uint8_t* end = r->input_tail;
@@ -1167,10 +1175,10 @@ void after_path_element(record* r) {
     }
     if (p + 1 < end && p[1] == '/') throw_error(r, p, TYPE_PATH);
     r->pos = p + 1;
-    end_series(r, TYPE_SET_PATH);
+    close_path(r, TYPE_SET_PATH, p, p + 1);
     return;
   }
-  end_series(r, type);
+  close_path(r, type, p, p);
 }
 
 // "(" and numbers separated by commas up to ")": a point2D! or point3D!.
