@@ -42,7 +42,9 @@ PIPED = [
      "{banner}*** Syntax Error: (line 1) missing [ at ]\n*** Where: throw\n*** Near : none\n== 7\n", 0),
     ("block over lines", [], "length? [1\n2\n\n3]\n", "{banner}== 3\n", 0),
     ("paren and string over lines", [], "(1 +\n2)\n{a\nb}\n", '{banner}== 3\n== "a^/b"\n', 0),
-    ("paths", [], "b: [c [d 4]]\nb/c/d\nb/(1)\n", "{banner}== [c [d 4]]\n== 4\n== c\n", 0),
+    ("paths", [], "b: [c [d 4]]\nb/c/d\nb/(1)\nb/(\n1)\n", "{banner}== [c [d 4]]\n== 4\n== c\n== c\n", 0),
+    ("raw string over lines", [], "%%{a\n}%\n}%%\n", '{banner}== "a^/}%^/"\n', 0),
+    ("escape drops the command", [], "[1\n2\x1b\n3\n", "{banner}(escape)\n== 3\n", 0),
     ("halt", [], "halt\n1\n", "{banner}(halted)\n== 1\n", 0),
     ("stray exits stay in the loop", [], "exit\nbreak\n5\n",
      "{banner}*** Throw Error: return or exit not in function\n*** Where: exit\n*** Near : none \n\n"
