@@ -132,6 +132,14 @@ TEST_F(traced, events_follow_the_callbacks_mask) {
   EXPECT_EQ(log.events, expected);
 }
 
+TEST_F(traced, paths_report_their_close) {
+  cell cb = callback_value("[open close] true");
+  EXPECT_EQ(run("a/b x/(1): 2", cb), "[a/b x/(1): 2]");
+  std::vector<std::string> expected{"open path! 1x2",  "close path! 4x4",   "open path! 5x6",
+                                    "open paren! 7x8", "close paren! 9x10", "close set-path! 10x11"};
+  EXPECT_EQ(log.events, expected);
+}
+
 TEST_F(traced, refusals_skip_values_keep_series_open_and_stop_errors) {
   log.refuse = "load";
   EXPECT_EQ(run("1 2", callback_value("[load] true")), "[]");

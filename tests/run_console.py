@@ -1,0 +1,246 @@
+#!/usr/bin/env python3
+"""Runs ixo as a user would: piped sessions of the read-eval-print loop,
+scripts named on the command line, the configuration file kept between
+sessions, and one session on a pseudo-terminal (line editing, Tab
+completion, Ctrl-D). Every run gets a fresh HOME and a fresh working folder
+holding the session's files.
+
+usage: run_console.py IXO
+"""
+import os
+import pty
+import re
+import select
+import subprocess
+import sys
+import tempfile
+import termios
+
+IXO = None
+CFG = os.path.join(".ixo", "Ixo-Console", "console-cfg.ixo")
+CFG_HEADER = 'Ixo [\n    Purpose: "Ixo Console Configuration File"\n]\n\n'
+
+# Files every session's working folder holds.
+FILES = {
+    "sub/args.ixo": 'Ixo [Title: "arguments"]\n'
+                    'print mold system/options/args\n'
+                    'print exists? %args.ixo\n',
+    "fails.ixo": 'Ixo []\nprint "before"\n1 / 0\nprint "after"\n',
+    "no-header.ixo": 'print "never"\n',
+    "after.ixo": 'Ixo []\nx: 42\n',
+}
+
+# Piped sessions: command-line arguments, standard input, expected output
+# ("{banner}" stands for the banner), expected status.
+PIPED = [
+    ("result", [], "1 + 2\n", "{banner}== 3\n", 0),
+    ("unset result prints nothing", [], "print 1\n()\n", "{banner}1\n", 0),
+    ("empty lines are ignored", [], "\n\n2\n", "{banner}== 2\n", 0),
+    ("error then the loop goes on", [], "1 / 0\n7\n",
+     "{banner}*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : none \n\n== 7\n", 0),
+    ("load error", [], "1 + ]\n7\n",
+     "{banner}*** Syntax Error: (line 1) missing [ at ]\n*** Where: throw\n*** Near : none\n== 7\n", 0),
+    ("block over lines", [], "length? [1\n2\n\n3]\n", "{banner}== 3\n", 0),
+    ("paren and string over lines", [], "(1 +\n2)\n{a\nb}\n", '{banner}== 3\n== "a^/b"\n', 0),
+    ("paths", [], "b: [c [d 4]]\nb/c/d\nb/(1)\nb/(\n1)\n", "{banner}== [c [d 4]]\n== 4\n== c\n== c\n", 0),
+    ("raw string over lines", [], "%%{a\n}%\n}%%\n", '{banner}== "a^/}%^/"\n', 0),
+    ("escape drops the command", [], "[1\n2\x1b\n3\n", "{banner}(escape)\n== 3\n", 0),
+    ("halt", [], "halt\n1\n", "{banner}(halted)\n== 1\n", 0),
+    ("stray exits stay in the loop", [], "exit\nbreak\n5\n",
+     "{banner}*** Throw Error: return or exit not in function\n*** Where: exit\n*** Near : none \n\n"
+     "*** Throw Error: no loop to break\n*** Where: break\n*** Near : none \n\n== 5\n", 0),
+    ("long result is cut", [], "append/dup copy \"\" #\"x\" 100\n",
+     "{banner}== {" + "x" * 72 + "...\n", 0),
+    ("prompt error", [], "system/console/prompt: [1 / 0]\n8\n",
+     "{banner}== [1 / 0]\n*** Math Error: attempt to divide by zero\n"
+     "*** Where: system/console/prompt\n*** Near : none\n== 8\n", 0),
+    ("quit with a status", [], "quit/return 3\nprint 9\n", "{banner}", 3),
+    ("end of input quits", [], "", "{banner}", 0),
+    ("end of input inside a block", [], "[1\n", "{banner}", 0),
+    ("script with arguments", ["sub/args.ixo", "a", "b"], "", '["a" "b"]\ntrue\n', 0),
+    ("script ending in an error", ["fails.ixo"], "",
+     "before\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : none\n", 1),
+    ("missing script", ["missing.ixo"], "2\n",
+     "*** Access Error: cannot open: %missing.ixo\n*** Where: read\n*** Near : none\n{banner}== 2\n", 0),
+    ("file without header", ["no-header.ixo"], "", "*** Error: Ixo header not found!\n", 1),
+    ("--catch enters the loop", ["--catch", "after.ixo"], "x\n", "== 42\n", 0),
+    ("-- ends the options", ["--", "--catch"], "",
+     "*** Access Error: cannot open: %--catch\n*** Where: read\n*** Near : none\n{banner}", 0),
+]
+
+# Configuration file sessions: the file before (None: none), the input,
+# what the file holds afterwards.
+CONFIG = [
+    ("first start writes the defaults", None, "quit\n",
+     CFG_HEADER + "buffer-lines: 10000\nhistory: []\n"),
+    ("history and other pairs are kept", 'Ixo []\nkeep: "me"\nhistory: ["a" "b"]\n', "",
+     CFG_HEADER + 'keep: "me"\nhistory: ["a" "b"]\nbuffer-lines: 10000\n'),
+    ("history is cut to 100", 'Ixo []\nhistory: [' + " ".join(f'"{i}"' for i in range(150)) + ']\n', "",
+     CFG_HEADER + 'history: [' + " ".join(f'"{i}"' for i in range(100)) + ']\nbuffer-lines: 10000\n'),
+    ("a file without header gives the defaults", 'history: ["x"]\n', "",
+     CFG_HEADER + "buffer-lines: 10000\nhistory: []\n"),
+    ("a broken file gives the defaults", 'Ixo [] history: ["x"\n', "",
+     CFG_HEADER + "buffer-lines: 10000\nhistory: []\n"),
+]
+
+
+def prepare(folder):
+    for name, text in FILES.items():
+        path = os.path.join(folder, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w") as f:
+            f.write(text)
+
+
+def run_ixo(home, cwd, args, text):
+    run = subprocess.run([IXO] + args, cwd=cwd, input=text.encode(), capture_output=True, timeout=60,
+                         env=dict(os.environ, HOME=home))
+    return run.stdout.decode("utf-8", "replace"), run.returncode
+
+
+def report(name, what, got, expected):
+    print(f"FAIL {name}: {what}\n  expected {expected!r}\n  got      {got!r}")
+    return 1
+
+
+def piped_sessions(shown):
+    failures = 0
+    for name, args, text, expected, status in PIPED:
+        with tempfile.TemporaryDirectory() as home, tempfile.TemporaryDirectory() as cwd:
+            prepare(cwd)
+            out, code = run_ixo(home, cwd, args, text)
+        expected = expected.replace("{banner}", shown)
+        if out != expected:
+            failures += report(name, "output", out, expected)
+        if code != status:
+            failures += report(name, "status", code, status)
+    return failures, len(PIPED)
+
+
+def config_sessions():
+    failures = 0
+    for name, before, text, after in CONFIG:
+        with tempfile.TemporaryDirectory() as home:
+            path = os.path.join(home, CFG)
+            if before is not None:
+                os.makedirs(os.path.dirname(path))
+                with open(path, "w") as f:
+                    f.write(before)
+            run_ixo(home, home, [], text)
+            with open(path) as f:
+                got = f.read()
+        if got != after:
+            failures += report(name, "configuration file", got, after)
+    return failures, len(CONFIG)
+
+
+class Terminal:
+    """ixo on a pseudo-terminal; `expect` waits for a pattern in what it
+    writes, answering its cursor-position queries as a terminal does."""
+
+    def __init__(self, home):
+        self.master, self.slave = pty.openpty()
+        self.mode = termios.tcgetattr(self.slave)
+        self.out = b""
+        self.mark = 0
+        self.proc = subprocess.Popen([IXO], cwd=home, stdin=self.slave, stdout=self.slave, stderr=self.slave,
+                                     env=dict(os.environ, HOME=home, TERM="xterm"), start_new_session=True)
+
+    def expect(self, pattern):
+        while True:
+            found = re.search(pattern, self.out[self.mark:])
+            if found:
+                self.mark += found.end()
+                return True
+            ready, _, _ = select.select([self.master], [], [], 30)
+            if not ready:
+                return False
+            try:
+                chunk = os.read(self.master, 4096)
+            except OSError:
+                return False
+            if not chunk:
+                return False
+            self.out += chunk
+            for _ in range(chunk.count(b"\x1b[6n")):
+                os.write(self.master, b"\x1b[1;1R")
+
+    def type(self, keys):
+        os.write(self.master, keys)
+
+    def close(self):
+        try:
+            status = self.proc.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            status = self.proc.wait()
+        mode = termios.tcgetattr(self.slave)
+        os.close(self.master)
+        os.close(self.slave)
+        return status, mode
+
+
+# The terminal session: each step types keys, then waits for a pattern.
+STEPS = [
+    (b"", rb"Type HELP for starting information\.[\s\S]*>> "),
+    (b"1 + 2\r", rb"== 3\r?\n"),
+    (b"", rb">> "),
+    # one candidate: the path completes in place, twice
+    (b"system/con\t", rb"system/console"),
+    (b"/def-r\t", rb"def-result"),
+    (b"\r", rb'== "=="'),
+    (b"", rb">> "),
+    # several candidates: they are listed, and the next prompt starts
+    # with their common part
+    (b"prin\t", rb"prin print"),
+    (b"", rb">> prin"),
+    (b"t 7\r", rb"\n7\r?\n"),
+    (b"", rb">> "),
+    (b"\x04", rb"\n"),
+]
+
+
+def terminal_session():
+    failures = 0
+    with tempfile.TemporaryDirectory() as home:
+        term = Terminal(home)
+        for keys, pattern in STEPS:
+            term.type(keys)
+            if not term.expect(pattern):
+                failures += report("terminal", f"after {keys!r}", term.out[term.mark:].decode("utf-8", "replace"),
+                                   pattern.decode())
+                term.proc.kill()
+                break
+        status, mode = term.close()
+        if failures == 0:
+            if status != 0:
+                failures += report("terminal", "status", status, 0)
+            if mode != term.mode:
+                failures += report("terminal", "terminal mode restored", mode, term.mode)
+            with open(os.path.join(home, CFG)) as f:
+                saved = f.read()
+            history = 'history: ["print 7" "system/console/def-result" "1 + 2"]'
+            if history not in saved:
+                failures += report("terminal", "history saved", saved, history)
+    return failures, 1
+
+
+def main():
+    global IXO
+    IXO = os.path.abspath(sys.argv[1])
+    with tempfile.TemporaryDirectory() as home:
+        shown = run_ixo(home, home, [], "")[0]
+    failures = 0
+    if not re.fullmatch(r"--== Ixo \S+ ==-- \nType HELP for starting information\. \n\n", shown):
+        failures += report("banner", "output", shown, "--== Ixo <version> ==-- ...")
+    total = 1
+    for group in (lambda: piped_sessions(shown), config_sessions, terminal_session):
+        f, n = group()
+        failures += f
+        total += n
+    print(f"{total - failures} of {total} console checks passed" if not failures else f"{failures} failures")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
