@@ -398,7 +398,11 @@ void run_body(const cell* function, const cell* body, const cell* reference) {
   if (function->header & function::FLAG_TRACE) tracing_on = trace_installed;
   if (function->header & function::FLAG_NO_TRACE) tracing_on = false;
   traced(EVENT_PROLOG, nullptr, -1, reference, function);
-  uint32_t code = catch_site(FILTER_FUNCTION, [&] { eval_block(body, true); });
+  uint32_t code = catch_site(FILTER_FUNCTION, [&] {
+    stack::direct_body = true;
+    eval_block(body, true);
+  });
+  if (code == 0 && stack::pending_exit) code = stack::take_pending_exit();
   traced(EVENT_EPILOG, nullptr, -1, reference, stack::arguments);
   if (code == 0 || code == THROW_RETURN || code == THROW_EXIT) {
     // return and exit have put their value in the frame's result slot.
@@ -434,6 +438,7 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
       std::fill(refs, refs + MAX_REFINEMENTS, -1);
       stack::mark(&name, stack::FRAME_INTERP);
       fetch_args(k, path, refinement_at, refs, mode);
+      if (!path && !infix && !tracing_on) stack::set_frame_mark(stack::frame_top - 1, stack::MARK_PLAIN_CALL);
       call_entry(&function, refs);
       break;
     }
@@ -452,6 +457,7 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
     default:
       system::runtime_error(101, system::code_address(__builtin_return_address(0)));
   }
+  if (stack::pending_exit) return k.pos;  // the stacks stand where the exit put them
   if (sub) stack::unwind();
   else stack::unwind_last();
   traced(EVENT_RETURN, block, k.pos, &name, stack::top - 1);

@@ -161,7 +161,10 @@ void eval_block(const cell* given, bool keep) {
   cell block = *given;
   root_guard keep_block(&block);
   cursor_keeper cursor;
+  bool direct = stack::direct_body;
+  stack::direct_body = false;
   stack::mark(words::word_body, stack::FRAME_EVAL);
+  if (direct) stack::set_frame_mark(stack::frame_top - 1, stack::MARK_DIRECT_BODY);
   int32_t pos = static_cast<int32_t>(block.data1);
   int32_t end = length_of(&block);
   traced(EVENT_ENTER, &block, pos, nullptr, nullptr);
@@ -172,6 +175,7 @@ void eval_block(const cell* given, bool keep) {
     while (pos < end) {
       eval_cursor->data1 = static_cast<uint32_t>(pos);
       pos = eval_expression(&block, pos, end, false, false, false);
+      if (stack::pending_exit) return;  // the stacks stand where the exit put them
       end = std::min(end, length_of(&block));  // the block may have been cut meanwhile
       if (pos < end) stack::reset();
     }
@@ -296,6 +300,7 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
       traced(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
       break;
   }
+  if (stack::pending_exit) return next;
 
   // Infix operators: the value just made is the left operand of the next
   // operator, whose result is in turn the left operand of the one after.

@@ -1,6 +1,7 @@
 // Non-local exits, try, catch, extend and apply. The exits leave through
 // stack::throw_break, throw_return and throw_value, which position both
-// stacks for the frame that takes the code before throwing it. try and
+// stacks for the frame that takes the code before throwing it (or, on a
+// path that checks for it, leaving it as status: see pending_exit). try and
 // catch open a frame of their kind over their block and take back what
 // reaches them; everything else passes on.
 #include "runtime/interpreter/natives_exit.hpp"

@@ -154,7 +154,9 @@ void foreach(const int32_t*) {
   stack::set_result(unset::unset_value);
   while (many ? foreach_next_block(series, words, n) : foreach_next(series, words)) {
     stack::reset();
-    if (run_body(args + 2) == LOOP_BREAK) break;
+    loop_step step = run_body(args + 2);
+    if (step == LOOP_EXIT) return;
+    if (step == LOOP_BREAK) break;
   }
   stack::unwind_last();
 }
@@ -174,7 +176,9 @@ void forall(const int32_t*) {
   if (!series::rs_tail_q(series)) {
     for (;;) {
       stack::reset();
-      if (run_body(args + 1) == LOOP_BREAK) {
+      loop_step step = run_body(args + 1);
+      if (step == LOOP_EXIT) return;
+      if (step == LOOP_BREAK) {
         broke = true;
         break;
       }
@@ -200,6 +204,7 @@ void remove_each(const int32_t*) {
   while (n > 0 && (many ? foreach_next_block(series, words, n) : foreach_next(series, words))) {
     stack::reset();
     loop_step step = run_body(args + 2);
+    if (step == LOOP_EXIT) return;
     if (step == LOOP_BREAK) break;
     if (step == LOOP_NEXT) remove_each_next(series, n);
   }

@@ -42,7 +42,15 @@ void return_none() {
 void open_loop() { stack::mark(words::word_body, stack::FRAME_LOOP); }
 
 loop_step run_body(const cell* body) {
-  uint32_t code = catch_site(FILTER_LOOP, [&] { interpreter::eval_block(body, true); });
+  uint32_t code = catch_site(FILTER_LOOP, [&] {
+    stack::direct_body = true;
+    interpreter::eval_block(body, true);
+  });
+  if (code == 0 && stack::pending_exit) {
+    // A return on its way to its function body passes on as status.
+    if (stack::pending_exit != THROW_BREAK && stack::pending_exit != THROW_CONTINUE) return LOOP_EXIT;
+    code = stack::take_pending_exit();
+  }
   if (code == 0) return LOOP_NEXT;
   if (code != THROW_BREAK && code != THROW_CONTINUE) system::throw_to_catch();
   system::clear_thrown();
@@ -63,7 +71,9 @@ void while_(const int32_t*) {
     if (code) system::throw_to_catch();
     if (!logic::true_q()) break;
     stack::reset();
-    if (run_body(args + 1) == LOOP_BREAK) break;
+    loop_step step = run_body(args + 1);
+    if (step == LOOP_EXIT) return;
+    if (step == LOOP_BREAK) break;
   }
   stack::unroll();
   stack::set_result(unset::unset_value);
@@ -75,6 +85,7 @@ void until(const int32_t*) {
   for (;;) {
     stack::reset();
     loop_step step = run_body(args);
+    if (step == LOOP_EXIT) return;
     if (step == LOOP_BREAK) break;
     if (step == LOOP_NEXT && logic::true_q()) break;
   }
@@ -88,7 +99,9 @@ void loop(const int32_t*) {
   open_loop();
   for (int32_t i = 0; i < n; ++i) {
     stack::reset();
-    if (run_body(args + 1) == LOOP_BREAK) break;
+    loop_step step = run_body(args + 1);
+    if (step == LOOP_EXIT) return;
+    if (step == LOOP_BREAK) break;
   }
   stack::unwind_last();
 }
@@ -105,7 +118,9 @@ void repeat(const int32_t*) {
   for (int32_t i = 0; i < n; ++i) {
     stack::reset();
     word::set(args, *counter);
-    if (run_body(args + 2) == LOOP_BREAK) break;
+    loop_step step = run_body(args + 2);
+    if (step == LOOP_EXIT) return;
+    if (step == LOOP_BREAK) break;
     ++counter->data2;
   }
   stack::unwind_last();
@@ -114,8 +129,12 @@ void repeat(const int32_t*) {
 void forever(const int32_t*) {
   cell* args = stack::arguments;
   open_loop();
-  do stack::reset();
-  while (run_body(args) != LOOP_BREAK);
+  for (;;) {
+    stack::reset();
+    loop_step step = run_body(args);
+    if (step == LOOP_EXIT) return;
+    if (step == LOOP_BREAK) break;
+  }
   stack::unwind_last();
 }
 

@@ -28,7 +28,10 @@ void forever(const int32_t* refinements);
 void open_loop();
 
 // What a loop does after one evaluation of its body.
-enum loop_step { LOOP_NEXT, LOOP_CONTINUE, LOOP_BREAK };
+// LOOP_EXIT: an exit bound beyond the loop travels as status
+// (stack::pending_exit); the native returns at once, as a throw would
+// have left it.
+enum loop_step { LOOP_NEXT, LOOP_CONTINUE, LOOP_BREAK, LOOP_EXIT };
 
 // Evaluates the body (a rooted block cell) into the loop's result slot,
 // taking break and continue, which leave the stacks at the loop frame

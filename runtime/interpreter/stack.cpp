@@ -1,6 +1,8 @@
 // Value stack and call frames.
 #include "runtime/interpreter/stack.hpp"
 
+#include <vector>
+
 #include "runtime/core/cycles.hpp"
 #include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
@@ -23,6 +25,9 @@ cell* end = nullptr;
 call_frame* frame_bottom = nullptr;
 call_frame* frame_top = nullptr;
 call_frame* frame_end = nullptr;
+uint8_t* frame_marks = nullptr;
+uint32_t pending_exit = 0;
+bool direct_body = false;
 
 namespace {
 
@@ -57,6 +62,24 @@ call_frame* search(call_frame* from, uint32_t kind) {
   return nullptr;
 }
 
+// Whether an exit from the native whose frame is the innermost may reach
+// `target` as status: the native was called plainly at the top level of a
+// block that a run_body site evaluates directly, and that site's frame is
+// the target; with `through_loops`, also a loop whose native was itself
+// called so, repeatedly.
+bool status_path_q(const call_frame* target, bool through_loops) {
+  const call_frame* f = frame_top - 1;
+  for (;;) {
+    if (f - 2 < frame_bottom || frame_marks[f - frame_bottom] != MARK_PLAIN_CALL) return false;
+    --f;  // the block's eval frame
+    if (frame_marks[f - frame_bottom] != MARK_DIRECT_BODY) return false;
+    --f;  // the site's own frame
+    if (f == target) return true;
+    if (!through_loops || frame_kind_of(f) != FRAME_LOOP) return false;
+    --f;  // the loop native's call
+  }
+}
+
 // Makes `f` the innermost frame with its own argument base as the current
 // base and an empty argument area.
 void position_at(call_frame* f) {
@@ -74,6 +97,11 @@ void init(uint32_t value_stack_node, uint32_t frame_stack_node) {
   memory::series_buffer* f = memory::buffer_of(frame_stack_node);
   frame_bottom = frame_top = memory::head_of<call_frame>(f);
   frame_end = frame_bottom + (f->size / static_cast<int32_t>(sizeof(call_frame)));
+  static std::vector<uint8_t> marks;
+  marks.assign(static_cast<size_t>(frame_end - frame_bottom), MARK_NONE);
+  frame_marks = marks.data();
+  pending_exit = 0;
+  direct_body = false;
 }
 
 cell* push_slot() {
@@ -125,6 +153,7 @@ void mark(const cell* word, uint32_t kind) {
   frame_top->ctx = word->data1;
   frame_top->fun_ctx = 0;
   frame_top->saved = 0;
+  frame_marks[frame_top - frame_bottom] = MARK_NONE;
   ++frame_top;
   arguments = top;
 }
@@ -201,9 +230,14 @@ void throw_break(bool with_value, bool continue_) {
   call_frame* loop = search(from, FRAME_LOOP);
   if (!loop) fire(continue_ ? err::throw_continue : err::throw_break);
   cell result = with_value && !continue_ ? *given : unset::unset_value;
+  bool by_status = status_path_q(loop, false);
   position_at(loop);
   set_result(result);
   top = arguments;
+  if (by_status) {
+    pending_exit = continue_ ? THROW_CONTINUE : THROW_BREAK;
+    return;
+  }
   throw throw_signal{continue_ ? THROW_CONTINUE : THROW_BREAK};
 }
 
@@ -213,9 +247,14 @@ void throw_return(bool return_, bool keep_own_frame) {
   call_frame* body = search(from, 0);
   if (!body) fire(err::throw_return);
   cell result = return_ ? *given : unset::unset_value;
+  bool by_status = !keep_own_frame && status_path_q(body, true);
   position_at(body);
   set_result(result);
   top = arguments;
+  if (by_status) {
+    pending_exit = return_ ? THROW_RETURN : THROW_EXIT;
+    return;
+  }
   throw throw_signal{return_ ? THROW_RETURN : THROW_EXIT};
 }
 
@@ -229,6 +268,13 @@ void throw_value(uint32_t code) {
   push(value);
   push(name);
   throw throw_signal{code};
+}
+
+uint32_t take_pending_exit() {
+  uint32_t code = pending_exit;
+  pending_exit = 0;
+  sysrec.thrown = code;
+  return code;
 }
 
 void print_report(const cell* error) { natives::print_value(error, true); }

@@ -114,6 +114,28 @@ void collect_calls(cell* blk);
 // then top := arguments + 1.
 void set_last_if_error();
 
+// Exits that travel as status. Throwing costs a C++ unwind; when every
+// C++ caller between an exit and the site that takes it checks
+// `pending_exit` and returns at once, the exit positions the stacks as it
+// would for the throw, leaves its code in `pending_exit` and returns
+// instead. Those callers are the evaluator's plain path (eval_block,
+// eval_expression, call_function) and the loops' run_body; the sites are
+// the loops' and function bodies' run_body, which take the code as if
+// caught. Each frame carries a mark, cleared when pushed, saying how it
+// was made, from which the exit tells whether its path is such a one.
+enum frame_mark : uint8_t {
+  MARK_NONE = 0,
+  MARK_PLAIN_CALL = 1,   // call_function of a word or function value: no path, infix or trace
+  MARK_DIRECT_BODY = 2,  // eval_block run directly by a run_body catch site
+};
+extern uint8_t* frame_marks;  // one per frame, by frame index
+extern uint32_t pending_exit;  // the code travelling as status, or 0
+extern bool direct_body;       // set by a run_body site just before its eval_block
+inline void set_frame_mark(call_frame* f, frame_mark m) { frame_marks[f - frame_bottom] = m; }
+// A site takes the pending code as a catch site takes a thrown one: into
+// the system record's thrown field, answered, and no longer pending.
+uint32_t take_pending_exit();
+
 // Non-local exits. Each searches the frame stack from the frame below the
 // caller's own call frame, positions both stacks for the frame it found
 // (that frame stays on the frame stack, its own argument base becomes the
@@ -121,14 +143,17 @@ void set_last_if_error();
 // try/all frame crossed on the way, or no frame of the kind, raises the
 // matching throw/* error with the stacks as they were.
 //
+// An exit whose path allows it travels as status (see pending_exit) and
+// returns to its native, which returns at once.
+//
 // break (continue false) and continue: to the innermost loop frame; with
 // `with_value` the break's argument (the caller's first argument cell)
 // becomes the loop's result, else unset.
-[[noreturn]] void throw_break(bool with_value, bool continue_);
+void throw_break(bool with_value, bool continue_);
 // return (value from the caller's first argument cell) and exit (unset):
 // to the innermost frame carrying the body flag. With `keep_own_frame`
 // the caller's own frame is searched too.
-[[noreturn]] void throw_return(bool return_, bool keep_own_frame);
+void throw_return(bool return_, bool keep_own_frame);
 // throw: to the innermost catch frame, which finds the thrown value and
 // the optional name (the caller's first two argument cells) pushed from
 // its own base. No catch frame: throw/throw carrying the value.
