@@ -27,6 +27,7 @@
 #include "runtime/memory/handles.hpp"
 #include "support/kept.hpp"
 #include "support/lexer.hpp"
+#include "support/native_call.hpp"
 #include "support/raised.hpp"
 #include "support/words.hpp"
 
@@ -204,16 +205,7 @@ cell datatype_(uint32_t t) { return datatype::make_cell(t); }
 // Calls an action's dispatcher as the interpreter does: a frame, the
 // arguments from its base, one integer per refinement. Answers the result.
 cell call(int32_t action, const std::vector<cell>& args, std::vector<int32_t> refinements) {
-  struct restore {
-    cell* arguments = stack::arguments;
-    cell* top = stack::top;
-    stack::call_frame* frame_top = stack::frame_top;
-    ~restore() {
-      stack::arguments = arguments;
-      stack::top = top;
-      stack::frame_top = frame_top;
-    }
-  } saved;
+  stacks_restored saved;
   cell name = error_word("port-test");
   stack::mark(&name, stack::FRAME_NATIVE);
   for (const cell& a : args) stack::push(a);

@@ -13,20 +13,24 @@
 
 namespace ixo::test {
 
+// Puts both stacks back as they were when it was made, also when what ran
+// in its scope raised.
+struct stacks_restored {
+  cell* arguments = stack::arguments;
+  cell* top = stack::top;
+  stack::call_frame* frame_top = stack::frame_top;
+  ~stacks_restored() {
+    stack::arguments = arguments;
+    stack::top = top;
+    stack::frame_top = frame_top;
+  }
+};
+
 using entry_fn = void (*)(const int32_t* refinements);
 
 inline cell call_entry(entry_fn entry, std::initializer_list<cell> args,
                        std::initializer_list<int32_t> refinements = {}) {
-  struct restore {
-    cell* arguments = stack::arguments;
-    cell* top = stack::top;
-    stack::call_frame* frame_top = stack::frame_top;
-    ~restore() {
-      stack::arguments = arguments;
-      stack::top = top;
-      stack::frame_top = frame_top;
-    }
-  } saved;
+  stacks_restored saved;
   cell name = error_word("native-call");
   stack::mark(&name, stack::FRAME_NATIVE);
   for (const cell& a : args) stack::push(a);

@@ -9,20 +9,12 @@
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "kept.hpp"
+#include "native_call.hpp"
 
 namespace ixo::test {
 
 inline cell call_routine(routine::routine_entry entry, std::initializer_list<cell> args) {
-  struct restore {
-    cell* arguments = stack::arguments;
-    cell* top = stack::top;
-    stack::call_frame* frame_top = stack::frame_top;
-    ~restore() {
-      stack::arguments = arguments;
-      stack::top = top;
-      stack::frame_top = frame_top;
-    }
-  } saved;
+  stacks_restored saved;
   cell name = error_word("routine-call");
   stack::mark(&name, stack::FRAME_NATIVE);
   for (const cell& a : args) stack::push(a);
