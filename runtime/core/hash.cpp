@@ -50,10 +50,13 @@ uint32_t murmur(const uint8_t* p, int32_t length, uint32_t h, Read read) {
   return finish(h, tail, tail_bytes, static_cast<uint32_t>(length));
 }
 
+// A binary's bytes from its index; an index past the tail (the series was
+// cut after the value was taken) hashes as empty.
 uint32_t bytes_of_series(const cell* value) {
   memory::series_buffer* b = memory::GET_BUFFER(value);
-  const uint8_t* from = memory::head_of(b) + value->data1;
-  return murmur3_x86_32(from, static_cast<int32_t>(memory::tail_of(b) - from), seed);
+  int32_t length = static_cast<int32_t>(memory::tail_of(b) - memory::head_of(b));
+  int32_t index = std::min(static_cast<int32_t>(value->data1), length);
+  return murmur3_x86_32(memory::head_of(b) + index, length - index, seed);
 }
 
 uint32_t symbol_name(const cell* value) {

@@ -228,5 +228,13 @@ TEST_F(hashing, binaries_hash_their_bytes_from_the_index_without_folding) {
   EXPECT_NE(value(&bin), value(&other_case));
 }
 
+TEST_F(hashing, a_binary_past_its_tail_hashes_as_empty) {
+  cell bin = make_string({'a', 'b', 'c'}, 1, TYPE_BINARY);
+  memory::root_guard keep_bin(&bin);
+  bin.data1 = 7;  // the series was cut after this value was taken
+  EXPECT_EQ(value(&bin), murmur3_x86_32("", 0, seed));
+}
+
 }  // namespace
 }  // namespace ixo::hash
+
