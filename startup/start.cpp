@@ -192,6 +192,7 @@ void init() {
   boot::init_system_object_routines();
   console::init_routines();
   boot::init_codec_routines();
+  boot::init_json_routines();
   paren::init();
   issue::init();
   url::init();
