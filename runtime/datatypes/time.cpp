@@ -38,7 +38,12 @@ cell* make_at(double seconds, cell* c) {
 
 cell* push(double seconds) { return stack::push(make_cell(seconds)); }
 
-int32_t get_hours(double seconds) { return static_cast<int32_t>(std::trunc(seconds / SECONDS_PER_HOUR)); }
+int32_t get_hours(double seconds) {
+  double hours = std::trunc(seconds / SECONDS_PER_HOUR);
+  if (hours >= 2147483647.0) return INT32_MAX;
+  if (hours <= -2147483648.0) return INT32_MIN;
+  return static_cast<int32_t>(hours);
+}
 
 int32_t get_minutes(double seconds) {
   return static_cast<int32_t>(std::floor(std::fmod(std::fabs(seconds), SECONDS_PER_HOUR) / SECONDS_PER_MINUTE));
@@ -55,7 +60,11 @@ int32_t get_field_index(const cell* word, const cell* value) {
 cell* get_field(const cell* time, int32_t index) {
   double t = get_float(time);
   switch (index) {
-    case 1: return integer::push(get_hours(t));
+    case 1: {
+      double hours = std::trunc(t / SECONDS_PER_HOUR);
+      if (hours > 2147483647.0 || hours < -2147483648.0) fire(err::math_overflow);
+      return integer::push(get_hours(t));
+    }
     case 2: return integer::push(get_minutes(t));
     default: return float_::push(std::fmod(t, SECONDS_PER_MINUTE));
   }

@@ -25,7 +25,7 @@ inline cell make_cell(double seconds) {
 cell* make_at(double seconds, cell* c);
 cell* push(double seconds);
 
-// Whole hours, truncated toward zero.
+// Whole hours, truncated toward zero and saturated to 32 bits.
 int32_t get_hours(double seconds);
 // Minutes 0..59 of the absolute value.
 int32_t get_minutes(double seconds);
