@@ -5,8 +5,9 @@ NAME.out, and its exit status the number in NAME.status when that file exists
 (else 0). HOME and TMPDIR point at fresh temporary folders, so the console's
 configuration stays out of the user's own and the files a script makes stay
 out of the source tree (which may be read-only, or in use by another run).
+Further arguments are passed to every script.
 
-usage: run_scripts.py IXO SCRIPTS-FOLDER
+usage: run_scripts.py IXO SCRIPTS-FOLDER [ARGUMENT...]
 """
 import os
 import subprocess
@@ -15,7 +16,7 @@ import tempfile
 
 
 def main():
-    ixo, folder = sys.argv[1], sys.argv[2]
+    ixo, folder, arguments = sys.argv[1], sys.argv[2], sys.argv[3:]
     # Scripts under a folder named "fixtures" are the tests' own data,
     # run by the tests that name them.
     scripts = []
@@ -34,7 +35,7 @@ def main():
                 status = int(f.read())
         with tempfile.TemporaryDirectory() as home, tempfile.TemporaryDirectory() as tmp:
             env = dict(os.environ, HOME=home, TMPDIR=tmp)
-            run = subprocess.run([ixo, os.path.basename(script)], cwd=os.path.dirname(script),
+            run = subprocess.run([ixo, os.path.basename(script)] + arguments, cwd=os.path.dirname(script),
                                  capture_output=True, timeout=120, env=env)
         if run.stdout != expected or run.returncode != status:
             failures += 1
