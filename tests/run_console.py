@@ -41,6 +41,11 @@ FILES = {
     # write, instead of the signal ending the process.
     "too-big.ixo": 'Ixo []\ne: try [write %big.txt append/dup copy "" "x" 100000]\n'
                    'print [e/type e/id e/arg1]\nprint "after"\n',
+    "directives.ixo": 'Ixo []\n#do [answer: 42]\n#if answer = 42 [print "#if sees #do"]\n'
+                      '#if false [print "never"]\n#macro twice: func [x] [x * 2]\nprint twice 21\n'
+                      '#include %included.ixo\nprint included\nprint triple 5\n',
+    "included.ixo": 'Ixo []\n#macro triple: func [x] [x * 3]\nincluded: "included"\n',
+    "bad-macro.ixo": 'Ixo []\nprint "never"\n#macro foo: func\n',
 }
 
 # Piped sessions: command-line arguments, standard input, expected output
@@ -81,6 +86,10 @@ PIPED = [
      "*** Access Error: invalid UTF-8 encoding: #{FFFE220A}\n*** Where: read\n*** Near : none\n", 1),
     ("file without header", ["no-header.ixo"], "", "*** Error: Ixo header not found!\n", 1),
     ("--catch enters the loop", ["--catch", "after.ixo"], "x\n", "== 42\n", 0),
+    ("a script is expanded before it runs", ["directives.ixo"], "",
+     "#if sees #do\n42\nincluded\n15\n", 0),
+    ("a preprocessor error stops the script", ["bad-macro.ixo"], "",
+     "*** Preprocessor Error: Syntax error\n*** Where: #macro foo: func\n(halted)\n", 1),
     ("-- ends the options", ["--", "--catch"], "",
      "*** Access Error: cannot open: %--catch\n*** Where: read\n*** Near : none\n", 1),
     # One line that is not UTF-8 is reported like any other bad line.
