@@ -185,6 +185,7 @@ cell error_text(const record* r, const uint8_t* at) {
 }  // namespace
 
 [[noreturn]] void throw_error(record* r, const uint8_t* at, int32_t kind) {
+  if (r->mode.quiet) system::throw_code(THROW_SYNTAX);
   if (r->events & EVENT_ERROR) {
     uint32_t type = kind > 0 ? static_cast<uint32_t>(kind)
                     : r->closing ? static_cast<uint32_t>(r->closing)
