@@ -387,7 +387,7 @@ double float_of_text(cell* spec) {
 // A percent from text: the value the text loads as, an integer taken as it
 // is and a float or percent by its payload ("5" is 500%, "5%" is 5%).
 double percent_of_text(cell* spec) {
-  cell loaded;
+  cell loaded{TYPE_NONE, 0, 0, 0};
   memory::root_guard keep(&loaded);
   datatype_helpers::load_from_string(spec, &loaded);
   switch (TYPE_OF(&loaded)) {
