@@ -371,10 +371,9 @@ cell* to(cell*, cell* spec, int32_t type) {
     return typed(result, type);
   }
   if (t == TYPE_OBJECT || t == TYPE_MAP) return typed(body_of(spec), type);
-  if (t == TYPE_TYPESET) return typed(typeset::to_block(spec, stack::push_slot()), type);
-  if (t == TYPE_VECTOR) return typed(vector::to_block(spec, stack::push_slot()), type);
   // A typeset gives the words of its datatypes, in type id order.
   if (t == TYPE_TYPESET) return typed(typeset::to_block(spec, stack::push_slot()), type);
+  if (t == TYPE_VECTOR) return typed(vector::to_block(spec, stack::push_slot()), type);
   cell* result = push_only(1);
   rs_append(result, spec);
   return typed(result, type);
