@@ -10,6 +10,8 @@
 // with the locals count when the spec has /local, and for natives and
 // actions an integer! with the refinement count.
 #include <algorithm>
+#include <new>
+#include <stdexcept>
 
 #include "runtime/core/sort_compare.hpp"
 #include "runtime/core/words.hpp"
@@ -362,6 +364,22 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
   return locals;
 }
 
+// Runs the C++ body of a native, an action or a routine so that no C++
+// exception but the runtime's own leaves it. The library's containers are
+// the only other source, and only of allocation failures: bad_alloc (and
+// bad_array_new_length), or length_error for a size past their limit.
+// These raise internal/no-memory, as a failed allocation in the arena does.
+template <class Body>
+void run_native_body(Body&& body) {
+  try {
+    body();
+  } catch (const std::bad_alloc&) {
+    fire(err::internal_no_memory);
+  } catch (const std::length_error&) {
+    fire(err::internal_no_memory);
+  }
+}
+
 // The entry of a native! or action! value; none raises internal/not-done.
 void call_entry(const cell* function, const int32_t* refs) {
   int32_t n = static_cast<int32_t>(function->data1);
@@ -369,7 +387,7 @@ void call_entry(const cell* function, const int32_t* refs) {
   if (TYPE_OF(function) == TYPE_NATIVE) entry = natives::entry_of(n);
   else if (n >= 1 && n <= ACTION_COUNT) entry = actions::dispatchers[n];
   if (!entry) fire(err::internal_not_done);
-  entry(refs);
+  run_native_body([&] { entry(refs); });
 }
 
 // A routine runs on its argument cells from the argument base.
@@ -377,7 +395,7 @@ void call_routine(const cell* routine) {
   cell more = more_of(routine);
   routine::routine_entry entry = routine::entry_of(static_cast<int32_t>(block::rs_abs_at(&more, MORE_ENTRY)->data2));
   if (!entry) fire(err::internal_not_done);
-  entry();
+  run_native_body(entry);
 }
 
 // The interpreted body of a function!, its context's values pointed at the

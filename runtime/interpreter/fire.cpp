@@ -45,6 +45,9 @@ void fire(error_id id, std::initializer_list<cell> args) {
     }
     stack::push(e);
   }
+  // An error that travels without a value must not be taken for the last
+  // one that had a value.
+  stack::error_in_flight = cell{};
   throw throw_signal{THROW_ERROR};
 }
 
