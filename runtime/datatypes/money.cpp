@@ -19,6 +19,7 @@
 #include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/none.hpp"
+#include "runtime/datatypes/object.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/unset.hpp"
@@ -77,9 +78,13 @@ cell blank(bool negative, int32_t currency) {
 
 [[noreturn]] void fire_type_limit() { fire(err::script_type_limit, {datatype::make_cell(TYPE_MONEY)}); }
 
-// system/options/money-digits: the decimals that form and mold show. The
-// system object is not built yet; until it is, the default 2 holds.
-int32_t money_digits() { return 2; }
+// system/options/money-digits: the decimals that form and mold show; 2
+// when it is no integer (or before the system object exists).
+int32_t money_digits() {
+  constexpr int32_t SYSTEM_OPTIONS = 11, OPTIONS_MONEY_DIGITS = 13;
+  const cell* digits = object::system_field({SYSTEM_OPTIONS, OPTIONS_MONEY_DIGITS});
+  return digits && TYPE_OF(digits) == TYPE_INTEGER ? integer::get(digits) : 2;
+}
 
 }  // namespace
 
@@ -454,8 +459,7 @@ int32_t compare_full(const cell* a, const cell* b) {
   int32_t ca = get_currency(a), cb = get_currency(b);
   if (ca != cb) {
     if (!ca || !cb) return ca ? 1 : -1;
-    int32_t order = std::strcmp(currency::code_at(ca), currency::code_at(cb));
-    return order < 0 ? -1 : 1;
+    return currency::compare_codes(ca, cb) < 0 ? -1 : 1;
   }
   return compare_signed(a, b);
 }
