@@ -32,9 +32,11 @@
 #include "runtime/datatypes/typeset.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/vector.hpp"
+#include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
+#include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/roots.hpp"
 #include "startup/heap.hpp"
 
@@ -347,10 +349,17 @@ cell* typed(cell* c, int32_t type) {
   return c;
 }
 
+// The body of an object or map: its fields (keys) as set-words, each
+// followed by its value.
+cell* body_of(cell* spec) {
+  return actions::reflect(spec, word::push_symbol(words::sym_body));
+}
+
 cell* make(cell*, cell* spec, int32_t type) {
   uint32_t t = TYPE_OF(spec);
   if (any_block_q(t)) return typed(clone(spec, false, false), type);
   if (t == TYPE_INTEGER || t == TYPE_FLOAT) return typed(push_only(room_of(spec)), type);
+  if (t == TYPE_OBJECT || t == TYPE_MAP) return typed(body_of(spec), type);
   if (t == TYPE_VECTOR) return typed(vector::to_block(spec, stack::push_slot()), type);
   fire(err::script_bad_make_arg, {cell{TYPE_DATATYPE, static_cast<uint32_t>(type), 0, 0}, *spec});
 }
@@ -358,11 +367,15 @@ cell* make(cell*, cell* spec, int32_t type) {
 cell* to(cell*, cell* spec, int32_t type) {
   uint32_t t = TYPE_OF(spec);
   if (any_block_q(t)) return typed(clone(spec, false, false), type);
-  // Text becomes values through the lexer.
-  if (string::any_string_q(t)) fire(err::internal_not_done);
-  if (t == TYPE_VECTOR) return typed(vector::to_block(spec, stack::push_slot()), type);
+  if (t == TYPE_STRING) {  // the values the text loads as
+    cell* result = stack::push(*spec);
+    lexer::load_string(result, result, -1, lexer::scan_mode{}, nullptr, nullptr, nullptr);
+    return typed(result, type);
+  }
+  if (t == TYPE_OBJECT || t == TYPE_MAP) return typed(body_of(spec), type);
   // A typeset gives the words of its datatypes, in type id order.
   if (t == TYPE_TYPESET) return typed(typeset::to_block(spec, stack::push_slot()), type);
+  if (t == TYPE_VECTOR) return typed(vector::to_block(spec, stack::push_slot()), type);
   cell* result = push_only(1);
   rs_append(result, spec);
   return typed(result, type);

@@ -21,12 +21,14 @@
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/object.hpp"
 #include "runtime/datatypes/registry.hpp"
+#include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
+#include "runtime/lexer/scanners.hpp"
 #include "runtime/memory/series_buffer.hpp"
 #include "startup/dtoa.hpp"
 
@@ -258,8 +260,14 @@ cell to_money(cell* spec) {
     case TYPE_MONEY: return *spec;
     case TYPE_INTEGER: return from_integer(integer::get(spec));
     case TYPE_FLOAT: return from_float(get_float(spec), true);
-    // Text goes through the lexer's money scanner once the lexer exists;
-    // until then text converts like any other value it cannot read.
+    case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF: {
+      cell m{};
+      int32_t error;
+      tokenizer::scan_money(string::rs_head(spec), string::rs_length_q(spec),
+                            memory::GET_UNIT(memory::GET_BUFFER(spec)), error, &m);
+      if (error) fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_MONEY), *spec});
+      return m;
+    }
     default: fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_MONEY), *spec});
   }
 }

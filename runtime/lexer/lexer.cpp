@@ -209,6 +209,7 @@ void keep_loaded(record* r) {
 }  // namespace
 
 [[noreturn]] void throw_error(record* r, const uint8_t* at, int32_t kind) {
+  if (r->mode.quiet) system::throw_code(THROW_SYNTAX);
   if (r->events & EVENT_ERROR) {
     uint32_t type = kind > 0 ? static_cast<uint32_t>(kind)
                     : r->closing ? static_cast<uint32_t>(r->closing)
