@@ -55,29 +55,32 @@ PIPED = [
     ("unset result prints nothing", [], "print 1\n()\n", "{banner}1\n", 0),
     ("empty lines are ignored", [], "\n\n2\n", "{banner}== 2\n", 0),
     ("error then the loop goes on", [], "1 / 0\n7\n",
-     "{banner}*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : none \n\n== 7\n", 0),
+     "{banner}*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 \n\n== 7\n", 0),
     ("load error", [], "1 + ]\n7\n",
-     "{banner}*** Syntax Error: (line 1) missing [ at ]\n*** Where: throw\n*** Near : none\n== 7\n", 0),
+     "{banner}*** Syntax Error: (line 1) missing [ at ]\n*** Where: transcode\n*** Near : transcode buffer\n== 7\n", 0),
     ("block over lines", [], "length? [1\n2\n\n3]\n", "{banner}== 3\n", 0),
     ("paren and string over lines", [], "(1 +\n2)\n{a\nb}\n", '{banner}== 3\n== "a^/b"\n', 0),
     ("paths", [], "b: [c [d 4]]\nb/c/d\nb/(1)\nb/(\n1)\n", "{banner}== [c [d 4]]\n== 4\n== c\n== c\n", 0),
     ("raw string over lines", [], "%%{a\n}%\n}%%\n", '{banner}== "a^/}%^/"\n', 0),
     ("escape drops the command", [], "[1\n2\x1b\n3\n", "{banner}(escape)\n== 3\n", 0),
     ("halt", [], "halt\n1\n", "{banner}(halted)\n== 1\n", 0),
+    ("where names the raiser after a command over lines and after halt", [], "(\n1 / 0\n)\nhalt\n2 / 0\n",
+     "{banner}*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 \n\n(halted)\n"
+     "*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 2 / 0 \n\n", 0),
     ("stray exits stay in the loop", [], "exit\nbreak\n5\n",
-     "{banner}*** Throw Error: return or exit not in function\n*** Where: exit\n*** Near : none \n\n"
-     "*** Throw Error: no loop to break\n*** Where: break\n*** Near : none \n\n== 5\n", 0),
+     "{banner}*** Throw Error: return or exit not in function\n*** Where: exit\n*** Near : exit \n\n"
+     "*** Throw Error: no loop to break\n*** Where: break\n*** Near : break \n\n== 5\n", 0),
     ("long result is cut", [], "append/dup copy \"\" #\"x\" 100\n",
      "{banner}== {" + "x" * 72 + "...\n", 0),
     ("prompt error", [], "system/console/prompt: [1 / 0]\n8\n",
      "{banner}== [1 / 0]\n*** Math Error: attempt to divide by zero\n"
-     "*** Where: system/console/prompt\n*** Near : none\n== 8\n", 0),
+     "*** Where: system/console/prompt\n*** Near : 1 / 0\n== 8\n", 0),
     ("quit with a status", [], "quit/return 3\nprint 9\n", "{banner}", 3),
     ("end of input quits", [], "", "{banner}", 0),
     ("end of input inside a block", [], "[1\n", "{banner}", 0),
     ("script with arguments", ["sub/args.ixo", "a", "b"], "", '["a" "b"]\ntrue\n', 0),
     ("script ending in an error", ["fails.ixo"], "",
-     "before\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : none\n", 1),
+     "before\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 print \"after\"\n", 1),
     # A script that cannot be read ends the run with status 1; standard
     # input is not taken for code.
     ("missing script", ["missing.ixo"], "print 2\n",
