@@ -11,10 +11,12 @@ import os
 import pty
 import re
 import select
+import struct
 import subprocess
 import sys
 import tempfile
 import termios
+import fcntl
 
 IXO = None
 CFG = os.path.join(".ixo", "Ixo-Console", "console-cfg.ixo")
@@ -138,29 +140,32 @@ class Terminal:
     """ixo on a pseudo-terminal; `expect` waits for a pattern in what it
     writes, answering its cursor-position queries as a terminal does."""
 
-    def __init__(self, home):
+    def __init__(self, home, cwd=None, columns=None):
         self.master, self.slave = pty.openpty()
+        if columns:
+            fcntl.ioctl(self.slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
         self.mode = termios.tcgetattr(self.slave)
         self.out = b""
         self.mark = 0
-        self.proc = subprocess.Popen([IXO], cwd=home, stdin=self.slave, stdout=self.slave, stderr=self.slave,
+        self.proc = subprocess.Popen([IXO], cwd=cwd or home, stdin=self.slave, stdout=self.slave, stderr=self.slave,
                                      env=dict(os.environ, HOME=home, TERM="xterm"), start_new_session=True)
 
+    # Answers the match, or None when the pattern never came.
     def expect(self, pattern):
         while True:
             found = re.search(pattern, self.out[self.mark:])
             if found:
                 self.mark += found.end()
-                return True
+                return found
             ready, _, _ = select.select([self.master], [], [], 30)
             if not ready:
-                return False
+                return None
             try:
                 chunk = os.read(self.master, 4096)
             except OSError:
-                return False
+                return None
             if not chunk:
-                return False
+                return None
             self.out += chunk
             for _ in range(chunk.count(b"\x1b[6n")):
                 os.write(self.master, b"\x1b[1;1R")
@@ -225,6 +230,144 @@ def terminal_session():
     return failures, 1
 
 
+# The console's help and shell-like words on an 80-column terminal, started
+# in the folder ac/s of LISTED. Each step types keys and waits for a pattern;
+# a check, when given, looks at the match and answers what is wrong.
+LISTED = ["alpha.txt", "beta.ixo", "gamma", "abcdefghijklmnopq", "exactly-18-chars.x",
+          "a-much-longer-name-than-the-column.txt", "sub/", "sub/inner.txt"]
+
+USAGE = ("\n\tUse HELP or ? to view built-in docs for functions, values \n"
+         "\tfor contexts, or all values of a given datatype:\n\n"
+         "\t\thelp append\n\t\t? system\n\t\t? function!\n\n"
+         "\tTo search for values by name, use a word:\n\n\t\t? pri\n\t\t? to-\n\n"
+         "\tTo also search in function specs, use a string:\n\n\t\t? \"pri\"\n\t\t? \"issue!\"\n\n"
+         "\tTo buffer and return output, rather than printing results, \n\tuse help-string:\n\n"
+         "\t\thelp-string append\n\n\tOther useful functions:\n\n"
+         "\t\t??     - Display a word and the value it references\n"
+         "\t\tprobe  - Print a molded value\n"
+         "\t\tsource - Show a function's source code\n"
+         "\t\twhat   - Show a list of known functions or words\n"
+         "\t\tabout  - Display version number and build date\n"
+         "\t\tquit   - Leave the Ixo console\n\t\n")
+
+
+def shown_name(name, width):
+    return name[:width - 4] + "..." if len(name) >= width else name
+
+
+def check_listing(names, width, per_row):
+    """A listing: rows of up to per_row entries, each a tab and the shown
+    name padded to width and a space; the names in any order."""
+    def check(found):
+        rows = found.group(1).decode().split("\r\n")[:-1]
+        entries = []
+        for i, row in enumerate(rows):
+            cells = row.split("\t")[1:]
+            if row[:1] != "\t" or any(len(c) != width + 1 or c[-1] != " " for c in cells):
+                return f"row {row!r} is not tab-separated cells of {width + 1} characters"
+            if len(cells) != per_row and i != len(rows) - 1 or len(cells) > per_row:
+                return f"row {row!r} does not hold {per_row} entries"
+            entries += [c.rstrip() for c in cells]
+        expected = sorted(shown_name(n, width) for n in names)
+        if sorted(entries) != expected:
+            return f"entries {sorted(entries)} instead of {expected}"
+        return None
+    return check
+
+
+def check_fitted(found):
+    lines = found.group(1).decode().split("\r\n")
+    if any(len(line) > 79 for line in lines):
+        return f"a line is longer than 79 columns: {max(lines, key=len)!r}"
+    if not any(line.endswith("...") for line in lines):
+        return "no long line ends with ..."
+    return None
+
+
+def check_clock(found):
+    number = found.group(1).decode()
+    if "." in number and len(number.replace(".", "")) > 3:
+        return f"{number} is not shortened to three digits"
+    return None
+
+
+def help_steps(parent):
+    top = [n for n in LISTED if "/" not in n or n.endswith("/")]
+    prompt = rb"(?:\x1b\[[0-9;]*[A-Za-z])*>> "
+    listing = rb"\r\n((?:\t[^\r\n]*\r\n)+)" + prompt
+    return [
+        (b"", rb"Type HELP for starting information\.[\s\S]*?>> ", None),
+        (b"help\r", re.escape(("help\n" + USAGE).replace("\n", "\r\n").encode()), None),
+        (b"", prompt, None),
+        (b"help 42\r", rb"\r\n42 is an integer! value\.\r\n\r\n" + prompt, None),
+        (b"? xyzzy\r", rb"\r\nNo matching values were found in the global context\.\r\n\r\n" + prompt, None),
+        (b"? system\r", rb"\r\nSYSTEM is an object! with the following words and values:\r\n([\s\S]*?)\r\n\r\n", check_fitted),
+        (b"", prompt, None),
+        (b"zz: 7\r", prompt, None),
+        (b"? integer!\r", rb"\r\n     zz {15}7\r\n", None),
+        (b"", prompt, None),
+        (b"help append\r", rb"\r\nUSAGE:\r\n     APPEND series value\r\n\r\nDESCRIPTION:\r\n", None),
+        (b"", rb"\r\nARGUMENTS:\r\n[\s\S]*\r\nREFINEMENTS:\r\n[\s\S]*\r\nRETURNS:\r\n[\s\S]*?" + prompt, None),
+        (b"help +\r", rb"\r\nUSAGE:\r\n     value1 \+ value2\r\n", None),
+        (b"", prompt, None),
+        (b"source help\r", rb"\r\nhelp: func \[", None),
+        (b"", prompt, None),
+        (b"about\r", rb"\r\nIxo \S+ for Linux built \S+( commit #[0-9a-f]{7})?\r\n" + prompt, None),
+        (b"ls\r", listing, check_listing(top, 18, 3)),
+        (b"dir\r", listing, check_listing(top, 18, 3)),
+        (b"ll\r", listing, check_listing(top, 66, 1)),
+        (b"ls sub\r", listing, check_listing(["inner.txt"], 18, 3)),
+        (b"list-dir 42\r", rb"\*\*\* Script Error: list-dir does not allow integer! for its dir argument\r\n", None),
+        (b"1 + 1\r", rb"== 2\r\n" + prompt, None),
+        (b"list-dir/col %. 0\r", rb"\*\*\* Script Error: value out of range: 0\r\n", None),
+        (b"1 + 2\r", rb"== 3\r\n" + prompt, None),
+        (b"cd ..\r", prompt, None),
+        (b"pwd\r", rb"\r\n%" + re.escape(parent.encode()) + rb"\r\n" + prompt, None),
+        (b"cd nosuch\r", rb"\*\*\* Access Error: cannot open: ", None),
+        (b"pwd\r", rb"\r\n%" + re.escape(parent.encode()) + rb"\r\n" + prompt, None),
+        (b"expand [#if true [1]]\r", rb"\r\n\[1\]\r\n== \[1\]\r\n" + prompt, None),
+        (b"clock [1 + 1]\r", rb"\r\n(\d+(?:\.\d+)?) (?:\xce\xbcs|ms)\t\[1 \+ 1\]\r\n== 2\r\n" + prompt, check_clock),
+        (b"n: 0\r", prompt, None),
+        (b"clock/times [n: n + 1] 0\r", rb"\[n: n \+ 1\]\r\n== 1\r\n" + prompt, None),
+        (b"stats/show\r", rb"\r\n\r\n\[ Nodes  \] -- Free ----- Used ----- Total --\r\n  1: [\s\S]*?"
+                          rb"\[ Series \] -- Free ----- Used ----- Total --[\s\S]*?\[ Big    \]\r\n[\s\S]*?"
+                          rb"Total allocated on heap \(malloc\): +\d+\r\n" + prompt, None),
+        (b'transcode-trace "a"\r', rb"\r\nLOAD     word!        a [^\r\n]*\r\n[\s\S]*?== \[a\]\r\n" + prompt, None),
+        (b"q\r", rb"q\r\n", None),
+    ]
+
+
+def help_terminal_session():
+    failures = 0
+    with tempfile.TemporaryDirectory() as home, tempfile.TemporaryDirectory() as top:
+        top = os.path.realpath(top)
+        start = os.path.join(top, "ac", "s")
+        os.makedirs(start)
+        for name in LISTED:
+            path = os.path.join(start, name)
+            if name.endswith("/"):
+                os.makedirs(path)
+            else:
+                open(path, "w").close()
+        term = Terminal(home, cwd=start, columns=80)
+        for keys, pattern, check in help_steps(os.path.join(top, "ac") + "/"):
+            term.type(keys)
+            found = term.expect(pattern)
+            problem = (check(found) if check else None) if found else "pattern never came"
+            if problem:
+                failures += report("help terminal", f"after {keys!r}: {problem}",
+                                   term.out[term.mark:].decode("utf-8", "replace"), pattern.decode("utf-8", "replace"))
+                term.proc.kill()
+                break
+        status, _ = term.close()
+        if failures == 0:
+            if status != 0:
+                failures += report("help terminal", "status after q", status, 0)
+            if not os.path.exists(os.path.join(home, CFG)):
+                failures += report("help terminal", "configuration saved by q", "no file", CFG)
+    return failures, 1
+
+
 def main():
     global IXO
     IXO = os.path.abspath(sys.argv[1])
@@ -234,7 +377,7 @@ def main():
     if not re.fullmatch(r"--== Ixo \S+ ==-- \nType HELP for starting information\. \n\n", shown):
         failures += report("banner", "output", shown, "--== Ixo <version> ==-- ...")
     total = 1
-    for group in (lambda: piped_sessions(shown), config_sessions, terminal_session):
+    for group in (lambda: piped_sessions(shown), config_sessions, terminal_session, help_terminal_session):
         f, n = group()
         failures += f
         total += n

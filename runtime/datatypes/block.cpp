@@ -27,6 +27,7 @@
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/typeset.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/vector.hpp"
 #include "runtime/interpreter/actions.hpp"
@@ -358,6 +359,8 @@ cell* to(cell*, cell* spec, int32_t type) {
   // Text becomes values through the lexer.
   if (string::any_string_q(t)) fire(err::internal_not_done);
   if (t == TYPE_VECTOR) return typed(vector::to_block(spec, stack::push_slot()), type);
+  // A typeset gives the words of its datatypes, in type id order.
+  if (t == TYPE_TYPESET) return typed(typeset::to_block(spec, stack::push_slot()), type);
   cell* result = push_only(1);
   rs_append(result, spec);
   return typed(result, type);

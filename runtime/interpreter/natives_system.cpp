@@ -22,9 +22,12 @@
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/time.hpp"
 #include "runtime/datatypes/unset.hpp"
+#include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/fire.hpp"
+#include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/collector.hpp"
+#include "runtime/memory/roots.hpp"
 #include "runtime/memory/stats.hpp"
 #include "startup/heap.hpp"
 #include "startup/start.hpp"
@@ -300,10 +303,28 @@ void size_q(const int32_t*) {
   }
 }
 
+// stats/show: the block of stats/info printed by the boot library's
+// show-memory-stats.
+void show_stats() {
+  cell name{}, shower{};
+  memory::root_guard keep_name(&name), keep_shower(&shower);
+  name = *word::load("show-memory-stats");
+  shower = *word::get_value(&name);
+  if (TYPE_OF(&shower) == TYPE_UNSET) fire(err::script_no_value, {name});
+  cell* top = stack::top;
+  memory::stats(block::make_at(stack::push_slot(), 5), 2);
+  interpreter::call_value(&shower, &name, 1, interpreter::CALLBACK_NONE);
+  stack::top = top;
+  unset::box();
+}
+
 void stats(const int32_t* refinements) {
   enum { SHOW, INFO };
   stack::keep();
-  if (refinements[SHOW] >= 0) fire(err::internal_not_done);
+  if (refinements[SHOW] >= 0) {
+    show_stats();
+    return;
+  }
   if (refinements[INFO] >= 0) {
     memory::stats(block::make_at(stack::arguments, 5), 2);
     stack::keep();

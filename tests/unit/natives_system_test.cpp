@@ -330,7 +330,8 @@ TEST_F(system_native, stats_levels_and_recycle) {
   EXPECT_EQ(collector_active, 0);
   call_entry(natives::recycle, {}, {0, -1});
   EXPECT_EQ(collector_active, 1);
-  EXPECT_TRUE(test::is(test::raised([] { call_entry(natives::stats, {}, {0, -1}); }), err::internal_not_done));
+  // /show prints through the boot library, which these units do not load.
+  EXPECT_TRUE(test::is(test::raised([] { call_entry(natives::stats, {}, {0, -1}); }), err::script_no_value));
 }
 
 }  // namespace
