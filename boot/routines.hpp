@@ -64,4 +64,8 @@ void encode_ixobin();    // encode-ixobin data compact?: the Ixobin writer's bin
 void decode_ixobin();    // decode-ixobin payload: the value, or the block of values
 void init_codec_routines();
 
+// The JSON decoder's routine (routines_json.cpp).
+void unescape();         // unescape str: rewrites the string's JSON escapes in place
+void init_json_routines();
+
 }  // namespace ixo::boot

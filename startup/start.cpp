@@ -192,6 +192,7 @@ void init() {
   boot::init_system_object_routines();
   console::init_routines();
   boot::init_codec_routines();
+  boot::init_json_routines();
   paren::init();
   issue::init();
   url::init();
@@ -256,6 +257,27 @@ void init() {
 
 }  // namespace runtime
 
+void start_runtime(const uint8_t* boot_image, int32_t boot_image_size) {
+  // 5. Module globals.
+  set_module_globals();
+  // 7. The runtime's initialisation.
+  runtime::init();
+  // 8. The boot image's code into the root block, with no collection
+  //    running, and the words that code needs before it can define
+  //    anything.
+  ixobin::decode_boot_image(boot_image, boot_image_size);
+  define_boot_words();
+  // 10. Collections may run from here on; words are no longer kept in
+  //     the root block.
+  collector_active = 1;
+  boot_flag = 0;
+  // 11. The boot code, in source order: every action, native, routine,
+  //     constant and library function it defines. An error it raises
+  //     finds no catching frame: it is printed and ends the process.
+  interpreter::eval_block(ixobin::literal_cell(0), false);
+  stack::reset();
+}
+
 void start_program(const uint8_t* boot_image, int32_t boot_image_size, launch_fn launch) {
   // 1. The processor's floating-point unit in its initial state; the
   //    tracked heap's list empty so that it works from the next step on.
@@ -271,24 +293,8 @@ void start_program(const uint8_t* boot_image, int32_t boot_image_size, launch_fn
   int outermost = 0;
   sysrec.stack_base = &outermost;
   try {
-    // 5. Module globals.
-    set_module_globals();
-    // 7. The runtime's initialisation.
-    runtime::init();
-    // 8. The boot image's code into the root block, with no collection
-    //    running, and the words that code needs before it can define
-    //    anything.
-    ixobin::decode_boot_image(boot_image, boot_image_size);
-    define_boot_words();
-    // 10. Collections may run from here on; words are no longer kept in
-    //     the root block.
-    collector_active = 1;
-    boot_flag = 0;
-    // 11. The boot code, in source order: every action, native, routine,
-    //     constant and library function it defines. An error it raises
-    //     finds no catching frame: it is printed and ends the process.
-    interpreter::eval_block(ixobin::literal_cell(0), false);
-    stack::reset();
+    // 5 to 11.
+    start_runtime(boot_image, boot_image_size);
     // 12. The launch: the console's, or a test driver's.
     if (launch) launch();
   } catch (const throw_signal& signal) {

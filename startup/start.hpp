@@ -20,6 +20,11 @@ using launch_fn = void (*)();
 // boot image is the compact Ixobin of the boot code (boot_image.hpp).
 [[noreturn]] void start_program(const uint8_t* boot_image, int32_t boot_image_size, launch_fn launch);
 
+// The runtime initialised and the boot code run, as start_program does
+// before the launch; the fuzzers over boot library code start this way.
+// Must run inside a catch site.
+void start_runtime(const uint8_t* boot_image, int32_t boot_image_size);
+
 namespace runtime {
 void init();
 }

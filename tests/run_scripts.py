@@ -3,9 +3,10 @@
 outside folders named fixtures, is run by ixo; its standard output must equal
 NAME.out, and its exit status the number in NAME.status when that file exists
 (else 0). HOME points at a fresh temporary folder, so the console's
-configuration stays out of the user's own.
+configuration stays out of the user's own. Further arguments are passed to
+every script.
 
-usage: run_scripts.py IXO SCRIPTS-FOLDER
+usage: run_scripts.py IXO SCRIPTS-FOLDER [ARGUMENT...]
 """
 import os
 import subprocess
@@ -14,7 +15,7 @@ import tempfile
 
 
 def main():
-    ixo, folder = sys.argv[1], sys.argv[2]
+    ixo, folder, arguments = sys.argv[1], sys.argv[2], sys.argv[3:]
     # Scripts under a folder named "fixtures" are the tests' own data,
     # run by the tests that name them.
     scripts = []
@@ -33,7 +34,7 @@ def main():
                 status = int(f.read())
         with tempfile.TemporaryDirectory() as home:
             env = dict(os.environ, HOME=home)
-            run = subprocess.run([ixo, os.path.basename(script)], cwd=os.path.dirname(script),
+            run = subprocess.run([ixo, os.path.basename(script)] + arguments, cwd=os.path.dirname(script),
                                  capture_output=True, timeout=120, env=env)
         if run.stdout != expected or run.returncode != status:
             failures += 1

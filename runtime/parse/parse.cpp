@@ -46,6 +46,13 @@ cell* series_stack = nullptr;
 cell* rule_stack = nullptr;
 // The word `end`, the last trace event.
 cell* word_end = nullptr;
+// Marks by canonical symbol id: the keywords `keyword` handles, so that the
+// words naming rules, which are most words met, go by at one look.
+std::vector<uint8_t> keyword_marks;
+
+bool keyword_symbol_q(int32_t canonical) {
+  return canonical >= 0 && static_cast<size_t>(canonical) < keyword_marks.size() && keyword_marks[canonical];
+}
 
 // Rule-stack entry codes: 0 an open rule block, negative a command.
 enum entry_code : int32_t {
@@ -108,7 +115,12 @@ uint32_t events_of(const cell* callback) {
   return mask;
 }
 
-int32_t abs_length(const cell* s) { return series::rs_abs_length_q(s); }
+// Read at every step of the engine, so kept here where it inlines.
+int32_t abs_length(const cell* s) {
+  const memory::series_buffer* b = memory::GET_BUFFER(s);
+  return static_cast<int32_t>((b->tail - b->head) >> series::unit_shift(memory::GET_UNIT(b)));
+}
+cell* cell_at(const cell* blk, int32_t n) { return memory::head_of<cell>(memory::GET_BUFFER(blk)) + n; }
 
 bool word_type_q(uint32_t t) {
   return t == TYPE_WORD || t == TYPE_SET_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD ||
@@ -198,7 +210,7 @@ struct engine {
 
   // ---- Stacks ------------------------------------------------------------
 
-  cell* input() { return block::rs_abs_at(series_stack, abs_length(series_stack) - 1); }
+  cell* input() { return cell_at(series_stack, abs_length(series_stack) - 1); }
   int32_t ipos() { return static_cast<int32_t>(input()->data1); }
   void set_ipos(int32_t n) { input()->data1 = static_cast<uint32_t>(n); }
   bool top_level() { return abs_length(series_stack) - 1 == series_base; }
@@ -208,17 +220,24 @@ struct engine {
   }
   cell* unit_at(int32_t n) { return block::rs_abs_at(input(), n); }
 
-  cell* current_block() { return block::rs_abs_at(rule_stack, entries[current].cell_at); }
+  cell* current_block() { return cell_at(rule_stack, entries[current].cell_at); }
   int32_t block_length() { return abs_length(current_block()); }
-  cell* rule_at(int32_t p) { return block::rs_abs_at(current_block(), p); }
+  cell* rule_at(int32_t p) { return cell_at(current_block(), p); }
   int32_t pos() { return entries[current].pos; }
   void set_pos(int32_t p) {
     entries[current].pos = p;
-    block::rs_abs_at(rule_stack, entries[current].cell_at + 1)->data2 = static_cast<uint32_t>(p);
+    cell_at(rule_stack, entries[current].cell_at + 1)->data2 = static_cast<uint32_t>(p);
   }
 
   void push_cell(const cell& c) {
     if (abs_length(rule_stack) - rule_base >= STACK_LIMIT) fire(err::script_parse_stack);
+    // Most pushes find room at the tail: they store without allocating.
+    memory::series_buffer* b = memory::GET_BUFFER(rule_stack);
+    if (memory::tail_of<uint8_t>(b) + sizeof(cell) <= memory::data_end(b)) {
+      *memory::tail_of<cell>(b) = c;
+      b->tail += sizeof(cell);
+      return;
+    }
     cell copy = c;
     block::rs_append(rule_stack, &copy);
   }
@@ -476,6 +495,7 @@ struct engine {
   // Handles a keyword word in `rule`; false when the word is none.
   bool keyword(state& next) {
     int32_t s = symbol::resolve(static_cast<int32_t>(rule.data2));
+    if (!keyword_symbol_q(s)) return false;
     auto is = [&](int32_t sym) { return s == symbol::resolve(sym); };
     auto next_value = [&]() { return rule_at(pos()); };
     auto take = [&]() {
@@ -907,6 +927,12 @@ struct engine {
     if (match) {
       ++t.count;
       bool advanced = ipos() != t.iteration || abs_length(input()) < t.length;
+      if (t.count < t.max && (t.code == CMD_WHILE || advanced) && repeat_unit_run(t)) {
+        // The run ended where the next unit does not match, or at max.
+        match = t.count >= t.min;
+        pop_command();
+        return RESULT;
+      }
       if (t.count < t.max && (t.code == CMD_WHILE || advanced)) {
         t.iteration = ipos();
         t.length = abs_length(input());
@@ -921,6 +947,28 @@ struct engine {
     if (!match) set_ipos(std::min(t.start, abs_length(input())));
     pop_command();
     return RESULT;
+  }
+
+  // A repeated bitset over a string, untraced: after its first match the
+  // rest of the run is matched here, unit by unit, as the iterations
+  // would, without a fetch and a result for each unit. Answers false,
+  // having done nothing, for any other repeat.
+  bool repeat_unit_run(entry& t) {
+    if (events != 0 || kind_of(input()) != INPUT_STRING || t.pos >= block_length()) return false;
+    const cell* r = rule_at(t.pos);
+    if (TYPE_OF(r) == TYPE_WORD) {
+      if (keyword_symbol_q(symbol::resolve(static_cast<int32_t>(r->data2)))) return false;
+      r = word::get_value(r);
+    }
+    if (TYPE_OF(r) != TYPE_BITSET) return false;
+    cell* s = input();
+    int32_t n = static_cast<int32_t>(s->data1), end = limit();
+    while (t.count < t.max && n < end && in_bitset(r, string::rs_abs_at(s, n))) {
+      ++n;
+      ++t.count;
+    }
+    s->data1 = static_cast<uint32_t>(n);
+    return true;
   }
 
   state end_collect() {
@@ -1103,6 +1151,17 @@ void init() {
   rule_stack = root::append(c);
   word::make_at(words::sym_end, &c);
   word_end = root::append(c);
+  keyword_marks.clear();
+  for (int32_t sym : {words::sym_bar, words::sym_skip, words::sym_any, words::sym_some, words::sym_opt,
+                      words::sym_while, words::sym_to, words::sym_thru, words::sym_copy, words::sym_set,
+                      words::sym_end, words::sym_break, words::sym_reject, words::sym_fail, words::sym_none,
+                      words::sym_not, words::sym_ahead, words::sym_into, words::sym_collect, words::sym_keep,
+                      words::sym_quote, words::sym_if, words::sym_case, words::sym_remove, words::sym_insert,
+                      static_cast<int32_t>(words::word_change->data2)}) {
+    int32_t canonical = symbol::resolve(sym);
+    if (static_cast<size_t>(canonical) >= keyword_marks.size()) keyword_marks.resize(canonical + 1, 0);
+    keyword_marks[canonical] = 1;
+  }
 }
 
 }  // namespace ixo::parse
