@@ -84,9 +84,9 @@ PIPED = [
     # A script that cannot be read ends the run with status 1; standard
     # input is not taken for code.
     ("missing script", ["missing.ixo"], "print 2\n",
-     "*** Access Error: cannot open: %missing.ixo\n*** Where: read\n*** Near : none\n", 1),
+     "*** Access Error: cannot open: %missing.ixo\n*** Where: read\n*** Near : read file\n", 1),
     ("script that is not UTF-8", ["not-utf8.ixo"], "print 2\n",
-     "*** Access Error: invalid UTF-8 encoding: #{FFFE220A}\n*** Where: read\n*** Near : none\n", 1),
+     "*** Access Error: invalid UTF-8 encoding: #{FFFE220A}\n*** Where: read\n*** Near : read file\n", 1),
     ("file without header", ["no-header.ixo"], "", "*** Error: Ixo header not found!\n", 1),
     ("--catch enters the loop", ["--catch", "after.ixo"], "x\n", "== 42\n", 0),
     ("a script is expanded before it runs", ["directives.ixo"], "",
@@ -94,10 +94,10 @@ PIPED = [
     ("a preprocessor error stops the script", ["bad-macro.ixo"], "",
      "*** Preprocessor Error: Syntax error\n*** Where: #macro foo: func\n(halted)\n", 1),
     ("-- ends the options", ["--", "--catch"], "",
-     "*** Access Error: cannot open: %--catch\n*** Where: read\n*** Near : none\n", 1),
+     "*** Access Error: cannot open: %--catch\n*** Where: read\n*** Near : read file\n", 1),
     # One line that is not UTF-8 is reported like any other bad line.
     ("a line that is not UTF-8", [], b"print 1\n\xff\xfe\nprint 2\n",
-     "{banner}1\n*** Access Error: invalid UTF-8 encoding: #{FFFE}\n*** Where: _read-input\n*** Near : none\n2\n", 0),
+     "{banner}1\n*** Access Error: invalid UTF-8 encoding: #{FFFE}\n*** Where: _read-input\n*** Near : either any [_read-input question true = \n2\n", 0),
     ("a write past the file-size limit", ["too-big.ixo"], "",
      "access cannot-write big.txt\nafter\n", 0, {"fsize": 4096}),
 ]
