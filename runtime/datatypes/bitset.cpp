@@ -436,14 +436,7 @@ cell* reflect(cell* bits, cell* field) {
 }
 
 cell* modify(cell* bits, cell* field, cell* value, int32_t) {
-  if (!symbol::EQUAL_WORDS_q(field, words::sym_owned)) return value;
-  if (TYPE_OF(value) == TYPE_NONE) {
-    ownership::unbind(bits);
-  } else if (TYPE_OF(value) == TYPE_BLOCK && block::rs_length_q(value) >= 2) {
-    cell owner = block::rs_head(value)[0], word = block::rs_head(value)[1];
-    root_guard keep_owner(&owner), keep_word(&word);
-    ownership::bind(bits, &owner, &word);
-  }
+  if (symbol::EQUAL_WORDS_q(field, words::sym_owned)) ownership::modify_owned(bits, value);
   return value;
 }
 

@@ -535,6 +535,10 @@ void call_value(const cell* given, const cell* given_name, int32_t count, uint32
   std::fill(refs, refs + MAX_REFINEMENTS, -1);
   int32_t given_count = 0, locals = 0;
   bool taking = true;
+  // A change handler written in the language takes the values as they are:
+  // a field assigned for the first time, while an object is made from a
+  // prototype with handlers, has the old value unset.
+  bool unchecked = type == TYPE_FUNCTION && (callback == CALLBACK_CHANGE || callback == CALLBACK_DEEP_CHANGE);
   for (int32_t i = 0; i < length_of(&spec); ++i) {
     cell c = *at(&spec, i);
     if (argument_q(&c)) {
@@ -543,7 +547,8 @@ void call_value(const cell* given, const cell* given_name, int32_t count, uint32
         continue;
       }
       if (given_count >= count) fire(err::script_no_arg, {name, arg_word(&function, i)});
-      check_type(k, &c, i, base + given_count++);
+      if (unchecked) ++given_count;
+      else check_type(k, &c, i, base + given_count++);
     } else if (TYPE_OF(&c) == TYPE_REFINEMENT) {
       if (taking) stack::top = base + given_count;  // cells beyond the arguments are dropped
       taking = false;

@@ -275,6 +275,8 @@ void throw_value(uint32_t code) {
   throw throw_signal{code};
 }
 
+void caught_throw() { throw_position = nullptr; }
+
 uint32_t take_pending_exit() {
   uint32_t code = pending_exit;
   pending_exit = 0;

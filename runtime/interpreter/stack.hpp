@@ -163,7 +163,10 @@ void throw_return(bool return_, bool keep_own_frame);
 // throw: to the innermost catch frame, which finds the thrown value and
 // the optional name (the caller's first two argument cells) pushed from
 // its own base. No catch frame: throw/throw carrying the value.
+// The frame position of the first throw stays until a catch takes the
+// throw (caught_throw) or an error's `where` is looked up from it.
 [[noreturn]] void throw_value(uint32_t code);
+void caught_throw();
 
 // Prints the report of an error value (its form) to the console, as an
 // error that nothing catches is reported: the way print prints it.
