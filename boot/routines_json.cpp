@@ -24,12 +24,13 @@ int32_t hex_value(uint32_t cp) {
   return -1;
 }
 
-// Reads the code points of one string through its node: every read goes
-// through the buffer as it is now, since a write may have widened it.
+// Reads the code points of a string through its cell, which lies on the
+// value stack: a write that widens the buffer may collect and move both
+// the buffer and the node, and the collector rewrites the cell's node.
 struct reader {
-  uint32_t node;
+  const cell* s;
   uint32_t at(int32_t position) const {
-    memory::series_buffer* b = memory::buffer_of(node);
+    memory::series_buffer* b = memory::GET_BUFFER(s);
     uint32_t unit = memory::GET_UNIT(b);
     return string::get_char(memory::head_of(b) + static_cast<int64_t>(position) * unit, unit);
   }
@@ -59,7 +60,7 @@ void unescape() {
   int32_t first = start < tail ? string::find_char(s, '\\') : -1;
   stack::set_result(*s);
   if (first < 0) return;
-  reader text{s->data2};
+  reader text{s};
   int32_t read = start + first;
   int32_t write = read;
   while (read < tail) {
@@ -93,9 +94,9 @@ void unescape() {
         default: fire(err::script_invalid_data, {*s});
       }
     }
-    string::overwrite_char(memory::buffer_of(text.node), write++, cp);
+    string::overwrite_char(memory::GET_BUFFER(s), write++, cp);
   }
-  string::truncate_at(memory::buffer_of(text.node), write);
+  string::truncate_at(memory::GET_BUFFER(s), write);
 }
 
 void init_json_routines() { routine::register_entry("unescape", unescape); }
