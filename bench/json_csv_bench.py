@@ -96,7 +96,9 @@ def main():
         with open(csv_file, "w", encoding="utf-8", newline="") as f:
             f.write(csv_text)
         script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "codecs", "json_csv.ixo")
-        run = subprocess.run([ixo, script, json_file, csv_file], capture_output=True, text=True, check=True)
+        run = subprocess.run([ixo, script, json_file, csv_file], capture_output=True, text=True)
+        if run.returncode != 0:
+            sys.exit(f"ixo failed ({run.returncode}):\n{run.stdout}{run.stderr}")
         ixo_times = dict(line.split() for line in run.stdout.splitlines())
 
     value = json.loads(json_text)

@@ -3,8 +3,10 @@
 
 #include <pthread.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -33,10 +35,21 @@ void* thread_entry(void* body) {
   return nullptr;
 }
 
+// The stack's size: runtime_stack_size, or a quarter of a limit on the
+// address space (ulimit -v) when that is less, since the whole mapping
+// counts against the limit and the arena needs the most of it.
+uint64_t stack_size() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return runtime_stack_size;
+  uint64_t quarter = (static_cast<uint64_t>(limit.rlim_cur) / 4) & ~static_cast<uint64_t>(0xFFFF);
+  return quarter < runtime_stack_size ? quarter : runtime_stack_size;
+}
+
 }  // namespace
 
 void run_on_runtime_stack(void (*body)()) {
-  size_t total = runtime_stack_size + guard_size;
+  size_t runtime_stack = stack_size();
+  size_t total = runtime_stack + guard_size;
   void* base = mmap(nullptr, total, PROT_READ | PROT_WRITE,
                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
   pthread_attr_t attr;
@@ -44,7 +57,7 @@ void run_on_runtime_stack(void (*body)()) {
   bool made = base != MAP_FAILED && mprotect(base, guard_size, PROT_NONE) == 0 &&
               pthread_attr_init(&attr) == 0 &&
               pthread_attr_setstack(&attr, static_cast<char*>(base) + guard_size,
-                                    runtime_stack_size) == 0;
+                                    runtime_stack) == 0;
   if (made) {
     stack_low = reinterpret_cast<uintptr_t>(base);
     made = pthread_create(&thread, &attr, thread_entry, reinterpret_cast<void*>(body)) == 0;
@@ -70,6 +83,9 @@ void set_process_args(int argc, char** argv) {
 
 void start() {
   system::install_fault_handlers();
+  // A write past the file-size limit (ulimit -f) fails with EFBIG and
+  // raises an error instead of ending the process.
+  signal(SIGXFSZ, SIG_IGN);
   std_input = STDIN_FILENO;
   std_output = STDOUT_FILENO;
   std_error = STDERR_FILENO;

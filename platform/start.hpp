@@ -10,8 +10,8 @@ namespace ixo::platform {
 // long before it meets the end of this stack.
 constexpr uint64_t runtime_stack_size = 512ull << 20;
 
-// Runs `body` on a new thread whose stack is runtime_stack_size bytes, and
-// waits for it. `body` normally ends the process itself.
+// Runs `body` on a new thread whose stack is runtime_stack_size bytes (less
+// under a limit on the address space), and waits for it. `body` normally ends the process itself.
 void run_on_runtime_stack(void (*body)());
 
 // Whether a faulting address lies in the runtime stack's guard area (a stack

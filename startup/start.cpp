@@ -89,6 +89,7 @@
 #include "runtime/memory/series_frame.hpp"
 #include "startup/catch.hpp"
 #include "startup/heap.hpp"
+#include "startup/print.hpp"
 #include "startup/print_hooks.hpp"
 #include "startup/runtime_error.hpp"
 #include "startup/system.hpp"
@@ -103,6 +104,22 @@ constexpr int32_t SYMBOL_TABLE_CELLS = 4000;
 }  // namespace
 
 namespace {
+
+// The smallest arena start-up accepts where the address space is limited:
+// the boot code takes about 8 MB of it, and scripts need room to work.
+constexpr uint64_t ARENA_FLOOR = 64ull << 20;
+
+// The arena, as large as the address space allows. Below the floor the
+// runtime cannot start: it says so and the process ends with status 1.
+void reserve_memory() {
+  if (!catch_site(FILTER_MEMORY, [] { memory::init(memory::ARENA_LIMIT, ARENA_FLOOR); })) return;
+  system::clear_thrown();
+  using namespace print;
+  prin_typed({item::c_string("*** Not enough address space to start: the runtime needs "),
+              item::int32(static_cast<int32_t>(ARENA_FLOOR >> 20)),
+              item::c_string(" MB for its memory beyond its stack (see ulimit -v)\n")});
+  system::exit_process(1);
+}
 
 // SSE2 arithmetic rounds to nearest with every exception masked; the x87
 // unit gets 53-bit precision, round to nearest, all exceptions masked.
@@ -154,7 +171,7 @@ void init() {
   platform::init();
   terminal::init();
   random::init();
-  memory::init();
+  reserve_memory();
   handles::init();
   datatype::alloc_tables();
   // The datatypes, each parent before its children.

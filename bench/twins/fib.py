@@ -1,4 +1,4 @@
-# Twin of fib.ixo: recursive Fibonacci of 27.
+# Twin of fib.ixo: recursive Fibonacci of 32.
 def fib(n):
     return n if n < 2 else fib(n - 1) + fib(n - 2)
-print(fib(27))
+print(fib(32))

@@ -1,6 +1,6 @@
 -- Twin of mandelbrot.ixo: the same grid, iterations and arithmetic.
 local size = 200
-local limit = 50
+local limit = 100
 local inside = 0
 for y = 1, size do
   local ci = (2.0 * y / size) - 1.0

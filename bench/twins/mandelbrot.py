@@ -1,6 +1,6 @@
 # Twin of mandelbrot.ixo: the same grid, iterations and arithmetic.
 size = 200
-limit = 50
+limit = 100
 inside = 0
 for y in range(1, size + 1):
     ci = (2.0 * y / size) - 1.0

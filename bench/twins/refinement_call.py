@@ -2,7 +2,7 @@
 def twice(a, more=False):
     return a + a if more else a
 n = 0
-for i in range(1, 1000001):
+for i in range(1, 1500001):
     n = n + twice(3, more=True)
     n = n + twice(1)
 print(n)

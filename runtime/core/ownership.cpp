@@ -5,11 +5,13 @@
 #include "runtime/core/cycles.hpp"
 #include "runtime/core/hashtable.hpp"
 #include "runtime/core/record_table.hpp"
+#include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/object.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/unset.hpp"
+#include "runtime/interpreter/fire.hpp"
 #include "runtime/memory/collector.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
@@ -122,6 +124,19 @@ void unbind(const cell* value_) {
     cell item = object::get_values(&value)[i];
     unbind(&item);
   }
+}
+
+void modify_owned(const cell* value_, const cell* spec_) {
+  if (TYPE_OF(spec_) == TYPE_NONE) {
+    unbind(value_);
+    return;
+  }
+  cell spec = *spec_;
+  if (TYPE_OF(&spec) != TYPE_BLOCK || block::rs_length_q(&spec) < 2) return;
+  cell value = *value_, owner = block::rs_head(&spec)[0], word = block::rs_head(&spec)[1];
+  root_guard keep_value(&value), keep_owner(&owner), keep_word(&word);
+  if (TYPE_OF(&owner) != TYPE_OBJECT) fire(err::script_invalid_arg, {owner});
+  bind(&value, &owner, &word);
 }
 
 cell* get_owner(uint32_t node) {

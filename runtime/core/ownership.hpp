@@ -21,6 +21,10 @@ void set_owner(const cell* value, const cell* owner, const cell* word);
 // set_owner, then the owner's context is flagged as an owner.
 void bind(const cell* value, const cell* owner, const cell* word);
 void unbind(const cell* value);
+// The `owned` field of modify: none gives the value up; a block [owner
+// word] hands it to that object under the field word. An owner that is not
+// an object raises script/invalid-arg; any other value changes nothing.
+void modify_owned(const cell* value, const cell* spec);
 // The owner object cell of the node's record, or nullptr.
 cell* get_owner(uint32_t node);
 // Reports a change of an owned value to its owner's on-deep-change*:

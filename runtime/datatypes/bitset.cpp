@@ -14,6 +14,7 @@
 #include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
+#include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/registry.hpp"
@@ -39,6 +40,12 @@ int64_t used_bytes(const cell* bits) {
 }
 int64_t used_bits(const cell* bits) { return used_bytes(bits) * 8; }
 
+// length? answers the bits in 32 bits: no bitset holds more bytes than this.
+constexpr int64_t MAX_BYTES = INT32_MAX / 8;
+void check_bytes(int64_t bytes, const cell& given) {
+  if (bytes > MAX_BYTES) fire(err::script_out_of_range, {given});
+}
+
 // Makes the used part cover the byte of bit n, growing the buffer when
 // needed; the bytes taken in get the fill value.
 void ensure_bit(const cell* bits, int64_t n) {
@@ -46,7 +53,7 @@ void ensure_bit(const cell* bits, int64_t n) {
   series_buffer* b = GET_BUFFER(bits);
   int64_t used = b->tail - b->head;
   if (needed <= used) return;
-  if (needed > INT32_MAX) fire(err::internal_no_memory);
+  check_bytes(needed, integer::make_cell(static_cast<int32_t>(n)));
   uint8_t fill = fill_of(bits);
   if (head_of(b) + needed > data_end(b)) b = expand_series_filled(b, static_cast<int32_t>(needed), fill);
   memory::fill(head_of(b) + used, head_of(b) + needed, fill);
@@ -188,7 +195,7 @@ int32_t process(const cell* spec, cell* bits, int32_t op, bool nested, int32_t m
   if (op == OP_TEST) return result;
   if (nested || (op != OP_MEASURE && op != OP_SET)) return result;
   int64_t bytes = std::max<int64_t>((highest + 8) >> 3, 1);
-  if (bytes > INT32_MAX) fire(err::internal_no_memory);
+  check_bytes(bytes, integer::make_cell(static_cast<int32_t>(highest)));
   if (op == OP_SET) ensure_bit(bits, bytes * 8 - 1);
   return static_cast<int32_t>(bytes);
 }
@@ -230,12 +237,14 @@ cell* make_from(cell* proto, cell* spec_, int32_t mode) {
       int32_t size = TYPE_OF(&spec) == TYPE_FLOAT ? datatype_helpers::float_to_integer(&spec)
                                                   : static_cast<int32_t>(spec.data2);
       if (size < 0) fire(err::script_out_of_range, {spec});
+      check_bytes((static_cast<int64_t>(size) + 7) >> 3, spec);
       return new_bitset(proto, static_cast<int32_t>((static_cast<int64_t>(size) + 7) >> 3), false);
     }
     case TYPE_BINARY: {
       series_buffer* source = GET_BUFFER(&spec);
       int32_t length = static_cast<int32_t>(source->tail - source->head);
       int32_t index = std::min(static_cast<int32_t>(spec.data1), length);
+      check_bytes(length - index, integer::make_cell(length - index));
       new_bitset(proto, length - index, complemented);
       uint8_t* to = head_of(GET_BUFFER(proto));
       const uint8_t* from = head_of(GET_BUFFER(&spec)) + index;
@@ -427,14 +436,7 @@ cell* reflect(cell* bits, cell* field) {
 }
 
 cell* modify(cell* bits, cell* field, cell* value, int32_t) {
-  if (!symbol::EQUAL_WORDS_q(field, words::sym_owned)) return value;
-  if (TYPE_OF(value) == TYPE_NONE) {
-    ownership::unbind(bits);
-  } else if (TYPE_OF(value) == TYPE_BLOCK && block::rs_length_q(value) >= 2) {
-    cell owner = block::rs_head(value)[0], word = block::rs_head(value)[1];
-    root_guard keep_owner(&owner), keep_word(&word);
-    ownership::bind(bits, &owner, &word);
-  }
+  if (symbol::EQUAL_WORDS_q(field, words::sym_owned)) ownership::modify_owned(bits, value);
   return value;
 }
 

@@ -31,13 +31,15 @@ namespace {
 constexpr double SECONDS_PER_DAY = 86400.0;
 constexpr uint32_t YMD_MASK = ~(HAS_TIME | ZONE_MASK);
 
-// A non-negative remainder.
-int32_t modulo(int32_t a, int32_t b) {
-  int32_t r = a % b;
-  return r < 0 ? r + b : r;
+// A non-negative remainder. Day numbers and field values are carried in
+// 64 bits, so that a step from a 32-bit value given by the user cannot
+// overflow before its result is checked.
+int32_t modulo(int64_t a, int32_t b) {
+  int64_t r = a % b;
+  return static_cast<int32_t>(r < 0 ? r + b : r);
 }
 
-int32_t floor_divide(int32_t a, int32_t b) { return (a - modulo(a, b)) / b; }
+int64_t floor_divide(int64_t a, int32_t b) { return (a - modulo(a, b)) / b; }
 
 bool any_word_q(const cell* c) { return TYPE_OF(c) >= TYPE_WORD && TYPE_OF(c) <= TYPE_GET_WORD; }
 
@@ -74,6 +76,25 @@ uint32_t days_to_date(int32_t days, uint32_t zone, bool has_time) {
               static_cast<int32_t>(r - (306 * mi + 5) / 10 + 1), zone, has_time);
 }
 
+namespace {
+
+// The day number when it lies within the year range; else `given`, the
+// value that led there, is out of range.
+int32_t day_in_range(int64_t days, const cell& given) {
+  static const int32_t first = date_to_days(pack(YEAR_MIN, 1, 1, 0, false));
+  static const int32_t last = date_to_days(pack(YEAR_MAX, 12, 31, 0, false));
+  if (days < first || days > last) fire(err::script_out_of_range, {given});
+  return static_cast<int32_t>(days);
+}
+
+// A year carried from a 64-bit computation, checked as day_in_range checks.
+int32_t year_in_range(int64_t year, const cell& given) {
+  if (year < YEAR_MIN || year > YEAR_MAX) fire(err::script_out_of_range, {given});
+  return static_cast<int32_t>(year);
+}
+
+}  // namespace
+
 int32_t year_start(uint32_t packed) { return date_to_days(pack(get_year(packed), 1, 1, 0, false)); }
 
 int32_t get_yearday(uint32_t packed) { return date_to_days(packed) - year_start(packed) + 1; }
@@ -93,9 +114,12 @@ double zone_offset(uint32_t zone) {
   return zone & ZONE_SIGN ? -seconds : seconds;
 }
 
-int32_t normalize_time(int32_t days, double& time, uint32_t zone) {
+int64_t normalize_time(int64_t days, double& time, uint32_t zone, const cell& given) {
+  // No day of the year range lies this many seconds away from another; the
+  // test also refuses an infinite or undefined time.
+  if (!(std::fabs(time) < 1e15)) fire(err::script_out_of_range, {given});
   double offset_hours = zone_offset(zone) / 3600.0;
-  int32_t k = static_cast<int32_t>(std::trunc(time / 3600.0 + offset_hours)) / 24;
+  int64_t k = static_cast<int64_t>(std::trunc(time / 3600.0 + offset_hours)) / 24;
   days += k;
   time -= k * SECONDS_PER_DAY;
   if (offset_hours * 3600.0 + time < 0) {
@@ -105,30 +129,33 @@ int32_t normalize_time(int32_t days, double& time, uint32_t zone) {
   return days;
 }
 
-void set_time(cell* date, double time, bool local) {
+void set_time(cell* date, double time, bool local, const cell* given) {
+  cell reported = given ? *given : time::make_cell(time);
   uint32_t packed = date->data1;
   uint32_t zone = get_zone(packed);
   if (local) time -= zone_offset(zone);
-  int32_t days = normalize_time(date_to_days(packed), time, zone);
-  date->data1 = days_to_date(days, zone, (packed & HAS_TIME) != 0);
+  int64_t days = normalize_time(date_to_days(packed), time, zone, reported);
+  date->data1 = days_to_date(day_in_range(days, reported), zone, (packed & HAS_TIME) != 0);
   set_float(date, time);
 }
 
 namespace {
 
-// The date moved to a day number, its zone and has-time kept.
-void move_to(cell* date, int32_t days) {
-  date->data1 = days_to_date(days, get_zone(date->data1), (date->data1 & HAS_TIME) != 0);
+// The date moved to a day number, its zone and has-time kept; a day
+// outside the year range makes `given` out of range.
+void move_to(cell* date, int64_t days, const cell& given) {
+  date->data1 = days_to_date(day_in_range(days, given), get_zone(date->data1), (date->data1 & HAS_TIME) != 0);
 }
 
 // Months outside 1..12 carry into the years; a day past the month's end
 // carries into the next month.
-void set_month(cell* date, int32_t month) {
+void set_month(cell* date, const cell& given) {
   uint32_t p = date->data1;
-  int32_t year = get_year(p) + floor_divide(month - 1, 12);
+  int64_t month = integer::get(&given);
+  int32_t year = year_in_range(get_year(p) + floor_divide(month - 1, 12), given);
   uint32_t moved = pack(year, modulo(month - 1, 12) + 1, get_day(p), get_zone(p), (p & HAS_TIME) != 0);
   date->data1 = moved;
-  move_to(date, date_to_days(moved));
+  move_to(date, date_to_days(moved), given);
 }
 
 // The zone from an integer (hours) or a time!; minutes round down to the
@@ -259,16 +286,16 @@ void set_field(cell* date, int32_t index, const cell* value) {
     fire(err::script_invalid_arg, {*value});
   }
   uint32_t p = date->data1;
-  int32_t v = type == TYPE_INTEGER ? integer::get(value) : 0;
+  int64_t v = type == TYPE_INTEGER ? integer::get(value) : 0;
   switch (index) {
     case 1: date->data1 = (value->data1 & ~ZONE_MASK) | get_zone(p); return;
     case 2: {
-      date->data1 = pack(v, get_month(p), get_day(p), get_zone(p), (p & HAS_TIME) != 0);
-      move_to(date, date_to_days(date->data1));
+      date->data1 = pack(year_in_range(v, *value), get_month(p), get_day(p), get_zone(p), (p & HAS_TIME) != 0);
+      move_to(date, date_to_days(date->data1), *value);
       return;
     }
-    case 3: set_month(date, v); return;
-    case 4: move_to(date, date_to_days(pack(get_year(p), get_month(p), 0, 0, false)) + v); return;
+    case 3: set_month(date, *value); return;
+    case 4: move_to(date, date_to_days(pack(get_year(p), get_month(p), 0, 0, false)) + v, *value); return;
     case 5: set_zone(date, value, false); return;
     case 12: set_zone(date, value, true); return;
     case 6:
@@ -277,29 +304,29 @@ void set_field(cell* date, int32_t index, const cell* value) {
         set_float(date, 0.0);
       } else {
         date->data1 |= HAS_TIME;
-        set_time(date, get_float(value), true);
+        set_time(date, get_float(value), true, value);
       }
       return;
     case 7:
     case 8:
     case 9:
       date->data1 |= HAS_TIME;
-      set_time(date, time::set_field(get_float(date), index - 6, value), index == 7);
+      set_time(date, time::set_field(get_float(date), index - 6, value), index == 7, value);
       return;
     case 10: {
       int32_t n = date_to_days(p);
-      move_to(date, n + (v - 1) - modulo(n + 2, 7));
+      move_to(date, n + (v - 1) - modulo(n + 2, 7), *value);
       return;
     }
-    case 11: move_to(date, year_start(p) + v - 1); return;
+    case 11: move_to(date, year_start(p) + v - 1, *value); return;
     case 13: {
       int32_t j = year_start(p), w1 = modulo(j + 3, 7);
-      move_to(date, v <= 1 ? j : j + (v - 2) * 7 + 7 - w1);
+      move_to(date, v <= 1 ? j : j + (v - 2) * 7 + 7 - w1, *value);
       return;
     }
     default: {
       int32_t unused;
-      move_to(date, iso_week_start(p, unused) + (v - 1) * 7);
+      move_to(date, iso_week_start(p, unused) + (v - 1) * 7, *value);
       return;
     }
   }
@@ -473,8 +500,12 @@ cell make_from_block(const cell* spec, bool strict) {
 
   // Day `day` counted from day 0 of the month, months carried into years;
   // counted from the 1st so that no step passes the year range on its way.
-  uint32_t first = pack(year + floor_divide(month - 1, 12), modulo(month - 1, 12) + 1, 1, 0, false);
-  cell d = make_cell(days_to_date(date_to_days(first) + day - 1, 0, count > 3), 0.0);
+  // Each step is checked with the value that moved it.
+  year_in_range(year, integer::make_cell(year));
+  int32_t carried = year_in_range(year + floor_divide(int64_t{month} - 1, 12), integer::make_cell(month));
+  uint32_t first = pack(carried, modulo(int64_t{month} - 1, 12) + 1, 1, 0, false);
+  int32_t days = day_in_range(int64_t{date_to_days(first)} + day - 1, integer::make_cell(day));
+  cell d = make_cell(days_to_date(days, 0, count > 3), 0.0);
   set_time(&d, time, false);
   if (strict) {
     uint32_t p = d.data1;
@@ -579,7 +610,7 @@ void do_math(int32_t op) {
       break;
     default: fire(err::script_invalid_type, {datatype::make_cell(TYPE_OF(right))});
   }
-  int32_t n = date_to_days(p);
+  int64_t n = date_to_days(p);
   double t = get_float(left);
   if (op == integer::OP_ADD) {
     n += days;
@@ -589,12 +620,13 @@ void do_math(int32_t op) {
     t -= seconds;
   }
   uint32_t zone = get_zone(p);
-  n = normalize_time(n, t, zone);
+  n = normalize_time(n, t, zone, *right);
   if (TYPE_OF(right) == TYPE_DATE) {
-    integer::make_at(left, n);
+    // A count of days between two dates of the range fits 32 bits.
+    integer::make_at(left, static_cast<int32_t>(n));
     return;
   }
-  *left = make_cell(days_to_date(n, zone, has_time), t);
+  *left = make_cell(days_to_date(day_in_range(n, *right), zone, has_time), t);
 }
 
 void init() {

@@ -41,8 +41,9 @@ int32_t iso_week_start(uint32_t packed, int32_t& weekday);
 // The zone's offset in seconds.
 double zone_offset(uint32_t zone);
 // Carries whole days of the local time into the day number; the time stays
-// UTC. Answers the new day number.
-int32_t normalize_time(int32_t days, double& time, uint32_t zone);
+// UTC. Answers the new day number, not yet checked against the year range.
+// A time too far from any day of the range makes `given` out of range.
+int64_t normalize_time(int64_t days, double& time, uint32_t zone, const cell& given);
 
 inline cell make_cell(uint32_t packed, double time) {
   cell c{TYPE_DATE, packed, 0, 0};
@@ -50,8 +51,9 @@ inline cell make_cell(uint32_t packed, double time) {
   return c;
 }
 // The date in the cell gets the time (local to its zone when `local`),
-// days carried; its has-time bit is kept.
-void set_time(cell* date, double time, bool local);
+// days carried; its has-time bit is kept. A day carried out of the year
+// range makes `given` (by default the time) out of range.
+void set_time(cell* date, double time, bool local, const cell* given = nullptr);
 // The cell becomes a date of the lexer's fields: the time is local to the
 // zone given in hours and minutes; without `has_time` no time and no zone.
 cell* make_at(cell* c, int32_t year, int32_t month, int32_t day, double time, int32_t zone_hours,

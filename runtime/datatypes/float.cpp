@@ -253,6 +253,12 @@ void do_math(int32_t op) {
       // time when one side is time; else a percent stays percent and an
       // integer becomes a float.
       uint32_t type = (lt == TYPE_TIME) != (rt == TYPE_TIME) ? TYPE_TIME : lt == TYPE_INTEGER ? TYPE_FLOAT : lt;
+      if (type == TYPE_TIME) {
+        // Times stay finite: a time divided by zero is an error as for
+        // integers, and a result past the doubles' range overflows.
+        if ((op == integer::OP_DIVIDE || op == integer::OP_REMAINDER) && y == 0.0) fire(err::math_zero_divide);
+        if (!std::isfinite(result)) fire(err::math_overflow);
+      }
       set_type(left, type);
       set_float(left, result);
       return;

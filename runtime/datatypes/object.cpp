@@ -12,6 +12,7 @@
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/datatype.hpp"
+#include "runtime/datatypes/function.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/registry.hpp"
@@ -99,6 +100,43 @@ int32_t append_indent(cell* buffer, int32_t level, int32_t part) {
 // Clears the changed marks of the fields.
 void clear_changed(const cell* obj) {
   for (int32_t i = 0; i < count_words(obj); ++i) value_at(obj->data1, i)->header &= ~context::WORD_CHANGED;
+}
+
+// The function in slot `index` of the object context `ctx`, made again
+// for that object: a copy of its body is bound to the object (self
+// included) and then to a copy of the function's own context, so that a
+// method copied from a prototype reads the new object's fields and still
+// its own arguments and locals.
+void rebind_function(uint32_t ctx, int32_t index) {
+  cell fn = *slot(ctx, index);
+  root_guard keep_ctx(&ctx), keep_fn(&fn);
+  cell more{TYPE_BLOCK, 0, fn.data3, 0};
+  cell body = *block::rs_abs_at(&more, 0);
+  root_guard keep_body(&body);
+  if (TYPE_OF(&body) != TYPE_BLOCK) fire(err::script_bad_func_def, {fn});
+  cell holder = fn;
+  root_guard keep_holder(&holder);
+  uint32_t own = context::duplicate(&holder, context::KIND_FUNCTION);
+  root_guard keep_own(&own);
+  cell spec{TYPE_BLOCK, 0, fn.data2, 0};
+  root_guard keep_spec(&spec);
+  function::push(&spec, &body, own, fn.header & (function::FLAG_NO_TRACE | function::FLAG_TRACE));
+  cell made = *(stack::top - 1);
+  stack::pop(1);
+  root_guard keep_made(&made);
+  cell made_more{TYPE_BLOCK, 0, made.data3, 0};
+  cell copy = *block::rs_abs_at(&made_more, 0);
+  root_guard keep_copy(&copy);
+  context::bind(&copy, ctx, true);
+  context::bind(&copy, own, false);
+  *slot(ctx, index) = made;
+}
+
+void rebind_functions(uint32_t ctx) {
+  root_guard keep(&ctx);
+  for (int32_t i = 0; i < value_count(ctx); ++i) {
+    if (TYPE_OF(slot(ctx, i)) == TYPE_FUNCTION) rebind_function(ctx, i);
+  }
 }
 
 }  // namespace
@@ -210,6 +248,7 @@ cell* copy_into(cell* source_, cell* target, bool deep, cell* types, bool rebuil
     if (deep && typed) walk.emplace(source.data1);
     block::copy_nested(&values, 0, value_count(ctx), 1, deep, typed ? types : nullptr);
   }
+  rebind_functions(ctx);
   if (rebuild) attach_events(ctx, &result);
   *target = result;
   return target;
@@ -421,6 +460,7 @@ cell* make(cell* proto, cell* spec, int32_t) {
       cell values{TYPE_BLOCK, 0, values_node(result->data1), 0};
       memory::root_guard keep_values(&values);
       block::copy_nested(&values, 0, value_count(result->data1), 1, true, nullptr);
+      rebind_functions(result->data1);
     }
     bool grew = count_words(result) != before || !p;
     result->data2 = grew ? static_cast<uint32_t>(next_class_id()) : p->data2;
@@ -458,13 +498,7 @@ cell* modify(cell* obj, cell* field, cell* value, int32_t) {
   } else if (same_symbol(field, words::sym_owner)) {
     ownership::bind(obj, obj, nullptr);
   } else if (same_symbol(field, words::sym_owned)) {
-    if (TYPE_OF(value) == TYPE_NONE) {
-      ownership::unbind(obj);
-    } else if (TYPE_OF(value) == TYPE_BLOCK && block::rs_length_q(value) >= 2) {
-      cell owner = *block::rs_head(value), word = block::rs_head(value)[1];
-      memory::root_guard keep_owner(&owner), keep_word(&word);
-      ownership::bind(obj, &owner, &word);
-    }
+    ownership::modify_owned(obj, value);
   }
   return value;
 }

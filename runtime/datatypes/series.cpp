@@ -382,6 +382,21 @@ cell* move(cell* origin, cell* target, cell* part) {
   return result;
 }
 
+// ---- Ownership -----------------------------------------------------------------
+
+// `owned` is the only field: the owner object, or none.
+cell* reflect(cell* s, cell* field) {
+  if (!symbol::EQUAL_WORDS_q(field, words::sym_owned)) fire(err::internal_not_done);
+  cell* owner = ownership::get_owner(s->data2);
+  return owner ? owner : &none::none_value;
+}
+
+// Only `owned` changes anything (ownership::modify_owned).
+cell* modify(cell* s, cell* field, cell* value, int32_t) {
+  if (symbol::EQUAL_WORDS_q(field, words::sym_owned)) ownership::modify_owned(s, value);
+  return value;
+}
+
 }  // namespace
 
 // ---- Helpers -------------------------------------------------------------------
@@ -558,13 +573,13 @@ void init() {
   take_scratch = nullptr;
   // clang-format off
   datatype::register_type(datatype_registration(TYPE_SERIES, 0, "series!",
-    /* make .. set-path */     unsupported, random, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+    /* make .. set-path */     unsupported, random, reflect, unsupported, unsupported, unsupported, unsupported, unsupported,
     /* compare .. remainder */ unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
     /* round .. xor~ */        unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
     /* append .. head */       unsupported, at, back, unsupported, clear, copy, unsupported, head,
     /* head? .. poke */        head_q, index_q, unsupported, length_q, move, next, pick, poke,
     /* put .. tail */          unsupported, remove, reverse, unsupported, unsupported, skip, unsupported, tail,
-    /* tail? .. open */        tail_q, take, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+    /* tail? .. open */        tail_q, take, unsupported, unsupported, unsupported, unsupported, modify, unsupported,
     /* open? .. write */       unsupported, unsupported, unsupported, unsupported, unsupported, unsupported));
   // clang-format on
 }

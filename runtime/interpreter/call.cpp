@@ -10,6 +10,8 @@
 // with the locals count when the spec has /local, and for natives and
 // actions an integer! with the refinement count.
 #include <algorithm>
+#include <new>
+#include <stdexcept>
 
 #include "runtime/core/sort_compare.hpp"
 #include "runtime/core/words.hpp"
@@ -362,6 +364,22 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
   return locals;
 }
 
+// Runs the C++ body of a native, an action or a routine so that no C++
+// exception but the runtime's own leaves it. The library's containers are
+// the only other source, and only of allocation failures: bad_alloc (and
+// bad_array_new_length), or length_error for a size past their limit.
+// These raise internal/no-memory, as a failed allocation in the arena does.
+template <class Body>
+void run_native_body(Body&& body) {
+  try {
+    body();
+  } catch (const std::bad_alloc&) {
+    fire(err::internal_no_memory);
+  } catch (const std::length_error&) {
+    fire(err::internal_no_memory);
+  }
+}
+
 // The entry of a native! or action! value; none raises internal/not-done.
 void call_entry(const cell* function, const int32_t* refs) {
   int32_t n = static_cast<int32_t>(function->data1);
@@ -369,7 +387,7 @@ void call_entry(const cell* function, const int32_t* refs) {
   if (TYPE_OF(function) == TYPE_NATIVE) entry = natives::entry_of(n);
   else if (n >= 1 && n <= ACTION_COUNT) entry = actions::dispatchers[n];
   if (!entry) fire(err::internal_not_done);
-  entry(refs);
+  run_native_body([&] { entry(refs); });
 }
 
 // A routine runs on its argument cells from the argument base.
@@ -377,7 +395,7 @@ void call_routine(const cell* routine) {
   cell more = more_of(routine);
   routine::routine_entry entry = routine::entry_of(static_cast<int32_t>(block::rs_abs_at(&more, MORE_ENTRY)->data2));
   if (!entry) fire(err::internal_not_done);
-  entry();
+  run_native_body(entry);
 }
 
 // The interpreted body of a function!, its context's values pointed at the
@@ -517,6 +535,10 @@ void call_value(const cell* given, const cell* given_name, int32_t count, uint32
   std::fill(refs, refs + MAX_REFINEMENTS, -1);
   int32_t given_count = 0, locals = 0;
   bool taking = true;
+  // A change handler written in the language takes the values as they are:
+  // a field assigned for the first time, while an object is made from a
+  // prototype with handlers, has the old value unset.
+  bool unchecked = type == TYPE_FUNCTION && (callback == CALLBACK_CHANGE || callback == CALLBACK_DEEP_CHANGE);
   for (int32_t i = 0; i < length_of(&spec); ++i) {
     cell c = *at(&spec, i);
     if (argument_q(&c)) {
@@ -525,7 +547,8 @@ void call_value(const cell* given, const cell* given_name, int32_t count, uint32
         continue;
       }
       if (given_count >= count) fire(err::script_no_arg, {name, arg_word(&function, i)});
-      check_type(k, &c, i, base + given_count++);
+      if (unchecked) ++given_count;
+      else check_type(k, &c, i, base + given_count++);
     } else if (TYPE_OF(&c) == TYPE_REFINEMENT) {
       if (taking) stack::top = base + given_count;  // cells beyond the arguments are dropped
       taking = false;

@@ -185,6 +185,10 @@ void eval_block(const cell* given, bool keep) {
   else stack::unwind();
 }
 
+const cell* current_expression() {
+  return eval_cursor && TYPE_OF(eval_cursor) != TYPE_UNSET ? eval_cursor : nullptr;
+}
+
 int32_t eval_next(const cell* block, int32_t pos, int32_t end, bool keep) {
   stack::mark(words::word_body, stack::FRAME_INTERP);
   if (pos >= std::min(end, length_of(block))) stack::set_result(unset::unset_value);

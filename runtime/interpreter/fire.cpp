@@ -32,6 +32,8 @@ void fire(error_id id, std::initializer_list<cell> args) {
     cell e{};
     memory::root_guard keep(&e);
     error::create(id, args, &e);
+    // The code near the failure: the expression under way, from its start.
+    if (const cell* near = interpreter::current_expression()) *error::field(&e, error::FIELD_NEAR) = *near;
     if (stack::bottom) {
       if (interpreter::tracing_on) {
         // The hook sees the error before it unwinds, with no throw in
@@ -45,6 +47,9 @@ void fire(error_id id, std::initializer_list<cell> args) {
     }
     stack::push(e);
   }
+  // An error that travels without a value must not be taken for the last
+  // one that had a value.
+  stack::error_in_flight = cell{};
   throw throw_signal{THROW_ERROR};
 }
 

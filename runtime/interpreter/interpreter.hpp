@@ -28,6 +28,10 @@ void eval_block(const cell* block, bool keep);
 // position after it. The result as eval_block's.
 int32_t eval_next(const cell* block, int32_t pos, int32_t end, bool keep);
 
+// The block the innermost eval_block is evaluating, at the start of the
+// expression under way (an error's `near`); null outside any evaluation.
+const cell* current_expression();
+
 // Evaluates one expression at `pos` (a value, word, set-word, path, paren,
 // a call with its arguments, and the infix operators after it unless
 // `no_infix`); answers the position after it. With `sub` the value is

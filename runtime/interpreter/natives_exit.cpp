@@ -159,6 +159,7 @@ void catch_(const int32_t* refinements) {
     stack::top = stack::arguments + 2;
     stack::throw_value(THROW_THROW);
   }
+  stack::caught_throw();
   stack::set_result(value);
   if (interpreter::tracing_on) interpreter::fire_event(interpreter::EVENT_CATCH, nullptr, -1, nullptr, stack::arguments);
 }

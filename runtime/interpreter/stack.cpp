@@ -25,6 +25,7 @@ cell* end = nullptr;
 call_frame* frame_bottom = nullptr;
 call_frame* frame_top = nullptr;
 call_frame* frame_end = nullptr;
+cell error_in_flight{};
 uint8_t* frame_marks = nullptr;
 uint32_t pending_exit = 0;
 bool direct_body = false;
@@ -102,6 +103,9 @@ void init(uint32_t value_stack_node, uint32_t frame_stack_node) {
   frame_marks = marks.data();
   pending_exit = 0;
   direct_body = false;
+  error_in_flight = cell{};
+  memory::remove_root(&error_in_flight);  // registered once across restarts
+  memory::add_root(&error_in_flight, memory::ROOT_CELL);
 }
 
 cell* push_slot() {
@@ -220,7 +224,8 @@ void collect_calls(cell* blk) {
 }
 
 void set_last_if_error() {
-  if (top > arguments && TYPE_OF(top - 1) == TYPE_ERROR) *arguments = top[-1];
+  if (TYPE_OF(&error_in_flight) == TYPE_ERROR) *arguments = error_in_flight;
+  error_in_flight = cell{};
   top = arguments + 1;
 }
 
@@ -270,6 +275,8 @@ void throw_value(uint32_t code) {
   throw throw_signal{code};
 }
 
+void caught_throw() { throw_position = nullptr; }
+
 uint32_t take_pending_exit() {
   uint32_t code = pending_exit;
   pending_exit = 0;
@@ -307,6 +314,7 @@ void throw_error(cell* error) {
   arguments = own_base(guard);
   top = at < arguments ? arguments : at;
   push(*error);
+  error_in_flight = *error;
   throw throw_signal{THROW_ERROR};
 }
 

@@ -50,6 +50,12 @@ extern call_frame* frame_bottom;
 extern call_frame* frame_top;  // first free frame
 extern call_frame* frame_end;
 
+// The error on its way from the raise to the try that takes it (header 0
+// when none). It travels here, rooted, rather than as the last pushed
+// cell alone: code that puts the stack top back while the error unwinds
+// through it cannot lose it.
+extern cell error_in_flight;
+
 // Points both stacks at their fixed blocks (empty).
 void init(uint32_t value_stack_node, uint32_t frame_stack_node);
 
@@ -110,8 +116,8 @@ void find_call_frame(cell* out);
 // argument base the frame saved in cells from the bottom.
 void collect_calls(cell* blk);
 
-// When the last pushed cell is an error!, copies it into the result slot;
-// then top := arguments + 1.
+// When an error is in flight, moves it into the result slot; then
+// top := arguments + 1.
 void set_last_if_error();
 
 // Exits that travel as status. Throwing costs a C++ unwind; when every
@@ -157,7 +163,10 @@ void throw_return(bool return_, bool keep_own_frame);
 // throw: to the innermost catch frame, which finds the thrown value and
 // the optional name (the caller's first two argument cells) pushed from
 // its own base. No catch frame: throw/throw carrying the value.
+// The frame position of the first throw stays until a catch takes the
+// throw (caught_throw) or an error's `where` is looked up from it.
 [[noreturn]] void throw_value(uint32_t code);
+void caught_throw();
 
 // Prints the report of an error value (its form) to the console, as an
 // error that nothing catches is reported: the way print prints it.

@@ -50,9 +50,24 @@ void remove_range(int32_t at) {
 
 }  // namespace
 
-void reserve_arena(uint64_t size) {
+void reserve_arena(uint64_t size, uint64_t floor) {
   size = std::min(size, ARENA_LIMIT) & ~static_cast<uint64_t>(PAGE_SIZE - 1);
-  arena_base = static_cast<uint8_t*>(platform::reserve_virtual(size));
+  floor = std::min(floor, size);
+  // A limit on the address space (ulimit -v) refuses the full range: each
+  // try asks for three quarters of the last. The first range that fits
+  // gives back its last quarter, so that the C++ heap keeps room to grow.
+  auto three_quarters = [](uint64_t n) { return (n / 4 * 3) & ~static_cast<uint64_t>(PAGE_SIZE - 1); };
+  bool limited = false;
+  while (catch_site(FILTER_MEMORY, [&] { arena_base = static_cast<uint8_t*>(platform::reserve_virtual(size)); })) {
+    system::clear_thrown();
+    limited = true;
+    if (three_quarters(size) < floor) system::throw_code(THROW_VMEM_ALLOC);
+    size = three_quarters(size);
+  }
+  if (limited && three_quarters(size) >= floor) {
+    platform::free_virtual(arena_base + three_quarters(size), size - three_quarters(size));
+    size = three_quarters(size);
+  }
   reserved_size = size;
   constexpr int32_t initial_capacity = 16;
   free_ranges = {static_cast<free_range*>(heap::alloc_tracked(initial_capacity * sizeof(free_range))),

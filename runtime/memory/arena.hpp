@@ -29,8 +29,9 @@ inline uint32_t offset_of(const void* p) {
 }
 
 // Reserves the arena: `size` is cut down to whole pages and to ARENA_LIMIT.
-// Failure throws THROW_VMEM_ALLOC.
-void reserve_arena(uint64_t size);
+// When the system refuses that much address space, smaller ranges are
+// tried down to `floor`; below it the failure throws THROW_VMEM_ALLOC.
+void reserve_arena(uint64_t size, uint64_t floor = ARENA_LIMIT);
 // Gives the whole range back, committed pages and all; nothing when none
 // is reserved.
 void release_arena();

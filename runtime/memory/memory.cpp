@@ -23,8 +23,8 @@ constexpr uint32_t SIZE_WORD = 4;
 
 }  // namespace
 
-void init(uint64_t arena_size) {
-  reserve_arena(arena_size);
+void init(uint64_t arena_size, uint64_t floor) {
+  reserve_arena(arena_size, floor);
   record = {};
   record.initial_frame_size = 0x100000;
   record.next_frame_size = 0x100000;

@@ -35,10 +35,11 @@ extern memory_record record;
 extern void (*run_collector)();
 extern bool collect_every_allocation;
 
-// Reserves an arena of `arena_size` bytes (tests make it small) and sets
-// the record to its start values: no frames, series frames of 1 MB then
-// 2 MB, big series from 2 MB.
-void init(uint64_t arena_size = ARENA_LIMIT);
+// Reserves an arena of `arena_size` bytes (tests make it small), or less
+// down to `floor` where the address space is limited (see reserve_arena),
+// and sets the record to its start values: no frames, series frames of
+// 1 MB then 2 MB, big series from 2 MB.
+void init(uint64_t arena_size = ARENA_LIMIT, uint64_t floor = ARENA_LIMIT);
 
 // The memory that live data takes, as `stats` answers it: 4 bytes per node
 // in use, each series frame from its first buffer to its bump pointer and

@@ -46,12 +46,24 @@ cell* series_stack = nullptr;
 cell* rule_stack = nullptr;
 // The word `end`, the last trace event.
 cell* word_end = nullptr;
-// Marks by canonical symbol id: the keywords `keyword` handles, so that the
-// words naming rules, which are most words met, go by at one look.
+// Marks by canonical symbol id: the keywords `keyword` handles. Words are
+// looked up by their own id in `word_marks`, filled as they are met (a
+// spelling's canonical symbol never changes): 0 not met yet, 1 a keyword,
+// 2 not. So the words naming rules, which are most words met, go by at one
+// look.
 std::vector<uint8_t> keyword_marks;
+std::vector<uint8_t> word_marks;
 
-bool keyword_symbol_q(int32_t canonical) {
-  return canonical >= 0 && static_cast<size_t>(canonical) < keyword_marks.size() && keyword_marks[canonical];
+bool keyword_symbol_q(int32_t id) {
+  if (id < 0) return false;
+  if (static_cast<size_t>(id) >= word_marks.size()) word_marks.resize(id + 1024, 0);
+  uint8_t& mark = word_marks[id];
+  if (mark == 0) {
+    int32_t canonical = symbol::resolve(id);
+    bool keyword = static_cast<size_t>(canonical) < keyword_marks.size() && keyword_marks[canonical];
+    mark = keyword ? 1 : 2;
+  }
+  return mark == 1;
 }
 
 // Rule-stack entry codes: 0 an open rule block, negative a command.
@@ -494,8 +506,8 @@ struct engine {
 
   // Handles a keyword word in `rule`; false when the word is none.
   bool keyword(state& next) {
+    if (!keyword_symbol_q(static_cast<int32_t>(rule.data2))) return false;
     int32_t s = symbol::resolve(static_cast<int32_t>(rule.data2));
-    if (!keyword_symbol_q(s)) return false;
     auto is = [&](int32_t sym) { return s == symbol::resolve(sym); };
     auto next_value = [&]() { return rule_at(pos()); };
     auto take = [&]() {
@@ -957,7 +969,7 @@ struct engine {
     if (events != 0 || kind_of(input()) != INPUT_STRING || t.pos >= block_length()) return false;
     const cell* r = rule_at(t.pos);
     if (TYPE_OF(r) == TYPE_WORD) {
-      if (keyword_symbol_q(symbol::resolve(static_cast<int32_t>(r->data2)))) return false;
+      if (keyword_symbol_q(static_cast<int32_t>(r->data2))) return false;
       r = word::get_value(r);
     }
     if (TYPE_OF(r) != TYPE_BITSET) return false;
@@ -1152,6 +1164,7 @@ void init() {
   word::make_at(words::sym_end, &c);
   word_end = root::append(c);
   keyword_marks.clear();
+  word_marks.clear();
   for (int32_t sym : {words::sym_bar, words::sym_skip, words::sym_any, words::sym_some, words::sym_opt,
                       words::sym_while, words::sym_to, words::sym_thru, words::sym_copy, words::sym_set,
                       words::sym_end, words::sym_break, words::sym_reject, words::sym_fail, words::sym_none,

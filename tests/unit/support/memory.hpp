@@ -29,6 +29,7 @@ inline void forget_runtime_roots() {
   collector::ownership_table = 0;
   stack::bottom = stack::arguments = stack::top = stack::end = nullptr;
   stack::frame_bottom = stack::frame_top = stack::frame_end = nullptr;
+  stack::error_in_flight = cell{};
   externals::table = cell{};
   handles::init();
 }
