@@ -53,12 +53,14 @@ int32_t refinement_integer(cell* arg, const char* name) {
 // The bytes of a file from byte `seek` (when not negative), at most `part`
 // of them (when not negative); false when it cannot be opened, sized or
 // read. Files that tell no size (pipes, devices, /proc) are read to their
-// end once, or until seek + part bytes have come.
-bool read_file(const std::string& path, int32_t part, int32_t seek, std::vector<uint8_t>& data) {
+// end once, or until seek + part bytes have come. `empty` tells whether
+// the file itself held nothing.
+bool read_file(const std::string& path, int32_t part, int32_t seek, std::vector<uint8_t>& data, bool& empty) {
   open_handle h{platform::open_file(path.c_str(), platform::OPEN_READ)};
   if (h.fd < 0) return false;
   int64_t size = platform::file_size_q(h.fd);
   if (size < 0 || size > largest_read) return false;
+  empty = size == 0;
   int64_t from = seek > 0 ? seek : 0;
   if (size == 0) {
     int64_t wanted = part >= 0 ? from + part : largest_read;
@@ -71,6 +73,7 @@ bool read_file(const std::string& path, int32_t part, int32_t seek, std::vector<
       data.resize(old + static_cast<size_t>(n));
       if (n == 0) break;
     }
+    empty = data.empty();
     data.erase(data.begin(), data.begin() + std::min<int64_t>(from, static_cast<int64_t>(data.size())));
     if (part >= 0 && static_cast<size_t>(part) < data.size()) data.resize(static_cast<size_t>(part));
     return true;
@@ -211,7 +214,8 @@ cell* read(cell* file, cell* part_arg, cell* seek_arg, bool binary, bool lines) 
   root_guard keep(&source);
   std::string path;
   std::vector<uint8_t> data;
-  if (!os_path_of(&source, path) || !read_file(path, part, seek, data)) cannot_open(&source);
+  bool empty = false;
+  if (!os_path_of(&source, path) || !read_file(path, part, seek, data, empty)) cannot_open(&source);
 
   cell* result = stack::push_slot();
   int32_t size = static_cast<int32_t>(data.size());
@@ -219,7 +223,8 @@ cell* read(cell* file, cell* part_arg, cell* seek_arg, bool binary, bool lines) 
   const uint8_t* bytes = size ? data.data() : &nothing;
   if (binary) {
     binary::load_at(bytes, size, result);
-  } else if (lines) {
+  } else if (lines && !empty && part != 0) {
+    // An empty file, or /part 0, gives the empty string even with /lines.
     load_lines(data, result);
   } else {
     result->header = TYPE_UNSET;

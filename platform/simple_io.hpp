@@ -30,8 +30,9 @@ bool dir_path_q(cell* file);
 
 // read of file!: a directory path lists the directory, anything else reads
 // the file whole as a string!, a binary! (binary) or a block of strings
-// (lines). part and seek are refinement argument cells (absent when not
-// above the argument base): at most part bytes, from byte seek. A file
+// (lines; an empty file or part 0 still gives the empty string). part and
+// seek are refinement argument cells (absent when not above the argument
+// base): at most part bytes, from byte seek. A file
 // that cannot be opened or read raises access/cannot-open with the file.
 cell* read(cell* file, cell* part, cell* seek, bool binary, bool lines);
 

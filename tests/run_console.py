@@ -30,6 +30,11 @@ FILES = {
     "fails.ixo": 'Ixo []\nprint "before"\n1 / 0\nprint "after"\n',
     "no-header.ixo": 'print "never"\n',
     "after.ixo": 'Ixo []\nx: 42\n',
+    "directives.ixo": 'Ixo []\n#do [answer: 42]\n#if answer = 42 [print "#if sees #do"]\n'
+                      '#if false [print "never"]\n#macro twice: func [x] [x * 2]\nprint twice 21\n'
+                      '#include %included.ixo\nprint included\nprint triple 5\n',
+    "included.ixo": 'Ixo []\n#macro triple: func [x] [x * 3]\nincluded: "included"\n',
+    "bad-macro.ixo": 'Ixo []\nprint "never"\n#macro foo: func\n',
 }
 
 # Piped sessions: command-line arguments, standard input, expected output
@@ -66,6 +71,10 @@ PIPED = [
      "*** Access Error: cannot open: %missing.ixo\n*** Where: read\n*** Near : none\n{banner}== 2\n", 0),
     ("file without header", ["no-header.ixo"], "", "*** Error: Ixo header not found!\n", 1),
     ("--catch enters the loop", ["--catch", "after.ixo"], "x\n", "== 42\n", 0),
+    ("a script is expanded before it runs", ["directives.ixo"], "",
+     "#if sees #do\n42\nincluded\n15\n", 0),
+    ("a preprocessor error stops the script", ["bad-macro.ixo"], "",
+     "*** Preprocessor Error: Syntax error\n*** Where: #macro foo: func\n(halted)\n", 1),
     ("-- ends the options", ["--", "--catch"], "",
      "*** Access Error: cannot open: %--catch\n*** Where: read\n*** Near : none\n{banner}", 0),
 ]

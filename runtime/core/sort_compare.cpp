@@ -22,21 +22,18 @@ int32_t order_of(const cell* result) {
   }
 }
 
-// Puts the value stack's top back when it goes, also when the function
-// raises an error.
-struct stack_restore {
-  cell* top = stack::top;
-  ~stack_restore() { stack::top = top; }
-};
-
 }  // namespace
 
+// The stack's top goes back only on a normal return: an error leaves the
+// stacks as the raiser set them, for the catching site to read and reset.
 int32_t call_compare(const cell* function, const cell& first, const cell& second) {
-  stack_restore restore;
+  cell* top = stack::top;
   stack::push(first);
   stack::push(second);
   call_function(function);
-  return order_of(stack::top_cell());
+  int32_t order = order_of(stack::top_cell());
+  stack::top = top;
+  return order;
 }
 
 }  // namespace ixo::sort

@@ -201,6 +201,11 @@ cell* to(cell* proto, cell* spec, int32_t) {
       *proto = cell{TYPE_BINARY, 0, node, 0};
       return proto;
     }
+    case TYPE_BITSET: {  // its whole byte array, as stored
+      series_buffer* b = GET_BUFFER(&source);
+      data.assign(head_of(b), tail_of(b));
+      break;
+    }
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: case TYPE_CHAR: case TYPE_TUPLE:
       add_value(data, &source, -1, false, false);
       break;

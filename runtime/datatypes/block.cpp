@@ -15,12 +15,14 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "runtime/core/cycles.hpp"
 #include "runtime/core/hashtable.hpp"
 #include "runtime/core/ownership.hpp"
 #include "runtime/core/words.hpp"
 #include "runtime/core/sort.hpp"
+#include "runtime/core/sort_compare.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/registry.hpp"
@@ -30,9 +32,11 @@
 #include "runtime/datatypes/typeset.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/vector.hpp"
+#include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
+#include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/roots.hpp"
 #include "startup/heap.hpp"
 
@@ -345,10 +349,17 @@ cell* typed(cell* c, int32_t type) {
   return c;
 }
 
+// The body of an object or map: its fields (keys) as set-words, each
+// followed by its value.
+cell* body_of(cell* spec) {
+  return actions::reflect(spec, word::push_symbol(words::sym_body));
+}
+
 cell* make(cell*, cell* spec, int32_t type) {
   uint32_t t = TYPE_OF(spec);
   if (any_block_q(t)) return typed(clone(spec, false, false), type);
   if (t == TYPE_INTEGER || t == TYPE_FLOAT) return typed(push_only(room_of(spec)), type);
+  if (t == TYPE_OBJECT || t == TYPE_MAP) return typed(body_of(spec), type);
   if (t == TYPE_VECTOR) return typed(vector::to_block(spec, stack::push_slot()), type);
   fire(err::script_bad_make_arg, {cell{TYPE_DATATYPE, static_cast<uint32_t>(type), 0, 0}, *spec});
 }
@@ -356,11 +367,15 @@ cell* make(cell*, cell* spec, int32_t type) {
 cell* to(cell*, cell* spec, int32_t type) {
   uint32_t t = TYPE_OF(spec);
   if (any_block_q(t)) return typed(clone(spec, false, false), type);
-  // Text becomes values through the lexer.
-  if (string::any_string_q(t)) fire(err::internal_not_done);
-  if (t == TYPE_VECTOR) return typed(vector::to_block(spec, stack::push_slot()), type);
+  if (t == TYPE_STRING) {  // the values the text loads as
+    cell* result = stack::push(*spec);
+    lexer::load_string(result, result, -1, lexer::scan_mode{}, nullptr, nullptr, nullptr);
+    return typed(result, type);
+  }
+  if (t == TYPE_OBJECT || t == TYPE_MAP) return typed(body_of(spec), type);
   // A typeset gives the words of its datatypes, in type id order.
   if (t == TYPE_TYPESET) return typed(typeset::to_block(spec, stack::push_slot()), type);
+  if (t == TYPE_VECTOR) return typed(vector::to_block(spec, stack::push_slot()), type);
   cell* result = push_only(1);
   rs_append(result, spec);
   return typed(result, type);
@@ -615,6 +630,78 @@ int32_t sort_compare(const void* x, const void* y, intptr_t op, intptr_t flags) 
   return 0;
 }
 
+// Sorting by a comparison function. The function may allocate, which moves
+// the block's buffer, or even change the block: the records are copied into
+// a block of their own, their numbers are sorted, and the records are
+// written back in that order when the block still holds the range.
+struct function_order {
+  cell* function;
+  cell* records;  // the copy
+  int32_t size;   // cells per record
+  bool all;
+  bool reverse;
+  cell* left;  // with /all, the blocks that hold the two records
+  cell* right;
+};
+
+// The argument that stands for a record: its first cell, or with /all a
+// block holding the record's cells.
+cell record_argument(const function_order& o, int32_t record, cell* holder) {
+  if (!o.all) return *rs_abs_at(o.records, record * o.size);
+  rs_truncate(holder, 0);
+  holder->data1 = 0;
+  for (int32_t k = 0; k < o.size; ++k) {
+    cell v = *rs_abs_at(o.records, record * o.size + k);
+    rs_append(holder, &v);
+  }
+  return *holder;
+}
+
+int32_t compare_by_function(const void* x, const void* y, intptr_t context, intptr_t) {
+  const function_order& o = *reinterpret_cast<const function_order*>(context);
+  int32_t ra, rb;
+  std::memcpy(&ra, x, sizeof ra);
+  std::memcpy(&rb, y, sizeof rb);
+  cell a = record_argument(o, ra, o.left);
+  root_guard keep_a(&a);
+  cell b = record_argument(o, rb, o.right);
+  root_guard keep_b(&b);
+  // The second record comes first unless reversed.
+  return o.reverse ? sort::call_compare(o.function, a, b) : sort::call_compare(o.function, b, a);
+}
+
+void sort_by_function(cell* blk, int32_t index, int32_t records, int32_t size, cell* function, bool all,
+                      bool reverse, bool stable) {
+  cell fn = *function, copy{TYPE_UNSET, 0, 0, 0}, left{TYPE_UNSET, 0, 0, 0}, right{TYPE_UNSET, 0, 0, 0};
+  root_guard keep_fn(&fn), keep_copy(&copy), keep_left(&left), keep_right(&right);
+  int32_t n = records * size;
+  make_at(&copy, n);
+  for (int32_t i = 0; i < n; ++i) {
+    cell v = cells_of(blk)[index + i];
+    rs_append(&copy, &v);
+  }
+  if (all) {
+    make_at(&left, size);
+    make_at(&right, size);
+  }
+  std::vector<int32_t> order(static_cast<size_t>(records));
+  for (int32_t i = 0; i < records; ++i) order[static_cast<size_t>(i)] = i;
+  function_order o{&fn, &copy, size, all, reverse, &left, &right};
+  if (stable) {
+    sort::mergesort(order.data(), records, sizeof(int32_t), reinterpret_cast<intptr_t>(&o), 0,
+                    compare_by_function);
+  } else {
+    sort::qsort(order.data(), records, sizeof(int32_t), reinterpret_cast<intptr_t>(&o), 0, compare_by_function);
+  }
+  if (index + n > abs_length(blk)) return;
+  cell* target = cells_of(blk) + index;
+  const cell* source = cells_of(&copy);
+  for (int32_t i = 0; i < records; ++i) {
+    std::memcpy(target + i * size, source + order[static_cast<size_t>(i)] * size,
+                static_cast<size_t>(size) * sizeof(cell));
+  }
+}
+
 cell* sort_cells(cell* b, int32_t case_, cell* skip, cell* comparator, cell* part, int32_t all,
                  int32_t reverse, int32_t stable) {
   int32_t index = clamped_index(b);
@@ -647,7 +734,8 @@ cell* sort_cells(cell* b, int32_t case_, cell* skip, cell* comparator, cell* par
   }
   intptr_t flags = reverse ? SORT_REVERSE : 0;
   if (all) flags |= SORT_ALL | static_cast<intptr_t>(size) << 2;
-  if (stack::given_q(comparator)) {
+  bool by_function = stack::given_q(comparator) && TYPE_OF(comparator) == TYPE_FUNCTION;
+  if (stack::given_q(comparator) && !by_function) {
     if (TYPE_OF(comparator) != TYPE_INTEGER)
       fire(err::script_invalid_refine_arg, {refinement_value("compare"), *comparator});
     int32_t offset = integer_of(comparator);
@@ -657,7 +745,10 @@ cell* sort_cells(cell* b, int32_t case_, cell* skip, cell* comparator, cell* par
   }
   b->data1 = static_cast<uint32_t>(index);
   int32_t records = n / size;
-  if (records > 1) {
+  if (records > 1 && by_function) {
+    sort_by_function(b, index, records, size, comparator, all != 0, reverse != 0, stable != 0);
+    series::rehash_range(b, index, n);
+  } else if (records > 1) {
     cell* base = cells_of(b) + index;
     int32_t op = case_ ? COMP_CASE_SORT : COMP_SORT;
     if (stable) {

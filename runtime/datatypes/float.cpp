@@ -25,8 +25,11 @@
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/vector.hpp"
 #include "runtime/interpreter/actions.hpp"
+#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
+#include "runtime/lexer/scanners.hpp"
+#include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
 #include "startup/dtoa.hpp"
 
@@ -371,6 +374,29 @@ double from_block(const cell* spec, int32_t type) {
   return v[0] * std::pow(10.0, std::trunc(v[1]));
 }
 
+// The text of a string from its index read by the float scanner; an empty
+// text or one that is not a decimal number raises bad-to-arg.
+double float_of_text(cell* spec) {
+  int32_t count = string::rs_length_q(spec), error = -1;
+  double d = 0.0;
+  if (count > 0) d = tokenizer::scan_float(string::rs_head(spec), count, memory::GET_UNIT(memory::GET_BUFFER(spec)), error);
+  if (error) fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_FLOAT), *spec});
+  return d;
+}
+
+// A percent from text: the value the text loads as, an integer taken as it
+// is and a float or percent by its payload ("5" is 500%, "5%" is 5%).
+double percent_of_text(cell* spec) {
+  cell loaded{TYPE_NONE, 0, 0, 0};
+  memory::root_guard keep(&loaded);
+  datatype_helpers::load_from_string(spec, &loaded);
+  switch (TYPE_OF(&loaded)) {
+    case TYPE_INTEGER: return integer::get(&loaded);
+    case TYPE_FLOAT: case TYPE_PERCENT: return get_float(&loaded);
+    default: fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_PERCENT), *spec});
+  }
+}
+
 // make and to, for float! and (inherited) percent!.
 cell* to(cell* proto, cell* spec, int32_t type) {
   double d;
@@ -400,6 +426,9 @@ cell* to(cell* proto, cell* spec, int32_t type) {
       d = std::bit_cast<double>(bits);
       break;
     }
+    case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
+      d = type == TYPE_PERCENT ? percent_of_text(spec) : float_of_text(spec);
+      break;
     default:
       fire(err::script_bad_to_arg, {datatype::make_cell(static_cast<uint32_t>(type)), *spec});
   }

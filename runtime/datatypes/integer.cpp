@@ -24,6 +24,7 @@
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
+#include "runtime/lexer/scanners.hpp"
 #include "runtime/memory/series_buffer.hpp"
 #include "startup/catch.hpp"
 #include "startup/runtime_error.hpp"
@@ -204,6 +205,13 @@ cell* to(cell* proto, cell* spec, int32_t) {
     case TYPE_MONEY:
       v = money::to_integer(spec);
       break;
+    case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF: {
+      int32_t error;
+      v = tokenizer::scan_integer(string::rs_head(spec), string::rs_length_q(spec),
+                                  memory::GET_UNIT(memory::GET_BUFFER(spec)), error);
+      if (error) fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_INTEGER), *spec});
+      break;
+    }
     default:
       fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_INTEGER), *spec});
   }

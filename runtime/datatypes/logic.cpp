@@ -99,18 +99,23 @@ cell* complement(cell* value) {
   return value;
 }
 
-// and~, or~ and xor~: both arguments logic, the result in the first.
-template <uint32_t (*op)(uint32_t, uint32_t)>
-void bitwise() {
-  cell* value1 = stack::arguments;
-  cell* value2 = stack::arguments + 1;
-  if (TYPE_OF(value2) != TYPE_LOGIC) fire(err::script_expect_arg, {cell{TYPE_DATATYPE, TYPE_OF(value2), 0, 0}});
-  value1->data1 = op(value1->data1, value2->data1) & 1;
-}
-
 uint32_t op_and(uint32_t a, uint32_t b) { return a & b; }
 uint32_t op_or(uint32_t a, uint32_t b) { return a | b; }
 uint32_t op_xor(uint32_t a, uint32_t b) { return a ^ b; }
+
+// and~, or~ and xor~: both arguments logic, the result in the first. A
+// second argument of another type is refused naming the action, its type
+// and the argument.
+template <uint32_t (*op)(uint32_t, uint32_t)>
+void bitwise() {
+  cell* value2 = stack::arguments + 1;
+  if (TYPE_OF(value2) != TYPE_LOGIC) {
+    const char* action = op == op_and ? "and~" : op == op_or ? "or~" : "xor~";
+    cell type{TYPE_DATATYPE, TYPE_OF(value2), 0, 0};
+    fire(err::script_expect_arg, {error_word(action), type, error_word("value2")});
+  }
+  stack::arguments->data1 = op(stack::arguments->data1, value2->data1) & 1;
+}
 
 }  // namespace
 

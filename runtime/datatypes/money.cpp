@@ -19,13 +19,16 @@
 #include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/none.hpp"
+#include "runtime/datatypes/object.hpp"
 #include "runtime/datatypes/registry.hpp"
+#include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
+#include "runtime/lexer/scanners.hpp"
 #include "runtime/memory/series_buffer.hpp"
 #include "startup/dtoa.hpp"
 
@@ -77,9 +80,13 @@ cell blank(bool negative, int32_t currency) {
 
 [[noreturn]] void fire_type_limit() { fire(err::script_type_limit, {datatype::make_cell(TYPE_MONEY)}); }
 
-// system/options/money-digits: the decimals that form and mold show. The
-// system object is not built yet; until it is, the default 2 holds.
-int32_t money_digits() { return 2; }
+// system/options/money-digits: the decimals that form and mold show; 2
+// when it is no integer (or before the system object exists).
+int32_t money_digits() {
+  constexpr int32_t SYSTEM_OPTIONS = 11, OPTIONS_MONEY_DIGITS = 13;
+  const cell* digits = object::system_field({SYSTEM_OPTIONS, OPTIONS_MONEY_DIGITS});
+  return digits && TYPE_OF(digits) == TYPE_INTEGER ? integer::get(digits) : 2;
+}
 
 }  // namespace
 
@@ -253,8 +260,14 @@ cell to_money(cell* spec) {
     case TYPE_MONEY: return *spec;
     case TYPE_INTEGER: return from_integer(integer::get(spec));
     case TYPE_FLOAT: return from_float(get_float(spec), true);
-    // Text goes through the lexer's money scanner once the lexer exists;
-    // until then text converts like any other value it cannot read.
+    case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF: {
+      cell m{};
+      int32_t error;
+      tokenizer::scan_money(string::rs_head(spec), string::rs_length_q(spec),
+                            memory::GET_UNIT(memory::GET_BUFFER(spec)), error, &m);
+      if (error) fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_MONEY), *spec});
+      return m;
+    }
     default: fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_MONEY), *spec});
   }
 }
@@ -454,8 +467,7 @@ int32_t compare_full(const cell* a, const cell* b) {
   int32_t ca = get_currency(a), cb = get_currency(b);
   if (ca != cb) {
     if (!ca || !cb) return ca ? 1 : -1;
-    int32_t order = std::strcmp(currency::code_at(ca), currency::code_at(cb));
-    return order < 0 ? -1 : 1;
+    return currency::compare_codes(ca, cb) < 0 ? -1 : 1;
   }
   return compare_signed(a, b);
 }

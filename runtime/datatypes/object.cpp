@@ -159,6 +159,15 @@ cell* first_word(const cell* obj) { return value_at(obj->data1, 0); }
 cell* get_values(const cell* obj) { return slot(obj->data1, 0); }
 int32_t count_words(const cell* obj) { return context::word_count(obj->data1); }
 
+const cell* system_field(std::initializer_list<int32_t> positions) {
+  const cell* value = context::get_global(words::sym_system);
+  for (int32_t field : positions) {
+    if (!value || TYPE_OF(value) != TYPE_OBJECT || count_words(value) <= field) return nullptr;
+    value = get_values(value) + field;
+  }
+  return value;
+}
+
 // ---- Constructors ----------------------------------------------------------
 
 cell* make_empty_at(cell* target, int32_t words) {

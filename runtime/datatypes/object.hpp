@@ -14,6 +14,7 @@
 // the `call_handler` hook, which the interpreter installs.
 #pragma once
 #include <cstdint>
+#include <initializer_list>
 
 #include "runtime/memory/cell.hpp"
 
@@ -44,6 +45,11 @@ cell* value_at(uint32_t ctx, int32_t index);
 cell* first_word(const cell* obj);
 cell* get_values(const cell* obj);
 int32_t count_words(const cell* obj);
+// The value reached from the system object through fields taken by
+// position (system/locale/currencies/list is {10, 6, 0}); null before the
+// system object exists, or when a value on the way is no object or has
+// too few fields. Valid until the next allocation.
+const cell* system_field(std::initializer_list<int32_t> positions);
 
 // Constructors: each writes the object cell into its context's owner.
 cell* make_empty_at(cell* target, int32_t words);

@@ -16,6 +16,7 @@
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/interpreter/actions.hpp"
+#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/series_buffer.hpp"
@@ -120,6 +121,8 @@ cell* make(cell* proto, cell* spec, int32_t) {
       x = static_cast<float>(pair::x_of(spec));
       y = static_cast<float>(pair::y_of(spec));
       break;
+    case TYPE_STRING:
+      return datatype_helpers::load_from_string_as(spec, TYPE_POINT2D, proto);
     default:
       fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_POINT2D), *spec});
   }

@@ -16,6 +16,7 @@
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/interpreter/actions.hpp"
+#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/series_buffer.hpp"
@@ -125,6 +126,8 @@ cell* make(cell* proto, cell* spec, int32_t) {
       x = coordinate(spec, 0);
       y = coordinate(spec, 1);
       break;
+    case TYPE_STRING:
+      return datatype_helpers::load_from_string_as(spec, TYPE_POINT3D, proto);
     default:
       fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_POINT3D), *spec});
   }

@@ -17,6 +17,7 @@
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/interpreter/actions.hpp"
+#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/series_buffer.hpp"
@@ -133,8 +134,8 @@ cell* make(cell* proto, cell* spec, int32_t) {
     case TYPE_BLOCK:
     case TYPE_PAREN:
     case TYPE_HASH: seconds = from_block(spec); break;
-    // Text is loaded by the lexer once it exists; a loaded value that is
-    // not a time raises this same error.
+    case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
+      return datatype_helpers::load_from_string_as(spec, TYPE_TIME, proto);
     default: fire_error(*spec);
   }
   *proto = make_cell(seconds);

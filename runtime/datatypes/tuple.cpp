@@ -17,6 +17,7 @@
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/interpreter/actions.hpp"
+#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/series_buffer.hpp"
@@ -184,6 +185,8 @@ cell* to(cell* proto, cell* spec, int32_t) {
       return proto;
     case TYPE_ISSUE:
       return from_issue(spec, proto);
+    case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
+      return datatype_helpers::load_from_string_as(spec, TYPE_TUPLE, proto);
     default:
       fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_TUPLE), *spec});
   }

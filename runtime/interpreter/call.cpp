@@ -475,12 +475,8 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
 namespace {
 uint32_t traced_callbacks() {
   constexpr int32_t SYSTEM_STATE = 5, STATE_CALLBACKS = 4, CALLBACKS_BITS = 6;
-  const cell* value = context::get_global(words::sym_system);
-  for (int32_t field : {SYSTEM_STATE, STATE_CALLBACKS, CALLBACKS_BITS}) {
-    if (!value || TYPE_OF(value) != TYPE_OBJECT || object::count_words(value) <= field) return 0;
-    value = object::get_values(value) + field;
-  }
-  return TYPE_OF(value) == TYPE_INTEGER ? value->data2 : 0;
+  const cell* value = object::system_field({SYSTEM_STATE, STATE_CALLBACKS, CALLBACKS_BITS});
+  return value && TYPE_OF(value) == TYPE_INTEGER ? value->data2 : 0;
 }
 }  // namespace
 

@@ -807,7 +807,7 @@ cell read_scalar(reader& r, const header& h) {
     }
     case TYPE_MONEY: {
       std::memcpy(payload, read_bytes(r, 12), 12);
-      if (payload[0] > currency::COUNT) corrupt_at(r, at);
+      if (payload[0] > currency::count()) corrupt_at(r, at);
       for (int i = 1; i < 12; ++i)
         if ((payload[i] >> 4) > 9 || (payload[i] & 15) > 9) corrupt_at(r, at);
       if (r.compact ? h.f : (h.bits & STD_NEGATIVE) != 0) c.header |= money::SIGN_FLAG;

@@ -184,7 +184,32 @@ cell error_text(const record* r, const uint8_t* at) {
 
 }  // namespace
 
+namespace {
+
+// A scan that fails still hands the values it loaded to its target block:
+// open blocks and parens close as blocks, other open series are dropped.
+void keep_loaded(record* r) {
+  if (!r->into || !r->mode.load || !r->mode.store) return;
+  while (r->open > r->head) {
+    int32_t marker = r->open - 1;
+    uint32_t type = output[marker].data2 & 0xFFFF;
+    if (type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_POINT2D) {
+      close_series(r, TYPE_BLOCK);
+    } else {
+      r->open = static_cast<int32_t>(output[marker].data1);
+      r->tail = marker;
+    }
+  }
+  int32_t count = r->tail - r->head;
+  if (r->mode.one && !r->mode.wrap) count = std::min(count, 1);
+  for (int32_t i = 0; i < count; ++i) block::rs_append(r->into, &output[r->head + i]);
+  r->tail = r->head;
+}
+
+}  // namespace
+
 [[noreturn]] void throw_error(record* r, const uint8_t* at, int32_t kind) {
+  if (r->mode.quiet) system::throw_code(THROW_SYNTAX);
   if (r->events & EVENT_ERROR) {
     uint32_t type = kind > 0 ? static_cast<uint32_t>(kind)
                     : r->closing ? static_cast<uint32_t>(r->closing)
@@ -197,6 +222,7 @@ cell error_text(const record* r, const uint8_t* at) {
   memory::root_guard keep_line(&line);
   cell text = error_text(r, at);
   memory::root_guard keep_text(&text);
+  keep_loaded(r);
   if (kind > 0) fire(err::syntax_invalid, {line, datatype::make_cell(static_cast<uint32_t>(kind)), text});
   if (kind == KIND_MALCONSTRUCT) fire(err::syntax_malconstruct, {line, text});
   if (kind == KIND_BAD_CHAR) fire(err::syntax_bad_char, {line, text});
@@ -476,6 +502,7 @@ int32_t scan(cell* dst, const uint8_t* text, int32_t length, scan_mode mode, int
   r->callback = callback ? *callback : none::none_value;
   r->events = callback && call_trace ? events_of(callback) : 0;
   r->input = input ? *input : none::none_value;
+  r->into = into;
   r->string_input = input && string::any_string_q(TYPE_OF(input));
   r->cache_pos = text;
   // A byte order mark at the start is no part of the text.

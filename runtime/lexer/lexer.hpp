@@ -53,6 +53,7 @@ struct scan_mode {
   bool load = true;    // false: prescan, the classification of tokens only
   bool store = true;   // false with load: check every token, keep no value
   bool wrap = false;   // with one: answer a block even of one value
+  bool quiet = false;  // a syntax error stops the scan without raising: dst gets none
 };
 
 // Scans `length` bytes at `text`. With store, the values made go to `dst`

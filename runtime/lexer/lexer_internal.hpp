@@ -38,6 +38,7 @@ struct record {
   cell callback;      // none! without one
   int32_t events;
   cell input;         // the series the text came from, or none!
+  cell* into;         // the block that takes the values (transcode/into), or null
   const uint8_t* cache_pos;  // byte position -> character index cache
   int32_t cache_index;
 };

@@ -1135,7 +1135,10 @@ void value_token(record* r) {
 
 void path_element(record* r) {
   const uint8_t* s = r->pos;
-  if (s >= r->input_tail || (delimiter_q(*s) && *s != '"' && *s != '(') || *s == '/' || *s == ':' ||
+  const uint8_t* end = r->input_tail;
+  // ":" starts a get-word element (a/:b); alone it ends nothing.
+  bool get_word = s < end && *s == ':' && s + 1 < end && !delimiter_q(s[1]) && s[1] != '/' && s[1] != ':';
+  if (s >= end || (delimiter_q(*s) && *s != '"' && *s != '(') || *s == '/' || (*s == ':' && !get_word) ||
       *s == ',') {
     r->path_element = false;
     throw_error(r, s - 1, TYPE_PATH);

@@ -29,9 +29,10 @@ bool narrow(const uint8_t* start, int32_t count, uint32_t unit, char* out) {
   return true;
 }
 
-// Money from bytes; `dollar_required` for source text, where the "$" is
-// what makes the token money.
-bool money_bytes(const char* s, const char* end, cell* c, bool dollar_required) {
+// Money from bytes. `source_text` for the lexer: there the "$" is what
+// makes the token money and a "," may stand for the point; the conversion
+// scanner lets the "$" be left out and takes only ".".
+bool money_bytes(const char* s, const char* end, cell* c, bool source_text) {
   bool negative = false;
   if (s < end && (*s == '+' || *s == '-')) negative = *s++ == '-';
   cell code{TYPE_WORD, 0, 0, 0};
@@ -46,7 +47,7 @@ bool money_bytes(const char* s, const char* end, cell* c, bool dollar_required) 
     s += 4;
   } else if (s < end && *s == '$') {
     ++s;
-  } else if (dollar_required) {
+  } else if (source_text) {
     return false;
   }
   if (s == end) return false;
@@ -63,7 +64,7 @@ bool money_bytes(const char* s, const char* end, cell* c, bool dollar_required) 
       if (dot || p == s || p + 1 == end || !digit_q(p[-1]) || !digit_q(p[1])) return false;
       continue;
     }
-    if ((ch == '.' || ch == ',') && !dot) {
+    if ((ch == '.' || (ch == ',' && source_text)) && !dot) {
       if (p == s || p + 1 == end || p[-1] == '\'') return false;
       dot = p;
       continue;

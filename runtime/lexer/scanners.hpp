@@ -3,7 +3,7 @@
 // (1, 2 or 4 bytes) and reporting failure through an out-parameter instead
 // of raising. The float syntax check and the money text check are shared
 // with the lexer, so that text converts as source text loads (except that
-// a "," reads as a decimal point here).
+// a "," reads as a decimal point in a float here and not in money).
 #pragma once
 #include <cstdint>
 
@@ -24,7 +24,8 @@ int32_t scan_integer(const uint8_t* start, int32_t count, uint32_t unit, int32_t
 double scan_float(const uint8_t* start, int32_t count, uint32_t unit, int32_t& error);
 
 // [sign] [code "$" | "$"] digits ["." digits]: c becomes the money value,
-// or error is -1 (an unknown currency or too many digits fail too).
+// or error is -1 (an unknown currency or too many digits fail too). Only
+// "." is a decimal point here.
 cell* scan_money(const uint8_t* start, int32_t count, uint32_t unit, int32_t& error, cell* c);
 
 // "A"-"Z" or "a"-"z".

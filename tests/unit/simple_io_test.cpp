@@ -130,9 +130,13 @@ TEST_F(simple_io_files, empty_file_and_part_zero_give_empty_values) {
     EXPECT_EQ(TYPE_OF(&b), TYPE_BINARY);
     EXPECT_EQ(binary::rs_length_q(&b), 0);
   }
+  // With /lines too the empty value is a string, not a block.
   cell lines = read("empty", nullptr, nullptr, false, true);
-  EXPECT_EQ(TYPE_OF(&lines), TYPE_BLOCK);
-  EXPECT_EQ(block::rs_length_q(&lines), 0);
+  EXPECT_EQ(TYPE_OF(&lines), TYPE_STRING);
+  EXPECT_EQ(text_of(&lines), "");
+  cell part_lines = read("full", integer_arg(0), nullptr, false, true);
+  EXPECT_EQ(TYPE_OF(&part_lines), TYPE_STRING);
+  EXPECT_EQ(text_of(&part_lines), "");
 }
 
 TEST_F(simple_io_files, text_loses_its_bom_and_line_ends_become_lf) {
