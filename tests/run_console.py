@@ -322,6 +322,10 @@ def help_steps(parent):
         (b"source help\r", rb"\r\nhelp: func \[", None),
         (b"", prompt, None),
         (b"about\r", rb"\r\nIxo \S+ for Linux built \S+( commit #[0-9a-f]{7})?\r\n" + prompt, None),
+        # with the build's version-control record, or the notice of a build without one
+        (b"about/debug\r", rb"\r\n(?:-----------IXO & PLATFORM VERSION----------- \r\nIXO: \[ branch: .* commit: #[0-9a-f]+ \] "
+                           rb"\r\nPLATFORM: \[ name: .* OS: 'Linux arch: .* \] \r\n-{44}|This Ixo was built from source; "
+                           rb"it holds no version-control information\.)\r\n" + prompt, None),
         (b"ls\r", listing, check_listing(top, 18, 3)),
         (b"dir\r", listing, check_listing(top, 18, 3)),
         (b"ll\r", listing, check_listing(top, 66, 1)),

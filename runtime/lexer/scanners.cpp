@@ -71,7 +71,9 @@ bool money_bytes(const char* s, const char* end, cell* c, bool source_text) {
     }
     return false;
   }
-  if (decimals > money::DECIMALS) return false;
+  // Source text allows five decimals; a conversion keeps the first five and
+  // drops the rest, as make_at does.
+  if (source_text && decimals > money::DECIMALS) return false;
   // Leading zeros do not count toward the integer digits.
   while (s < end && (*s == '0' || *s == '\'') && s + 1 < end && s + 1 != dot) ++s;
   char text[64];

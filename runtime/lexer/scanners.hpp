@@ -24,8 +24,9 @@ int32_t scan_integer(const uint8_t* start, int32_t count, uint32_t unit, int32_t
 double scan_float(const uint8_t* start, int32_t count, uint32_t unit, int32_t& error);
 
 // [sign] [code "$" | "$"] digits ["." digits]: c becomes the money value,
-// or error is -1 (an unknown currency or too many digits fail too). Only
-// "." is a decimal point here.
+// or error is -1 (an unknown currency or more than 17 integer digits fail
+// too). Only "." is a decimal point here; decimals past the fifth are
+// dropped.
 cell* scan_money(const uint8_t* start, int32_t count, uint32_t unit, int32_t& error, cell* c);
 
 // "A"-"Z" or "a"-"z".
