@@ -4,10 +4,12 @@
 #include <string>
 
 #include "platform/bindings.hpp"
+#include "platform/environment.hpp"
 #include "platform/files.hpp"
 #include "platform/simple_io.hpp"
 #include "runtime/datatypes/file.hpp"
 #include "runtime/datatypes/logic.hpp"
+#include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/routine.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/interpreter/fire.hpp"
@@ -42,12 +44,24 @@ void write_stdout() {
   *stack::arguments = unset::unset_value;
 }
 
+// _user-home: the user's home folder as text, or none when there is no
+// usable one.
+void user_home() {
+  std::string home = platform::user_home();
+  if (home.empty()) {
+    *stack::arguments = none::none_value;
+    return;
+  }
+  simple_io::load_os_text(home.data(), home.size(), stack::arguments);
+}
+
 void init_file_routines() {
   routine::register_entry("get-current-dir", get_current_dir);
   routine::register_entry("set-current-dir", set_current_dir);
   routine::register_entry("create-dir", create_dir);
   routine::register_entry("exists?", exists_q);
   routine::register_entry("write-stdout", write_stdout);
+  routine::register_entry("_user-home", user_home);
 }
 
 }  // namespace ixo::boot

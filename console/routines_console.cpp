@@ -7,12 +7,16 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "console/line_editor.hpp"
 #include "console/terminal.hpp"
+#include "platform/files.hpp"
+#include "platform/simple_io.hpp"
 #include "runtime/core/unicode.hpp"
 #include "runtime/core/words.hpp"
 #include "runtime/datatypes/context.hpp"
@@ -131,6 +135,27 @@ void read_stdin() {
   *stack::arguments = integer::make_cell(got);
 }
 
+// _make-private-dir dir: one folder that only its owner may use; its
+// parent must exist.
+void make_private_dir() {
+  std::string path;
+  if (!simple_io::os_path_of(argument(0), path) || !platform::make_private_dir(path.c_str()))
+    fire(err::access_no_create, {*argument(0)});
+  *stack::arguments = cell{TYPE_UNSET, 0, 0, 0};
+}
+
+// _replace-file file text: the text as UTF-8 in place of the file, written
+// to a new file beside it that is then renamed over it.
+void replace_file() {
+  std::string path;
+  cell* file = argument(0);
+  std::string bytes = simple_io::value_to_bytes(argument(1), -1);
+  if (!simple_io::os_path_of(file, path)) fire(err::access_cannot_open, {*file});
+  if (!platform::replace_file(path.c_str(), bytes.data(), static_cast<int32_t>(bytes.size())))
+    simple_io::cannot_write(file, errno);
+  *stack::arguments = cell{TYPE_UNSET, 0, 0, 0};
+}
+
 // init str: the window title (on a terminal, as an xterm title sequence)
 // and system/console/size.
 void init() {
@@ -156,6 +181,8 @@ void init_routines() {
   routine::register_entry("input-stdin", input_stdin);
   routine::register_entry("read-stdin", read_stdin);
   routine::register_entry("init", init);
+  routine::register_entry("_make-private-dir", make_private_dir);
+  routine::register_entry("_replace-file", replace_file);
   line_editor::set_completion(complete);
 }
 

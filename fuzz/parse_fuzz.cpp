@@ -6,6 +6,15 @@
 // that loops forever by its own meaning (`while none`) is a timeout, not a
 // fault. Built with -DIXO_FUZZ=ON and clang (see README); run as
 // build-fuzz/parse_fuzz -max_len=1024 -timeout=5.
+//
+// An input leaves nothing behind but the words it interned (the symbol
+// table only grows, as in the runtime: some 35,000 words after 500,000
+// inputs): the live C heap stays near 28 MB and both stacks and the
+// engine's own stacks return to where they were. The resident size that
+// climbs towards a gigabyte over a long run is AddressSanitizer's
+// quarantine of freed blocks (256 MB of them by default, held with their
+// headers, and never given back); with ASAN_OPTIONS=quarantine_size_mb=8
+// it stays near 100 MB.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>

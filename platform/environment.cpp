@@ -1,9 +1,13 @@
 // The environment block read into a map!.
 #include "platform/environment.hpp"
 
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/simple_io.hpp"
 #include "runtime/datatypes/block.hpp"
@@ -32,6 +36,23 @@ cell* list_env() {
   map::extend(result, pairs, 1);
   stack::pop(2);
   return result;
+}
+
+std::string user_home() {
+  std::string home;
+  const char* env = std::getenv("HOME");
+  if (env && *env) {
+    home = env;
+  } else {
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir)
+      home = found->pw_dir;
+  }
+  struct stat st;
+  if (home.empty() || stat(home.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
+  return home;
 }
 
 }  // namespace ixo::platform

@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <ctime>
+#include <string>
 
 namespace ixo::platform {
 
@@ -84,6 +86,25 @@ bool file_exists_q(const char* path) {
 }
 
 bool make_dir(const char* path) { return mkdir(path, 0777) == 0; }
+
+bool make_private_dir(const char* path) { return mkdir(path, 0700) == 0; }
+
+bool replace_file(const char* path, const void* bytes, int32_t count) {
+  std::string temporary = std::string(path) + ".XXXXXX";
+  int fd = mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  bool written = write_bytes(fd, bytes, count) == count && fsync(fd) == 0;
+  int reason = errno;
+  if (!close_file(fd) && written) {
+    written = false;
+    reason = errno;
+  }
+  if (written && rename(temporary.c_str(), path) == 0) return true;
+  if (written) reason = errno;
+  unlink(temporary.c_str());
+  errno = reason;
+  return false;
+}
 
 bool remove_file(const char* path) { return unlink(path) == 0; }
 

@@ -35,11 +35,18 @@ bool close_file(int32_t handle);
 // Whether a file or directory of that name exists.
 bool file_exists_q(const char* path);
 bool make_dir(const char* path);
+// A folder only its owner may use (mode 0700); its parent must exist.
+bool make_private_dir(const char* path);
 bool remove_file(const char* path);
 // Removes an empty directory.
 bool remove_dir(const char* path);
 // Renames a file or directory; never replaces an existing target.
 bool rename_file(const char* from, const char* to);
+// Puts the bytes in place of the file at `path`: they go to a new file
+// beside it, readable by its owner only and made exclusively (so no planted
+// link is followed), which is then renamed over the name. On failure the
+// old file is untouched, the new one removed, and errno tells why.
+bool replace_file(const char* path, const void* bytes, int32_t count);
 
 struct dir_entry {
   std::string name;

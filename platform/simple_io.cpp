@@ -3,7 +3,9 @@
 #include "platform/simple_io.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <vector>
 
 #include "platform/files.hpp"
@@ -124,7 +126,8 @@ std::string utf8_of(const cell* s, int32_t part) {
   return std::string(text, static_cast<size_t>(length));
 }
 
-// The bytes written for one value.
+}  // namespace
+
 std::string value_to_bytes(cell* value, int32_t part) {
   switch (TYPE_OF(value)) {
     case TYPE_STRING:
@@ -147,14 +150,18 @@ std::string value_to_bytes(cell* value, int32_t part) {
   }
 }
 
+namespace {
+
 // Writes the bytes to the file at `path`, or to standard output when path
-// is null; -1 when it cannot be opened or the system does not take them
-// whole.
+// is null. -1 when the file cannot be opened; -2 when the system does not
+// take the bytes whole (a full disk, the file-size limit), with errno
+// telling why.
 int32_t write_data(const std::string* path, const std::string& bytes, int32_t seek, bool append) {
   if (!path) {
     platform::flush_output();  // keep the order of what was printed before
     int32_t out = platform::std_output >= 0 ? platform::std_output : 1;
-    return platform::write_bytes(out, bytes.data(), static_cast<int32_t>(bytes.size()));
+    int32_t n = platform::write_bytes(out, bytes.data(), static_cast<int32_t>(bytes.size()));
+    return n < 0 ? -2 : n;
   }
   int32_t mode = platform::OPEN_WRITE | (append ? platform::OPEN_APPEND : 0) | (seek >= 0 ? platform::OPEN_SEEK : 0);
   open_handle h{platform::open_file(path->c_str(), mode)};
@@ -162,10 +169,12 @@ int32_t write_data(const std::string* path, const std::string& bytes, int32_t se
   if (seek > 0 && platform::seek_file(h.fd, seek) < 0) return -1;
   if (append && platform::seek_end(h.fd) < 0) return -1;
   int32_t n = platform::write_bytes(h.fd, bytes.data(), static_cast<int32_t>(bytes.size()));
+  int saved = errno;
   int32_t fd = h.fd;
   h.fd = -1;
-  if (!platform::close_file(fd)) return -1;
-  return n;
+  bool closed = platform::close_file(fd);
+  if (n < 0) errno = saved;
+  return n < 0 || !closed ? -2 : n;
 }
 
 // A file argument of the error raised for it (none for standard output).
@@ -174,6 +183,15 @@ int32_t write_data(const std::string* path, const std::string& bytes, int32_t se
 }
 
 }  // namespace
+
+[[noreturn]] void cannot_write(const cell* file, int reason) {
+  cell target = file ? *file : none::none_value;
+  root_guard keep(&target);
+  const char* text = std::strerror(reason);
+  cell* why = stack::push_slot();
+  load_os_text(text, std::strlen(text), why);
+  fire(err::access_cannot_write, {target, *why});
+}
 
 cell* load_os_text(const char* bytes, size_t length, cell* c) {
   const uint8_t* p = reinterpret_cast<const uint8_t*>(bytes);
@@ -286,6 +304,7 @@ int32_t write(cell* file, cell* value, cell* part_arg, cell* seek_arg, bool bina
   std::string path;
   if (file && !os_path_of(&target, path)) cannot_open(&target);
   int32_t n = write_data(file ? &path : nullptr, bytes, seek, append);
+  if (n == -2) cannot_write(file ? &target : nullptr, errno);
   if (n < 0) cannot_open(file ? &target : nullptr);
   return n;
 }

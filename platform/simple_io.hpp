@@ -21,6 +21,15 @@ namespace ixo::simple_io {
 // U+FFFD instead of an error. c must not move while it is filled.
 cell* load_os_text(const char* bytes, size_t length, cell* c);
 
+// The bytes that `write` puts in a file for a value: a string as UTF-8
+// (its first `part` characters when part > 0), a binary as it is, anything
+// else molded.
+std::string value_to_bytes(cell* value, int32_t part);
+
+// Raises access/cannot-write with the file (none for standard output) and
+// the system's text for the errno `reason`.
+[[noreturn]] void cannot_write(const cell* file, int reason);
+
 // The OS form of a file! value; false when it holds a NUL.
 bool os_path_of(cell* file, std::string& path);
 
@@ -46,8 +55,10 @@ cell* read_dir(cell* file);
 // value of the block as a line, with lines and another value the value
 // and a line end. append adds at the end, seek writes from byte seek over
 // what is there; otherwise the file is replaced. A negative part writes
-// nothing and answers -1. A file that cannot be opened, and any write the
-// system does not take whole, raise access/cannot-open with the file.
+// nothing and answers -1. A file that cannot be opened raises
+// access/cannot-open with the file; a write the system does not take whole
+// (a full disk, the file-size limit) raises access/cannot-write with the
+// file and the system's reason.
 // Answers the bytes written.
 int32_t write(cell* file, cell* value, cell* part, cell* seek, bool binary, bool append, bool lines);
 

@@ -5,6 +5,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -70,6 +71,9 @@ void set_process_args(int argc, char** argv) {
 
 void start() {
   system::install_fault_handlers();
+  // A write past the file-size limit (ulimit -f) fails with EFBIG and
+  // raises an error instead of ending the process.
+  signal(SIGXFSZ, SIG_IGN);
   std_input = STDIN_FILENO;
   std_output = STDOUT_FILENO;
   std_error = STDERR_FILENO;

@@ -43,10 +43,26 @@ struct fd_set_guard {
   }
 };
 
+// The child's redirections, and its signal dispositions: the runtime
+// ignores SIGXFSZ (so that a write past the file-size limit fails instead of
+// ending the process), and a child must get the default back, as an
+// ignored signal stays ignored across exec.
 struct spawn_actions {
   posix_spawn_file_actions_t actions;
-  spawn_actions() { posix_spawn_file_actions_init(&actions); }
-  ~spawn_actions() { posix_spawn_file_actions_destroy(&actions); }
+  posix_spawnattr_t attributes;
+  spawn_actions() {
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGXFSZ);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  }
+  ~spawn_actions() {
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+  }
 };
 
 // Writes to a pipe whose reader has gone answer EPIPE instead of ending the
@@ -202,7 +218,7 @@ int32_t call(const std::string& command, bool wait, bool console, call_stream& i
   if (!ok) return -1;
   const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
   pid_t pid;
-  if (posix_spawn(&pid, "/bin/sh", &sa.actions, nullptr, const_cast<char**>(argv), environ) != 0) return -1;
+  if (posix_spawn(&pid, "/bin/sh", &sa.actions, &sa.attributes, const_cast<char**>(argv), environ) != 0) return -1;
   // Only the parent's pipe ends stay open here, so that each pipe closes
   // when the child is done with it.
   for (int fd : std::vector<int>(fds.fds)) {
@@ -229,7 +245,7 @@ bool browse(const std::string& target) {
   posix_spawn_file_actions_addopen(&sa.actions, 2, "/dev/null", O_WRONLY, 0);
   const char* argv[] = {"xdg-open", target.c_str(), nullptr};
   pid_t pid;
-  if (posix_spawnp(&pid, "xdg-open", &sa.actions, nullptr, const_cast<char**>(argv), environ) != 0) return false;
+  if (posix_spawnp(&pid, "xdg-open", &sa.actions, &sa.attributes, const_cast<char**>(argv), environ) != 0) return false;
   unwaited.push_back(pid);
   return true;
 }

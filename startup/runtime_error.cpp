@@ -109,9 +109,14 @@ int32_t fault_number(int signo, const siginfo_t* info, bool on_stack_guard) {
 
 void on_fault(int signo, siginfo_t* info, void* context) {
   if (restore_on_exit) restore_on_exit();
-  if (reporting) _exit(signo == SIGINT ? 0 : 99);
+  if (reporting) _exit(signo == SIGINT ? 128 + SIGINT : 99);
   reporting = 1;
-  if (signo == SIGINT) _exit(0);  // Ctrl-C outside the line editor: a quiet end
+  if (signo == SIGINT) {
+    // Ctrl-C outside the line editor: what was printed is kept, and the
+    // status tells the caller that the run was interrupted.
+    platform::flush_output();
+    _exit(128 + SIGINT);
+  }
   auto* uc = static_cast<ucontext_t*>(context);
   const void* pc = reinterpret_cast<const void*>(uc->uc_mcontext.gregs[REG_RIP]);
   bool on_guard = signo == SIGSEGV && platform::on_stack_guard(info->si_addr);

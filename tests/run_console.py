@@ -7,10 +7,15 @@ holding the session's files.
 
 usage: run_console.py IXO
 """
+import fcntl
 import os
 import pty
+import pwd
 import re
+import resource
 import select
+import signal
+import stat
 import struct
 import subprocess
 import sys
@@ -30,6 +35,12 @@ FILES = {
     "fails.ixo": 'Ixo []\nprint "before"\n1 / 0\nprint "after"\n',
     "no-header.ixo": 'print "never"\n',
     "after.ixo": 'Ixo []\nx: 42\n',
+    "not-utf8.ixo": b'Ixo []\nprint "\xff\xfe"\n',
+    "interrupted.ixo": 'Ixo []\nprint "kept"\nforever []\n',
+    # A write past the file-size limit raises an error like any failed
+    # write, instead of the signal ending the process.
+    "too-big.ixo": 'Ixo []\ne: try [write %big.txt append/dup copy "" "x" 100000]\n'
+                   'print [e/type e/id e/arg1]\nprint "after"\n',
     "directives.ixo": 'Ixo []\n#do [answer: 42]\n#if answer = 42 [print "#if sees #do"]\n'
                       '#if false [print "never"]\n#macro twice: func [x] [x * 2]\nprint twice 21\n'
                       '#include %included.ixo\nprint included\nprint triple 5\n',
@@ -67,8 +78,12 @@ PIPED = [
     ("script with arguments", ["sub/args.ixo", "a", "b"], "", '["a" "b"]\ntrue\n', 0),
     ("script ending in an error", ["fails.ixo"], "",
      "before\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : none\n", 1),
-    ("missing script", ["missing.ixo"], "2\n",
-     "*** Access Error: cannot open: %missing.ixo\n*** Where: read\n*** Near : none\n{banner}== 2\n", 0),
+    # A script that cannot be read ends the run with status 1; standard
+    # input is not taken for code.
+    ("missing script", ["missing.ixo"], "print 2\n",
+     "*** Access Error: cannot open: %missing.ixo\n*** Where: read\n*** Near : none\n", 1),
+    ("script that is not UTF-8", ["not-utf8.ixo"], "print 2\n",
+     "*** Access Error: invalid UTF-8 encoding: #{FFFE220A}\n*** Where: read\n*** Near : none\n", 1),
     ("file without header", ["no-header.ixo"], "", "*** Error: Ixo header not found!\n", 1),
     ("--catch enters the loop", ["--catch", "after.ixo"], "x\n", "== 42\n", 0),
     ("a script is expanded before it runs", ["directives.ixo"], "",
@@ -76,7 +91,12 @@ PIPED = [
     ("a preprocessor error stops the script", ["bad-macro.ixo"], "",
      "*** Preprocessor Error: Syntax error\n*** Where: #macro foo: func\n(halted)\n", 1),
     ("-- ends the options", ["--", "--catch"], "",
-     "*** Access Error: cannot open: %--catch\n*** Where: read\n*** Near : none\n{banner}", 0),
+     "*** Access Error: cannot open: %--catch\n*** Where: read\n*** Near : none\n", 1),
+    # One line that is not UTF-8 is reported like any other bad line.
+    ("a line that is not UTF-8", [], b"print 1\n\xff\xfe\nprint 2\n",
+     "{banner}1\n*** Access Error: invalid UTF-8 encoding: #{FFFE}\n*** Where: _read-input\n*** Near : none\n2\n", 0),
+    ("a write past the file-size limit", ["too-big.ixo"], "",
+     "access cannot-write big.txt\nafter\n", 0, {"fsize": 4096}),
 ]
 
 # Configuration file sessions: the file before (None: none), the input,
@@ -99,13 +119,24 @@ def prepare(folder):
     for name, text in FILES.items():
         path = os.path.join(folder, name)
         os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "w") as f:
-            f.write(text)
+        with open(path, "wb") as f:
+            f.write(text if isinstance(text, bytes) else text.encode())
 
 
-def run_ixo(home, cwd, args, text):
-    run = subprocess.run([IXO] + args, cwd=cwd, input=text.encode(), capture_output=True, timeout=60,
-                         env=dict(os.environ, HOME=home))
+def run_ixo(home, cwd, args, text, fsize=None, user=None):
+    """Runs ixo with HOME set to `home` (None: HOME unset), at most `fsize`
+    bytes per file written, as `user` (None: as ourselves)."""
+    env = dict(os.environ)
+    env.pop("HOME", None)
+    if home is not None:
+        env["HOME"] = home
+
+    def limit():
+        resource.setrlimit(resource.RLIMIT_FSIZE, (fsize, fsize))
+
+    data = text if isinstance(text, bytes) else text.encode()
+    run = subprocess.run([IXO] + args, cwd=cwd, input=data, capture_output=True, timeout=60, env=env,
+                         preexec_fn=limit if fsize else None, user=user)
     return run.stdout.decode("utf-8", "replace"), run.returncode
 
 
@@ -116,10 +147,10 @@ def report(name, what, got, expected):
 
 def piped_sessions(shown):
     failures = 0
-    for name, args, text, expected, status in PIPED:
+    for name, args, text, expected, status, *options in PIPED:
         with tempfile.TemporaryDirectory() as home, tempfile.TemporaryDirectory() as cwd:
             prepare(cwd)
-            out, code = run_ixo(home, cwd, args, text)
+            out, code = run_ixo(home, cwd, args, text, **(options[0] if options else {}))
         expected = expected.replace("{banner}", shown)
         if out != expected:
             failures += report(name, "output", out, expected)
@@ -145,19 +176,118 @@ def config_sessions():
     return failures, len(CONFIG)
 
 
+# A user whose home folder does not exist, for the sessions that need one
+# (only root can run as another user): None when there is none.
+def homeless_user():
+    if os.geteuid() != 0:
+        return None
+    try:
+        entry = pwd.getpwnam("nobody")
+    except KeyError:
+        return None
+    return None if os.path.isdir(entry.pw_dir) else entry.pw_uid
+
+
+def count_reports(out):
+    return len(re.findall(r"^\*\*\* [\w ]+ Error: ", out, re.M))
+
+
+def home_sessions(shown):
+    """Homes that are missing, not folders, read-only or booby-trapped: the
+    session runs as usual, its status is its own, nothing outside the home's
+    .ixo/ folder is made or written."""
+    failures = 0
+    total = 0
+
+    def check(name, what, got, expected):
+        nonlocal failures
+        if got != expected:
+            failures += report(name, what, got, expected)
+
+    with tempfile.TemporaryDirectory() as tmp:
+        total += 1
+        missing = os.path.join(tmp, "no-home")
+        out, code = run_ixo(missing, tmp, [], "print 1\n")
+        check("a missing home", "output", out, shown + "1\n")
+        check("a missing home", "status", code, 0)
+        check("a missing home", "home made", os.path.exists(missing), False)
+
+        total += 1
+        afile = os.path.join(tmp, "a-file")
+        with open(afile, "w") as f:
+            f.write("keep")
+        out, code = run_ixo(afile, tmp, [], "print 1\n")
+        check("a home that is a file", "output", out, shown + "1\n")
+        check("a home that is a file", "status", code, 0)
+        with open(afile) as f:
+            check("a home that is a file", "file", f.read(), "keep")
+
+    # A folder that the session may not write to: running as root, another
+    # user's view of a folder of ours; else the folder made read-only.
+    user = homeless_user()
+    with tempfile.TemporaryDirectory() as home:
+        total += 1
+        os.chmod(home, 0o555)
+        out, code = run_ixo(home, "/", [], "print 1\nquit/return 3\n", user=user)
+        os.chmod(home, 0o700)
+        name = "a read-only home"
+        check(name, "output starts", out[:len(shown) + 2], shown + "1\n")
+        check(name, "failed save reported once", count_reports(out), 1)
+        check(name, "status", code, 3)
+
+    # No HOME, or an empty one: the password database tells the home; for
+    # a user without one there is no configuration at all.
+    if user is not None:
+        for home in (None, ""):
+            total += 1
+            name = f"HOME {'unset' if home is None else 'empty'}, no home in the password database"
+            out, code = run_ixo(home, "/", [], "print system/options/cache\n", user=user)
+            check(name, "output", out, shown + "none\n")
+            check(name, "status", code, 0)
+
+    with tempfile.TemporaryDirectory() as home:
+        total += 1
+        name = "the configuration is private"
+        run_ixo(home, home, [], "")
+        for path, mode in ((".ixo", 0o700), (".ixo/Ixo-Console", 0o700), (CFG, 0o600)):
+            got = stat.S_IMODE(os.lstat(os.path.join(home, path)).st_mode)
+            check(name, f"mode of {path}", oct(got), oct(mode))
+
+    with tempfile.TemporaryDirectory() as home:
+        total += 1
+        name = "a planted link is replaced, not written through"
+        path = os.path.join(home, CFG)
+        os.makedirs(os.path.dirname(path))
+        victim = os.path.join(home, "victim")
+        with open(victim, "w") as f:
+            f.write("keep")
+        os.symlink(victim, path)
+        run_ixo(home, home, [], "")
+        with open(victim) as f:
+            check(name, "linked file", f.read(), "keep")
+        check(name, "configuration is a file", os.path.islink(path), False)
+        with open(path) as f:
+            check(name, "configuration", f.read(), CFG_HEADER + "buffer-lines: 10000\nhistory: []\n")
+    return failures, total
+
+
 class Terminal:
     """ixo on a pseudo-terminal; `expect` waits for a pattern in what it
     writes, answering its cursor-position queries as a terminal does."""
 
-    def __init__(self, home, cwd=None, columns=None):
+    def __init__(self, home, cwd=None, columns=None, args=()):
         self.master, self.slave = pty.openpty()
         if columns:
             fcntl.ioctl(self.slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
         self.mode = termios.tcgetattr(self.slave)
         self.out = b""
         self.mark = 0
-        self.proc = subprocess.Popen([IXO], cwd=cwd or home, stdin=self.slave, stdout=self.slave, stderr=self.slave,
-                                     env=dict(os.environ, HOME=home, TERM="xterm"), start_new_session=True)
+        # The terminal becomes the session's controlling terminal, so that
+        # Ctrl-C outside the line editor sends SIGINT as at a shell.
+        self.proc = subprocess.Popen([IXO, *args], cwd=cwd or home, stdin=self.slave, stdout=self.slave,
+                                     stderr=self.slave, env=dict(os.environ, HOME=home, TERM="xterm"),
+                                     start_new_session=True,
+                                     preexec_fn=lambda: fcntl.ioctl(0, termios.TIOCSCTTY, 0))
 
     # Answers the match, or None when the pattern never came.
     def expect(self, pattern):
@@ -199,6 +329,10 @@ STEPS = [
     (b"", rb"Type HELP for starting information\.[\s\S]*>> "),
     (b"1 + 2\r", rb"== 3\r?\n"),
     (b"", rb">> "),
+    # an open block: the continuation prompt shows its bracket
+    (b"[\r", rb"\r?\n(\x1b\[[0-9;]*[A-Za-z])*\[    "),
+    (b"1]\r", rb"== \[\r?\n    1\r?\n\]\r?\n"),
+    (b"", rb">> "),
     # one candidate: the path completes in place, twice
     (b"system/con\t", rb"system/console"),
     (b"/def-r\t", rb"def-result"),
@@ -233,9 +367,27 @@ def terminal_session():
                 failures += report("terminal", "terminal mode restored", mode, term.mode)
             with open(os.path.join(home, CFG)) as f:
                 saved = f.read()
-            history = 'history: ["print 7" "system/console/def-result" "1 + 2"]'
+            history = 'history: ["print 7" "system/console/def-result" "1]" "[" "1 + 2"]'
             if history not in saved:
                 failures += report("terminal", "history saved", saved, history)
+    return failures, 1
+
+
+def interrupt_session():
+    """Ctrl-C while a script runs: what it printed is kept, and the status
+    is 128 + SIGINT."""
+    failures = 0
+    with tempfile.TemporaryDirectory() as home:
+        prepare(home)
+        term = Terminal(home, args=["interrupted.ixo"])
+        if not term.expect(rb"kept\r?\n"):
+            failures += report("Ctrl-C", "output", term.out.decode("utf-8", "replace"), "kept")
+            term.proc.kill()
+        else:
+            term.type(b"\x03")
+        status, _ = term.close()
+        if failures == 0 and status != 128 + signal.SIGINT:
+            failures += report("Ctrl-C", "status", status, 128 + signal.SIGINT)
     return failures, 1
 
 
@@ -390,7 +542,8 @@ def main():
     if not re.fullmatch(r"--== Ixo \S+ ==-- \nType HELP for starting information\. \n\n", shown):
         failures += report("banner", "output", shown, "--== Ixo <version> ==-- ...")
     total = 1
-    for group in (lambda: piped_sessions(shown), config_sessions, terminal_session, help_terminal_session):
+    for group in (lambda: piped_sessions(shown), config_sessions, lambda: home_sessions(shown),
+                  terminal_session, help_terminal_session, interrupt_session):
         f, n = group()
         failures += f
         total += n

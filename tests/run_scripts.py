@@ -2,9 +2,10 @@
 """Runs the language-level test scripts: every NAME.ixo under the given folder,
 outside folders named fixtures, is run by ixo; its standard output must equal
 NAME.out, and its exit status the number in NAME.status when that file exists
-(else 0). HOME points at a fresh temporary folder, so the console's
-configuration stays out of the user's own. Further arguments are passed to
-every script.
+(else 0). HOME and TMPDIR point at fresh temporary folders, so the console's
+configuration stays out of the user's own and the files a script makes stay
+out of the source tree (which may be read-only, or in use by another run).
+Further arguments are passed to every script.
 
 usage: run_scripts.py IXO SCRIPTS-FOLDER [ARGUMENT...]
 """
@@ -32,8 +33,8 @@ def main():
         if os.path.exists(base + ".status"):
             with open(base + ".status") as f:
                 status = int(f.read())
-        with tempfile.TemporaryDirectory() as home:
-            env = dict(os.environ, HOME=home)
+        with tempfile.TemporaryDirectory() as home, tempfile.TemporaryDirectory() as tmp:
+            env = dict(os.environ, HOME=home, TMPDIR=tmp)
             run = subprocess.run([ixo, os.path.basename(script)] + arguments, cwd=os.path.dirname(script),
                                  capture_output=True, timeout=120, env=env)
         if run.stdout != expected or run.returncode != status:

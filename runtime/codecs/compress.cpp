@@ -6,6 +6,7 @@
 #include "runtime/codecs/deflate.hpp"
 #include "runtime/codecs/gzip.hpp"
 #include "runtime/codecs/zlib.hpp"
+#include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "startup/heap.hpp"
@@ -60,6 +61,10 @@ uint8_t* run(codec f, const uint8_t* data, int32_t length, int32_t capacity, int
       return out;
     }
     heap::free_tracked(out);
+    if (rc == deflate::TOO_LARGE) {
+      cell cap = integer::make_cell(deflate::MAX_OUTPUT);
+      fire(err::script_size_limit, {cap});
+    }
     if (rc != deflate::TOO_SMALL) break;
     capacity = size;
   }

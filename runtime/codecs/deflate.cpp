@@ -359,7 +359,7 @@ struct inflater {
       if (in.overrun) return BAD_DATA;
       if (distance > produced) return TOO_FAR_BACK;
       copy_match(distance, length);
-      if (produced > MAX_OUTPUT) return BAD_DATA;
+      if (produced > MAX_OUTPUT) return TOO_LARGE;
     }
   }
 
@@ -379,7 +379,7 @@ struct inflater {
         default: return BAD_BLOCK_TYPE;
       }
       if (rc != DONE) return rc;
-      if (produced > MAX_OUTPUT) return BAD_DATA;
+      if (produced > MAX_OUTPUT) return TOO_LARGE;
     }
     return DONE;
   }

@@ -13,14 +13,15 @@ namespace ixo::deflate {
 enum : int32_t {
   DONE = 0,
   TOO_SMALL = 1,       // *out_length holds the size needed
-  BAD_DATA = 2,        // corrupt, truncated or oversized stream, bad container
+  BAD_DATA = 2,        // corrupt or truncated stream, bad container
   STORED_OVERRUN = 3,  // a stored block longer than the input left
   BAD_BLOCK_TYPE = 4,  // block type 3
   TOO_FAR_BACK = 5,    // a distance reaching before the first output byte
+  TOO_LARGE = 6,       // a stream that decodes to more than MAX_OUTPUT bytes
 };
 
 // No stream decodes to more than this (256 MB): a longer one is refused
-// with BAD_DATA, so that a small input cannot make the caller allocate
+// with TOO_LARGE, so that a small input cannot make the caller allocate
 // without bound.
 constexpr int32_t MAX_OUTPUT = 1 << 28;
 

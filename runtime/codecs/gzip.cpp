@@ -69,7 +69,8 @@ int32_t uncompress(uint8_t* out, int32_t* out_length, const uint8_t* in, int32_t
   }
   uint32_t crc = read_le32(in + limit);
   uint32_t size = read_le32(in + limit + 4);
-  if (size > static_cast<uint32_t>(MAX_OUTPUT) || size > MAX_RATIO * (limit - at)) return BAD_DATA;
+  if (size > MAX_RATIO * (limit - at)) return BAD_DATA;
+  if (size > static_cast<uint32_t>(MAX_OUTPUT)) return TOO_LARGE;
   if (static_cast<int32_t>(size) > *out_length) {
     *out_length = static_cast<int32_t>(size);
     return TOO_SMALL;

@@ -11,8 +11,9 @@ namespace ixo::gzip {
 int32_t compress(uint8_t* out, int32_t* out_length, const uint8_t* in, int32_t in_length);
 // One member. The header's optional fields are skipped (its CRC checked
 // when present); the length field says the size before any decoding, and a
-// size that the stream could not produce, or above deflate::MAX_OUTPUT, is
-// BAD_DATA. A CRC or length that does not match the data is BAD_DATA.
+// size that the stream could not produce is BAD_DATA, one above
+// deflate::MAX_OUTPUT is TOO_LARGE. A CRC or length that does not match the
+// data is BAD_DATA.
 int32_t uncompress(uint8_t* out, int32_t* out_length, const uint8_t* in, int32_t in_length);
 
 }  // namespace ixo::gzip

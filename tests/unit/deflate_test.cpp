@@ -255,7 +255,8 @@ TEST_F(deflate_codec, decompression_bombs_are_refused) {
     EXPECT_EQ(length, 0);
   }
   // A raw stream of 258-byte matches of distance 1 that would pass the
-  // output limit: one literal, then 13 bits per match.
+  // output limit: one literal, then 13 bits per match. It is well formed,
+  // so the refusal names the limit, not the data.
   bytes bomb;
   uint64_t bits = 0b011 | uint64_t{0x0C} << 3;  // final fixed block; literal 0 (code 0x30 reversed)
   int count = 11;
@@ -274,7 +275,10 @@ TEST_F(deflate_codec, decompression_bombs_are_refused) {
     }
   }
   if (count) bomb.push_back(bits & 0xFF);
-  EXPECT_EQ(run_codec(false, "deflate", bomb).error, err::script_invalid_data.index);
+  EXPECT_EQ(run_codec(false, "deflate", bomb).error, err::script_size_limit.index);
+  int32_t length = 0;
+  EXPECT_EQ(deflate::uncompress(nullptr, &length, bomb.data(), static_cast<int32_t>(bomb.size())),
+            deflate::TOO_LARGE);
   // Cut short, the stream has no end of block: refused, not truncated.
   bytes cut(bomb.begin(), bomb.begin() + 1300);
   EXPECT_EQ(run_codec(false, "deflate", cut).error, err::script_invalid_data.index);

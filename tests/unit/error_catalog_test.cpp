@@ -14,7 +14,7 @@ TEST(error_catalog, categories_codes_and_positions) {
     EXPECT_EQ(error_catalog[i].code, i * 100);
     total += error_catalog[i].count;
   }
-  EXPECT_EQ(total, 140);
+  EXPECT_EQ(total, 141);
   EXPECT_STREQ(error_catalog[ERR_SCRIPT].title, "Script Error");
   EXPECT_EQ(err::script_need_value.index, 3);  // code, type, no-value, need-value
   EXPECT_STREQ(catalog_lookup(err::script_need_value).id, "need-value");

@@ -4,6 +4,7 @@
 #include <regex>
 
 #include "platform/start.hpp"
+#include "startup/console_output.hpp"
 #include "startup/runtime_error.hpp"
 #include "support/child.hpp"
 
@@ -78,10 +79,13 @@ TEST(fault_handlers, map_faults_to_runtime_error_numbers) {
       << overflow.output;
 }
 
-TEST(fault_handlers, ctrl_c_ends_quietly) {
-  auto r = fault_in_runtime([] { raise(SIGINT); });
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.output, "");
+TEST(fault_handlers, ctrl_c_keeps_the_output_and_ends_with_128_plus_sigint) {
+  auto r = fault_in_runtime([] {
+    platform::put_units("kept", 4, 1);
+    raise(SIGINT);
+  });
+  EXPECT_EQ(r.status, 130);
+  EXPECT_EQ(r.output, "kept");
 }
 
 }  // namespace

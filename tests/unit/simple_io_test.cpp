@@ -3,13 +3,16 @@
 #include "platform/simple_io.hpp"
 
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -274,8 +277,12 @@ TEST_F(simple_io_files, write_lines_and_part_edges) {
 }
 
 TEST_F(simple_io_files, failed_writes_raise_instead_of_losing_data) {
-  EXPECT_TRUE(test::is(test::raised([&] { write("/dev/full", text("data")); }), err::access_cannot_open));
+  // A file that opens but does not take the bytes: the error says why.
+  EXPECT_TRUE(test::is(test::raised([&] { write("/dev/full", text("data")); }), err::access_cannot_write));
+  cell reason = test::keep(last_raised.args[1]);  // before anything allocates
   EXPECT_EQ(raised_file(), "/dev/full");
+  EXPECT_EQ(TYPE_OF(&reason), TYPE_STRING);
+  EXPECT_EQ(text_of(&reason), std::strerror(ENOSPC));
   EXPECT_TRUE(test::is(test::raised([&] { write("nosuch/f", text("data")); }), err::access_cannot_open));
   EXPECT_TRUE(test::is(test::raised([&] { write("./", text("data")); }), err::access_cannot_open));
 }
