@@ -33,7 +33,7 @@ cell* decode_bytes(const cell* bin, cell* result, const cell* file) {
   images::raster pixels;
   images::status s = images::decode(binary::rs_head(bin), static_cast<size_t>(binary::rs_length_q(bin)), pixels);
   if (s != images::status::ok) fail(s, file);
-  image::make_at(result, pixels.width, pixels.height);
+  image::make_unfilled_at(result, pixels.width, pixels.height);
   std::memcpy(image::pixels_of(result), pixels.pixels.data(), pixels.pixels.size() * 4);
   return result;
 }

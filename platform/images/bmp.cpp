@@ -17,7 +17,6 @@ namespace {
 
 constexpr size_t FILE_HEADER = 14;
 constexpr uint32_t CORE_HEADER = 12;  // OS/2 1: 16-bit sides, 3-byte palette entries
-constexpr uint32_t INFO_HEADER = 40;
 constexpr uint32_t V5_HEADER = 124;
 
 enum compression : uint32_t { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3, BI_ALPHABITFIELDS = 6 };

@@ -547,6 +547,8 @@ void set_data(cell* img, int32_t format, const cell* value) {
 
 uint32_t* pixels_of(const cell* img) { return head_of<uint32_t>(GET_BUFFER(img)); }
 
+cell* make_unfilled_at(cell* c, int32_t width, int32_t height) { return alloc_image(c, width, height); }
+
 // ---- Registration --------------------------------------------------------------
 
 void init() {

@@ -38,6 +38,10 @@ inline int32_t height_of(const cell* img) { return static_cast<int32_t>(img->dat
 // pixels do not fit 31 bits of bytes raises internal/no-memory.
 cell* make_at(cell* c, int32_t width, int32_t height);
 
+// make_at without the fill: the pixels hold whatever the buffer held, for
+// a caller that writes every one of them next.
+cell* make_unfilled_at(cell* c, int32_t width, int32_t height);
+
 // A new binary! in `result` holding the channel view of every pixel (the
 // whole image, whatever its index).
 cell* extract_data(const cell* img, int32_t format, cell* result);
