@@ -7,6 +7,7 @@ holding the session's files.
 
 usage: run_console.py IXO
 """
+import concurrent.futures
 import fcntl
 import os
 import pty
@@ -148,17 +149,24 @@ def report(name, what, got, expected):
     return 1
 
 
-def piped_sessions(shown):
+def piped_session(shown, case):
+    name, args, text, expected, status, *options = case
+    with tempfile.TemporaryDirectory() as home, tempfile.TemporaryDirectory() as cwd:
+        prepare(cwd)
+        out, code = run_ixo(home, cwd, args, text, **(options[0] if options else {}))
+    expected = expected.replace("{banner}", shown)
     failures = 0
-    for name, args, text, expected, status, *options in PIPED:
-        with tempfile.TemporaryDirectory() as home, tempfile.TemporaryDirectory() as cwd:
-            prepare(cwd)
-            out, code = run_ixo(home, cwd, args, text, **(options[0] if options else {}))
-        expected = expected.replace("{banner}", shown)
-        if out != expected:
-            failures += report(name, "output", out, expected)
-        if code != status:
-            failures += report(name, "status", code, status)
+    if out != expected:
+        failures += report(name, "output", out, expected)
+    if code != status:
+        failures += report(name, "status", code, status)
+    return failures
+
+
+def piped_sessions(shown):
+    # Each session is its own process in its own folders: run them side by side.
+    with concurrent.futures.ThreadPoolExecutor(max_workers=os.cpu_count() or 1) as pool:
+        failures = sum(pool.map(lambda case: piped_session(shown, case), PIPED))
     return failures, len(PIPED)
 
 
@@ -544,12 +552,13 @@ def main():
     failures = 0
     if not re.fullmatch(r"--== Ixo \S+ ==-- \nType HELP for starting information\. \n\n", shown):
         failures += report("banner", "output", shown, "--== Ixo <version> ==-- ...")
-    total = 1
-    for group in (lambda: piped_sessions(shown), config_sessions, lambda: home_sessions(shown),
-                  terminal_session, help_terminal_session, interrupt_session):
-        f, n = group()
-        failures += f
-        total += n
+    groups = (lambda: piped_sessions(shown), config_sessions, lambda: home_sessions(shown),
+              terminal_session, help_terminal_session, interrupt_session)
+    # The groups share nothing (each its own folders and terminal): run them side by side.
+    with concurrent.futures.ThreadPoolExecutor(max_workers=len(groups)) as pool:
+        results = list(pool.map(lambda group: group(), groups))
+    total = 1 + sum(n for _, n in results)
+    failures += sum(f for f, _ in results)
     print(f"{total - failures} of {total} console checks passed" if not failures else f"{failures} failures")
     return 1 if failures else 0
 
