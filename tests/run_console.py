@@ -22,7 +22,10 @@ import subprocess
 import sys
 import tempfile
 import termios
-import fcntl
+
+# Seconds of silence after which a session counts as hung: long, as the
+# collector-stress and sanitizer builds run slowly, many sessions at once.
+HANG = 300
 
 IXO = None
 CFG = os.path.join(".ixo", "Ixo-Console", "console-cfg.ixo")
@@ -139,7 +142,7 @@ def run_ixo(home, cwd, args, text, fsize=None, user=None):
         resource.setrlimit(resource.RLIMIT_FSIZE, (fsize, fsize))
 
     data = text if isinstance(text, bytes) else text.encode()
-    run = subprocess.run([IXO] + args, cwd=cwd, input=data, capture_output=True, timeout=60, env=env,
+    run = subprocess.run([IXO] + args, cwd=cwd, input=data, capture_output=True, timeout=HANG, env=env,
                          preexec_fn=limit if fsize else None, user=user)
     return run.stdout.decode("utf-8", "replace"), run.returncode
 
@@ -307,7 +310,7 @@ class Terminal:
             if found:
                 self.mark += found.end()
                 return found
-            ready, _, _ = select.select([self.master], [], [], 30)
+            ready, _, _ = select.select([self.master], [], [], HANG)
             if not ready:
                 return None
             try:
@@ -325,7 +328,7 @@ class Terminal:
 
     def close(self):
         try:
-            status = self.proc.wait(timeout=30)
+            status = self.proc.wait(timeout=HANG)
         except subprocess.TimeoutExpired:
             self.proc.kill()
             status = self.proc.wait()
