@@ -14,7 +14,7 @@
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/ixobin/ixobin.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
 #include "startup/start.hpp"
 
 namespace {

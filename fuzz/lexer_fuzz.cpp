@@ -13,7 +13,7 @@
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
 #include "startup/start.hpp"
 
 namespace {

@@ -29,7 +29,7 @@
 #include "runtime/ixobin/ixobin.hpp"
 #include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/runtime_error.hpp"
+#include "startup/system/runtime_error.hpp"
 #include "startup/start.hpp"
 
 namespace {

@@ -29,7 +29,7 @@
 #include "runtime/memory/collector.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/stats.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 #include "startup/start.hpp"
 
 namespace ixo::natives {

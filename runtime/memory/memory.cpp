@@ -8,7 +8,7 @@
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/memory/node.hpp"
 #include "runtime/memory/series_frame.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
 
 namespace ixo::memory {
 

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "gui/tui/output_hooks.hpp"
-#include "startup/console_output.hpp"
-#include "startup/print.hpp"
-#include "startup/print_hooks.hpp"
+#include "startup/system/console_output.hpp"
+#include "startup/system/print.hpp"
+#include "startup/system/print_hooks.hpp"
 #include "support/child.hpp"
 #include "support/screen_buffer.hpp"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "gui/tui/output_hooks.hpp"
-#include "startup/print.hpp"
+#include "startup/system/print.hpp"
 #include "support/child.hpp"
 
 namespace ixo::print {

@@ -1,10 +1,10 @@
 // Low-level typed print over the console writer.
-#include "startup/print.hpp"
+#include "startup/system/print.hpp"
 
 #include <cstring>
 
 #include "gui/tui/output_hooks.hpp"
-#include "startup/console_output.hpp"
+#include "startup/system/console_output.hpp"
 
 namespace ixo::print {
 

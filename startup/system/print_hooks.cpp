@@ -1,13 +1,13 @@
 // Print hooks: the two hook lists and the console printer.
-#include "startup/print_hooks.hpp"
+#include "startup/system/print_hooks.hpp"
 
 #include <cstring>
 
 #include "gui/tui/output_hooks.hpp"
 #include "runtime/memory/series_buffer.hpp"
-#include "startup/console_output.hpp"
-#include "startup/heap.hpp"
-#include "startup/print.hpp"
+#include "startup/system/console_output.hpp"
+#include "startup/system/heap.hpp"
+#include "startup/system/print.hpp"
 
 namespace ixo::print_hooks {
 
