@@ -15,6 +15,7 @@
 #include "runtime/ixobin/ixobin.hpp"
 #include "runtime/memory/roots.hpp"
 #include "startup/system/catch.hpp"
+#include "runtime/memory/memory.hpp"
 #include "startup/start.hpp"
 
 namespace {

@@ -14,6 +14,7 @@
 #include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/roots.hpp"
 #include "startup/system/catch.hpp"
+#include "runtime/memory/memory.hpp"
 #include "startup/start.hpp"
 
 namespace {

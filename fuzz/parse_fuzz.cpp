@@ -32,6 +32,7 @@
 #include "runtime/memory/roots.hpp"
 #include "runtime/parse/parse.hpp"
 #include "startup/system/catch.hpp"
+#include "runtime/memory/memory.hpp"
 #include "startup/start.hpp"
 
 namespace {

@@ -96,9 +96,6 @@
 
 namespace ixo {
 
-int32_t boot_flag = 0;
-int32_t collector_active = 0;
-
 namespace {
 constexpr int32_t SYMBOL_TABLE_CELLS = 4000;
 }  // namespace

@@ -30,7 +30,7 @@
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/stats.hpp"
 #include "startup/system/heap.hpp"
-#include "startup/start.hpp"
+#include "runtime/memory/memory.hpp"
 
 namespace ixo::natives {
 

@@ -44,7 +44,6 @@
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
 #include "startup/system/print.hpp"
-#include "startup/start.hpp"
 #include "startup/system/runtime_error.hpp"
 
 namespace ixo::ixobin {

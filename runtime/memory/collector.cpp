@@ -24,7 +24,6 @@
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_frame.hpp"
 #include "startup/system/heap.hpp"
-#include "startup/start.hpp"
 
 namespace ixo::collector {
 

@@ -10,6 +10,11 @@
 #include "runtime/memory/series_frame.hpp"
 #include "startup/system/catch.hpp"
 
+namespace ixo {
+int32_t boot_flag = 0;
+int32_t collector_active = 0;
+}  // namespace ixo
+
 namespace ixo::memory {
 
 memory_record record{};

@@ -16,7 +16,6 @@
 #include "runtime/memory/memory.hpp"
 #include "runtime/memory/root_block.hpp"
 #include "startup/system/catch.hpp"
-#include "startup/start.hpp"
 #include "kept.hpp"
 
 namespace ixo::test {
