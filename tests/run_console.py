@@ -7,6 +7,7 @@ holding the session's files.
 
 usage: run_console.py IXO
 """
+import concurrent.futures
 import fcntl
 import os
 import pty
@@ -21,7 +22,10 @@ import subprocess
 import sys
 import tempfile
 import termios
-import fcntl
+
+# Seconds of silence after which a session counts as hung: long, as the
+# collector-stress and sanitizer builds run slowly, many sessions at once.
+HANG = 300
 
 IXO = None
 CFG = os.path.join(".ixo", "Ixo-Console", "console-cfg.ixo")
@@ -138,7 +142,7 @@ def run_ixo(home, cwd, args, text, fsize=None, user=None):
         resource.setrlimit(resource.RLIMIT_FSIZE, (fsize, fsize))
 
     data = text if isinstance(text, bytes) else text.encode()
-    run = subprocess.run([IXO] + args, cwd=cwd, input=data, capture_output=True, timeout=60, env=env,
+    run = subprocess.run([IXO] + args, cwd=cwd, input=data, capture_output=True, timeout=HANG, env=env,
                          preexec_fn=limit if fsize else None, user=user)
     return run.stdout.decode("utf-8", "replace"), run.returncode
 
@@ -148,17 +152,24 @@ def report(name, what, got, expected):
     return 1
 
 
-def piped_sessions(shown):
+def piped_session(shown, case):
+    name, args, text, expected, status, *options = case
+    with tempfile.TemporaryDirectory() as home, tempfile.TemporaryDirectory() as cwd:
+        prepare(cwd)
+        out, code = run_ixo(home, cwd, args, text, **(options[0] if options else {}))
+    expected = expected.replace("{banner}", shown)
     failures = 0
-    for name, args, text, expected, status, *options in PIPED:
-        with tempfile.TemporaryDirectory() as home, tempfile.TemporaryDirectory() as cwd:
-            prepare(cwd)
-            out, code = run_ixo(home, cwd, args, text, **(options[0] if options else {}))
-        expected = expected.replace("{banner}", shown)
-        if out != expected:
-            failures += report(name, "output", out, expected)
-        if code != status:
-            failures += report(name, "status", code, status)
+    if out != expected:
+        failures += report(name, "output", out, expected)
+    if code != status:
+        failures += report(name, "status", code, status)
+    return failures
+
+
+def piped_sessions(shown):
+    # Each session is its own process in its own folders: run them side by side.
+    with concurrent.futures.ThreadPoolExecutor(max_workers=os.cpu_count() or 1) as pool:
+        failures = sum(pool.map(lambda case: piped_session(shown, case), PIPED))
     return failures, len(PIPED)
 
 
@@ -299,7 +310,7 @@ class Terminal:
             if found:
                 self.mark += found.end()
                 return found
-            ready, _, _ = select.select([self.master], [], [], 30)
+            ready, _, _ = select.select([self.master], [], [], HANG)
             if not ready:
                 return None
             try:
@@ -317,7 +328,7 @@ class Terminal:
 
     def close(self):
         try:
-            status = self.proc.wait(timeout=30)
+            status = self.proc.wait(timeout=HANG)
         except subprocess.TimeoutExpired:
             self.proc.kill()
             status = self.proc.wait()
@@ -544,12 +555,13 @@ def main():
     failures = 0
     if not re.fullmatch(r"--== Ixo \S+ ==-- \nType HELP for starting information\. \n\n", shown):
         failures += report("banner", "output", shown, "--== Ixo <version> ==-- ...")
-    total = 1
-    for group in (lambda: piped_sessions(shown), config_sessions, lambda: home_sessions(shown),
-                  terminal_session, help_terminal_session, interrupt_session):
-        f, n = group()
-        failures += f
-        total += n
+    groups = (lambda: piped_sessions(shown), config_sessions, lambda: home_sessions(shown),
+              terminal_session, help_terminal_session, interrupt_session)
+    # The groups share nothing (each its own folders and terminal): run them side by side.
+    with concurrent.futures.ThreadPoolExecutor(max_workers=len(groups)) as pool:
+        results = list(pool.map(lambda group: group(), groups))
+    total = 1 + sum(n for _, n in results)
+    failures += sum(f for f, _ in results)
     print(f"{total - failures} of {total} console checks passed" if not failures else f"{failures} failures")
     return 1 if failures else 0
 
