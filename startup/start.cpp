@@ -4,7 +4,8 @@
 
 #include <cfenv>
 
-#include "platform/start.hpp"
+#include "platform/posix/console.hpp"
+#include "platform/posix/start.hpp"
 #include "runtime/codecs/checksum.hpp"
 #include "runtime/codecs/compress.hpp"
 #include "runtime/core/case_folding.hpp"
@@ -88,6 +89,7 @@
 #include "runtime/memory/node.hpp"
 #include "runtime/memory/series_frame.hpp"
 #include "startup/system/catch.hpp"
+#include "startup/system/console_output.hpp"
 #include "startup/system/heap.hpp"
 #include "startup/system/print.hpp"
 #include "startup/system/print_hooks.hpp"
@@ -165,7 +167,7 @@ namespace runtime {
 void init() {
   boot_flag = 1;
   print_hooks::init();
-  platform::init();
+  system::init_console_output(&platform::terminal_console);
   terminal::init();
   random::init();
   reserve_memory();
