@@ -39,9 +39,9 @@ void init(uint64_t arena_size, uint64_t floor) {
 
 bool collection_due(int32_t need) {
   if (collect_every_allocation) return true;
-  uint64_t n = static_cast<uint64_t>(need);
-  if (allocated_since_cycle + n >= std::max(COLLECT_FLOOR, live_after_cycle)) return true;
-  return 2 * (static_cast<uint64_t>(record.bytes_in_use) + n) >= arena_size();
+  // The count already holds `need`; the arena does not yet.
+  if (allocated_since_cycle >= std::max(COLLECT_FLOOR, live_after_cycle)) return true;
+  return 2 * (static_cast<uint64_t>(record.bytes_in_use) + static_cast<uint64_t>(need)) >= arena_size();
 }
 
 double stats_in_use() {
