@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "startup/dtoa.hpp"
+#include "startup/system/dtoa.hpp"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/roots.hpp"
+#include "runtime/memory/memory.hpp"
 #include "startup/start.hpp"
 
 namespace {

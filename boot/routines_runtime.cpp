@@ -11,7 +11,7 @@
 #include "runtime/interpreter/natives.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/collector.hpp"
-#include "startup/start.hpp"
+#include "runtime/memory/memory.hpp"
 
 namespace ixo::boot {
 

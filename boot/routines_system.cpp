@@ -13,7 +13,7 @@
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/runtime_error.hpp"
+#include "startup/system/runtime_error.hpp"
 
 namespace ixo::boot {
 

@@ -16,7 +16,7 @@
 #include "runtime/datatypes/string.hpp"
 #include "runtime/memory/root_block.hpp"
 #include "runtime/memory/series_buffer.hpp"
-#include "startup/console_output.hpp"
+#include "startup/system/console_output.hpp"
 
 namespace ixo::line_editor {
 

@@ -33,8 +33,8 @@
 #include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
-#include "startup/catch.hpp"
-#include "startup/runtime_error.hpp"
+#include "startup/system/catch.hpp"
+#include "startup/system/runtime_error.hpp"
 
 namespace ixo::console {
 

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "startup/console_output.hpp"
-#include "startup/runtime_error.hpp"
+#include "startup/system/console_output.hpp"
+#include "startup/system/runtime_error.hpp"
 
 namespace ixo::terminal {
 

@@ -18,7 +18,7 @@
 #include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/roots.hpp"
 #include "startup/boot_image.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
 #include "startup/start.hpp"
 
 namespace ixo::fuzz {

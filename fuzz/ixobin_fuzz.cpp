@@ -14,7 +14,8 @@
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/ixobin/ixobin.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
+#include "runtime/memory/memory.hpp"
 #include "startup/start.hpp"
 
 namespace {

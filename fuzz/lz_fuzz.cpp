@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "runtime/memory/lz.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > INT32_MAX) return 0;

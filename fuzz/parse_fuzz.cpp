@@ -31,7 +31,8 @@
 #include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/parse/parse.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
+#include "runtime/memory/memory.hpp"
 #include "startup/start.hpp"
 
 namespace {

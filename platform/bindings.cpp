@@ -12,8 +12,8 @@
 #include <ctime>
 #include <numbers>
 
-#include "startup/catch.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/catch.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::platform {
 

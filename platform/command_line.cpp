@@ -6,7 +6,7 @@
 #include "platform/simple_io.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/interpreter/stack.hpp"
-#include "startup/system.hpp"
+#include "startup/system/system.hpp"
 
 namespace ixo::platform {
 

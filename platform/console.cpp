@@ -14,7 +14,7 @@
 
 #include <cstdio>
 
-#include "startup/console_output.hpp"
+#include "startup/system/console_output.hpp"
 
 namespace ixo::platform {
 

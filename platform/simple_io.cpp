@@ -22,7 +22,7 @@
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/console_output.hpp"
+#include "startup/system/console_output.hpp"
 
 namespace ixo::simple_io {
 

@@ -11,10 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "startup/console_output.hpp"
-#include "startup/heap.hpp"
-#include "startup/runtime_error.hpp"
-#include "startup/system.hpp"
+#include "startup/system/console_output.hpp"
+#include "startup/system/heap.hpp"
+#include "startup/system/runtime_error.hpp"
+#include "startup/system/system.hpp"
 
 namespace ixo::platform {
 

@@ -29,7 +29,8 @@
 #include "runtime/ixobin/ixobin.hpp"
 #include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/runtime_error.hpp"
+#include "startup/system/runtime_error.hpp"
+#include "runtime/memory/memory.hpp"
 #include "startup/start.hpp"
 
 namespace {

@@ -158,7 +158,7 @@ def header(categories):
 
 def table(categories):
     out = [GENERATED,
-           '#include "startup/error_catalog.hpp"',
+           '#include "startup/system/error_catalog.hpp"',
            "",
            "namespace ixo {",
            "",

@@ -87,17 +87,14 @@
 #include "runtime/memory/root_block.hpp"
 #include "runtime/memory/node.hpp"
 #include "runtime/memory/series_frame.hpp"
-#include "startup/catch.hpp"
-#include "startup/heap.hpp"
-#include "startup/print.hpp"
-#include "startup/print_hooks.hpp"
-#include "startup/runtime_error.hpp"
-#include "startup/system.hpp"
+#include "startup/system/catch.hpp"
+#include "startup/system/heap.hpp"
+#include "startup/system/print.hpp"
+#include "startup/system/print_hooks.hpp"
+#include "startup/system/runtime_error.hpp"
+#include "startup/system/system.hpp"
 
 namespace ixo {
-
-int32_t boot_flag = 0;
-int32_t collector_active = 0;
 
 namespace {
 constexpr int32_t SYMBOL_TABLE_CELLS = 4000;

@@ -5,13 +5,6 @@
 
 namespace ixo {
 
-// Set from the start of runtime/init until the compiled top-level code
-// runs: while set, every new word is also kept in the root block.
-extern int32_t boot_flag;
-// No collection runs while this is 0; start-up sets it once the runtime's
-// tables and the boot image are complete.
-extern int32_t collector_active;
-
 // What start-up runs once the boot code has run: the console's launch,
 // or a test driver's.
 using launch_fn = void (*)();

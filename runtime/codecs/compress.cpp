@@ -9,7 +9,7 @@
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/interpreter/fire.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::compress {
 

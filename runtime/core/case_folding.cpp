@@ -10,7 +10,7 @@
 #include "runtime/core/words.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/interpreter/fire.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::case_folding {
 

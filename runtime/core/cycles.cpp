@@ -4,7 +4,7 @@
 
 #include "runtime/datatypes/string.hpp"
 #include "runtime/interpreter/fire.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::cycles {
 

@@ -9,7 +9,7 @@
 #include "runtime/core/case_folding.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/memory/series_buffer.hpp"
-#include "startup/runtime_error.hpp"
+#include "startup/system/runtime_error.hpp"
 
 namespace ixo::hash {
 

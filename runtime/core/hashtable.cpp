@@ -17,7 +17,7 @@
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::hashtable {
 

@@ -8,7 +8,7 @@
 
 #include "runtime/core/hash.hpp"
 #include "runtime/interpreter/fire.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo {
 

@@ -9,7 +9,7 @@
 
 #include "runtime/core/hash.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::hashtable {
 

@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "runtime/interpreter/fire.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::sort {
 

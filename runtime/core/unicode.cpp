@@ -10,7 +10,7 @@
 #include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/interpreter/fire.hpp"
-#include "startup/runtime_error.hpp"
+#include "startup/system/runtime_error.hpp"
 
 namespace ixo::unicode {
 

@@ -38,7 +38,7 @@
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::block {
 

@@ -12,7 +12,7 @@
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/memory/root_block.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/start.hpp"
+#include "runtime/memory/memory.hpp"
 
 namespace ixo::context {
 

@@ -4,7 +4,7 @@
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/word.hpp"
-#include "startup/start.hpp"
+#include "runtime/memory/memory.hpp"
 
 namespace ixo::get_word {
 

@@ -26,8 +26,8 @@
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/scanners.hpp"
 #include "runtime/memory/series_buffer.hpp"
-#include "startup/catch.hpp"
-#include "startup/runtime_error.hpp"
+#include "startup/system/catch.hpp"
+#include "startup/system/runtime_error.hpp"
 
 namespace ixo::integer {
 

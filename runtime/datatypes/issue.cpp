@@ -13,7 +13,7 @@
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/root_block.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/start.hpp"
+#include "runtime/memory/memory.hpp"
 
 namespace ixo::issue {
 

@@ -30,7 +30,7 @@
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/scanners.hpp"
 #include "runtime/memory/series_buffer.hpp"
-#include "startup/dtoa.hpp"
+#include "startup/system/dtoa.hpp"
 
 namespace ixo::money {
 

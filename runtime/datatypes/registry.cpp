@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "runtime/datatypes/word.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::datatype {
 

@@ -26,7 +26,7 @@
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/root_block.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::series {
 

@@ -9,8 +9,8 @@
 #include "runtime/core/unicode.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/print.hpp"
-#include "startup/runtime_error.hpp"
+#include "startup/system/print.hpp"
+#include "startup/system/runtime_error.hpp"
 
 namespace ixo::string {
 

@@ -27,7 +27,7 @@
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
-#include "startup/runtime_error.hpp"
+#include "startup/system/runtime_error.hpp"
 
 namespace ixo::actions {
 

@@ -7,7 +7,7 @@
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/stack.hpp"
-#include "startup/runtime_error.hpp"
+#include "startup/system/runtime_error.hpp"
 
 namespace ixo::actions {
 

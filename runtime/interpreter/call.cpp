@@ -35,8 +35,8 @@
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/catch.hpp"
-#include "startup/runtime_error.hpp"
+#include "startup/system/catch.hpp"
+#include "startup/system/runtime_error.hpp"
 
 namespace ixo::interpreter {
 

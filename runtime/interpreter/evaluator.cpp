@@ -28,7 +28,7 @@
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/root_block.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
 
 namespace ixo::interpreter {
 

@@ -5,7 +5,7 @@
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
 
 namespace ixo {
 

@@ -12,7 +12,7 @@
 #include <initializer_list>
 
 #include "runtime/memory/cell.hpp"
-#include "startup/error_catalog.hpp"
+#include "startup/system/error_catalog.hpp"
 
 namespace ixo {
 

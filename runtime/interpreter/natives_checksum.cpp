@@ -19,7 +19,7 @@
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::natives {
 

@@ -31,7 +31,7 @@
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::natives {
 

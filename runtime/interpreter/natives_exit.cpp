@@ -24,7 +24,7 @@
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
 
 namespace ixo::natives {
 

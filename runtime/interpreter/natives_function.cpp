@@ -22,7 +22,7 @@
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
 
 namespace ixo::natives {
 

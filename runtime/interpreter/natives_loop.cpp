@@ -14,7 +14,7 @@
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/stack.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
 
 namespace ixo::natives {
 

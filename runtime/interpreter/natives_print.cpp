@@ -19,7 +19,7 @@
 #include "runtime/interpreter/natives.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/print_hooks.hpp"
+#include "startup/system/print_hooks.hpp"
 
 namespace ixo::natives {
 

@@ -29,8 +29,8 @@
 #include "runtime/memory/collector.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/stats.hpp"
-#include "startup/heap.hpp"
-#include "startup/start.hpp"
+#include "startup/system/heap.hpp"
+#include "runtime/memory/memory.hpp"
 
 namespace ixo::natives {
 

@@ -13,8 +13,8 @@
 #include "runtime/interpreter/natives_print.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
-#include "startup/catch.hpp"
-#include "startup/runtime_error.hpp"
+#include "startup/system/catch.hpp"
+#include "startup/system/runtime_error.hpp"
 
 namespace ixo::stack {
 

@@ -43,9 +43,8 @@
 #include "runtime/memory/root_block.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
-#include "startup/print.hpp"
-#include "startup/start.hpp"
-#include "startup/runtime_error.hpp"
+#include "startup/system/print.hpp"
+#include "startup/system/runtime_error.hpp"
 
 namespace ixo::ixobin {
 

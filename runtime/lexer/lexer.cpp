@@ -27,8 +27,8 @@
 #include "runtime/memory/collector.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
-#include "startup/catch.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/catch.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::lexer {
 

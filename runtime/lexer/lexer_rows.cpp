@@ -36,7 +36,7 @@
 #include "runtime/lexer/scanners.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
-#include "startup/dtoa.hpp"
+#include "startup/system/dtoa.hpp"
 
 namespace ixo::lexer {
 

@@ -10,7 +10,7 @@
 #include "runtime/datatypes/money.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
-#include "startup/dtoa.hpp"
+#include "startup/system/dtoa.hpp"
 
 namespace ixo::tokenizer {
 

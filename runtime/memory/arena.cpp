@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "platform/bindings.hpp"
-#include "startup/catch.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/catch.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::memory {
 

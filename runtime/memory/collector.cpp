@@ -23,8 +23,7 @@
 #include "runtime/memory/root_block.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_frame.hpp"
-#include "startup/heap.hpp"
-#include "startup/start.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::collector {
 

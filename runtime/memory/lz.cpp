@@ -4,7 +4,7 @@
 // in one piece.
 #include "runtime/memory/lz.hpp"
 
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::lz {
 

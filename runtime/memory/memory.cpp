@@ -9,7 +9,12 @@
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/memory/node.hpp"
 #include "runtime/memory/series_frame.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
+
+namespace ixo {
+int32_t boot_flag = 0;
+int32_t collector_active = 0;
+}  // namespace ixo
 
 namespace ixo::memory {
 

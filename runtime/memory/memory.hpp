@@ -10,6 +10,17 @@
 
 #include "runtime/memory/arena.hpp"
 
+namespace ixo {
+
+// Set from the start of runtime/init until the compiled top-level code
+// runs: while set, every new word is also kept in the root block.
+extern int32_t boot_flag;
+// No collection runs while this is 0; start-up sets it once the runtime's
+// tables and the boot image are complete.
+extern int32_t collector_active;
+
+}  // namespace ixo
+
 namespace ixo::memory {
 
 struct memory_record {

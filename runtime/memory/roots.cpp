@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::memory {
 

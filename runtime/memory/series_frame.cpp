@@ -6,7 +6,6 @@
 
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/memory/memory.hpp"
-#include "startup/start.hpp"
 
 namespace ixo::memory {
 

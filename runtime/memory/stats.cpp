@@ -12,7 +12,7 @@
 #include "runtime/memory/memory.hpp"
 #include "runtime/memory/node.hpp"
 #include "runtime/memory/series_frame.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::memory {
 

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "startup/console_output.hpp"
+#include "startup/system/console_output.hpp"
 #include "support/screen_buffer.hpp"
 
 namespace ixo::platform {

@@ -11,7 +11,7 @@
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
 #include "support/runtime.hpp"
 
 namespace ixo {

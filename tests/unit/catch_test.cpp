@@ -2,7 +2,7 @@
 
 #include <regex>
 
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
 #include "support/child.hpp"
 
 namespace ixo {

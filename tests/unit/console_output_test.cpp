@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/console.hpp"
-#include "startup/console_output.hpp"
+#include "startup/system/console_output.hpp"
 #include "support/child.hpp"
 
 namespace ixo::platform {

@@ -5,7 +5,7 @@
 #include "runtime/core/cycles.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
 #include "support/runtime.hpp"
 
 namespace ixo::cycles {

@@ -17,8 +17,8 @@
 #include "runtime/codecs/zlib.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/interpreter/fire.hpp"
-#include "startup/catch.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/catch.hpp"
+#include "startup/system/heap.hpp"
 #include "support/runtime.hpp"
 
 namespace ixo {

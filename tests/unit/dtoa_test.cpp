@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "startup/dtoa.hpp"
+#include "startup/system/dtoa.hpp"
 
 namespace ixo::dtoa {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "runtime/interpreter/fire.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
 
 namespace ixo {
 namespace {

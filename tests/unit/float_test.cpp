@@ -8,7 +8,7 @@
 #include <random>
 
 #include "runtime/datatypes/unset.hpp"
-#include "startup/dtoa.hpp"
+#include "startup/system/dtoa.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "support/numbers.hpp"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 #include "support/child.hpp"
 
 namespace ixo::heap {

@@ -12,7 +12,7 @@
 #include "runtime/datatypes/routine.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/interpreter/stack.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
 #include "support/child.hpp"
 #include "support/interpreter.hpp"
 

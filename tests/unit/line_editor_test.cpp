@@ -9,7 +9,7 @@
 #include "console/terminal.hpp"
 #include "runtime/core/char_width.hpp"
 #include "runtime/datatypes/block.hpp"
-#include "startup/console_output.hpp"
+#include "startup/system/console_output.hpp"
 #include "support/kept.hpp"
 #include "support/raised.hpp"
 #include "support/screen_buffer.hpp"

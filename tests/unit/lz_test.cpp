@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "runtime/memory/lz.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::lz {
 namespace {

@@ -22,6 +22,7 @@
 #include "runtime/datatypes/time.hpp"
 #include "runtime/interpreter/natives_system.hpp"
 #include "runtime/memory/stats.hpp"
+#include "runtime/memory/memory.hpp"
 #include "startup/start.hpp"
 #include "support/native_call.hpp"
 #include "support/raised.hpp"

@@ -7,8 +7,8 @@
 
 #include "platform/bindings.hpp"
 #include "platform/start.hpp"
-#include "startup/catch.hpp"
-#include "startup/system.hpp"
+#include "startup/system/catch.hpp"
+#include "startup/system/system.hpp"
 #include "support/child.hpp"
 
 namespace ixo::platform {

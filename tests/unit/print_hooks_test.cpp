@@ -2,10 +2,9 @@
 
 #include <string>
 
-#include "gui/tui/output_hooks.hpp"
-#include "startup/console_output.hpp"
-#include "startup/print.hpp"
-#include "startup/print_hooks.hpp"
+#include "startup/system/console_output.hpp"
+#include "startup/system/print.hpp"
+#include "startup/system/print_hooks.hpp"
 #include "support/child.hpp"
 #include "support/screen_buffer.hpp"
 
@@ -36,7 +35,7 @@ class print_hooks : public ::testing::Test {
     value_hooks = {nullptr, 0, 0};
     sized_hooks = {nullptr, 0, 0};
     ready = false;
-    tui::set_output_hooks(nullptr, nullptr);
+    set_output_hooks(nullptr, nullptr);
     platform::use_console(nullptr);
   }
 };
@@ -108,7 +107,7 @@ void resume_mark() { platform::prin_c_string(">"); }
 
 TEST_F(print_hooks, console_printer_writes_each_unit_width_between_pause_and_resume) {
   auto r = test::run_child([] {
-    tui::set_output_hooks(pause_mark, resume_mark);
+    set_output_hooks(pause_mark, resume_mark);
     std::u16string ucs2 = u"\x00e9\x20ac";
     std::u32string ucs4 = U"\U0001F600";
     run("ab", 2, 1, true);
@@ -126,7 +125,7 @@ TEST_F(print_hooks, console_printer_writes_each_unit_width_between_pause_and_res
 TEST_F(print_hooks, prints_inside_a_print_do_not_pause_again) {
   test::reset_screen(40, 12, 0x07, ' ');
   platform::use_console(&test::memory_console);
-  tui::set_output_hooks(pause_mark, resume_mark);
+  set_output_hooks(pause_mark, resume_mark);
   run("\x1b[?", 3, 1, false);  // the screen-buffer dump: seven typed lines
   EXPECT_EQ(test::screen.row_text(0).substr(0, 20), "<Screen buffer info:");
   EXPECT_EQ(test::screen.row_text(7).substr(0, 2), "> ");

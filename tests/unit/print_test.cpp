@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "gui/tui/output_hooks.hpp"
-#include "startup/print.hpp"
+#include "startup/system/print.hpp"
+#include "startup/system/print_hooks.hpp"
 #include "support/child.hpp"
 
 namespace ixo::print {
@@ -11,7 +11,7 @@ int pauses = 0, resumes = 0;
 
 TEST(typed_print, items_print_by_type_with_the_separator_rule) {
   auto r = test::run_child([] {
-    tui::set_output_hooks([] { ++pauses; }, [] { ++resumes; });
+    print_hooks::set_output_hooks([] { ++pauses; }, [] { ++resumes; });
     prin_typed_list({item::c_string("a"), item::int32(1), item::c_string("b ")}, true);
     prin_typed_list({item::c_string("x\n"), item::logic(true), item::logic(false)}, true);
     print_typed_line({item::hex(0xBEEF), item::byte('|'), item::int32(-7), item::float64(0.1),

@@ -6,7 +6,7 @@
 #include "runtime/core/hash.hpp"
 #include "runtime/core/random.hpp"
 #include "runtime/interpreter/fire.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
 
 namespace ixo::random {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
 
 namespace ixo {
 namespace {

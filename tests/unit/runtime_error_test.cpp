@@ -4,8 +4,8 @@
 #include <regex>
 
 #include "platform/start.hpp"
-#include "startup/console_output.hpp"
-#include "startup/runtime_error.hpp"
+#include "startup/system/console_output.hpp"
+#include "startup/system/runtime_error.hpp"
 #include "support/child.hpp"
 
 namespace ixo::system {

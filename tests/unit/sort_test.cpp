@@ -9,8 +9,8 @@
 
 #include "runtime/core/sort.hpp"
 #include "runtime/interpreter/fire.hpp"
-#include "startup/catch.hpp"
-#include "startup/heap.hpp"
+#include "startup/system/catch.hpp"
+#include "startup/system/heap.hpp"
 
 namespace ixo::sort {
 namespace {

@@ -7,7 +7,7 @@
 #include "runtime/memory/node.hpp"
 #include "runtime/memory/root_block.hpp"
 #include "runtime/memory/series_frame.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
 
 namespace ixo::stack {
 namespace {

@@ -12,7 +12,7 @@
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string_compare.hpp"
 #include "runtime/interpreter/fire.hpp"
-#include "startup/print_hooks.hpp"
+#include "startup/system/print_hooks.hpp"
 #include "support/child.hpp"
 #include "support/strings.hpp"
 #include "support/words.hpp"

@@ -17,7 +17,7 @@
 #include "support/terminal_script.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/interpreter/fire.hpp"
-#include "startup/runtime_error.hpp"
+#include "startup/system/runtime_error.hpp"
 
 namespace ixo {
 namespace {

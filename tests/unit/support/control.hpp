@@ -18,7 +18,7 @@
 #include "runtime/interpreter/natives_function.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/lexer.hpp"
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
 #include "interpreter.hpp"
 
 namespace ixo::test {

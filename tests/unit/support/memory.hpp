@@ -15,8 +15,7 @@
 #include "runtime/memory/handles.hpp"
 #include "runtime/memory/memory.hpp"
 #include "runtime/memory/root_block.hpp"
-#include "startup/catch.hpp"
-#include "startup/start.hpp"
+#include "startup/system/catch.hpp"
 #include "kept.hpp"
 
 namespace ixo::test {

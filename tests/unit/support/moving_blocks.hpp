@@ -14,7 +14,6 @@
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/memory.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/start.hpp"
 #include "memory.hpp"
 
 namespace ixo::test {

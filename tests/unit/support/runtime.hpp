@@ -7,6 +7,7 @@
 
 #include "runtime/core/unicode.hpp"
 #include "runtime/datatypes/string.hpp"
+#include "runtime/memory/memory.hpp"
 #include "startup/start.hpp"
 #include "raised.hpp"
 

@@ -11,7 +11,7 @@
 
 #include "runtime/core/unicode.hpp"
 #include "runtime/datatypes/native.hpp"
-#include "startup/print_hooks.hpp"
+#include "startup/system/print_hooks.hpp"
 #include "interpreter.hpp"
 #include "lexer.hpp"
 

@@ -1,13 +1,12 @@
 // Print hooks: the two hook lists and the console printer.
-#include "startup/print_hooks.hpp"
+#include "startup/system/print_hooks.hpp"
 
 #include <cstring>
 
-#include "gui/tui/output_hooks.hpp"
 #include "runtime/memory/series_buffer.hpp"
-#include "startup/console_output.hpp"
-#include "startup/heap.hpp"
-#include "startup/print.hpp"
+#include "startup/system/console_output.hpp"
+#include "startup/system/heap.hpp"
+#include "startup/system/print.hpp"
 
 namespace ixo::print_hooks {
 
@@ -16,6 +15,10 @@ hook_list<sized_hook> sized_hooks = {nullptr, 0, 0};
 bool ready = false;
 
 namespace {
+
+void (*pause_hook)() = nullptr;
+void (*resume_hook)() = nullptr;
+int32_t print_depth = 0;  // prints in progress
 
 constexpr int32_t capacity_step = 5;
 
@@ -84,14 +87,27 @@ void run_sized(const void* text, int32_t length, int32_t extra) {
   for (int32_t i = 0; i < sized_hooks.count; ++i) sized_hooks.entries[i](text, length, extra);
 }
 
+void pause_output() {
+  if (print_depth++ == 0 && pause_hook) pause_hook();
+}
+
+void resume_output() {
+  if (--print_depth == 0 && resume_hook) resume_hook();
+}
+
+void set_output_hooks(void (*pause)(), void (*resume)()) {
+  pause_hook = pause;
+  resume_hook = resume;
+}
+
 void console_printer(const void* text, int32_t bytes, int32_t unit, bool newline) {
-  tui::pause_output();
+  pause_output();
   if (unit == 1 || unit == 2 || unit == 4)
     platform::write_units(text, bytes, unit, newline);
   else
     print::print_typed_line(
         {print::item::c_string("Error: unknown string encoding: "), print::item::int32(unit)});
-  tui::resume_output();
+  resume_output();
 }
 
 }  // namespace ixo::print_hooks

@@ -1,6 +1,6 @@
 // Console writer: UTF-8 batching over write(2) on standard output, and the
 // console path through the escape-sequence interpreter.
-#include "startup/console_output.hpp"
+#include "startup/system/console_output.hpp"
 
 #include <cerrno>
 #include <cstdio>
@@ -8,10 +8,10 @@
 #include <unistd.h>
 
 #include "platform/console.hpp"
-#include "startup/ansi.hpp"
-#include "startup/heap.hpp"
-#include "startup/print_hooks.hpp"
-#include "startup/runtime_error.hpp"
+#include "startup/system/ansi.hpp"
+#include "startup/system/heap.hpp"
+#include "startup/system/print_hooks.hpp"
+#include "startup/system/runtime_error.hpp"
 
 namespace ixo::platform {
 

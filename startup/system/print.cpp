@@ -1,10 +1,10 @@
 // Low-level typed print over the console writer.
-#include "startup/print.hpp"
+#include "startup/system/print.hpp"
 
 #include <cstring>
 
-#include "gui/tui/output_hooks.hpp"
-#include "startup/console_output.hpp"
+#include "startup/system/console_output.hpp"
+#include "startup/system/print_hooks.hpp"
 
 namespace ixo::print {
 
@@ -35,7 +35,7 @@ void prin_item(const typed_item& it) {
 }
 
 void prin_list(std::initializer_list<typed_item> items, bool separators, bool newline) {
-  tui::pause_output();
+  print_hooks::pause_output();
   size_t left = items.size();
   for (const typed_item& it : items) {
     prin_item(it);
@@ -44,7 +44,7 @@ void prin_list(std::initializer_list<typed_item> items, bool separators, bool ne
   }
   if (newline) prin_byte('\n');
   platform::flush_output();
-  tui::resume_output();
+  print_hooks::resume_output();
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 #pragma once
 #include <cstdint>
 
-#include "startup/system.hpp"
+#include "startup/system/system.hpp"
 
 namespace ixo {
 

@@ -1,7 +1,7 @@
 // Throwing and the outermost handler of non-local exits.
-#include "startup/catch.hpp"
+#include "startup/system/catch.hpp"
 
-#include "startup/runtime_error.hpp"
+#include "startup/system/runtime_error.hpp"
 
 namespace ixo {
 

@@ -7,9 +7,9 @@
 // Numbers wrap modulo 65535. A sequence of several SGR codes is applied two
 // codes at a time, in order, and the attribute is set once at the closing
 // "m". Units are compared whole: only ASCII units are sequence characters.
-#include "startup/ansi.hpp"
+#include "startup/system/ansi.hpp"
 
-#include "startup/print.hpp"
+#include "startup/system/print.hpp"
 
 namespace ixo::platform {
 

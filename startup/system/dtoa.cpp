@@ -3,7 +3,7 @@
 //
 // Both directions work on one table of 128-bit powers of five, computed by
 // the compiler, and settle the rare cases that 128 bits cannot decide by an
-// exact big-integer comparison (startup/bigint.hpp).
+// exact big-integer comparison (startup/system/bigint.hpp).
 //
 // Float to text. A finite value v = c × 2^q owns the rounding interval of
 // the reals that read back to it: half the gap to each neighbour, bounds
@@ -23,13 +23,13 @@
 // error cannot move the rounding, else corrected one unit in the last place
 // at a time by comparing the exact decimal with the halfway point above
 // the candidate.
-#include "startup/dtoa.hpp"
+#include "startup/system/dtoa.hpp"
 
 #include <array>
 #include <bit>
 #include <cstring>
 
-#include "startup/bigint.hpp"
+#include "startup/system/bigint.hpp"
 
 namespace ixo::dtoa {
 namespace {

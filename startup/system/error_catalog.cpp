@@ -1,6 +1,6 @@
 // Lookups in the error catalog's table, which the build generates from
 // boot/catalog.ixo (error_catalog_table.cpp in the build tree).
-#include "startup/error_catalog.hpp"
+#include "startup/system/error_catalog.hpp"
 
 namespace ixo {
 

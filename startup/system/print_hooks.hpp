@@ -42,6 +42,19 @@ void run(const cell* s, bool newline);
 // Calls every sized hook in registration order.
 void run_sized(const void* text, int32_t length, int32_t extra);
 
+// The output hook pair: every console print (the console printer's and
+// every typed print) runs the pause hook before it writes and the resume
+// hook after, so that a running text UI can leave its screen mode around
+// the output and redraw afterwards. Prints nest (the console printer's
+// error line is a typed print inside a print), so only the outermost pause
+// and resume reach the installed hooks: they run exactly once around every
+// print. With no pair installed both do nothing.
+void pause_output();
+void resume_output();
+// The active text-UI backend installs its pair here; null pointers
+// uninstall.
+void set_output_hooks(void (*pause)(), void (*resume)());
+
 // Writes the text in its own unit width; a unit other than 1, 2 or 4 prints
 // "Error: unknown string encoding: " and the unit instead.
 void console_printer(const void* text, int32_t bytes, int32_t unit, bool newline);

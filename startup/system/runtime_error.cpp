@@ -5,7 +5,7 @@
 // process without releasing the tracked heap: the fault may have struck
 // inside the C heap, and the system reclaims the memory anyway. A second
 // fault while a report is printed ends the process at once.
-#include "startup/runtime_error.hpp"
+#include "startup/system/runtime_error.hpp"
 
 #include <csignal>
 #include <cstdlib>
@@ -15,9 +15,9 @@
 
 #include "platform/start.hpp"
 #include "runtime/memory/memory.hpp"
-#include "startup/console_output.hpp"
-#include "startup/heap.hpp"
-#include "startup/print.hpp"
+#include "startup/system/console_output.hpp"
+#include "startup/system/heap.hpp"
+#include "startup/system/print.hpp"
 
 extern "C" char __executable_start;
 

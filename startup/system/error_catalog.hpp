@@ -8,7 +8,7 @@
 #pragma once
 #include <cstdint>
 
-#include "startup/error_catalog_ids.hpp"
+#include "startup/system/error_catalog_ids.hpp"
 
 namespace ixo {
 

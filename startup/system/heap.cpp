@@ -1,9 +1,9 @@
 // Tracked heap: a doubly linked list threaded through block headers.
-#include "startup/heap.hpp"
+#include "startup/system/heap.hpp"
 
 #include <cstdlib>
 
-#include "startup/runtime_error.hpp"
+#include "startup/system/runtime_error.hpp"
 
 namespace ixo::heap {
 
