@@ -570,6 +570,12 @@ TEST_F(collector_cycle, init_installs_the_collection_that_allocation_runs) {
 }
 
 TEST_F(collector_cycle, a_cycle_starts_the_next_budget_from_what_stays_live) {
+  // Paced, not collecting at every allocation as IXO_GC_STRESS=1 does.
+  struct paced {
+    bool stress = collect_every_allocation;
+    paced() { collect_every_allocation = false; }
+    ~paced() { collect_every_allocation = stress; }
+  } pacing;
   uint32_t keep = alloc_bytes(3 << 20);
   root_guard hold(&keep);
   alloc_bytes(1 << 20);  // garbage
