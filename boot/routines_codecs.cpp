@@ -1,12 +1,13 @@
 // The routines behind the codec objects of system/codecs: the image
 // codecs' encoders (one per file format, each passing its format code)
-// and their shared decoder, forwarded to the image datatype; the Ixobin
+// and their shared decoder, forwarded to the image service
+// (platform/image_files.hpp); the Ixobin
 // codec's writer and reader, over runtime/ixobin.
 #include "boot/routines.hpp"
 
+#include "platform/image_files.hpp"
 #include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/block.hpp"
-#include "runtime/datatypes/image.hpp"
 #include "runtime/datatypes/routine.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
@@ -28,7 +29,13 @@ constexpr int32_t FORMAT_TIFF = 4;
 // A header alone takes more than 10 bytes: anything shorter is no payload.
 constexpr int32_t IXOBIN_MIN_PAYLOAD = 11;
 
-void encode_image(int32_t format) { image::encode(stack::arguments, stack::arguments + 1, format); }
+// The image's bytes; save writes them to the destination itself.
+void encode_image(int32_t format) {
+  cell encoded{TYPE_UNSET, 0, 0, 0};
+  memory::root_guard keep(&encoded);
+  image_files::encode(stack::arguments, &encoded, format);
+  stack::set_result(encoded);
+}
 
 }  // namespace
 
@@ -37,7 +44,12 @@ void encode_png() { encode_image(FORMAT_PNG); }
 void encode_gif() { encode_image(FORMAT_GIF); }
 void encode_jpeg() { encode_image(FORMAT_JPEG); }
 void encode_tiff() { encode_image(FORMAT_TIFF); }
-void decode_image() { image::decode(stack::arguments); }
+void decode_image() {
+  cell decoded{TYPE_UNSET, 0, 0, 0};
+  memory::root_guard keep(&decoded);
+  image_files::decode(stack::arguments, &decoded);
+  stack::set_result(decoded);
+}
 
 void encode_ixobin() {
   bool compact = TYPE_OF(stack::arguments + 1) == TYPE_LOGIC && stack::arguments[1].data1 != 0;

@@ -1,12 +1,13 @@
 // The routines of the boot library that look at the running runtime: the
 // last print's line end, the value stack and the call frames, the trace
-// switch, and the collector's state that system/state/GC reports.
+// switch (read, paused and resumed), and the collector's state that system/state/GC reports.
 #include "boot/routines.hpp"
 
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/routine.hpp"
+#include "runtime/datatypes/unset.hpp"
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/natives.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -41,6 +42,12 @@ void collect_calls() { stack::collect_calls(stack::arguments); }
 
 void tracing_q() { logic::box(interpreter::tracing_on); }
 
+// Pauses or resumes a running trace; never starts one.
+void set_tracing() {
+  interpreter::tracing_on = logic::get(stack::arguments) != 0 && interpreter::trace_installed;
+  stack::set_last(unset::unset_value);
+}
+
 void active_q() { logic::box(collector_active != 0); }
 
 void series_cycles() { integer::box(static_cast<int32_t>(collector::series_cycle_count)); }
@@ -55,6 +62,7 @@ void init_runtime_routines() {
   routine::register_entry("frame-index?", frame_index_q);
   routine::register_entry("collect-calls", collect_calls);
   routine::register_entry("tracing?", tracing_q);
+  routine::register_entry("_set-tracing", set_tracing);
   routine::register_entry("active?", active_q);
   routine::register_entry("series-cycles", series_cycles);
   routine::register_entry("nodes-cycles", nodes_cycles);

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/http_transfer.hpp"
 #include "startup/system/console_output.hpp"
 #include "startup/system/heap.hpp"
 #include "startup/system/runtime_error.hpp"
@@ -105,6 +106,9 @@ void read_args() {
   sysrec.argv = argv;
 }
 
-void init() { init_console_output(); }
+void init() {
+  init_console_output();
+  http_start();
+}
 
 }  // namespace ixo::platform

@@ -15,6 +15,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/sigpipe.hpp"
+
 extern char** environ;
 
 namespace ixo::platform {
@@ -62,24 +64,6 @@ struct spawn_actions {
   ~spawn_actions() {
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
-  }
-};
-
-// Writes to a pipe whose reader has gone answer EPIPE instead of ending the
-// process: SIGPIPE is held back while the pipes are served, and a pending
-// one is taken before the mask is restored.
-struct sigpipe_held {
-  sigset_t pipe_set, old_set;
-  sigpipe_held() {
-    sigemptyset(&pipe_set);
-    sigaddset(&pipe_set, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipe_set, &old_set);
-  }
-  ~sigpipe_held() {
-    timespec zero{};
-    while (sigtimedwait(&pipe_set, nullptr, &zero) == SIGPIPE) {
-    }
-    pthread_sigmask(SIG_SETMASK, &old_set, nullptr);
   }
 };
 

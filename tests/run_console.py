@@ -7,6 +7,7 @@ holding the session's files.
 
 usage: run_console.py IXO
 """
+import concurrent.futures
 import fcntl
 import os
 import pty
@@ -21,7 +22,10 @@ import subprocess
 import sys
 import tempfile
 import termios
-import fcntl
+
+# Seconds of silence after which a session counts as hung: long, as the
+# collector-stress and sanitizer builds run slowly, many sessions at once.
+HANG = 300
 
 IXO = None
 CFG = os.path.join(".ixo", "Ixo-Console", "console-cfg.ixo")
@@ -100,6 +104,54 @@ PIPED = [
      "{banner}1\n*** Access Error: invalid UTF-8 encoding: #{FFFE}\n*** Where: _read-input\n*** Near : either any [_read-input question true = \n2\n", 0),
     ("a write past the file-size limit", ["too-big.ixo"], "",
      "access cannot-write big.txt\nafter\n", 0, {"fsize": 4096}),
+] + [
+    # The debugger reads its commands through ask: with piped answers no
+    # prompt shows. An empty answer is one step; the stack shows by default.
+    ("debug: steps, stack display, quit", [], "debug [1 + 2]\n\n-s\n\nq\n1\n",
+     "{banner}-----> EVAL 1\nInput: 1 + 2\n\n-empty stack-\n\n"
+     "-----> PUSH 1\nInput: 1 + 2\n\nStack: 1\n\n"
+     "-----> EVAL +\nInput: + 2\n(halted)\n== 1\n", 0),
+    ("debug: +s asks again, continue runs on", [], "system/tools/options/debug/show-stack?: false\n"
+     "debug [1 + 2]\n+s\n\nc\nsystem/tools/options/debug/show-stack?\n",
+     "{banner}== false\n-----> EVAL 1\nInput: 1 + 2\n-----> PUSH 1\nInput: 1 + 2\n\nStack: 1\n\n== false\n", 0),
+    ("debug: help, unknown command, values and watches", [], "system/tools/options/debug/show-stack?: false\n"
+     "x: 5\ndebug [1 + 2]\n?\nfoo\n:x\n:system/tools/indent\nw x\n\n-w x\n\nc\n",
+     "{banner}== false\n== 5\n-----> EVAL 1\nInput: 1 + 2\n" + '''\t`help` or `?`: print a list of debugger's commands.
+\t`next` or `n` or just ENTER: evaluate next value.
+\t`continue` or `c`: exit debugging console but continue evaluation.
+\t`quit` or `q`: exit debugger and stop evaluation.
+\t`stack` or `s`: display the current calls and expression stack.
+\t`parents` or `p`: display the parents call stack.
+\t`:word`: outputs the value of `word`. If it is a `function!`, outputs the local context.
+\t`:a/b/c`: outputs the value of `a/b/c` path.
+\t`watch <word1> <word2>...`: watch one or more words. `w` can be used as shortcut for `watch`.
+\t`-watch <word1> <word2>...`: stop watching one or more words. `-w` can be used as shortcut for `-watch`.
+\t`+stack`  or `+s`: outputs expression stack on each new event.
+\t`-stack`  or `-s`: do not output expression stack on each new event.
+\t`+locals` or `+l`: output local context for each entry in the callstack.
+\t`-locals` or `-l`: do not output local context for each entry in the callstack.
+\t`+indent` or `+i`: indent the output of the expression stack.
+\t`-indent` or `-i`: do not indent the output of the expression stack.
+''' +
+     "Unknown command!\n== 5\n== 0\n-----> PUSH 1\nInput: 1 + 2\nWatch: x: 5\n"
+     "-----> EVAL +\nInput: + 2\n", 0),
+    ("debug/later stops after @stop", [], "system/tools/options/debug/show-stack?: false\n"
+     "debug/later [1 + 2 @stop 3 * 4]\nc\n",
+     "{banner}== false\n-----> EVAL 3\nInput: 3 * 4\n", 0),
+    ("debug/later stops once at an error", [], "system/tools/options/debug/show-stack?: false\n"
+     "debug/later [1 / 0]\n\n7\n",
+     "{banner}== false\n-----> ERROR make error! [code: 400 type: 'math id: 'zero-divide arg1: none arg\n"
+     "*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 \n\n== 7\n", 0),
+    ("debug: a function's value shows its locals", [], "system/tools/options/debug/show-stack?: false\n"
+     "f: func [x] [x * 2]\ndebug [f 3]\n\n\n\n\n\n:f\nc\n",
+     "{banner}== false\n== func [x][x * 2]\n-----> EVAL f\nInput: f 3\n-----> OPEN f\nInput: 3\n"
+     "-----> EVAL 3\nInput: 3\n-----> PUSH 3\nInput: 3\n-----> CALL f (function!)\nInput:\n"
+     "-----> EVAL x\nInput: x * 2\n  > x         : 3\n", 0),
+    ("debug: the end of the input runs on", [], "system/tools/options/debug/show-stack?: false\n"
+     "debug [1 + 2]\n",
+     "{banner}== false\n-----> EVAL 1\nInput: 1 + 2\n", 0),
+    ("profile prints the value, an empty line, then the table", [], "profile [1 + 2]\n",
+     "{banner}== 3\n\n#1   +                | 1          | {time}\n", 0),
 ]
 
 # Configuration file sessions: the file before (None: none), the input,
@@ -138,7 +190,7 @@ def run_ixo(home, cwd, args, text, fsize=None, user=None):
         resource.setrlimit(resource.RLIMIT_FSIZE, (fsize, fsize))
 
     data = text if isinstance(text, bytes) else text.encode()
-    run = subprocess.run([IXO] + args, cwd=cwd, input=data, capture_output=True, timeout=60, env=env,
+    run = subprocess.run([IXO] + args, cwd=cwd, input=data, capture_output=True, timeout=HANG, env=env,
                          preexec_fn=limit if fsize else None, user=user)
     return run.stdout.decode("utf-8", "replace"), run.returncode
 
@@ -148,17 +200,26 @@ def report(name, what, got, expected):
     return 1
 
 
-def piped_sessions(shown):
+def piped_session(shown, case):
+    name, args, text, expected, status, *options = case
+    with tempfile.TemporaryDirectory() as home, tempfile.TemporaryDirectory() as cwd:
+        prepare(cwd)
+        out, code = run_ixo(home, cwd, args, text, **(options[0] if options else {}))
+    expected = expected.replace("{banner}", shown)
     failures = 0
-    for name, args, text, expected, status, *options in PIPED:
-        with tempfile.TemporaryDirectory() as home, tempfile.TemporaryDirectory() as cwd:
-            prepare(cwd)
-            out, code = run_ixo(home, cwd, args, text, **(options[0] if options else {}))
-        expected = expected.replace("{banner}", shown)
-        if out != expected:
-            failures += report(name, "output", out, expected)
-        if code != status:
-            failures += report(name, "status", code, status)
+    # A measured duration ("{time}") matches any time! value.
+    pattern = "[0-9:.]+ *".join(re.escape(part) for part in expected.split("{time}"))
+    if not re.fullmatch(pattern, out):
+        failures += report(name, "output", out, expected)
+    if code != status:
+        failures += report(name, "status", code, status)
+    return failures
+
+
+def piped_sessions(shown):
+    # Each session is its own process in its own folders: run them side by side.
+    with concurrent.futures.ThreadPoolExecutor(max_workers=os.cpu_count() or 1) as pool:
+        failures = sum(pool.map(lambda case: piped_session(shown, case), PIPED))
     return failures, len(PIPED)
 
 
@@ -299,7 +360,7 @@ class Terminal:
             if found:
                 self.mark += found.end()
                 return found
-            ready, _, _ = select.select([self.master], [], [], 30)
+            ready, _, _ = select.select([self.master], [], [], HANG)
             if not ready:
                 return None
             try:
@@ -317,7 +378,7 @@ class Terminal:
 
     def close(self):
         try:
-            status = self.proc.wait(timeout=30)
+            status = self.proc.wait(timeout=HANG)
         except subprocess.TimeoutExpired:
             self.proc.kill()
             status = self.proc.wait()
@@ -373,6 +434,41 @@ def terminal_session():
             history = 'history: ["print 7" "system/console/def-result" "1]" "[" "1 + 2"]'
             if history not in saved:
                 failures += report("terminal", "history saved", saved, history)
+    return failures, 1
+
+
+# The debugger at a terminal: it asks "debug> " after each step; its
+# answers leave the console history as it was.
+DEBUG_STEPS = [
+    (b"", rb">> "),
+    (b"debug [1 + 2]\r", rb"-----> EVAL 1\r?\nInput: 1 \+ 2\r?\n\r?\n-empty stack-\r?\n\r?\n(\x1b\[[0-9;]*[A-Za-z])*debug> "),
+    (b"\r", rb"-----> PUSH 1\r?\nInput: 1 \+ 2\r?\n\r?\nStack: 1\r?\n\r?\n(\x1b\[[0-9;]*[A-Za-z])*debug> "),
+    (b"-s\r", rb"(\x1b\[[0-9;]*[A-Za-z])*debug> "),
+    (b"\r", rb"-----> EVAL \+\r?\nInput: \+ 2\r?\n(\x1b\[[0-9;]*[A-Za-z])*debug> "),
+    (b"+s\r", rb"(\x1b\[[0-9;]*[A-Za-z])*debug> "),
+    (b"\r", rb"-----> OPEN \+\r?\nInput: 2\r?\n\r?\nStack: \+\r?\n\r?\n(\x1b\[[0-9;]*[A-Za-z])*debug> "),
+    (b"q\r", rb"\(halted\)\r?\n"),
+    (b"length? system/console/history\r", rb"== 2\r?\n"),
+    (b"system/tools/options/debug/show-stack?\r", rb"== true\r?\n"),
+    (b"", rb">> "),
+    (b"\x04", rb"\n"),
+]
+
+
+def debug_terminal_session():
+    failures = 0
+    with tempfile.TemporaryDirectory() as home:
+        term = Terminal(home)
+        for keys, pattern in DEBUG_STEPS:
+            term.type(keys)
+            if not term.expect(pattern):
+                failures += report("debug terminal", f"after {keys!r}", term.out[term.mark:].decode("utf-8", "replace"),
+                                   pattern.decode())
+                term.proc.kill()
+                break
+        status, _ = term.close()
+        if failures == 0 and status != 0:
+            failures += report("debug terminal", "status", status, 0)
     return failures, 1
 
 
@@ -544,12 +640,13 @@ def main():
     failures = 0
     if not re.fullmatch(r"--== Ixo \S+ ==-- \nType HELP for starting information\. \n\n", shown):
         failures += report("banner", "output", shown, "--== Ixo <version> ==-- ...")
-    total = 1
-    for group in (lambda: piped_sessions(shown), config_sessions, lambda: home_sessions(shown),
-                  terminal_session, help_terminal_session, interrupt_session):
-        f, n = group()
-        failures += f
-        total += n
+    groups = (lambda: piped_sessions(shown), config_sessions, lambda: home_sessions(shown),
+              terminal_session, help_terminal_session, debug_terminal_session, interrupt_session)
+    # The groups share nothing (each its own folders and terminal): run them side by side.
+    with concurrent.futures.ThreadPoolExecutor(max_workers=len(groups)) as pool:
+        results = list(pool.map(lambda group: group(), groups))
+    total = 1 + sum(n for _, n in results)
+    failures += sum(f for f, _ in results)
     print(f"{total - failures} of {total} console checks passed" if not failures else f"{failures} failures")
     return 1 if failures else 0
 

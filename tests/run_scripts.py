@@ -9,10 +9,30 @@ Further arguments are passed to every script.
 
 usage: run_scripts.py IXO SCRIPTS-FOLDER [ARGUMENT...]
 """
+import concurrent.futures
 import os
 import subprocess
 import sys
 import tempfile
+
+
+def run_script(ixo, script, arguments):
+    """Runs one script; answers whether it passed and, if not, what to report."""
+    base = script[:-4]
+    with open(base + ".out", "rb") as f:
+        expected = f.read()
+    status = 0
+    if os.path.exists(base + ".status"):
+        with open(base + ".status") as f:
+            status = int(f.read())
+    with tempfile.TemporaryDirectory() as home, tempfile.TemporaryDirectory() as tmp:
+        env = dict(os.environ, HOME=home, TMPDIR=tmp)
+        run = subprocess.run([ixo, os.path.basename(script)] + arguments, cwd=os.path.dirname(script),
+                             capture_output=True, timeout=600, env=env)
+    if run.stdout == expected and run.returncode == status:
+        return True, ""
+    return False, (f"FAIL {script}: status {run.returncode} (expected {status})\n"
+                   + run.stdout.decode("utf-8", "replace"))
 
 
 def main():
@@ -24,23 +44,15 @@ def main():
         dirs[:] = [d for d in dirs if d != "fixtures"]
         scripts += [os.path.join(root, f) for f in files if f.endswith(".ixo")]
     scripts.sort()
+    # Scripts are independent processes: run them side by side, report in order.
+    workers = int(os.environ.get("IXO_TEST_JOBS", os.cpu_count() or 1))
+    with concurrent.futures.ThreadPoolExecutor(max_workers=workers) as pool:
+        results = list(pool.map(lambda script: run_script(ixo, script, arguments), scripts))
     failures = 0
-    for script in scripts:
-        base = script[:-4]
-        with open(base + ".out", "rb") as f:
-            expected = f.read()
-        status = 0
-        if os.path.exists(base + ".status"):
-            with open(base + ".status") as f:
-                status = int(f.read())
-        with tempfile.TemporaryDirectory() as home, tempfile.TemporaryDirectory() as tmp:
-            env = dict(os.environ, HOME=home, TMPDIR=tmp)
-            run = subprocess.run([ixo, os.path.basename(script)] + arguments, cwd=os.path.dirname(script),
-                                 capture_output=True, timeout=120, env=env)
-        if run.stdout != expected or run.returncode != status:
+    for script, (passed, report) in zip(scripts, results):
+        if not passed:
             failures += 1
-            print(f"FAIL {script}: status {run.returncode} (expected {status})")
-            print(run.stdout.decode("utf-8", "replace"))
+            print(report)
     print(f"{len(scripts) - failures} of {len(scripts)} scripts passed")
     return 1 if failures else 0
 

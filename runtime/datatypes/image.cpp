@@ -44,8 +44,6 @@ constexpr uint32_t OPAQUE_WHITE = 0xFFFFFFFFu;
 
 int32_t pixel_count(const cell* img) { return width_of(img) * height_of(img); }
 
-uint32_t* pixels_of(const cell* img) { return head_of<uint32_t>(GET_BUFFER(img)); }
-
 int32_t index_of(const cell* img) { return static_cast<int32_t>(std::min<uint32_t>(img->data1, pixel_count(img))); }
 
 uint32_t alpha_of(uint32_t pixel) { return pixel >> 24; }
@@ -547,11 +545,7 @@ void set_data(cell* img, int32_t format, const cell* value) {
   ownership::check(img, words::word_changed, value, 0, n);
 }
 
-// ---- Image files ---------------------------------------------------------------
-
-void encode(const cell* img, const cell*, int32_t) { fire(err::access_no_codec, {*img}); }
-
-void decode(const cell* data) { fire(err::access_no_codec, {*data}); }
+uint32_t* pixels_of(const cell* img) { return head_of<uint32_t>(GET_BUFFER(img)); }
 
 // ---- Registration --------------------------------------------------------------
 

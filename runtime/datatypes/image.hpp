@@ -47,13 +47,8 @@ cell* extract_data(const cell* img, int32_t format, cell* result);
 // of the change afterwards.
 void set_data(cell* img, int32_t format, const cell* value);
 
-// Image files: encoding an image into a file format (format codes 0 BMP,
-// 1 PNG, 2 GIF, 3 JPEG, 4 TIFF) for `where` (a file or URL to write, or
-// none for the bytes), and decoding one from a file, URL or binary. This
-// build has no image file platform yet: both raise access/no-codec with
-// the value they were given.
-[[noreturn]] void encode(const cell* img, const cell* where, int32_t format);
-[[noreturn]] void decode(const cell* data);
+// The first pixel; valid until the next allocation.
+uint32_t* pixels_of(const cell* img);
 
 // Registers image! (type 53) under series!.
 void init();

@@ -442,9 +442,10 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
   cell name = given_name && TYPE_OF(given_name) == TYPE_WORD ? *given_name : *words::word_anon;
   root_guard keep_function(&function), keep_name(&name);
   if (tracing_on) {
-    // The left operand of an operator stays out of the hook's way.
+    // The left operand of an operator stays out of the hook's way. The
+    // event's value is the name the call goes by; `call` brings the function.
     if (infix) ++stack::top;
-    fire_event(EVENT_OPEN, block, pos, &name, &function);
+    fire_event(EVENT_OPEN, block, pos, &name, &name);
     if (infix) --stack::top;
   }
   cell* slot = infix ? nullptr : stack::push(function);

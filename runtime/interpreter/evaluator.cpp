@@ -336,7 +336,8 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
     if (!value || TYPE_OF(value) != TYPE_OP) break;
     cell op = *value;
     op.header = op::wrapped_type(&op);
-    traced(EVENT_FETCH, block, next, &name, &op);
+    // The fetched value is the operator word itself, as for any word read.
+    traced(EVENT_FETCH, block, next, &name, &name);
     stack::top = sub ? entry_top : stack::arguments;
     if (!tracing_on && next + 1 < std::min(end, length_of(block)) && infix_shortcut(&name, &op, block, next + 1)) {
       next += 2;

@@ -6,6 +6,7 @@
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/memory/memory.hpp"
 #include "runtime/memory/node.hpp"
+#include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_frame.hpp"
 
 namespace ixo::memory {
@@ -28,13 +29,16 @@ uint32_t take_node(series_buffer* b) {
 int32_t kept_bytes(series_buffer* b) { return static_cast<int32_t>(data_end(b) - head_of(b)); }
 
 // The move itself; `old` receives the old buffer as read after the
-// allocation, for the callers that copy from it.
+// allocation, for the callers that copy from it. The allocation may
+// collect, and a collection may move the node itself into another node
+// frame: the node is held in a root so that it is rewritten.
 series_buffer* relocate(series_buffer* b, int32_t new_size, series_buffer*& old) {
   uint32_t unit = GET_UNIT(b);
   int64_t size = new_size;
   if (size == 0) size = b->size > 0 ? 2 * static_cast<int64_t>(b->size) : 16;
   if (size <= 0 || size > INT32_MAX) fire(err::internal_no_memory);
   uint32_t node = b->node;
+  root_guard keep(&node);
   // Enough whole elements to hold `size` bytes.
   int64_t count = (size + unit - 1) / unit;
   series_buffer* fresh = alloc_series_buffer(static_cast<int32_t>(count), unit, 0);
@@ -112,6 +116,7 @@ series_buffer* expand_series_filled(series_buffer* b, int32_t new_size, uint8_t 
 
 uint32_t copy_series(series_buffer* b) {
   uint32_t source = b->node;
+  root_guard keep(&source);  // the allocation may move the node
   uint32_t node = alloc_series(b->size, 1, 0);
   b = buffer_of(source);
   series_buffer* copy = buffer_of(node);
@@ -131,6 +136,7 @@ using namespace memory;
 void set_flags(uint32_t node, uint32_t mask) { buffer_of(node)->flags |= mask; }
 
 uint32_t copy_part(uint32_t node, int32_t offset, int32_t length) {
+  root_guard keep(&node);  // the allocation may move the node
   uint32_t unit = GET_UNIT(buffer_of(node));
   uint32_t part = alloc_series(length, unit, 0);
   series_buffer* source = buffer_of(node);

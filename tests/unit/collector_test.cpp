@@ -18,6 +18,7 @@
 #include "runtime/memory/memory.hpp"
 #include "runtime/memory/node.hpp"
 #include "runtime/memory/roots.hpp"
+#include "runtime/memory/series_buffer.hpp"
 #include "runtime/memory/series_frame.hpp"
 #include "startup/start.hpp"
 
@@ -555,6 +556,60 @@ TEST_F(collector_cycle, a_quiet_sparse_node_frame_is_emptied_after_six_quiet_cyc
     EXPECT_EQ(cycles::entries()[0], cells(holder)[3].data2);
     cycles::reset();
   }
+}
+
+// Growing or copying a series allocates, and the collection that the
+// allocation runs may empty the node frame of the series' own node: the
+// operation goes on with the node's new place, never the freed slot.
+TEST_F(collector_cycle, a_series_grown_or_copied_while_its_node_frame_is_emptied_keeps_its_text) {
+  cycles::init();
+  enum op { EXPAND, MOVE, COPY_SERIES, COPY_PART };
+  for (op o : {EXPAND, MOVE, COPY_SERIES, COPY_PART}) {
+    restart();
+    uint32_t holder = 0;
+    root_guard keep(&holder);
+    uint32_t frame = 0;
+    {
+      collections_off off;
+      collector::do_cycle();
+      holder = block(10000);
+      uint32_t first = record.node_frame_head;
+      while (address<node_frame>(first)->free_list) alloc_bytes(16);
+      // A second frame keeps 100 strings, a third 5,000: the second is
+      // sparse and will be emptied into the third.
+      for (int32_t i = 0; i < 2 * NODES_PER_FRAME; ++i) {
+        cell s = text("s" + std::to_string(i));
+        if (i == 0) frame = record.node_frame_tail;
+        if (i < 100 || (i >= NODES_PER_FRAME && i < NODES_PER_FRAME + 5000)) put(holder, s);
+      }
+    }
+    for (int32_t cycle = 1; cycle <= 7; ++cycle) collector::do_cycle();
+    ASSERT_TRUE(node_frame_listed_q(frame));
+    ASSERT_TRUE(in_node_frame_q(cells(holder)[7].data2, frame));
+    uint32_t relocations = collector::node_relocation_count;
+    collect_every_allocation = true;  // the allocation below runs the eighth cycle
+    uint32_t copy = 0;
+    root_guard keep_copy(&copy);
+    switch (o) {
+      case EXPAND: expand_series(GET_BUFFER(&cells(holder)[7]), 4096); break;
+      case MOVE: move_series_buffer(GET_BUFFER(&cells(holder)[7]), 4096); break;
+      case COPY_SERIES: copy = copy_series(GET_BUFFER(&cells(holder)[7])); break;
+      case COPY_PART: copy = series::copy_part(cells(holder)[7].data2, 1, 1); break;
+    }
+    collect_every_allocation = false;
+    ASSERT_EQ(collector::node_relocation_count, relocations + 1);
+    EXPECT_FALSE(node_frame_listed_q(frame));
+    const cell& s = cells(holder)[7];
+    EXPECT_FALSE(in_node_frame_q(s.data2, frame));
+    EXPECT_EQ(GET_BUFFER(&s)->node, s.data2);
+    EXPECT_NE(GET_BUFFER(&s)->flags & SERIES_IN_USE, 0u);
+    if (o == MOVE) continue;  // a move keeps the size and tail, not the data
+    EXPECT_EQ(text_of(s), "s7");
+    if (o == COPY_SERIES) EXPECT_EQ(text_of(cell{TYPE_STRING, 0, copy, 0}), "s7");
+    if (o == COPY_PART) EXPECT_EQ(text_of(cell{TYPE_STRING, 0, copy, 0}), "7");
+    EXPECT_EQ(text_of(cells(holder)[99]), "s99");
+  }
+  cycles::reset();
 }
 
 TEST_F(collector_cycle, init_installs_the_collection_that_allocation_runs) {

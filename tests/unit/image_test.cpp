@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/image_files.hpp"
 #include "runtime/datatypes/image.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/memory/collector.hpp"
@@ -336,6 +337,57 @@ TEST_F(images, the_collector_keeps_and_moves_image_pixels) {
   cell held = *memory::head_of<cell>(memory::GET_BUFFER(&blk));
   EXPECT_EQ(pixels(held), std::vector<uint32_t>(1200, 0xFF0C2238u));
   EXPECT_EQ(pixels(run(ACT_COPY, {held}, {-1, -1, -1})), pixels(held));
+}
+
+}  // namespace
+}  // namespace ixo
+
+// ---- The image service --------------------------------------------------------
+
+namespace ixo {
+namespace {
+
+using test::tup;
+using test::xy;
+
+struct image_service : ::testing::Test {
+  void SetUp() override {
+    test::start_runtime();
+    image::init();
+    stack::reset();
+  }
+};
+
+// image/push as the text UI uses it: nearest pixels, never a blend.
+TEST_F(image_service, ScalingCopiesTheNearestPixel) {
+  cell spec = test::block_of({xy(2, 1), test::bytes_of(std::string("\xFF\x00\x00\x00\x00\xFF", 6), TYPE_BINARY)});
+  cell img = test::call_entry(actions::dispatchers[ACT_MAKE], {datatype::make_cell(TYPE_IMAGE), spec}, {});
+  memory::root_guard keep(&img);
+  cell scaled = *image_files::push_scaled(&img, 4, 1);
+  ASSERT_EQ(image::width_of(&scaled), 4);
+  const uint32_t* p = image::pixels_of(&scaled);
+  EXPECT_EQ(std::vector<uint32_t>(p, p + 4), (std::vector<uint32_t>{0xFFFF0000u, 0xFFFF0000u, 0xFF0000FFu, 0xFF0000FFu}));
+  cell none_wide = *image_files::push_scaled(&img, 0, 3);
+  EXPECT_EQ(image::width_of(&none_wide) * image::height_of(&none_wide), 0);
+}
+
+// Encoding reads the pixels where they lie and decoding makes a new image:
+// a collection at every allocation (IXO_GC_STRESS) must not disturb them.
+TEST_F(image_service, EncodedBytesDecodeToTheSamePixels) {
+  cell spec = test::block_of({xy(3, 1), tup({10, 20, 30})});
+  cell img = test::call_entry(actions::dispatchers[ACT_MAKE], {datatype::make_cell(TYPE_IMAGE), spec}, {});
+  cell bytes{TYPE_UNSET, 0, 0, 0}, back{TYPE_UNSET, 0, 0, 0};
+  memory::root_guard keep(&img), keep_bytes(&bytes), keep_back(&back);
+  for (int32_t format : {0, 1, 2, 4}) {
+    image_files::encode(&img, &bytes, format);
+    ASSERT_EQ(TYPE_OF(&bytes), TYPE_BINARY);
+    EXPECT_TRUE(image_files::encoded_q(&bytes));
+    image_files::decode_binary(&bytes, &back);
+    ASSERT_EQ(TYPE_OF(&back), TYPE_IMAGE);
+    const uint32_t* a = image::pixels_of(&img);
+    const uint32_t* b = image::pixels_of(&back);
+    EXPECT_EQ(std::vector<uint32_t>(a, a + 3), std::vector<uint32_t>(b, b + 3)) << format;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,31 @@
+// libFuzzer entry for the image decoders, reached as scripts reach them:
+// `load/as` with an image codec calls image/decode-binary, which picks
+// PNG, JPEG, GIF, TIFF or our BMP reader by the signature. Any bytes
+// decode to an image, answer none (no known signature) or raise
+// access/bad-media, or internal/no-memory for a header whose pixels cannot
+// be held; a decoded image encodes as PNG and decodes again to the same
+// pixels. Built with -DIXO_FUZZ=ON and clang (see README); run as
+// build-fuzz/image_fuzz -max_len=4096.
+#include "fuzz/boot_library.hpp"
+
+namespace {
+
+const char* const checks = R"(
+    fuzz-value: try [load/as fuzz-bytes 'png]
+    case [
+        error? fuzz-value [to logic! find [bad-media no-memory] fuzz-value/id]
+        none? fuzz-value [true]
+        image? fuzz-value [
+            fuzz-copy: load/as save/as none fuzz-value 'png 'png
+            fuzz-copy/argb = fuzz-value/argb
+        ]
+    ]
+)";
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 1 << 16) return 0;
+  ixo::fuzz::run(data, size, checks);
+  return 0;
+}

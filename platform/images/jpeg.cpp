@@ -1,0 +1,135 @@
+// JPEG over libjpeg-turbo. Its errors end in error_exit, which jumps back
+// to the setjmp of read_scanlines or write_scanlines; those frames hold
+// nothing that needs destroying, the structures live in their callers.
+#include <cstdio>  // jpeglib.h needs FILE and size_t first
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include <csetjmp>
+#include <cstdlib>
+#include <new>
+
+#include "platform/images/raster.hpp"
+
+namespace ixo::images {
+
+namespace {
+
+constexpr int QUALITY = 90;
+
+struct failure {
+  jpeg_error_mgr manager;
+  std::jmp_buf jump;
+};
+
+[[noreturn]] void on_error(j_common_ptr info) { std::longjmp(reinterpret_cast<failure*>(info->err)->jump, 1); }
+void on_message(j_common_ptr) {}
+
+// Warnings pass, but data that ends before the image does is a cut file,
+// not an image: libjpeg would pad it out.
+void on_warning(j_common_ptr info, int level) {
+  if (level < 0 && info->err->msg_code == JWRN_JPEG_EOF) on_error(info);
+}
+
+void quiet_errors(failure& errors) {
+  jpeg_std_error(&errors.manager);
+  errors.manager.error_exit = on_error;
+  errors.manager.output_message = on_message;
+  errors.manager.emit_message = on_warning;
+}
+
+// Adobe CMYK (stored inverted, as Photoshop writes it): R = C·K/255 and
+// likewise G and B, rounded.
+void cmyk_to_pixels(const uint8_t* cmyk, uint32_t* to, int32_t width) {
+  for (int32_t x = 0; x < width; ++x, cmyk += 4) {
+    uint32_t k = cmyk[3];
+    uint32_t r = (cmyk[0] * k + 127) / 255, g = (cmyk[1] * k + 127) / 255, b = (cmyk[2] * k + 127) / 255;
+    to[x] = 0xFF000000u | r << 16 | g << 8 | b;
+  }
+}
+
+// The structures' creation fails only when memory runs out.
+bool create(jpeg_decompress_struct& info, failure& errors) {
+  if (setjmp(errors.jump)) return false;
+  jpeg_create_decompress(&info);
+  return true;
+}
+
+bool create(jpeg_compress_struct& info, failure& errors) {
+  if (setjmp(errors.jump)) return false;
+  jpeg_create_compress(&info);
+  return true;
+}
+
+status decode_started(jpeg_decompress_struct& info, failure& errors, const uint8_t* data, size_t size, raster& out,
+                      std::vector<uint8_t>& row) {
+  if (setjmp(errors.jump)) return status::bad_data;
+  jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
+  if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) return status::bad_data;
+  bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+  info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
+  status result = out.allocate(info.image_width, info.image_height);
+  if (result != status::ok) return result;
+  jpeg_start_decompress(&info);
+  if (cmyk) row.resize(size_t{info.output_width} * 4);
+  while (info.output_scanline < info.output_height) {
+    uint32_t* target = &out.pixels[size_t{info.output_scanline} * info.output_width];
+    JSAMPROW line = cmyk ? row.data() : reinterpret_cast<JSAMPROW>(target);
+    if (jpeg_read_scanlines(&info, &line, 1) != 1) return status::bad_data;
+    if (cmyk) cmyk_to_pixels(row.data(), target, out.width);
+  }
+  jpeg_finish_decompress(&info);
+  return status::ok;
+}
+
+bool encode_started(jpeg_compress_struct& info, failure& errors, const view& image, unsigned char** bytes,
+                    unsigned long* count) {
+  if (setjmp(errors.jump)) return false;
+  jpeg_mem_dest(&info, bytes, count);
+  info.image_width = static_cast<JDIMENSION>(image.width);
+  info.image_height = static_cast<JDIMENSION>(image.height);
+  info.input_components = 4;
+  info.in_color_space = JCS_EXT_BGRA;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, QUALITY, TRUE);
+  jpeg_start_compress(&info, TRUE);
+  while (info.next_scanline < info.image_height) {
+    // libjpeg only reads the rows it is given.
+    auto line = reinterpret_cast<JSAMPROW>(const_cast<uint32_t*>(image.pixels + size_t{info.next_scanline} * image.width));
+    jpeg_write_scanlines(&info, &line, 1);
+  }
+  jpeg_finish_compress(&info);
+  return true;
+}
+
+}  // namespace
+
+status decode_jpeg(const uint8_t* data, size_t size, raster& out) {
+  jpeg_decompress_struct info{};
+  failure errors{};
+  quiet_errors(errors);
+  info.err = &errors.manager;
+  std::vector<uint8_t> row;
+  if (!create(info, errors)) return status::no_memory;
+  status result = decode_started(info, errors, data, size, out, row);
+  jpeg_destroy_decompress(&info);
+  return result;
+}
+
+status encode_jpeg(const view& image, std::vector<uint8_t>& out) {
+  jpeg_compress_struct info{};
+  failure errors{};
+  quiet_errors(errors);
+  info.err = &errors.manager;
+  if (!create(info, errors)) return status::no_memory;
+  unsigned char* bytes = nullptr;
+  unsigned long count = 0;
+  bool written = encode_started(info, errors, image, &bytes, &count);
+  jpeg_destroy_compress(&info);
+  if (written) out.assign(bytes, bytes + count);
+  std::free(bytes);
+  return written ? status::ok : status::bad_data;
+}
+
+}  // namespace ixo::images

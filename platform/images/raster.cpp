@@ -1,0 +1,75 @@
+// Rasters, signatures, the dispatch of decoders and encoders by format, and
+// nearest-neighbour scaling.
+#include "platform/images/raster.hpp"
+
+#include <climits>
+#include <cstring>
+#include <new>
+
+namespace ixo::images {
+
+status raster::allocate(int64_t w, int64_t h) {
+  if (w < 1 || h < 1 || w > MAX_SIDE || h > MAX_SIDE) return status::bad_data;
+  if (w * h * 4 > INT32_MAX) return status::no_memory;
+  try {
+    pixels.assign(static_cast<size_t>(w * h), 0);
+  } catch (const std::bad_alloc&) {
+    return status::no_memory;
+  }
+  width = static_cast<int32_t>(w);
+  height = static_cast<int32_t>(h);
+  return status::ok;
+}
+
+format sniff(const uint8_t* data, size_t size) {
+  auto starts = [&](const char* signature, size_t length) {
+    return size >= length && std::memcmp(data, signature, length) == 0;
+  };
+  if (starts("\x89PNG", 4)) return FORMAT_PNG;
+  if (starts("\xFF\xD8\xFF", 3)) return FORMAT_JPEG;
+  if (starts("BM", 2)) return FORMAT_BMP;
+  if (starts("GIF87a", 6) || starts("GIF89a", 6)) return FORMAT_GIF;
+  if (starts("II\x2A\x00", 4) || starts("MM\x00\x2A", 4)) return FORMAT_TIFF;
+  return FORMAT_NONE;
+}
+
+status decode(const uint8_t* data, size_t size, raster& out) {
+  switch (sniff(data, size)) {
+    case FORMAT_PNG: return decode_png(data, size, out);
+    case FORMAT_JPEG: return decode_jpeg(data, size, out);
+    case FORMAT_BMP: return decode_bmp(data, size, out);
+    case FORMAT_GIF: return decode_gif(data, size, out);
+    case FORMAT_TIFF: return decode_tiff(data, size, out);
+    default: return status::bad_data;
+  }
+}
+
+status encode(int32_t format, const view& image, std::vector<uint8_t>& out) {
+  if (image.width < 1 || image.height < 1) return status::bad_data;
+  try {
+    switch (format) {
+      case FORMAT_BMP: return encode_bmp(image, out);
+      case FORMAT_PNG: return encode_png(image, out);
+      case FORMAT_GIF: return encode_gif(image, out);
+      case FORMAT_JPEG: return encode_jpeg(image, out);
+      case FORMAT_TIFF: return encode_tiff(image, out);
+      default: return status::bad_data;
+    }
+  } catch (const std::bad_alloc&) {
+    return status::no_memory;
+  }
+}
+
+void scale_nearest(const uint32_t* from, int32_t from_width, int32_t from_height, uint32_t* to, int32_t width,
+                   int32_t height) {
+  // Centre of target pixel x is (x + 0.5) · from / to in source pixels.
+  std::vector<int32_t> columns(static_cast<size_t>(width));
+  for (int64_t x = 0; x < width; ++x) columns[x] = static_cast<int32_t>((2 * x + 1) * from_width / (2 * width));
+  for (int64_t y = 0; y < height; ++y) {
+    const uint32_t* row = from + (2 * y + 1) * from_height / (2 * height) * from_width;
+    uint32_t* target = to + y * width;
+    for (int32_t x = 0; x < width; ++x) target[x] = row[columns[x]];
+  }
+}
+
+}  // namespace ixo::images

@@ -1,0 +1,160 @@
+// TIFF over libtiff, read from and written to memory through
+// TIFFClientOpenExt. The decoder reads the first page through libtiff's
+// RGBA reader, which premultiplies unassociated alpha; its colours are
+// divided back so that alpha stays straight. The encoder writes 8-bit RGBA
+// with unassociated alpha, deflate-compressed. libtiff's messages are
+// swallowed: failure is told by value.
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "platform/images/raster.hpp"
+
+namespace ixo::images {
+
+namespace {
+
+// No single allocation libtiff makes for a strip or tile may pass this.
+constexpr tmsize_t MAX_LIBRARY_ALLOCATION = 256 << 20;
+
+struct memory_file {
+  const uint8_t* data;        // reading
+  std::vector<uint8_t>* out;  // writing
+  size_t size, position;
+  bool full = false;
+};
+
+tmsize_t read_bytes(thandle_t handle, void* to, tmsize_t count) {
+  auto* f = static_cast<memory_file*>(handle);
+  if (count < 0 || f->position >= f->size) return 0;
+  size_t n = std::min(static_cast<size_t>(count), f->size - f->position);
+  std::memcpy(to, (f->out ? f->out->data() : f->data) + f->position, n);
+  f->position += n;
+  return static_cast<tmsize_t>(n);
+}
+
+tmsize_t write_bytes(thandle_t handle, void* from, tmsize_t count) {
+  auto* f = static_cast<memory_file*>(handle);
+  if (!f->out || count < 0) return 0;
+  size_t end = f->position + static_cast<size_t>(count);
+  try {
+    if (end > f->out->size()) f->out->resize(end);
+  } catch (const std::bad_alloc&) {
+    f->full = true;
+    return 0;
+  }
+  std::memcpy(f->out->data() + f->position, from, static_cast<size_t>(count));
+  f->position = end;
+  f->size = f->out->size();
+  return count;
+}
+
+toff_t seek(thandle_t handle, toff_t offset, int whence) {
+  auto* f = static_cast<memory_file*>(handle);
+  uint64_t base = whence == SEEK_CUR ? f->position : whence == SEEK_END ? f->size : 0;
+  uint64_t target = base + offset;
+  // Reading may not move past the end; writing may, leaving a gap.
+  if (!f->out && target > f->size) return static_cast<toff_t>(-1);
+  f->position = static_cast<size_t>(target);
+  return target;
+}
+
+int close_nothing(thandle_t) { return 0; }
+toff_t size_of(thandle_t handle) { return static_cast<memory_file*>(handle)->size; }
+int map_nothing(thandle_t, void**, toff_t*) { return 0; }
+void unmap_nothing(thandle_t, void*, toff_t) {}
+
+int quiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+TIFF* open(memory_file& file, const char* mode) {
+  TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+  if (!options) return nullptr;
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options, MAX_LIBRARY_ALLOCATION);
+  TIFFOpenOptionsSetErrorHandlerExtR(options, quiet, nullptr);
+  TIFFOpenOptionsSetWarningHandlerExtR(options, quiet, nullptr);
+  TIFF* tiff = TIFFClientOpenExt("memory", mode, &file, read_bytes, write_bytes, seek, close_nothing, size_of,
+                                 map_nothing, unmap_nothing, options);
+  TIFFOpenOptionsFree(options);
+  return tiff;
+}
+
+// Straight alpha again: colour × 255 / alpha, rounded, for partial alpha.
+uint32_t unpremultiply(uint32_t abgr) {
+  uint32_t a = abgr >> 24, r = abgr & 0xFF, g = abgr >> 8 & 0xFF, b = abgr >> 16 & 0xFF;
+  if (a != 0 && a != 255) {
+    r = std::min<uint32_t>(255, (r * 255 + a / 2) / a);
+    g = std::min<uint32_t>(255, (g * 255 + a / 2) / a);
+    b = std::min<uint32_t>(255, (b * 255 + a / 2) / a);
+  }
+  return a << 24 | r << 16 | g << 8 | b;
+}
+
+status read_page(TIFF* tiff, raster& out) {
+  uint32_t width = 0, height = 0;
+  if (!TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height)) {
+    return status::bad_data;
+  }
+  char message[1024];
+  if (!TIFFRGBAImageOK(tiff, message)) return status::bad_data;
+  status made = out.allocate(width, height);
+  if (made != status::ok) return made;
+  if (!TIFFReadRGBAImageOriented(tiff, width, height, out.pixels.data(), ORIENTATION_TOPLEFT, 1)) {
+    return status::bad_data;
+  }
+  for (uint32_t& p : out.pixels) p = unpremultiply(p);  // libtiff's words hold R in the lowest byte
+  return status::ok;
+}
+
+bool write_page(TIFF* tiff, const view& image, std::vector<uint8_t>& row) {
+  uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
+  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(image.width));
+  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(image.height));
+  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 4);
+  TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, extra);
+  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+  TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+  TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tiff, 0));
+  row.resize(static_cast<size_t>(image.width) * 4);
+  for (int32_t y = 0; y < image.height; ++y) {
+    const uint32_t* from = image.pixels + static_cast<size_t>(y) * image.width;
+    for (int32_t x = 0; x < image.width; ++x) {
+      uint32_t p = from[x];
+      row[4 * x] = static_cast<uint8_t>(p >> 16);
+      row[4 * x + 1] = static_cast<uint8_t>(p >> 8);
+      row[4 * x + 2] = static_cast<uint8_t>(p);
+      row[4 * x + 3] = static_cast<uint8_t>(p >> 24);
+    }
+    if (TIFFWriteScanline(tiff, row.data(), static_cast<uint32_t>(y), 0) < 0) return false;
+  }
+  return TIFFWriteDirectory(tiff) != 0;
+}
+
+}  // namespace
+
+status decode_tiff(const uint8_t* data, size_t size, raster& out) {
+  memory_file file{data, nullptr, size, 0};
+  TIFF* tiff = open(file, "rm");
+  if (!tiff) return status::bad_data;
+  status result = read_page(tiff, out);
+  TIFFClose(tiff);
+  return result;
+}
+
+status encode_tiff(const view& image, std::vector<uint8_t>& out) {
+  out.clear();
+  memory_file file{nullptr, &out, 0, 0};
+  TIFF* tiff = open(file, "wm");
+  if (!tiff) return status::no_memory;
+  std::vector<uint8_t> row;
+  bool written = write_page(tiff, image, row);
+  TIFFClose(tiff);  // writes out what is pending
+  if (written && !file.full) return status::ok;
+  return file.full ? status::no_memory : status::bad_data;
+}
+
+}  // namespace ixo::images
