@@ -13,6 +13,7 @@
 #include "runtime/datatypes/string.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/stack.hpp"
+#include "runtime/memory/memory.hpp"
 #include "runtime/memory/roots.hpp"
 #include "startup/system/catch.hpp"
 #include "startup/start.hpp"

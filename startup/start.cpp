@@ -70,6 +70,8 @@
 #include "runtime/datatypes/vector.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "boot/routines.hpp"
+#include "gui/event.hpp"
+#include "gui/platform.hpp"
 #include "console/line_editor.hpp"
 #include "console/routines_console.hpp"
 #include "console/terminal.hpp"
@@ -207,6 +209,8 @@ void init() {
   console::init_routines();
   boot::init_codec_routines();
   boot::init_json_routines();
+  gui::event::init_routines();
+  gui::platform::init_routines();
   paren::init();
   issue::init();
   url::init();
@@ -234,6 +238,8 @@ void init() {
   point2D::init();
   point3D::init();
   image::init();
+  // The GUI layer's datatype, registered last.
+  gui::event::init();
   // The dispatchers that action! values call.
   actions::init();
   // The first node frame and series frame.
@@ -255,6 +261,7 @@ void init() {
   datatype::build_words();
   words::build();
   refinements::build();
+  gui::event::build_words();
   natives::init();
   currency::init();
   ownership::init();

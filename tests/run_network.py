@@ -21,6 +21,9 @@ def main():
         runner = os.path.join(os.path.dirname(os.path.abspath(__file__)), "run_scripts.py")
         # The proxy variables of the environment would send loopback requests away.
         env = {k: v for k, v in os.environ.items() if k.lower() not in ("http_proxy", "https_proxy", "all_proxy")}
+        # One script at a time: the server's record of the last request is
+        # shared by all.
+        env["IXO_TEST_JOBS"] = "1"
         return subprocess.run([sys.executable, runner, ixo, folder, base, network_server.closed_port_url()],
                               env=env).returncode
     finally:
