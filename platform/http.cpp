@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/http_transfer.hpp"
+#include "platform/posix/http_transfer.hpp"
 #include "platform/simple_io.hpp"
 #include "runtime/core/unicode.hpp"
 #include "runtime/datatypes/binary.hpp"

@@ -1,7 +1,7 @@
 // HTTP requests for url! values whose scheme begins with "http": the
 // language side of simple-io. A request is built from values (a method
 // word, the url, an optional header block and body) and performed by the
-// transfer layer (platform/http_transfer.hpp); the answer comes back as a
+// transfer layer (platform/posix/http_transfer.hpp); the answer comes back as a
 // string!, binary!, block of lines, or [status headers body].
 #pragma once
 #include <cstdint>

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/files.hpp"
-#include "platform/start.hpp"
+#include "platform/posix/files.hpp"
+#include "platform/posix/start.hpp"
 #include "runtime/core/unicode.hpp"
 #include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/block.hpp"
@@ -157,7 +157,7 @@ namespace {
 // telling why.
 int32_t write_data(const std::string* path, const std::string& bytes, int32_t seek, bool append) {
   if (!path) {
-    platform::flush_output();  // keep the order of what was printed before
+    system::flush_output();  // keep the order of what was printed before
     int32_t out = platform::std_output >= 0 ? platform::std_output : 1;
     int32_t n = platform::write_bytes(out, bytes.data(), static_cast<int32_t>(bytes.size()));
     return n < 0 ? -2 : n;

@@ -4,7 +4,9 @@
 
 #include <cfenv>
 
-#include "platform/start.hpp"
+#include "platform/posix/console.hpp"
+#include "platform/posix/http_transfer.hpp"
+#include "platform/posix/start.hpp"
 #include "runtime/codecs/checksum.hpp"
 #include "runtime/codecs/compress.hpp"
 #include "runtime/core/case_folding.hpp"
@@ -90,6 +92,7 @@
 #include "runtime/memory/node.hpp"
 #include "runtime/memory/series_frame.hpp"
 #include "startup/system/catch.hpp"
+#include "startup/system/console_output.hpp"
 #include "startup/system/heap.hpp"
 #include "startup/system/print.hpp"
 #include "startup/system/print_hooks.hpp"
@@ -167,7 +170,8 @@ namespace runtime {
 void init() {
   boot_flag = 1;
   print_hooks::init();
-  platform::init();
+  system::init_console_output(&platform::terminal_console);
+  platform::http_start();
   terminal::init();
   random::init();
   reserve_memory();

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/bindings.hpp"
+#include "platform/posix/bindings.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/memory/node.hpp"
 #include "runtime/memory/series_frame.hpp"

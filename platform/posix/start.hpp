@@ -33,8 +33,4 @@ void start();
 // decoder treats invalid sequences as its own input errors.
 void read_args();
 
-// Starts the platform services the runtime uses: the console writer and
-// the HTTP transfer library.
-void init();
-
 }  // namespace ixo::platform

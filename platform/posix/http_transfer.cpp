@@ -4,14 +4,14 @@
 // exactly the headers it is given. Proxies come from the environment, TLS
 // certificates are verified. No signal is used: SIGPIPE is held back
 // during the transfer.
-#include "platform/http_transfer.hpp"
+#include "platform/posix/http_transfer.hpp"
 
 #include <curl/curl.h>
 
 #include <cctype>
 #include <cstring>
 
-#include "platform/sigpipe.hpp"
+#include "platform/posix/sigpipe.hpp"
 
 namespace ixo::platform {
 

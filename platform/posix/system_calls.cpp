@@ -2,7 +2,7 @@
 // for are reaped at the next call, so that they do not linger as zombies.
 // Input and output pipes are served together with poll, so a child that
 // writes before it has read all its input never blocks on a full pipe.
-#include "platform/system_calls.hpp"
+#include "platform/posix/system_calls.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,7 +15,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/sigpipe.hpp"
+#include "platform/posix/sigpipe.hpp"
 
 extern char** environ;
 
