@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "platform/bindings.hpp"
+#include "platform/posix/bindings.hpp"
 #include "platform/environment.hpp"
-#include "platform/files.hpp"
+#include "platform/posix/files.hpp"
 #include "platform/simple_io.hpp"
 #include "runtime/datatypes/file.hpp"
 #include "runtime/datatypes/logic.hpp"

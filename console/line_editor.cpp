@@ -173,11 +173,11 @@ void emit(const std::u32string& text) {
     size_t j = i;
     while (j < text.size() && (text[j] >= 0x10000) == wide) ++j;
     if (wide) {
-      platform::write_units(text.data() + i, static_cast<int32_t>((j - i) * 4), 4, false);
+      system::write_units(text.data() + i, static_cast<int32_t>((j - i) * 4), 4, false);
     } else {
       std::u16string units(text.begin() + static_cast<std::ptrdiff_t>(i),
                            text.begin() + static_cast<std::ptrdiff_t>(j));
-      platform::write_units(units.data(), static_cast<int32_t>(units.size() * 2), 2, false);
+      system::write_units(units.data(), static_cast<int32_t>(units.size() * 2), 2, false);
     }
     i = j;
   }

@@ -15,7 +15,7 @@
 
 #include "console/line_editor.hpp"
 #include "console/terminal.hpp"
-#include "platform/files.hpp"
+#include "platform/posix/files.hpp"
 #include "platform/simple_io.hpp"
 #include "runtime/core/unicode.hpp"
 #include "runtime/core/words.hpp"

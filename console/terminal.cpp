@@ -249,7 +249,7 @@ void on_ending_signal(int signo) {
 
 int32_t posix_cursor_column() {
   if (isatty(STDOUT_FILENO) != 1) return -1;
-  platform::flush_output();
+  system::flush_output();
   static const char query[] = "\x1b[6n";
   if (write(STDOUT_FILENO, query, sizeof query - 1) != static_cast<ssize_t>(sizeof query - 1)) return -1;
   int32_t from = input_head;

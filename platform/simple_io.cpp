@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/files.hpp"
-#include "platform/start.hpp"
+#include "platform/posix/files.hpp"
+#include "platform/posix/start.hpp"
 #include "runtime/core/unicode.hpp"
 #include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/block.hpp"
@@ -97,23 +97,6 @@ bool read_file(const std::string& path, int32_t part, int32_t seek, std::vector<
   return true;
 }
 
-// A block of the lines of UTF-8 bytes: split at LF, one CR before the LF
-// dropped; text after the last LF is the last line.
-void load_lines(const std::vector<uint8_t>& data, cell* c) {
-  int32_t count = static_cast<int32_t>(std::count(data.begin(), data.end(), '\n')) + 1;
-  block::make_at(c, count);
-  size_t start = 0;
-  for (size_t i = 0; i <= data.size(); ++i) {
-    bool end = i == data.size();
-    if (!end && data[i] != '\n') continue;
-    if (end && i == start) break;
-    size_t stop = i;
-    if (!end && stop > start && data[stop - 1] == '\r') --stop;
-    string::load_in(data.data() + start, static_cast<int32_t>(stop - start), c->data2, string::LOAD_UTF8);
-    start = i + 1;
-  }
-}
-
 // The UTF-8 of a string from its index, at most `part` characters unless
 // part is negative.
 std::string utf8_of(const cell* s, int32_t part) {
@@ -127,6 +110,22 @@ std::string utf8_of(const cell* s, int32_t part) {
 }
 
 }  // namespace
+
+cell* load_lines(const uint8_t* data, int32_t size, cell* c) {
+  int32_t count = static_cast<int32_t>(std::count(data, data + size, '\n')) + 1;
+  block::make_at(c, count);
+  int32_t start = 0;
+  for (int32_t i = 0; i <= size; ++i) {
+    bool end = i == size;
+    if (!end && data[i] != '\n') continue;
+    if (end && i == start) break;
+    int32_t stop = i;
+    if (!end && stop > start && data[stop - 1] == '\r') --stop;
+    string::load_in(data + start, stop - start, c->data2, string::LOAD_UTF8);
+    start = i + 1;
+  }
+  return c;
+}
 
 std::string value_to_bytes(cell* value, int32_t part) {
   switch (TYPE_OF(value)) {
@@ -158,7 +157,7 @@ namespace {
 // telling why.
 int32_t write_data(const std::string* path, const std::string& bytes, int32_t seek, bool append) {
   if (!path) {
-    platform::flush_output();  // keep the order of what was printed before
+    system::flush_output();  // keep the order of what was printed before
     int32_t out = platform::std_output >= 0 ? platform::std_output : 1;
     int32_t n = platform::write_bytes(out, bytes.data(), static_cast<int32_t>(bytes.size()));
     return n < 0 ? -2 : n;
@@ -243,7 +242,7 @@ cell* read(cell* file, cell* part_arg, cell* seek_arg, bool binary, bool lines) 
     binary::load_at(bytes, size, result);
   } else if (lines && !empty && part != 0) {
     // An empty file, or /part 0, gives the empty string even with /lines.
-    load_lines(data, result);
+    load_lines(bytes, size, result);
   } else {
     result->header = TYPE_UNSET;
     uint32_t node = unicode::load_utf8(bytes, size, 0, nullptr, true);

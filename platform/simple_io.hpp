@@ -21,6 +21,11 @@ namespace ixo::simple_io {
 // U+FFFD instead of an error. c must not move while it is filled.
 cell* load_os_text(const char* bytes, size_t length, cell* c);
 
+// Fills c with a block of the lines of UTF-8 bytes: split at LF, one CR
+// before the LF dropped; text after the last LF is the last line, and no
+// bytes give no line. c must not move while it is filled.
+cell* load_lines(const uint8_t* data, int32_t size, cell* c);
+
 // The bytes that `write` puts in a file for a value: a string as UTF-8
 // (its first `part` characters when part > 0), a binary as it is, anything
 // else molded.

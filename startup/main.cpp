@@ -1,7 +1,7 @@
 // The executable's entry: the runtime runs on a thread of its own with a
 // large stack, started here with the embedded boot image.
 #include "console/routines_console.hpp"
-#include "platform/start.hpp"
+#include "platform/posix/start.hpp"
 #include "startup/boot_image.hpp"
 #include "startup/start.hpp"
 

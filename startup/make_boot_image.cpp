@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/start.hpp"
+#include "platform/posix/start.hpp"
 #include "runtime/core/cycles.hpp"
 #include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/block.hpp"

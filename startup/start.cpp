@@ -4,7 +4,9 @@
 
 #include <cfenv>
 
-#include "platform/start.hpp"
+#include "platform/posix/console.hpp"
+#include "platform/posix/http_transfer.hpp"
+#include "platform/posix/start.hpp"
 #include "runtime/codecs/checksum.hpp"
 #include "runtime/codecs/compress.hpp"
 #include "runtime/core/case_folding.hpp"
@@ -70,6 +72,8 @@
 #include "runtime/datatypes/vector.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "boot/routines.hpp"
+#include "gui/event.hpp"
+#include "gui/platform.hpp"
 #include "console/line_editor.hpp"
 #include "console/routines_console.hpp"
 #include "console/terminal.hpp"
@@ -88,6 +92,7 @@
 #include "runtime/memory/node.hpp"
 #include "runtime/memory/series_frame.hpp"
 #include "startup/system/catch.hpp"
+#include "startup/system/console_output.hpp"
 #include "startup/system/heap.hpp"
 #include "startup/system/print.hpp"
 #include "startup/system/print_hooks.hpp"
@@ -165,7 +170,8 @@ namespace runtime {
 void init() {
   boot_flag = 1;
   print_hooks::init();
-  platform::init();
+  system::init_console_output(&platform::terminal_console);
+  platform::http_start();
   terminal::init();
   random::init();
   reserve_memory();
@@ -207,6 +213,8 @@ void init() {
   console::init_routines();
   boot::init_codec_routines();
   boot::init_json_routines();
+  gui::event::init_routines();
+  gui::platform::init_routines();
   paren::init();
   issue::init();
   url::init();
@@ -234,6 +242,8 @@ void init() {
   point2D::init();
   point3D::init();
   image::init();
+  // The GUI layer's datatype, registered last.
+  gui::event::init();
   // The dispatchers that action! values call.
   actions::init();
   // The first node frame and series frame.
@@ -255,6 +265,7 @@ void init() {
   datatype::build_words();
   words::build();
   refinements::build();
+  gui::event::build_words();
   natives::init();
   currency::init();
   ownership::init();

@@ -142,6 +142,11 @@ PIPED = [
      "debug/later [1 / 0]\n\n7\n",
      "{banner}== false\n-----> ERROR make error! [code: 400 type: 'math id: 'zero-divide arg1: none arg\n"
      "*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 \n\n== 7\n", 0),
+    ("debug: a function's value shows its locals", [], "system/tools/options/debug/show-stack?: false\n"
+     "f: func [x] [x * 2]\ndebug [f 3]\n\n\n\n\n\n:f\nc\n",
+     "{banner}== false\n== func [x][x * 2]\n-----> EVAL f\nInput: f 3\n-----> OPEN f\nInput: 3\n"
+     "-----> EVAL 3\nInput: 3\n-----> PUSH 3\nInput: 3\n-----> CALL f (function!)\nInput:\n"
+     "-----> EVAL x\nInput: x * 2\n  > x         : 3\n", 0),
     ("debug: the end of the input runs on", [], "system/tools/options/debug/show-stack?: false\n"
      "debug [1 + 2]\n",
      "{banner}== false\n-----> EVAL 1\nInput: 1 + 2\n", 0),

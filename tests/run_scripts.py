@@ -28,7 +28,7 @@ def run_script(ixo, script, arguments):
     with tempfile.TemporaryDirectory() as home, tempfile.TemporaryDirectory() as tmp:
         env = dict(os.environ, HOME=home, TMPDIR=tmp)
         run = subprocess.run([ixo, os.path.basename(script)] + arguments, cwd=os.path.dirname(script),
-                             capture_output=True, timeout=600, env=env)
+                             capture_output=True, timeout=1800, env=env)
     if run.stdout == expected and run.returncode == status:
         return True, ""
     return False, (f"FAIL {script}: status {run.returncode} (expected {status})\n"

@@ -3,7 +3,7 @@
 // url!, whose string cell, buffers and actions it shares.
 #include "runtime/datatypes/file.hpp"
 
-#include "platform/bindings.hpp"
+#include "platform/posix/bindings.hpp"
 #include "platform/simple_io.hpp"
 #include "runtime/core/unicode.hpp"
 #include "runtime/datatypes/datatype.hpp"

@@ -3,15 +3,20 @@
 // string cell, buffers and actions it shares.
 #include "runtime/datatypes/url.hpp"
 
+#include <strings.h>
+
 #include <climits>
 #include <string>
 
+#include "platform/http.hpp"
+#include "platform/simple_io.hpp"
 #include "runtime/core/unicode.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/string_form.hpp"
+#include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
@@ -231,11 +236,79 @@ cell* eval_path(cell* value, cell* element, cell* data, cell* path, cell*, cell*
   return result;
 }
 
+// ---- read and write ------------------------------------------------------------------
+
+namespace {
+
+// Only URLs whose scheme begins with "http" (so https too) are read and
+// written here; other schemes would need ports, which this build has not.
+void require_http(cell* value) {
+  std::string text = simple_io::value_to_bytes(value, -1);
+  if (text.size() < 4 || strncasecmp(text.c_str(), "http", 4) != 0) fire(err::access_unknown_scheme, {*value});
+}
+
+cell method_word(const char* spelling) {
+  cell c{};
+  word::make_at(symbol::make(spelling), &c);
+  return c;
+}
+
+bool string_or_binary_q(const cell* value) {
+  return TYPE_OF(value) == TYPE_STRING || TYPE_OF(value) == TYPE_BINARY;
+}
+
+}  // namespace
+
+// read sends GET; /part, /seek and /as are not done.
+cell* read(cell* url, cell* part, cell* seek, int32_t binary, int32_t lines, int32_t info, cell* as) {
+  require_http(url);
+  if (stack::given_q(part) || stack::given_q(seek) || stack::given_q(as)) fire(err::internal_not_done);
+  cell get = method_word("get");
+  return simple_io::request_http(&get, url, nullptr, nullptr, binary != 0, lines != 0, info != 0);
+}
+
+// write of a string or binary sends it with POST; of a block [method
+// headers body], each part optional and an empty block a GET. A block body
+// is sent molded. /seek, /allow and /as are not done.
+cell* write(cell* url, cell* data, int32_t binary, int32_t lines, int32_t info, int32_t, cell*, cell* seek,
+            cell* allow, cell* as) {
+  require_http(url);
+  if (stack::given_q(seek) || stack::given_q(allow) || stack::given_q(as)) fire(err::internal_not_done);
+  cell target = *url, value = *data;
+  cell method = method_word("post"), headers{}, body{};
+  root_guard keep_target(&target), keep_value(&value), keep_method(&method), keep_headers(&headers),
+      keep_body(&body);
+  bool has_headers = false, has_body = false;
+  if (TYPE_OF(&value) == TYPE_BLOCK) {
+    int32_t count = block::rs_length_q(&value);
+    method = method_word("get");
+    if (count > 0) {
+      method = block::rs_head(&value)[0];
+      if (TYPE_OF(&method) != TYPE_WORD) fire(err::script_invalid_arg, {method});
+    }
+    if (count > 1) {
+      headers = block::rs_head(&value)[1];
+      if (TYPE_OF(&headers) != TYPE_BLOCK) fire(err::script_invalid_arg, {headers});
+      has_headers = true;
+    }
+    if (count > 2) {
+      body = block::rs_head(&value)[2];
+      has_body = true;
+    }
+  } else {
+    body = value;
+    has_body = true;
+  }
+  if (has_body && !string_or_binary_q(&body) && TYPE_OF(&body) != TYPE_BLOCK)
+    fire(err::script_invalid_arg, {body});
+  return simple_io::request_http(&method, &target, has_headers ? &headers : nullptr, has_body ? &body : nullptr,
+                                 binary != 0, lines != 0, info != 0);
+}
+
 // ---- Registration ------------------------------------------------------------------
 
 void init() {
-  // Reading, writing and opening a url need the request layer, the url
-  // parser and port!, which this build does not have yet.
+  // Opening a url needs port!, which this build does not have yet.
   // clang-format off
   datatype::register_type(datatype_registration(TYPE_URL, TYPE_STRING, "url!",
     /* make .. set-path */     make, unsupported, unsupported, to, inherit, mold, eval_path, unsupported,
@@ -245,7 +318,7 @@ void init() {
     /* head? .. poke */        inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
     /* put .. tail */          unsupported, inherit, inherit, inherit, unsupported, inherit, inherit, inherit,
     /* tail? .. open */        inherit, inherit, unsupported, unsupported, unsupported, unsupported, inherit, unsupported,
-    /* open? .. write */       unsupported, unsupported, unsupported, unsupported, unsupported, unsupported));
+    /* open? .. write */       unsupported, unsupported, read, unsupported, unsupported, write));
   // clang-format on
 }
 

@@ -336,7 +336,7 @@ namespace {
 // path works on a copy of the value taken from its holder.
 bool copied_value_q(uint32_t type) {
   return type == TYPE_TIME || type == TYPE_DATE || type == TYPE_PAIR || type == TYPE_TUPLE ||
-         type == TYPE_POINT2D || type == TYPE_POINT3D;
+         type == TYPE_POINT2D || type == TYPE_POINT3D || type == TYPE_EVENT;
 }
 
 }  // namespace
@@ -413,7 +413,7 @@ int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end
       return pos;
     }
   }
-  // Setting a field of a time, date, pair, tuple or point changes a copy
+  // Setting a field of a time, date, pair, tuple, point or event changes a copy
   // of that value: the changed value goes back where it was taken from,
   // the head word or the path's previous step.
   if (set && length - first >= 2 && copied_value_q(TYPE_OF(parent))) {

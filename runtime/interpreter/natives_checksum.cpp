@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/system_calls.hpp"
+#include "platform/posix/system_calls.hpp"
 #include "runtime/codecs/checksum.hpp"
 #include "runtime/codecs/compress.hpp"
 #include "runtime/core/unicode.hpp"

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/bindings.hpp"
+#include "platform/posix/bindings.hpp"
 #include "runtime/core/case_folding.hpp"
 #include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/currency.hpp"

@@ -9,7 +9,7 @@
 #include <numbers>
 #include <utility>
 
-#include "platform/bindings.hpp"
+#include "platform/posix/bindings.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/integer.hpp"

@@ -7,8 +7,8 @@
 #include <cmath>
 #include <string>
 
-#include "platform/bindings.hpp"
-#include "platform/system_calls.hpp"
+#include "platform/posix/bindings.hpp"
+#include "platform/posix/system_calls.hpp"
 #include "runtime/core/unicode.hpp"
 #include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/block.hpp"

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/bindings.hpp"
+#include "platform/posix/bindings.hpp"
 #include "startup/system/catch.hpp"
 #include "startup/system/heap.hpp"
 

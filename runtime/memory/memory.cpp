@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "platform/bindings.hpp"
+#include "platform/posix/bindings.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/memory/node.hpp"
 #include "runtime/memory/series_frame.hpp"

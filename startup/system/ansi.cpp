@@ -11,7 +11,7 @@
 
 #include "startup/system/print.hpp"
 
-namespace ixo::platform {
+namespace ixo::system {
 
 namespace {
 
@@ -184,4 +184,4 @@ int32_t do_ansi_sequence(const console_layer& console, const uint8_t* text, int3
   return consumed;
 }
 
-}  // namespace ixo::platform
+}  // namespace ixo::system

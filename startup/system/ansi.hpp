@@ -5,9 +5,9 @@
 #pragma once
 #include <cstdint>
 
-#include "platform/console.hpp"
+#include "startup/system/console_layer.hpp"
 
-namespace ixo::platform {
+namespace ixo::system {
 
 // Interprets the sequence whose ESC is at `text`, `bytes` bytes of units of
 // `unit` (1 or 2) bytes being left in the printed text. Answers the bytes
@@ -16,4 +16,4 @@ namespace ixo::platform {
 int32_t do_ansi_sequence(const console_layer& console, const uint8_t* text, int32_t bytes,
                          int32_t unit);
 
-}  // namespace ixo::platform
+}  // namespace ixo::system

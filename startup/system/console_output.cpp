@@ -7,13 +7,13 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "platform/console.hpp"
+#include "startup/system/console_layer.hpp"
 #include "startup/system/ansi.hpp"
 #include "startup/system/heap.hpp"
 #include "startup/system/print_hooks.hpp"
 #include "startup/system/runtime_error.hpp"
 
-namespace ixo::platform {
+namespace ixo::system {
 
 namespace {
 
@@ -104,11 +104,11 @@ void flush_work_buffer(int32_t length) {
 
 }  // namespace
 
-void init_console_output() {
+void init_console_output(const console_layer* terminal) {
   flush_output();
   work = static_cast<char*>(heap::alloc_tracked(work_size));
   output = static_cast<char*>(heap::alloc_tracked(output_size));
-  console = isatty(STDOUT_FILENO) ? &terminal_console : nullptr;
+  console = isatty(STDOUT_FILENO) ? terminal : nullptr;
 }
 
 void use_console(const console_layer* c) { console = c; }
@@ -158,4 +158,4 @@ void prin_float32(float v) {
   flush_work_buffer(std::snprintf(work, work_size, "%.7g", static_cast<double>(v)));
 }
 
-}  // namespace ixo::platform
+}  // namespace ixo::system

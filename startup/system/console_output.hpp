@@ -10,13 +10,14 @@
 #pragma once
 #include <cstdint>
 
-namespace ixo::platform {
+namespace ixo::system {
 
 struct console_layer;
 
 // Allocates the buffers and decides, once, whether standard output is a
-// terminal.
-void init_console_output();
+// terminal; if it is, output goes through the escape-sequence interpreter
+// to `terminal`.
+void init_console_output(const console_layer* terminal);
 
 // The console that printed text goes to, or null for redirected output.
 // Init sets it; tests put a console of their own in its place.
@@ -53,4 +54,4 @@ void put_units(const void* text, int32_t bytes, int32_t unit);
 // Writes what is pending in the output buffer.
 void flush_output();
 
-}  // namespace ixo::platform
+}  // namespace ixo::system

@@ -24,13 +24,13 @@ bool ends_in_white(const typed_item& it) {
 
 void prin_item(const typed_item& it) {
   switch (it.type) {
-    case ITEM_LOGIC: platform::prin_c_string(it.i ? "true" : "false"); break;
-    case ITEM_INT32: platform::prin_integer(it.i); break;
+    case ITEM_LOGIC: system::prin_c_string(it.i ? "true" : "false"); break;
+    case ITEM_INT32: system::prin_integer(it.i); break;
     case ITEM_BYTE: prin_byte(static_cast<uint8_t>(it.u)); break;
-    case ITEM_FLOAT32: platform::prin_float32(it.f32); break;
-    case ITEM_FLOAT64: platform::prin_float64(it.f64); break;
-    case ITEM_C_STRING: platform::prin_c_string(it.s); break;
-    default: platform::prin_hex(it.u); break;
+    case ITEM_FLOAT32: system::prin_float32(it.f32); break;
+    case ITEM_FLOAT64: system::prin_float64(it.f64); break;
+    case ITEM_C_STRING: system::prin_c_string(it.s); break;
+    default: system::prin_hex(it.u); break;
   }
 }
 
@@ -43,7 +43,7 @@ void prin_list(std::initializer_list<typed_item> items, bool separators, bool ne
     if (separators && left > 0 && !ends_in_white(it)) prin_byte(' ');
   }
   if (newline) prin_byte('\n');
-  platform::flush_output();
+  system::flush_output();
   print_hooks::resume_output();
 }
 
@@ -59,7 +59,7 @@ void print_typed_line(std::initializer_list<typed_item> items) { prin_list(items
 
 uint8_t prin_byte(uint8_t byte) {
   char text[2] = {static_cast<char>(byte), 0};
-  platform::write_units(text, 1, 1, false);
+  system::write_units(text, 1, 1, false);
   return byte;
 }
 

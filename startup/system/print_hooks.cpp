@@ -103,7 +103,7 @@ void set_output_hooks(void (*pause)(), void (*resume)()) {
 void console_printer(const void* text, int32_t bytes, int32_t unit, bool newline) {
   pause_output();
   if (unit == 1 || unit == 2 || unit == 4)
-    platform::write_units(text, bytes, unit, newline);
+    system::write_units(text, bytes, unit, newline);
   else
     print::print_typed_line(
         {print::item::c_string("Error: unknown string encoding: "), print::item::int32(unit)});

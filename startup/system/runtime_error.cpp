@@ -13,7 +13,7 @@
 #include <ucontext.h>
 #include <unistd.h>
 
-#include "platform/start.hpp"
+#include "platform/posix/start.hpp"
 #include "runtime/memory/memory.hpp"
 #include "startup/system/console_output.hpp"
 #include "startup/system/heap.hpp"
@@ -114,7 +114,7 @@ void on_fault(int signo, siginfo_t* info, void* context) {
   if (signo == SIGINT) {
     // Ctrl-C outside the line editor: what was printed is kept, and the
     // status tells the caller that the run was interrupted.
-    platform::flush_output();
+    system::flush_output();
     _exit(128 + SIGINT);
   }
   auto* uc = static_cast<ucontext_t*>(context);
@@ -122,7 +122,7 @@ void on_fault(int signo, siginfo_t* info, void* context) {
   bool on_guard = signo == SIGSEGV && platform::on_stack_guard(info->si_addr);
   int32_t number = fault_number(signo, info, on_guard);
   print_report(number, code_address(pc));
-  platform::flush_output();
+  system::flush_output();
   _exit(number);
 }
 
@@ -149,7 +149,7 @@ void runtime_error(int32_t number, uint32_t address) {
 
 void exit_process(int32_t status) {
   if (restore_on_exit) restore_on_exit();
-  platform::flush_output();
+  system::flush_output();
   memory::free_all_frames();
   heap::free_all();
   std::exit(status);

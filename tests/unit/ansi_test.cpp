@@ -7,7 +7,7 @@
 #include "startup/system/console_output.hpp"
 #include "support/screen_buffer.hpp"
 
-namespace ixo::platform {
+namespace ixo::system {
 namespace {
 
 using test::screen;
@@ -230,4 +230,4 @@ TEST_F(ansi, question_mark_prints_the_screen_buffer_dump) {
 }
 
 }  // namespace
-}  // namespace ixo::platform
+}  // namespace ixo::system

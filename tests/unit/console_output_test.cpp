@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "platform/console.hpp"
+#include "platform/posix/console.hpp"
 #include "startup/system/console_output.hpp"
 #include "support/child.hpp"
 
-namespace ixo::platform {
+namespace ixo::system {
 namespace {
 
 std::string bytes_of(std::u16string_view s) {
@@ -37,7 +37,7 @@ TEST(redirected_output, carries_every_character_unchanged_as_utf8) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     auto r = test::run_child([&] {
-      init_console_output();  // a pipe: not a terminal
+      init_console_output(&platform::terminal_console);  // a pipe: not a terminal
       write_units(c.text.data(), static_cast<int32_t>(c.text.size()), c.unit, c.newline);
       _exit(0);
     });
@@ -47,7 +47,7 @@ TEST(redirected_output, carries_every_character_unchanged_as_utf8) {
 
 TEST(redirected_output, c_string_bytes_are_latin1_characters) {
   auto r = test::run_child([] {
-    init_console_output();
+    init_console_output(&platform::terminal_console);
     prin_c_string("caf\xE9 \x1b[5;10H");
     _exit(0);
   });
@@ -66,7 +66,7 @@ TEST(redirected_output, long_text_arrives_complete_and_in_order) {
     expected += encoded[i * 7 % 3];
   }
   auto r = test::run_child([&] {
-    init_console_output();
+    init_console_output(&platform::terminal_console);
     prin_ucs2(text.data(), static_cast<int32_t>(text.size() * 2));
     _exit(0);
   });
@@ -94,7 +94,7 @@ TEST(terminal_console, sends_the_vt_sequence_of_each_operation) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     auto r = test::run_child([&] {
-      use_console(&terminal_console);
+      use_console(&platform::terminal_console);
       write_units(c.text.data(), static_cast<int32_t>(c.text.size()), c.unit, c.newline);
       _exit(0);
     });
@@ -116,7 +116,7 @@ TEST(terminal_console, is_chosen_when_standard_output_is_a_terminal) {
     dup2(slave, STDOUT_FILENO);
     close(slave);
     close(master);
-    init_console_output();
+    init_console_output(&platform::terminal_console);
     prin_c_string("x");  // C strings are never interpreted
     prin_latin1("\x1b[5;10Hy", 8);
     _exit(0);
@@ -133,4 +133,4 @@ TEST(terminal_console, is_chosen_when_standard_output_is_a_terminal) {
 }
 
 }  // namespace
-}  // namespace ixo::platform
+}  // namespace ixo::system

@@ -369,7 +369,7 @@ TEST_F(ixobin_suite, corrupt_data_raises_invalid_record_with_its_position) {
       {"unknown tag", compact({0xC5}), err::script_ix_invalid_record, 11},
       {"define outside the boot image", compact({0xC4, 0x0F, 0x00}), err::script_ix_invalid_record, 11},
       {"datatype id 0", compact({0x00}), err::script_ix_invalid_record, 11},
-      {"datatype! of a type not registered", compact({0x01, 54}), err::script_ix_invalid_record, 12},
+      {"datatype! of a type not registered", compact({0x01, 55}), err::script_ix_invalid_record, 12},
       {"string unit code 3", compact({0x07, 0x07}), err::script_ix_invalid_record, 12},
       {"block count past the end", compact({0x05, 0x05, 0x81}), err::script_ix_invalid_record, 12},
       {"word without a symbol table", compact({0x0F, 0x00}), err::script_ix_invalid_record, 12},

@@ -43,8 +43,8 @@ void write_wide(const void* text, int32_t bytes, int32_t unit) {
   }
 }
 
-const platform::console_layer wide_console = [] {
-  platform::console_layer c = test::memory_console;
+const system::console_layer wide_console = [] {
+  system::console_layer c = test::memory_console;
   c.write_text = write_wide;
   return c;
 }();
@@ -62,10 +62,10 @@ struct line_editor_test : ::testing::Test {
     block::make_at(&h, 4);
     test::keep(h);
     hist = &test::kept_values.back();
-    platform::use_console(&wide_console);
+    system::use_console(&wide_console);
   }
   void TearDown() override {
-    platform::use_console(nullptr);
+    system::use_console(nullptr);
     test::end_script();
     line_editor::set_completion(nullptr);
   }
@@ -102,7 +102,7 @@ struct line_editor_test : ::testing::Test {
     for (int32_t i = 0; i < block::rs_length_q(hist); ++i) out.push_back(test::whole_text(block::rs_abs_at(hist, i)));
     return out;
   }
-  platform::console_position cursor() { return test::screen.cursor; }
+  system::console_position cursor() { return test::screen.cursor; }
 };
 
 TEST_F(line_editor_test, editing_keys_change_the_line) {

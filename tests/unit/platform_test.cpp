@@ -5,8 +5,8 @@
 #include <ctime>
 #include <numbers>
 
-#include "platform/bindings.hpp"
-#include "platform/start.hpp"
+#include "platform/posix/bindings.hpp"
+#include "platform/posix/start.hpp"
 #include "startup/system/catch.hpp"
 #include "startup/system/system.hpp"
 #include "support/child.hpp"

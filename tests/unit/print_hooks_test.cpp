@@ -36,7 +36,7 @@ class print_hooks : public ::testing::Test {
     sized_hooks = {nullptr, 0, 0};
     ready = false;
     set_output_hooks(nullptr, nullptr);
-    platform::use_console(nullptr);
+    system::use_console(nullptr);
   }
 };
 
@@ -86,14 +86,14 @@ TEST_F(print_hooks, remove_takes_only_the_first_occurrence) {
 TEST_F(print_hooks, sized_hooks_run_after_every_c_string_and_number_print) {
   auto r = test::run_child([] {
     add(nullptr, sized<1>);
-    platform::prin_c_string("abc");
-    platform::prin_integer(-42);
-    platform::prin_hex(0xBEEF);
-    platform::prin_hex_byte(0x0A);
-    platform::prin_float64(0.5);
-    platform::prin_float32(0.25f);
-    platform::prin_c_string("|");
-    platform::prin_c_string(calls.c_str());
+    system::prin_c_string("abc");
+    system::prin_integer(-42);
+    system::prin_hex(0xBEEF);
+    system::prin_hex_byte(0x0A);
+    system::prin_float64(0.5);
+    system::prin_float32(0.25f);
+    system::prin_c_string("|");
+    system::prin_c_string(calls.c_str());
     _exit(0);
   });
   EXPECT_EQ(r.output,
@@ -102,8 +102,8 @@ TEST_F(print_hooks, sized_hooks_run_after_every_c_string_and_number_print) {
 }
 
 // The pause and resume hooks print "<" and ">": each print is framed once.
-void pause_mark() { platform::prin_c_string("<"); }
-void resume_mark() { platform::prin_c_string(">"); }
+void pause_mark() { system::prin_c_string("<"); }
+void resume_mark() { system::prin_c_string(">"); }
 
 TEST_F(print_hooks, console_printer_writes_each_unit_width_between_pause_and_resume) {
   auto r = test::run_child([] {
@@ -124,7 +124,7 @@ TEST_F(print_hooks, console_printer_writes_each_unit_width_between_pause_and_res
 
 TEST_F(print_hooks, prints_inside_a_print_do_not_pause_again) {
   test::reset_screen(40, 12, 0x07, ' ');
-  platform::use_console(&test::memory_console);
+  system::use_console(&test::memory_console);
   set_output_hooks(pause_mark, resume_mark);
   run("\x1b[?", 3, 1, false);  // the screen-buffer dump: seven typed lines
   EXPECT_EQ(test::screen.row_text(0).substr(0, 20), "<Screen buffer info:");

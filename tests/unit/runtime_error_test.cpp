@@ -3,7 +3,7 @@
 #include <csignal>
 #include <regex>
 
-#include "platform/start.hpp"
+#include "platform/posix/start.hpp"
 #include "startup/system/console_output.hpp"
 #include "startup/system/runtime_error.hpp"
 #include "support/child.hpp"
@@ -81,7 +81,7 @@ TEST(fault_handlers, map_faults_to_runtime_error_numbers) {
 
 TEST(fault_handlers, ctrl_c_keeps_the_output_and_ends_with_128_plus_sigint) {
   auto r = fault_in_runtime([] {
-    platform::put_units("kept", 4, 1);
+    system::put_units("kept", 4, 1);
     raise(SIGINT);
   });
   EXPECT_EQ(r.status, 130);

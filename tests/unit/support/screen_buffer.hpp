@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/console.hpp"
+#include "startup/system/console_layer.hpp"
 
 namespace ixo::test {
 
@@ -19,8 +19,8 @@ struct screen_cell {
 struct screen_buffer {
   int32_t width = 0, height = 0;
   std::vector<screen_cell> cells;
-  platform::console_position cursor{0, 0};
-  platform::console_position saved{0, 0};
+  system::console_position cursor{0, 0};
+  system::console_position saved{0, 0};
   uint16_t attribute = 0;
   uint16_t initial = 0;
   int32_t attribute_sets = 0;  // calls of set_attribute
@@ -98,7 +98,7 @@ inline void write_sequence(const void* text, int32_t bytes, int32_t unit) {
     screen.handed_on += static_cast<char>(unit_at(p + i, unit));
 }
 
-inline void get_info(platform::screen_buffer_info& info) {
+inline void get_info(system::screen_buffer_info& info) {
   info = {screen.width,     screen.height, screen.cursor,     screen.attribute, 0,
           0,                screen.width - 1, screen.height - 1, screen.width,     screen.height};
 }
@@ -125,22 +125,22 @@ inline void fill(int32_t column, int32_t row, int32_t length) {
     screen.cells[static_cast<size_t>(i)] = {' ', screen.initial};
 }
 
-inline void erase(platform::erase_mode mode) {
+inline void erase(system::erase_mode mode) {
   auto [column, row] = screen.cursor;
   int32_t w = screen.width, h = screen.height;
   switch (mode) {
-    case platform::ERASE_DOWN: fill(0, row, (h - row) * w); break;
-    case platform::ERASE_UP: fill(0, 0, row * w); break;
-    case platform::ERASE_SCREEN:
+    case system::ERASE_DOWN: fill(0, row, (h - row) * w); break;
+    case system::ERASE_UP: fill(0, 0, row * w); break;
+    case system::ERASE_SCREEN:
       fill(0, 0, w * h);
       screen.cursor = {0, 0};
       break;
-    case platform::ERASE_ROW:
+    case system::ERASE_ROW:
       fill(0, row, w);
       screen.cursor.column = 0;
       break;
-    case platform::ERASE_ROW_RIGHT: fill(column, row, w - column); break;
-    case platform::ERASE_ROW_LEFT:
+    case system::ERASE_ROW_RIGHT: fill(column, row, w - column); break;
+    case system::ERASE_ROW_LEFT:
       fill(0, row, column);
       screen.cursor.column = 0;
       break;
@@ -149,7 +149,7 @@ inline void erase(platform::erase_mode mode) {
 
 }  // namespace screen_console
 
-inline const platform::console_layer memory_console = {
+inline const system::console_layer memory_console = {
     .write_text = screen_console::write_text,
     .write_sequence = screen_console::write_sequence,
     .get_info = screen_console::get_info,

@@ -7,7 +7,7 @@
 // black): an attribute whose foreground or background equals the initial
 // one is sent as the terminal's default colour, so that text printed
 // "without colour" keeps the user's colour scheme.
-#include "platform/console.hpp"
+#include "platform/posix/console.hpp"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -17,6 +17,8 @@
 #include "startup/system/console_output.hpp"
 
 namespace ixo::platform {
+
+using namespace system;
 
 namespace {
 

@@ -1,12 +1,12 @@
 // The console layer: the few operations the escape-sequence interpreter
 // needs from a text screen (write text, place the cursor, erase, set the
 // character attribute), as a table of entry points. The terminal console
-// emits the equivalent VT sequences to standard output; any other table of
+// (platform/posix/console.hpp) emits the equivalent VT sequences to standard output; any other table of
 // the same shape (tests use a screen buffer in memory) can stand in for it.
 #pragma once
 #include <cstdint>
 
-namespace ixo::platform {
+namespace ixo::system {
 
 // Character attribute word: bits 0-2 the foreground colour (1 blue, 2 green,
 // 4 red), bit 3 foreground intensity, bits 4-6 the background colour, bit 7
@@ -61,7 +61,4 @@ struct console_layer {
   void (*erase)(erase_mode mode);
 };
 
-// Standard output as a VT terminal.
-extern const console_layer terminal_console;
-
-}  // namespace ixo::platform
+}  // namespace ixo::system

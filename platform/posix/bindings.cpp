@@ -1,5 +1,5 @@
 // Operating-system bindings over POSIX.
-#include "platform/bindings.hpp"
+#include "platform/posix/bindings.hpp"
 
 #include <sys/mman.h>
 #include <unistd.h>

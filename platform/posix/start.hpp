@@ -33,7 +33,4 @@ void start();
 // decoder treats invalid sequences as its own input errors.
 void read_args();
 
-// Starts the platform services the runtime uses: the console writer.
-void init();
-
 }  // namespace ixo::platform

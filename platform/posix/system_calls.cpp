@@ -2,7 +2,7 @@
 // for are reaped at the next call, so that they do not linger as zombies.
 // Input and output pipes are served together with poll, so a child that
 // writes before it has read all its input never blocks on a full pipe.
-#include "platform/system_calls.hpp"
+#include "platform/posix/system_calls.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -14,6 +14,8 @@
 
 #include <cerrno>
 #include <cstring>
+
+#include "platform/posix/sigpipe.hpp"
 
 extern char** environ;
 
@@ -62,24 +64,6 @@ struct spawn_actions {
   ~spawn_actions() {
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
-  }
-};
-
-// Writes to a pipe whose reader has gone answer EPIPE instead of ending the
-// process: SIGPIPE is held back while the pipes are served, and a pending
-// one is taken before the mask is restored.
-struct sigpipe_held {
-  sigset_t pipe_set, old_set;
-  sigpipe_held() {
-    sigemptyset(&pipe_set);
-    sigaddset(&pipe_set, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipe_set, &old_set);
-  }
-  ~sigpipe_held() {
-    timespec zero{};
-    while (sigtimedwait(&pipe_set, nullptr, &zero) == SIGPIPE) {
-    }
-    pthread_sigmask(SIG_SETMASK, &old_set, nullptr);
   }
 };
 

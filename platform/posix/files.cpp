@@ -1,5 +1,5 @@
 // Files and directories over POSIX descriptors and directory streams.
-#include "platform/files.hpp"
+#include "platform/posix/files.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>

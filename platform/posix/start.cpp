@@ -1,5 +1,5 @@
 // Platform start over POSIX threads and signals.
-#include "platform/start.hpp"
+#include "platform/posix/start.hpp"
 
 #include <pthread.h>
 #include <sys/mman.h>
@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "startup/system/console_output.hpp"
 #include "startup/system/heap.hpp"
 #include "startup/system/runtime_error.hpp"
 #include "startup/system/system.hpp"
@@ -104,7 +103,5 @@ void read_args() {
   sysrec.argc = process_argc;
   sysrec.argv = argv;
 }
-
-void init() { init_console_output(); }
 
 }  // namespace ixo::platform

@@ -1,0 +1,138 @@
+// The HTTP transfer over one libcurl easy handle per request. libcurl adds
+// Host, Content-Length and Accept itself; its own Content-Type for a body
+// and its "Expect: 100-continue" are switched off, so a request carries
+// exactly the headers it is given. Proxies come from the environment, TLS
+// certificates are verified. No signal is used: SIGPIPE is held back
+// during the transfer.
+#include "platform/posix/http_transfer.hpp"
+
+#include <curl/curl.h>
+
+#include <cctype>
+#include <cstring>
+
+#include "platform/posix/sigpipe.hpp"
+
+namespace ixo::platform {
+
+namespace {
+
+constexpr long connect_timeout_seconds = 60;
+constexpr long idle_timeout_seconds = 30;
+constexpr long redirect_limit = 10;
+// A body that a string or binary could not hold ends the transfer.
+constexpr size_t largest_body = INT32_MAX;
+
+struct curl_handle {
+  CURL* easy = curl_easy_init();
+  curl_slist* list = nullptr;
+  ~curl_handle() {
+    curl_slist_free_all(list);
+    if (easy) curl_easy_cleanup(easy);
+  }
+  // False when the list could not grow.
+  bool add_header(const std::string& line) {
+    curl_slist* grown = curl_slist_append(list, line.c_str());
+    if (!grown) return false;
+    list = grown;
+    return true;
+  }
+};
+
+size_t take_body(char* data, size_t size, size_t count, void* target) {
+  auto* body = static_cast<std::string*>(target);
+  size_t n = size * count;
+  if (body->size() + n > largest_body) return 0;  // aborts the transfer
+  body->append(data, n);
+  return n;
+}
+
+// Every response (a redirect, a 100 Continue) begins with its status line;
+// the headers kept are those of the last one.
+size_t take_header(char* data, size_t size, size_t count, void* target) {
+  auto* headers = static_cast<std::string*>(target);
+  size_t n = size * count;
+  if (n >= 5 && std::memcmp(data, "HTTP/", 5) == 0) headers->clear();
+  else headers->append(data, n);
+  return n;
+}
+
+bool has_header_q(const std::vector<std::string>& headers, const char* name) {
+  size_t length = std::strlen(name);
+  for (const std::string& line : headers) {
+    if (line.size() < length || (line.size() > length && line[length] != ':' && line[length] != ';')) continue;
+    bool same = true;
+    for (size_t i = 0; i < length && same; ++i)
+      same = std::tolower(static_cast<unsigned char>(line[i])) == std::tolower(static_cast<unsigned char>(name[i]));
+    if (same && line.size() > length) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void http_start() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+
+bool http_transfer(const http_request& request, http_response& response) {
+  curl_handle h;
+  if (!h.easy) {
+    response.reason = "the transfer library could not start a request";
+    return false;
+  }
+  char error_text[CURL_ERROR_SIZE] = {0};
+  CURL* c = h.easy;
+  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error_text);
+  curl_easy_setopt(c, CURLOPT_URL, request.url.c_str());
+  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(c, CURLOPT_MAXREDIRS, redirect_limit);
+  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, connect_timeout_seconds);
+  // Less than one byte a second for the whole idle time is a time-out.
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, idle_timeout_seconds);
+  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, take_body);
+  curl_easy_setopt(c, CURLOPT_WRITEDATA, &response.body);
+  curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, take_header);
+  curl_easy_setopt(c, CURLOPT_HEADERDATA, &response.headers);
+
+  // A POST always sends its body, empty or not, with its length; other
+  // methods send one when they have one.
+  bool fields = request.method == "POST" || (request.has_body && request.method != "GET" && request.method != "HEAD");
+  if (request.method == "HEAD") curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
+  if (fields) {
+    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+    curl_easy_setopt(c, CURLOPT_POSTFIELDS, request.body.data());
+  }
+  if (request.method != "GET" && request.method != "HEAD" && request.method != "POST")
+    curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+
+  bool listed = true;
+  for (const std::string& line : request.headers) listed = listed && h.add_header(line);
+  // libcurl's own defaults for a body: none unless the caller gave them.
+  if (fields && !has_header_q(request.headers, "Content-Type")) listed = listed && h.add_header("Content-Type:");
+  if (!has_header_q(request.headers, "Expect")) listed = listed && h.add_header("Expect:");
+  if (!listed) {
+    response.reason = "out of memory";
+    return false;
+  }
+  curl_easy_setopt(c, CURLOPT_HTTPHEADER, h.list);
+
+  CURLcode result;
+  {
+    sigpipe_held held;
+    result = curl_easy_perform(c);
+  }
+  if (result != CURLE_OK) {
+    response.timed_out = result == CURLE_OPERATION_TIMEDOUT;
+    response.reason = error_text[0] ? error_text : curl_easy_strerror(result);
+    return false;
+  }
+  long status = 0;
+  curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+  response.status = static_cast<int32_t>(status);
+  return true;
+}
+
+}  // namespace ixo::platform
