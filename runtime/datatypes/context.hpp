@@ -107,6 +107,18 @@ cell* find_value_or_add(uint32_t ctx, int32_t symbol);
 // script/no-value; a stack context outside a call raises
 // script/not-in-context; a word bound to no context script/not-defined.
 cell* get(const cell* word, uint32_t ctx);
+// get for a resolved word of a heap context or of a running stack
+// context, inline: every word the evaluator meets reads its value here.
+// Anything else takes get.
+inline cell* get_fast(const cell* word, uint32_t ctx) {
+  int32_t index = static_cast<int32_t>(word->data3);
+  if (ctx != 0 && index >= 0) {
+    const cell* c = context_cell(ctx);
+    if (!stack_q(c)) return memory::head_of<cell>(memory::buffer_of(c->data2)) + index;
+    if (c->data2) return memory::address<cell>(c->data2) + index;
+  }
+  return get(word, ctx);
+}
 // The value cell of the symbol (canonical match) in the context, the
 // global context standing for a stack context; nullptr when absent.
 cell* get_in(int32_t symbol, uint32_t ctx);
@@ -118,6 +130,27 @@ cell* get_global(int32_t symbol);
 // and changes nothing. In an object context the slot's word cell is
 // marked changed.
 cell* set_in(cell* word, const cell& value, uint32_t ctx, bool notify);
+// set_in for a resolved word of a context that is no object's and has no
+// change handlers to hear of it (the global one, a function's while it
+// runs), inline: a plain store, nothing to allocate or notify. Anything
+// else takes set_in.
+inline cell* set_fast(cell* word, const cell& value, uint32_t ctx, bool notify) {
+  int32_t index = static_cast<int32_t>(word->data3);
+  if (ctx != 0 && index >= 0) {
+    const cell* c = context_cell(ctx);
+    const cell* owner = c + 1;
+    if (kind_of(c) != KIND_OBJECT && !(TYPE_OF(owner) == TYPE_OBJECT && owner->data3 != 0)) {
+      cell* slot = !stack_q(c) ? memory::head_of<cell>(memory::buffer_of(c->data2)) + index
+                   : c->data2  ? memory::address<cell>(c->data2) + index
+                               : nullptr;
+      if (slot) {
+        *slot = value;
+        return slot;
+      }
+    }
+  }
+  return set_in(word, value, ctx, notify);
+}
 // Stores the value in the global slot of the exact symbol, adding the word
 // when absent.
 void set_global(int32_t symbol, const cell& value);

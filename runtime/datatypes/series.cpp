@@ -411,8 +411,6 @@ bool any_block_q(uint32_t type) {
   }
 }
 
-int32_t rs_abs_length_q(const cell* s) { return abs_length(GET_BUFFER(s)); }
-
 bool rs_tail_q(const cell* s) { return index_of(s) >= rs_abs_length_q(s); }
 
 bool rs_skip(cell* s, int32_t n) {

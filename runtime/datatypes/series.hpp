@@ -25,8 +25,12 @@ bool any_block_q(uint32_t type);
 // log2 of a unit: 1, 2, 4, 8 or 16 bytes.
 inline uint32_t unit_shift(uint32_t unit) { return static_cast<uint32_t>(__builtin_ctz(unit)); }
 
-// Elements from the head to the tail, whatever the index.
-int32_t rs_abs_length_q(const cell* s);
+// Elements from the head to the tail, whatever the index. Inline: the
+// evaluator reads the length of the block it runs at every step.
+inline int32_t rs_abs_length_q(const cell* s) {
+  const memory::series_buffer* b = memory::GET_BUFFER(s);
+  return static_cast<int32_t>((b->tail - b->head) >> unit_shift(memory::GET_UNIT(b)));
+}
 bool rs_tail_q(const cell* s);
 // Moves the index by n when that does not pass the tail; answers whether
 // the position (moved or not) is at or past the tail.

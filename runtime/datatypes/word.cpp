@@ -73,10 +73,6 @@ cell* push_local(uint32_t ctx, int32_t index) { return stack::push(*value_at(ctx
 
 // ---- Value access -------------------------------------------------------------
 
-cell* get_value(const cell* word) { return context::get(word, word->data1); }
-
-cell* set(cell* word, const cell& value) { return context::set_in(word, value, word->data1, true); }
-
 cell* get(const cell* word) {
   const cell* value = get_value(word);
   if (TYPE_OF(value) == TYPE_UNSET) fire(err::script_no_value, {*word});

@@ -13,6 +13,7 @@
 #pragma once
 #include <cstdint>
 
+#include "runtime/datatypes/context.hpp"
 #include "runtime/memory/cell.hpp"
 
 namespace ixo::word {
@@ -44,9 +45,9 @@ cell* push_local(uint32_t ctx, int32_t index);
 // ---- Value access -------------------------------------------------------------
 
 // The value cell of the word in its own context (see context::get).
-cell* get_value(const cell* word);
+inline cell* get_value(const cell* word) { return context::get_fast(word, word->data1); }
 // Stores the value through the word's own context, change handlers on.
-cell* set(cell* word, const cell& value);
+inline cell* set(cell* word, const cell& value) { return context::set_fast(word, value, word->data1, true); }
 // Pushes a copy of the word's value; unset! raises script/no-value.
 cell* get(const cell* word);
 // Pushes a copy of the word's value, unset! included.

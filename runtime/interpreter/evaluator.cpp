@@ -26,6 +26,7 @@
 #include "runtime/interpreter/natives.hpp"
 #include "runtime/interpreter/natives_compare.hpp"
 #include "runtime/interpreter/stack.hpp"
+#include "runtime/memory/collector.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/root_block.hpp"
 #include "startup/system/catch.hpp"
@@ -127,6 +128,26 @@ int32_t shortcut_code(const cell* function, bool& math) {
   return -1;
 }
 
+// two_arguments_q walks the call spec; its yes for a function's `more`
+// node and two operand types is kept here. Only the collector frees nodes,
+// so an answer is good until its next cycle.
+struct fit_memo {
+  uint32_t more;
+  uint32_t types;
+  uint32_t cycle;
+};
+fit_memo fit_memos[64];
+
+bool fits_two_numbers_q(const cell* function, uint32_t first, uint32_t second) {
+  uint32_t types = first << 8 | second;
+  fit_memo& m = fit_memos[(function->data3 >> 2 ^ types) & 63];
+  if (m.more == function->data3 && m.types == types && m.cycle == collector::series_cycle_count && m.more != 0)
+    return true;
+  if (!two_arguments_q(function, first, second)) return false;
+  m = {function->data3, types, collector::series_cycle_count};
+  return true;
+}
+
 // Computes `left op right` into the cell at the top's position (the left
 // operand) when the shortcut applies and answers true; the top is then
 // above the result, as after the full call. `pos` is the right operand's
@@ -138,7 +159,7 @@ bool infix_shortcut(const cell* name, const cell* function, const cell* block, i
   const cell* right = at(block, pos);
   if (TYPE_OF(right) == TYPE_WORD && !(right = peek_value(right))) return false;
   cell a = *stack::top, b = *right;
-  if (!number_q(TYPE_OF(&a)) || !number_q(TYPE_OF(&b)) || !two_arguments_q(function, TYPE_OF(&a), TYPE_OF(&b)))
+  if (!number_q(TYPE_OF(&a)) || !number_q(TYPE_OF(&b)) || !fits_two_numbers_q(function, TYPE_OF(&a), TYPE_OF(&b)))
     return false;
   if (math) actions::math_op_fast(name, &a, &b, code);
   else actions::compare_op_fast(name, &a, &b, code);
@@ -513,6 +534,7 @@ void init() {
   for (int32_t e = 0; e < EVENT_COUNT; ++e) event_words[e] = root::append(*word::load(event_names[e]));
   tracing_on = trace_installed = false;
   trace_event_mask = EVENT_ALL;
+  std::fill(std::begin(fit_memos), std::end(fit_memos), fit_memo{});  // a restarted runtime reuses nodes
   install_hooks();
 }
 

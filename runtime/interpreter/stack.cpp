@@ -36,12 +36,6 @@ namespace {
 // error that a throw may end in starts looking; nullptr when none.
 call_frame* throw_position = nullptr;
 
-[[noreturn]] void overflow() {
-  top = top - 5 < bottom ? bottom : top - 5;
-  cycles::reset();
-  fire(err::internal_stack_overflow);
-}
-
 // Frames named by these words are the runtime's own and name no call.
 bool internal_frame_q(const call_frame* f) {
   uint32_t symbol = frame_symbol(f);
@@ -91,6 +85,12 @@ void position_at(call_frame* f) {
 
 }  // namespace
 
+void overflow() {
+  top = top - 5 < bottom ? bottom : top - 5;
+  cycles::reset();
+  fire(err::internal_stack_overflow);
+}
+
 void init(uint32_t value_stack_node, uint32_t frame_stack_node) {
   memory::series_buffer* v = memory::buffer_of(value_stack_node);
   bottom = arguments = top = memory::head_of<cell>(v);
@@ -108,71 +108,9 @@ void init(uint32_t value_stack_node, uint32_t frame_stack_node) {
   memory::add_root(&error_in_flight, memory::ROOT_CELL);
 }
 
-cell* push_slot() {
-  cell* slot = top;
-  if (++top >= end) overflow();
-  // The collector marks every cell below the top: a slot must not show a
-  // stale value whose series may be gone.
-  slot->header = 0;
-  return slot;
-}
-
-cell* push(const cell& value) {
-  cell* slot = push_slot();
-  *slot = value;
-  return slot;
-}
-
 cell* top_cell() { return top == bottom ? bottom : top - 1; }
 
 void pop(int32_t n) { top = (top - bottom < n) ? bottom : top - n; }
-
-cell* set_last(const cell& value) {
-  *arguments = value;
-  return arguments;
-}
-
-cell* set_result(const cell& value) {
-  top = arguments + 1;
-  *arguments = value;
-  return arguments;
-}
-
-cell* reset() {
-  top = arguments;
-  return arguments;
-}
-
-cell* keep() {
-  top = arguments + 1;
-  return arguments;
-}
-
-void mark(const cell* word, uint32_t kind) {
-  if (frame_top >= frame_end) overflow();
-  // A word cell holds its context node, then its symbol id, then its index.
-  uint32_t symbol = word->data2 > 0xFFFE ? FRAME_NAME_NONE : word->data2;
-  frame_top->header = symbol << 8 | kind << 24;
-  frame_top->arguments = memory::offset_of(arguments);
-  frame_top->ctx = word->data1;
-  frame_top->fun_ctx = 0;
-  frame_top->saved = 0;
-  frame_marks[frame_top - frame_bottom] = MARK_NONE;
-  ++frame_top;
-  arguments = top;
-}
-
-void unwind() {
-  --frame_top;
-  top = arguments + 1;
-  arguments = memory::address<cell>(frame_top->arguments);
-}
-
-void unwind_last() {
-  cell* result = arguments;
-  unwind();
-  *arguments = *result;
-}
 
 void unroll() {
   --frame_top;

@@ -7,6 +7,7 @@
 #pragma once
 #include <cstdint>
 
+#include "runtime/memory/arena.hpp"
 #include "runtime/memory/cell.hpp"
 
 namespace ixo::stack {
@@ -61,19 +62,19 @@ void init(uint32_t value_stack_node, uint32_t frame_stack_node);
 
 // The next free cell, typed as no value; a full stack backs off 5 cells
 // and raises internal/stack-overflow.
-cell* push_slot();
-cell* push(const cell& value);
+inline cell* push_slot();
+inline cell* push(const cell& value);
 // The last pushed cell, or the bottom cell when the stack is empty.
 cell* top_cell();
 void pop(int32_t n);
 // Copies `value` into the result slot; the top does not move.
-cell* set_last(const cell& value);
+inline cell* set_last(const cell& value);
 // top := arguments + 1, then the value into the result slot.
-cell* set_result(const cell& value);
+inline cell* set_result(const cell& value);
 // top := arguments.
-cell* reset();
+inline cell* reset();
 // top := arguments + 1.
-cell* keep();
+inline cell* keep();
 
 // A refinement's argument cell counts as given when it lies above the
 // argument base; direct calls from C++ pass nullptr for an absent one.
@@ -82,12 +83,12 @@ inline bool given_q(const cell* arg) { return arg != nullptr && arg > arguments;
 // Pushes a frame named by `word` (a word cell) and opens a new argument
 // base at the top. A full frame stack backs the value stack off 5 cells
 // and raises internal/stack-overflow.
-void mark(const cell* word, uint32_t kind);
+inline void mark(const cell* word, uint32_t kind);
 // Pops the innermost frame, leaving the callee's result as the caller's
 // last pushed cell.
-void unwind();
+inline void unwind();
 // unwind, then the callee's result also into the caller's result slot.
-void unwind_last();
+inline void unwind_last();
 // Pops the innermost frame and drops the callee's cells, result included.
 void unroll();
 // mark, also recording a function context and its current values, which
@@ -177,5 +178,72 @@ void print_report(const cell* error);
 // as the last cell, and throws THROW_ERROR. With no try frame on the frame
 // stack the error report is printed and the process ends with status -2.
 [[noreturn]] void throw_error(cell* error);
+
+// ---- The pushes, pops and frames of every evaluation step, inline -----------
+
+// Backs the value stack off 5 cells and raises internal/stack-overflow.
+[[noreturn]] void overflow();
+
+inline cell* push_slot() {
+  cell* slot = top;
+  if (++top >= end) overflow();
+  // The collector marks every cell below the top: a slot must not show a
+  // stale value whose series may be gone.
+  slot->header = 0;
+  return slot;
+}
+
+inline cell* push(const cell& value) {
+  cell* slot = push_slot();
+  *slot = value;
+  return slot;
+}
+
+inline cell* set_last(const cell& value) {
+  *arguments = value;
+  return arguments;
+}
+
+inline cell* set_result(const cell& value) {
+  top = arguments + 1;
+  *arguments = value;
+  return arguments;
+}
+
+inline cell* reset() {
+  top = arguments;
+  return arguments;
+}
+
+inline cell* keep() {
+  top = arguments + 1;
+  return arguments;
+}
+
+inline void mark(const cell* word, uint32_t kind) {
+  if (frame_top >= frame_end) overflow();
+  // A word cell holds its context node, then its symbol id, then its index.
+  uint32_t symbol = word->data2 > 0xFFFE ? FRAME_NAME_NONE : word->data2;
+  frame_top->header = symbol << 8 | kind << 24;
+  frame_top->arguments = memory::offset_of(arguments);
+  frame_top->ctx = word->data1;
+  frame_top->fun_ctx = 0;
+  frame_top->saved = 0;
+  frame_marks[frame_top - frame_bottom] = MARK_NONE;
+  ++frame_top;
+  arguments = top;
+}
+
+inline void unwind() {
+  --frame_top;
+  top = arguments + 1;
+  arguments = memory::address<cell>(frame_top->arguments);
+}
+
+inline void unwind_last() {
+  cell* result = arguments;
+  unwind();
+  *arguments = *result;
+}
 
 }  // namespace ixo::stack

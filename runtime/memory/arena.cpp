@@ -50,6 +50,8 @@ void remove_range(int32_t at) {
 
 }  // namespace
 
+uint64_t arena_size() { return reserved_size; }
+
 void reserve_arena(uint64_t size, uint64_t floor) {
   size = std::min(size, ARENA_LIMIT) & ~static_cast<uint64_t>(PAGE_SIZE - 1);
   floor = std::min(floor, size);

@@ -32,6 +32,8 @@ inline uint32_t offset_of(const void* p) {
 // When the system refuses that much address space, smaller ranges are
 // tried down to `floor`; below it the failure throws THROW_VMEM_ALLOC.
 void reserve_arena(uint64_t size, uint64_t floor = ARENA_LIMIT);
+// The bytes reserved, 0 when none are.
+uint64_t arena_size();
 // Gives the whole range back, committed pages and all; nothing when none
 // is reserved.
 void release_arena();

@@ -535,6 +535,8 @@ void do_cycle() {
   }
   unmark_fixed();
   ++series_cycle_count;
+  allocated_since_cycle = 0;
+  live_after_cycle = static_cast<uint64_t>(stats_in_use());
   in_progress = 0;
 }
 

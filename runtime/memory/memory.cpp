@@ -2,6 +2,7 @@
 // the turning of virtual-memory failures into language errors.
 #include "runtime/memory/memory.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/posix/bindings.hpp"
@@ -20,6 +21,8 @@ namespace ixo::memory {
 memory_record record{};
 void (*run_collector)() = nullptr;
 bool collect_every_allocation = false;
+uint64_t allocated_since_cycle = 0;
+uint64_t live_after_cycle = 0;
 
 namespace {
 
@@ -36,6 +39,14 @@ void init(uint64_t arena_size, uint64_t floor) {
   record.big_series_threshold = 0x200000;
   auto stress = platform::get_env("IXO_GC_STRESS");
   collect_every_allocation = stress && *stress == "1";
+  allocated_since_cycle = live_after_cycle = 0;
+}
+
+bool collection_due(int32_t need) {
+  if (collect_every_allocation) return true;
+  // The count already holds `need`; the arena does not yet.
+  if (allocated_since_cycle >= std::max(COLLECT_FLOOR, live_after_cycle)) return true;
+  return 2 * (static_cast<uint64_t>(record.bytes_in_use) + static_cast<uint64_t>(need)) >= arena_size();
 }
 
 double stats_in_use() {

@@ -39,12 +39,22 @@ struct memory_record {
 
 extern memory_record record;
 
-// The collection an allocation runs: before every big series, when no
-// series frame has room, and before every series allocation when the
-// environment says IXO_GC_STRESS=1. It runs only while collector_active is
-// set; the collector installs it.
+// The collection an allocation runs: before every series allocation when
+// the environment says IXO_GC_STRESS=1, else when a big series is asked for
+// or no series frame has room and a collection is due (collection_due). It
+// runs only while collector_active is set; the collector installs it.
 extern void (*run_collector)();
 extern bool collect_every_allocation;
+
+// Collections are paced by growth, so that a program whose live data grows
+// pays a time linear in it: a collection is due once the series bytes
+// allocated since the last cycle reach the bytes live after it (at least
+// COLLECT_FLOOR), or once half the arena would be committed, whichever
+// comes first. The collector resets the count and records what stays live.
+constexpr uint64_t COLLECT_FLOOR = 8u << 20;
+extern uint64_t allocated_since_cycle;
+extern uint64_t live_after_cycle;
+bool collection_due(int32_t need);
 
 // Reserves an arena of `arena_size` bytes (tests make it small), or less
 // down to `floor` where the address space is limited (see reserve_arena),

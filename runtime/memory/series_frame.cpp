@@ -77,10 +77,11 @@ series_buffer* alloc_series_buffer(int32_t count, uint32_t unit, int32_t offset)
   bool big = need >= record.big_series_threshold;
 
   series_frame* frame = big ? nullptr : frame_with_room(need);
+  allocated_since_cycle += static_cast<uint64_t>(need);
   if (big || !frame || collect_every_allocation) {
     bool had_room = frame != nullptr;
     // The one place where an allocation collects; buffers may move here.
-    if (collector_active && run_collector) run_collector();
+    if (collector_active && run_collector && collection_due(need)) run_collector();
     if (!big) {
       frame = frame_with_room(need);
       // A frame that only a collection made room in is reused when it has

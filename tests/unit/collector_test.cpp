@@ -624,5 +624,23 @@ TEST_F(collector_cycle, init_installs_the_collection_that_allocation_runs) {
   EXPECT_EQ(collector::in_progress, 0);
 }
 
+TEST_F(collector_cycle, a_cycle_starts_the_next_budget_from_what_stays_live) {
+  // Paced, not collecting at every allocation as IXO_GC_STRESS=1 does.
+  struct paced {
+    bool stress = collect_every_allocation;
+    paced() { collect_every_allocation = false; }
+    ~paced() { collect_every_allocation = stress; }
+  } pacing;
+  uint32_t keep = alloc_bytes(3 << 20);
+  root_guard hold(&keep);
+  alloc_bytes(1 << 20);  // garbage
+  EXPECT_GT(allocated_since_cycle, uint64_t{4} << 20);
+  collector::collect();
+  EXPECT_EQ(allocated_since_cycle, 0u);
+  EXPECT_EQ(live_after_cycle, static_cast<uint64_t>(stats_in_use()));
+  EXPECT_GE(live_after_cycle, uint64_t{3} << 20);
+  EXPECT_LT(live_after_cycle, uint64_t{4} << 20);
+}
+
 }  // namespace
 }  // namespace ixo

@@ -420,7 +420,17 @@ int collections = 0;
 uint32_t sliding_node = 0;
 uint32_t hole = 0;
 
-void count_collection() { ++collections; }
+// Stands for a cycle: counts it, notes the bytes allocated since the last
+// one and what the arena had committed, and resets the count as a cycle
+// does, with `simulated_live` bytes taken as live after it.
+uint64_t allocated_seen = 0, committed_seen = 0, simulated_live = 0;
+void count_collection() {
+  ++collections;
+  allocated_seen = allocated_since_cycle;
+  committed_seen = record.bytes_in_use;
+  allocated_since_cycle = 0;
+  live_after_cycle = simulated_live;
+}
 
 void slide_down() {
   run_collector = nullptr;
@@ -438,10 +448,11 @@ void slide_down() {
 
 struct collector_seam : allocator_layout {};
 
-TEST_F(collector_seam, allocations_collect_only_when_they_must) {
+TEST_F(collector_seam, allocations_collect_only_when_a_cycle_is_due) {
   run_collector = count_collection;
   collect_every_allocation = false;
   collections = 0;
+  simulated_live = 0;
   alloc_bytes(16);
   alloc_bytes(3 << 20);
   EXPECT_EQ(collections, 0);  // the collector is not active yet
@@ -450,13 +461,39 @@ TEST_F(collector_seam, allocations_collect_only_when_they_must) {
   alloc_bytes(16);
   EXPECT_EQ(collections, 0);  // room in the current frame
   alloc_bytes(3 << 20);
-  EXPECT_EQ(collections, 1);  // before every big series
-  while (record.series_frame_head == record.series_frame_tail) alloc_bytes(0x10000);
-  EXPECT_EQ(collections, 2);  // no frame had room
+  EXPECT_EQ(collections, 0);  // a big series within the budget
+  // Each step's allocation needs this much of a frame.
+  constexpr uint64_t STEP = 0x10000, NEED = STEP + BUFFER_OVERHEAD;
+  auto allocate_until_a_cycle = [&] {
+    int32_t before = collections;
+    for (int i = 0; i < 4000 && collections == before; ++i) alloc_bytes(static_cast<int32_t>(STEP));
+  };
+
+  // A cycle runs when a frame fills after the budget is spent: at most a
+  // frame's worth later.
+  constexpr uint64_t FRAME = 2u << 20;
+  // Nothing live yet: the floor is the budget.
+  simulated_live = 12u << 20;
+  allocate_until_a_cycle();
+  EXPECT_EQ(collections, 1);
+  EXPECT_GE(allocated_seen, COLLECT_FLOOR);
+  EXPECT_LT(allocated_seen, COLLECT_FLOOR + FRAME + NEED);
+  // 12 MB live after it: the next cycle waits for 12 MB more.
+  allocate_until_a_cycle();
+  EXPECT_EQ(collections, 2);
+  EXPECT_GE(allocated_seen, simulated_live);
+  EXPECT_LT(allocated_seen, simulated_live + FRAME + NEED);
+  // More live than the arena can hold twice: half the arena committed
+  // decides.
+  simulated_live = 1ull << 30;
+  allocate_until_a_cycle();
+  EXPECT_EQ(collections, 3);
+  EXPECT_LT(allocated_seen, simulated_live);
+  EXPECT_GE(2 * (committed_seen + NEED), arena_size());
 
   collect_every_allocation = true;
   for (int i = 0; i < 5; ++i) alloc_bytes(16);
-  EXPECT_EQ(collections, 7);
+  EXPECT_EQ(collections, 8);
   collect_every_allocation = false;
 }
 
