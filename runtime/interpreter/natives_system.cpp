@@ -303,6 +303,47 @@ void size_q(const int32_t*) {
   }
 }
 
+namespace {
+
+void mark_new_line(cell* c) { c->header |= NEWLINE_FLAG; }
+
+// Appends a block of the numbers to `target`, on a line of its own.
+void append_numbers(cell* target, std::initializer_list<int32_t> numbers) {
+  cell* entry = block::make_at(stack::push_slot(), static_cast<int32_t>(numbers.size()));
+  for (int32_t n : numbers) integer::make_in(entry, n);
+  mark_new_line(block::rs_append(target, entry));
+  stack::pop(1);
+}
+
+void append_total(cell* target, double total) {
+  cell value = total <= 2147483647.0 ? integer::make_cell(static_cast<int32_t>(total)) : float_::make_cell(total);
+  mark_new_line(block::rs_append(target, &value));
+}
+
+// stats/info: appends to `block` (a block cell that no allocation moves)
+// three blocks: per node frame [free used total] in nodes, per series frame
+// [free used total] in bytes, per big frame its size; then the total of the
+// big frames and the tracked heap, and the tracked heap alone, each an
+// integer! when it fits, else a float!; every entry on a line of its own.
+// The frames are measured first: building allocates.
+void append_memory_stats(cell* block) {
+  memory::frame_measures m = memory::measure_frames();
+  cell* nodes = block::make_at(stack::push_slot(), 8);
+  for (const memory::frame_sizes& s : m.node_frames) append_numbers(nodes, {s.free, s.used, s.total});
+  mark_new_line(block::rs_append(block, nodes));
+  cell* series = block::make_at(nodes, 8);
+  for (const memory::frame_sizes& s : m.series_frames) append_numbers(series, {s.free, s.used, s.total});
+  mark_new_line(block::rs_append(block, series));
+  cell* bigs = block::make_at(series, 8);
+  for (int32_t size : m.big_frames) mark_new_line(integer::make_in(bigs, size));
+  mark_new_line(block::rs_append(block, bigs));
+  stack::pop(1);
+  append_total(block, m.big_and_heap);
+  append_total(block, m.heap);
+}
+
+}  // namespace
+
 // stats/show: the block of stats/info printed by the boot library's
 // show-memory-stats.
 void show_stats() {
@@ -312,7 +353,7 @@ void show_stats() {
   shower = *word::get_value(&name);
   if (TYPE_OF(&shower) == TYPE_UNSET) fire(err::script_no_value, {name});
   cell* top = stack::top;
-  memory::stats(block::make_at(stack::push_slot(), 5), 2);
+  append_memory_stats(block::make_at(stack::push_slot(), 5));
   interpreter::call_value(&shower, &name, 1, interpreter::CALLBACK_NONE);
   stack::top = top;
   unset::box();
@@ -326,11 +367,11 @@ void stats(const int32_t* refinements) {
     return;
   }
   if (refinements[INFO] >= 0) {
-    memory::stats(block::make_at(stack::arguments, 5), 2);
+    append_memory_stats(block::make_at(stack::arguments, 5));
     stack::keep();
     return;
   }
-  box_count(memory::stats(nullptr, 1));
+  box_count(memory::stats_in_use());
 }
 
 void recycle(const int32_t* refinements) {
@@ -341,7 +382,7 @@ void recycle(const int32_t* refinements) {
     return;
   }
   collector::do_cycle();
-  box_count(memory::stats(nullptr, 1));
+  box_count(memory::stats_in_use());
 }
 
 }  // namespace ixo::natives

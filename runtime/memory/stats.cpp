@@ -1,14 +1,8 @@
-// The frames are measured first into plain numbers, then the block is
-// built: building allocates, which may collect and so move, make or free
-// the very frames being measured.
+// The frames and the tracked heap measured into plain numbers; the `stats`
+// native builds its block from them afterwards, since building allocates,
+// which may collect and so move, make or free the very frames measured.
 #include "runtime/memory/stats.hpp"
 
-#include <vector>
-
-#include "runtime/datatypes/block.hpp"
-#include "runtime/datatypes/float.hpp"
-#include "runtime/datatypes/integer.hpp"
-#include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/memory.hpp"
 #include "runtime/memory/node.hpp"
 #include "runtime/memory/series_frame.hpp"
@@ -16,20 +10,8 @@
 
 namespace ixo::memory {
 
-namespace {
-
-struct frame_sizes {
-  int32_t free, used, total;
-};
-
-struct measures {
-  std::vector<frame_sizes> node_frames, series_frames;
-  std::vector<int32_t> big_frames;
-  double big_and_heap = 0, heap = 0;
-};
-
-measures measure() {
-  measures m;
+frame_measures measure_frames() {
+  frame_measures m;
   for (uint32_t f = record.node_frame_head; f; f = address<node_frame>(f)->next) {
     const node_frame* nf = address<node_frame>(f);
     m.node_frames.push_back({nf->node_count - nf->used_count, nf->used_count, nf->node_count});
@@ -49,42 +31,6 @@ measures measure() {
   for (const heap::tracked_block* b = heap::list.first; b; b = b->next) m.heap += b->size + 16.0;
   m.big_and_heap += m.heap;
   return m;
-}
-
-void mark_new_line(cell* c) { c->header |= NEWLINE_FLAG; }
-
-// Appends a block of the numbers to `target`, on a line of its own.
-void append_numbers(cell* target, std::initializer_list<int32_t> numbers) {
-  cell* entry = block::make_at(stack::push_slot(), static_cast<int32_t>(numbers.size()));
-  for (int32_t n : numbers) integer::make_in(entry, n);
-  mark_new_line(block::rs_append(target, entry));
-  stack::pop(1);
-}
-
-void append_total(cell* target, double total) {
-  cell value = total <= 2147483647.0 ? integer::make_cell(static_cast<int32_t>(total)) : float_::make_cell(total);
-  mark_new_line(block::rs_append(target, &value));
-}
-
-}  // namespace
-
-double stats(cell* block, int32_t level) {
-  if (level < 1) return 0.0;
-  if (level == 1) return stats_in_use();
-  measures m = measure();
-  cell* nodes = block::make_at(stack::push_slot(), 8);
-  for (const frame_sizes& s : m.node_frames) append_numbers(nodes, {s.free, s.used, s.total});
-  mark_new_line(block::rs_append(block, nodes));
-  cell* series = block::make_at(nodes, 8);
-  for (const frame_sizes& s : m.series_frames) append_numbers(series, {s.free, s.used, s.total});
-  mark_new_line(block::rs_append(block, series));
-  cell* bigs = block::make_at(series, 8);
-  for (int32_t size : m.big_frames) mark_new_line(integer::make_in(bigs, size));
-  mark_new_line(block::rs_append(block, bigs));
-  stack::pop(1);
-  append_total(block, m.big_and_heap);
-  append_total(block, m.heap);
-  return 0.0;
 }
 
 }  // namespace ixo::memory

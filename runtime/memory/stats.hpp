@@ -1,21 +1,25 @@
-// Memory statistics for the `stats` native: the bytes that live data takes,
-// or a block describing every node frame, series frame and big frame and
-// the tracked heap.
+// Memory statistics for the `stats` native, as plain numbers: every node
+// frame, series frame and big frame and the tracked heap. The native builds
+// the language block from them.
 #pragma once
 #include <cstdint>
-
-#include "runtime/memory/cell.hpp"
+#include <vector>
 
 namespace ixo::memory {
 
-// Level 1 answers the bytes in use (stats_in_use). Level 2 and above
-// append to `block` (a block cell that no allocation moves) three blocks:
-// per node frame [free used total] in nodes, per series frame [free used
-// total] in bytes, per big frame its size; then the total of the big frames
-// (size + 12 each) and the tracked heap blocks (size + 16 each), and the
-// tracked heap alone, each an integer! when it fits, else a float!; every
-// entry marked to mold on a line of its own. Those levels answer 0.0, and
-// so does any level below 1, which appends nothing.
-double stats(cell* block, int32_t level);
+struct frame_sizes {
+  int32_t free, used, total;
+};
+
+struct frame_measures {
+  std::vector<frame_sizes> node_frames;    // in nodes
+  std::vector<frame_sizes> series_frames;  // in bytes
+  std::vector<int32_t> big_frames;         // each one's size
+  double big_and_heap = 0;  // the big frames (size + 12 each) and the tracked heap blocks (size + 16 each)
+  double heap = 0;          // the tracked heap alone
+};
+
+// Walks the frames and the tracked heap; allocates nothing in the arena.
+frame_measures measure_frames();
 
 }  // namespace ixo::memory
