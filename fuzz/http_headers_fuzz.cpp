@@ -7,37 +7,18 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/bare_runtime.hpp"
 #include "platform/http.hpp"
-#include "runtime/core/cycles.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/memory.hpp"
 #include "runtime/memory/roots.hpp"
 #include "startup/system/catch.hpp"
-#include "startup/start.hpp"
-
-namespace {
-
-void start_once() {
-  static bool started = false;
-  if (started) return;
-  started = true;
-  ixo::cycles::init();
-  ixo::collector_active = 0;
-  ixo::runtime::init();
-  ixo::collector_active = 1;
-  // A try frame at the bottom, as the console's evaluation has: an error
-  // with none would end the process.
-  ixo::stack::mark(ixo::words::word_anon, ixo::stack::FRAME_TRY);
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 1 << 16) return 0;
-  start_once();
+  ixo::fuzz::start_bare_runtime();
   using namespace ixo;
   stack::arguments = stack::bottom;
   stack::reset();
