@@ -376,6 +376,18 @@ class Terminal:
     def type(self, keys):
         os.write(self.master, keys)
 
+    # Types each step's keys and waits for its pattern; at the first that
+    # never comes, reports it under `name` and ends the session. Answers
+    # the number of failures.
+    def play(self, name, steps):
+        for keys, pattern in steps:
+            self.type(keys)
+            if not self.expect(pattern):
+                self.proc.kill()
+                return report(name, f"after {keys!r}", self.out[self.mark:].decode("utf-8", "replace"),
+                              pattern.decode())
+        return 0
+
     def close(self):
         try:
             status = self.proc.wait(timeout=HANG)
@@ -416,13 +428,7 @@ def terminal_session():
     failures = 0
     with tempfile.TemporaryDirectory() as home:
         term = Terminal(home)
-        for keys, pattern in STEPS:
-            term.type(keys)
-            if not term.expect(pattern):
-                failures += report("terminal", f"after {keys!r}", term.out[term.mark:].decode("utf-8", "replace"),
-                                   pattern.decode())
-                term.proc.kill()
-                break
+        failures += term.play("terminal", STEPS)
         status, mode = term.close()
         if failures == 0:
             if status != 0:
@@ -459,13 +465,7 @@ def debug_terminal_session():
     failures = 0
     with tempfile.TemporaryDirectory() as home:
         term = Terminal(home)
-        for keys, pattern in DEBUG_STEPS:
-            term.type(keys)
-            if not term.expect(pattern):
-                failures += report("debug terminal", f"after {keys!r}", term.out[term.mark:].decode("utf-8", "replace"),
-                                   pattern.decode())
-                term.proc.kill()
-                break
+        failures += term.play("debug terminal", DEBUG_STEPS)
         status, _ = term.close()
         if failures == 0 and status != 0:
             failures += report("debug terminal", "status", status, 0)
