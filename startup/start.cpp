@@ -74,6 +74,7 @@
 #include "boot/routines.hpp"
 #include "gui/event.hpp"
 #include "gui/platform.hpp"
+#include "gui/tui/os_layer.hpp"
 #include "gui/tui/widgets.hpp"
 #include "console/line_editor.hpp"
 #include "console/routines_console.hpp"
@@ -217,6 +218,7 @@ void init() {
   gui::event::init_routines();
   gui::platform::init_routines();
   tui::init_routines();
+  tui::os::init_routines();
   paren::init();
   issue::init();
   url::init();
