@@ -74,6 +74,7 @@
 #include "boot/routines.hpp"
 #include "gui/event.hpp"
 #include "gui/platform.hpp"
+#include "gui/tui/draw.hpp"
 #include "gui/tui/os_layer.hpp"
 #include "gui/tui/widgets.hpp"
 #include "console/line_editor.hpp"
@@ -218,6 +219,7 @@ void init() {
   gui::event::init_routines();
   gui::platform::init_routines();
   tui::init_routines();
+  tui::draw::init_routines();
   tui::os::init_routines();
   paren::init();
   issue::init();
@@ -270,6 +272,7 @@ void init() {
   words::build();
   refinements::build();
   gui::event::build_words();
+  tui::draw::build_words();
   natives::init();
   currency::init();
   ownership::init();

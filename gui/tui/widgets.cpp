@@ -11,6 +11,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "gui/tui/draw.hpp"
 #include "runtime/core/char_width.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/handle.hpp"
@@ -235,6 +236,7 @@ void build_runs(widget& node) {
   text_units text = string_units(values + FACE_TEXT);
   node.runs.reserve(static_cast<size_t>(text.length));
   for (int32_t i = 0; i < text.length; ++i) node.runs.push_back({text.at(i), bg, COLOR_DEFAULT, 0});
+  draw::apply_rich_text_styles(node.runs, values + FACE_DATA);
 }
 
 }  // namespace
@@ -765,6 +767,10 @@ void render_tree(int32_t x, int32_t y, widget_ref w) {
   const widget& node = widget_at(w);
   if (node.flags & WF_HIDDEN) return;
   render_widget(x, y, w);
+  // The face's draw block, over its area, before its children.
+  cell commands = face_values(w)[FACE_DRAW];
+  if (TYPE_OF(&commands) == TYPE_BLOCK && block::rs_length_q(&commands) > 0)
+    draw::draw_face(x, y, clip_box(x, y, w), &commands);
   const cell* pane = face_values(w) + FACE_PANE;
   if (TYPE_OF(pane) != TYPE_BLOCK) return;
   int32_t count = 0;
