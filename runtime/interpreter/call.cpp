@@ -410,7 +410,9 @@ void run_body(const cell* function, const cell* body, const cell* reference) {
       tracing_on = tracing;
     }
   } restored{ctx, context::context_cell(ctx)->data2, tracing_on};
-  context::context_cell(ctx)->data2 = memory::offset_of(stack::arguments);
+  // The body may allocate, and a collection may move the context's node.
+  memory::root_guard keep_context(&restored.ctx);
+  context::context_cell(restored.ctx)->data2 = memory::offset_of(stack::arguments);
   stack::call_frame* frame = stack::frame_top - 1;
   frame->header |= stack::FRAME_BODY_FLAG << 24;
   if (function->header & function::FLAG_TRACE) tracing_on = trace_installed;
