@@ -144,7 +144,8 @@ platform::call_stream stream_of(cell* value, bool input) {
 }
 
 // The work string into which every call decodes captured text before it
-// joins its target: made once at start-up, held by the root block.
+// joins its target: made by the first capture into a string (so that
+// start-up does not pay for it), then held by the root block and reused.
 constexpr int32_t CALL_WORK_UNITS = 102400;
 cell* call_work = nullptr;
 
@@ -157,6 +158,11 @@ void deliver(cell* target, const platform::call_stream& s) {
     binary::rs_insert(target, 0, reinterpret_cast<const uint8_t*>(s.bytes.data()),
                       static_cast<int32_t>(s.bytes.size()));
     return;
+  }
+  if (!call_work) {
+    cell work{};
+    string::rs_make_at(&work, CALL_WORK_UNITS);
+    call_work = root::append(work);
   }
   std::string text = valid_utf8(s.bytes);
   call_work->data1 = 0;
@@ -295,11 +301,7 @@ void call(const int32_t* refinements) {
   integer::box(result);
 }
 
-void init_call() {
-  cell work{};
-  string::rs_make_at(&work, CALL_WORK_UNITS);
-  call_work = root::append(work);
-}
+void init_call() { call_work = nullptr; }
 
 void browse(const int32_t*) {
   cell* target = arg(0);

@@ -16,7 +16,8 @@ void list_env(const int32_t* refinements);       // a map of every environment v
 void call(const int32_t* refinements);           // runs a program, with its streams redirected
 void browse(const int32_t* refinements);
 
-// Makes the work string of `call`; start-up runs it once.
+// Forgets the work string of `call` held by a former runtime's root block;
+// runtime start-up runs it, and the first capture makes a new one.
 void init_call();         // opens a URL or file with the desktop's opener
 void to_local_file(const int32_t* refinements);  // a file path in the operating system's form
 void size_q(const int32_t* refinements);         // the size of a file, or none
