@@ -15,7 +15,6 @@
 #include "runtime/core/hashtable.hpp"
 #include "runtime/core/ownership.hpp"
 #include "runtime/core/random.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/action.hpp"
 #include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/bitset.hpp"
@@ -75,9 +74,11 @@
 #include "gui/event.hpp"
 #include "gui/platform.hpp"
 #include "gui/tui/os_layer.hpp"
+#include "gui/tui/widgets.hpp"
 #include "console/line_editor.hpp"
 #include "console/routines_console.hpp"
 #include "console/terminal.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/ixobin/ixobin.hpp"
@@ -216,6 +217,7 @@ void init() {
   boot::init_json_routines();
   gui::event::init_routines();
   gui::platform::init_routines();
+  tui::init_routines();
   tui::os::init_routines();
   paren::init();
   issue::init();
