@@ -72,7 +72,7 @@ bool live_q(widget_ref w) { return w > 0 && widget_at(w).live; }
 
 window_record* active_window() { return windows.empty() ? nullptr : &windows.back(); }
 
-bool read_record(uint32_t number, event::backend_record& out) {
+bool read_record(uint32_t number, gui::event::backend_record& out) {
   if (number == 0 || number > RECORD_COUNT) return false;
   const event_record& r = records[number - 1];
   out.face = live_q(r.widget) ? widget_at(r.widget).face : cell{TYPE_NONE, 0, 0, 0};
@@ -344,7 +344,7 @@ void advance(int32_t ms) {
 }
 
 bool do_events(bool no_wait) {
-  event::set_record_reader(read_record);
+  gui::event::set_record_reader(read_record);
   input::set_routing(&routing);
   tui::send_event = [](widget_ref w, int32_t type, int32_t value) { return send_value_event(w, type, value); };
   bool outermost = !no_wait && windows.size() <= 1 && !screen.active;
@@ -513,6 +513,19 @@ void set_rate(widget_ref w, const cell* rate) {
   if (period < 0) fire(err::script_invalid_facet_type, {*rate});
   remove_timer(w);
   timers.push_back({0, period, w});
+}
+
+void forget_widget(widget_ref w) {
+  if (hovered == w) hovered = 0;
+  if (pressed == w) pressed = 0;
+  pressed_list.erase(std::remove(pressed_list.begin(), pressed_list.end(), w), pressed_list.end());
+  timers.erase(std::remove_if(timers.begin(), timers.end(), [w](const timer& t) { return t.widget == w; }),
+               timers.end());
+}
+
+void forget_pointer() {
+  hovered = pressed = 0;
+  pressed_list.clear();
 }
 
 void reset() {

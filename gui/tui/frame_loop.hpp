@@ -66,6 +66,11 @@ widget_ref focused();
 void set_rate(widget_ref w, const cell* rate);
 void remove_timer(widget_ref w);
 
+// A widget about to be destroyed: no hover, press or timer keeps it.
+void forget_widget(widget_ref w);
+// Hover and press state cleared (another window became the active one).
+void forget_pointer();
+
 // Forgets every loop state (hover, press, clicks, timers, levels): a new
 // runtime's start.
 void reset();
