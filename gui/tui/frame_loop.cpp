@@ -151,6 +151,9 @@ void leave_ui() {
   }
   // The windows stay, with their widgets, until they are destroyed: their
   // faces still name them.
+  screen.fullscreen = std::any_of(windows.begin(), windows.end(), [](const window_record& r) {
+    return live_q(r.window) && (widget_at(r.window).flags & WF_FULLSCREEN);
+  });
   free_screen();
   screen.lines_drawn = screen.cursor_row = screen.cursor_column = 0;
   screen.report_column = screen.top_row = 0;
@@ -344,9 +347,6 @@ void advance(int32_t ms) {
 }
 
 bool do_events(bool no_wait) {
-  gui::event::set_record_reader(read_record);
-  input::set_routing(&routing);
-  tui::send_event = [](widget_ref w, int32_t type, int32_t value) { return send_value_event(w, type, value); };
   bool outermost = !no_wait && windows.size() <= 1 && !screen.active;
   int32_t entry = levels;
   if (!no_wait) ++levels;
@@ -539,6 +539,9 @@ void reset() {
   last_advance = -1;
   next_record = 0;
   io = &terminal_io;
+  gui::event::set_record_reader(read_record);
+  input::set_routing(&routing);
+  tui::send_event = send_value_event;
 }
 
 }  // namespace ixo::tui::loop

@@ -71,8 +71,9 @@ void forget_widget(widget_ref w);
 // Hover and press state cleared (another window became the active one).
 void forget_pointer();
 
-// Forgets every loop state (hover, press, clicks, timers, levels): a new
-// runtime's start.
+// Forgets every loop state (hover, press, clicks, timers, levels) and
+// installs the routing of decoded input, the widgets' event sender and
+// the event records' reader: a new runtime's start.
 void reset();
 
 }  // namespace ixo::tui::loop
