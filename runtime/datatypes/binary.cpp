@@ -18,7 +18,6 @@
 #include "runtime/codecs/base.hpp"
 #include "runtime/core/ownership.hpp"
 #include "runtime/core/unicode.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/registry.hpp"
@@ -27,8 +26,9 @@
 #include "runtime/datatypes/string_edit.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/tuple.hpp"
+#include "runtime/datatypes/type_classes.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
-#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
@@ -90,7 +90,6 @@ void add_raw(bytes& out, const uint8_t* from, int64_t n, int64_t limit) {
   out.insert(out.end(), from, from + n);
 }
 
-bool block_like_q(uint32_t type) { return type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH; }
 
 // Appends the bytes of a value to out. A part above 0 limits their count
 // (for a block without `only`, the values taken); `form_any` accepts any
@@ -109,9 +108,9 @@ void add_value(bytes& out, const cell* value, int32_t part, bool only, bool form
     add_raw(out, rs_head(value), rs_length_q(value), limit);
   } else if (t == TYPE_TUPLE) {
     add_raw(out, tuple::bytes_of(value), tuple::length_of(value), limit);
-  } else if (string::any_string_q(t)) {
+  } else if (any_string_q(t)) {
     add_utf8(out, value, limit);
-  } else if (block_like_q(t)) {
+  } else if (any_list_q(t)) {
     cell blk = *value;
     memory::root_guard keep(&blk);
     int32_t count = series::get_length(&blk, false);
@@ -210,7 +209,7 @@ cell* to(cell* proto, cell* spec, int32_t) {
       add_value(data, &source, -1, false, false);
       break;
     default:
-      if (!string::any_string_q(t)) fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_BINARY), source});
+      if (!any_string_q(t)) fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_BINARY), source});
       add_utf8(data, &source, -1);
   }
   return load_at(proto, data);
@@ -273,7 +272,7 @@ cell* insert(cell* bin, cell* value, int32_t part, int32_t only, int32_t dup, in
   uint8_t* at = head_of(b) + position;
   std::memmove(at + total, at, static_cast<size_t>(length - position));
   std::memcpy(at, data.data(), data.size());
-  datatype_helpers::fill_pattern(at, static_cast<int32_t>(data.size()), std::max(dup, 1));
+  series::fill_pattern(at, static_cast<int32_t>(data.size()), std::max(dup, 1));
   b->tail += static_cast<uint32_t>(total);
   bin->data1 = append ? 0 : static_cast<uint32_t>(position + total);
   ownership::check(bin, append ? words::word_appended : words::word_inserted, value, position, reported);
@@ -301,7 +300,7 @@ cell* change(cell* bin, cell* value, int32_t part, int32_t, int32_t dup) {
   std::memmove(at + inserted, at + removed, static_cast<size_t>(rest - removed));
   if (!data.empty()) {
     std::memcpy(at, data.data(), data.size());
-    datatype_helpers::fill_pattern(at, static_cast<int32_t>(data.size()), std::max(dup, 1));
+    series::fill_pattern(at, static_cast<int32_t>(data.size()), std::max(dup, 1));
   }
   b->tail = b->head + static_cast<uint32_t>(new_length);
   bin->data1 = static_cast<uint32_t>(std::min<int64_t>(index + inserted, new_length));

@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "runtime/core/random.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
+#include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/integer.hpp"
@@ -17,9 +17,10 @@
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/time.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
-#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/series_buffer.hpp"
@@ -41,7 +42,6 @@ int32_t modulo(int64_t a, int32_t b) {
 
 int64_t floor_divide(int64_t a, int32_t b) { return (a - modulo(a, b)) / b; }
 
-bool any_word_q(const cell* c) { return TYPE_OF(c) >= TYPE_WORD && TYPE_OF(c) <= TYPE_GET_WORD; }
 
 }  // namespace
 
@@ -333,7 +333,7 @@ void set_field(cell* date, int32_t index, const cell* value) {
 }
 
 int32_t field_of(const cell* element) {
-  if (any_word_q(element)) return get_field_index(element);
+  if (any_word_q(TYPE_OF(element))) return get_field_index(element);
   return TYPE_OF(element) == TYPE_INTEGER ? integer::get(element) : -1;
 }
 
@@ -542,7 +542,7 @@ cell* to(cell* proto, cell* spec, int32_t) {
     case TYPE_BLOCK:
     case TYPE_PAREN:
     case TYPE_HASH: *proto = make_from_block(spec, true); return proto;
-    case TYPE_STRING: return datatype_helpers::load_from_string_as(spec, TYPE_DATE, proto);
+    case TYPE_STRING: return conversions::load_from_string_as(spec, TYPE_DATE, proto);
     case TYPE_INTEGER: {
       int32_t n = integer::get(spec);
       int32_t days = n / 86400 + date_to_days(pack(1970, 1, 1, 0, false));

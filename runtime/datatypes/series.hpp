@@ -19,9 +19,6 @@
 
 namespace ixo::series {
 
-// block!, paren!, hash! and the path family.
-bool any_block_q(uint32_t type);
-
 // log2 of a unit: 1, 2, 4, 8 or 16 bytes.
 inline uint32_t unit_shift(uint32_t unit) { return static_cast<uint32_t>(__builtin_ctz(unit)); }
 
@@ -57,6 +54,11 @@ bool rehash_moved(const cell* s, int32_t offset, int32_t first, int32_t count);
 void rehash_range(const cell* s, int32_t first, int32_t count);
 // Re-indexes the whole block.
 void rehash_all(const cell* s);
+
+// Repeats the first `pattern` bytes at `start` until `count` copies lie
+// end to end (the first copy is the one already there), doubling the
+// copied run each time. Answers the address past the filled area.
+uint8_t* fill_pattern(uint8_t* start, int32_t pattern, int32_t count);
 
 // The shared copy and take, on which block! and string! build their own.
 // copy writes the new series into `result` (which may be the series cell);

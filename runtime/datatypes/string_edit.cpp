@@ -15,12 +15,12 @@
 #include <exception>
 
 #include "runtime/core/ownership.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/vector.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
-#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
@@ -34,7 +34,6 @@ namespace {
 
 enum edit_kind { EDIT_APPEND, EDIT_INSERT, EDIT_CHANGE };
 
-bool block_like_q(uint32_t type) { return type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH; }
 
 uint8_t* unit_address(series_buffer* b, int64_t position) { return head_of(b) + position * GET_UNIT(b); }
 
@@ -146,7 +145,7 @@ int64_t edit_in_place(cell* series, const cell* value, int32_t at, int32_t part,
   std::memmove(unit_address(b, at + total), rest, static_cast<size_t>(tail_of(b) - rest));
   b->tail = b->head + static_cast<uint32_t>(new_length * unit);
   write_content(series, at, c);
-  if (dup > 1) datatype_helpers::fill_pattern(unit_address(GET_BUFFER(series), at), c.size * static_cast<int32_t>(unit), dup);
+  if (dup > 1) series::fill_pattern(unit_address(GET_BUFFER(series), at), c.size * static_cast<int32_t>(unit), dup);
   return total;
 }
 
@@ -206,7 +205,7 @@ int64_t edit_formed(cell* series, const cell* value, int32_t at, int32_t part, b
     budget -= written;
   };
 
-  if (block_like_q(TYPE_OF(&v))) {
+  if (any_list_q(TYPE_OF(&v))) {
     for (int32_t i = static_cast<int32_t>(v.data1); values != 0 && budget > 0; ++i) {
       series_buffer* block = GET_BUFFER(&v);
       if (i >= static_cast<int32_t>((block->tail - block->head) / sizeof(cell))) break;
@@ -225,7 +224,7 @@ int64_t edit_formed(cell* series, const cell* value, int32_t at, int32_t part, b
   if ((length + total) * unit > INT32_MAX) fire(err::internal_no_memory);
   if (dup > 1 && formed > 0) {
     series_buffer* b = reserve(GET_BUFFER(series), length + total);
-    datatype_helpers::fill_pattern(unit_address(b, length), formed * static_cast<int32_t>(unit), dup);
+    series::fill_pattern(unit_address(b, length), formed * static_cast<int32_t>(unit), dup);
     b->tail = b->head + static_cast<uint32_t>((length + total) * unit);
   }
 

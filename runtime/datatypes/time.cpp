@@ -8,16 +8,17 @@
 #include <cstring>
 #include <utility>
 
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
+#include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/date.hpp"
 #include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
-#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/series_buffer.hpp"
@@ -28,7 +29,6 @@ namespace {
 // The tolerance of the seconds' text and of even? and odd?.
 constexpr double TOLERANCE = 1e-6;
 
-bool any_word_q(const cell* c) { return TYPE_OF(c) >= TYPE_WORD && TYPE_OF(c) <= TYPE_GET_WORD; }
 }  // namespace
 
 cell* make_at(double seconds, cell* c) {
@@ -144,7 +144,7 @@ cell* make(cell* proto, cell* spec, int32_t) {
     case TYPE_PAREN:
     case TYPE_HASH: seconds = from_block(spec); break;
     case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
-      return datatype_helpers::load_from_string_as(spec, TYPE_TIME, proto);
+      return conversions::load_from_string_as(spec, TYPE_TIME, proto);
     default: fire_error(*spec);
   }
   *proto = make_cell(seconds);
@@ -158,7 +158,7 @@ int32_t mold(cell* value, cell* buffer, int32_t, int32_t, int32_t, cell*, int32_
 }
 
 int32_t field_of(const cell* element, const cell* value) {
-  if (any_word_q(element)) return get_field_index(element, value);
+  if (any_word_q(TYPE_OF(element))) return get_field_index(element, value);
   return TYPE_OF(element) == TYPE_INTEGER ? integer::get(element) : -1;
 }
 

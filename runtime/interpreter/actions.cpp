@@ -13,7 +13,6 @@
 
 #include <algorithm>
 
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/datatype.hpp"
@@ -23,6 +22,7 @@
 #include "runtime/datatypes/port.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
@@ -279,7 +279,7 @@ bool compare(const cell* value1, const cell* value2, int32_t op) {
     case COMP_GREATER: return answer > 0;
     case COMP_GREATER_EQUAL: return answer >= 0;
     default:
-      system::runtime_error(101, system::code_address(__builtin_return_address(0)));
+      NO_SWITCH_MATCH();
   }
 }
 

@@ -14,7 +14,6 @@
 #include <stdexcept>
 
 #include "runtime/core/sort_compare.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/datatype.hpp"
@@ -28,6 +27,7 @@
 #include "runtime/datatypes/typeset.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/word.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/interpreter.hpp"
@@ -476,7 +476,7 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
       break;
     }
     default:
-      system::runtime_error(101, system::code_address(__builtin_return_address(0)));
+      NO_SWITCH_MATCH();
   }
   if (stack::pending_exit) return k.pos;  // the stacks stand where the exit put them
   if (sub) stack::unwind();

@@ -21,12 +21,14 @@
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/time.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/collector.hpp"
+#include "runtime/memory/root_block.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/stats.hpp"
 #include "startup/system/heap.hpp"
@@ -38,11 +40,9 @@ namespace {
 
 cell* arg(int32_t k) { return stack::arguments + k; }
 
-bool word_type_q(uint32_t type) { return type >= TYPE_WORD && type <= TYPE_ISSUE; }
-
 // The UTF-8 text of a string from its index, or the spelling of a word.
 std::string text_of(cell* value) {
-  if (word_type_q(TYPE_OF(value))) {
+  if (all_word_q(TYPE_OF(value))) {
     const cell* entry = symbol::entry_of(static_cast<int32_t>(value->data2));
     return reinterpret_cast<const char*>(memory::head_of<uint8_t>(memory::buffer_of(entry->data3)));
   }
@@ -57,30 +57,15 @@ bool env_name_q(const std::string& name) {
   return !name.empty() && name.find('=') == std::string::npos && name.find('\0') == std::string::npos;
 }
 
-// The length of the valid UTF-8 sequence at p, 0 when there is none.
-size_t utf8_sequence(const uint8_t* p, size_t left) {
-  uint8_t b = p[0];
-  if (b < 0x80) return 1;
-  size_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 ? 2 : 0;
-  if (n == 0 || b > 0xF4 || left < n) return 0;
-  for (size_t i = 1; i < n; ++i) {
-    if ((p[i] & 0xC0) != 0x80) return 0;
-  }
-  if (b == 0xE0 && p[1] < 0xA0) return 0;   // overlong
-  if (b == 0xED && p[1] >= 0xA0) return 0;  // surrogate
-  if (b == 0xF0 && p[1] < 0x90) return 0;   // overlong
-  if (b == 0xF4 && p[1] >= 0x90) return 0;  // above 10FFFFh
-  return n;
-}
-
 // The bytes with each byte that starts no valid sequence replaced by U+FFFD.
 std::string valid_utf8(const std::string& bytes) {
   std::string out;
   out.reserve(bytes.size());
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  const auto* end = p + bytes.size();
   for (size_t i = 0; i < bytes.size();) {
-    size_t n = utf8_sequence(p + i, bytes.size() - i);
-    if (n) {
+    int32_t n;
+    if (unicode::checked_utf8_char(p + i, end, n) >= 0) {
       out.append(bytes, i, n);
       i += n;
     } else {
@@ -142,8 +127,15 @@ platform::call_stream stream_of(cell* value, bool input) {
   return s;
 }
 
+// The work string into which every call decodes captured text before it
+// joins its target: made by the first capture into a string (so that
+// start-up does not pay for it), then held by the root block and reused.
+constexpr int32_t CALL_WORK_UNITS = 102400;
+cell* call_work = nullptr;
+
 // Adds a capture to its target: a binary! gets the bytes at its index, a
-// string! the text at its tail, its line ends made LF.
+// string! the text at its tail, decoded in the work string with its line
+// ends made LF.
 void deliver(cell* target, const platform::call_stream& s) {
   if (!target || s.kind != platform::call_stream::BYTES || s.bytes.empty()) return;
   if (TYPE_OF(target) == TYPE_BINARY) {
@@ -151,9 +143,22 @@ void deliver(cell* target, const platform::call_stream& s) {
                       static_cast<int32_t>(s.bytes.size()));
     return;
   }
-  cell* text = push_os_text(s.bytes, true);
-  string::concatenate(target, text, -1, 0, false, string::MODE_APPEND);
-  stack::pop(1);
+  if (!call_work) {
+    cell work{};
+    string::rs_make_at(&work, CALL_WORK_UNITS);
+    call_work = root::append(work);
+  }
+  std::string text = valid_utf8(s.bytes);
+  call_work->data1 = 0;
+  call_work->data2 = unicode::load_utf8(reinterpret_cast<const uint8_t*>(text.data()),
+                                        static_cast<int32_t>(text.size()), call_work->data2, nullptr, true);
+  string::concatenate(target, call_work, -1, 0, false, string::MODE_APPEND);
+  // A capture larger than the work string's first size does not stay held.
+  if (s.bytes.size() > static_cast<size_t>(CALL_WORK_UNITS)) {
+    string::rs_make_at(call_work, CALL_WORK_UNITS);
+  } else {
+    string::rs_reset(call_work);
+  }
 }
 
 }  // namespace
@@ -269,9 +274,21 @@ void call(const int32_t* refinements) {
     integer::box(0);
     return;
   }
-  // Every command runs through the shell: a file! is quoted as one word.
-  std::string command = TYPE_OF(cmd) == TYPE_FILE ? shell_quoted(file::to_OS_path(cmd)) : text_of(cmd);
-  if (command.find('\0') != std::string::npos) fire(err::script_invalid_arg, {*cmd});
+  // A file! is the program alone; text is split into the program and its
+  // arguments, and given whole to the shell with /shell or when the program
+  // is not found.
+  platform::call_command command;
+  command.shell = refinements[SHELL] >= 0;
+  if (TYPE_OF(cmd) == TYPE_FILE) {
+    std::string path = file::to_OS_path(cmd);
+    if (path.find('\0') != std::string::npos) fire(err::script_invalid_arg, {*cmd});
+    command.argv.push_back(path);
+    command.shell_text = shell_quoted(path);
+  } else {
+    command.shell_text = text_of(cmd);
+    if (command.shell_text.find('\0') != std::string::npos) fire(err::script_invalid_arg, {*cmd});
+    command.argv = platform::split_command(command.shell_text);
+  }
   platform::call_stream in = stream_of(given(INPUT), true);
   platform::call_stream out = stream_of(given(OUTPUT), false);
   platform::call_stream err = stream_of(given(ERROR), false);
@@ -280,6 +297,8 @@ void call(const int32_t* refinements) {
   deliver(given(ERROR), err);
   integer::box(result);
 }
+
+void init_call() { call_work = nullptr; }
 
 void browse(const int32_t*) {
   cell* target = arg(0);
