@@ -14,7 +14,6 @@
 #include "gui/tui/input.hpp"
 #include "gui/tui/os_layer.hpp"
 #include "gui/tui/screen.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/integer.hpp"
