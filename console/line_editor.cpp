@@ -14,6 +14,7 @@
 #include "runtime/core/unicode.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/memory/root_block.hpp"
 #include "runtime/memory/series_buffer.hpp"
 #include "startup/system/console_output.hpp"
@@ -59,7 +60,7 @@ void empty_line() {
   string::rs_reset(line);
 }
 
-bool string_q(const cell* c) { return string::any_string_q(TYPE_OF(c)); }
+bool string_q(const cell* c) { return any_string_q(TYPE_OF(c)); }
 
 // ---- History -----------------------------------------------------------------------
 

@@ -15,6 +15,7 @@
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/routine.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
@@ -78,7 +79,7 @@ std::array<int32_t, FLAGS_ANSWERED.size()> answered_symbols{};
 // The value block's slots.
 enum slot : int32_t { S_FACE, S_WINDOW, S_OFFSET, S_PICKED, SLOT_COUNT };
 
-bool any_word_q(const cell* c) { return word::any_word_type_q(TYPE_OF(c)); }
+bool any_word_q(const cell* c) { return all_word_q(TYPE_OF(c)); }
 
 // The 1-based field index of the word, 0 when the word names no field.
 int32_t field_index(const cell* word) {

@@ -74,6 +74,7 @@
 #include "boot/routines.hpp"
 #include "gui/event.hpp"
 #include "gui/platform.hpp"
+#include "gui/tui/os_layer.hpp"
 #include "console/line_editor.hpp"
 #include "console/routines_console.hpp"
 #include "console/terminal.hpp"
@@ -215,6 +216,7 @@ void init() {
   boot::init_json_routines();
   gui::event::init_routines();
   gui::platform::init_routines();
+  tui::os::init_routines();
   paren::init();
   issue::init();
   url::init();

@@ -9,6 +9,7 @@
 #include "runtime/core/ownership.hpp"
 #include "runtime/core/words.hpp"
 #include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "startup/system/heap.hpp"
 
@@ -56,7 +57,7 @@ cell* change(cell* value, int32_t part, int32_t upper) {
     value->data2 = change_char(value->data2, upper);
     return value;
   }
-  if (!string::any_string_q(TYPE_OF(value))) return value;
+  if (!any_string_q(TYPE_OF(value))) return value;
   string::rs_head(value);
   int32_t index = static_cast<int32_t>(value->data1);
   int32_t count = string::rs_length_q(value);

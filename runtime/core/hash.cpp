@@ -96,7 +96,7 @@ uint32_t string(const cell* value, bool case_sensitive) {
   memory::series_buffer* b = memory::GET_BUFFER(value);
   uint32_t unit = memory::GET_UNIT(b);
   if (unit != 1 && unit != 2 && unit != 4) {
-    system::runtime_error(101, system::code_address(__builtin_return_address(0)));
+    NO_SWITCH_MATCH();
   }
   const uint8_t* p = memory::head_of(b) + value->data1 * unit;
   const uint8_t* end = memory::tail_of(b);

@@ -15,6 +15,7 @@
 #include "runtime/core/array.hpp"
 #include "runtime/core/hash.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/memory/roots.hpp"
 #include "startup/system/heap.hpp"
@@ -63,10 +64,6 @@ bool address_hashed_q(uint32_t type) {
     default:
       return false;
   }
-}
-
-bool any_word_q(uint32_t type) {
-  return type == TYPE_WORD || type == TYPE_SET_WORD || type == TYPE_LIT_WORD || type == TYPE_GET_WORD;
 }
 
 uint32_t make_flags(int32_t buckets) { return alloc_filled_bytes(buckets / 4, ALL_EMPTY); }

@@ -10,6 +10,7 @@
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/object.hpp"
 #include "runtime/datatypes/series.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/memory/collector.hpp"
@@ -74,7 +75,7 @@ void set_owner(const cell* value_, const cell* owner_, const cell* word_) {
       record[1] = owner;
       record[2] = word;
     }
-    if (!series::any_block_q(type) || cycles::find_q(value.data2)) return;
+    if (!any_block_q(type) || cycles::find_q(value.data2)) return;
     cycles::walk walk(value.data2);
     for (int32_t i = static_cast<int32_t>(value.data1); i < cells_of(&value); ++i) {
       cell item = cell_at(&value, i);
@@ -109,7 +110,7 @@ void unbind(const cell* value_) {
     if (!record) return;
     for (int32_t i = 0; i < 3; ++i) record[i] = unset::unset_value;
     hashtable::delete_node(collector::ownership_table, value.data2);
-    if (!series::any_block_q(type)) return;
+    if (!any_block_q(type)) return;
     for (int32_t i = static_cast<int32_t>(value.data1); i < cells_of(&value); ++i) {
       cell item = cell_at(&value, i);
       unbind(&item);

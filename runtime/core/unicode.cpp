@@ -49,7 +49,7 @@ constexpr uint8_t utf8_dfa[364] = {
 };
 
 [[noreturn]] void bad_unit() {
-  system::runtime_error(101, system::code_address(__builtin_return_address(0)));
+  NO_SWITCH_MATCH();
 }
 
 void check_unit(int32_t unit) {
@@ -203,6 +203,23 @@ int32_t utf8_seq_length(uint8_t lead) {
 }
 
 // ---- Strict decoder --------------------------------------------------------
+
+int32_t checked_utf8_char(const uint8_t* p, const uint8_t* end, int32_t& length) {
+  uint8_t b = p[0];
+  length = 1;
+  if (b < 0x80) return b;
+  int32_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 ? 2 : 0;
+  if (n == 0 || b > 0xF4 || end - p < n) return -1;
+  int32_t cp = b & (0x3F >> (n - 1));
+  for (int32_t i = 1; i < n; ++i) {
+    if ((p[i] & 0xC0) != 0x80) return -1;
+    cp = cp << 6 | (p[i] & 0x3F);
+  }
+  static const int32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return -1;
+  length = n;
+  return cp;
+}
 
 int32_t decode_utf8_char(const uint8_t* p, int32_t& length) {
   if (length <= 0) return -1;

@@ -51,6 +51,12 @@ int32_t utf8_seq_length(uint8_t lead);
 // form, a surrogate or a value above 10FFFFh.
 int32_t decode_utf8_char(const uint8_t* p, int32_t& length);
 
+// The same check that raises nothing, for text that may hold anything (the
+// lexer's input, the system's answers): the code point of the sequence at
+// p, its byte count in `length`, reading no byte at or past end; -1 (with
+// `length` 1) when no valid sequence starts at p.
+int32_t checked_utf8_char(const uint8_t* p, const uint8_t* end, int32_t& length);
+
 // ---- Encoders of one code point ----------------------------------------------
 
 // UTF-8 bytes of a code point: 1 below 80h, 2 below 800h, 3 below 10000h,

@@ -27,6 +27,7 @@
 #include "runtime/datatypes/string_edit.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/tuple.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
@@ -90,7 +91,6 @@ void add_raw(bytes& out, const uint8_t* from, int64_t n, int64_t limit) {
   out.insert(out.end(), from, from + n);
 }
 
-bool block_like_q(uint32_t type) { return type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH; }
 
 // Appends the bytes of a value to out. A part above 0 limits their count
 // (for a block without `only`, the values taken); `form_any` accepts any
@@ -109,9 +109,9 @@ void add_value(bytes& out, const cell* value, int32_t part, bool only, bool form
     add_raw(out, rs_head(value), rs_length_q(value), limit);
   } else if (t == TYPE_TUPLE) {
     add_raw(out, tuple::bytes_of(value), tuple::length_of(value), limit);
-  } else if (string::any_string_q(t)) {
+  } else if (any_string_q(t)) {
     add_utf8(out, value, limit);
-  } else if (block_like_q(t)) {
+  } else if (any_list_q(t)) {
     cell blk = *value;
     memory::root_guard keep(&blk);
     int32_t count = series::get_length(&blk, false);
@@ -210,7 +210,7 @@ cell* to(cell* proto, cell* spec, int32_t) {
       add_value(data, &source, -1, false, false);
       break;
     default:
-      if (!string::any_string_q(t)) fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_BINARY), source});
+      if (!any_string_q(t)) fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_BINARY), source});
       add_utf8(data, &source, -1);
   }
   return load_at(proto, data);

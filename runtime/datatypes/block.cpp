@@ -29,6 +29,7 @@
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/typeset.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/vector.hpp"
@@ -43,7 +44,6 @@
 namespace ixo::block {
 
 using namespace memory;
-using series::any_block_q;
 using series::refinement_value;
 using series::table_of;
 
@@ -63,15 +63,6 @@ int32_t clamped_index(cell* b) {
   int32_t length = abs_length(b);
   if (index_of(b) > length) b->data1 = static_cast<uint32_t>(length);
   return index_of(b);
-}
-
-bool series_type_q(uint32_t type) {
-  return any_block_q(type) || string::any_string_q(type) || type == TYPE_BINARY || type == TYPE_VECTOR ||
-         type == TYPE_IMAGE;
-}
-
-bool any_word_q(uint32_t type) {
-  return type == TYPE_WORD || type == TYPE_SET_WORD || type == TYPE_LIT_WORD || type == TYPE_GET_WORD;
 }
 
 // The bit of a type in a typeset!: the twelve payload bytes in memory
@@ -593,7 +584,7 @@ cell* take(cell* b, cell* part, int32_t deep, int32_t last) {
   if (TYPE_OF(b) == TYPE_NONE) return b;
   if (!stack::given_q(part)) {
     *b = cells_of(b)[0];
-    if (deep && series_type_q(TYPE_OF(b))) action_copy(b, b, nullptr, 1, nullptr);
+    if (deep && series_q(TYPE_OF(b))) action_copy(b, b, nullptr, 1, nullptr);
     return b;
   }
   if (deep) {
@@ -1014,9 +1005,9 @@ void copy_nested(cell* blk, int32_t first, int32_t end, int32_t step, bool deep,
   cell* saved_top = stack::top;
   for (int64_t i = first; i < std::min(end, abs_length(&self)); i += step) {
     uint32_t t = TYPE_OF(cells_of(&self) + i);
-    bool wanted = types ? type_matches_q(types, t) && (series_type_q(t) || t == TYPE_BITSET || t == TYPE_OBJECT ||
+    bool wanted = types ? type_matches_q(types, t) && (series_q(t) || t == TYPE_BITSET || t == TYPE_OBJECT ||
                                                        t == TYPE_ERROR || t == TYPE_MAP)
-                        : series_type_q(t);
+                        : series_q(t);
     if (!wanted) continue;
     cell* slot = stack::push(cells_of(&self)[i]);
     action_copy(slot, slot, nullptr, deep, deep ? types : nullptr);

@@ -9,6 +9,7 @@
 #include "runtime/core/hashtable.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/series.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -34,7 +35,7 @@ void clamp_index(cell* b) { b->data1 = static_cast<uint32_t>(std::min(static_cas
 // Whether `key` is in the records of `b` from its index, through its table
 // or, for a block-like key, a scan.
 bool holds_q(cell* b, uint32_t table, const cell* key, int32_t size, bool case_sensitive) {
-  if (series::any_block_q(TYPE_OF(key)))
+  if (any_block_q(TYPE_OF(key)))
     return find_value(b, key, case_sensitive ? COMP_STRICT_EQUAL : COMP_FIND, size) >= 0;
   int32_t mode = case_sensitive ? COMP_STRICT_EQUAL : COMP_EQUAL;
   return hashtable::get(table, key, static_cast<int32_t>(b->data1), size, mode, false, false) != nullptr;

@@ -10,6 +10,7 @@
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/vector.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
@@ -68,7 +69,7 @@ void math() {
 cell* to(cell* proto, cell* spec, int32_t) {
   uint32_t type = TYPE_OF(spec);
   int32_t cp;
-  if (string::any_string_q(type)) {
+  if (any_string_q(type)) {
     if (string::rs_length_q(spec) == 0) fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_CHAR), *spec});
     cp = static_cast<int32_t>(string::rs_abs_at(spec, static_cast<int32_t>(spec->data1)));
   } else {

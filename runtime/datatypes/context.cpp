@@ -3,6 +3,7 @@
 #include "runtime/datatypes/context.hpp"
 
 #include "runtime/datatypes/object.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/stack.hpp"
 
 #include "runtime/core/cycles.hpp"
@@ -53,20 +54,6 @@ int32_t position_of(uint32_t ctx, int32_t symbol, bool canonical) {
   return hashtable::put_symbol(context_cell(ctx)->data1, symbol, canonical, 0, nullptr);
 }
 
-bool any_word_q(uint32_t type) {
-  return type == TYPE_WORD || type == TYPE_SET_WORD || type == TYPE_LIT_WORD || type == TYPE_GET_WORD ||
-         type == TYPE_REFINEMENT;
-}
-
-bool any_block_q(uint32_t type) {
-  switch (type) {
-    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
-    case TYPE_GET_PATH: case TYPE_HASH:
-      return true;
-    default:
-      return false;
-  }
-}
 
 // The slot a store into `word` goes to, resolving an unresolved word.
 // Raises before changing anything.
@@ -336,7 +323,7 @@ cell* bind(cell* block, uint32_t ctx, bool self) {
   for (int32_t i = static_cast<int32_t>(block->data1); i < cell_count(node); ++i) {
     cell* c = head_of<cell>(b) + i;
     uint32_t type = TYPE_OF(c);
-    if (any_word_q(type)) {
+    if (any_word_q(type) || type == TYPE_REFINEMENT) {
       if (self && type == TYPE_WORD && static_cast<int32_t>(c->data2) == words::sym_self) {
         c->data1 = ctx;
         c->data3 = static_cast<uint32_t>(-1);

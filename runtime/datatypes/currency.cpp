@@ -8,6 +8,7 @@
 #include "runtime/datatypes/object.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/actions.hpp"
 
 namespace ixo::currency {
@@ -43,7 +44,6 @@ const cell* live_list(int32_t& length) {
   return block::rs_abs_at(list, 0);
 }
 
-bool any_word_q(const cell* c) { return TYPE_OF(c) >= TYPE_WORD && TYPE_OF(c) <= TYPE_GET_WORD; }
 
 }  // namespace
 
@@ -52,7 +52,7 @@ int32_t get_index(const cell* word) {
   int32_t length = 0;
   if (const cell* codes = live_list(length)) {
     for (int32_t i = 0; i < length; ++i) {
-      if (any_word_q(&codes[i]) && symbol::resolve(static_cast<int32_t>(codes[i].data2)) == id) return i + 1;
+      if (any_word_q(TYPE_OF(&codes[i])) && symbol::resolve(static_cast<int32_t>(codes[i].data2)) == id) return i + 1;
     }
     return -1;
   }
@@ -72,7 +72,7 @@ int32_t count() {
 int32_t symbol_at(int32_t index) {
   int32_t length = 0;
   const cell* codes = live_list(length);
-  if (codes && index <= length && any_word_q(&codes[index - 1])) return static_cast<int32_t>(codes[index - 1].data2);
+  if (codes && index <= length && any_word_q(TYPE_OF(&codes[index - 1]))) return static_cast<int32_t>(codes[index - 1].data2);
   return built_in[std::clamp(index, 1, BUILT_IN) - 1];
 }
 

@@ -17,6 +17,7 @@
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/time.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/datatype_helpers.hpp"
@@ -41,7 +42,6 @@ int32_t modulo(int64_t a, int32_t b) {
 
 int64_t floor_divide(int64_t a, int32_t b) { return (a - modulo(a, b)) / b; }
 
-bool any_word_q(const cell* c) { return TYPE_OF(c) >= TYPE_WORD && TYPE_OF(c) <= TYPE_GET_WORD; }
 
 }  // namespace
 
@@ -333,7 +333,7 @@ void set_field(cell* date, int32_t index, const cell* value) {
 }
 
 int32_t field_of(const cell* element) {
-  if (any_word_q(element)) return get_field_index(element);
+  if (any_word_q(TYPE_OF(element))) return get_field_index(element);
   return TYPE_OF(element) == TYPE_INTEGER ? integer::get(element) : -1;
 }
 

@@ -28,6 +28,7 @@
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/tuple.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -280,13 +281,12 @@ int32_t channel_of(const cell* word) {
   return -1;
 }
 
-bool any_word_q(const cell* c) { return TYPE_OF(c) >= TYPE_WORD && TYPE_OF(c) <= TYPE_GET_WORD; }
 
 cell* eval_path(cell* img, cell* element, cell* value, cell* path, cell*, cell*, int32_t, int32_t, int32_t,
                 int32_t, int32_t) {
   uint32_t t = TYPE_OF(element);
   if (t == TYPE_INTEGER || t == TYPE_PAIR) return value ? poke_pixel(img, element, value) : pick_pixel(img, element);
-  if (any_word_q(element)) {
+  if (any_word_q(TYPE_OF(element))) {
     if (symbol::EQUAL_WORDS_q(element, words::sym_size)) {
       if (value) fire(err::script_invalid_path, {*path, *element});
       return stack::push(pair::make_cell(width_of(img), height_of(img)));

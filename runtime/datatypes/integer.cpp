@@ -99,7 +99,7 @@ int32_t do_math_op(int32_t left, int32_t right, int32_t op, cell* result) {
     case OP_AND: r = left & right; break;
     case OP_XOR: r = left ^ right; break;
     default:
-      system::runtime_error(101, system::code_address(__builtin_return_address(0)));
+      NO_SWITCH_MATCH();
   }
   if (result) result->data2 = static_cast<uint32_t>(r);
   return r;

@@ -23,6 +23,7 @@
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/actions.hpp"
@@ -243,7 +244,6 @@ int32_t mold(cell* value, cell* buffer, int32_t, int32_t all, int32_t, cell*, in
 
 // ---- make and to ----------------------------------------------------------------------
 
-bool any_word_q(const cell* c) { return TYPE_OF(c) >= TYPE_WORD && TYPE_OF(c) <= TYPE_GET_WORD; }
 
 [[noreturn]] void fire_make(const cell& value) {
   fire(err::script_bad_make_arg, {datatype::make_cell(TYPE_MONEY), value});
@@ -284,7 +284,7 @@ cell from_block(const cell* spec) {
   const cell* v = block::values_of(spec, count);
   if (count < 1 || count > 3) fire_make(*spec);
   int32_t i = 0, index = 0;
-  if (any_word_q(&v[0])) {
+  if (any_word_q(TYPE_OF(&v[0]))) {
     if (count < 2) fire_make(v[0]);
     index = currency_of_word(&v[0]);
     i = 1;
@@ -313,7 +313,7 @@ cell from_block(const cell* spec) {
 }
 
 cell* make(cell* proto, cell* spec, int32_t type) {
-  if (any_word_q(spec)) {
+  if (any_word_q(TYPE_OF(spec))) {
     *proto = blank(false, currency_of_word(spec));
     return proto;
   }
@@ -336,7 +336,7 @@ int32_t accessor_of(const cell* element) {
     int32_t n = integer::get(element);
     return n == 1 || n == 2 ? n : 0;
   }
-  if (!any_word_q(element)) return 0;
+  if (!any_word_q(TYPE_OF(element))) return 0;
   if (symbol::EQUAL_WORDS_q(element, words::sym_code)) return 1;
   if (symbol::EQUAL_WORDS_q(element, words::sym_amount)) return 2;
   return 0;

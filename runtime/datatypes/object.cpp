@@ -18,6 +18,7 @@
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/actions.hpp"
@@ -65,8 +66,6 @@ int32_t count_locals(uint32_t spec) {
   }
   return count;
 }
-
-bool function_q(const cell* v) { return TYPE_OF(v) == TYPE_FUNCTION || TYPE_OF(v) == TYPE_ROUTINE; }
 
 // The record cell of a handler (0 on-change*, 1 on-deep-change*).
 cell* record_cell(uint32_t record, int32_t which) { return head_of<cell>(buffer_of(record)) + which; }
@@ -201,7 +200,7 @@ uint32_t scan_events(uint32_t ctx) {
   for (int32_t k = 0; k < 2; ++k) {
     if (at[k] < 0) continue;
     cell* v = slot(ctx, at[k]);
-    if (!function_q(v))
+    if (!function_or_routine_q(TYPE_OF(v)))
       fire(err::script_bad_field_set, {*value_at(ctx, at[k]), datatype_cell(TYPE_OF(v))});
     specs[k] = v->data2;
     locals[k] = count_locals(v->data2);
@@ -356,7 +355,7 @@ cell* make_from_block(cell* proto, cell* spec_, cell* result_) {
     // block-like ones to its context.
     for (int32_t i = 0; i < value_count(result.data1); ++i) {
       cell v = *slot(result.data1, i);
-      if (series::any_block_q(TYPE_OF(&v))) context::bind(&v, result.data1, true);
+      if (any_block_q(TYPE_OF(&v))) context::bind(&v, result.data1, true);
     }
   }
   if (eval_block) eval_block(&spec);

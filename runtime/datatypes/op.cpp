@@ -10,6 +10,7 @@
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -20,8 +21,6 @@ namespace {
 
 // The `more` cell that keeps the function value an op! was made from.
 constexpr int32_t MORE_OP_SOURCE = 3;
-
-bool function_type_q(uint32_t type) { return type == TYPE_FUNCTION || type == TYPE_ROUTINE; }
 
 // Whether a spec, read from its first cell, takes exactly two arguments
 // before its locals, the left one evaluated: a lit-word! or get-word! is
@@ -58,12 +57,12 @@ bool valid_spec_q(const cell* spec) {
 
 cell* make(cell*, cell* source, int32_t) {
   uint32_t type = TYPE_OF(source);
-  if (type != TYPE_NATIVE && type != TYPE_ACTION && !function_type_q(type))
+  if (type != TYPE_NATIVE && type != TYPE_ACTION && !function_or_routine_q(type))
     fire(err::script_invalid_type, {datatype::make_cell(type)});
   cell spec{TYPE_BLOCK, 0, source->data2, 0};
   if (!valid_spec_q(&spec)) fire(err::script_bad_op_spec);
   cell* result = stack::push(*source);
-  if (function_type_q(type)) {
+  if (function_or_routine_q(type)) {
     cell more{TYPE_BLOCK, 0, source->data3, 0};
     *block::rs_abs_at(&more, MORE_OP_SOURCE) = *source;
   }

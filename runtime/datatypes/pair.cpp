@@ -12,6 +12,7 @@
 #include "runtime/datatypes/point2d.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/datatype_helpers.hpp"
@@ -60,7 +61,6 @@ void as_point2D(int32_t index) {
 
 namespace {
 
-bool any_word_q(const cell* c) { return TYPE_OF(c) >= TYPE_WORD && TYPE_OF(c) <= TYPE_GET_WORD; }
 }  // namespace
 
 int32_t get_field_index(const cell* word, const cell* value) {
@@ -133,7 +133,6 @@ void math() {
   do_math(OP);
 }
 
-bool number_q(const cell* c) { return TYPE_OF(c) == TYPE_INTEGER || TYPE_OF(c) == TYPE_FLOAT; }
 
 // make and to.
 cell* make(cell* proto, cell* spec, int32_t) {
@@ -148,7 +147,7 @@ cell* make(cell* proto, cell* spec, int32_t) {
     case TYPE_BLOCK: {
       int32_t count;
       const cell* values = block::values_of(spec, count);
-      if (count < 2 || !number_q(&values[0]) || !number_q(&values[1])) {
+      if (count < 2 || !integer_or_float_q(TYPE_OF(&values[0])) || !integer_or_float_q(TYPE_OF(&values[1]))) {
         fire(err::syntax_malconstruct, {*spec});
       }
       x = get_value_int(&values[0]);
@@ -249,7 +248,7 @@ cell* reverse(cell* value, cell*, cell*) {
 
 // The coordinate named by a field word or an index; anything else is 0.
 int32_t field_of(const cell* element, const cell* value) {
-  if (any_word_q(element)) return get_field_index(element, value);
+  if (any_word_q(TYPE_OF(element))) return get_field_index(element, value);
   return TYPE_OF(element) == TYPE_INTEGER ? integer::get(element) : 0;
 }
 

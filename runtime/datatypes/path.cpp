@@ -10,6 +10,7 @@
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/series.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -87,7 +88,7 @@ cell* make(cell* proto, cell* spec, int32_t type) {
     result->header = static_cast<uint32_t>(type);
     return result;
   }
-  if (series::any_block_q(t)) {
+  if (any_block_q(t)) {
     cell* result = block_to(proto, spec, type);
     result->header = static_cast<uint32_t>(type);
     return result;

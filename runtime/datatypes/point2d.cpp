@@ -14,6 +14,7 @@
 #include "runtime/datatypes/pair.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/datatype_helpers.hpp"
@@ -49,7 +50,6 @@ float get_value_float(const cell* c) {
 
 namespace {
 
-bool any_word_q(const cell* c) { return TYPE_OF(c) >= TYPE_WORD && TYPE_OF(c) <= TYPE_GET_WORD; }
 }  // namespace
 
 int32_t get_field_index(const cell* word, const cell* value) {
@@ -95,7 +95,6 @@ void math() {
   do_math(OP);
 }
 
-bool number_q(const cell* c) { return TYPE_OF(c) == TYPE_INTEGER || TYPE_OF(c) == TYPE_FLOAT; }
 
 // make and to.
 cell* make(cell* proto, cell* spec, int32_t) {
@@ -110,7 +109,7 @@ cell* make(cell* proto, cell* spec, int32_t) {
     case TYPE_BLOCK: {
       int32_t count;
       const cell* values = block::values_of(spec, count);
-      if (count < DIMENSIONS || !number_q(&values[0]) || !number_q(&values[1])) {
+      if (count < DIMENSIONS || !integer_or_float_q(TYPE_OF(&values[0])) || !integer_or_float_q(TYPE_OF(&values[1]))) {
         fire(err::syntax_malconstruct, {*spec});
       }
       x = get_value_float(&values[0]);
@@ -232,7 +231,7 @@ cell* reverse(cell* value, cell*, cell*) {
 
 // The coordinate named by a field word or an index; anything else is 0.
 int32_t field_of(const cell* element, const cell* value) {
-  if (any_word_q(element)) return get_field_index(element, value);
+  if (any_word_q(TYPE_OF(element))) return get_field_index(element, value);
   return TYPE_OF(element) == TYPE_INTEGER ? integer::get(element) : 0;
 }
 
@@ -247,7 +246,7 @@ cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell*, cel
   int32_t n = field_of(element, path);
   if (n < 1 || n > DIMENSIONS) fire(err::script_invalid_path, {*path, *element});
   if (!value) return float_::push(coordinate(parent, n - 1));
-  if (!number_q(value)) fire(err::script_invalid_type, {datatype::make_cell(TYPE_OF(value))});
+  if (!integer_or_float_q(TYPE_OF(value))) fire(err::script_invalid_type, {datatype::make_cell(TYPE_OF(value))});
   set_coordinate(parent, n - 1, get_value_float(value));
   return value;
 }

@@ -19,6 +19,7 @@
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/vector.hpp"
 #include "runtime/interpreter/actions.hpp"
@@ -278,7 +279,7 @@ cell* random(cell* s, int32_t seed, int32_t secure, int32_t only) {
 // ---- Moving elements ---------------------------------------------------------
 
 bool movable_target_q(uint32_t type) {
-  return any_block_q(type) || string::any_string_q(type) || type == TYPE_BINARY || type == TYPE_VECTOR ||
+  return any_block_q(type) || any_string_q(type) || type == TYPE_BINARY || type == TYPE_VECTOR ||
          type == TYPE_IMAGE;
 }
 
@@ -366,7 +367,7 @@ cell* move_items(cell* origin, cell* target, cell* part) {
   }
   // Units differ: only two strings of different widths can meet; the
   // target widens as needed.
-  if (!string::any_string_q(from) || !string::any_string_q(to)) fire(err::script_move_bad, {bad, bad_target});
+  if (!any_string_q(from) || !any_string_q(to)) fire(err::script_move_bad, {bad, bad_target});
   string::concatenate(target, origin, items, 0, true, string::MODE_INSERT);
   string::remove_part(origin, index_of(origin), items);
   return target;
@@ -400,16 +401,6 @@ cell* modify(cell* s, cell* field, cell* value, int32_t) {
 }  // namespace
 
 // ---- Helpers -------------------------------------------------------------------
-
-bool any_block_q(uint32_t type) {
-  switch (type) {
-    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: case TYPE_PATH: case TYPE_LIT_PATH:
-    case TYPE_SET_PATH: case TYPE_GET_PATH:
-      return true;
-    default:
-      return false;
-  }
-}
 
 bool rs_tail_q(const cell* s) { return index_of(s) >= rs_abs_length_q(s); }
 

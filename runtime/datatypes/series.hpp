@@ -19,9 +19,6 @@
 
 namespace ixo::series {
 
-// block!, paren!, hash! and the path family.
-bool any_block_q(uint32_t type);
-
 // log2 of a unit: 1, 2, 4, 8 or 16 bytes.
 inline uint32_t unit_shift(uint32_t unit) { return static_cast<uint32_t>(__builtin_ctz(unit)); }
 

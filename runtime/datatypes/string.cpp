@@ -19,7 +19,7 @@ using namespace memory;
 namespace {
 
 [[noreturn]] void bad_unit() {
-  system::runtime_error(101, system::code_address(__builtin_return_address(0)));
+  NO_SWITCH_MATCH();
 }
 
 // log2 of a unit: positions in bytes are indexes shifted left by it.
@@ -71,15 +71,6 @@ int32_t abs_length(const series_buffer* b) {
 uint32_t fold(uint32_t cp) { return case_folding::change_char(cp, 1); }
 
 }  // namespace
-
-bool any_string_q(uint32_t type) {
-  switch (type) {
-    case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
-      return true;
-    default:
-      return false;
-  }
-}
 
 // ---- Readers -----------------------------------------------------------------
 

@@ -29,9 +29,6 @@
 
 namespace ixo::string {
 
-// string!, file!, url!, tag!, email! and ref!.
-bool any_string_q(uint32_t type);
-
 // Registers string! (type 7) under series!, whose actions it inherits
 // where it has none of its own (string_form.cpp, with make and to).
 void init();

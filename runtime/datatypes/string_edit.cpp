@@ -18,6 +18,7 @@
 #include "runtime/core/words.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/vector.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/datatype_helpers.hpp"
@@ -34,7 +35,6 @@ namespace {
 
 enum edit_kind { EDIT_APPEND, EDIT_INSERT, EDIT_CHANGE };
 
-bool block_like_q(uint32_t type) { return type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH; }
 
 uint8_t* unit_address(series_buffer* b, int64_t position) { return head_of(b) + position * GET_UNIT(b); }
 
@@ -206,7 +206,7 @@ int64_t edit_formed(cell* series, const cell* value, int32_t at, int32_t part, b
     budget -= written;
   };
 
-  if (block_like_q(TYPE_OF(&v))) {
+  if (any_list_q(TYPE_OF(&v))) {
     for (int32_t i = static_cast<int32_t>(v.data1); values != 0 && budget > 0; ++i) {
       series_buffer* block = GET_BUFFER(&v);
       if (i >= static_cast<int32_t>((block->tail - block->head) / sizeof(cell))) break;

@@ -15,6 +15,7 @@
 #include "runtime/datatypes/string_compare.hpp"
 #include "runtime/datatypes/string_edit.hpp"
 #include "runtime/datatypes/string_sort.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
@@ -45,7 +46,6 @@ void load_utf8_at(cell* c, Bytes bytes_at, int32_t count) {
   b->tail = b->head + static_cast<uint32_t>(load.count * load.unit);
 }
 
-bool block_like_q(uint32_t type) { return type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH; }
 
 }  // namespace
 
@@ -83,7 +83,7 @@ cell* to(cell* proto, cell* spec, int32_t type) {
     int32_t length = static_cast<int32_t>(b->tail - b->head);
     int32_t index = static_cast<int32_t>(source.data1) < length ? static_cast<int32_t>(source.data1) : length;
     load_utf8_at(proto, [&source, index] { return head_of(GET_BUFFER(&source)) + index; }, length - index);
-  } else if (block_like_q(t)) {
+  } else if (any_list_q(t)) {
     rs_make_at(proto, 16);
     append(proto, &source, -1, 0, 1, 0);
   } else {

@@ -16,6 +16,7 @@
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
@@ -28,7 +29,6 @@ namespace {
 // The tolerance of the seconds' text and of even? and odd?.
 constexpr double TOLERANCE = 1e-6;
 
-bool any_word_q(const cell* c) { return TYPE_OF(c) >= TYPE_WORD && TYPE_OF(c) <= TYPE_GET_WORD; }
 }  // namespace
 
 cell* make_at(double seconds, cell* c) {
@@ -158,7 +158,7 @@ int32_t mold(cell* value, cell* buffer, int32_t, int32_t, int32_t, cell*, int32_
 }
 
 int32_t field_of(const cell* element, const cell* value) {
-  if (any_word_q(element)) return get_field_index(element, value);
+  if (any_word_q(TYPE_OF(element))) return get_field_index(element, value);
   return TYPE_OF(element) == TYPE_INTEGER ? integer::get(element) : -1;
 }
 

@@ -17,6 +17,7 @@
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/string_form.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
@@ -144,7 +145,6 @@ cell* enhex(cell* value, cell* c) {
 
 namespace {
 
-bool block_like_q(uint32_t type) { return type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH; }
 
 // Appends the form of a block's element (counted from its index) to the
 // string in `proto`.
@@ -186,12 +186,12 @@ cell* from_parts(cell* proto, cell* spec) {
 }  // namespace
 
 cell* make(cell* proto, cell* spec, int32_t type) {
-  if (type == TYPE_URL && block_like_q(TYPE_OF(spec))) return from_parts(proto, spec);
+  if (type == TYPE_URL && any_list_q(TYPE_OF(spec))) return from_parts(proto, spec);
   return string::make(proto, spec, type);
 }
 
 cell* to(cell* proto, cell* spec, int32_t type) {
-  if (type == TYPE_URL && block_like_q(TYPE_OF(spec))) return from_parts(proto, spec);
+  if (type == TYPE_URL && any_list_q(TYPE_OF(spec))) return from_parts(proto, spec);
   return string::to(proto, spec, type);
 }
 

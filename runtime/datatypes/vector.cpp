@@ -21,6 +21,7 @@
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
@@ -60,11 +61,7 @@ cell element_cell(const uint8_t* p, uint32_t unit, uint32_t type) {
 
 cell* item(const cell* blk, int32_t i) { return head_of<cell>(GET_BUFFER(blk)) + blk->data1 + i; }
 
-bool block_like_q(uint32_t type) { return type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH; }
 
-bool path_q(uint32_t type) {
-  return type == TYPE_PATH || type == TYPE_LIT_PATH || type == TYPE_SET_PATH || type == TYPE_GET_PATH;
-}
 
 // ---- Gathering elements --------------------------------------------------------
 
@@ -87,7 +84,7 @@ bytes gather(const cell* target, const cell* value, int32_t part, bool paths, bo
   uint32_t type = element_type(target), unit = unit_of(target);
   bytes out;
   uint32_t t = TYPE_OF(value);
-  if (block_like_q(t) || (paths && path_q(t))) {
+  if (any_list_q(t) || (paths && any_path_q(t))) {
     int32_t count = std::max(series::rs_abs_length_q(value) - static_cast<int32_t>(value->data1), 0);
     if (part > 0) count = std::min(count, part);
     for (int32_t i = 0; i < count; ++i) add_value(out, item(value, i), type, unit);

@@ -11,6 +11,7 @@
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -96,8 +97,6 @@ cell* get_value_at(uint32_t ctx, int32_t index) {
 }
 
 // ---- Utilities ----------------------------------------------------------------
-
-bool any_word_type_q(uint32_t type) { return type >= TYPE_WORD && type <= TYPE_ISSUE; }
 
 cell* get_symbol(const cell* word) { return symbol::entry_of(static_cast<int32_t>(word->data2)); }
 
@@ -329,7 +328,7 @@ void index_q() {
 
 int32_t compare(const cell* value1, const cell* value2, int32_t op) {
   uint32_t type1 = TYPE_OF(value1), type2 = TYPE_OF(value2);
-  if (!any_word_type_q(type2) || (type2 == TYPE_ISSUE && type1 != TYPE_ISSUE)) return COMPARE_NONE;
+  if (!all_word_q(type2) || (type2 == TYPE_ISSUE && type1 != TYPE_ISSUE)) return COMPARE_NONE;
   int32_t symbol1 = static_cast<int32_t>(value1->data2), symbol2 = static_cast<int32_t>(value2->data2);
   bool same_type = type1 == type2;
   bool canonical = symbol::resolve(symbol1) == symbol::resolve(symbol2);

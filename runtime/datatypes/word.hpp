@@ -62,8 +62,6 @@ cell* get_value_at(uint32_t ctx, int32_t index);
 
 // ---- Utilities ----------------------------------------------------------------
 
-// word!, set-word!, lit-word!, get-word!, refinement! and issue!.
-bool any_word_type_q(uint32_t type);
 // The symbol-table entry of the word's symbol.
 cell* get_symbol(const cell* word);
 // Pushes a string! at index 0 over the symbol's own name string, shared:

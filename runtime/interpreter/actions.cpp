@@ -279,7 +279,7 @@ bool compare(const cell* value1, const cell* value2, int32_t op) {
     case COMP_GREATER: return answer > 0;
     case COMP_GREATER_EQUAL: return answer >= 0;
     default:
-      system::runtime_error(101, system::code_address(__builtin_return_address(0)));
+      NO_SWITCH_MATCH();
   }
 }
 

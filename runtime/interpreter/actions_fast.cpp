@@ -14,7 +14,7 @@ namespace ixo::actions {
 namespace {
 
 [[noreturn]] void bad_code() {
-  system::runtime_error(101, system::code_address(__builtin_return_address(0)));
+  NO_SWITCH_MATCH();
 }
 
 // Opens a frame named by `word`, pushes the operands, runs the dispatcher

@@ -502,7 +502,7 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
       break;
     }
     default:
-      system::runtime_error(101, system::code_address(__builtin_return_address(0)));
+      NO_SWITCH_MATCH();
   }
   if (stack::pending_exit) return k.pos;  // the stacks stand where the exit put them
   if (sub) stack::unwind();

@@ -18,6 +18,7 @@
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/actions.hpp"
@@ -60,9 +61,9 @@ cell* event_words[EVENT_COUNT] = {};
 cell* at(const cell* block, int32_t i) { return memory::head_of<cell>(memory::GET_BUFFER(block)) + i; }
 int32_t length_of(const cell* block) { return series::rs_abs_length_q(block); }
 
-bool function_type_q(uint32_t t) {
-  return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
-}
+// A function a word or path calls with the arguments that follow it; an
+// op! there lacks its left argument.
+bool prefix_function_q(uint32_t t) { return t != TYPE_OP && any_function_q(t); }
 
 // A value that an expression produced: pushed for a sub-expression, else
 // the result (the top just above the result slot).
@@ -101,8 +102,6 @@ cell parent_of(const cell* word) {
 // results of the full call and no call machinery. The right operand must
 // be what the full call would fetch with nothing to evaluate: a literal
 // number or a word whose value is one.
-
-bool number_q(uint32_t t) { return t == TYPE_INTEGER || t == TYPE_FLOAT; }
 
 // The integer-core math code (`math` set) or the compare code an op's
 // wrapped value stands for; -1 when it has no shortcut.
@@ -159,7 +158,7 @@ bool infix_shortcut(const cell* name, const cell* function, const cell* block, i
   const cell* right = at(block, pos);
   if (TYPE_OF(right) == TYPE_WORD && !(right = peek_value(right))) return false;
   cell a = *stack::top, b = *right;
-  if (!number_q(TYPE_OF(&a)) || !number_q(TYPE_OF(&b)) || !fits_two_numbers_q(function, TYPE_OF(&a), TYPE_OF(&b)))
+  if (!integer_or_float_q(TYPE_OF(&a)) || !integer_or_float_q(TYPE_OF(&b)) || !fits_two_numbers_q(function, TYPE_OF(&a), TYPE_OF(&b)))
     return false;
   if (math) actions::math_op_fast(name, &a, &b, code);
   else actions::compare_op_fast(name, &a, &b, code);
@@ -327,7 +326,7 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
       cell value = *word::get_value(&v);
       uint32_t t = TYPE_OF(&value);
       if (t == TYPE_UNSET) fire(err::script_no_value, {v});
-      if (function_type_q(t)) {
+      if (prefix_function_q(t)) {
         next = call_function(&value, block, next, end, sub, nullptr, 0, &v, false);
       } else if (t == TYPE_OP) {
         fire(err::script_no_op_arg, {v});
@@ -435,7 +434,7 @@ int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end
   cell* parent = stack::push(none::none_value);
   cell* element = stack::push(none::none_value);
   uint32_t t = TYPE_OF(current);
-  if (function_type_q(t)) {
+  if (prefix_function_q(t)) {
     if (set) fire(err::script_invalid_path_set, {path});
     if (get) fire(err::script_invalid_path_get, {path});
     cell f = *current;
@@ -469,7 +468,7 @@ int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end
       fire(err::script_bad_path_type, {path, datatype::make_cell(TYPE_OF(current)), cut});
     }
     bool notify = set && last && i - first >= 2 &&
-                  ((TYPE_OF(parent) == TYPE_OBJECT && parent->data3 != 0) || series::any_block_q(TYPE_OF(parent)) ||
+                  ((TYPE_OF(parent) == TYPE_OBJECT && parent->data3 != 0) || any_block_q(TYPE_OF(parent)) ||
                    TYPE_OF(parent) == TYPE_STRING);
     cell previous = *at(&path, i - 1);
     cell* answer = walk(current, element, set && last ? const_cast<cell*>(set_value) : nullptr, &path, parent,
@@ -479,7 +478,7 @@ int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end
     *parent = *current;
     *current = next_value;
 
-    if (!set && !get && function_type_q(TYPE_OF(current))) {
+    if (!set && !get && prefix_function_q(TYPE_OF(current))) {
       cell f = *current, name = *element;
       root_guard keep_f(&f), keep_name(&name);
       if (TYPE_OF(&name) != TYPE_WORD) name = *words::word_anon;

@@ -17,6 +17,7 @@
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "startup/system/heap.hpp"
@@ -72,7 +73,7 @@ void checksum(const int32_t* refinements) {
   if (hash && !spec) fire(err::script_invalid_refine_arg, {series::refinement_value("with"), *method});
   // A hash table size asks for the hash of the data, which is not built.
   if (spec && TYPE_OF(spec) == TYPE_INTEGER) fire(err::internal_not_done);
-  if (spec && TYPE_OF(spec) != TYPE_BINARY && !string::any_string_q(TYPE_OF(spec))) {
+  if (spec && TYPE_OF(spec) != TYPE_BINARY && !any_string_q(TYPE_OF(spec))) {
     fire(err::script_invalid_arg, {*spec});
   }
   if (hash) fire(err::script_invalid_refine_arg, {series::refinement_value("with"), *spec});

@@ -14,6 +14,7 @@
 #include "runtime/datatypes/map.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/series.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/actions.hpp"
@@ -40,10 +41,6 @@ bool any_series_q(uint32_t type) {
   }
 }
 
-bool loop_word_type_q(uint32_t type) {
-  return type == TYPE_WORD || type == TYPE_SET_WORD || type == TYPE_GET_WORD || type == TYPE_LIT_WORD;
-}
-
 // Element i (from 1) of the series from its index, as `pick` answers it:
 // a char! of a string, an integer! of a binary!, a tuple! of an image!,
 // none past the tail. An image's buffer holds its width × height pixels,
@@ -60,7 +57,7 @@ cell pick_at(const cell* series, int32_t i) {
 // script/invalid-arg with it.
 cell loop_word(const cell* words, int32_t k) {
   cell w = pick_at(words, k + 1);
-  if (!loop_word_type_q(TYPE_OF(&w))) fire(err::script_invalid_arg, {w});
+  if (!any_word_q(TYPE_OF(&w))) fire(err::script_invalid_arg, {w});
   return w;
 }
 
@@ -88,7 +85,7 @@ bool foreach_next_block(cell* series, const cell* words, int32_t n) {
     if (n != 2) fire(err::script_invalid_arg, {*words});
     // Removed pairs up to the tail leave nothing to walk.
     if (!map::foreach_next(words, series, n)) return false;
-  } else if (series::any_block_q(type)) {
+  } else if (any_block_q(type)) {
     set_many(words, series, n, true, false, false);
   } else {
     for (int32_t k = 0; k < n; ++k) set_word(loop_word(words, k), pick_at(series, k + 1));
@@ -120,7 +117,7 @@ int32_t words_count(const cell* words) {
 
 void set_many(const cell* words, const cell* value, int32_t count, bool any, bool only, bool some) {
   uint32_t type = TYPE_OF(value);
-  bool source = !only && (type == TYPE_MAP || series::any_block_q(type));
+  bool source = !only && (type == TYPE_MAP || any_block_q(type));
   cell* top = stack::top;
   if (source && type == TYPE_MAP) {
     // A map has no pick: the block of its live keys and values stands for it.

@@ -13,6 +13,7 @@
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/interpreter.hpp"
@@ -28,10 +29,6 @@ namespace {
 using memory::root_guard;
 
 int32_t length_of(const cell* blk) { return series::rs_abs_length_q(blk); }
-
-bool function_type_q(uint32_t t) {
-  return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_OP || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
-}
 
 // Adds one value to a target block: at its tail in append mode, else at
 // its index, which moves past the value.
@@ -73,7 +70,7 @@ void reduce_value(const cell* given, const cell* out) {
   } else {
     cell result = value;
     root_guard keep_result(&result);
-    if (!function_type_q(TYPE_OF(&value))) {
+    if (!any_function_q(TYPE_OF(&value))) {
       cell* one = block::push_only(1);
       block::rs_append(one, &value);
       interpreter::eval_next(one, 0, 1, false);

@@ -19,7 +19,7 @@ namespace ixo::natives {
 
 namespace {
 
-bool block_like_q(uint32_t type) { return type == TYPE_BLOCK || type == TYPE_HASH; }
+bool block_or_hash_q(uint32_t type) { return type == TYPE_BLOCK || type == TYPE_HASH; }
 
 // `name` is the native's word for the errors; `case_` and `skip` are its
 // refinement integers.
@@ -28,7 +28,7 @@ void set_operation(const char* name, int32_t case_, int32_t skip, int32_t op) {
   uint32_t type = TYPE_OF(set1);
   if (op != string::SET_UNIQUE) {
     uint32_t other = TYPE_OF(set1 + 1);
-    if (block_like_q(type) ? !block_like_q(other) : other != type)
+    if (block_or_hash_q(type) ? !block_or_hash_q(other) : other != type)
       fire(err::script_expect_val, {datatype::make_cell(type), datatype::make_cell(other)});
   }
   cell* skip_arg = skip >= 0 ? stack::arguments + skip : nullptr;

@@ -21,6 +21,7 @@
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/time.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/fire.hpp"
@@ -38,11 +39,9 @@ namespace {
 
 cell* arg(int32_t k) { return stack::arguments + k; }
 
-bool word_type_q(uint32_t type) { return type >= TYPE_WORD && type <= TYPE_ISSUE; }
-
 // The UTF-8 text of a string from its index, or the spelling of a word.
 std::string text_of(cell* value) {
-  if (word_type_q(TYPE_OF(value))) {
+  if (all_word_q(TYPE_OF(value))) {
     const cell* entry = symbol::entry_of(static_cast<int32_t>(value->data2));
     return reinterpret_cast<const char*>(memory::head_of<uint8_t>(memory::buffer_of(entry->data3)));
   }
@@ -57,30 +56,15 @@ bool env_name_q(const std::string& name) {
   return !name.empty() && name.find('=') == std::string::npos && name.find('\0') == std::string::npos;
 }
 
-// The length of the valid UTF-8 sequence at p, 0 when there is none.
-size_t utf8_sequence(const uint8_t* p, size_t left) {
-  uint8_t b = p[0];
-  if (b < 0x80) return 1;
-  size_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 ? 2 : 0;
-  if (n == 0 || b > 0xF4 || left < n) return 0;
-  for (size_t i = 1; i < n; ++i) {
-    if ((p[i] & 0xC0) != 0x80) return 0;
-  }
-  if (b == 0xE0 && p[1] < 0xA0) return 0;   // overlong
-  if (b == 0xED && p[1] >= 0xA0) return 0;  // surrogate
-  if (b == 0xF0 && p[1] < 0x90) return 0;   // overlong
-  if (b == 0xF4 && p[1] >= 0x90) return 0;  // above 10FFFFh
-  return n;
-}
-
 // The bytes with each byte that starts no valid sequence replaced by U+FFFD.
 std::string valid_utf8(const std::string& bytes) {
   std::string out;
   out.reserve(bytes.size());
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  const auto* end = p + bytes.size();
   for (size_t i = 0; i < bytes.size();) {
-    size_t n = utf8_sequence(p + i, bytes.size() - i);
-    if (n) {
+    int32_t n;
+    if (unicode::checked_utf8_char(p + i, end, n) >= 0) {
       out.append(bytes, i, n);
       i += n;
     } else {

@@ -13,6 +13,7 @@
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/object.hpp"
 #include "runtime/datatypes/series.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/actions.hpp"
@@ -28,8 +29,6 @@ namespace {
 
 using memory::root_guard;
 
-bool path_type_q(uint32_t t) { return t == TYPE_PATH || t == TYPE_LIT_PATH || t == TYPE_SET_PATH || t == TYPE_GET_PATH; }
-
 // The cell at 1-based position i from the block's index, or none past its
 // tail.
 cell pick_cell(const cell* blk, int32_t i) {
@@ -42,7 +41,7 @@ cell field_word(int32_t symbol) { return cell{TYPE_WORD, 0, static_cast<uint32_t
 // The context node a value binds into: a word's, an object's (any object
 // type) or a function's. A word bound to nothing raises script/not-defined.
 uint32_t context_of(const cell* target) {
-  if (word::any_word_type_q(TYPE_OF(target)) && target->data1 == 0) fire(err::script_not_defined, {*target});
+  if (all_word_q(TYPE_OF(target)) && target->data1 == 0) fire(err::script_not_defined, {*target});
   return target->data1;
 }
 
@@ -52,7 +51,7 @@ void get(const int32_t* refinements) {
   bool any = refinements[0] >= 0;
   cell* target = stack::arguments;
   uint32_t t = TYPE_OF(target);
-  if (path_type_q(t)) {
+  if (any_path_q(t)) {
     cell path = *target;
     root_guard keep(&path);
     interpreter::eval_path(&path, &path, 0, 0, false, true, false, refinements[1] >= 0, nullptr);
@@ -80,7 +79,7 @@ void set(const int32_t* refinements) {
     stack::mark(words::word_anon, stack::FRAME_NATIVE);
     set_many(target, value, block::rs_length_q(target), any, only, some);
     stack::unroll();
-  } else if (path_type_q(t)) {
+  } else if (any_path_q(t)) {
     cell* path = stack::push(*target);
     interpreter::eval_path(path, path, 0, 0, true, false, false, case_, value);
   } else if (t == TYPE_OBJECT) {

@@ -21,6 +21,7 @@
 #include "runtime/datatypes/pair.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/lexer_internal.hpp"
@@ -503,7 +504,7 @@ int32_t scan(cell* dst, const uint8_t* text, int32_t length, scan_mode mode, int
   r->events = callback && call_trace ? events_of(callback) : 0;
   r->input = input ? *input : none::none_value;
   r->into = into;
-  r->string_input = input && string::any_string_q(TYPE_OF(input));
+  r->string_input = input && any_string_q(TYPE_OF(input));
   r->cache_pos = text;
   // A byte order mark at the start is no part of the text.
   if (length >= 3 && text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF) r->pos += 3;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "runtime/codecs/base.hpp"
+#include "runtime/core/unicode.hpp"
 #include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/char.hpp"
 #include "runtime/datatypes/date.hpp"
@@ -104,25 +105,6 @@ bool digit_q(uint8_t b) { return b >= '0' && b <= '9'; }
 bool hex_q(uint8_t b) { return digit_q(b) || ((b | 0x20) >= 'a' && (b | 0x20) <= 'f'); }
 int32_t hex_value(uint8_t b) { return digit_q(b) ? b - '0' : (b | 0x20) - 'a' + 10; }
 
-// One UTF-8 character at p, strictly: no overlong form, surrogate or value
-// above 10FFFFh, never reading at or past end. -1 when invalid.
-int32_t decode_char(const uint8_t* p, const uint8_t* end, int32_t& length) {
-  uint8_t b = p[0];
-  length = 1;
-  if (b < 0x80) return b;
-  int32_t n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 ? 2 : 0;
-  if (n == 0 || b > 0xF4 || end - p < n) return -1;
-  int32_t cp = b & (0x3F >> (n - 1));
-  for (int32_t i = 1; i < n; ++i) {
-    if ((p[i] & 0xC0) != 0x80) return -1;
-    cp = cp << 6 | (p[i] & 0x3F);
-  }
-  static const int32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return -1;
-  length = n;
-  return cp;
-}
-
 bool unicode_space_q(int32_t cp) {
   return cp == 0x85 || cp == 0xA0 || cp == 0x1680 || cp == 0x180E || (cp >= 0x2000 && cp <= 0x200B) ||
          cp == 0x2028 || cp == 0x2029 || cp == 0x202F || cp == 0x205F || cp == 0x3000;
@@ -133,7 +115,7 @@ bool unicode_space_q(int32_t cp) {
 int32_t unicode_space_length(const uint8_t* p, const uint8_t* end) {
   if (*p < 0xC2) return 0;
   int32_t n;
-  int32_t cp = decode_char(p, end, n);
+  int32_t cp = unicode::checked_utf8_char(p, end, n);
   return cp >= 0 && unicode_space_q(cp) ? n : 0;
 }
 
@@ -270,7 +252,7 @@ int32_t caret_escape(const uint8_t*& p, const uint8_t* end) {
     return b - 64;
   }
   int32_t n;
-  int32_t cp = decode_char(p, end, n);
+  int32_t cp = unicode::checked_utf8_char(p, end, n);
   if (cp >= 0) p += n;
   return cp;
 }
@@ -288,7 +270,7 @@ bool decode_text(const uint8_t* s, const uint8_t* e, bool carets) {
       cp = *p++;
     } else {
       int32_t n;
-      cp = decode_char(p, e, n);
+      cp = unicode::checked_utf8_char(p, e, n);
       p += n;
     }
     if (cp < 0) return false;
@@ -387,7 +369,7 @@ void char_token(record* r, const uint8_t* s) {
     cp = caret_escape(p, end);
   } else if (p < end && *p != '"') {
     int32_t n;
-    cp = decode_char(p, end, n);
+    cp = unicode::checked_utf8_char(p, end, n);
     p += n;
   }
   if (cp < 0 || p >= end || *p != '"') throw_error(r, s, TYPE_CHAR);
@@ -517,7 +499,7 @@ void word_token(record* r, const uint8_t* s) {
     if (c >= 0x80) {
       if (unicode_space_length(p, end)) break;
       int32_t n;
-      if (decode_char(p, end, n) < 0) throw_error(r, s, TYPE_WORD);
+      if (unicode::checked_utf8_char(p, end, n) < 0) throw_error(r, s, TYPE_WORD);
       p += n;
       continue;
     }
@@ -581,7 +563,7 @@ void slash_token(record* r, const uint8_t* s) {
   if (e == p) throw_error(r, s, TYPE_REFINEMENT);
   for (const uint8_t* q = p; q < e;) {
     int32_t n;
-    if (decode_char(q, e, n) < 0 || *q == 127) throw_error(r, s, TYPE_REFINEMENT);
+    if (unicode::checked_utf8_char(q, e, n) < 0 || *q == 127) throw_error(r, s, TYPE_REFINEMENT);
     q += n;
   }
   finish(r, s, e, TYPE_REFINEMENT, [&] { return make_word(TYPE_REFINEMENT, p, static_cast<int32_t>(e - p)); });
@@ -668,7 +650,7 @@ void hash_token(record* r, const uint8_t* s) {
   if (e == s + 1) throw_error(r, s, TYPE_ISSUE);
   for (const uint8_t* q = s + 1; q < e;) {
     int32_t n;
-    if (decode_char(q, e, n) < 0 || *q == 127) throw_error(r, s, TYPE_ISSUE);
+    if (unicode::checked_utf8_char(q, e, n) < 0 || *q == 127) throw_error(r, s, TYPE_ISSUE);
     q += n;
   }
   finish(r, s, e, TYPE_ISSUE, [&] {

@@ -26,6 +26,7 @@
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/string_compare.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/typeset.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/actions.hpp"
@@ -134,15 +135,8 @@ int32_t abs_length(const cell* s) {
 }
 cell* cell_at(const cell* blk, int32_t n) { return memory::head_of<cell>(memory::GET_BUFFER(blk)) + n; }
 
-bool word_type_q(uint32_t t) {
-  return t == TYPE_WORD || t == TYPE_SET_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD ||
-         t == TYPE_REFINEMENT || t == TYPE_ISSUE;
-}
-bool path_type_q(uint32_t t) {
-  return t == TYPE_PATH || t == TYPE_LIT_PATH || t == TYPE_SET_PATH || t == TYPE_GET_PATH;
-}
 bool series_value_q(uint32_t t) {
-  return series::any_block_q(t) || string::any_string_q(t) || t == TYPE_BINARY;
+  return any_block_q(t) || any_string_q(t) || t == TYPE_BINARY;
 }
 
 enum input_kind { INPUT_BLOCK, INPUT_STRING, INPUT_BINARY };
@@ -150,15 +144,15 @@ enum input_kind { INPUT_BLOCK, INPUT_STRING, INPUT_BINARY };
 input_kind kind_of(const cell* s) {
   uint32_t t = TYPE_OF(s);
   if (t == TYPE_BINARY) return INPUT_BINARY;
-  return string::any_string_q(t) ? INPUT_STRING : INPUT_BLOCK;
+  return any_string_q(t) ? INPUT_STRING : INPUT_BLOCK;
 }
 
 // Whether a series of type `target` may take what a series of type
 // `input` yields: the same type, or both of the string or block family.
 bool compatible_q(uint32_t target, uint32_t input) {
   if (target == input) return true;
-  if (string::any_string_q(target) && string::any_string_q(input)) return true;
-  return series::any_block_q(target) && series::any_block_q(input);
+  if (any_string_q(target) && any_string_q(input)) return true;
+  return any_block_q(target) && any_block_q(input);
 }
 
 bool in_bitset(const cell* bits, uint32_t n) {
@@ -348,7 +342,7 @@ struct engine {
       cell w = v;
       value = *word::get_value(&w);
       if (TYPE_OF(&value) == TYPE_UNSET) fire(err::script_no_value, {w});
-    } else if (path_type_q(t)) {
+    } else if (any_path_q(t)) {
       fire(err::script_parse_rule, {v});
     } else {
       value = v;
@@ -442,7 +436,7 @@ struct engine {
       if (keyword(s)) return s;
       value = *word::get_value(&rule);
       uint32_t t = TYPE_OF(&value);
-      if (t == TYPE_UNSET || word_type_q(t)) fire(err::script_parse_rule, {rule});
+      if (t == TYPE_UNSET || all_word_q(t)) fire(err::script_parse_rule, {rule});
       rule = value;
     }
     return terminal();
@@ -747,7 +741,7 @@ struct engine {
   // of a block one by one with `pick`.
   void add_to_collection(int32_t c, bool pick) {
     work = *block::rs_abs_at(rule_stack, entries[c].cell_at);
-    bool only = !pick && series::any_block_q(TYPE_OF(&work));
+    bool only = !pick && any_block_q(TYPE_OF(&work));
     int32_t before = abs_length(&work);
     if (entries[c].aux == COLLECT_INTO) {
       work.data1 = static_cast<uint32_t>(entries[c].insert_at);
@@ -760,7 +754,7 @@ struct engine {
 
   // keep of a paren's value.
   void keep_value(int32_t c, bool pick) {
-    add_to_collection(c, pick && series::any_block_q(TYPE_OF(&value)));
+    add_to_collection(c, pick && any_block_q(TYPE_OF(&value)));
   }
 
   // The unit at `n` as a value: an integer for a byte, a char for a
@@ -780,7 +774,7 @@ struct engine {
     if (count <= 0) return;
     uint32_t target = TYPE_OF(block::rs_abs_at(rule_stack, entries[c].cell_at));
     input_kind k = kind_of(input());
-    bool same_kind = (k == INPUT_STRING && string::any_string_q(target)) || (k == INPUT_BINARY && target == TYPE_BINARY);
+    bool same_kind = (k == INPUT_STRING && any_string_q(target)) || (k == INPUT_BINARY && target == TYPE_BINARY);
     if (same_kind) {
       value = *input();
       value.data1 = static_cast<uint32_t>(start);
@@ -913,7 +907,7 @@ struct engine {
       case CMD_CHANGE:
       case CMD_CHANGE_ONLY: {
         entry e = pop_command();
-        if (pos() >= block_length() || path_type_q(TYPE_OF(rule_at(pos()))))
+        if (pos() >= block_length() || any_path_q(TYPE_OF(rule_at(pos()))))
           fire(err::script_parse_rule, {pos() < block_length() ? *rule_at(pos()) : *words::word_change});
         cell v = *rule_at(pos());
         set_pos(pos() + 1);
@@ -1057,7 +1051,7 @@ struct engine {
         int32_t length;
         if (t == TYPE_CHAR) length = 1;
         else if (t == TYPE_TAG) length = string::rs_length_q(&v) + 2;
-        else if (string::any_string_q(t)) length = string::rs_length_q(&v);
+        else if (any_string_q(t)) length = string::rs_length_q(&v);
         else return false;
         if (n + length > end) return false;
         cell here = *input();
@@ -1087,7 +1081,7 @@ struct engine {
     if (t == TYPE_BINARY) {
       cell b = v;
       wanted.assign(binary::rs_head(&b), binary::rs_tail(&b));
-    } else if (string::any_string_q(t)) {
+    } else if (any_string_q(t)) {
       work = v;
       int32_t length = -1;
       const char* text = unicode::to_utf8(&work, length);

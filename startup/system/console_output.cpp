@@ -125,7 +125,7 @@ void put_units(const void* text, int32_t bytes, int32_t unit) {
 
 void write_units(const void* text, int32_t bytes, int32_t unit, bool newline) {
   if (unit != 1 && unit != 2 && unit != 4)
-    system::runtime_error(101, system::code_address(__builtin_return_address(0)));
+    NO_SWITCH_MATCH();
   if (!console) {
     put_units(text, bytes, unit);
     if (newline) put_code_point('\n');

@@ -32,3 +32,9 @@ uint32_t code_address(const void* address);
 void install_fault_handlers();
 
 }  // namespace ixo::system
+
+// Runtime error 101, "no value matched in SWITCH": a value that no case of
+// the runtime expects, a fault of the runtime itself. A macro, so that the
+// address reported is the return address of the function it stands in.
+#define NO_SWITCH_MATCH() \
+  ::ixo::system::runtime_error(101, ::ixo::system::code_address(__builtin_return_address(0)))

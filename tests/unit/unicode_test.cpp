@@ -43,6 +43,10 @@ TEST_F(utf8_decoders, agree_with_the_definition_on_every_lead_and_second_byte) {
             reference_char want = reference_decode(in, n);
             ASSERT_EQ(cp, want.cp) << std::hex << b0 << ' ' << b1 << ' ' << +b2 << ' ' << +b3 << " n=" << n;
             ASSERT_EQ(after - in, want.consumed) << std::hex << b0 << ' ' << b1 << ' ' << +b2 << ' ' << +b3;
+            // The non-raising check: the same answer, a length of 1 when invalid.
+            int32_t length;
+            ASSERT_EQ(checked_utf8_char(in, in + n, length), want.cp) << std::hex << b0 << ' ' << b1 << " n=" << n;
+            ASSERT_EQ(length, want.cp < 0 ? 1 : want.consumed) << std::hex << b0 << ' ' << b1 << " n=" << n;
           }
         }
       }

@@ -11,6 +11,7 @@
 #include "runtime/core/hashtable.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/memory.hpp"
 #include "runtime/memory/roots.hpp"
@@ -47,12 +48,12 @@ struct buffer_mover {
 
   void move_value(const cell* c) {
     uint32_t type = TYPE_OF(c);
-    if (string::any_string_q(type)) {
+    if (any_string_q(type)) {
       move(c->data2);
       move(c->data3);
       return;
     }
-    if (!series::any_block_q(type)) return;
+    if (!any_block_q(type)) return;
     if (type == TYPE_HASH) move_table(c->data3);
     if (moved.count(c->data2)) return;
     move(c->data2);

@@ -6,6 +6,7 @@
 // scribble instead of its text.
 #pragma once
 #include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/memory/memory.hpp"
 #include "runtime/memory/roots.hpp"
 #include "memory.hpp"
@@ -31,7 +32,7 @@ inline void move_rooted_buffers() {
       continue;
     }
     const cell* c = static_cast<const cell*>(r.slot);
-    if (!string::any_string_q(TYPE_OF(c))) continue;
+    if (!any_string_q(TYPE_OF(c))) continue;
     move_buffer(c->data2);
     if (c->data3 != 0) move_buffer(c->data3);
   }
