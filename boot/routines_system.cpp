@@ -1,8 +1,9 @@
 // The process, system and value routines of the boot library: quitting,
 // quiet assignment, the OS description, colour and address tuples, and the
-// clipboard routines, which answer false while there is no clipboard.
+// clipboard routines.
 #include "boot/routines.hpp"
 
+#include "platform/clipboard.hpp"
 #include "platform/os_info.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/datatype.hpp"
@@ -67,9 +68,9 @@ void as_ipv4() {
 
 void as_rgba() { as_ipv4(); }
 
-void read_clipboard() { *stack::arguments = logic::make_cell(false); }
+void read_clipboard() { clipboard::read(stack::arguments); }
 
-void write_clipboard() { *stack::arguments = logic::make_cell(false); }
+void write_clipboard() { *stack::arguments = logic::make_cell(clipboard::write(stack::arguments)); }
 
 void init_system_routines() {
   routine::register_entry("quit-return", quit_return);

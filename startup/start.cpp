@@ -75,6 +75,7 @@
 #include "gui/event.hpp"
 #include "gui/platform.hpp"
 #include "gui/tui/os_layer.hpp"
+#include "gui/tui/widgets.hpp"
 #include "console/line_editor.hpp"
 #include "console/routines_console.hpp"
 #include "console/terminal.hpp"
@@ -216,6 +217,7 @@ void init() {
   boot::init_json_routines();
   gui::event::init_routines();
   gui::platform::init_routines();
+  tui::init_routines();
   tui::os::init_routines();
   paren::init();
   issue::init();

@@ -62,6 +62,7 @@ void init() {
   cell blk{};
   block::make_at(&blk, BUFFER_CELLS);
   buffer_blk = root::append(blk);
+  init_call();
   copy_table(static_cast<int32_t>(sizeof entries / sizeof entries[0]), entries);
 }
 

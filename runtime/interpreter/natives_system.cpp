@@ -28,6 +28,7 @@
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/collector.hpp"
+#include "runtime/memory/root_block.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/stats.hpp"
 #include "startup/system/heap.hpp"
@@ -126,8 +127,15 @@ platform::call_stream stream_of(cell* value, bool input) {
   return s;
 }
 
+// The work string into which every call decodes captured text before it
+// joins its target: made by the first capture into a string (so that
+// start-up does not pay for it), then held by the root block and reused.
+constexpr int32_t CALL_WORK_UNITS = 102400;
+cell* call_work = nullptr;
+
 // Adds a capture to its target: a binary! gets the bytes at its index, a
-// string! the text at its tail, its line ends made LF.
+// string! the text at its tail, decoded in the work string with its line
+// ends made LF.
 void deliver(cell* target, const platform::call_stream& s) {
   if (!target || s.kind != platform::call_stream::BYTES || s.bytes.empty()) return;
   if (TYPE_OF(target) == TYPE_BINARY) {
@@ -135,9 +143,22 @@ void deliver(cell* target, const platform::call_stream& s) {
                       static_cast<int32_t>(s.bytes.size()));
     return;
   }
-  cell* text = push_os_text(s.bytes, true);
-  string::concatenate(target, text, -1, 0, false, string::MODE_APPEND);
-  stack::pop(1);
+  if (!call_work) {
+    cell work{};
+    string::rs_make_at(&work, CALL_WORK_UNITS);
+    call_work = root::append(work);
+  }
+  std::string text = valid_utf8(s.bytes);
+  call_work->data1 = 0;
+  call_work->data2 = unicode::load_utf8(reinterpret_cast<const uint8_t*>(text.data()),
+                                        static_cast<int32_t>(text.size()), call_work->data2, nullptr, true);
+  string::concatenate(target, call_work, -1, 0, false, string::MODE_APPEND);
+  // A capture larger than the work string's first size does not stay held.
+  if (s.bytes.size() > static_cast<size_t>(CALL_WORK_UNITS)) {
+    string::rs_make_at(call_work, CALL_WORK_UNITS);
+  } else {
+    string::rs_reset(call_work);
+  }
 }
 
 }  // namespace
@@ -240,9 +261,21 @@ void call(const int32_t* refinements) {
     integer::box(0);
     return;
   }
-  // Every command runs through the shell: a file! is quoted as one word.
-  std::string command = TYPE_OF(cmd) == TYPE_FILE ? shell_quoted(file::to_OS_path(cmd)) : text_of(cmd);
-  if (command.find('\0') != std::string::npos) fire(err::script_invalid_arg, {*cmd});
+  // A file! is the program alone; text is split into the program and its
+  // arguments, and given whole to the shell with /shell or when the program
+  // is not found.
+  platform::call_command command;
+  command.shell = refinements[SHELL] >= 0;
+  if (TYPE_OF(cmd) == TYPE_FILE) {
+    std::string path = file::to_OS_path(cmd);
+    if (path.find('\0') != std::string::npos) fire(err::script_invalid_arg, {*cmd});
+    command.argv.push_back(path);
+    command.shell_text = shell_quoted(path);
+  } else {
+    command.shell_text = text_of(cmd);
+    if (command.shell_text.find('\0') != std::string::npos) fire(err::script_invalid_arg, {*cmd});
+    command.argv = platform::split_command(command.shell_text);
+  }
   platform::call_stream in = stream_of(given(INPUT), true);
   platform::call_stream out = stream_of(given(OUTPUT), false);
   platform::call_stream err = stream_of(given(ERROR), false);
@@ -251,6 +284,8 @@ void call(const int32_t* refinements) {
   deliver(given(ERROR), err);
   integer::box(result);
 }
+
+void init_call() { call_work = nullptr; }
 
 void browse(const int32_t*) {
   cell* target = arg(0);

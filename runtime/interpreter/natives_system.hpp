@@ -13,8 +13,12 @@ void wait(const int32_t* refinements);           // sleeps for a number of secon
 void get_env(const int32_t* refinements);        // an environment variable's value, or none
 void set_env(const int32_t* refinements);        // sets or removes an environment variable
 void list_env(const int32_t* refinements);       // a map of every environment variable
-void call(const int32_t* refinements);           // runs a shell command, with its streams redirected
-void browse(const int32_t* refinements);         // opens a URL or file with the desktop's opener
+void call(const int32_t* refinements);           // runs a program, with its streams redirected
+void browse(const int32_t* refinements);
+
+// Forgets the work string of `call` held by a former runtime's root block;
+// runtime start-up runs it, and the first capture makes a new one.
+void init_call();         // opens a URL or file with the desktop's opener
 void to_local_file(const int32_t* refinements);  // a file path in the operating system's form
 void size_q(const int32_t* refinements);         // the size of a file, or none
 void stats(const int32_t* refinements);          // the bytes in use, or the memory frames in detail
