@@ -425,6 +425,8 @@ void run_body(const cell* function, const cell* body, const cell* reference) {
       tracing_on = tracing;
     }
   } restored{ctx, context::context_cell(ctx)->data2, tracing_on};
+  // The body may collect, and a collection may move the context's node.
+  memory::root_guard keep_ctx(&restored.ctx);
   context::context_cell(ctx)->data2 = memory::offset_of(stack::arguments);
   stack::call_frame* frame = stack::frame_top - 1;
   frame->header |= stack::FRAME_BODY_FLAG << 24;
