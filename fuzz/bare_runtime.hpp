@@ -4,7 +4,7 @@
 #pragma once
 
 #include "runtime/core/cycles.hpp"
-#include "runtime/core/words.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/memory.hpp"
 #include "startup/start.hpp"

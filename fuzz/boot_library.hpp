@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/word.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/stack.hpp"

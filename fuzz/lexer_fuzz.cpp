@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "runtime/core/cycles.hpp"
-#include "runtime/core/words.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/lexer.hpp"

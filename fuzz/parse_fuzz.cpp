@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "runtime/core/cycles.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/natives.hpp"

@@ -7,9 +7,9 @@
 #include <iterator>
 
 #include "runtime/core/ownership.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/type_classes.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "startup/system/heap.hpp"
 

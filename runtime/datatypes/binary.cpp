@@ -18,7 +18,6 @@
 #include "runtime/codecs/base.hpp"
 #include "runtime/core/ownership.hpp"
 #include "runtime/core/unicode.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/registry.hpp"
@@ -28,8 +27,8 @@
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/tuple.hpp"
 #include "runtime/datatypes/type_classes.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
-#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
@@ -273,7 +272,7 @@ cell* insert(cell* bin, cell* value, int32_t part, int32_t only, int32_t dup, in
   uint8_t* at = head_of(b) + position;
   std::memmove(at + total, at, static_cast<size_t>(length - position));
   std::memcpy(at, data.data(), data.size());
-  datatype_helpers::fill_pattern(at, static_cast<int32_t>(data.size()), std::max(dup, 1));
+  series::fill_pattern(at, static_cast<int32_t>(data.size()), std::max(dup, 1));
   b->tail += static_cast<uint32_t>(total);
   bin->data1 = append ? 0 : static_cast<uint32_t>(position + total);
   ownership::check(bin, append ? words::word_appended : words::word_inserted, value, position, reported);
@@ -301,7 +300,7 @@ cell* change(cell* bin, cell* value, int32_t part, int32_t, int32_t dup) {
   std::memmove(at + inserted, at + removed, static_cast<size_t>(rest - removed));
   if (!data.empty()) {
     std::memcpy(at, data.data(), data.size());
-    datatype_helpers::fill_pattern(at, static_cast<int32_t>(data.size()), std::max(dup, 1));
+    series::fill_pattern(at, static_cast<int32_t>(data.size()), std::max(dup, 1));
   }
   b->tail = b->head + static_cast<uint32_t>(new_length);
   bin->data1 = static_cast<uint32_t>(std::min<int64_t>(index + inserted, new_length));

@@ -11,8 +11,8 @@
 #include <climits>
 
 #include "runtime/core/ownership.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
+#include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/logic.hpp"
@@ -20,8 +20,8 @@
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
-#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
@@ -110,7 +110,7 @@ bool process_range(cell* bits, int64_t low, int64_t high, int32_t op) {
 // script/out-of-range unless `test` (a test answers false for it).
 int64_t number_of(const cell* v, bool test, bool& negative) {
   int64_t n = TYPE_OF(v) == TYPE_CHAR ? static_cast<int64_t>(v->data2)
-              : TYPE_OF(v) == TYPE_FLOAT ? datatype_helpers::float_to_integer(v)
+              : TYPE_OF(v) == TYPE_FLOAT ? conversions::float_to_integer(v)
                                          : static_cast<int32_t>(v->data2);
   negative = n < 0;
   if (negative && !test) fire(err::script_out_of_range, {*v});
@@ -234,7 +234,7 @@ cell* make_from(cell* proto, cell* spec_, int32_t mode) {
       return proto;
     case TYPE_INTEGER: case TYPE_FLOAT: {
       if (mode == MODE_TO) fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_BITSET), spec});
-      int32_t size = TYPE_OF(&spec) == TYPE_FLOAT ? datatype_helpers::float_to_integer(&spec)
+      int32_t size = TYPE_OF(&spec) == TYPE_FLOAT ? conversions::float_to_integer(&spec)
                                                   : static_cast<int32_t>(spec.data2);
       if (size < 0) fire(err::script_out_of_range, {spec});
       check_bytes((static_cast<int64_t>(size) + 7) >> 3, spec);

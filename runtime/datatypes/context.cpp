@@ -8,8 +8,8 @@
 
 #include "runtime/core/cycles.hpp"
 #include "runtime/core/hashtable.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/registry.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/memory/root_block.hpp"
 #include "runtime/memory/roots.hpp"

@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "runtime/core/random.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
+#include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/integer.hpp"
@@ -19,8 +19,8 @@
 #include "runtime/datatypes/time.hpp"
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
-#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/series_buffer.hpp"
@@ -542,7 +542,7 @@ cell* to(cell* proto, cell* spec, int32_t) {
     case TYPE_BLOCK:
     case TYPE_PAREN:
     case TYPE_HASH: *proto = make_from_block(spec, true); return proto;
-    case TYPE_STRING: return datatype_helpers::load_from_string_as(spec, TYPE_DATE, proto);
+    case TYPE_STRING: return conversions::load_from_string_as(spec, TYPE_DATE, proto);
     case TYPE_INTEGER: {
       int32_t n = integer::get(spec);
       int32_t days = n / 86400 + date_to_days(pack(1970, 1, 1, 0, false));

@@ -4,7 +4,6 @@
 // one, all of it is the user part and the host part is empty.
 #include "runtime/datatypes/email.hpp"
 
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
@@ -12,6 +11,7 @@
 #include "runtime/datatypes/string_edit.hpp"
 #include "runtime/datatypes/string_form.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"

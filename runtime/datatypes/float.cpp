@@ -13,6 +13,7 @@
 
 #include "runtime/core/random.hpp"
 #include "runtime/datatypes/block.hpp"
+#include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/money.hpp"
@@ -25,7 +26,6 @@
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/vector.hpp"
 #include "runtime/interpreter/actions.hpp"
-#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/scanners.hpp"
@@ -395,7 +395,7 @@ double float_of_text(cell* spec) {
 double percent_of_text(cell* spec) {
   cell loaded{TYPE_NONE, 0, 0, 0};
   memory::root_guard keep(&loaded);
-  datatype_helpers::load_from_string(spec, &loaded);
+  conversions::load_from_string(spec, &loaded);
   switch (TYPE_OF(&loaded)) {
     case TYPE_INTEGER: return integer::get(&loaded);
     case TYPE_FLOAT: case TYPE_PERCENT: return get_float(&loaded);

@@ -9,7 +9,6 @@
 #include "runtime/datatypes/function.hpp"
 
 #include "runtime/core/cycles.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/datatype.hpp"
@@ -20,6 +19,7 @@
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/word.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"

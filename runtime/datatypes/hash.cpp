@@ -6,11 +6,11 @@
 
 #include "runtime/core/hashtable.hpp"
 #include "runtime/datatypes/block.hpp"
+#include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/interpreter/actions.hpp"
-#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/stack.hpp"
 
 namespace ixo::hash_ {
@@ -46,7 +46,7 @@ cell* make(cell* proto, cell* spec, int32_t) {
     case TYPE_INTEGER: case TYPE_FLOAT: {
       cell* made = block_action(ACT_MAKE, proto, spec);  // refuses a negative size
       int32_t size = TYPE_OF(spec) == TYPE_INTEGER ? static_cast<int32_t>(spec->data2)
-                                                   : datatype_helpers::float_to_integer(spec);
+                                                   : conversions::float_to_integer(spec);
       return hashed(made, size);
     }
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH: case TYPE_GET_PATH: {

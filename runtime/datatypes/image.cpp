@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "runtime/core/ownership.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
@@ -29,6 +28,7 @@
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/tuple.hpp"
 #include "runtime/datatypes/type_classes.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"

@@ -12,7 +12,6 @@
 
 #include "runtime/core/cycles.hpp"
 #include "runtime/core/hashtable.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/none.hpp"
@@ -21,6 +20,7 @@
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/word.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"

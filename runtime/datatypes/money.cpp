@@ -12,7 +12,6 @@
 #include <cstring>
 
 #include "runtime/core/random.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/currency.hpp"
 #include "runtime/datatypes/datatype.hpp"
@@ -26,6 +25,7 @@
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/word.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"

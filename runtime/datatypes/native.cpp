@@ -2,7 +2,6 @@
 // reflection, form, mold and comparison. Calling it is the interpreter's.
 #include "runtime/datatypes/native.hpp"
 
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/datatype.hpp"
@@ -11,6 +10,7 @@
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/unset.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"

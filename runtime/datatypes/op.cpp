@@ -3,7 +3,6 @@
 // reflect is native!'s.
 #include "runtime/datatypes/op.hpp"
 
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/native.hpp"
@@ -11,6 +10,7 @@
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/type_classes.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"

@@ -1,7 +1,8 @@
 // pair!: constructors, the arithmetic with its fall-back to point2D!,
 // construction, text form, ordering, rounding and field access.
-#include "runtime/core/words.hpp"
+#include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/pair.hpp"
+#include "runtime/datatypes/words.hpp"
 
 #include <cmath>
 
@@ -15,7 +16,6 @@
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/interpreter/actions.hpp"
-#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/series_buffer.hpp"
@@ -162,7 +162,7 @@ cell* make(cell* proto, cell* spec, int32_t) {
       break;
     }
     case TYPE_STRING:
-      return datatype_helpers::load_from_string_as(spec, TYPE_PAIR, proto);
+      return conversions::load_from_string_as(spec, TYPE_PAIR, proto);
     default:
       fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_PAIR), *spec});
   }

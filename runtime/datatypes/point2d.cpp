@@ -1,7 +1,8 @@
 // point2D!: constructors, arithmetic, construction, text form, tolerant
 // comparison, rounding and field access.
-#include "runtime/core/words.hpp"
+#include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/point2d.hpp"
+#include "runtime/datatypes/words.hpp"
 
 #include <cmath>
 
@@ -17,7 +18,6 @@
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/interpreter/actions.hpp"
-#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/series_buffer.hpp"
@@ -121,7 +121,7 @@ cell* make(cell* proto, cell* spec, int32_t) {
       y = static_cast<float>(pair::y_of(spec));
       break;
     case TYPE_STRING:
-      return datatype_helpers::load_from_string_as(spec, TYPE_POINT2D, proto);
+      return conversions::load_from_string_as(spec, TYPE_POINT2D, proto);
     default:
       fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_POINT2D), *spec});
   }

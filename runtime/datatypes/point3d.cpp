@@ -1,7 +1,8 @@
 // point3D!: constructors, arithmetic, construction, text form, tolerant
 // comparison, rounding and field access; point2D! with a z.
-#include "runtime/core/words.hpp"
+#include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/point3d.hpp"
+#include "runtime/datatypes/words.hpp"
 
 #include <cmath>
 
@@ -17,7 +18,6 @@
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/interpreter/actions.hpp"
-#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/series_buffer.hpp"
@@ -126,7 +126,7 @@ cell* make(cell* proto, cell* spec, int32_t) {
       y = coordinate(spec, 1);
       break;
     case TYPE_STRING:
-      return datatype_helpers::load_from_string_as(spec, TYPE_POINT3D, proto);
+      return conversions::load_from_string_as(spec, TYPE_POINT3D, proto);
     default:
       fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_POINT3D), *spec});
   }

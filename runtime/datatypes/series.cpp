@@ -12,7 +12,6 @@
 #include "runtime/core/hashtable.hpp"
 #include "runtime/core/ownership.hpp"
 #include "runtime/core/random.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
@@ -22,6 +21,7 @@
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/vector.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -571,6 +571,17 @@ void init() {
     /* tail? .. open */        tail_q, take, unsupported, unsupported, unsupported, unsupported, modify, unsupported,
     /* open? .. write */       unsupported, unsupported, unsupported, unsupported, unsupported, unsupported));
   // clang-format on
+}
+
+uint8_t* fill_pattern(uint8_t* start, int32_t pattern, int32_t count) {
+  int64_t total = static_cast<int64_t>(pattern) * count;
+  int64_t done = pattern;
+  while (done < total) {
+    int64_t n = done < total - done ? done : total - done;
+    std::memcpy(start + done, start, static_cast<size_t>(n));
+    done += n;
+  }
+  return start + (total > 0 ? total : 0);
 }
 
 }  // namespace ixo::series

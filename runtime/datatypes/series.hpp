@@ -55,6 +55,11 @@ void rehash_range(const cell* s, int32_t first, int32_t count);
 // Re-indexes the whole block.
 void rehash_all(const cell* s);
 
+// Repeats the first `pattern` bytes at `start` until `count` copies lie
+// end to end (the first copy is the one already there), doubling the
+// copied run each time. Answers the address past the filled area.
+uint8_t* fill_pattern(uint8_t* start, int32_t pattern, int32_t count);
+
 // The shared copy and take, on which block! and string! build their own.
 // copy writes the new series into `result` (which may be the series cell);
 // take answers its new series in the series cell.

@@ -1,15 +1,21 @@
 // String buffers and primitives: reading units, the writers with their
 // widening rules, the concatenation core, the constructors and hexadecimal
-// text. Widening itself is unicode's (latin1_to_ucs2 and the others).
+// text (widening itself is unicode's: latin1_to_ucs2 and the others); and
+// string!'s registration row, whose actions live in string_form (make, to,
+// form, mold), string_edit, string_compare and string_sort.
 #include "runtime/datatypes/string.hpp"
 
 #include <cstring>
 
 #include "runtime/core/case_folding.hpp"
 #include "runtime/core/unicode.hpp"
+#include "runtime/datatypes/registry.hpp"
+#include "runtime/datatypes/string_compare.hpp"
+#include "runtime/datatypes/string_edit.hpp"
+#include "runtime/datatypes/string_form.hpp"
+#include "runtime/datatypes/string_sort.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/memory/roots.hpp"
-#include "startup/system/print.hpp"
 #include "startup/system/runtime_error.hpp"
 
 namespace ixo::string {
@@ -348,8 +354,7 @@ cell* load_at(const uint8_t* text, int32_t length, cell* c, int32_t encoding) {
       node = unicode::load_utf16(text, length, nullptr, false);
       break;
     default:
-      print::prin_typed({print::item::c_string("*** Loading Error: input encoding unsupported")});
-      system::exit_process(1);
+      fire(err::internal_feature_na);
   }
   *c = {TYPE_STRING, 0, node, 0};
   return c;
@@ -393,6 +398,22 @@ const char* byte_to_hex(uint8_t byte) {
   hex_byte[0] = hex_digits[byte >> 4];
   hex_byte[1] = hex_digits[byte & 15];
   return hex_byte;
+}
+
+// ---- Registration --------------------------------------------------------------
+
+void init() {
+  // clang-format off
+  datatype::register_type(datatype_registration(TYPE_STRING, TYPE_SERIES, "string!",
+    /* make .. set-path */     make, inherit, inherit, to, form, mold, eval_path, unsupported,
+    /* compare .. remainder */ compare, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+    /* round .. xor~ */        unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
+    /* append .. head */       append, inherit, inherit, change, inherit, inherit, find, inherit,
+    /* head? .. poke */        inherit, inherit, insert, inherit, inherit, inherit, inherit, inherit,
+    /* put .. tail */          unsupported, inherit, inherit, select, sort, inherit, swap, inherit,
+    /* tail? .. open */        inherit, take, trim, unsupported, unsupported, unsupported, inherit, unsupported,
+    /* open? .. write */       unsupported, unsupported, unsupported, unsupported, unsupported, unsupported));
+  // clang-format on
 }
 
 }  // namespace ixo::string

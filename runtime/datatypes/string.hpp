@@ -30,7 +30,7 @@
 namespace ixo::string {
 
 // Registers string! (type 7) under series!, whose actions it inherits
-// where it has none of its own (string_form.cpp, with make and to).
+// where it has none of its own.
 void init();
 
 // ---- Readers -----------------------------------------------------------------
@@ -132,9 +132,8 @@ enum load_encoding : int32_t { LOAD_UTF8 = 0, LOAD_UTF16LE = -1 };
 
 // Fills c with a new string! decoded from the text: UTF-8 through
 // unicode::load_utf8_new (invalid or truncated text raises invalid-utf8),
-// UTF-16LE through unicode::load_utf16. Any other encoding is a fault of
-// the caller: it prints "*** Loading Error: input encoding unsupported" and
-// ends the process with status 1.
+// UTF-16LE through unicode::load_utf16. Any other encoding raises
+// internal/feature-na and leaves c unset.
 cell* load_at(const uint8_t* text, int32_t length, cell* c, int32_t encoding);
 // load_at into a new cell at the tail of the block whose node is given;
 // answers that cell (valid until the next allocation).

@@ -15,13 +15,12 @@
 #include <exception>
 
 #include "runtime/core/ownership.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/vector.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
-#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
@@ -146,7 +145,7 @@ int64_t edit_in_place(cell* series, const cell* value, int32_t at, int32_t part,
   std::memmove(unit_address(b, at + total), rest, static_cast<size_t>(tail_of(b) - rest));
   b->tail = b->head + static_cast<uint32_t>(new_length * unit);
   write_content(series, at, c);
-  if (dup > 1) datatype_helpers::fill_pattern(unit_address(GET_BUFFER(series), at), c.size * static_cast<int32_t>(unit), dup);
+  if (dup > 1) series::fill_pattern(unit_address(GET_BUFFER(series), at), c.size * static_cast<int32_t>(unit), dup);
   return total;
 }
 
@@ -225,7 +224,7 @@ int64_t edit_formed(cell* series, const cell* value, int32_t at, int32_t part, b
   if ((length + total) * unit > INT32_MAX) fire(err::internal_no_memory);
   if (dup > 1 && formed > 0) {
     series_buffer* b = reserve(GET_BUFFER(series), length + total);
-    datatype_helpers::fill_pattern(unit_address(b, length), formed * static_cast<int32_t>(unit), dup);
+    series::fill_pattern(unit_address(b, length), formed * static_cast<int32_t>(unit), dup);
     b->tail = b->head + static_cast<uint32_t>((length + total) * unit);
   }
 

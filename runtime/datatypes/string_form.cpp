@@ -9,6 +9,7 @@
 
 #include "runtime/core/unicode.hpp"
 #include "runtime/datatypes/binary.hpp"
+#include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/string.hpp"
@@ -17,7 +18,6 @@
 #include "runtime/datatypes/string_sort.hpp"
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/actions.hpp"
-#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
@@ -54,7 +54,7 @@ void load_utf8_at(cell* c, Bytes bytes_at, int32_t count) {
 cell* make(cell* proto, cell* spec, int32_t type) {
   uint32_t t = TYPE_OF(spec);
   if (t == TYPE_INTEGER || t == TYPE_FLOAT) {
-    int32_t size = t == TYPE_FLOAT ? datatype_helpers::float_to_integer(spec) : static_cast<int32_t>(spec->data2);
+    int32_t size = t == TYPE_FLOAT ? conversions::float_to_integer(spec) : static_cast<int32_t>(spec->data2);
     if (size < 0) fire(err::script_out_of_range, {*spec});
     rs_make_at(proto, size);
     set_type(proto, static_cast<uint32_t>(type));
@@ -207,22 +207,6 @@ int32_t mold(cell* value, cell* buffer, int32_t, int32_t all, int32_t, cell* arg
   }
   append_char(b, braces ? '}' : '"');
   return part - (end - start) - 2;
-}
-
-// ---- Registration --------------------------------------------------------------
-
-void init() {
-  // clang-format off
-  datatype::register_type(datatype_registration(TYPE_STRING, TYPE_SERIES, "string!",
-    /* make .. set-path */     make, inherit, inherit, to, form, mold, eval_path, unsupported,
-    /* compare .. remainder */ compare, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
-    /* round .. xor~ */        unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,
-    /* append .. head */       append, inherit, inherit, change, inherit, inherit, find, inherit,
-    /* head? .. poke */        inherit, inherit, insert, inherit, inherit, inherit, inherit, inherit,
-    /* put .. tail */          unsupported, inherit, inherit, select, sort, inherit, swap, inherit,
-    /* tail? .. open */        inherit, take, trim, unsupported, unsupported, unsupported, inherit, unsupported,
-    /* open? .. write */       unsupported, unsupported, unsupported, unsupported, unsupported, unsupported));
-  // clang-format on
 }
 
 }  // namespace ixo::string

@@ -1,8 +1,7 @@
 // string!'s construction and text forms: make, to, form and mold, the
 // molded form of one code point that the molds of char! and vector! share,
 // and strings from UTF-8 bytes. file!, url!, tag!, email! and ref! inherit
-// or call these actions. The registration of string! (string::init) is
-// defined with them.
+// or call these actions.
 #pragma once
 #include <cstdint>
 

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <utility>
 
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
+#include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/date.hpp"
 #include "runtime/datatypes/float.hpp"
@@ -17,8 +17,8 @@
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/type_classes.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
-#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/series_buffer.hpp"
@@ -144,7 +144,7 @@ cell* make(cell* proto, cell* spec, int32_t) {
     case TYPE_PAREN:
     case TYPE_HASH: seconds = from_block(spec); break;
     case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
-      return datatype_helpers::load_from_string_as(spec, TYPE_TIME, proto);
+      return conversions::load_from_string_as(spec, TYPE_TIME, proto);
     default: fire_error(*spec);
   }
   *proto = make_cell(seconds);

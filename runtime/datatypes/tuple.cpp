@@ -9,6 +9,7 @@
 
 #include "runtime/core/random.hpp"
 #include "runtime/datatypes/block.hpp"
+#include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/integer.hpp"
@@ -17,7 +18,6 @@
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/interpreter/actions.hpp"
-#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/series_buffer.hpp"
@@ -186,7 +186,7 @@ cell* to(cell* proto, cell* spec, int32_t) {
     case TYPE_ISSUE:
       return from_issue(spec, proto);
     case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
-      return datatype_helpers::load_from_string_as(spec, TYPE_TUPLE, proto);
+      return conversions::load_from_string_as(spec, TYPE_TUPLE, proto);
     default:
       fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_TUPLE), *spec});
   }

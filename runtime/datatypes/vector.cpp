@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "runtime/core/ownership.hpp"
-#include "runtime/core/words.hpp"
+#include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/integer.hpp"
@@ -22,8 +22,8 @@
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/type_classes.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
-#include "runtime/interpreter/datatype_helpers.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
@@ -132,7 +132,7 @@ cell* make(cell* proto, cell* spec, int32_t) {
   root_guard keep(&s);
   uint32_t t = TYPE_OF(&s);
   if (t == TYPE_INTEGER || t == TYPE_FLOAT) {
-    int32_t count = std::max(t == TYPE_INTEGER ? integer::get(&s) : datatype_helpers::float_to_integer(&s), 0);
+    int32_t count = std::max(t == TYPE_INTEGER ? integer::get(&s) : conversions::float_to_integer(&s), 0);
     make_at(proto, count, TYPE_INTEGER, 4);
     series_buffer* b = GET_BUFFER(proto);
     std::memset(head_of(b), 0, static_cast<size_t>(count) * 4);
@@ -348,7 +348,7 @@ cell* insert(cell* v, cell* value, int32_t part, int32_t, int32_t dup, int32_t a
   uint8_t* at = head_of(b) + static_cast<size_t>(position) * unit;
   std::memmove(at + total * unit, at, static_cast<size_t>(length - position) * unit);
   std::memcpy(at, data.data(), data.size());
-  datatype_helpers::fill_pattern(at, static_cast<int32_t>(data.size()), std::max(dup, 1));
+  series::fill_pattern(at, static_cast<int32_t>(data.size()), std::max(dup, 1));
   b->tail += static_cast<uint32_t>(total * unit);
   if (!append) v->data1 = static_cast<uint32_t>(position + total);
   ownership::check(v, append ? words::word_appended : words::word_inserted, value, position, reported);
@@ -376,7 +376,7 @@ cell* change(cell* v, cell* value, int32_t part, int32_t, int32_t dup) {
   std::memmove(at + inserted * unit, at + removed * unit, static_cast<size_t>(rest - removed) * unit);
   if (!data.empty()) {
     std::memcpy(at, data.data(), data.size());
-    datatype_helpers::fill_pattern(at, static_cast<int32_t>(data.size()), std::max(dup, 1));
+    series::fill_pattern(at, static_cast<int32_t>(data.size()), std::max(dup, 1));
   }
   b->tail = b->head + static_cast<uint32_t>(new_length * unit);
   v->data1 = static_cast<uint32_t>(std::min<int64_t>(index + inserted, new_length));
@@ -534,7 +534,7 @@ cell* do_math_scalar(int32_t op, cell* v, const cell* scalar) {
       store_float(out.data() + static_cast<size_t>(i) * unit,
                   float_::do_math_op(op, get_float(p + static_cast<size_t>(i) * unit, unit), d), unit);
   } else {
-    int32_t k = t == TYPE_INTEGER ? static_cast<int32_t>(scalar->data2) : datatype_helpers::float_to_integer(scalar);
+    int32_t k = t == TYPE_INTEGER ? static_cast<int32_t>(scalar->data2) : conversions::float_to_integer(scalar);
     if (((op == OP_ADD || op == OP_SUBTRACT) && k == 0) || ((op == OP_MULTIPLY || op == OP_DIVIDE) && k == 1))
       return v;
     for (int32_t i = 0; i < n; ++i)

@@ -3,11 +3,11 @@
 // result slot. Errors and non-local exits in the blocks pass through.
 #include "runtime/interpreter/natives_conditional.hpp"
 
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/series.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/compiled.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/interpreter.hpp"

@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "runtime/core/cycles.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/error.hpp"
 #include "runtime/datatypes/unset.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/natives_print.hpp"
 #include "runtime/memory/roots.hpp"

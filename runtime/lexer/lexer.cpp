@@ -1,7 +1,7 @@
 // The lexer's token loop, output stack and structure (see lexer.hpp). The
 // loop skips blanks, looks at a token's first byte through the character
 // class table, finds the token's end and its row, and hands it to the
-// row's loader (lexer_rows.cpp), or opens and closes series here. A scan's
+// row's loader (token_values.cpp), or opens and closes series here. A scan's
 // record lives on the machine stack of `scan`; records of nested scans are
 // chained so that the collector marks every output cell and callback.
 #include "runtime/lexer/lexer.hpp"
@@ -11,7 +11,6 @@
 #include <cstring>
 
 #include "runtime/core/unicode.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
@@ -22,6 +21,7 @@
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/type_classes.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/lexer_internal.hpp"

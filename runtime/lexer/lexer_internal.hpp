@@ -1,4 +1,4 @@
-// What the token loop (lexer.cpp) and the token rows (lexer_rows.cpp)
+// What the token loop (lexer.cpp) and the token rows (token_values.cpp)
 // share: the scan record, the character classes and the error kinds.
 #pragma once
 #include <array>

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "runtime/core/unicode.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/bitset.hpp"
 #include "runtime/datatypes/block.hpp"
@@ -29,6 +28,7 @@
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/typeset.hpp"
 #include "runtime/datatypes/word.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/interpreter.hpp"

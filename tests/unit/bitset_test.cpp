@@ -5,10 +5,10 @@
 #include <climits>
 #include <string>
 
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "support/strings.hpp"
 #include "support/words.hpp"
 

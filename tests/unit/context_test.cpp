@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "runtime/core/cycles.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/context.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/root_block.hpp"
 #include "runtime/memory/roots.hpp"

@@ -26,7 +26,7 @@ using test::int_of;
 
 struct natives_math : test::natives_suite {};
 
-TEST_F(natives_math, sign_tests) {
+TEST_F(natives_math, sign_negative_and_positive_agree_on_every_signed_type) {
   struct row {
     cell value;
     int32_t sign;  // sign?; negative? and positive? follow from it

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/float.hpp"
@@ -21,6 +20,7 @@
 #include "runtime/datatypes/object.hpp"
 #include "runtime/datatypes/port.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/natives.hpp"

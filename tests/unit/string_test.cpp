@@ -444,13 +444,13 @@ TEST_F(string_buffers, load_in_appends_the_string_to_a_block) {
   EXPECT_EQ(chars_of(&cells[1]), ascii("two"));
 }
 
-TEST(string_load, an_unsupported_encoding_ends_the_process_with_status_1) {
-  auto child = test::run_child([] {
-    cell c{};
-    load_at(reinterpret_cast<const uint8_t*>("x"), 1, &c, 1);
-  });
-  EXPECT_EQ(child.output, "*** Loading Error: input encoding unsupported");
-  EXPECT_EQ(child.status, 1);
+// A datatype does not end the process: an encoding it cannot load is an
+// error the caller can catch, and the cell stays unset.
+TEST_F(string_buffers, an_unsupported_encoding_raises_feature_not_available) {
+  cell c{};
+  EXPECT_TRUE(test::raises(err::internal_feature_na,
+                           [&] { load_at(reinterpret_cast<const uint8_t*>("x"), 1, &c, 1); }));
+  EXPECT_EQ(TYPE_OF(&c), TYPE_UNSET);
 }
 
 // ---- Hexadecimal text ----------------------------------------------------------

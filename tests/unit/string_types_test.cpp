@@ -4,11 +4,11 @@
 #include <climits>
 #include <string>
 
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/email.hpp"
 #include "runtime/datatypes/handle.hpp"
 #include "runtime/datatypes/ref.hpp"
 #include "runtime/datatypes/tag.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/memory/handles.hpp"
 #include "support/strings.hpp"
 #include "support/words.hpp"

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/function.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/natives_transcode.hpp"
 #include "support/lexer.hpp"
 #include "support/native_call.hpp"

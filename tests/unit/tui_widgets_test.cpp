@@ -9,11 +9,11 @@
 
 #include "gui/tui/screen.hpp"
 #include "gui/tui/widgets.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/object.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/memory.hpp"

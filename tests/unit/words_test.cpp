@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "runtime/core/words.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/memory/root_block.hpp"
 #include "support/words.hpp"
 

@@ -3,7 +3,7 @@
 #pragma once
 #include <optional>
 
-#include "runtime/core/words.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "startup/system/catch.hpp"

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "runtime/core/cycles.hpp"
-#include "runtime/core/words.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/get_word.hpp"
 #include "runtime/datatypes/issue.hpp"
@@ -18,6 +17,7 @@
 #include "runtime/datatypes/set_word.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/word.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/memory/memory.hpp"
 #include "runtime/memory/node.hpp"
 #include "runtime/memory/series_buffer.hpp"

@@ -1,5 +1,6 @@
-// The token rows of the lexer: for each kind of value token, where it ends,
-// what checks it gets and which datatype constructor makes its value.
+// The token rows of the lexer, the constructors of token values: for each
+// kind of value token, where it ends, what checks it gets and which
+// datatype constructor makes its value.
 // Every failure raises the token's syntax error through throw_error; a
 // load that fails leaves nothing on the output stack.
 #include <algorithm>

@@ -1,9 +1,7 @@
-// Float to integer under the range rule, loading a value from text, and the
-// doubling pattern fill.
-#include "runtime/interpreter/datatype_helpers.hpp"
+// Float to integer under the range rule, and loading a value from text.
+#include "runtime/datatypes/conversions.hpp"
 
 #include <cmath>
-#include <cstring>
 
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
@@ -13,7 +11,7 @@
 #include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/roots.hpp"
 
-namespace ixo::datatype_helpers {
+namespace ixo::conversions {
 
 int32_t float_to_integer(const cell* value) {
   double d = std::trunc(get_float(value));
@@ -40,15 +38,4 @@ cell* load_from_string_as(const cell* s, uint32_t type, cell* dst) {
   return dst;
 }
 
-uint8_t* fill_pattern(uint8_t* start, int32_t pattern, int32_t count) {
-  int64_t total = static_cast<int64_t>(pattern) * count;
-  int64_t done = pattern;
-  while (done < total) {
-    int64_t n = done < total - done ? done : total - done;
-    std::memcpy(start + done, start, static_cast<size_t>(n));
-    done += n;
-  }
-  return start + (total > 0 ? total : 0);
-}
-
-}  // namespace ixo::datatype_helpers
+}  // namespace ixo::conversions

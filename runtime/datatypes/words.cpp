@@ -1,5 +1,5 @@
 // The runtime word tables and their filling at start-up.
-#include "runtime/core/words.hpp"
+#include "runtime/datatypes/words.hpp"
 
 #include <iterator>
 

@@ -1,14 +1,12 @@
-// Small conversions and fills that datatype actions and compiled code share:
-// a float made a 32-bit integer under the range rule, the first value that
-// a text loads as (the conversions of text that go through the lexer), and
-// the doubling fill that repeats a pattern of bytes (the /dup of append and
-// insert).
+// Conversions that several datatypes share: a float made a 32-bit integer
+// under the range rule, and the first value that a text loads as (the
+// conversions of text that go through the lexer).
 #pragma once
 #include <cstdint>
 
 #include "runtime/memory/cell.hpp"
 
-namespace ixo::datatype_helpers {
+namespace ixo::conversions {
 
 // The float of a float! (or percent!) cell truncated toward zero; a
 // truncated value outside the 32-bit range, and NaN, raise
@@ -24,9 +22,4 @@ cell* load_from_string(const cell* s, cell* dst);
 // answer raises script/bad-to-arg with the datatype and `s`.
 cell* load_from_string_as(const cell* s, uint32_t type, cell* dst);
 
-// Repeats the first `pattern` bytes at `start` until `count` copies lie
-// end to end (the first copy is the one already there), doubling the
-// copied run each time. Answers the address past the filled area.
-uint8_t* fill_pattern(uint8_t* start, int32_t pattern, int32_t count);
-
-}  // namespace ixo::datatype_helpers
+}  // namespace ixo::conversions
