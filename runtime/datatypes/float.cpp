@@ -14,6 +14,7 @@
 #include "runtime/core/random.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/conversions.hpp"
+#include "runtime/datatypes/coordinates.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/money.hpp"
@@ -236,8 +237,8 @@ void do_math(int32_t op) {
       }
       std::swap(*left, *right);
       if (rt == TYPE_PAIR) pair::do_math(op);
-      else if (rt == TYPE_POINT2D) point2D::do_math(op);
-      else point3D::do_math(op);
+      else if (rt == TYPE_POINT2D) point::do_math<2>(op);
+      else point::do_math<3>(op);
       return;
     case TYPE_INTEGER:
     case TYPE_CHAR:
