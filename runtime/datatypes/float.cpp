@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "runtime/core/random.hpp"
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/coordinates.hpp"
@@ -26,7 +27,6 @@
 #include "runtime/datatypes/tuple.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/vector.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/scanners.hpp"
