@@ -147,6 +147,12 @@ void max_min(bool max) {
     std::swap(*a, *b);
     std::swap(ta, tb);
   }
+  // A pair against a point compares as two points, component by component.
+  if (ta == TYPE_PAIR && tb == TYPE_POINT2D) {
+    *a = point2D::make_cell(static_cast<float>(pair::x_of(a)), static_cast<float>(pair::y_of(a)));
+    max_min_points(a, b, max);
+    return;
+  }
   if (ta == TYPE_PAIR) {
     int32_t x = pair::x_of(b), y = x;
     bool handled = true;
