@@ -314,6 +314,9 @@ widget_ref make_widget(const cell* face, widget_ref parent) {
   node.type = static_cast<int32_t>(values[FACE_TYPE].data2);
   node.kind = kind_of_type(values + FACE_TYPE);
   if (node.kind == KIND_WINDOW) {
+    // The window shown before keeps its focused widget in its record but
+    // loses the focus until it is the active window again.
+    if (!windows.empty() && windows.back().focused) widget_at(windows.back().focused).flags &= ~WF_FOCUS;
     // The record comes first: the focus and the bounding box live there.
     windows.push_back({0, 0, 0, 0, w, w, 0, 0});
   }

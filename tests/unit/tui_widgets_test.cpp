@@ -515,7 +515,8 @@ TEST_F(tui_widgets, destroying_the_active_window_gives_the_last_one_its_focus_ba
   build(R"(w2: make face! [type: 'window size: 5x1])");
   ASSERT_EQ(windows.size(), 2u);
   widget_ref f1 = widget_of("f1");
-  widget_at(f1).flags &= ~WF_FOCUS;  // as the other window took it
+  EXPECT_FALSE(has_focus_q(f1));  // the new window took it
+  EXPECT_TRUE(has_focus_q(widget_of("w2")));
   destroy_widget(widget_of("w2"));
   ASSERT_EQ(windows.size(), 1u);
   EXPECT_EQ(windows.back().window, widget_of("w1"));
