@@ -4,10 +4,12 @@
 #include "gui/event.hpp"
 
 #include <array>
+#include <string>
 
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/char.hpp"
 #include "runtime/datatypes/datatype.hpp"
+#include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
@@ -100,8 +102,42 @@ const cell* slot_of(const cell* e, int32_t s) {
   return block::rs_abs_at(&blk, s);
 }
 
+record_reader read_record = nullptr;
+
+// The key word of a special key code c (an unsigned byte): c - 256 is -20
+// up, -21 down, -22 right, -23 left, -24 end, -25 home, -26 insert, -27
+// delete, -28 page-up, -29 page-down, -31 F1 to -42 F12.
+cell* push_special_key(int32_t c) {
+  static const char* const NAMES[] = {"up", "down", "right", "left", "end", "home", "insert", "delete",
+                                      "page-up", "page-down"};
+  int32_t k = 256 - c;  // 20 for up
+  if (k >= 20 && k <= 29) return word::push_symbol(symbol::make(NAMES[k - 20]));
+  if (k >= 31 && k <= 42) return word::push_symbol(symbol::make(("F" + std::to_string(k - 30)).c_str()));
+  return none::push();
+}
+
+// Fields 2 to 6 of an event made by the backend, from its record.
+cell* push_backend_field(const cell* e, int32_t n) {
+  backend_record r{cell{TYPE_NONE, 0, 0, 0}, 0, 0, 0, 0};
+  bool found = read_record && e->data2 != 0 && read_record(e->data2, r);
+  switch (n) {
+    case F_FACE: return stack::push(found ? r.face : none::none_value);
+    case F_WINDOW: return none::push();
+    case F_OFFSET: return pair::push(static_cast<int32_t>(r.x), static_cast<int32_t>(r.y));
+    case F_KEY:
+      if (!found) return none::push();
+      if (e->data3 & FLAG_SPECIAL_KEY) return push_special_key(r.value);
+      return r.value <= 0 || r.value > 0x10FFFF ? none::push() : char_::push(static_cast<uint32_t>(r.value));
+    default:  // F_PICKED
+      if (type_of_event(e) == 11) return float_::push(r.wheel);
+      return integer::push(r.value);
+  }
+}
+
 // Pushes the field's value.
 cell* push_field(const cell* e, int32_t n) {
+  bool backend = !(e->data3 & FLAG_VALUES) && e->data2 != 0;
+  if (backend && n >= F_FACE && n <= F_PICKED) return push_backend_field(e, n);
   switch (n) {
     case F_TYPE: {
       int32_t code = type_of_event(e);
@@ -315,6 +351,8 @@ int32_t type_code(const cell* word) {
     if (symbol::EQUAL_WORDS_q(word, type_symbols[i])) return i + 1;
   return 0;
 }
+
+void set_record_reader(record_reader reader) { read_record = reader; }
 
 void build_words() {
   for (int32_t i = 0; i < TYPE_COUNT; i++) type_symbols[i] = symbol::make(TYPE_NAMES[i]);

@@ -9,10 +9,11 @@
 // flags: bits 0-15 of the key's code point, bit 16 "holds a value block",
 // bits 22-31 the button and modifier bits.
 //
-// Events that the terminal backend makes keep a reference to the backend's
-// event record in word 2 and have flag bit 16 clear; reading their fields
-// from that record comes with the backend. Until then every event is a
-// made one.
+// Events that the terminal backend makes keep the number of the backend's
+// event record in word 2 and have flag bit 16 clear; their face, offset,
+// key and picked value are read from that record through the reader the
+// backend installs. Their flag bit 0 says that the record's key is a
+// special key.
 #pragma once
 #include <cstdint>
 
@@ -30,6 +31,20 @@ constexpr uint32_t FLAG_CONTROL = 1u << 28;
 constexpr uint32_t FLAG_SHIFT = 1u << 29;
 constexpr uint32_t FLAG_ALT = 1u << 30;
 constexpr uint32_t FLAG_COMMAND = 1u << 31;
+
+constexpr uint32_t FLAG_SPECIAL_KEY = 1;
+
+// What a backend event record holds, as the field readers need it.
+struct backend_record {
+  cell face;     // the widget's face, none when the widget is gone
+  float x, y;    // pointer position in the face's cells
+  int32_t value; // key code, or the picked index
+  float wheel;   // wheel amount of a wheel event
+};
+// Fills `out` from the record numbered `record`; false when there is no
+// such record. Installed by the backend.
+using record_reader = bool (*)(uint32_t record, backend_record& out);
+void set_record_reader(record_reader reader);
 
 // The number of event types; codes run from 1 to TYPE_COUNT.
 constexpr int32_t TYPE_COUNT = 35;

@@ -490,6 +490,78 @@ def interrupt_session():
     return failures, 1
 
 
+# A window in the terminal, left in each way there is: by its end, after an
+# error in an actor, by `quit` from an actor, and by SIGINT. Every way
+# leaves the terminal as it was: its modes, the cursor shown, mouse
+# reporting off.
+UI_SCRIPT = """Ixo []
+system/view/platform/mouse-event?: true
+n: 0
+w: make face! [type: 'window size: 12x2 text: "w" pane: reduce [
+	make face! [type: 'button text: "OK" size: 4x1 offset: 1x0]
+] actors: object [on-key: func [f e] [
+	n: n + 1
+	%s
+]]]
+view w
+print "done"
+"""
+UI_CASES = [
+    # name, actor code, keys, status, pattern
+    ("ui end", "unview", b"x", 0, rb"done"),
+    ("ui error", "if n = 1 [1 / 0] unview", b"xy", 0, rb"divide by zero[\s\S]*done"),
+    ("ui quit", "quit/return 3", b"x", 3, None),
+    ("ui SIGINT", "", None, 128 + signal.SIGINT, None),
+]
+MOUSE_ON = b"\x1b[?1000h\x1b[?1003h\x1b[?1015h\x1b[?1006h"
+MOUSE_OFF = b"\x1b[?1000l\x1b[?1003l\x1b[?1015l\x1b[?1006l"
+
+
+def ui_sessions():
+    failures = 0
+    for name, actor, keys, expected, pattern in UI_CASES:
+        with tempfile.TemporaryDirectory() as home:
+            with open(os.path.join(home, "ui.ixo"), "w") as f:
+                f.write(UI_SCRIPT % actor)
+            term = Terminal(home, args=["ui.ixo"])
+            if not term.expect(rb"OK"):
+                failures += report(name, "frame", term.out.decode("utf-8", "replace"), "OK")
+                term.proc.kill()
+                term.close()
+                continue
+            if keys is None:
+                term.proc.send_signal(signal.SIGINT)
+            else:
+                term.type(keys)
+            if pattern and not term.expect(pattern):
+                failures += report(name, "output", term.out.decode("utf-8", "replace"), pattern.decode())
+            # What it wrote on its way out, up to its end.
+            try:
+                term.proc.wait(timeout=HANG)
+            except subprocess.TimeoutExpired:
+                pass
+            while select.select([term.master], [], [], 0.2)[0]:
+                try:
+                    chunk = os.read(term.master, 4096)
+                except OSError:
+                    break
+                if not chunk:
+                    break
+                term.out += chunk
+            status, mode = term.close()
+            out = term.out
+            if status != expected:
+                failures += report(name, "status", status, expected)
+            if mode != term.mode:
+                failures += report(name, "terminal mode restored", mode, term.mode)
+            on, off = out.find(MOUSE_ON), out.rfind(MOUSE_OFF)
+            if on < 0 or off < on:
+                failures += report(name, "mouse reporting on, then off", out[-200:], "both, in this order")
+            if out.rfind(b"\x1b[?25l") > out.rfind(b"\x1b[?25h"):
+                failures += report(name, "cursor shown at the end", out[-200:], "\\x1b[?25h last")
+    return failures, len(UI_CASES)
+
+
 # The console's help and shell-like words on an 80-column terminal, started
 # in the folder ac/s of LISTED. Each step types keys and waits for a pattern;
 # a check, when given, looks at the match and answers what is wrong.
@@ -641,7 +713,7 @@ def main():
     if not re.fullmatch(r"--== Ixo \S+ ==-- \nType HELP for starting information\. \n\n", shown):
         failures += report("banner", "output", shown, "--== Ixo <version> ==-- ...")
     groups = (lambda: piped_sessions(shown), config_sessions, lambda: home_sessions(shown),
-              terminal_session, help_terminal_session, debug_terminal_session, interrupt_session)
+              terminal_session, help_terminal_session, debug_terminal_session, interrupt_session, ui_sessions)
     # The groups share nothing (each its own folders and terminal): run them side by side.
     with concurrent.futures.ThreadPoolExecutor(max_workers=len(groups)) as pool:
         results = list(pool.map(lambda group: group(), groups))

@@ -5,13 +5,16 @@
 // answer in the result slot; routines with nothing to answer answer none.
 #include "gui/tui/os_layer.hpp"
 
+#include "gui/tui/frame_loop.hpp"
 #include "gui/tui/screen.hpp"
+#include "gui/tui/widgets.hpp"
 #include "gui/tui/tty.hpp"
 #include "runtime/core/char_width.hpp"
 #include "runtime/core/ownership.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/float.hpp"
+#include "runtime/datatypes/handle.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/object.hpp"
@@ -24,6 +27,7 @@
 #include "runtime/datatypes/context.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/interpreter.hpp"
+#include "runtime/interpreter/natives_system.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
 
@@ -31,9 +35,8 @@ namespace ixo::tui::os {
 
 namespace {
 
-// Fields of face! and font!, by index.
-constexpr int32_t FACE_TYPE = 0, FACE_SIZE = 2, FACE_TEXT = 3, FACE_STATE = 15;
-constexpr int32_t FONT_STATE = 7;
+// Fields of font! and para!, by index (face! fields: widgets.hpp).
+constexpr int32_t FONT_STATE = 7, FONT_PARENT = 8, PARA_PARENT = 6;
 // The change bit of face!'s `para`.
 constexpr int32_t PARA_BIT = 1 << 18;
 
@@ -132,7 +135,7 @@ bool point_of(const cell* value, int32_t& x, int32_t& y) {
 
 // start-backend: the backend's own state, then its description.
 void start_backend() {
-  tui::screen.color_support = 2;
+  loop::reset();
   read_size();
   // [version build product]
   cell version{};
@@ -259,6 +262,239 @@ void nothing() { answer_none(); }
 
 void support_dark_mode_q() { answer(logic::make_cell(false)); }
 
+// ---- Views ---------------------------------------------------------------------
+
+constexpr int32_t BIT_OFFSET = 1 << FACE_OFFSET, BIT_SIZE = 1 << FACE_SIZE, BIT_TEXT = 1 << FACE_TEXT,
+                  BIT_SELECTED = 1 << FACE_SELECTED, BIT_RATE = 1 << FACE_RATE;
+
+bool in_active_window_q(widget_ref w) {
+  window_record* r = window_of(w);
+  return r && !windows.empty() && r == &windows.back();
+}
+
+// The widget of a handle!, 0 when it names none.
+widget_ref widget_of_handle(const cell* h) {
+  if (TYPE_OF(h) != TYPE_HANDLE) return 0;
+  widget_ref w = static_cast<widget_ref>(h->data2);
+  return w > 0 && widget_at(w).live ? w : 0;
+}
+
+// The state block's change bits cell, or null.
+cell* change_bits(const cell* face) {
+  cell* state = field(face, FACE_STATE);
+  if (TYPE_OF(state) != TYPE_BLOCK || block::rs_length_q(state) < 2) return nullptr;
+  cell* bits = block::rs_abs_at(state, static_cast<int32_t>(state->data1) + 1);
+  return TYPE_OF(bits) == TYPE_INTEGER ? bits : nullptr;
+}
+
+// make-view face parent
+void make_view() {
+  cell face = *argument(0);
+  memory::root_guard keep(&face);
+  widget_ref parent = widget_of_handle(argument(1));
+  // The node writes its handle into the state block, where the helpers
+  // that build its texts find it; `show` replaces the block afterwards.
+  cell* state = field(&face, FACE_STATE);
+  if (TYPE_OF(state) != TYPE_BLOCK) {
+    cell* blk = block::push_only(4);
+    cell h{}, zero = integer::make_cell(0), none{TYPE_NONE, 0, 0, 0}, no = logic::make_cell(false);
+    handle::make_at(&h, 0, 0);
+    for (const cell* v : {&h, &zero, &none, &no}) block::rs_append(blk, v);
+    *field(&face, FACE_STATE) = *blk;
+    stack::pop(1);
+  }
+  widget_ref w = make_widget(&face, parent);
+  // A window that has no focused widget yet gives it to its first
+  // focusable one.
+  window_record* record = window_of(w);
+  if (record && record->focused == record->window && w != record->window && (widget_at(w).flags & WF_FOCUSABLE))
+    focus_widget(w);
+  const cell* rate = field(&face, FACE_RATE);
+  if (TYPE_OF(rate) != TYPE_NONE) {
+    try {
+      loop::set_rate(w, rate);
+    } catch (...) {
+      destroy_widget(w);
+      throw;
+    }
+  }
+  cell h{};
+  widget_handle(&h, w);
+  answer(h);
+}
+
+void update_face(const cell* face) {
+  cell* state = field(face, FACE_STATE);
+  if (TYPE_OF(state) != TYPE_BLOCK) return;
+  widget_ref w = widget_of_handle(block::rs_abs_at(state, static_cast<int32_t>(state->data1)));
+  cell* bits_cell = change_bits(face);
+  int32_t bits = bits_cell ? integer::get(bits_cell) : 0;
+  if (!w) return;
+  if (bits & BIT_RATE) loop::set_rate(w, field(face, FACE_RATE));
+  sync_widget(w);
+  widget& node = widget_at(w);
+  if (node.kind == KIND_WINDOW) {
+    if (window_record* r = window_of(w)) {
+      r->x2 = std::max(r->x2, node.x2 - node.x1);
+      r->y2 = std::max(r->y2, node.y2 - node.y1);
+    }
+    if (bits & BIT_SELECTED) {
+      widget_ref target = face_handle_q(field(face, FACE_SELECTED));
+      loop::set_focus(target ? target : w);
+    }
+  }
+  if ((bits_cell = change_bits(face))) *bits_cell = integer::make_cell(0);
+  // The list and progress helpers write the face's text: a change of the
+  // text alone does not build it again.
+  if (bits & ~BIT_TEXT) update_widget(w);
+  if (in_active_window_q(w)) screen.redraw = true;
+}
+
+// update-view face: a face, or a block of faces.
+void update_view() {
+  cell* arg = argument(0);
+  if (TYPE_OF(arg) == TYPE_BLOCK) {
+    int32_t count = 0;
+    const cell* items = block::values_of(arg, count);
+    for (int32_t i = 0; i < count; ++i)
+      if (TYPE_OF(&items[i]) != TYPE_OBJECT) fire(err::script_invalid_type, {datatype::make_cell(TYPE_OF(&items[i]))});
+    for (int32_t i = 0; i < count; ++i) {
+      cell face = *block::rs_abs_at(arg, static_cast<int32_t>(arg->data1) + i);
+      memory::root_guard keep(&face);
+      update_face(&face);
+    }
+  } else if (TYPE_OF(arg) == TYPE_OBJECT) {
+    static const int32_t screen_sym = symbol::make("screen");
+    const cell* type = field(arg, FACE_TYPE);
+    if (!(TYPE_OF(type) == TYPE_WORD && symbol::EQUAL_WORDS_q(type, screen_sym))) {
+      cell face = *arg;
+      memory::root_guard keep(&face);
+      update_face(&face);
+    }
+  } else {
+    fire(err::script_invalid_type, {datatype::make_cell(TYPE_OF(arg))});
+  }
+  answer_none();
+}
+
+// on-change-facet owner word value action new index part
+void on_change_facet() {
+  cell face = *argument(0);
+  memory::root_guard keep(&face);
+  static const int32_t data_sym = symbol::make("data");
+  widget_ref w = face_handle_q(&face);
+  if (w && widget_at(w).kind == KIND_TEXT_LIST && symbol::EQUAL_WORDS_q(argument(1), data_sym) &&
+      TYPE_OF(field(&face, FACE_DATA)) == TYPE_BLOCK) {
+    int32_t index = TYPE_OF(argument(5)) == TYPE_INTEGER ? integer::get(argument(5)) : 0;
+    widget& node = widget_at(w);
+    if (index < node.top) node.top = std::max(0, index);
+  }
+  update_face(&face);
+  answer_none();
+}
+
+// Removes the face from the `parent` block of a font or para object.
+void detach_from(cell* sub, int32_t parent_field, const cell* face, bool font) {
+  if (TYPE_OF(sub) != TYPE_OBJECT) return;
+  cell* parents = field(sub, parent_field);
+  if (TYPE_OF(parents) != TYPE_BLOCK) return;
+  int32_t count = 0;
+  const cell* items = block::values_of(parents, count);
+  for (int32_t i = 0; i < count; ++i)
+    if (TYPE_OF(&items[i]) == TYPE_OBJECT && items[i].data1 == face->data1) {
+      // Close up over it; nothing here allocates.
+      int32_t total = static_cast<int32_t>(parents->data1) + count;
+      for (int32_t k = static_cast<int32_t>(parents->data1) + i; k + 1 < total; ++k)
+        *block::rs_abs_at(parents, k) = *block::rs_abs_at(parents, k + 1);
+      block::rs_truncate(parents, total - 1);
+      break;
+    }
+  if (font && block::rs_length_q(parents) == 0) *field(sub, FONT_STATE) = cell{TYPE_NONE, 0, 0, 0};
+}
+
+void destroy_tree(cell* face) {
+  widget_ref w = face_handle_q(face);
+  if (!w) return;
+  if (TYPE_OF(field(face, FACE_RATE)) != TYPE_NONE) loop::remove_timer(w);
+  detach_from(field(face, FACE_FONT), FONT_PARENT, face, true);
+  detach_from(field(face, FACE_PARA), PARA_PARENT, face, false);
+  cell* pane = field(face, FACE_PANE);
+  if (TYPE_OF(pane) == TYPE_BLOCK) {
+    cell children = *pane;
+    memory::root_guard keep(&children);
+    int32_t count = block::rs_length_q(&children);
+    for (int32_t i = 0; i < count; ++i) {
+      cell* child = block::rs_abs_at(&children, static_cast<int32_t>(children.data1) + i);
+      if (!child || TYPE_OF(child) != TYPE_OBJECT) continue;
+      cell c = *child;
+      memory::root_guard keep_child(&c);
+      destroy_tree(&c);
+    }
+  }
+  loop::forget_widget(w);
+  destroy_widget(w);
+  *field(face, FACE_STATE) = cell{TYPE_NONE, 0, 0, 0};
+}
+
+// destroy-view face empty?
+void destroy_view() {
+  cell face = *argument(0);
+  memory::root_guard keep(&face);
+  widget_ref w = face_handle_q(&face);
+  bool window = w && widget_at(w).kind == KIND_WINDOW;
+  destroy_tree(&face);
+  // Closing a window ends the loop level that shows it.
+  if (window) {
+    loop::post_quit_msg();
+    if (!windows.empty()) screen.redraw = true;
+  }
+  answer_none();
+}
+
+// redraw face
+void redraw() {
+  widget_ref w = face_handle_q(argument(0));
+  if (w && in_active_window_q(w)) screen.redraw = true;
+  answer_none();
+}
+
+// refresh-window h
+void refresh_window() {
+  widget_ref w = widget_of_handle(argument(0));
+  if (w && in_active_window_q(w)) screen.redraw = true;
+  answer_none();
+}
+
+// show-window id: the window becomes the active one.
+void show_window() {
+  widget_ref w = widget_of_handle(argument(0));
+  window_record* r = w ? window_of(w) : nullptr;
+  if (r) {
+    window_record moved = *r;
+    windows.erase(windows.begin() + (r - windows.data()));
+    windows.push_back(moved);
+    widget_ref target = moved.focused && widget_at(moved.focused).live ? moved.focused : moved.window;
+    loop::set_focus(target);
+    if (moved.cursor_widgets == 0 && screen.active) hide_cursor();
+    loop::forget_pointer();
+    screen.redraw = true;
+  }
+  answer_none();
+}
+
+// do-event-loop no-wait?
+void do_event_loop() {
+  bool no_wait = TYPE_OF(argument(0)) == TYPE_LOGIC && argument(0)->data1 != 0;
+  bool got = loop::do_events(no_wait);
+  answer(logic::make_cell(got));
+}
+
+// exit-event-loop
+void exit_event_loop() {
+  loop::post_quit_msg();
+  answer_none();
+}
+
 }  // namespace
 
 text_size measure_text(const cell* text, int32_t wrap_at) {
@@ -284,6 +520,16 @@ void init_routines() {
   routine::register_entry("request-file", request_file);
   routine::register_entry("request-dir", request_dir);
   routine::register_entry("support-dark-mode?", support_dark_mode_q);
+  routine::register_entry("make-view", make_view);
+  routine::register_entry("update-view", update_view);
+  routine::register_entry("on-change-facet", on_change_facet);
+  routine::register_entry("destroy-view", destroy_view);
+  routine::register_entry("redraw", redraw);
+  routine::register_entry("refresh-window", refresh_window);
+  routine::register_entry("show-window", show_window);
+  routine::register_entry("do-event-loop", do_event_loop);
+  routine::register_entry("exit-event-loop", exit_event_loop);
+  natives::wait_step = loop::do_events_no_wait;
   for (const char* name : {"fetch-all-screens", "update-text", "update-scroller", "set-dark-mode", "toggle-GPU",
                            "draw-face"})
     routine::register_entry(name, nothing);

@@ -123,8 +123,8 @@ void use_fds(int input, int output) {
   opened_tty = false;
   in_fd = input;
   out_fd = output;
-  probed = input >= 0;
-  if (probed) set_up();
+  probed = true;
+  if (input >= 0) set_up();
 }
 
 int input_fd() {

@@ -17,7 +17,7 @@ namespace ixo::tui::tty {
 // available.
 bool available_q();
 // Tests run the UI over a pseudo-terminal: these descriptors take the
-// place of the terminal (-1, -1: look for it again).
+// place of the terminal (-1, -1: there is none).
 void use_fds(int input, int output);
 int input_fd();
 int output_fd();

@@ -151,9 +151,37 @@ uint32_t duplicate(cell* holder, uint32_t kind) {
   return node;
 }
 
+namespace {
+
+// find_word's answers by context node and symbol: the word's position in
+// the context's words. A path reads a field by a word bound elsewhere and
+// so looks it up on every read. An entry is taken only while the word at
+// its position still has its symbol; a context holds each canonical
+// spelling once, so that word is the one the lookup would find, however
+// nodes were reused or words moved meanwhile.
+struct found_memo {
+  uint32_t ctx;
+  int32_t symbol;
+  int32_t at;
+};
+found_memo found_memos[256];
+
+}  // namespace
+
 int32_t find_word(uint32_t ctx, int32_t symbol, bool canonical) {
+  found_memo& m = found_memos[(ctx >> 2 ^ static_cast<uint32_t>(symbol) * 31) & 255];
+  const cell* c = context_cell(ctx);
+  if (m.ctx == ctx && m.symbol == symbol) {
+    uint32_t words = words_node(c);
+    if (m.at < cell_count(words)) {
+      const cell* w = head_of<cell>(buffer_of(words)) + m.at;
+      if (static_cast<int32_t>(w->data2) == symbol) return static_cast<int32_t>(w->data3);
+    }
+  }
   int32_t at = position_of(ctx, symbol, canonical);
-  return at < 0 ? -1 : static_cast<int32_t>(word_at(context_cell(ctx), at)->data3);
+  if (at < 0) return -1;
+  m = {ctx, symbol, at};
+  return static_cast<int32_t>(word_at(context_cell(ctx), at)->data3);
 }
 
 int32_t find_word_at(uint32_t ctx, int32_t symbol, bool canonical, int32_t* index) {

@@ -145,6 +145,21 @@ bool two_arguments_q(const cell* function, uint32_t first, uint32_t second) {
   return true;
 }
 
+bool binary_q(const cell* function) {
+  if (!native_type_q(TYPE_OF(function))) return false;
+  cell more = more_of(function);
+  const cell* cached = block::rs_abs_at(&more, MORE_CALL_SPEC);
+  if (TYPE_OF(cached) != TYPE_BLOCK) return false;
+  int32_t n = length_of(cached);
+  const cell* spec = at(cached, 0);
+  if (n < 2 || !argument_q(spec) || (spec[0].header & KIND_MASK) != KIND_EVALUATED || !argument_q(spec + 1) ||
+      (spec[1].header & KIND_MASK) != KIND_EVALUATED)
+    return false;
+  for (int32_t i = 2; i < n; ++i)
+    if (argument_q(spec + i) || TYPE_OF(spec + i) == TYPE_REFINEMENT) return false;
+  return true;
+}
+
 namespace {
 
 // The spec word of call-spec entry `index`, as a word!, for error reports.
@@ -410,6 +425,8 @@ void run_body(const cell* function, const cell* body, const cell* reference) {
       tracing_on = tracing;
     }
   } restored{ctx, context::context_cell(ctx)->data2, tracing_on};
+  // The body may collect, and a collection may move the context's node.
+  memory::root_guard keep_ctx(&restored.ctx);
   context::context_cell(ctx)->data2 = memory::offset_of(stack::arguments);
   stack::call_frame* frame = stack::frame_top - 1;
   frame->header |= stack::FRAME_BODY_FLAG << 24;
@@ -433,6 +450,19 @@ void run_body(const cell* function, const cell* body, const cell* reference) {
 }
 
 }  // namespace
+
+void check_binary_arg(const cell* function, const cell* name, int32_t index) {
+  cell more = more_of(function);
+  const cell* spec = block::rs_abs_at(&more, MORE_CALL_SPEC);
+  call k{function, name, spec, 0, 0, true};
+  check_type(k, at(spec, index), index, stack::arguments + index);
+}
+
+void call_binary_entry(const cell* function) {
+  int32_t refs[MAX_REFINEMENTS];
+  std::fill(refs, refs + MAX_REFINEMENTS, -1);
+  call_entry(function, refs);
+}
 
 // ---- Calls ---------------------------------------------------------------------
 

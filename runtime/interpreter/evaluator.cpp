@@ -165,6 +165,54 @@ bool infix_shortcut(const cell* name, const cell* function, const cell* block, i
   return true;
 }
 
+// binary_q walks the call spec; its yes for a function's `more` node is
+// kept here, good until the collector's next cycle as above.
+struct binary_memo {
+  uint32_t more;
+  uint32_t cycle;
+};
+binary_memo binary_memos[64];
+
+bool binary_memo_q(const cell* function) {
+  binary_memo& m = binary_memos[function->data3 >> 2 & 63];
+  if (m.more == function->data3 && m.cycle == collector::series_cycle_count && m.more != 0) return true;
+  if (!binary_q(function)) return false;
+  m = {function->data3, collector::series_cycle_count};
+  return true;
+}
+
+// An operator over a native or action of exactly two evaluated arguments,
+// its left operand at the top, called as call_function calls it: a frame
+// named by the operator's word, the left operand's type checked, the right
+// operand evaluated inside the frame with no infix look-ahead and checked,
+// then the entry, or for two integers (or two floats under add, subtract,
+// multiply) the shortcut's inline result. No walk of the call spec.
+int32_t binary_call(const cell* given_name, const cell* function, const cell* block, int32_t pos, int32_t end,
+                    bool sub) {
+  cell f = *function, name = *given_name;
+  root_guard keep_f(&f), keep_name(&name);
+  stack::mark(&name, stack::FRAME_INTERP);
+  ++stack::top;
+  check_binary_arg(&f, &name, 0);
+  pos = eval_expression(block, pos, end, true, true, false);
+  check_binary_arg(&f, &name, 1);
+  bool math;
+  int32_t code = shortcut_code(&f, math);
+  cell* left = stack::arguments;
+  uint32_t lt = TYPE_OF(left), rt = TYPE_OF(left + 1);
+  if (code >= 0 && lt == rt && (lt == TYPE_INTEGER || (lt == TYPE_FLOAT && math && code <= integer::OP_MULTIPLY))) {
+    cell result = math ? *actions::math_op_fast(&name, left, left + 1, code)
+                       : *actions::compare_op_fast(&name, left, left + 1, code);
+    stack::set_result(result);
+  } else {
+    call_binary_entry(&f);
+    if (stack::pending_exit) return pos;  // the stacks stand where the exit put them
+  }
+  if (sub) stack::unwind();
+  else stack::unwind_last();
+  return pos;
+}
+
 // Restores the evaluation cursor of an outer eval_block, which stays
 // rooted meanwhile.
 struct cursor_keeper {
@@ -338,9 +386,16 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
     // The fetched value is the operator word itself, as for any word read.
     traced(EVENT_FETCH, block, next, &name, &name);
     stack::top = sub ? entry_top : stack::arguments;
-    if (!tracing_on && next + 1 < std::min(end, length_of(block)) && infix_shortcut(&name, &op, block, next + 1)) {
-      next += 2;
-      continue;
+    if (!tracing_on && next + 1 < std::min(end, length_of(block))) {
+      if (infix_shortcut(&name, &op, block, next + 1)) {
+        next += 2;
+        continue;
+      }
+      if (binary_memo_q(&op)) {
+        next = binary_call(&name, &op, block, next + 1, end, sub);
+        if (stack::pending_exit) return next;
+        continue;
+      }
     }
     next = call_function(&op, block, next + 1, end, sub, nullptr, 0, &name, true);
   }
@@ -534,6 +589,7 @@ void init() {
   tracing_on = trace_installed = false;
   trace_event_mask = EVENT_ALL;
   std::fill(std::begin(fit_memos), std::end(fit_memos), fit_memo{});  // a restarted runtime reuses nodes
+  std::fill(std::begin(binary_memos), std::end(binary_memos), binary_memo{});
   install_hooks();
 }
 

@@ -83,6 +83,18 @@ int32_t call_function(const cell* function, const cell* block, int32_t pos, int3
 // else. False while no call spec is cached.
 bool two_arguments_q(const cell* function, uint32_t first, uint32_t second);
 
+// Whether the call spec already built for a native! or action! takes
+// exactly two evaluated arguments, of any types, and nothing more. False
+// while no call spec is cached.
+bool binary_q(const cell* function);
+// For such a function called by `name` in the current frame: checks the
+// argument at the argument base plus `index` (0 or 1) as the call would,
+// raising its error.
+void check_binary_arg(const cell* function, const cell* name, int32_t index);
+// Runs such a function's entry on the two arguments of the current frame;
+// its result goes into the frame's result slot.
+void call_binary_entry(const cell* function);
+
 // Callback kinds of exec_function and call_value: what runs a function on
 // behalf of the runtime. The trace hook does not see inside callbacks.
 enum callback_kind : uint32_t {

@@ -199,6 +199,8 @@ void now(const int32_t* refinements) {
   stack::keep();
 }
 
+void (*wait_step)() = nullptr;
+
 void wait(const int32_t*) {
   cell* value = arg(0);
   double seconds;
@@ -208,7 +210,18 @@ void wait(const int32_t*) {
     case TYPE_TIME: seconds = get_float(value); break;
     default: fire(err::script_invalid_arg, {*value});
   }
-  platform::wait(seconds);
+  if (!wait_step) {
+    platform::wait(seconds);
+  } else {
+    // Steps of at most a frame, each followed by the text UI's pass.
+    int64_t left = platform::wait_milliseconds(seconds);
+    do {
+      int64_t step = left < 33 ? left : 33;
+      platform::wait(static_cast<double>(step) / 1000);
+      left -= step;
+      wait_step();
+    } while (left > 0);
+  }
   none::box();
 }
 

@@ -8,6 +8,11 @@
 
 namespace ixo::natives {
 
+// What `wait` runs at each step of its wait while windows are open (the
+// text UI's pass without waiting, so that their timers keep firing);
+// installed by the text UI.
+extern void (*wait_step)();
+
 void now(const int32_t* refinements);            // date and time, or one field of it
 void wait(const int32_t* refinements);           // sleeps for a number of seconds or a time
 void get_env(const int32_t* refinements);        // an environment variable's value, or none
