@@ -11,6 +11,7 @@
 #include <climits>
 
 #include "runtime/core/ownership.hpp"
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/datatype.hpp"
@@ -21,7 +22,6 @@
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/words.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"

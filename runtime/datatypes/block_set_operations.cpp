@@ -7,10 +7,10 @@
 #include <algorithm>
 
 #include "runtime/core/hashtable.hpp"
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/type_classes.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"

@@ -6,13 +6,13 @@
 #include <cmath>
 
 #include "runtime/core/unicode.hpp"
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/vector.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/series_buffer.hpp"

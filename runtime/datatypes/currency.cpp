@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <array>
 
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/object.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/type_classes.hpp"
-#include "runtime/interpreter/actions.hpp"
 
 namespace ixo::currency {
 

@@ -3,9 +3,9 @@
 
 #include <cstring>
 
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/string.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/stack.hpp"
 
 namespace ixo::datatype {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "runtime/core/random.hpp"
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/datatype.hpp"
@@ -20,7 +21,6 @@
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/words.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/series_buffer.hpp"

@@ -4,6 +4,7 @@
 // one, all of it is the user part and the host part is empty.
 #include "runtime/datatypes/email.hpp"
 
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
@@ -12,7 +13,6 @@
 #include "runtime/datatypes/string_form.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/words.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"

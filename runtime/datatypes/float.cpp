@@ -12,8 +12,10 @@
 #include <utility>
 
 #include "runtime/core/random.hpp"
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/conversions.hpp"
+#include "runtime/datatypes/coordinates.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/money.hpp"
@@ -25,7 +27,6 @@
 #include "runtime/datatypes/tuple.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/vector.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/scanners.hpp"
@@ -236,8 +237,8 @@ void do_math(int32_t op) {
       }
       std::swap(*left, *right);
       if (rt == TYPE_PAIR) pair::do_math(op);
-      else if (rt == TYPE_POINT2D) point2D::do_math(op);
-      else point3D::do_math(op);
+      else if (rt == TYPE_POINT2D) point::do_math<2>(op);
+      else point::do_math<3>(op);
       return;
     case TYPE_INTEGER:
     case TYPE_CHAR:

@@ -1,10 +1,10 @@
 // handle!: constructors, form, mold, compare and the registration.
 #include "runtime/datatypes/handle.hpp"
 
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/string.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/handles.hpp"
 

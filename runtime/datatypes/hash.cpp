@@ -5,12 +5,12 @@
 #include <algorithm>
 
 #include "runtime/core/hashtable.hpp"
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/series.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/stack.hpp"
 
 namespace ixo::hash_ {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "runtime/core/ownership.hpp"
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
@@ -29,7 +30,6 @@
 #include "runtime/datatypes/tuple.hpp"
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/words.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"

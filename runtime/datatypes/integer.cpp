@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "runtime/core/random.hpp"
+#include "runtime/datatypes/coordinates.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/date.hpp"
 #include "runtime/datatypes/float.hpp"
@@ -132,8 +133,8 @@ void do_math(int32_t op) {
         op = OP_ADD;
       }
       if (type == TYPE_PAIR) pair::do_math(op);
-      else if (type == TYPE_POINT2D) point2D::do_math(op);
-      else point3D::do_math(op);
+      else if (type == TYPE_POINT2D) point::do_math<2>(op);
+      else point::do_math<3>(op);
       return;
     case TYPE_TUPLE:
       tuple::do_math(op);

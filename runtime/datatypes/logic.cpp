@@ -3,10 +3,10 @@
 #include "runtime/datatypes/logic.hpp"
 
 #include "runtime/core/random.hpp"
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/unset.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 

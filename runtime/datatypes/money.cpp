@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "runtime/core/random.hpp"
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/currency.hpp"
 #include "runtime/datatypes/datatype.hpp"
@@ -26,7 +27,6 @@
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/datatypes/words.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/scanners.hpp"

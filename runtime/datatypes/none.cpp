@@ -1,9 +1,9 @@
 // none!: actions that let none behave as an empty series.
 #include "runtime/datatypes/none.hpp"
 
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/registry.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/stack.hpp"
 
 namespace ixo::none {

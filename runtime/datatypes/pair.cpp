@@ -1,13 +1,13 @@
 // pair!: constructors, the arithmetic with its fall-back to point2D!,
 // construction, text form, ordering, rounding and field access.
-#include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/pair.hpp"
-#include "runtime/datatypes/words.hpp"
 
 #include <cmath>
 
 #include "runtime/core/random.hpp"
 #include "runtime/datatypes/block.hpp"
+#include "runtime/datatypes/conversions.hpp"
+#include "runtime/datatypes/coordinates.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/point2d.hpp"
@@ -15,6 +15,7 @@
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -59,17 +60,6 @@ void as_point2D(int32_t index) {
   point2D::make_at(c, static_cast<float>(x_of(c)), static_cast<float>(y_of(c)));
 }
 
-namespace {
-
-}  // namespace
-
-int32_t get_field_index(const cell* word, const cell* value) {
-  if (symbol::EQUAL_WORDS_q(word, words::sym_x)) return 1;
-  if (symbol::EQUAL_WORDS_q(word, words::sym_y)) return 2;
-  if (TYPE_OF(value) == TYPE_PAIR) fire(err::script_cannot_use, {*word, *value});
-  fire(err::script_invalid_path, {*value, *word});
-}
-
 void do_math(int32_t op) {
   cell* left = stack::arguments;
   cell* right = left + 1;
@@ -84,7 +74,7 @@ void do_math(int32_t op) {
       break;
     case TYPE_POINT2D:
       as_point2D(0);
-      point2D::do_math(op);
+      point::do_math<2>(op);
       return;
     case TYPE_FLOAT:
     case TYPE_PERCENT: {
@@ -123,7 +113,7 @@ void do_math(int32_t op) {
   }
   point2D::make_at(right, static_cast<float>(x2), static_cast<float>(y2));
   point2D::make_at(left, static_cast<float>(x1), static_cast<float>(y1));
-  point2D::do_math(op);
+  point::do_math<2>(op);
 }
 
 namespace {
@@ -145,11 +135,7 @@ cell* make(cell* proto, cell* spec, int32_t) {
       x = y = get_value_int(spec);
       break;
     case TYPE_BLOCK: {
-      int32_t count;
-      const cell* values = block::values_of(spec, count);
-      if (count < 2 || !integer_or_float_q(TYPE_OF(&values[0])) || !integer_or_float_q(TYPE_OF(&values[1]))) {
-        fire(err::syntax_malconstruct, {*spec});
-      }
+      const cell* values = coordinates::spec_values(spec, 2);
       x = get_value_int(&values[0]);
       y = get_value_int(&values[1]);
       break;
@@ -246,21 +232,15 @@ cell* reverse(cell* value, cell*, cell*) {
   return value;
 }
 
-// The coordinate named by a field word or an index; anything else is 0.
-int32_t field_of(const cell* element, const cell* value) {
-  if (any_word_q(TYPE_OF(element))) return get_field_index(element, value);
-  return TYPE_OF(element) == TYPE_INTEGER ? integer::get(element) : 0;
-}
-
 cell* pick(cell* value, int32_t, cell* index) {
-  int32_t n = field_of(index, value);
+  int32_t n = coordinates::field_of(index, value, TYPE_PAIR, 2);
   if (n != 1 && n != 2) fire(err::script_out_of_range, {*index});
   return integer::push(n == 1 ? x_of(value) : y_of(value));
 }
 
 cell* eval_path(cell* parent, cell* element, cell* value, cell* path, cell*, cell*, int32_t, int32_t,
                 int32_t, int32_t, int32_t) {
-  int32_t n = field_of(element, path);
+  int32_t n = coordinates::field_of(element, path, TYPE_PAIR, 2);
   if (n != 1 && n != 2) fire(err::script_invalid_path, {*path, *element});
   if (!value) return integer::push(n == 1 ? x_of(parent) : y_of(parent));
   if (TYPE_OF(value) != TYPE_INTEGER) fire(err::script_invalid_type, {datatype::make_cell(TYPE_OF(value))});

@@ -30,10 +30,6 @@ int32_t get_value_int(const cell* c);
 // The argument cell at the argument base + index becomes the point2D! of
 // its pair.
 void as_point2D(int32_t index);
-// 1 for the field word x, 2 for y; any other word raises script/cannot-use
-// (word, value) when the value is a pair!, else script/invalid-path
-// (value, word).
-int32_t get_field_index(const cell* word, const cell* value);
 // The action: the pair in the first argument cell op the second.
 void do_math(int32_t op);
 

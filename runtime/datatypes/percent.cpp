@@ -1,10 +1,10 @@
 // percent!: constructors and the text form; float! gives the rest.
 #include "runtime/datatypes/percent.hpp"
 
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/float.hpp"
 #include "runtime/datatypes/registry.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/series_buffer.hpp"
 

@@ -35,15 +35,6 @@ cell* make_at(cell* c, float x, float y);
 // allocation.
 cell* make_in(cell* block, float x, float y);
 cell* push(float x, float y);
-// The float32 of an integer! or a float!.
-float get_value_float(const cell* c);
-// 1 for the field word x, 2 for y; any other word raises script/cannot-use
-// (word, value) when the value is a point2D!, else script/invalid-path
-// (value, word).
-int32_t get_field_index(const cell* word, const cell* value);
-// The action: the point in the first argument cell op the second.
-void do_math(int32_t op);
-
 void init();
 
 }  // namespace ixo::point2D

@@ -3,10 +3,10 @@
 // path step and cannot be appended to.
 #include "runtime/datatypes/ref.hpp"
 
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/string_form.hpp"
-#include "runtime/interpreter/actions.hpp"
 
 namespace ixo::ref {
 

@@ -10,9 +10,9 @@
 #include "runtime/core/case_folding.hpp"
 #include "runtime/core/hashtable.hpp"
 #include "runtime/core/unicode.hpp"
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/words.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/memory/series_buffer.hpp"
 
 namespace ixo::symbol {

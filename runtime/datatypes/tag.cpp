@@ -2,10 +2,10 @@
 // under string!, whose string cell, buffers and other actions it shares.
 #include "runtime/datatypes/tag.hpp"
 
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/string_form.hpp"
-#include "runtime/interpreter/actions.hpp"
 
 namespace ixo::tag {
 

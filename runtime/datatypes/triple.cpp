@@ -1,10 +1,10 @@
 // triple!: its one behaviour, the text "make triple! [a b c]".
 #include "runtime/datatypes/triple.hpp"
 
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/registry.hpp"
-#include "runtime/interpreter/actions.hpp"
 
 namespace ixo::triple {
 

@@ -1,9 +1,9 @@
 // unset!: the absence of a value.
 #include "runtime/datatypes/unset.hpp"
 
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/registry.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/stack.hpp"
 
 namespace ixo::unset {

@@ -6,13 +6,13 @@
 #include <algorithm>
 
 #include "runtime/core/unicode.hpp"
+#include "runtime/datatypes/action_types.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/words.hpp"
-#include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/root_block.hpp"

@@ -310,6 +310,16 @@ TEST_F(tui_loop, an_error_in_an_actor_is_printed_and_the_loop_goes_on) {
   EXPECT_EQ(log(), "[1 2]");
 }
 
+TEST_F(tui_loop, wait_runs_passes_without_waiting_so_that_timers_keep_firing) {
+  // The terminal's clock: wait sleeps for real.
+  loop::use_io(nullptr);
+  run("n: 0");
+  open(R"(w: make face! [type: 'window size: 10x2 rate: 50
+           actors: object [on-time: func [f e] [n: n + 1]]])");
+  run("wait 0.2");
+  EXPECT_EQ(molded("n > 0"), "true");
+}
+
 }  // namespace
 }  // namespace ixo::tui
 
