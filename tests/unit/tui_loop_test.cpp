@@ -310,6 +310,21 @@ TEST_F(tui_loop, an_error_in_an_actor_is_printed_and_the_loop_goes_on) {
   EXPECT_EQ(log(), "[1 2]");
 }
 
+TEST_F(tui_loop, turning_visible_off_hides_the_widget_and_its_children_and_update_view_checks_first) {
+  open(R"(w: make face! [type: 'window size: 20x5 pane: reduce [
+           p: make face! [type: 'panel offset: 0x0 size: 10x3 pane: reduce [
+             c: make face! [type: 'base offset: 1x1 size: 3x1 text: "c"]]]]])");
+  run("p/visible?: false");
+  EXPECT_TRUE(widget_at(widget_of("p")).flags & WF_HIDDEN);
+  // Hidden: nothing under the pointer there gets the click.
+  loop::on_button(input::BUTTON_DOWN, 1, 1, 0);
+  EXPECT_EQ(hit_test(windows.back().window, 1, 1), 0);
+  // A block holding a non-object: invalid-type before any face is updated.
+  run("p/visible?: true p/state/2: 512");
+  EXPECT_EQ(molded("e: try [system/view/platform/update-view reduce [p 1]] reduce [e/id p/state/2]"),
+            "[invalid-type 512]");
+}
+
 TEST_F(tui_loop, wait_runs_passes_without_waiting_so_that_timers_keep_firing) {
   // The terminal's clock: wait sleeps for real.
   loop::use_io(nullptr);
