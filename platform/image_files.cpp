@@ -27,14 +27,29 @@ namespace {
   fire(err::access_bad_media);
 }
 
-// The decoded raster as an image! in `result`, or the error of its
-// failure (`file`, when given, is the source named by cannot-open).
+// The decoded image as an image! in `result`, or the error of its failure
+// (`file`, when given, is the source named by cannot-open). A PNG or JPEG
+// whose header gives its sides is decoded straight into the pixels of an
+// image made first; other formats decode into a raster of their own,
+// copied into the image afterwards. `bin` must be a rooted cell: making
+// the image may move the bytes, so they are looked up again after it.
 cell* decode_bytes(const cell* bin, cell* result, const cell* file) {
   images::raster pixels;
-  images::status s = images::decode(binary::rs_head(bin), static_cast<size_t>(binary::rs_length_q(bin)), pixels);
+  auto size = static_cast<size_t>(binary::rs_length_q(bin));
+  int64_t width = 0, height = 0;
+  if (images::size_of(binary::rs_head(bin), size, width, height) == images::status::ok &&
+      images::raster::check(width, height) == images::status::ok) {
+    image::make_unfilled_at(result, static_cast<int32_t>(width), static_cast<int32_t>(height));
+    pixels.width = static_cast<int32_t>(width);
+    pixels.height = static_cast<int32_t>(height);
+    pixels.target = image::pixels_of(result);
+  }
+  images::status s = images::decode(binary::rs_head(bin), size, pixels);
   if (s != images::status::ok) fail(s, file);
-  image::make_unfilled_at(result, pixels.width, pixels.height);
-  std::memcpy(image::pixels_of(result), pixels.pixels.data(), pixels.pixels.size() * 4);
+  if (!pixels.target) {
+    image::make_unfilled_at(result, pixels.width, pixels.height);
+    std::memcpy(image::pixels_of(result), pixels.pixels.data(), pixels.pixels.size() * 4);
+  }
   return result;
 }
 

@@ -125,7 +125,7 @@ bool read_rows(const reader& in, const header& h, size_t offset, const std::vect
   }
   for (int64_t y = 0; y < h.height; ++y) {
     const uint8_t* row = in.data + offset + static_cast<uint64_t>(y) * stride;
-    uint32_t* target = &out.pixels[static_cast<size_t>((h.top_down ? y : h.height - 1 - y) * h.width)];
+    uint32_t* target = &out.data[static_cast<size_t>((h.top_down ? y : h.height - 1 - y) * h.width)];
     for (int64_t x = 0; x < h.width; ++x) {
       uint32_t pixel;
       if (h.bits <= 8) {
@@ -157,7 +157,7 @@ bool read_rle(const reader& in, const header& h, size_t offset, const std::vecto
   size_t at = offset;
   auto put = [&](uint32_t index) {
     if (x < h.width && y < h.height) {
-      out.pixels[static_cast<size_t>((h.height - 1 - y) * h.width + x)] =
+      out.data[static_cast<size_t>((h.height - 1 - y) * h.width + x)] =
           index < palette.size() ? palette[index] : 0xFF000000u;
     }
     ++x;

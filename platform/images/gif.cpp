@@ -66,7 +66,7 @@ status compose_frame(GifFileType* gif, int32_t transparent, raster& out) {
         const GifColorType& c = map->Colors[line[x]];
         colour |= uint32_t{c.Red} << 16 | uint32_t{c.Green} << 8 | c.Blue;
       }
-      out.pixels[static_cast<size_t>(row * out.width + column)] = colour;
+      out.data[static_cast<size_t>(row * out.width + column)] = colour;
     }
   }
   return status::ok;

@@ -69,17 +69,27 @@ status decode_started(jpeg_decompress_struct& info, failure& errors, const uint8
   if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) return status::bad_data;
   bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
   info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
-  status result = out.allocate(info.image_width, info.image_height);
+  status result = out.allocate(info.image_width, info.image_height, false);  // every line is written
   if (result != status::ok) return result;
   jpeg_start_decompress(&info);
   if (cmyk) row.resize(size_t{info.output_width} * 4);
   while (info.output_scanline < info.output_height) {
-    uint32_t* target = &out.pixels[size_t{info.output_scanline} * info.output_width];
+    uint32_t* target = &out.data[size_t{info.output_scanline} * info.output_width];
     JSAMPROW line = cmyk ? row.data() : reinterpret_cast<JSAMPROW>(target);
     if (jpeg_read_scanlines(&info, &line, 1) != 1) return status::bad_data;
     if (cmyk) cmyk_to_pixels(row.data(), target, out.width);
   }
   jpeg_finish_decompress(&info);
+  return status::ok;
+}
+
+status read_sides(jpeg_decompress_struct& info, failure& errors, const uint8_t* data, size_t size, int64_t& width,
+                  int64_t& height) {
+  if (setjmp(errors.jump)) return status::bad_data;
+  jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
+  if (jpeg_read_header(&info, TRUE) != JPEG_HEADER_OK) return status::bad_data;
+  width = info.image_width;
+  height = info.image_height;
   return status::ok;
 }
 
@@ -113,6 +123,17 @@ status decode_jpeg(const uint8_t* data, size_t size, raster& out) {
   std::vector<uint8_t> row;
   if (!create(info, errors)) return status::no_memory;
   status result = decode_started(info, errors, data, size, out, row);
+  jpeg_destroy_decompress(&info);
+  return result;
+}
+
+status size_of_jpeg(const uint8_t* data, size_t size, int64_t& width, int64_t& height) {
+  jpeg_decompress_struct info{};
+  failure errors{};
+  quiet_errors(errors);
+  info.err = &errors.manager;
+  if (!create(info, errors)) return status::no_memory;
+  status result = read_sides(info, errors, data, size, width, height);
   jpeg_destroy_decompress(&info);
   return result;
 }

@@ -46,10 +46,10 @@ status read_rows(png_structp png, png_infop info, raster& out, std::vector<png_b
   png_set_interlace_handling(png);
   png_read_update_info(png, info);
   if (png_get_rowbytes(png, info) != static_cast<size_t>(width) * 4) return status::bad_data;
-  status result = out.allocate(width, height);
+  status result = out.allocate(width, height, false);  // every row is written
   if (result != status::ok) return result;
   rows.resize(height);
-  for (png_uint_32 y = 0; y < height; ++y) rows[y] = reinterpret_cast<png_bytep>(&out.pixels[size_t{y} * width]);
+  for (png_uint_32 y = 0; y < height; ++y) rows[y] = reinterpret_cast<png_bytep>(&out.data[size_t{y} * width]);
   png_read_image(png, rows.data());
   png_read_end(png, nullptr);  // a file cut after its pixels is still cut
   return status::ok;

@@ -8,17 +8,47 @@
 
 namespace ixo::images {
 
-status raster::allocate(int64_t w, int64_t h) {
+status raster::check(int64_t w, int64_t h) {
   if (w < 1 || h < 1 || w > MAX_SIDE || h > MAX_SIDE) return status::bad_data;
   if (w * h * 4 > INT32_MAX) return status::no_memory;
+  return status::ok;
+}
+
+status raster::allocate(int64_t w, int64_t h, bool cleared) {
+  status s = check(w, h);
+  if (s != status::ok) return s;
+  if (target) {
+    if (w != width || h != height) return status::bad_data;
+    data = target;
+    if (cleared) std::memset(data, 0, static_cast<size_t>(w * h) * 4);
+    return status::ok;
+  }
   try {
     pixels.assign(static_cast<size_t>(w * h), 0);
   } catch (const std::bad_alloc&) {
     return status::no_memory;
   }
+  data = pixels.data();
   width = static_cast<int32_t>(w);
   height = static_cast<int32_t>(h);
   return status::ok;
+}
+
+status size_of(const uint8_t* data, size_t size, int64_t& width, int64_t& height) {
+  switch (sniff(data, size)) {
+    case FORMAT_PNG: {
+      // The signature, then the IHDR chunk: length, type, width, height.
+      if (size < 24 || std::memcmp(data + 12, "IHDR", 4) != 0) return status::bad_data;
+      auto big_endian = [&](size_t at) {
+        return int64_t{data[at]} << 24 | int64_t{data[at + 1]} << 16 | int64_t{data[at + 2]} << 8 | data[at + 3];
+      };
+      width = big_endian(16);
+      height = big_endian(20);
+      return status::ok;
+    }
+    case FORMAT_JPEG: return size_of_jpeg(data, size, width, height);
+    default: return status::bad_data;
+  }
 }
 
 format sniff(const uint8_t* data, size_t size) {

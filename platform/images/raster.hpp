@@ -24,12 +24,20 @@ enum class status {
 
 struct raster {
   int32_t width = 0, height = 0;
-  std::vector<uint32_t> pixels;  // row after row, top row first
+  std::vector<uint32_t> pixels;  // the raster's own pixels, when no target is given
+  uint32_t* data = nullptr;      // where the decoder writes: pixels, or the target
+  // Memory of the caller's for width × height pixels, the sides set
+  // beforehand (from size_of): the decoder writes there, and an image
+  // whose header gives other sides is bad data.
+  uint32_t* target = nullptr;
 
-  // Makes room for width × height pixels, all 0 (transparent black). A side
-  // of 0 or above MAX_SIDE is bad data; pixels whose bytes pass 31 bits or
-  // that cannot be allocated are no_memory.
-  status allocate(int64_t w, int64_t h);
+  // Makes room for width × height pixels, all 0 (transparent black) unless
+  // `cleared` is false (for a decoder that writes every pixel). A side of 0
+  // or above MAX_SIDE is bad data; pixels whose bytes pass 31 bits or that
+  // cannot be allocated are no_memory.
+  status allocate(int64_t w, int64_t h, bool cleared = true);
+  // The status allocate gives these sides before it allocates anything.
+  static status check(int64_t w, int64_t h);
 };
 
 // Pixels an encoder reads: width × height words, row after row.
@@ -53,6 +61,11 @@ enum format : int32_t {
 // "MM" 00 2A; FORMAT_NONE for any other bytes.
 format sniff(const uint8_t* data, size_t size);
 
+// The sides a PNG or JPEG header gives, without decoding its pixels, for
+// a caller that provides the pixels' memory; bad data for other formats
+// and for a header that cannot be read.
+status size_of(const uint8_t* data, size_t size, int64_t& width, int64_t& height);
+
 // Decodes by the signature; bytes with none are bad data.
 status decode(const uint8_t* data, size_t size, raster& out);
 
@@ -62,6 +75,8 @@ status decode_png(const uint8_t* data, size_t size, raster& out);
 // JPEG: Adobe CMYK converted as R = C·K/255 (likewise G and B); no EXIF
 // rotation.
 status decode_jpeg(const uint8_t* data, size_t size, raster& out);
+// The sides of a JPEG from its header (size_of).
+status size_of_jpeg(const uint8_t* data, size_t size, int64_t& width, int64_t& height);
 // GIF: the first frame composed onto a transparent canvas of the logical
 // screen's size, its transparent index honoured.
 status decode_gif(const uint8_t* data, size_t size, raster& out);

@@ -100,10 +100,11 @@ status read_page(TIFF* tiff, raster& out) {
   if (!TIFFRGBAImageOK(tiff, message)) return status::bad_data;
   status made = out.allocate(width, height);
   if (made != status::ok) return made;
-  if (!TIFFReadRGBAImageOriented(tiff, width, height, out.pixels.data(), ORIENTATION_TOPLEFT, 1)) {
+  if (!TIFFReadRGBAImageOriented(tiff, width, height, out.data, ORIENTATION_TOPLEFT, 1)) {
     return status::bad_data;
   }
-  for (uint32_t& p : out.pixels) p = unpremultiply(p);  // libtiff's words hold R in the lowest byte
+  // libtiff's words hold R in the lowest byte
+  for (size_t i = 0, n = static_cast<size_t>(out.width) * out.height; i < n; ++i) out.data[i] = unpremultiply(out.data[i]);
   return status::ok;
 }
 
