@@ -20,6 +20,7 @@
 #include "runtime/memory/roots.hpp"
 #include "startup/boot_image.hpp"
 #include "startup/start.hpp"
+#include "support/booted.hpp"
 #include "support/raised.hpp"
 #include "support/runtime.hpp"
 
@@ -32,9 +33,7 @@ const uint32_t RED = xterm_color(196), BLUE = xterm_color(21), GREEN = xterm_col
 class tui_draw : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    collector_active = 0;
-    ASSERT_EQ(catch_site(FILTER_ALL, [] { start_runtime(boot_image::data, boot_image::size); }), 0u);
-    test::open_bottom_try_frame();
+    test::start_booted_runtime();
     // prep gives a face tree the state blocks that widgets need.
     ASSERT_FALSE(test::raised([] {
       eval(R"(prep: func [f] [
@@ -79,16 +78,8 @@ class tui_draw : public ::testing::Test {
   }
 
   // Evaluates Ixo source; its value is left in `result`.
-  static inline cell result{TYPE_NONE, 0, 0, 0};
-  static void eval(const std::string& source) {
-    cell code{TYPE_NONE, 0, 0, 0};
-    memory::root_guard keep(&code);
-    cell* top = stack::top;
-    lexer::load_text(&code, source.data(), static_cast<int32_t>(source.size()));
-    interpreter::eval_block(&code, false);
-    result = stack::top[-1];
-    stack::top = top;
-  }
+  static inline cell& result = test::eval_result;
+  static void eval(const std::string& source) { test::eval_source(source); }
 
   // Runs the draw block (source of a block) over the area at (x, y) of
   // the given size; answers the error it raised, if any.

@@ -32,6 +32,7 @@
 #include "runtime/memory/roots.hpp"
 #include "startup/boot_image.hpp"
 #include "startup/start.hpp"
+#include "support/booted.hpp"
 #include "support/raised.hpp"
 #include "support/runtime.hpp"
 
@@ -72,9 +73,7 @@ const char* PRELUDE = R"(
 class tui_loop : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    collector_active = 0;
-    ASSERT_EQ(catch_site(FILTER_ALL, [] { start_runtime(boot_image::data, boot_image::size); }), 0u);
-    test::open_bottom_try_frame();
+    test::start_booted_runtime();
     ASSERT_FALSE(test::raised([] { eval(PRELUDE); }));
     cell spec{};
     memory::root_guard keep(&spec);
@@ -106,16 +105,9 @@ class tui_loop : public ::testing::Test {
     loop::reset();
   }
 
-  static inline cell result{TYPE_NONE, 0, 0, 0};
-  static void eval(const std::string& source) {
-    cell code{TYPE_NONE, 0, 0, 0};
-    memory::root_guard keep(&code);
-    cell* top = stack::top;
-    lexer::load_text(&code, source.data(), static_cast<int32_t>(source.size()));
-    interpreter::eval_block(&code, false);
-    result = stack::top[-1];
-    stack::top = top;
-  }
+  // Evaluates Ixo source; its value is left in `result`.
+  static inline cell& result = test::eval_result;
+  static void eval(const std::string& source) { test::eval_source(source); }
   // The molded value of the expression.
   static std::string molded(const std::string& source) {
     std::string text;

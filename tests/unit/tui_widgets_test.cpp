@@ -20,6 +20,7 @@
 #include "runtime/memory/roots.hpp"
 #include "startup/boot_image.hpp"
 #include "startup/start.hpp"
+#include "support/booted.hpp"
 #include "support/raised.hpp"
 #include "support/runtime.hpp"
 
@@ -57,9 +58,7 @@ const char* PRELUDE = R"(
 class tui_widgets : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    collector_active = 0;
-    ASSERT_EQ(catch_site(FILTER_ALL, [] { start_runtime(boot_image::data, boot_image::size); }), 0u);
-    test::open_bottom_try_frame();
+    test::start_booted_runtime();
     ASSERT_FALSE(test::raised([] { eval(PRELUDE); }));
   }
 
@@ -80,17 +79,9 @@ class tui_widgets : public ::testing::Test {
     screen = screen_state{};
   }
 
-  // Evaluates Ixo source; the value is left in `result`.
-  static inline cell result{TYPE_NONE, 0, 0, 0};
-  static void eval(const std::string& source) {
-    cell code{TYPE_NONE, 0, 0, 0};
-    memory::root_guard keep(&code);
-    cell* top = stack::top;
-    lexer::load_text(&code, source.data(), static_cast<int32_t>(source.size()));
-    interpreter::eval_block(&code, false);
-    result = stack::top[-1];
-    stack::top = top;
-  }
+  // Evaluates Ixo source; its value is left in `result`.
+  static inline cell& result = test::eval_result;
+  static void eval(const std::string& source) { test::eval_source(source); }
   static cell global(const char* name) { return *context::get_global(symbol::make(name)); }
 
   // Makes the widgets of a prepped face tree, parents first.
