@@ -6,7 +6,6 @@
 
 #include <climits>
 #include <cstring>
-#include <vector>
 
 #include "platform/images/raster.hpp"
 #include "runtime/datatypes/binary.hpp"
@@ -84,7 +83,7 @@ cell* decode(const cell* source, cell* result) {
 cell* encode(const cell* img, cell* result, int32_t format) {
   int32_t width = image::width_of(img), height = image::height_of(img);
   if (width == 0 || height == 0) fire(err::access_bad_media);
-  std::vector<uint8_t> bytes;
+  images::byte_buffer bytes;
   images::status s = images::encode(format, images::view{width, height, image::pixels_of(img)}, bytes);
   if (s != images::status::ok) fail(s, nullptr);
   if (bytes.size() > INT32_MAX) fire(err::internal_no_memory);

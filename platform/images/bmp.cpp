@@ -191,14 +191,15 @@ bool read_rle(const reader& in, const header& h, size_t offset, const std::vecto
   return false;
 }
 
-void put16(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
+// Little-endian fields at `at`, which moves past them.
+void put16(uint8_t*& at, uint32_t v) {
+  *at++ = static_cast<uint8_t>(v);
+  *at++ = static_cast<uint8_t>(v >> 8);
 }
 
-void put32(std::vector<uint8_t>& out, uint32_t v) {
-  put16(out, v & 0xFFFF);
-  put16(out, v >> 16);
+void put32(uint8_t*& at, uint32_t v) {
+  put16(at, v & 0xFFFF);
+  put16(at, v >> 16);
 }
 
 }  // namespace
@@ -239,39 +240,41 @@ status decode_bmp(const uint8_t* data, size_t size, raster& out) {
   return read ? status::ok : status::bad_data;
 }
 
-status encode_bmp(const view& image, std::vector<uint8_t>& out) {
+status encode_bmp(const view& image, byte_buffer& out) {
   uint64_t pixel_bytes = static_cast<uint64_t>(image.width) * image.height * 4;
   uint64_t offset = FILE_HEADER + V5_HEADER;
   if (offset + pixel_bytes > UINT32_MAX) return status::no_memory;
-  out.clear();
-  out.reserve(static_cast<size_t>(offset + pixel_bytes));
-  out.push_back('B');
-  out.push_back('M');
-  put32(out, static_cast<uint32_t>(offset + pixel_bytes));
-  put32(out, 0);
-  put32(out, static_cast<uint32_t>(offset));
-  put32(out, V5_HEADER);
-  put32(out, static_cast<uint32_t>(image.width));
-  put32(out, static_cast<uint32_t>(image.height));  // bottom-up
-  put16(out, 1);                                    // planes
-  put16(out, 32);                                   // bits per pixel
-  put32(out, BI_BITFIELDS);
-  put32(out, static_cast<uint32_t>(pixel_bytes));
-  put32(out, 2835);  // 72 dots per inch, in pixels per metre
-  put32(out, 2835);
-  put32(out, 0);  // colours used
-  put32(out, 0);  // colours important
-  put32(out, 0x00FF0000);
-  put32(out, 0x0000FF00);
-  put32(out, 0x000000FF);
-  put32(out, 0xFF000000);
-  put32(out, 0x73524742);                               // colour space "sRGB"
-  for (int i = 0; i < 9 + 3; ++i) put32(out, 0);        // end points and gamma, unused for sRGB
-  put32(out, 4);                                        // intent: images
-  for (int i = 0; i < 3; ++i) put32(out, 0);            // profile data, size, reserved
+  out.truncate(0);
+  uint8_t* at = out.extend(static_cast<size_t>(offset + pixel_bytes));
+  if (!at) return status::no_memory;
+  *at++ = 'B';
+  *at++ = 'M';
+  put32(at, static_cast<uint32_t>(offset + pixel_bytes));
+  put32(at, 0);
+  put32(at, static_cast<uint32_t>(offset));
+  put32(at, V5_HEADER);
+  put32(at, static_cast<uint32_t>(image.width));
+  put32(at, static_cast<uint32_t>(image.height));  // bottom-up
+  put16(at, 1);                                    // planes
+  put16(at, 32);                                   // bits per pixel
+  put32(at, BI_BITFIELDS);
+  put32(at, static_cast<uint32_t>(pixel_bytes));
+  put32(at, 2835);  // 72 dots per inch, in pixels per metre
+  put32(at, 2835);
+  put32(at, 0);  // colours used
+  put32(at, 0);  // colours important
+  put32(at, 0x00FF0000);
+  put32(at, 0x0000FF00);
+  put32(at, 0x000000FF);
+  put32(at, 0xFF000000);
+  put32(at, 0x73524742);                               // colour space "sRGB"
+  for (int i = 0; i < 9 + 3; ++i) put32(at, 0);        // end points and gamma, unused for sRGB
+  put32(at, 4);                                        // intent: images
+  for (int i = 0; i < 3; ++i) put32(at, 0);            // profile data, size, reserved
   for (int64_t y = image.height - 1; y >= 0; --y) {
     const auto* row = reinterpret_cast<const uint8_t*>(image.pixels + y * image.width);
-    out.insert(out.end(), row, row + static_cast<size_t>(image.width) * 4);
+    std::memcpy(at, row, static_cast<size_t>(image.width) * 4);
+    at += static_cast<size_t>(image.width) * 4;
   }
   return status::ok;
 }

@@ -95,15 +95,13 @@ status read_first_frame(GifFileType* gif, raster& out) {
 }
 
 struct output {
-  std::vector<uint8_t>* bytes;
+  byte_buffer* bytes;
   bool full;
 };
 
 int write_bytes(GifFileType* gif, const GifByteType* from, int count) {
   auto* out = static_cast<output*>(gif->UserData);
-  try {
-    out->bytes->insert(out->bytes->end(), from, from + count);
-  } catch (const std::bad_alloc&) {
+  if (!out->bytes->append(from, static_cast<size_t>(count))) {
     out->full = true;
     return 0;
   }
@@ -140,7 +138,7 @@ status decode_gif(const uint8_t* data, size_t size, raster& out) {
   return result;
 }
 
-status encode_gif(const view& image, std::vector<uint8_t>& out) {
+status encode_gif(const view& image, byte_buffer& out) {
   indexed palette = quantise(image);
   int bits = 1;
   while ((size_t{1} << bits) < palette.colours.size()) ++bits;
@@ -151,6 +149,7 @@ status encode_gif(const view& image, std::vector<uint8_t>& out) {
     map->Colors[i] = GifColorType{static_cast<GifByteType>(c >> 16), static_cast<GifByteType>(c >> 8),
                                   static_cast<GifByteType>(c)};
   }
+  out.truncate(0);
   output sink{&out, false};
   int error = 0;
   GifFileType* gif = EGifOpen(&sink, write_bytes, &error);

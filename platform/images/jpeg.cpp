@@ -6,9 +6,8 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include <algorithm>
 #include <csetjmp>
-#include <cstdlib>
-#include <new>
 
 #include "platform/images/raster.hpp"
 
@@ -93,10 +92,43 @@ status read_sides(jpeg_decompress_struct& info, failure& errors, const uint8_t* 
   return status::ok;
 }
 
-bool encode_started(jpeg_compress_struct& info, failure& errors, const view& image, unsigned char** bytes,
-                    unsigned long* count) {
+// The compressed bytes go straight into the encoder's byte buffer: libjpeg
+// fills the room it is given, and each time it is full the buffer grows by
+// as much again.
+struct destination {
+  jpeg_destination_mgr manager;
+  byte_buffer* bytes;
+  bool full;
+};
+
+constexpr size_t FIRST_ROOM = 64 << 10;
+
+void give_room(j_compress_ptr info, size_t room) {
+  auto* to = reinterpret_cast<destination*>(info->dest);
+  uint8_t* at = to->bytes->extend(room);
+  if (!at) {
+    to->full = true;
+    ERREXIT(info, JERR_OUT_OF_MEMORY);
+  }
+  to->manager.next_output_byte = at;
+  to->manager.free_in_buffer = room;
+}
+
+void start_destination(j_compress_ptr info) { give_room(info, FIRST_ROOM); }
+
+boolean grow_destination(j_compress_ptr info) {
+  // libjpeg asks only when the room is all used.
+  give_room(info, std::max(FIRST_ROOM, reinterpret_cast<destination*>(info->dest)->bytes->size()));
+  return TRUE;
+}
+
+void finish_destination(j_compress_ptr info) {
+  auto* to = reinterpret_cast<destination*>(info->dest);
+  to->bytes->truncate(to->bytes->size() - to->manager.free_in_buffer);
+}
+
+bool encode_started(jpeg_compress_struct& info, failure& errors, const view& image) {
   if (setjmp(errors.jump)) return false;
-  jpeg_mem_dest(&info, bytes, count);
   info.image_width = static_cast<JDIMENSION>(image.width);
   info.image_height = static_cast<JDIMENSION>(image.height);
   info.input_components = 4;
@@ -138,19 +170,22 @@ status size_of_jpeg(const uint8_t* data, size_t size, int64_t& width, int64_t& h
   return result;
 }
 
-status encode_jpeg(const view& image, std::vector<uint8_t>& out) {
+status encode_jpeg(const view& image, byte_buffer& out) {
   jpeg_compress_struct info{};
   failure errors{};
   quiet_errors(errors);
   info.err = &errors.manager;
   if (!create(info, errors)) return status::no_memory;
-  unsigned char* bytes = nullptr;
-  unsigned long count = 0;
-  bool written = encode_started(info, errors, image, &bytes, &count);
+  out.truncate(0);
+  destination to{{}, &out, false};
+  to.manager.init_destination = start_destination;
+  to.manager.empty_output_buffer = grow_destination;
+  to.manager.term_destination = finish_destination;
+  info.dest = &to.manager;
+  bool written = encode_started(info, errors, image);
   jpeg_destroy_compress(&info);
-  if (written) out.assign(bytes, bytes + count);
-  std::free(bytes);
-  return written ? status::ok : status::bad_data;
+  if (written) return status::ok;
+  return to.full ? status::no_memory : status::bad_data;
 }
 
 }  // namespace ixo::images

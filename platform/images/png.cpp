@@ -6,7 +6,6 @@
 #include <climits>
 #include <csetjmp>
 #include <cstring>
-#include <new>
 
 #include "platform/images/raster.hpp"
 
@@ -56,15 +55,13 @@ status read_rows(png_structp png, png_infop info, raster& out, std::vector<png_b
 }
 
 struct output {
-  std::vector<uint8_t>* bytes;
+  byte_buffer* bytes;
   bool full;
 };
 
 void write_bytes(png_structp png, png_bytep from, png_size_t count) {
   auto* out = static_cast<output*>(png_get_io_ptr(png));
-  try {
-    out->bytes->insert(out->bytes->end(), from, from + count);
-  } catch (const std::bad_alloc&) {
+  if (!out->bytes->append(from, count)) {
     out->full = true;
     png_error(png, "out of memory");
   }
@@ -101,7 +98,7 @@ status decode_png(const uint8_t* data, size_t size, raster& out) {
   return result;
 }
 
-status encode_png(const view& image, std::vector<uint8_t>& out) {
+status encode_png(const view& image, byte_buffer& out) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);
   if (!png) return status::no_memory;
   png_infop info = png_create_info_struct(png);
@@ -109,6 +106,7 @@ status encode_png(const view& image, std::vector<uint8_t>& out) {
     png_destroy_write_struct(&png, nullptr);
     return status::no_memory;
   }
+  out.truncate(0);
   output sink{&out, false};
   png_set_write_fn(png, &sink, write_bytes, flush_nothing);
   std::vector<png_bytep> rows(static_cast<size_t>(image.height));

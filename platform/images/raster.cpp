@@ -2,7 +2,9 @@
 // nearest-neighbour scaling.
 #include "platform/images/raster.hpp"
 
+#include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -32,6 +34,29 @@ status raster::allocate(int64_t w, int64_t h, bool cleared) {
   width = static_cast<int32_t>(w);
   height = static_cast<int32_t>(h);
   return status::ok;
+}
+
+byte_buffer::~byte_buffer() { std::free(bytes_); }
+
+uint8_t* byte_buffer::extend(size_t n) {
+  if (n > capacity_ - size_) {
+    if (n > SIZE_MAX / 2 - size_) return nullptr;
+    size_t capacity = std::max({size_ + n, capacity_ * 2, size_t{4096}});
+    auto* grown = static_cast<uint8_t*>(std::realloc(bytes_, capacity));
+    if (!grown) return nullptr;
+    bytes_ = grown;
+    capacity_ = capacity;
+  }
+  uint8_t* at = bytes_ + size_;
+  size_ += n;
+  return at;
+}
+
+bool byte_buffer::append(const void* from, size_t n) {
+  uint8_t* at = extend(n);
+  if (!at) return false;
+  if (n) std::memcpy(at, from, n);
+  return true;
 }
 
 status size_of(const uint8_t* data, size_t size, int64_t& width, int64_t& height) {
@@ -74,7 +99,7 @@ status decode(const uint8_t* data, size_t size, raster& out) {
   }
 }
 
-status encode(int32_t format, const view& image, std::vector<uint8_t>& out) {
+status encode(int32_t format, const view& image, byte_buffer& out) {
   if (image.width < 1 || image.height < 1) return status::bad_data;
   try {
     switch (format) {

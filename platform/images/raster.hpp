@@ -3,7 +3,7 @@
 // with our own BMP reader and writer and GIF quantiser. A pixel is the
 // word A << 24 | R << 16 | G << 8 | B (bytes B, G, R, A in memory), alpha
 // 255 opaque. Nothing here knows the language's values: every function
-// answers failure by value, and the image service (platform/images.cpp)
+// answers failure by value, and the image service (platform/image_files.cpp)
 // turns it into errors.
 #pragma once
 #include <cstddef>
@@ -38,6 +38,35 @@ struct raster {
   status allocate(int64_t w, int64_t h, bool cleared = true);
   // The status allocate gives these sides before it allocates anything.
   static status check(int64_t w, int64_t h);
+};
+
+// The bytes of an encoded file as an encoder writes them: a block of the C
+// heap that grows at its end without clearing what it adds (realloc moves a
+// big block by remapping its pages rather than copying them). Growing fails
+// by value, leaving the bytes as they were, so that C libraries' callbacks
+// can report it.
+class byte_buffer {
+ public:
+  byte_buffer() = default;
+  byte_buffer(const byte_buffer&) = delete;
+  byte_buffer& operator=(const byte_buffer&) = delete;
+  ~byte_buffer();
+
+  uint8_t* data() { return bytes_; }
+  const uint8_t* data() const { return bytes_; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+
+  // n more bytes at the end, holding whatever the memory held; answers
+  // where they start, nullptr when memory runs out.
+  uint8_t* extend(size_t n);
+  bool append(const void* from, size_t n);
+  // Keeps the first n bytes (n at most the size).
+  void truncate(size_t n) { size_ = n; }
+
+ private:
+  uint8_t* bytes_ = nullptr;
+  size_t size_ = 0, capacity_ = 0;
 };
 
 // Pixels an encoder reads: width × height words, row after row.
@@ -89,19 +118,19 @@ status decode_bmp(const uint8_t* data, size_t size, raster& out);
 
 // Encodes width × height pixels (both above 0) in the format of the code;
 // `out` receives the file's bytes. A code outside 0 to 4 is bad data.
-status encode(int32_t format, const view& image, std::vector<uint8_t>& out);
+status encode(int32_t format, const view& image, byte_buffer& out);
 
 // PNG of 8-bit RGBA.
-status encode_png(const view& image, std::vector<uint8_t>& out);
+status encode_png(const view& image, byte_buffer& out);
 // JPEG at quality 90; alpha is dropped.
-status encode_jpeg(const view& image, std::vector<uint8_t>& out);
+status encode_jpeg(const view& image, byte_buffer& out);
 // GIF: at most 256 colours (exact when the image has no more), alpha 0
 // becoming the transparent index, any other alpha opaque.
-status encode_gif(const view& image, std::vector<uint8_t>& out);
+status encode_gif(const view& image, byte_buffer& out);
 // TIFF of 8-bit RGBA (unassociated alpha), deflate-compressed.
-status encode_tiff(const view& image, std::vector<uint8_t>& out);
+status encode_tiff(const view& image, byte_buffer& out);
 // BMP of 32 bits with a V5 header and an alpha mask, so alpha survives.
-status encode_bmp(const view& image, std::vector<uint8_t>& out);
+status encode_bmp(const view& image, byte_buffer& out);
 
 // Nearest-neighbour scaling: every target pixel copies the source pixel
 // under its centre. `to` holds width × height pixels.

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 #include "platform/images/raster.hpp"
 
@@ -21,7 +20,7 @@ constexpr tmsize_t MAX_LIBRARY_ALLOCATION = 256 << 20;
 
 struct memory_file {
   const uint8_t* data;        // reading
-  std::vector<uint8_t>* out;  // writing
+  byte_buffer* out;           // writing
   size_t size, position;
   bool full = false;
 };
@@ -39,11 +38,14 @@ tmsize_t write_bytes(thandle_t handle, void* from, tmsize_t count) {
   auto* f = static_cast<memory_file*>(handle);
   if (!f->out || count < 0) return 0;
   size_t end = f->position + static_cast<size_t>(count);
-  try {
-    if (end > f->out->size()) f->out->resize(end);
-  } catch (const std::bad_alloc&) {
-    f->full = true;
-    return 0;
+  if (end > f->out->size()) {
+    // A seek past the end leaves a gap, which reads as zeros.
+    size_t old = f->out->size();
+    if (!f->out->extend(end - old)) {
+      f->full = true;
+      return 0;
+    }
+    if (f->position > old) std::memset(f->out->data() + old, 0, f->position - old);
   }
   std::memcpy(f->out->data() + f->position, from, static_cast<size_t>(count));
   f->position = end;
@@ -146,8 +148,8 @@ status decode_tiff(const uint8_t* data, size_t size, raster& out) {
   return result;
 }
 
-status encode_tiff(const view& image, std::vector<uint8_t>& out) {
-  out.clear();
+status encode_tiff(const view& image, byte_buffer& out) {
+  out.truncate(0);
   memory_file file{nullptr, &out, 0, 0};
   TIFF* tiff = open(file, "wm");
   if (!tiff) return status::no_memory;
