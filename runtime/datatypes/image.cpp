@@ -150,7 +150,7 @@ cell* make_from_block(cell* result, const cell* spec) {
   else if (next < count && TYPE_OF(&values[next]) == TYPE_TUPLE) parts[1] = values[next++];
   if (next < count && TYPE_OF(&values[next]) == TYPE_BINARY) parts[2] = values[next++];
   if (next < count) fire(err::script_invalid_arg, {values[next]});
-  alloc_image(result, pair::x_of(&size), pair::y_of(&size));
+  alloc_image(result, std::max(0, pair::x_of(&size)), std::max(0, pair::y_of(&size)));
   auto given = [](const cell& c) { return TYPE_OF(&c) == TYPE_NONE ? nullptr : &c; };
   fill(result, given(parts[0]), given(parts[1]), given(parts[2]));
   return result;
@@ -163,8 +163,8 @@ cell* to(cell* proto, cell* spec, int32_t) {
 
 cell* make(cell* proto, cell* spec, int32_t type) {
   switch (TYPE_OF(spec)) {
-    case TYPE_PAIR:
-      return make_at(proto, pair::x_of(spec), pair::y_of(spec));
+    case TYPE_PAIR:  // a negative side counts as 0
+      return make_at(proto, std::max(0, pair::x_of(spec)), std::max(0, pair::y_of(spec)));
     case TYPE_BLOCK:
       if (block::rs_length_q(spec) == 0) {
         if (TYPE_OF(proto) != TYPE_IMAGE) fire(err::script_invalid_arg, {*spec});
