@@ -27,8 +27,8 @@ namespace {
 }
 
 // The decoded image as an image! in `result`, or the error of its failure
-// (`file`, when given, is the source named by cannot-open). A PNG or JPEG
-// whose header gives its sides is decoded straight into the pixels of an
+// (`file`, when given, is the source named by cannot-open). A PNG, JPEG or
+// GIF whose header gives its sides is decoded straight into the pixels of an
 // image made first; other formats decode into a raster of their own,
 // copied into the image afterwards. `bin` must be a rooted cell: making
 // the image may move the bytes, so they are looked up again after it.

@@ -72,6 +72,13 @@ status size_of(const uint8_t* data, size_t size, int64_t& width, int64_t& height
       return status::ok;
     }
     case FORMAT_JPEG: return size_of_jpeg(data, size, width, height);
+    case FORMAT_GIF:
+      // The logical screen's sides, little-endian after the signature. A
+      // side of 0 (the first frame's extent then) gives no size here.
+      if (size < 10) return status::bad_data;
+      width = data[6] | data[7] << 8;
+      height = data[8] | data[9] << 8;
+      return width && height ? status::ok : status::bad_data;
     default: return status::bad_data;
   }
 }

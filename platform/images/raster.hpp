@@ -90,9 +90,9 @@ enum format : int32_t {
 // "MM" 00 2A; FORMAT_NONE for any other bytes.
 format sniff(const uint8_t* data, size_t size);
 
-// The sides a PNG or JPEG header gives, without decoding its pixels, for
-// a caller that provides the pixels' memory; bad data for other formats
-// and for a header that cannot be read.
+// The sides a PNG, JPEG or GIF header gives, without decoding its pixels,
+// for a caller that provides the pixels' memory; bad data for other
+// formats and for a header that cannot be read.
 status size_of(const uint8_t* data, size_t size, int64_t& width, int64_t& height);
 
 // Decodes by the signature; bytes with none are bad data.
