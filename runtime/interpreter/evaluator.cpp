@@ -12,6 +12,7 @@
 #include "runtime/datatypes/function.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/none.hpp"
+#include "runtime/datatypes/object.hpp"
 #include "runtime/datatypes/op.hpp"
 #include "runtime/datatypes/pair.hpp"
 #include "runtime/datatypes/registry.hpp"
@@ -481,10 +482,33 @@ bool copied_value_q(uint32_t type) {
          type == TYPE_POINT2D || type == TYPE_POINT3D || type == TYPE_EVENT;
 }
 
+// A path of two words whose head holds an object: the field's cell after
+// reading or storing it, with the results of the walk below and nothing
+// allocated; nullptr when the walk must decide (any other path, a missing
+// or unset field, a function the path calls, change handlers to notify).
+const cell* object_field_step(const cell* path, bool set, bool get, const cell* set_value) {
+  int32_t first = static_cast<int32_t>(path->data1);
+  if (length_of(path) - first != 2) return nullptr;
+  const cell* head = at(path, first);
+  if (TYPE_OF(head) != TYPE_WORD || TYPE_OF(head + 1) != TYPE_WORD) return nullptr;
+  const cell* obj = word::get_value(head);
+  if (TYPE_OF(obj) != TYPE_OBJECT) return nullptr;
+  if (set) return object::store_field(obj, head + 1, *set_value);
+  const cell* field = object::field_of(obj, head + 1);
+  if (!field || TYPE_OF(field) == TYPE_UNSET || (!get && prefix_function_q(TYPE_OF(field)))) return nullptr;
+  return field;
+}
+
 }  // namespace
 
 int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end, bool set, bool get,
                   bool sub, bool case_, const cell* set_value) {
+  if (!tracing_on) {
+    if (const cell* field = object_field_step(given, set, get, set_value)) {
+      store(*field, sub);
+      return pos;
+    }
+  }
   cell path = *given;
   root_guard keep_path(&path);
   int32_t first = static_cast<int32_t>(path.data1);
