@@ -784,8 +784,6 @@ bool rs_next(cell* blk) {
   return rs_tail_q(blk);
 }
 
-cell* rs_abs_at(const cell* blk, int32_t n) { return cells_of(blk) + n; }
-
 void rs_clear(cell* blk) { rs_truncate(blk, clamped_index(blk)); }
 
 void rs_truncate(cell* blk, int32_t n) {

@@ -23,14 +23,9 @@ namespace {
 
 enum set_op : int32_t { OP_UNIQUE = 8, OP_UNION = 9, OP_INTERSECT = 10, OP_EXCLUDE = 11, OP_DIFFERENCE = 12 };
 
-int32_t length_of(const cell* b) {
-  series_buffer* buf = GET_BUFFER(b);
-  return static_cast<int32_t>((buf->tail - buf->head) / sizeof(cell));
-}
+using series::rs_abs_length_q;
 
-cell* cell_at(const cell* b, int32_t p) { return head_of<cell>(GET_BUFFER(b)) + p; }
-
-void clamp_index(cell* b) { b->data1 = static_cast<uint32_t>(std::min(static_cast<int32_t>(b->data1), length_of(b))); }
+void clamp_index(cell* b) { b->data1 = static_cast<uint32_t>(std::min(static_cast<int32_t>(b->data1), rs_abs_length_q(b))); }
 
 // Whether `key` is in the records of `b` from its index, through its table
 // or, for a block-like key, a scan.
@@ -56,8 +51,8 @@ void do_set_op(int32_t case_sensitive, cell* skip, int32_t op) {
   if (op != OP_UNIQUE) clamp_index(second);
   bool sensitive = case_sensitive != 0;
 
-  int64_t room = length_of(first) - static_cast<int32_t>(first->data1);
-  if (op == OP_UNION) room += length_of(second) - static_cast<int32_t>(second->data1);
+  int64_t room = rs_abs_length_q(first) - static_cast<int32_t>(first->data1);
+  if (op == OP_UNION) room += rs_abs_length_q(second) - static_cast<int32_t>(second->data1);
   cell* saved_top = stack::top;
   // Typed hash! while it fills, so that its table stays with it.
   cell* result = push_only(static_cast<int32_t>(std::clamp<int64_t>(room, 1, INT32_MAX / 16)));
@@ -76,11 +71,11 @@ void do_set_op(int32_t case_sensitive, cell* skip, int32_t op) {
     if (membership) {
       members = TYPE_OF(other) == TYPE_HASH
                     ? other->data3
-                    : hashtable::init(std::max(length_of(other) - static_cast<int32_t>(other->data1), 1), other,
+                    : hashtable::init(std::max(rs_abs_length_q(other) - static_cast<int32_t>(other->data1), 1), other,
                                       hashtable::KIND_BLOCK, 1);
     }
-    for (int64_t p = walked->data1; p < length_of(walked); p += size) {
-      key = *cell_at(walked, static_cast<int32_t>(p));
+    for (int64_t p = walked->data1; p < rs_abs_length_q(walked); p += size) {
+      key = *rs_abs_at(walked, static_cast<int32_t>(p));
       if (membership) {
         bool found = holds_q(other, members, &key, size, sensitive);
         if (found == (op != OP_INTERSECT)) continue;
@@ -89,8 +84,8 @@ void do_set_op(int32_t case_sensitive, cell* skip, int32_t op) {
       // Every cell of the record enters the table; lookups step by whole
       // records, so only first cells are ever answered.
       rs_append(result, &key);
-      for (int32_t k = 1; k < size && p + k < length_of(walked); ++k)
-        rs_append(result, cell_at(walked, static_cast<int32_t>(p + k)));
+      for (int32_t k = 1; k < size && p + k < rs_abs_length_q(walked); ++k)
+        rs_append(result, rs_abs_at(walked, static_cast<int32_t>(p + k)));
     }
   }
   uint32_t type = hash_result ? TYPE_HASH : TYPE_OF(first);

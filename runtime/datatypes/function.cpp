@@ -33,9 +33,9 @@ namespace {
 
 constexpr int32_t MORE_CELLS = 5;
 
-int32_t length_of(const cell* b) { return series::rs_abs_length_q(b); }
+using series::rs_abs_length_q;
 int32_t index_of(const cell* b) { return static_cast<int32_t>(b->data1); }
-const cell* at(const cell* b, int32_t i) { return block::rs_abs_at(b, i); }
+using block::rs_abs_at;
 
 bool argument_word_q(uint32_t t) { return t == TYPE_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD; }
 
@@ -74,10 +74,10 @@ void collect_deep(const cell* blk, cell* collected, cell* known) {
   root_guard keep(&self);
   if (cycles::find_q(self.data2)) return;
   cycle_walk walk(self.data2);
-  for (int32_t i = index_of(&self); i < length_of(&self); ++i) {
-    cell c = *at(&self, i);
+  for (int32_t i = index_of(&self); i < rs_abs_length_q(&self); ++i) {
+    cell c = *rs_abs_at(&self, i);
     root_guard keep_c(&c);
-    uint32_t next = i + 1 < length_of(&self) ? TYPE_OF(at(&self, i + 1)) : 0;
+    uint32_t next = i + 1 < rs_abs_length_q(&self) ? TYPE_OF(rs_abs_at(&self, i + 1)) : 0;
     switch (TYPE_OF(&c)) {
       case TYPE_SET_WORD:
         add_local_word(c, collected, known);
@@ -86,12 +86,12 @@ void collect_deep(const cell* blk, cell* collected, cell* known) {
         bool each = symbol::EQUAL_WORDS_q(&c, words::sym_foreach) || symbol::EQUAL_WORDS_q(&c, words::sym_remove_each);
         bool repeat = symbol::EQUAL_WORDS_q(&c, words::sym_repeat);
         if ((each || repeat) && (next == TYPE_WORD || next == TYPE_SET_WORD)) {
-          add_local_word(*at(&self, ++i), collected, known);
+          add_local_word(*rs_abs_at(&self, ++i), collected, known);
         } else if (each && next == TYPE_BLOCK) {
-          cell vars = *at(&self, ++i);
+          cell vars = *rs_abs_at(&self, ++i);
           root_guard keep_vars(&vars);
-          for (int32_t k = index_of(&vars); k < length_of(&vars); ++k) {
-            if (argument_word_q(TYPE_OF(at(&vars, k)))) add_local_word(*at(&vars, k), collected, known);
+          for (int32_t k = index_of(&vars); k < rs_abs_length_q(&vars); ++k) {
+            if (argument_word_q(TYPE_OF(rs_abs_at(&vars, k)))) add_local_word(*rs_abs_at(&vars, k), collected, known);
           }
         }
         break;
@@ -110,7 +110,7 @@ void collect_deep(const cell* blk, cell* collected, cell* known) {
 
 cell* make(cell*, cell* spec, int32_t) {
   if (TYPE_OF(spec) != TYPE_BLOCK || block::rs_length_q(spec) < 2) fire(err::script_bad_func_def, {*spec});
-  cell words = *at(spec, index_of(spec)), body = *at(spec, index_of(spec) + 1);
+  cell words = *rs_abs_at(spec, index_of(spec)), body = *rs_abs_at(spec, index_of(spec) + 1);
   root_guard keep_words(&words), keep_body(&body);
   if (TYPE_OF(&words) != TYPE_BLOCK || TYPE_OF(&body) != TYPE_BLOCK) fire(err::script_bad_func_def, {*spec});
   uint32_t flags = validate(&words);
@@ -127,7 +127,7 @@ int32_t mold(cell* value, cell* buffer, int32_t, int32_t all, int32_t flat, cell
   root_guard keep_more(&more);
   part = datatype::append_text(buffer, "func ", part);
   part = actions::mold(&spec, buffer, 0, all, flat, arg, part, indent);
-  cell body = *at(&more, 0);
+  cell body = *rs_abs_at(&more, 0);
   if (TYPE_OF(&body) == TYPE_NONE) return datatype::append_text(buffer, " none", part);
   return actions::mold(&body, buffer, 0, all, flat, arg, part, indent);
 }
@@ -138,8 +138,8 @@ int32_t mold(cell* value, cell* buffer, int32_t, int32_t all, int32_t flat, cell
 
 int32_t parse_attributes(const cell* attributes) {
   int32_t flags = 0;
-  for (int32_t i = index_of(attributes); i < length_of(attributes); ++i) {
-    const cell* c = at(attributes, i);
+  for (int32_t i = index_of(attributes); i < rs_abs_length_q(attributes); ++i) {
+    const cell* c = rs_abs_at(attributes, i);
     if (TYPE_OF(c) != TYPE_WORD) return -1;
     if (symbol::EQUAL_WORDS_q(c, words::sym_trace)) flags |= FLAG_TRACE;
     if (symbol::EQUAL_WORDS_q(c, words::sym_no_trace)) flags |= FLAG_NO_TRACE;
@@ -148,8 +148,8 @@ int32_t parse_attributes(const cell* attributes) {
 }
 
 void check_spec_block(const cell* types) {
-  for (int32_t i = index_of(types); i < length_of(types); ++i) {
-    const cell* element = at(types, i);
+  for (int32_t i = index_of(types); i < rs_abs_length_q(types); ++i) {
+    const cell* element = rs_abs_at(types, i);
     const cell* type = element;
     if (TYPE_OF(element) == TYPE_WORD) {
       type = word::get_value(element);
@@ -161,12 +161,12 @@ void check_spec_block(const cell* types) {
 }
 
 void check_duplicates(const cell* spec) {
-  int32_t length = length_of(spec);
+  int32_t length = rs_abs_length_q(spec);
   for (int32_t i = index_of(spec); i < length; ++i) {
-    const cell* a = at(spec, i);
+    const cell* a = rs_abs_at(spec, i);
     if (!argument_word_q(TYPE_OF(a)) && TYPE_OF(a) != TYPE_REFINEMENT) continue;
     for (int32_t j = i + 1; j < length; ++j) {
-      const cell* b = at(spec, j);
+      const cell* b = rs_abs_at(spec, j);
       if (!argument_word_q(TYPE_OF(b)) && TYPE_OF(b) != TYPE_REFINEMENT) continue;
       if (symbol::EQUAL_WORDS_q(b, static_cast<int32_t>(a->data2))) fire(err::script_dup_vars, {*b});
     }
@@ -177,36 +177,36 @@ uint32_t validate(const cell* given) {
   cell spec = *given;
   root_guard keep(&spec);
   auto refuse = [&spec] { fire(err::script_bad_func_def, {spec}); };
-  int32_t length = length_of(&spec);
+  int32_t length = rs_abs_length_q(&spec);
   int32_t i = index_of(&spec);
   uint32_t flags = 0;
-  if (i < length && TYPE_OF(at(&spec, i)) == TYPE_BLOCK) {
-    int32_t parsed = parse_attributes(at(&spec, i));
+  if (i < length && TYPE_OF(rs_abs_at(&spec, i)) == TYPE_BLOCK) {
+    int32_t parsed = parse_attributes(rs_abs_at(&spec, i));
     if (parsed < 0) refuse();
     flags = static_cast<uint32_t>(parsed);
     ++i;
   }
   bool locals = false, returns = false;
   for (; i < length; ++i) {
-    uint32_t t = TYPE_OF(at(&spec, i));
-    uint32_t next = i + 1 < length ? TYPE_OF(at(&spec, i + 1)) : 0;
-    uint32_t after = i + 2 < length ? TYPE_OF(at(&spec, i + 2)) : 0;
+    uint32_t t = TYPE_OF(rs_abs_at(&spec, i));
+    uint32_t next = i + 1 < length ? TYPE_OF(rs_abs_at(&spec, i + 1)) : 0;
+    uint32_t after = i + 2 < length ? TYPE_OF(rs_abs_at(&spec, i + 2)) : 0;
     switch (t) {
       case TYPE_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD:
         if (locals && t != TYPE_WORD) refuse();
         if (next == TYPE_STRING && after == TYPE_BLOCK) refuse();  // the doc string goes after the types
         if (returns && !locals) refuse();
-        if (next == TYPE_BLOCK) check_spec_block(at(&spec, ++i));
+        if (next == TYPE_BLOCK) check_spec_block(rs_abs_at(&spec, ++i));
         break;
       case TYPE_SET_WORD:
-        if (!symbol::EQUAL_WORDS_q(at(&spec, i), words::sym_return) || returns || locals) refuse();
+        if (!symbol::EQUAL_WORDS_q(rs_abs_at(&spec, i), words::sym_return) || returns || locals) refuse();
         if (next != TYPE_BLOCK) refuse();
         if (after != 0 && after != TYPE_REFINEMENT && after != TYPE_STRING) refuse();
         returns = true;
         ++i;
         break;
       case TYPE_REFINEMENT:
-        if (refinement_named_q(at(&spec, i), refinements::local)) locals = true;
+        if (refinement_named_q(rs_abs_at(&spec, i), refinements::local)) locals = true;
         else if (locals || returns) refuse();
         if (next != 0 && !argument_word_q(next) && next != TYPE_REFINEMENT && next != TYPE_SET_WORD &&
             next != TYPE_STRING)
@@ -226,11 +226,11 @@ uint32_t validate(const cell* given) {
 
 int32_t count_locals(uint32_t spec, int32_t index, bool strict) {
   cell s{TYPE_BLOCK, static_cast<uint32_t>(index), spec, 0};
-  int32_t length = length_of(&s);
+  int32_t length = rs_abs_length_q(&s);
   for (int32_t i = index; i < length; ++i) {
-    if (!refinement_named_q(at(&s, i), refinements::local)) continue;
+    if (!refinement_named_q(rs_abs_at(&s, i), refinements::local)) continue;
     int32_t count = 1;
-    for (int32_t j = i + 1; j < length; ++j) count += TYPE_OF(at(&s, j)) == TYPE_WORD;
+    for (int32_t j = i + 1; j < length; ++j) count += TYPE_OF(rs_abs_at(&s, j)) == TYPE_WORD;
     return count;
   }
   return strict ? -1 : 0;
@@ -250,22 +250,22 @@ cell* collect_locals(cell* spec, const cell* given_body) {
   // /extern: the words after it are known (left out); those after a /local
   // that follows it become collected words. The spec loses the section.
   int32_t extern_at = -1;
-  for (int32_t i = index_of(spec); i < length_of(spec); ++i) {
-    if (refinement_named_q(at(spec, i), refinements::extern_)) {
+  for (int32_t i = index_of(spec); i < rs_abs_length_q(spec); ++i) {
+    if (refinement_named_q(rs_abs_at(spec, i), refinements::extern_)) {
       extern_at = i;
       break;
     }
   }
   if (extern_at >= 0) {
     bool locals = false;
-    for (int32_t i = extern_at + 1; i < length_of(spec); ++i) {
-      if (refinement_named_q(at(spec, i), refinements::local)) locals = true;
-      else if (locals && TYPE_OF(at(spec, i)) == TYPE_WORD) block::rs_append(collected, at(spec, i));
+    for (int32_t i = extern_at + 1; i < rs_abs_length_q(spec); ++i) {
+      if (refinement_named_q(rs_abs_at(spec, i), refinements::local)) locals = true;
+      else if (locals && TYPE_OF(rs_abs_at(spec, i)) == TYPE_WORD) block::rs_append(collected, rs_abs_at(spec, i));
     }
     block::rs_truncate(spec, extern_at);
   }
 
-  for (int32_t i = index_of(known); i < length_of(known); ++i) {
+  for (int32_t i = index_of(known); i < rs_abs_length_q(known); ++i) {
     cell* c = block::rs_abs_at(known, i);
     uint32_t t = TYPE_OF(c);
     if (t == TYPE_SET_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD || t == TYPE_REFINEMENT) set_type(c, TYPE_WORD);

@@ -59,8 +59,9 @@ constexpr int32_t MORE_BODY = 0;
 constexpr int32_t MORE_CALL_SPEC = 1;
 constexpr int32_t MORE_ENTRY = 2;
 
-cell* at(const cell* block, int32_t i) { return memory::head_of<cell>(memory::GET_BUFFER(block)) + i; }
-int32_t length_of(const cell* block) { return series::rs_abs_length_q(block); }
+using block::rs_abs_at;
+using series::rs_abs_length_q;
+
 cell more_of(const cell* function) { return cell{TYPE_BLOCK, 0, function->data3, 0}; }
 
 bool native_type_q(uint32_t t) { return t == TYPE_NATIVE || t == TYPE_ACTION; }
@@ -80,17 +81,17 @@ uint32_t make_call_spec(const cell* function) {
   cell spec{TYPE_BLOCK, 0, function->data2, 0}, out{};
   root_guard keep_spec(&spec), keep_out(&out);
   bool native = native_type_q(TYPE_OF(function));
-  int32_t length = length_of(&spec);
+  int32_t length = rs_abs_length_q(&spec);
   block::make_at(&out, length + 2);
   int32_t ordinal = 0, locals = 0;
   for (int32_t i = 0; i < length; ++i) {
-    cell c = *at(&spec, i);
+    cell c = *rs_abs_at(&spec, i);
     uint32_t t = TYPE_OF(&c);
-    bool typed = i + 1 < length && TYPE_OF(at(&spec, i + 1)) == TYPE_BLOCK;
+    bool typed = i + 1 < length && TYPE_OF(rs_abs_at(&spec, i + 1)) == TYPE_BLOCK;
     if (argument_word_q(t) || t == TYPE_SET_WORD) {
       if (t == TYPE_SET_WORD && !symbol::EQUAL_WORDS_q(&c, words::sym_return))
         fire(err::script_bad_func_def, {c});
-      cell types = typed ? *at(&spec, i + 1) : none::none_value;
+      cell types = typed ? *rs_abs_at(&spec, i + 1) : none::none_value;
       root_guard keep_types(&types);
       cell* ts = typed ? typeset::make_from_spec_in(&out, &types) : typeset::make_default_in(&out);
       ts->header = TYPE_TYPESET | (t == TYPE_GET_WORD   ? KIND_GET
@@ -101,7 +102,7 @@ uint32_t make_call_spec(const cell* function) {
       if (local_q(&c)) {
         // /local and the words after it, up to a set-word, are the locals.
         locals = 1;
-        while (i + 1 < length && TYPE_OF(at(&spec, i + 1)) != TYPE_SET_WORD) locals += TYPE_OF(at(&spec, ++i)) == TYPE_WORD;
+        while (i + 1 < length && TYPE_OF(rs_abs_at(&spec, i + 1)) != TYPE_SET_WORD) locals += TYPE_OF(rs_abs_at(&spec, ++i)) == TYPE_WORD;
         continue;
       }
       if (native) c.data3 = static_cast<uint32_t>(++ordinal);
@@ -134,8 +135,8 @@ bool two_arguments_q(const cell* function, uint32_t first, uint32_t second) {
   cell more = more_of(function);
   const cell* cached = block::rs_abs_at(&more, MORE_CALL_SPEC);
   if (TYPE_OF(cached) != TYPE_BLOCK) return false;
-  int32_t n = length_of(cached);
-  const cell* spec = at(cached, 0);
+  int32_t n = rs_abs_length_q(cached);
+  const cell* spec = rs_abs_at(cached, 0);
   if (n < 2 || !argument_q(spec) || (spec[0].header & KIND_MASK) != KIND_EVALUATED || !typeset::has_q(spec, first) ||
       !argument_q(spec + 1) || (spec[1].header & KIND_MASK) != KIND_EVALUATED || !typeset::has_q(spec + 1, second))
     return false;
@@ -150,8 +151,8 @@ bool binary_q(const cell* function) {
   cell more = more_of(function);
   const cell* cached = block::rs_abs_at(&more, MORE_CALL_SPEC);
   if (TYPE_OF(cached) != TYPE_BLOCK) return false;
-  int32_t n = length_of(cached);
-  const cell* spec = at(cached, 0);
+  int32_t n = rs_abs_length_q(cached);
+  const cell* spec = rs_abs_at(cached, 0);
   if (n < 2 || !argument_q(spec) || (spec[0].header & KIND_MASK) != KIND_EVALUATED || !argument_q(spec + 1) ||
       (spec[1].header & KIND_MASK) != KIND_EVALUATED)
     return false;
@@ -166,8 +167,8 @@ namespace {
 cell arg_word(const cell* function, int32_t index) {
   cell spec{TYPE_BLOCK, 0, function->data2, 0};
   int32_t n = 0;
-  for (int32_t i = 0; i < length_of(&spec); ++i) {
-    const cell* c = at(&spec, i);
+  for (int32_t i = 0; i < rs_abs_length_q(&spec); ++i) {
+    const cell* c = rs_abs_at(&spec, i);
     if (local_q(c)) break;
     if (!argument_word_q(TYPE_OF(c)) && TYPE_OF(c) != TYPE_SET_WORD && TYPE_OF(c) != TYPE_REFINEMENT) continue;
     if (n++ == index) {
@@ -191,7 +192,7 @@ struct call {
   bool single = false;  // each argument is exactly one value of the block
 };
 
-bool ended_q(const call& k) { return k.pos >= std::min(k.end, length_of(k.block)); }
+bool ended_q(const call& k) { return k.pos >= std::min(k.end, rs_abs_length_q(k.block)); }
 
 void check_type(const call& k, const cell* ts, int32_t index, const cell* value) {
   if (!typeset::has_q(ts, TYPE_OF(value)))
@@ -202,7 +203,7 @@ void check_type(const call& k, const cell* ts, int32_t index, const cell* value)
 // stack and checks its type.
 void fetch_arg(call& k, const cell* ts, int32_t index) {
   uint32_t kind = ts->header & KIND_MASK;
-  if (k.pos >= std::min(k.end, length_of(k.block))) {
+  if (k.pos >= std::min(k.end, rs_abs_length_q(k.block))) {
     if (kind == KIND_LIT && typeset::has_q(ts, TYPE_UNSET)) {
       stack::push(unset::unset_value);
       return;
@@ -212,7 +213,7 @@ void fetch_arg(call& k, const cell* ts, int32_t index) {
   if (kind == KIND_EVALUATED) {
     k.pos = eval_expression(k.block, k.pos, k.single ? std::min(k.end, k.pos + 1) : k.end, k.infix, true, false);
   } else {
-    cell v = *at(k.block, k.pos);
+    cell v = *rs_abs_at(k.block, k.pos);
     root_guard keep_v(&v);
     traced(EVENT_FETCH, k.block, k.pos, &v, &v);
     ++k.pos;
@@ -280,11 +281,11 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
   bool native = native_type_q(TYPE_OF(k.function));
   bool flags_given = (mode & APPLY_LOGIC) != 0 && !path;
   k.single = (mode & APPLY_SAFER) != 0;
-  int32_t n = length_of(&spec);
+  int32_t n = rs_abs_length_q(&spec);
   bool taking = true, left = k.infix, refined = false;
   int32_t locals = 0;
   for (int32_t i = 0; i < n; ++i) {
-    cell c = *at(&spec, i);
+    cell c = *rs_abs_at(&spec, i);
     if (argument_q(&c)) {
       if (!taking) {
         if (!native) stack::push(none::none_value);
@@ -316,13 +317,13 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
   auto use_refinement = [&](const cell& element, bool active, const cell* source) {
     int32_t found = -1, slot = 0;
     for (int32_t i = 0; i < n && found < 0; ++i) {
-      const cell* c = at(&spec, i);
+      const cell* c = rs_abs_at(&spec, i);
       if (TYPE_OF(c) == TYPE_REFINEMENT && symbol::EQUAL_WORDS_q(c, static_cast<int32_t>(element.data2))) found = i;
       else if (argument_q(c) || TYPE_OF(c) == TYPE_REFINEMENT) ++slot;
     }
     if (found < 0) fire(err::script_no_refine, {*k.name, element});
     if (native) {
-      int32_t ordinal = static_cast<int32_t>(at(&spec, found)->data3) - 1;
+      int32_t ordinal = static_cast<int32_t>(rs_abs_at(&spec, found)->data3) - 1;
       if (active) {
         if (refs[ordinal] >= 0) fire(err::script_dup_refine, {*source});
         refs[ordinal] = static_cast<int32_t>(stack::top - stack::arguments);
@@ -332,8 +333,8 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
       if (logic::get(flag)) fire(err::script_dup_refine, {*source});
       *flag = logic::make_cell(active);
     }
-    for (int32_t i = found + 1; i < n && argument_q(at(&spec, i)); ++i) {
-      cell ts = *at(&spec, i);
+    for (int32_t i = found + 1; i < n && argument_q(rs_abs_at(&spec, i)); ++i) {
+      cell ts = *rs_abs_at(&spec, i);
       if (!active) {
         skip_arg(k, &ts, i);
       } else if (native) {
@@ -345,9 +346,9 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
     }
   };
 
-  int32_t path_length = path ? length_of(path) : 0;
+  int32_t path_length = path ? rs_abs_length_q(path) : 0;
   for (int32_t j = refinement_at; j < path_length; ++j) {
-    cell element = *at(path, j);
+    cell element = *rs_abs_at(path, j);
     root_guard keep_element(&element);
     bool active = true;
     if (TYPE_OF(&element) == TYPE_GET_WORD) active = logic::value_true_q(word::get_value(&element), true, &element);
@@ -356,7 +357,7 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
   }
   if ((mode & APPLY_REFINEMENTS) != 0 && !path) {
     while (!ended_q(k)) {
-      cell element = *at(k.block, k.pos);
+      cell element = *rs_abs_at(k.block, k.pos);
       root_guard keep_element(&element);
       uint32_t t = TYPE_OF(&element);
       if (t != TYPE_REFINEMENT && t != TYPE_GET_WORD) {
@@ -455,7 +456,7 @@ void check_binary_arg(const cell* function, const cell* name, int32_t index) {
   cell more = more_of(function);
   const cell* spec = block::rs_abs_at(&more, MORE_CALL_SPEC);
   call k{function, name, spec, 0, 0, true};
-  check_type(k, at(spec, index), index, stack::arguments + index);
+  check_type(k, rs_abs_at(spec, index), index, stack::arguments + index);
 }
 
 void call_binary_entry(const cell* function) {
@@ -570,8 +571,8 @@ void call_value(const cell* given, const cell* given_name, int32_t count, uint32
   // a field assigned for the first time, while an object is made from a
   // prototype with handlers, has the old value unset.
   bool unchecked = type == TYPE_FUNCTION && (callback == CALLBACK_CHANGE || callback == CALLBACK_DEEP_CHANGE);
-  for (int32_t i = 0; i < length_of(&spec); ++i) {
-    cell c = *at(&spec, i);
+  for (int32_t i = 0; i < rs_abs_length_q(&spec); ++i) {
+    cell c = *rs_abs_at(&spec, i);
     if (argument_q(&c)) {
       if (!taking) {
         if (!native) stack::push(none::none_value);

@@ -58,8 +58,8 @@ const char* const event_names[EVENT_COUNT] = {"init", "end",  "prolog", "epilog"
                                               "error", "throw", "catch", "expr"};
 cell* event_words[EVENT_COUNT] = {};
 
-cell* at(const cell* block, int32_t i) { return memory::head_of<cell>(memory::GET_BUFFER(block)) + i; }
-int32_t length_of(const cell* block) { return series::rs_abs_length_q(block); }
+using block::rs_abs_at;
+using series::rs_abs_length_q;
 
 // A function a word or path calls with the arguments that follow it; an
 // op! there lacks its left argument.
@@ -155,7 +155,7 @@ bool infix_shortcut(const cell* name, const cell* function, const cell* block, i
   bool math;
   int32_t code = shortcut_code(function, math);
   if (code < 0) return false;
-  const cell* right = at(block, pos);
+  const cell* right = rs_abs_at(block, pos);
   if (TYPE_OF(right) == TYPE_WORD && !(right = peek_value(right))) return false;
   cell a = *stack::top, b = *right;
   if (!integer_or_float_q(TYPE_OF(&a)) || !integer_or_float_q(TYPE_OF(&b)) || !fits_two_numbers_q(function, TYPE_OF(&a), TYPE_OF(&b)))
@@ -234,7 +234,7 @@ void eval_block(const cell* given, bool keep) {
   stack::mark(words::word_body, stack::FRAME_EVAL);
   if (direct) stack::set_frame_mark(stack::frame_top - 1, stack::MARK_DIRECT_BODY);
   int32_t pos = static_cast<int32_t>(block.data1);
-  int32_t end = length_of(&block);
+  int32_t end = rs_abs_length_q(&block);
   traced(EVENT_ENTER, &block, pos, nullptr, nullptr);
   if (pos >= end) {
     stack::set_result(unset::unset_value);
@@ -244,7 +244,7 @@ void eval_block(const cell* given, bool keep) {
       eval_cursor->data1 = static_cast<uint32_t>(pos);
       pos = eval_expression(&block, pos, end, false, false, false);
       if (stack::pending_exit) return;  // the stacks stand where the exit put them
-      end = std::min(end, length_of(&block));  // the block may have been cut meanwhile
+      end = std::min(end, rs_abs_length_q(&block));  // the block may have been cut meanwhile
       if (pos < end) stack::reset();
     }
   }
@@ -259,7 +259,7 @@ const cell* current_expression() {
 
 int32_t eval_next(const cell* block, int32_t pos, int32_t end, bool keep) {
   stack::mark(words::word_body, stack::FRAME_INTERP);
-  if (pos >= std::min(end, length_of(block))) stack::set_result(unset::unset_value);
+  if (pos >= std::min(end, rs_abs_length_q(block))) stack::set_result(unset::unset_value);
   else pos = eval_expression(block, pos, end, false, false, false);
   if (keep) stack::unwind_last();
   else stack::unwind();
@@ -270,10 +270,10 @@ int32_t eval_next(const cell* block, int32_t pos, int32_t end, bool keep) {
 
 int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_infix, bool sub,
                         bool functions_as_data) {
-  end = std::min(end, length_of(block));
+  end = std::min(end, rs_abs_length_q(block));
   cell* entry_top = stack::top;
-  traced(EVENT_FETCH, block, pos, at(block, pos), at(block, pos));
-  cell v = *at(block, pos);
+  traced(EVENT_FETCH, block, pos, rs_abs_at(block, pos), rs_abs_at(block, pos));
+  cell v = *rs_abs_at(block, pos);
   root_guard keep_v(&v);
   int32_t next = pos + 1;
   switch (TYPE_OF(&v)) {
@@ -363,7 +363,7 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
       traced(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
       break;
     case TYPE_ISSUE:
-      if (next < end && TYPE_OF(at(block, next)) == TYPE_BLOCK &&
+      if (next < end && TYPE_OF(rs_abs_at(block, next)) == TYPE_BLOCK &&
           (symbol::EQUAL_WORDS_q(&v, words::sym_system) || symbol::EQUAL_WORDS_q(&v, words::sym_system_global)))
         fire(err::internal_ixo_system);
       [[fallthrough]];
@@ -376,8 +376,8 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
 
   // Infix operators: the value just made is the left operand of the next
   // operator, whose result is in turn the left operand of the one after.
-  while (!no_infix && next < std::min(end, length_of(block))) {
-    cell name = *at(block, next);
+  while (!no_infix && next < std::min(end, rs_abs_length_q(block))) {
+    cell name = *rs_abs_at(block, next);
     if (TYPE_OF(&name) != TYPE_WORD) break;
     const cell* value = peek_value(&name);
     if (!value || TYPE_OF(value) != TYPE_OP) break;
@@ -386,7 +386,7 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
     // The fetched value is the operator word itself, as for any word read.
     traced(EVENT_FETCH, block, next, &name, &name);
     stack::top = sub ? entry_top : stack::arguments;
-    if (!tracing_on && next + 1 < std::min(end, length_of(block))) {
+    if (!tracing_on && next + 1 < std::min(end, rs_abs_length_q(block))) {
       if (infix_shortcut(&name, &op, block, next + 1)) {
         next += 2;
         continue;
@@ -421,11 +421,11 @@ int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end
   cell path = *given;
   root_guard keep_path(&path);
   int32_t first = static_cast<int32_t>(path.data1);
-  int32_t length = length_of(&path);
+  int32_t length = rs_abs_length_q(&path);
   if (first >= length) fire(err::script_empty_path);
   traced(EVENT_ENTER, &path, first, nullptr, nullptr);
-  traced(EVENT_FETCH, &path, first, nullptr, at(&path, first));
-  cell head = *at(&path, first);
+  traced(EVENT_FETCH, &path, first, nullptr, rs_abs_at(&path, first));
+  cell head = *rs_abs_at(&path, first);
   if (TYPE_OF(&head) != TYPE_WORD) fire(err::script_word_first, {path});
 
   cell* base = stack::top;
@@ -448,8 +448,8 @@ int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end
   *parent = parent_of(&head);
 
   for (int32_t i = first + 1; i < length; ++i) {
-    traced(EVENT_FETCH, &path, i, nullptr, at(&path, i));
-    *element = *at(&path, i);
+    traced(EVENT_FETCH, &path, i, nullptr, rs_abs_at(&path, i));
+    *element = *rs_abs_at(&path, i);
     if (TYPE_OF(element) == TYPE_GET_WORD) {
       *element = *word::get_value(element);
     } else if (TYPE_OF(element) == TYPE_PAREN) {
@@ -470,7 +470,7 @@ int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end
     bool notify = set && last && i - first >= 2 &&
                   ((TYPE_OF(parent) == TYPE_OBJECT && parent->data3 != 0) || any_block_q(TYPE_OF(parent)) ||
                    TYPE_OF(parent) == TYPE_STRING);
-    cell previous = *at(&path, i - 1);
+    cell previous = *rs_abs_at(&path, i - 1);
     cell* answer = walk(current, element, set && last ? const_cast<cell*>(set_value) : nullptr, &path, parent,
                         &previous, i, case_, get, last, notify);
     cell next_value = *answer;
@@ -519,7 +519,7 @@ void fire_event(uint32_t event, const cell* block, int32_t pos, const cell* refe
                         event == EVENT_SET || event == EVENT_CALL;
   cell blk = block ? *block : none::none_value;
   int32_t offset = -1;
-  if (block && pos >= static_cast<int32_t>(block->data1) && pos <= length_of(block))
+  if (block && pos >= static_cast<int32_t>(block->data1) && pos <= rs_abs_length_q(block))
     offset = pos - static_cast<int32_t>(block->data1);
   cell val = value && TYPE_OF(value) != 0 ? *value : none::none_value;
   cell ref = with_reference && reference ? *reference : none::none_value;
@@ -552,11 +552,11 @@ uint32_t event_mask(const cell* hook) {
   cell more{TYPE_BLOCK, 0, hook->data3, 0};
   const cell* body = block::rs_abs_at(&more, 0);
   if (TYPE_OF(body) != TYPE_BLOCK || block::rs_length_q(body) == 0) return EVENT_ALL;
-  const cell* wanted = at(body, static_cast<int32_t>(body->data1));
+  const cell* wanted = rs_abs_at(body, static_cast<int32_t>(body->data1));
   if (TYPE_OF(wanted) != TYPE_BLOCK) return EVENT_ALL;
   uint32_t mask = 0;
-  for (int32_t i = static_cast<int32_t>(wanted->data1); i < length_of(wanted); ++i) {
-    const cell* w = at(wanted, i);
+  for (int32_t i = static_cast<int32_t>(wanted->data1); i < rs_abs_length_q(wanted); ++i) {
+    const cell* w = rs_abs_at(wanted, i);
     if (TYPE_OF(w) != TYPE_WORD) continue;
     for (int32_t e = 0; e < EVENT_COUNT; ++e)
       if (symbol::EQUAL_WORDS_q(w, static_cast<int32_t>(event_words[e]->data2))) mask |= 1u << e;

@@ -3,6 +3,7 @@
 // result slot. Errors and non-local exits in the blocks pass through.
 #include "runtime/interpreter/natives_conditional.hpp"
 
+#include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
@@ -12,14 +13,13 @@
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/stack.hpp"
-#include "runtime/memory/series_buffer.hpp"
 
 namespace ixo::natives {
 
 namespace {
 
-int32_t length_of(const cell* block) { return series::rs_abs_length_q(block); }
-const cell* at(const cell* block, int32_t i) { return memory::head_of<cell>(memory::GET_BUFFER(block)) + i; }
+using block::rs_abs_at;
+using series::rs_abs_length_q;
 
 // The argument block at `index` evaluated into the result slot.
 void do_branch(int32_t index) { interpreter::eval_block(stack::arguments + index, true); }
@@ -42,9 +42,9 @@ void either(const int32_t*) { do_branch(logic::true_q() ? 1 : 2); }
 
 void any(const int32_t*) {
   cell* conds = stack::push(stack::arguments[0]);
-  for (int32_t pos = static_cast<int32_t>(conds->data1); pos < length_of(conds);) {
+  for (int32_t pos = static_cast<int32_t>(conds->data1); pos < rs_abs_length_q(conds);) {
     stack::top = conds + 1;
-    pos = interpreter::eval_next(conds, pos, length_of(conds), true);
+    pos = interpreter::eval_next(conds, pos, rs_abs_length_q(conds), true);
     if (!logic::false_q()) return;
   }
   return_none();
@@ -53,10 +53,10 @@ void any(const int32_t*) {
 void all(const int32_t*) {
   cell* conds = stack::push(stack::arguments[0]);
   int32_t pos = static_cast<int32_t>(conds->data1);
-  if (pos >= length_of(conds)) return return_none();
-  while (pos < length_of(conds)) {
+  if (pos >= rs_abs_length_q(conds)) return return_none();
+  while (pos < rs_abs_length_q(conds)) {
     stack::top = conds + 1;
-    pos = interpreter::eval_next(conds, pos, length_of(conds), true);
+    pos = interpreter::eval_next(conds, pos, rs_abs_length_q(conds), true);
     if (logic::false_q()) return return_none();
   }
 }
@@ -80,11 +80,11 @@ void case_(const int32_t* refinements) {
   stack::set_result(none::none_value);
   bool found = false;
   int32_t pos = static_cast<int32_t>(cases->data1);
-  while (pos < length_of(cases)) {
+  while (pos < rs_abs_length_q(cases)) {
     if (all) found = false;
     stack::reset();
-    pos = interpreter::eval_next(cases, pos, length_of(cases), true);
-    if (pos >= length_of(cases)) {
+    pos = interpreter::eval_next(cases, pos, rs_abs_length_q(cases), true);
+    if (pos >= rs_abs_length_q(cases)) {
       cell name{TYPE_WORD, context::global_ctx, static_cast<uint32_t>(words::sym_case),
                 static_cast<uint32_t>(words::index_case)};
       fire(err::script_need_value, {name});
@@ -94,11 +94,11 @@ void case_(const int32_t* refinements) {
       continue;
     }
     stack::reset();
-    if (TYPE_OF(at(cases, pos)) == TYPE_BLOCK) {
-      cell branch = *at(cases, pos++);
+    if (TYPE_OF(rs_abs_at(cases, pos)) == TYPE_BLOCK) {
+      cell branch = *rs_abs_at(cases, pos++);
       interpreter::eval_block(&branch, true);
     } else {
-      pos = interpreter::eval_next(cases, pos, length_of(cases), true);
+      pos = interpreter::eval_next(cases, pos, rs_abs_length_q(cases), true);
     }
     if (!all) return stack::unwind_last();
     found = true;

@@ -23,7 +23,6 @@
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
-#include "runtime/memory/series_buffer.hpp"
 #include "startup/system/catch.hpp"
 
 namespace ixo::natives {
@@ -32,8 +31,8 @@ using memory::root_guard;
 
 namespace {
 
-const cell* at(const cell* block, int32_t i) { return memory::head_of<cell>(memory::GET_BUFFER(block)) + i; }
-int32_t length_of(const cell* block) { return series::rs_abs_length_q(block); }
+using block::rs_abs_at;
+using series::rs_abs_length_q;
 
 bool same_name_q(const cell* a, const cell* b) {
   return symbol::resolve(static_cast<int32_t>(a->data2)) == symbol::resolve(static_cast<int32_t>(b->data2));
@@ -44,13 +43,13 @@ bool same_name_q(const cell* a, const cell* b) {
 // must match.
 bool named_q(const cell* names, const cell* name) {
   if (TYPE_OF(names) == TYPE_BLOCK) {
-    for (int32_t i = static_cast<int32_t>(names->data1); i < length_of(names); ++i)
-      if (TYPE_OF(at(names, i)) != TYPE_WORD) fire(err::script_invalid_refine_arg, {*words::word_name, *names});
+    for (int32_t i = static_cast<int32_t>(names->data1); i < rs_abs_length_q(names); ++i)
+      if (TYPE_OF(rs_abs_at(names, i)) != TYPE_WORD) fire(err::script_invalid_refine_arg, {*words::word_name, *names});
   }
   if (TYPE_OF(name) != TYPE_WORD) return false;
   if (TYPE_OF(names) == TYPE_WORD) return same_name_q(names, name);
-  for (int32_t i = static_cast<int32_t>(names->data1); i < length_of(names); ++i)
-    if (same_name_q(at(names, i), name)) return true;
+  for (int32_t i = static_cast<int32_t>(names->data1); i < rs_abs_length_q(names); ++i)
+    if (same_name_q(rs_abs_at(names, i), name)) return true;
   return false;
 }
 
@@ -89,10 +88,10 @@ cell* pairs_of(const cell* m) {
   root_guard keep_map(&held);
   cell* pairs = block::push_only(8);
   cell storage{TYPE_BLOCK, 0, held.data2, 0};
-  for (int32_t i = 0; i + 1 < length_of(&storage); i += 2) {
-    if (at(&storage, i + 1)->header == 0) continue;  // a removed pair
-    block::rs_append(pairs, at(&storage, i));
-    block::rs_append(pairs, at(&storage, i + 1));
+  for (int32_t i = 0; i + 1 < rs_abs_length_q(&storage); i += 2) {
+    if (rs_abs_at(&storage, i + 1)->header == 0) continue;  // a removed pair
+    block::rs_append(pairs, rs_abs_at(&storage, i));
+    block::rs_append(pairs, rs_abs_at(&storage, i + 1));
   }
   return pairs;
 }
@@ -185,8 +184,8 @@ void apply(const int32_t* refinements) {
     function = *word::get_value(&given);
   } else if (TYPE_OF(&given) == TYPE_PATH) {
     int32_t first = static_cast<int32_t>(given.data1);
-    if (first >= length_of(&given) || TYPE_OF(at(&given, first)) != TYPE_WORD) fire(err::script_invalid_arg, {given});
-    name = *at(&given, first);
+    if (first >= rs_abs_length_q(&given) || TYPE_OF(rs_abs_at(&given, first)) != TYPE_WORD) fire(err::script_invalid_arg, {given});
+    name = *rs_abs_at(&given, first);
     function = *word::get_value(&name);
     path = &given;
     refinement_at = first + 1;
@@ -204,7 +203,7 @@ void apply(const int32_t* refinements) {
       fire(err::script_invalid_arg, {given});
   }
   stack::top = stack::arguments + 2;
-  interpreter::call_function(&function, &args, static_cast<int32_t>(args.data1), length_of(&args), false, path,
+  interpreter::call_function(&function, &args, static_cast<int32_t>(args.data1), rs_abs_length_q(&args), false, path,
                              refinement_at, &name, false, mode);
   stack::keep();
 }

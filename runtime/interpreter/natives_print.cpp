@@ -28,7 +28,7 @@ namespace {
 
 using memory::root_guard;
 
-int32_t length_of(const cell* blk) { return series::rs_abs_length_q(blk); }
+using series::rs_abs_length_q;
 
 // Adds one value to a target block: at its tail in append mode, else at
 // its index, which moves past the value.
@@ -53,15 +53,15 @@ void reduce_value(const cell* given, const cell* out) {
   if (out) {
     target = stack::push(*out);
     append = block::rs_tail_q(target);
-    old_tail = length_of(target);
+    old_tail = rs_abs_length_q(target);
   } else if (is_block) {
     target = block::push_only(block::rs_length_q(source));
   }
 
   if (is_block) {
-    for (int32_t pos = static_cast<int32_t>(source->data1); pos < length_of(source);) {
+    for (int32_t pos = static_cast<int32_t>(source->data1); pos < rs_abs_length_q(source);) {
       stack::keep();
-      pos = interpreter::eval_next(source, pos, length_of(source), false);
+      pos = interpreter::eval_next(source, pos, rs_abs_length_q(source), false);
       cell* result = stack::top - 1;
       clear_new_line(result);
       add_value(target, result, append);
@@ -84,10 +84,10 @@ void reduce_value(const cell* given, const cell* out) {
     }
   }
 
-  if (out && append && length_of(target) > old_tail) {
+  if (out && append && rs_abs_length_q(target) > old_tail) {
     // The values went in behind the owner's back: report them as one insert.
     cell insert_word{TYPE_WORD, 0, static_cast<uint32_t>(words::sym_insert), 0xFFFFFFFF};
-    ownership::check(target, &insert_word, nullptr, old_tail, length_of(target) - old_tail);
+    ownership::check(target, &insert_word, nullptr, old_tail, rs_abs_length_q(target) - old_tail);
   }
   stack::keep();
   stack::unwind();
@@ -105,7 +105,7 @@ cell* compose_block(const cell* given, bool deep, bool only, const cell* into) {
   } else {
     target = block::push_only(block::rs_length_q(source));
   }
-  for (int32_t i = static_cast<int32_t>(source->data1); i < length_of(source); ++i) {
+  for (int32_t i = static_cast<int32_t>(source->data1); i < rs_abs_length_q(source); ++i) {
     cell* item = stack::push(*block::rs_abs_at(source, i));
     if (TYPE_OF(item) == TYPE_BLOCK && deep) {
       add_value(target, compose_block(item, true, only, nullptr), append);
@@ -135,7 +135,7 @@ cell* compose_block(const cell* given, bool deep, bool only, const cell* into) {
 // cells from `length` on are cut and the index restored, on every way out.
 struct buffer_restore {
   int32_t index = static_cast<int32_t>(buffer_blk->data1);
-  int32_t length = length_of(buffer_blk);
+  int32_t length = rs_abs_length_q(buffer_blk);
   ~buffer_restore() {
     block::rs_truncate(buffer_blk, length);
     buffer_blk->data1 = static_cast<uint32_t>(index);
