@@ -27,8 +27,6 @@ char** process_argv = nullptr;
 // The guard area below the runtime stack: large enough that a frame which
 // skips over the lowest pages still lands in it.
 constexpr uint64_t guard_size = 1ull << 20;
-uintptr_t stack_low = 0;  // start of the mapping, guard area included
-
 void* thread_entry(void* body) {
   reinterpret_cast<void (*)()>(body)();
   return nullptr;
@@ -58,7 +56,10 @@ void run_on_runtime_stack(void (*body)()) {
               pthread_attr_setstack(&attr, static_cast<char*>(base) + guard_size,
                                     runtime_stack) == 0;
   if (made) {
-    stack_low = reinterpret_cast<uintptr_t>(base);
+    // A frame may skip past the guard area's low end as well as stop in it.
+    auto low = reinterpret_cast<uintptr_t>(base);
+    sysrec.stack_guard_low = low - guard_size;
+    sysrec.stack_guard_high = low + guard_size;
     made = pthread_create(&thread, &attr, thread_entry, reinterpret_cast<void*>(body)) == 0;
   }
   if (!made) {
@@ -68,11 +69,6 @@ void run_on_runtime_stack(void (*body)()) {
     return;
   }
   pthread_join(thread, nullptr);
-}
-
-bool on_stack_guard(const void* address) {
-  auto a = reinterpret_cast<uintptr_t>(address);
-  return stack_low != 0 && a >= stack_low - guard_size && a < stack_low + guard_size;
 }
 
 void set_process_args(int argc, char** argv) {

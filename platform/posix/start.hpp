@@ -11,12 +11,10 @@ namespace ixo::platform {
 constexpr uint64_t runtime_stack_size = 512ull << 20;
 
 // Runs `body` on a new thread whose stack is runtime_stack_size bytes (less
-// under a limit on the address space), and waits for it. `body` normally ends the process itself.
+// under a limit on the address space), and waits for it; the stack's guard
+// area is kept in the system record for the fault handler. `body` normally
+// ends the process itself.
 void run_on_runtime_stack(void (*body)());
-
-// Whether a faulting address lies in the runtime stack's guard area (a stack
-// overflow rather than a wild access).
-bool on_stack_guard(const void* address);
 
 // The three standard handles.
 extern int std_input, std_output, std_error;

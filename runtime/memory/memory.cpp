@@ -10,6 +10,7 @@
 #include "runtime/memory/node.hpp"
 #include "runtime/memory/series_frame.hpp"
 #include "startup/system/catch.hpp"
+#include "startup/system/runtime_error.hpp"
 
 namespace ixo {
 int32_t boot_flag = 0;
@@ -40,6 +41,7 @@ void init(uint64_t arena_size, uint64_t floor) {
   auto stress = platform::get_env("IXO_GC_STRESS");
   collect_every_allocation = stress && *stress == "1";
   allocated_since_cycle = live_after_cycle = 0;
+  system::release_on_exit = free_all_frames;
 }
 
 bool collection_due(int32_t need) {

@@ -13,11 +13,10 @@
 #include <ucontext.h>
 #include <unistd.h>
 
-#include "platform/posix/start.hpp"
-#include "runtime/memory/memory.hpp"
 #include "startup/system/console_output.hpp"
 #include "startup/system/heap.hpp"
 #include "startup/system/print.hpp"
+#include "startup/system/system.hpp"
 
 extern "C" char __executable_start;
 
@@ -119,7 +118,8 @@ void on_fault(int signo, siginfo_t* info, void* context) {
   }
   auto* uc = static_cast<ucontext_t*>(context);
   const void* pc = reinterpret_cast<const void*>(uc->uc_mcontext.gregs[REG_RIP]);
-  bool on_guard = signo == SIGSEGV && platform::on_stack_guard(info->si_addr);
+  auto address = reinterpret_cast<uintptr_t>(info->si_addr);
+  bool on_guard = signo == SIGSEGV && address >= sysrec.stack_guard_low && address < sysrec.stack_guard_high;
   int32_t number = fault_number(signo, info, on_guard);
   print_report(number, code_address(pc));
   system::flush_output();
@@ -129,6 +129,7 @@ void on_fault(int signo, siginfo_t* info, void* context) {
 }  // namespace
 
 void (*restore_on_exit)() = nullptr;
+void (*release_on_exit)() = nullptr;
 
 const char* runtime_error_message(int32_t number) {
   for (const auto& m : messages)
@@ -150,7 +151,7 @@ void runtime_error(int32_t number, uint32_t address) {
 void exit_process(int32_t status) {
   if (restore_on_exit) restore_on_exit();
   system::flush_output();
-  memory::free_all_frames();
+  if (release_on_exit) release_on_exit();
   heap::free_all();
   std::exit(status);
 }

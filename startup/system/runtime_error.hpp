@@ -10,13 +10,17 @@ namespace ixo::system {
 [[noreturn]] void runtime_error(int32_t number, uint32_t address);
 
 // Ends the process with `status` and no report, the way every orderly exit
-// goes: output flushed, the arena and the tracked heap released.
+// goes: output flushed, release_on_exit run, the tracked heap released.
 [[noreturn]] void exit_process(int32_t status);
 
 // Run on every way out (exit_process, a runtime error, a fault) before the
 // process ends, when set: the terminal puts itself back to the mode it was
 // found in. It must be async-signal-safe.
 extern void (*restore_on_exit)();
+
+// Run by exit_process after the output is flushed, when set: the memory
+// manager releases its arena (installed by memory::init).
+extern void (*release_on_exit)();
 
 // The message of a runtime error number; "unknown error code!" for numbers
 // outside the table.

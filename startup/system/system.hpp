@@ -1,5 +1,6 @@
 // The process-wide system record: argument strings, the code of the throw in
-// progress, the boot image and the tracked-heap list.
+// progress, the boot image, the tracked-heap list and the runtime stack's
+// guard area.
 #pragma once
 #include <cstdint>
 
@@ -16,6 +17,11 @@ struct system_record {
   const uint8_t* boot_image;    // the serialized boot image
   heap::tracked_list* heap_list;
   void* stack_base;             // marks the outermost catch site
+  // Addresses from stack_guard_low up to (not including) stack_guard_high
+  // fault as a stack overflow rather than a wild access; both 0 while the
+  // runtime runs on a stack without a guard area of its own.
+  uintptr_t stack_guard_low;
+  uintptr_t stack_guard_high;
 };
 
 extern system_record sysrec;
