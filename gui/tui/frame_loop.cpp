@@ -346,7 +346,9 @@ void advance(int32_t ms) {
 }
 
 bool do_events(bool no_wait) {
-  bool outermost = !no_wait && windows.size() <= 1 && !screen.active;
+  // The first waiting loop enters UI mode, however many windows are open:
+  // windows shown without waiting before it are drawn by it too.
+  bool outermost = !no_wait && !screen.active;
   int32_t entry = levels;
   if (!no_wait) ++levels;
   if (!no_wait && entry == 0) last_advance = -1;

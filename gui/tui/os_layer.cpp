@@ -58,14 +58,15 @@ struct place {
   int32_t column, line;
 };
 
-// Lays the text out as measure_text does and calls `at` with the 0-based
-// index of every character and its place, then once more with the index
-// past the last character and the place after it.
+// Lays the text out as text_size measures it (without escapes, as
+// rich-text runs are drawn) and calls `at` with the 0-based index of every
+// character and its place, then once more with the index past the last
+// character and the place after it.
 template <class Visit>
-text_size lay_out(const cell* text, int32_t wrap_at, Visit&& at) {
+void lay_out(const cell* text, int32_t wrap_at, Visit&& at) {
   int32_t length = string::rs_length_q(text);
   int32_t start = static_cast<int32_t>(text->data1);
-  int32_t column = 0, line = 0, widest = 0;
+  int32_t column = 0, line = 0;
   for (int32_t i = 0; i < length; ++i) {
     uint32_t cp = string::rs_abs_at(text, start + i);
     if (cp == '\n') {
@@ -74,17 +75,21 @@ text_size lay_out(const cell* text, int32_t wrap_at, Visit&& at) {
       column = 0;
       continue;
     }
-    int32_t w = unicode::char_width(cp);
+    int32_t w = char_columns(static_cast<int32_t>(cp));
     if (wrap_at > 0 && column > 0 && column + w > wrap_at) {
       ++line;
       column = 0;
     }
     at(i, place{column, line});
     column += w;
-    if (column > widest) widest = column;
   }
   at(length, place{column, line});
-  return {widest, line + 1};
+}
+
+// The size of a string: columns of the widest line, and lines.
+cell size_cell(const cell* text, int32_t wrap_at, bool escapes) {
+  size2 s = text_size(string_units(text), wrap_at, escapes);
+  return point2D::make_cell(static_cast<float>(s.width), static_cast<float>(s.height));
 }
 
 bool rich_text_q(const cell* face) {
@@ -112,7 +117,7 @@ int32_t index_at(const cell* text, int32_t wrap_at, int32_t x, int32_t y) {
   lay_out(text, wrap_at, [&](int32_t i, place p) {
     if (found >= 0 || p.line != y) return;
     uint32_t cp = i < string::rs_length_q(text) ? string::rs_abs_at(text, static_cast<int32_t>(text->data1) + i) : 0;
-    int32_t w = cp == 0 || cp == '\n' ? 1 : unicode::char_width(cp);
+    int32_t w = cp == 0 || cp == '\n' ? 1 : char_columns(static_cast<int32_t>(cp));
     if (x < p.column + (w > 0 ? w : 1)) found = i;
     last_on_line = i;
   });
@@ -133,10 +138,30 @@ bool point_of(const cell* value, int32_t& x, int32_t& y) {
 
 // ---- Routines ----------------------------------------------------------------
 
+// The terminal's colour depth as the language side's helper reads it from
+// the environment: 4 true colour, else 2.
+int32_t color_support() {
+  static const int32_t helpers_word = symbol::make("TUI-helpers");
+  static const int32_t check_word = symbol::make("check-color-support");
+  const cell* helpers = context::get_global(helpers_word);
+  if (!helpers || TYPE_OF(helpers) != TYPE_OBJECT) return 2;
+  cell word{TYPE_WORD, 0, static_cast<uint32_t>(check_word), 0};
+  const cell* found = object::select_word(helpers, &word);
+  if (!found) return 2;
+  cell function = *found;
+  memory::root_guard keep(&function);
+  cell* top = stack::top;
+  interpreter::call_value(&function, &word, 0, interpreter::CALLBACK_NONE);
+  cell result = *(stack::top - 1);
+  stack::top = top;
+  return TYPE_OF(&result) == TYPE_INTEGER && integer::get(&result) == 4 ? 4 : 2;
+}
+
 // start-backend: the backend's own state, then its description.
 void start_backend() {
   loop::reset();
   read_size();
+  tui::screen.color_support = color_support();
   // [version build product]
   cell version{};
   tuple::make_rgba(&version, 10, 10, 10, -1);
@@ -156,6 +181,8 @@ void get_screen_size() {
 
 // size-text face value
 void size_text() {
+  // Faces draw their text with its escape sequences read, rich-text as is.
+  bool escapes = !rich_text_q(argument(0));
   cell* text = argument(1);
   switch (TYPE_OF(text)) {
     case TYPE_NONE: text = field(argument(0), FACE_TEXT); break;
@@ -163,8 +190,7 @@ void size_text() {
     default: fire(err::script_invalid_type, {datatype::make_cell(TYPE_OF(text))});
   }
   if (TYPE_OF(text) != TYPE_STRING) return answer_none();
-  text_size s = measure_text(text, 0);
-  answer(point2D::make_cell(static_cast<float>(s.columns), static_cast<float>(s.lines)));
+  answer(size_cell(text, 0, escapes));
 }
 
 // text-box-metrics box arg0 type
@@ -192,11 +218,8 @@ void text_box_metrics() {
       return answer(integer::make_cell(index));
     }
     case 2: return answer(float_::make_cell(1.0));
-    case 3: {
-      text_size s = measure_text(text, wrap_at);
-      return answer(point2D::make_cell(static_cast<float>(s.columns), static_cast<float>(s.lines)));
-    }
-    default: return answer(integer::make_cell(measure_text(text, wrap_at).lines));
+    case 3: return answer(size_cell(text, wrap_at, false));
+    default: return answer(integer::make_cell(text_size(string_units(text), wrap_at, false).height));
   }
 }
 
@@ -496,10 +519,6 @@ void exit_event_loop() {
 }
 
 }  // namespace
-
-text_size measure_text(const cell* text, int32_t wrap_at) {
-  return lay_out(text, wrap_at, [](int32_t, place) {});
-}
 
 void read_size() {
   int32_t columns = 0, rows = 0;

@@ -8,14 +8,6 @@
 
 namespace ixo::tui::os {
 
-// Columns and lines of a text laid out from column 0: LF starts a line,
-// every character takes its display width, and with `wrap_at` above 0 a
-// character that would pass that column starts a new line.
-struct text_size {
-  int32_t columns, lines;
-};
-text_size measure_text(const cell* text, int32_t wrap_at);
-
 // Re-reads the terminal's size into the screen state (80 x 24 when the
 // terminal cannot tell).
 void read_size();

@@ -13,7 +13,9 @@
 
 #include "gui/tui/draw.hpp"
 #include "runtime/core/char_width.hpp"
+#include "runtime/core/ownership.hpp"
 #include "runtime/datatypes/block.hpp"
+#include "runtime/datatypes/char.hpp"
 #include "runtime/datatypes/handle.hpp"
 #include "runtime/datatypes/image.hpp"
 #include "runtime/datatypes/integer.hpp"
@@ -21,10 +23,12 @@
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/object.hpp"
 #include "runtime/datatypes/pair.hpp"
+#include "runtime/datatypes/point2d.hpp"
 #include "runtime/datatypes/routine.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/tuple.hpp"
+#include "runtime/datatypes/words.hpp"
 #include "runtime/datatypes/map.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/interpreter/fire.hpp"
@@ -56,7 +60,7 @@ constexpr const char* WORDS[] = {
     "resize", "no-buttons", "no-max", "no-min", "no-title", "no-border", "window", "base", "field", "button",
     "progress", "text-list", "rich-text", "group-box", "check", "radio", "hint", "caret", "border-corners",
     "border-color", "round", "center", "right", "middle", "bottom", "TUI-helpers", "make-progress-ui",
-    "make-text-list-ui", "make-checkbox-ui", "make-radio-ui"};
+    "make-text-list-ui", "make-checkbox-ui", "make-radio-ui", "text"};
 int32_t word_ids[std::size(WORDS)];
 bool words_ready = false;
 
@@ -239,6 +243,21 @@ void build_runs(widget& node) {
   draw::apply_rich_text_styles(node.runs, values + FACE_DATA);
 }
 
+// The coordinates of a pair! or point2D!; false for any other value.
+bool planar_of(const cell* v, float& x, float& y) {
+  switch (TYPE_OF(v)) {
+    case TYPE_PAIR:
+      x = static_cast<float>(pair::x_of(v));
+      y = static_cast<float>(pair::y_of(v));
+      return true;
+    case TYPE_POINT2D:
+      x = point2D::coordinate(v, 0);
+      y = point2D::coordinate(v, 1);
+      return true;
+    default: return false;
+  }
+}
+
 }  // namespace
 
 void sync_widget(widget_ref w) {
@@ -249,16 +268,12 @@ void sync_widget(widget_ref w) {
   uint32_t flags = keep;
   const cell* offset = values + FACE_OFFSET;
   const cell* size = values + FACE_SIZE;
+  // Boxes are kept in float cells: a pair! and a point2D! (as the layout
+  // gives a face sized to its text, and the faces placed after it) both
+  // place a widget; cell positions are taken from them by truncation.
   float x = 0, y = 0, width = 0, height = 0;
-  if (TYPE_OF(offset) == TYPE_PAIR && node.kind != KIND_WINDOW) {
-    x = static_cast<float>(pair::x_of(offset));
-    y = static_cast<float>(pair::y_of(offset));
-  }
-  if (TYPE_OF(size) == TYPE_PAIR) {
-    flags |= WF_SIZE_PAIR;
-    width = static_cast<float>(pair::x_of(size));
-    height = static_cast<float>(pair::y_of(size));
-  }
+  if (node.kind != KIND_WINDOW) planar_of(offset, x, y);
+  if (planar_of(size, width, height) && TYPE_OF(size) == TYPE_PAIR) flags |= WF_SIZE_PAIR;
   node.x1 = x;
   node.y1 = y;
   node.x2 = x + width;
@@ -573,8 +588,13 @@ void draw_runs(const std::vector<screen_cell>& runs, int32_t x, int32_t y, const
       });
 }
 
+int32_t char_columns(int32_t code) {
+  if (code == '\t') return 1;
+  return code < 32 || code == 127 ? 0 : unicode::char_width(static_cast<uint32_t>(code));
+}
+
 size2 text_size(const text_units& text, int32_t max_columns, bool escapes) {
-  int32_t widest = 0, lines = text.length > 0 ? 1 : 0, column = 0;
+  int32_t widest = 0, lines = 1, column = 0;
   text_style ignored{}, base{};
   for (int32_t i = 0; i < text.length;) {
     int32_t c = text.at(i);
@@ -588,7 +608,7 @@ size2 text_size(const text_units& text, int32_t max_columns, bool escapes) {
       ++lines;
       continue;
     }
-    int32_t width = c == '\t' ? 1 : c < 32 || c == 127 ? 0 : unicode::char_width(static_cast<uint32_t>(c));
+    int32_t width = char_columns(c);
     if (max_columns > 0 && column + width > max_columns && column > 0) {
       column = 0;
       ++lines;
@@ -814,17 +834,35 @@ void mark_redraw() { screen.redraw = true; }
 
 bool send(widget_ref w, int32_t type, int32_t value) { return send_event && send_event(w, type, value); }
 
-// The face text as a string the field may edit in place.
+// The face text as a string the field may edit in place: a text that is no
+// string becomes a new string owned by the face, so that its edits reach
+// the face's deep-change handler like any other change of its text.
 cell* field_text(widget_ref w) {
-  cell* values = face_values(w);
-  if (!string_q(values + FACE_TEXT)) {
+  if (!string_q(face_values(w) + FACE_TEXT)) {
     cell fresh{TYPE_NONE, 0, 0, 0};
     memory::root_guard keep(&fresh);
     string::rs_make_at(&fresh, 16);
-    values = face_values(w);
-    values[FACE_TEXT] = fresh;
+    face_values(w)[FACE_TEXT] = fresh;
+    cell text_word{TYPE_WORD, 0, static_cast<uint32_t>(sym("text")), 0xFFFFFFFF};
+    ownership::bind(&fresh, &widget_at(w).face, &text_word);
   }
-  return values + FACE_TEXT;
+  return face_values(w) + FACE_TEXT;
+}
+
+// Tells the owner of the face text of an edit at the character index, as
+// the series actions do: `before` ahead of it; answers whether the text has
+// an owner, which then hears `after` once the edit is done.
+bool report_edit(widget_ref w, int32_t before, int32_t index, const cell* value) {
+  cell text = *field_text(w);
+  memory::root_guard keep(&text);
+  cell action{TYPE_WORD, 0, static_cast<uint32_t>(before), 0xFFFFFFFF};
+  return ownership::check(&text, &action, value, static_cast<int32_t>(text.data1) + index, 1);
+}
+
+void report_done(widget_ref w, const cell* after, int32_t index, const cell* value) {
+  cell text = *field_text(w);
+  memory::root_guard keep(&text);
+  ownership::check(&text, after, value, static_cast<int32_t>(text.data1) + index, 1);
 }
 
 bool field_event(widget_ref w, int32_t type, const tui_event& e) {
@@ -856,11 +894,17 @@ bool field_event(widget_ref w, int32_t type, const tui_event& e) {
       break;
     case 8: case 127:
       if (edit.index > 0) {
-        int32_t width = width_at(--edit.index);
-        edit.column -= width;
-        edit.text_width -= width;
+        int32_t at = edit.index - 1;
+        int32_t width = width_at(at);
+        bool owned = report_edit(w, words::sym_remove, at, nullptr);
         cell* s = field_text(w);
-        string::remove_char(s, static_cast<int32_t>(s->data1) + edit.index);
+        if (at >= string::rs_length_q(s)) break;  // the owner cut the text short
+        string::remove_char(s, static_cast<int32_t>(s->data1) + at);
+        edit_state& moved = widget_at(w).edit;
+        moved.index = at;
+        moved.column -= width;
+        moved.text_width -= width;
+        if (owned) report_done(w, words::word_removed, at, nullptr);
       }
       break;
     default: {
@@ -868,13 +912,17 @@ bool field_event(widget_ref w, int32_t type, const tui_event& e) {
       int32_t width = unicode::char_width(static_cast<uint32_t>(key));
       size2 size = get_size(w);
       if (size.width - width < edit.text_width) return true;  // does not fit: dropped
+      int32_t at = edit.index;
+      cell typed = char_::make_cell(static_cast<uint32_t>(key));
+      bool owned = report_edit(w, words::sym_insert, at, &typed);
       cell* s = field_text(w);
-      int32_t offset = static_cast<int32_t>(s->data1) + edit.index;
-      string::insert_char(memory::GET_BUFFER(s), offset, static_cast<uint32_t>(key));
-      widget& again = widget_at(w);
-      ++again.edit.index;
-      again.edit.column += width;
-      again.edit.text_width += width;
+      at = std::min(at, string::rs_length_q(s));
+      string::insert_char(memory::GET_BUFFER(s), static_cast<int32_t>(s->data1) + at, static_cast<uint32_t>(key));
+      edit_state& moved = widget_at(w).edit;
+      moved.index = at + 1;
+      moved.column += width;
+      moved.text_width += width;
+      if (owned) report_done(w, words::word_inserted, at, &typed);
     }
   }
   mark_redraw();

@@ -220,7 +220,15 @@ void draw_text(const text_units& text, int32_t x, int32_t y, const rect& clip, t
 // Draws styled cells (rich-text runs) the same way.
 void draw_runs(const std::vector<screen_cell>& runs, int32_t x, int32_t y, const rect& clip, bool wrap,
                uint32_t attrs);
-// Columns and lines the text takes, wrapped at max_columns when positive.
+// The columns a character takes where text is drawn: a tab shows as one
+// space, other control characters take none, the rest their display width.
+int32_t char_columns(int32_t code);
+// Columns of the widest line and the number of lines the text takes: LF
+// starts a line (an empty text is one empty line); with max_columns above
+// 0 a character that would pass it starts a new line unless it is the
+// line's first; with `escapes`, escape sequences take no room. The one
+// measure of texts: the painter's alignment, size-text and the rich-text
+// metrics.
 size2 text_size(const text_units& text, int32_t max_columns, bool escapes);
 // Alignment bits of a para! (1 right, 2 center, 4 middle, 8 bottom, 32
 // wrap), 0 for none.

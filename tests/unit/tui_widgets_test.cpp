@@ -357,6 +357,26 @@ TEST_F(tui_widgets, a_field_takes_what_fits_and_edits_at_the_cursor) {
   EXPECT_EQ(writes.back().substr(writes.back().size() - 4), "\033[2C");
 }
 
+// The field edits its face's text in place; the face hears of each edit
+// through the text's owner, so its data follows what is typed, also when
+// the text was none before the first key.
+TEST_F(tui_widgets, a_field_edit_reaches_its_face_data) {
+  build(R"(win: make face! [type: 'window size: 10x1 pane: reduce [
+      f: make face! [type: 'field size: 10x1]]])");
+  widget_ref f = widget_of("f");
+  key(f, '4');
+  key(f, '2');
+  key(f, '7');
+  key(f, 8);
+  EXPECT_EQ(text_of("f"), U"42");
+  eval("42 = f/data");
+  EXPECT_TRUE(TYPE_OF(&result) == TYPE_LOGIC && result.data1 != 0);
+  key(f, 8);
+  key(f, 8);
+  eval("none? f/data");  // an empty text takes the default: none
+  EXPECT_TRUE(TYPE_OF(&result) == TYPE_LOGIC && result.data1 != 0);
+}
+
 TEST_F(tui_widgets, a_field_cursor_steps_over_wide_characters) {
   build(R"(win: make face! [type: 'window size: 10x1 pane: reduce [
       f: make face! [type: 'field size: 10x1 text: "a^(4E2D)b"]]])");
@@ -476,6 +496,19 @@ TEST_F(tui_widgets, progress_bars_show_their_proportion) {
       p: make face! [type: 'progress size: 12x1 data: 0.5]]])");
   paint();
   EXPECT_EQ(row_text(0), U"[#####     ]");
+}
+
+// The backend's start takes the colour depth that drives images from the
+// language side's helper, which reads the environment.
+TEST_F(tui_widgets, the_backend_start_asks_the_helper_for_the_colour_depth) {
+  auto e = test::raised([] {
+    eval(R"(set-env "COLORTERM" "truecolor" system/view/platform/init)");
+    EXPECT_EQ(screen.color_support, 4);
+    eval(R"(set-env "COLORTERM" "" set-env "TERM" "xterm-256color" system/view/platform/init)");
+    EXPECT_EQ(screen.color_support, 2);
+  });
+  EXPECT_FALSE(e);
+  send_event = record_event;
 }
 
 TEST_F(tui_widgets, images_draw_two_pixels_per_cell) {
