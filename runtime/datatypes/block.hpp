@@ -34,6 +34,12 @@ bool rs_next(cell* blk);
 // Cell n counted from the buffer's head. Inline: the evaluator and the
 // call path read their blocks' cells with it at every step.
 inline cell* rs_abs_at(const cell* blk, int32_t n) { return memory::head_of<cell>(memory::GET_BUFFER(blk)) + n; }
+// Cells from the head to the tail, whatever the index: the length of any
+// block type, with no unit to look up (the evaluator reads it at every step).
+inline int32_t rs_abs_cells(const cell* blk) {
+  const memory::series_buffer* b = memory::GET_BUFFER(blk);
+  return static_cast<int32_t>((b->tail - b->head) / sizeof(cell));
+}
 // Cuts the block at its index.
 void rs_clear(cell* blk);
 // Cuts the block after n cells from the head.

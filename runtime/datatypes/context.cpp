@@ -2,6 +2,9 @@
 // writing slots, binding, and the context! registration.
 #include "runtime/datatypes/context.hpp"
 
+#include <algorithm>
+#include <iterator>
+
 #include "runtime/datatypes/object.hpp"
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -11,6 +14,7 @@
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/fire.hpp"
+#include "runtime/memory/collector.hpp"
 #include "runtime/memory/root_block.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/memory.hpp"
@@ -154,34 +158,45 @@ uint32_t duplicate(cell* holder, uint32_t kind) {
 namespace {
 
 // find_word's answers by context node and symbol: the word's position in
-// the context's words. A path reads a field by a word bound elsewhere and
-// so looks it up on every read. An entry is taken only while the word at
-// its position still has its symbol; a context holds each canonical
-// spelling once, so that word is the one the lookup would find, however
-// nodes were reused or words moved meanwhile.
+// the context's words and its slot. A path reads a field by a word bound
+// elsewhere and so looks it up on every read. Within one collector cycle an
+// answer whose word has exactly the symbol stands as it is: only the
+// collector frees or moves nodes, and a context never loses a word nor
+// holds a canonical spelling twice. After a cycle an entry is taken only
+// while the word at its position still has its symbol, however nodes were
+// reused or words moved meanwhile.
 struct found_memo {
   uint32_t ctx;
   int32_t symbol;
   int32_t at;
+  int32_t slot;
+  uint32_t cycle;  // the cycle the exact answer was found in, else NO_CYCLE
 };
+constexpr uint32_t NO_CYCLE = 0xFFFFFFFF;
 found_memo found_memos[256];
 
 }  // namespace
 
 int32_t find_word(uint32_t ctx, int32_t symbol, bool canonical) {
   found_memo& m = found_memos[(ctx >> 2 ^ static_cast<uint32_t>(symbol) * 31) & 255];
-  const cell* c = context_cell(ctx);
   if (m.ctx == ctx && m.symbol == symbol) {
-    uint32_t words = words_node(c);
+    if (m.cycle == collector::series_cycle_count) return m.slot;
+    uint32_t words = words_node(context_cell(ctx));
     if (m.at < cell_count(words)) {
       const cell* w = head_of<cell>(buffer_of(words)) + m.at;
-      if (static_cast<int32_t>(w->data2) == symbol) return static_cast<int32_t>(w->data3);
+      if (static_cast<int32_t>(w->data2) == symbol) {
+        m.slot = static_cast<int32_t>(w->data3);
+        m.cycle = collector::series_cycle_count;
+        return m.slot;
+      }
     }
   }
   int32_t at = position_of(ctx, symbol, canonical);
   if (at < 0) return -1;
-  m = {ctx, symbol, at};
-  return static_cast<int32_t>(word_at(context_cell(ctx), at)->data3);
+  const cell* w = word_at(context_cell(ctx), at);
+  bool exact = static_cast<int32_t>(w->data2) == symbol;
+  m = {ctx, symbol, at, static_cast<int32_t>(w->data3), exact ? collector::series_cycle_count : NO_CYCLE};
+  return static_cast<int32_t>(w->data3);
 }
 
 int32_t find_word_at(uint32_t ctx, int32_t symbol, bool canonical, int32_t* index) {
@@ -352,6 +367,8 @@ bool collect_set_words(uint32_t ctx, cell* block) {
 }
 
 void init() {
+  // A restarted runtime counts cycles from 0 again over reused nodes.
+  std::fill(std::begin(found_memos), std::end(found_memos), found_memo{});
   // clang-format off
   datatype::register_type(datatype_registration(TYPE_CONTEXT, 0, "context!",
     /* make .. set-path */     unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported, unsupported,

@@ -45,6 +45,15 @@ cell* value_at(uint32_t ctx, int32_t index);
 cell* first_word(const cell* obj);
 cell* get_values(const cell* obj);
 int32_t count_words(const cell* obj);
+// A path step's field, found as eval_path finds it (the word's own slot
+// when it is bound to the object, else its spelling in any letter case),
+// nothing allocated: its value cell, or nullptr when the object lacks it.
+cell* field_of(const cell* obj, const cell* word);
+// A path's store into that field when the object has no change handlers
+// to hear of it: the field marked stored into, the value written, its cell
+// answered; nullptr (nothing done) when the field is absent or handlers
+// must run.
+cell* store_field(const cell* obj, const cell* word, const cell& value);
 // The value reached from the system object through fields taken by
 // position (system/locale/currencies/list is {10, 6, 0}); null before the
 // system object exists, or when a value on the way is no object or has

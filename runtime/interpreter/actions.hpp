@@ -6,6 +6,9 @@
 #include <cstdint>
 
 #include "runtime/datatypes/action_types.hpp"
+#include "runtime/datatypes/float.hpp"
+#include "runtime/datatypes/integer.hpp"
+#include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/memory/cell.hpp"
 
@@ -128,8 +131,84 @@ void compare_args(int32_t op);
 // are done inline; the others go through the dispatcher in a native frame
 // named by `word`, so that errors name the operator. The result is pushed.
 
-// `op` is a math code of the integer core: add, subtract, multiply, or, and,
-// xor (any other code is runtime error 101).
+// left op right into *out, as the action or native computes it, for the
+// integer! and float! cases that cannot raise: with `math`, `code` a math
+// code of the integer core: integer add, subtract and multiply (past 32
+// bits: the float of the operation, as a new cell), or, and, xor; else a
+// compare code: integer comparisons, float or mixed add, subtract, multiply and divide
+// (a float made from the left operand, its flag bits kept), and float
+// orderings (IEEE: false with a NaN). False for anything else.
+inline bool number_op(int32_t code, bool math, const cell* left, const cell* right, cell* out) {
+  uint32_t lt = TYPE_OF(left), rt = TYPE_OF(right);
+  if (math) {
+    if (lt == TYPE_INTEGER && rt == TYPE_INTEGER) {
+      int32_t x = integer::get(left), y = integer::get(right), r;
+      bool overflow;
+      switch (code) {
+        case integer::OP_ADD: overflow = __builtin_add_overflow(x, y, &r); break;
+        case integer::OP_SUBTRACT: overflow = __builtin_sub_overflow(x, y, &r); break;
+        case integer::OP_MULTIPLY: overflow = __builtin_mul_overflow(x, y, &r); break;
+        case integer::OP_OR: overflow = false, r = x | y; break;
+        case integer::OP_AND: overflow = false, r = x & y; break;
+        case integer::OP_XOR: overflow = false, r = x ^ y; break;
+        default: return false;  // divide and remainder may raise: the full call decides
+      }
+      if (overflow) {
+        double a = x, b = y;
+        *out = float_::make_cell(code == integer::OP_ADD ? a + b : code == integer::OP_SUBTRACT ? a - b : a * b);
+      } else {
+        *out = *left;
+        out->data2 = static_cast<uint32_t>(r);
+      }
+      return true;
+    }
+    if ((lt != TYPE_FLOAT && lt != TYPE_INTEGER) || (rt != TYPE_FLOAT && rt != TYPE_INTEGER)) return false;
+    double a = lt == TYPE_INTEGER ? integer::get(left) : get_float(left);
+    double b = rt == TYPE_INTEGER ? integer::get(right) : get_float(right);
+    double r;
+    switch (code) {
+      case integer::OP_ADD: r = a + b; break;
+      case integer::OP_SUBTRACT: r = a - b; break;
+      case integer::OP_MULTIPLY: r = a * b; break;
+      case integer::OP_DIVIDE: r = a / b; break;
+      default: return false;
+    }
+    *out = *left;
+    set_type(out, TYPE_FLOAT);
+    set_float(out, r);
+    return true;
+  }
+  bool answer;
+  if (lt == TYPE_INTEGER && rt == TYPE_INTEGER) {
+    int32_t a = integer::get(left), b = integer::get(right);
+    switch (code) {
+      case COMP_EQUAL:
+      case COMP_STRICT_EQUAL: answer = a == b; break;
+      case COMP_NOT_EQUAL: answer = a != b; break;
+      case COMP_LESSER: answer = a < b; break;
+      case COMP_LESSER_EQUAL: answer = a <= b; break;
+      case COMP_GREATER: answer = a > b; break;
+      case COMP_GREATER_EQUAL: answer = a >= b; break;
+      default: return false;
+    }
+  } else if (lt == TYPE_FLOAT && rt == TYPE_FLOAT) {
+    double a = get_float(left), b = get_float(right);
+    switch (code) {
+      case COMP_LESSER: answer = a < b; break;
+      case COMP_LESSER_EQUAL: answer = a <= b; break;
+      case COMP_GREATER: answer = a > b; break;
+      case COMP_GREATER_EQUAL: answer = a >= b; break;
+      default: return false;  // equality is tolerant: the native decides
+    }
+  } else {
+    return false;
+  }
+  *out = logic::make_cell(answer);
+  return true;
+}
+
+// `op` is a math code of the integer core: add, subtract, multiply, divide,
+// or, and, xor (any other code is runtime error 101).
 cell* math_op_fast(const cell* word, const cell* left, const cell* right, int32_t op);
 // `op` is a compare code 0..6.
 cell* compare_op_fast(const cell* word, const cell* left, const cell* right, int32_t op);

@@ -12,10 +12,10 @@
 #include "runtime/datatypes/function.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/none.hpp"
+#include "runtime/datatypes/object.hpp"
 #include "runtime/datatypes/op.hpp"
 #include "runtime/datatypes/pair.hpp"
 #include "runtime/datatypes/registry.hpp"
-#include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
@@ -59,7 +59,7 @@ const char* const event_names[EVENT_COUNT] = {"init", "end",  "prolog", "epilog"
 cell* event_words[EVENT_COUNT] = {};
 
 using block::rs_abs_at;
-using series::rs_abs_length_q;
+using block::rs_abs_cells;
 
 // A function a word or path calls with the arguments that follow it; an
 // op! there lacks its left argument.
@@ -76,14 +76,38 @@ void traced(uint32_t event, const cell* block, int32_t pos, const cell* referenc
   if (tracing_on) fire_event(event, block, pos, reference, value);
 }
 
-// The value of a word for the infix look-ahead: only a word whose context
-// currently has values, never raising.
-const cell* peek_value(const cell* word) {
+// The evaluation loop comes in two instances: with tracing on, every event
+// goes to the hook; with it off, event sites compile to nothing. Tracing is
+// switched on and off only around whole evaluations (do/trace, a traced
+// function's body, the hook's own run), each restoring it on the way out,
+// so the instance chosen when a block or expression starts holds for all
+// of it.
+template <bool Trace>
+inline void event(uint32_t event, const cell* block, int32_t pos, const cell* reference, const cell* value) {
+  if constexpr (Trace) traced(event, block, pos, reference, value);
+}
+
+// A root guard in the instances that want one.
+template <bool On>
+struct root_if {
+  explicit root_if(cell* value) : guard(value) {}
+  root_guard guard;
+};
+template <>
+struct root_if<false> {
+  explicit root_if(cell*) {}
+};
+
+// The value of a word for the infix look-ahead: only a resolved word whose
+// context currently has values, never raising (the cell context::get
+// would answer).
+inline const cell* peek_value(const cell* word) {
   uint32_t ctx = word->data1;
-  if (ctx == 0 || static_cast<int32_t>(word->data3) < 0) return nullptr;
+  int32_t index = static_cast<int32_t>(word->data3);
+  if (ctx == 0 || index < 0) return nullptr;
   const cell* c = context::context_cell(ctx);
-  if (context::stack_q(c) && c->data2 == 0) return nullptr;
-  return context::get(word, ctx);
+  if (!context::stack_q(c)) return memory::head_of<cell>(memory::buffer_of(c->data2)) + index;
+  return c->data2 ? memory::address<cell>(c->data2) + index : nullptr;
 }
 
 // The object a word's context belongs to, when that context is not the
@@ -96,35 +120,52 @@ cell parent_of(const cell* word) {
 }
 
 // ---- Infix shortcuts ----
-// An operator over the add, subtract or multiply action, or over one of
-// the comparison natives but same?, between two integer! or float!
-// operands is computed by the shortcuts of actions_fast.cpp, with the
-// results of the full call and no call machinery. The right operand must
+// An operator over the add, subtract, multiply or divide action, or over
+// one of the comparison natives but same?, between two integer! or float!
+// operands is computed here, with the results of the full call and no call
+// machinery, whenever that cannot raise an error. The right operand must
 // be what the full call would fetch with nothing to evaluate: a literal
 // number or a word whose value is one.
 
+// The comparison code of each comparison native, by its entry; the entries
+// never change, so an answer found once stands.
+struct native_code {
+  natives::native_entry entry;
+  int32_t code;
+};
+native_code native_codes[64];
+
+int32_t compare_code(uint32_t slot) {
+  natives::native_entry entry = natives::entry_of(static_cast<int32_t>(slot));
+  native_code& m = native_codes[slot & 63];
+  if (m.entry == entry && entry) return m.code;
+  int32_t code = entry == natives::equal_q             ? COMP_EQUAL
+                 : entry == natives::not_equal_q        ? COMP_NOT_EQUAL
+                 : entry == natives::strict_equal_q     ? COMP_STRICT_EQUAL
+                 : entry == natives::lesser_q           ? COMP_LESSER
+                 : entry == natives::greater_q          ? COMP_GREATER
+                 : entry == natives::lesser_or_equal_q  ? COMP_LESSER_EQUAL
+                 : entry == natives::greater_or_equal_q ? COMP_GREATER_EQUAL
+                                                        : -1;
+  m = {entry, code};
+  return code;
+}
+
 // The integer-core math code (`math` set) or the compare code an op's
 // wrapped value stands for; -1 when it has no shortcut.
-int32_t shortcut_code(const cell* function, bool& math) {
+inline int32_t shortcut_code(const cell* function, bool& math) {
   math = TYPE_OF(function) == TYPE_ACTION;
   if (math) {
     switch (function->data1) {
       case ACT_ADD: return integer::OP_ADD;
       case ACT_SUBTRACT: return integer::OP_SUBTRACT;
       case ACT_MULTIPLY: return integer::OP_MULTIPLY;
+      case ACT_DIVIDE: return integer::OP_DIVIDE;
       default: return -1;
     }
   }
   if (TYPE_OF(function) != TYPE_NATIVE) return -1;
-  natives::native_entry entry = natives::entry_of(static_cast<int32_t>(function->data1));
-  if (entry == natives::equal_q) return COMP_EQUAL;
-  if (entry == natives::not_equal_q) return COMP_NOT_EQUAL;
-  if (entry == natives::strict_equal_q) return COMP_STRICT_EQUAL;
-  if (entry == natives::lesser_q) return COMP_LESSER;
-  if (entry == natives::greater_q) return COMP_GREATER;
-  if (entry == natives::lesser_or_equal_q) return COMP_LESSER_EQUAL;
-  if (entry == natives::greater_or_equal_q) return COMP_GREATER_EQUAL;
-  return -1;
+  return compare_code(function->data1);
 }
 
 // two_arguments_q walks the call spec; its yes for a function's `more`
@@ -151,17 +192,18 @@ bool fits_two_numbers_q(const cell* function, uint32_t first, uint32_t second) {
 // operand) when the shortcut applies and answers true; the top is then
 // above the result, as after the full call. `pos` is the right operand's
 // position, inside the block.
-bool infix_shortcut(const cell* name, const cell* function, const cell* block, int32_t pos) {
+bool infix_shortcut(const cell* function, const cell* block, int32_t pos) {
   bool math;
   int32_t code = shortcut_code(function, math);
   if (code < 0) return false;
   const cell* right = rs_abs_at(block, pos);
   if (TYPE_OF(right) == TYPE_WORD && !(right = peek_value(right))) return false;
-  cell a = *stack::top, b = *right;
-  if (!integer_or_float_q(TYPE_OF(&a)) || !integer_or_float_q(TYPE_OF(&b)) || !fits_two_numbers_q(function, TYPE_OF(&a), TYPE_OF(&b)))
+  cell* left = stack::top;
+  if (!integer_or_float_q(TYPE_OF(left)) || !integer_or_float_q(TYPE_OF(right))) return false;
+  cell result;
+  if (!actions::number_op(code, math, left, right, &result) || !fits_two_numbers_q(function, TYPE_OF(left), TYPE_OF(right)))
     return false;
-  if (math) actions::math_op_fast(name, &a, &b, code);
-  else actions::compare_op_fast(name, &a, &b, code);
+  stack::push(result);
   return true;
 }
 
@@ -181,12 +223,15 @@ bool binary_memo_q(const cell* function) {
   return true;
 }
 
+template <bool Trace>
+int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, bool sub, bool functions_as_data);
+
 // An operator over a native or action of exactly two evaluated arguments,
 // its left operand at the top, called as call_function calls it: a frame
 // named by the operator's word, the left operand's type checked, the right
 // operand evaluated inside the frame with no infix look-ahead and checked,
-// then the entry, or for two integers (or two floats under add, subtract,
-// multiply) the shortcut's inline result. No walk of the call spec.
+// then the entry, or the shortcut's inline result when it has one. No walk
+// of the call spec. Only taken with tracing off.
 int32_t binary_call(const cell* given_name, const cell* function, const cell* block, int32_t pos, int32_t end,
                     bool sub) {
   cell f = *function, name = *given_name;
@@ -194,15 +239,13 @@ int32_t binary_call(const cell* given_name, const cell* function, const cell* bl
   stack::mark(&name, stack::FRAME_INTERP);
   ++stack::top;
   check_binary_arg(&f, &name, 0);
-  pos = eval_expression(block, pos, end, true, true, false);
+  pos = expression<false>(block, pos, end, true, true, false);
   check_binary_arg(&f, &name, 1);
   bool math;
   int32_t code = shortcut_code(&f, math);
   cell* left = stack::arguments;
-  uint32_t lt = TYPE_OF(left), rt = TYPE_OF(left + 1);
-  if (code >= 0 && lt == rt && (lt == TYPE_INTEGER || (lt == TYPE_FLOAT && math && code <= integer::OP_MULTIPLY))) {
-    cell result = math ? *actions::math_op_fast(&name, left, left + 1, code)
-                       : *actions::compare_op_fast(&name, left, left + 1, code);
+  cell result;
+  if (code >= 0 && actions::number_op(code, math, left, left + 1, &result)) {
     stack::set_result(result);
   } else {
     call_binary_entry(&f);
@@ -221,11 +264,10 @@ struct cursor_keeper {
   ~cursor_keeper() { *eval_cursor = saved; }
 };
 
-}  // namespace
-
 // ---- Blocks --------------------------------------------------------------------
 
-void eval_block(const cell* given, bool keep) {
+template <bool Trace>
+void block_loop(const cell* given, bool keep) {
   cell block = *given;
   root_guard keep_block(&block);
   cursor_keeper cursor;
@@ -234,64 +276,57 @@ void eval_block(const cell* given, bool keep) {
   stack::mark(words::word_body, stack::FRAME_EVAL);
   if (direct) stack::set_frame_mark(stack::frame_top - 1, stack::MARK_DIRECT_BODY);
   int32_t pos = static_cast<int32_t>(block.data1);
-  int32_t end = rs_abs_length_q(&block);
-  traced(EVENT_ENTER, &block, pos, nullptr, nullptr);
+  int32_t end = rs_abs_cells(&block);
+  event<Trace>(EVENT_ENTER, &block, pos, nullptr, nullptr);
   if (pos >= end) {
     stack::set_result(unset::unset_value);
   } else {
     *eval_cursor = block;
     while (pos < end) {
       eval_cursor->data1 = static_cast<uint32_t>(pos);
-      pos = eval_expression(&block, pos, end, false, false, false);
+      pos = expression<Trace>(&block, pos, end, false, false, false);
       if (stack::pending_exit) return;  // the stacks stand where the exit put them
-      end = std::min(end, rs_abs_length_q(&block));  // the block may have been cut meanwhile
+      end = std::min(end, rs_abs_cells(&block));  // the block may have been cut meanwhile
       if (pos < end) stack::reset();
     }
   }
-  traced(EVENT_EXIT, &block, end, nullptr, stack::arguments);
+  event<Trace>(EVENT_EXIT, &block, end, nullptr, stack::arguments);
   if (keep) stack::unwind_last();
   else stack::unwind();
-}
-
-const cell* current_expression() {
-  return eval_cursor && TYPE_OF(eval_cursor) != TYPE_UNSET ? eval_cursor : nullptr;
-}
-
-int32_t eval_next(const cell* block, int32_t pos, int32_t end, bool keep) {
-  stack::mark(words::word_body, stack::FRAME_INTERP);
-  if (pos >= std::min(end, rs_abs_length_q(block))) stack::set_result(unset::unset_value);
-  else pos = eval_expression(block, pos, end, false, false, false);
-  if (keep) stack::unwind_last();
-  else stack::unwind();
-  return pos;
 }
 
 // ---- Expressions -----------------------------------------------------------------
 
-int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_infix, bool sub,
-                        bool functions_as_data) {
-  end = std::min(end, rs_abs_length_q(block));
+// One expression from `pos` and the infix operators after it. The cell
+// evaluated is copied out of the block; the block is rooted by whoever
+// evaluates it, and every branch hands the copy on (to code that copies
+// and roots it itself) before anything may collect, so only the traced
+// instance, which reports it at the end, and a set-path, which walks it
+// after evaluating its value, root the copy.
+template <bool Trace>
+int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, bool sub, bool functions_as_data) {
+  end = std::min(end, rs_abs_cells(block));
   cell* entry_top = stack::top;
-  traced(EVENT_FETCH, block, pos, rs_abs_at(block, pos), rs_abs_at(block, pos));
+  event<Trace>(EVENT_FETCH, block, pos, rs_abs_at(block, pos), rs_abs_at(block, pos));
   cell v = *rs_abs_at(block, pos);
-  root_guard keep_v(&v);
+  root_if<Trace> keep_v(&v);
   int32_t next = pos + 1;
   switch (TYPE_OF(&v)) {
     case TYPE_PAREN:
       stack::mark(words::word_body, stack::FRAME_INTERP);
-      eval_block(&v, true);
+      block_loop<Trace>(&v, true);
       if (sub) stack::unwind();
       else stack::unwind_last();
       break;
     case TYPE_SET_WORD: {
       stack::mark(&v, stack::FRAME_INTERP);
       cell* word = stack::push(v);
-      traced(EVENT_PUSH, block, pos, nullptr, word);
+      event<Trace>(EVENT_PUSH, block, pos, nullptr, word);
       if (next >= end) fire(err::script_need_value, {v});
-      next = eval_expression(block, next, end, false, true, false);
+      next = expression<Trace>(block, next, end, false, true, false);
       cell* value = word + 1;
-      traced(EVENT_SET, block, next, word, value);
-      if (TYPE_OF(value) == TYPE_UNSET) fire(err::script_need_value, {v});
+      event<Trace>(EVENT_SET, block, next, word, value);
+      if (TYPE_OF(value) == TYPE_UNSET) fire(err::script_need_value, {*word});
       word::set(word, *value);
       *stack::arguments = *value;
       if (sub) stack::unwind();
@@ -299,12 +334,13 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
       break;
     }
     case TYPE_SET_PATH: {
-      traced(EVENT_PUSH, block, pos, nullptr, &v);
+      root_if<!Trace> keep_path(&v);
+      event<Trace>(EVENT_PUSH, block, pos, nullptr, &v);
       if (next >= end) fire(err::script_need_value, {v});
       stack::mark(words::word_set_path, stack::FRAME_INTERP);
-      next = eval_expression(block, next, end, false, true, false);
+      next = expression<Trace>(block, next, end, false, true, false);
       cell* value = stack::arguments;
-      traced(EVENT_SET, block, next, &v, value);
+      event<Trace>(EVENT_SET, block, next, &v, value);
       next = eval_path(&v, block, next, end, true, false, true, false, value);
       stack::keep();  // the expression's value is the value set
       if (sub) stack::unwind();
@@ -313,13 +349,13 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
     }
     case TYPE_GET_WORD:
       store(*word::get_value(&v), sub);
-      traced(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      event<Trace>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
       break;
     case TYPE_LIT_WORD: {
       cell w = v;
       w.header = TYPE_WORD;
       store(w, sub);
-      traced(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      event<Trace>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
       break;
     }
     case TYPE_WORD: {
@@ -332,21 +368,21 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
         fire(err::script_no_op_arg, {v});
       } else {
         store(value, sub);
-        traced(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+        event<Trace>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
       }
       break;
     }
     case TYPE_PATH:
     case TYPE_GET_PATH:
       next = eval_path(&v, block, next, end, false, TYPE_OF(&v) == TYPE_GET_PATH, sub, false, nullptr);
-      traced(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      event<Trace>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
       break;
     case TYPE_LIT_PATH: {
       cell p = v;
       p.header = TYPE_PATH;
       p.data3 = 0;
       store(p, sub);
-      traced(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      event<Trace>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
       break;
     }
     case TYPE_OP:
@@ -360,7 +396,7 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
         break;
       }
       store(v, sub);
-      traced(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      event<Trace>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
       break;
     case TYPE_ISSUE:
       if (next < end && TYPE_OF(rs_abs_at(block, next)) == TYPE_BLOCK &&
@@ -369,38 +405,69 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
       [[fallthrough]];
     default:
       store(v, sub);
-      traced(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      event<Trace>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
       break;
   }
   if (stack::pending_exit) return next;
 
   // Infix operators: the value just made is the left operand of the next
   // operator, whose result is in turn the left operand of the one after.
-  while (!no_infix && next < std::min(end, rs_abs_length_q(block))) {
-    cell name = *rs_abs_at(block, next);
-    if (TYPE_OF(&name) != TYPE_WORD) break;
-    const cell* value = peek_value(&name);
+  while (!no_infix && next < std::min(end, rs_abs_cells(block))) {
+    const cell* name = rs_abs_at(block, next);
+    if (TYPE_OF(name) != TYPE_WORD) break;
+    const cell* value = peek_value(name);
     if (!value || TYPE_OF(value) != TYPE_OP) break;
     cell op = *value;
     op.header = op::wrapped_type(&op);
     // The fetched value is the operator word itself, as for any word read.
-    traced(EVENT_FETCH, block, next, &name, &name);
+    event<Trace>(EVENT_FETCH, block, next, name, name);
     stack::top = sub ? entry_top : stack::arguments;
-    if (!tracing_on && next + 1 < std::min(end, rs_abs_length_q(block))) {
-      if (infix_shortcut(&name, &op, block, next + 1)) {
-        next += 2;
-        continue;
-      }
-      if (binary_memo_q(&op)) {
-        next = binary_call(&name, &op, block, next + 1, end, sub);
-        if (stack::pending_exit) return next;
-        continue;
+    if (!Trace || !tracing_on) {
+      if (next + 1 < std::min(end, rs_abs_cells(block))) {
+        if (infix_shortcut(&op, block, next + 1)) {
+          next += 2;
+          continue;
+        }
+        if (binary_memo_q(&op)) {
+          next = binary_call(rs_abs_at(block, next), &op, block, next + 1, end, sub);
+          if (stack::pending_exit) return next;
+          continue;
+        }
       }
     }
-    next = call_function(&op, block, next + 1, end, sub, nullptr, 0, &name, true);
+    cell word = *rs_abs_at(block, next);
+    next = call_function(&op, block, next + 1, end, sub, nullptr, 0, &word, true);
   }
-  if (tracing_on && !sub) fire_event(EVENT_EXPR, block, next, &v, stack::arguments);
+  if constexpr (Trace) {
+    if (tracing_on && !sub) fire_event(EVENT_EXPR, block, next, &v, stack::arguments);
+  }
   return next;
+}
+
+}  // namespace
+
+void eval_block(const cell* given, bool keep) {
+  if (tracing_on) block_loop<true>(given, keep);
+  else block_loop<false>(given, keep);
+}
+
+const cell* current_expression() {
+  return eval_cursor && TYPE_OF(eval_cursor) != TYPE_UNSET ? eval_cursor : nullptr;
+}
+
+int32_t eval_next(const cell* block, int32_t pos, int32_t end, bool keep) {
+  stack::mark(words::word_body, stack::FRAME_INTERP);
+  if (pos >= std::min(end, rs_abs_cells(block))) stack::set_result(unset::unset_value);
+  else pos = eval_expression(block, pos, end, false, false, false);
+  if (keep) stack::unwind_last();
+  else stack::unwind();
+  return pos;
+}
+
+int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_infix, bool sub,
+                        bool functions_as_data) {
+  if (tracing_on) return expression<true>(block, pos, end, no_infix, sub, functions_as_data);
+  return expression<false>(block, pos, end, no_infix, sub, functions_as_data);
 }
 
 // ---- Paths ---------------------------------------------------------------------------
@@ -414,14 +481,37 @@ bool copied_value_q(uint32_t type) {
          type == TYPE_POINT2D || type == TYPE_POINT3D || type == TYPE_EVENT;
 }
 
+// A path of two words whose head holds an object: the field's cell after
+// reading or storing it, with the results of the walk below and nothing
+// allocated; nullptr when the walk must decide (any other path, a missing
+// or unset field, a function the path calls, change handlers to notify).
+const cell* object_field_step(const cell* path, bool set, bool get, const cell* set_value) {
+  int32_t first = static_cast<int32_t>(path->data1);
+  if (rs_abs_cells(path) - first != 2) return nullptr;
+  const cell* head = rs_abs_at(path, first);
+  if (TYPE_OF(head) != TYPE_WORD || TYPE_OF(head + 1) != TYPE_WORD) return nullptr;
+  const cell* obj = word::get_value(head);
+  if (TYPE_OF(obj) != TYPE_OBJECT) return nullptr;
+  if (set) return object::store_field(obj, head + 1, *set_value);
+  const cell* field = object::field_of(obj, head + 1);
+  if (!field || TYPE_OF(field) == TYPE_UNSET || (!get && prefix_function_q(TYPE_OF(field)))) return nullptr;
+  return field;
+}
+
 }  // namespace
 
 int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end, bool set, bool get,
                   bool sub, bool case_, const cell* set_value) {
+  if (!tracing_on) {
+    if (const cell* field = object_field_step(given, set, get, set_value)) {
+      store(*field, sub);
+      return pos;
+    }
+  }
   cell path = *given;
   root_guard keep_path(&path);
   int32_t first = static_cast<int32_t>(path.data1);
-  int32_t length = rs_abs_length_q(&path);
+  int32_t length = rs_abs_cells(&path);
   if (first >= length) fire(err::script_empty_path);
   traced(EVENT_ENTER, &path, first, nullptr, nullptr);
   traced(EVENT_FETCH, &path, first, nullptr, rs_abs_at(&path, first));
@@ -519,7 +609,7 @@ void fire_event(uint32_t event, const cell* block, int32_t pos, const cell* refe
                         event == EVENT_SET || event == EVENT_CALL;
   cell blk = block ? *block : none::none_value;
   int32_t offset = -1;
-  if (block && pos >= static_cast<int32_t>(block->data1) && pos <= rs_abs_length_q(block))
+  if (block && pos >= static_cast<int32_t>(block->data1) && pos <= rs_abs_cells(block))
     offset = pos - static_cast<int32_t>(block->data1);
   cell val = value && TYPE_OF(value) != 0 ? *value : none::none_value;
   cell ref = with_reference && reference ? *reference : none::none_value;
@@ -550,12 +640,12 @@ void fire_event(uint32_t event, const cell* block, int32_t pos, const cell* refe
 
 uint32_t event_mask(const cell* hook) {
   cell more{TYPE_BLOCK, 0, hook->data3, 0};
-  const cell* body = block::rs_abs_at(&more, 0);
+  const cell* body = rs_abs_at(&more, 0);
   if (TYPE_OF(body) != TYPE_BLOCK || block::rs_length_q(body) == 0) return EVENT_ALL;
   const cell* wanted = rs_abs_at(body, static_cast<int32_t>(body->data1));
   if (TYPE_OF(wanted) != TYPE_BLOCK) return EVENT_ALL;
   uint32_t mask = 0;
-  for (int32_t i = static_cast<int32_t>(wanted->data1); i < rs_abs_length_q(wanted); ++i) {
+  for (int32_t i = static_cast<int32_t>(wanted->data1); i < rs_abs_cells(wanted); ++i) {
     const cell* w = rs_abs_at(wanted, i);
     if (TYPE_OF(w) != TYPE_WORD) continue;
     for (int32_t e = 0; e < EVENT_COUNT; ++e)

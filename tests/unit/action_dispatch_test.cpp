@@ -3,6 +3,7 @@
 // refinement), and the evaluator's shortcuts for infix operators.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -276,8 +277,12 @@ TEST_F(fast_paths, math_matches_the_full_call) {
       {int_(12), int_(10), integer::OP_XOR},         {flt(0.1), flt(0.2), integer::OP_ADD},
       {flt(1.5), flt(4.0), integer::OP_SUBTRACT},    {flt(1.5), flt(-2.0), integer::OP_MULTIPLY},
       {int_(1), flt(0.5), integer::OP_ADD},          {flt(0.5), int_(2), integer::OP_SUBTRACT},
+      {int_(3), flt(0.5), integer::OP_MULTIPLY},     {flt(1.0), flt(3.0), integer::OP_DIVIDE},
+      {int_(7), flt(2.0), integer::OP_DIVIDE},       {flt(7.5), int_(2), integer::OP_DIVIDE},
+      {flt(1.0), flt(0.0), integer::OP_DIVIDE},      {int_(7), int_(2), integer::OP_DIVIDE},
+      {int_(8), int_(2), integer::OP_DIVIDE},
   };
-  const int32_t actions_of[] = {ACT_ADD, ACT_SUBTRACT, ACT_MULTIPLY, 0, 0, ACT_OR_T, ACT_AND_T, ACT_XOR_T};
+  const int32_t actions_of[] = {ACT_ADD, ACT_SUBTRACT, ACT_MULTIPLY, ACT_DIVIDE, 0, ACT_OR_T, ACT_AND_T, ACT_XOR_T};
   for (const auto& c : cases) {
     cell fast = math(c.a, c.b, c.op);
     cell full = call_entry(dispatcher(actions_of[c.op]), {c.a, c.b});
@@ -301,6 +306,12 @@ TEST_F(fast_paths, comparisons_of_integers_and_mixed_types) {
       {int_(2), int_(-3), COMP_GREATER, true},       {int_(2), int_(3), COMP_GREATER_EQUAL, false},
       {int_(1), flt(1.0), COMP_EQUAL, true},         {flt(1.0), int_(2), COMP_LESSER, true},
       {int_(5), int_(5), COMP_STRICT_EQUAL, true},
+      {flt(0.5), flt(1.5), COMP_LESSER, true},       {flt(2.0), flt(2.0), COMP_LESSER_EQUAL, true},
+      {flt(-0.0), flt(0.0), COMP_GREATER_EQUAL, true}, {flt(3.0), flt(2.5), COMP_GREATER, true},
+      {flt(0.1 + 0.2), flt(0.3), COMP_EQUAL, true},  {flt(0.1 + 0.2), flt(0.3), COMP_STRICT_EQUAL, false},
+      {flt(std::nan("")), flt(1.0), COMP_LESSER, false},
+      {flt(std::nan("")), flt(1.0), COMP_GREATER_EQUAL, false},
+      {flt(1.0), flt(std::nan("")), COMP_LESSER_EQUAL, false},
   };
   for (const auto& c : cases) {
     cell r = compare(c.a, c.b, c.op);
