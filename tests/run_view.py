@@ -199,6 +199,10 @@ CASES = [
     # Backspace leaves.
     ("field data", 'view [f: field button "B" [unview]]\nprint mold reduce [f/data type? f/data]\n',
      [shows(r"B"), text("123"), shows(r"123"), keys("Tab", "Space"), shows(r"\[123 integer!\]")], None),
+    # On the way to "[1]" the text does not load: no error, and the window
+    # stays until the button closes it.
+    ("field data through texts that do not load", 'view [f: field button "B" [unview]]\nprint mold f/data\n',
+     [shows(r"B"), text("[1]"), shows(r"\[1\]"), keys("Tab", "Space"), shows(r"(?m)^\[1\]\s*$")], None),
     ("field data after Backspace", 'view [f: field button "B" [unview]]\nprint mold f/data\n',
      [shows(r"B"), text("1234"), shows(r"1234"), keys("BSpace"), keys("Tab", "Space"), shows(r"(?m)^123\s*$")],
      None),

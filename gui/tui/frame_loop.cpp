@@ -135,6 +135,19 @@ void enter_ui() {
   screen.redraw = true;
 }
 
+// A cursor position report asked for (after a print, say) and not read yet
+// would reach the shell after us as typed text: wait a little for it.
+void swallow_reports() {
+  for (int32_t tries = 0; screen.reports_pending > 0 && tries < 10; ++tries) {
+    if (io->wait(50) != tty::WAIT_INPUT) continue;
+    uint8_t buffer[256];
+    int32_t n = io->read(buffer, static_cast<int32_t>(sizeof buffer));
+    for (int32_t i = 0; i < n; ++i)
+      if (buffer[i] == 'R' && screen.reports_pending > 0) --screen.reports_pending;
+  }
+  screen.reports_pending = 0;
+}
+
 void leave_ui() {
   if (screen.active) {
     leave_area();
@@ -143,6 +156,7 @@ void leave_ui() {
     alternate_screen = false;
     show_cursor();
     tty::note_modes(false, false);
+    swallow_reports();
     tty::drop_input();
     tty::leave_raw();
     remove_print_hooks();
@@ -211,6 +225,7 @@ bool run_pass(bool no_wait, int32_t& elapsed) {
 
 const input::routing routing = {on_key, on_button, on_move, on_wheel,
                                 [](int32_t row, int32_t column) {
+                                  if (screen.reports_pending > 0) --screen.reports_pending;
                                   screen.top_row = row - 1;
                                   screen.report_column = column - 1;
                                 },

@@ -319,7 +319,10 @@ void write_bytes(const char* bytes, size_t length) { sink(bytes, length); }
 
 void set_mode(int32_t n) { write_csi(n, "\033[?", 'h'); }
 void reset_mode(int32_t n) { write_csi(n, "\033[?", 'l'); }
-void request_cursor_position() { write_bytes("\033[6n", 4); }
+void request_cursor_position() {
+  write_bytes("\033[6n", 4);
+  ++screen.reports_pending;
+}
 
 void enter_alternate_screen() {
   set_mode(1049);

@@ -95,6 +95,7 @@ struct screen_state {
   std::vector<screen_cell> cells;   // width x height, row-major
   int32_t top_row = 0;              // terminal row of the inline area's first line
   int32_t report_column = 0;        // column of the last cursor position report
+  int32_t reports_pending = 0;      // cursor position requests not yet answered
   int32_t lines_drawn = 0;          // row (from the area's top) the last frame left the cursor on
   int32_t cursor_column = 0;        // text cursor, set while rendering by the focused field or caret
   int32_t cursor_row = 0;

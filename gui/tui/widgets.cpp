@@ -37,6 +37,7 @@
 #include "runtime/memory/collector.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
+#include "startup/system/catch.hpp"
 #include "startup/system/console_output.hpp"
 
 namespace ixo::tui {
@@ -850,20 +851,37 @@ cell* field_text(widget_ref w) {
 }
 
 // Tells the owner of the face text of an edit at the character index, as
-// the series actions do: `before` ahead of it; answers whether the text has
-// an owner, which then hears `after` once the edit is done.
-bool report_edit(widget_ref w, int32_t before, int32_t index, const cell* value) {
+// the series actions do; answers whether the text has an owner. The user's
+// key has no caller to hand an error or a throw to: like the events sent
+// to awake, they end in here.
+bool report(widget_ref w, const cell* action, int32_t index, const cell* value) {
   cell text = *field_text(w);
-  memory::root_guard keep(&text);
-  cell action{TYPE_WORD, 0, static_cast<uint32_t>(before), 0xFFFFFFFF};
-  return ownership::check(&text, &action, value, static_cast<int32_t>(text.data1) + index, 1);
+  cell act = *action;
+  memory::root_guard keep(&text), keep_action(&act);
+  cell* arguments = stack::arguments;
+  cell* top = stack::top;
+  stack::call_frame* frame = stack::frame_top;
+  bool owned = false;
+  uint32_t code = catch_site(FILTER_FUNCTION, [&] {
+    owned = ownership::check(&text, &act, value, static_cast<int32_t>(text.data1) + index, 1);
+  });
+  if (code != 0) {
+    system::clear_thrown();
+    stack::arguments = arguments;
+    stack::top = top;
+    stack::frame_top = frame;
+    owned = true;
+  }
+  return owned;
 }
 
-void report_done(widget_ref w, const cell* after, int32_t index, const cell* value) {
-  cell text = *field_text(w);
-  memory::root_guard keep(&text);
-  ownership::check(&text, after, value, static_cast<int32_t>(text.data1) + index, 1);
+// `before` ahead of the edit; an owner then hears `after` once it is done.
+bool report_edit(widget_ref w, int32_t before, int32_t index, const cell* value) {
+  cell action{TYPE_WORD, 0, static_cast<uint32_t>(before), 0xFFFFFFFF};
+  return report(w, &action, index, value);
 }
+
+void report_done(widget_ref w, const cell* after, int32_t index, const cell* value) { report(w, after, index, value); }
 
 bool field_event(widget_ref w, int32_t type, const tui_event& e) {
   widget& node = widget_at(w);

@@ -377,6 +377,18 @@ TEST_F(tui_widgets, a_field_edit_reaches_its_face_data) {
   EXPECT_TRUE(TYPE_OF(&result) == TYPE_LOGIC && result.data1 != 0);
 }
 
+// An error raised by the owner of the text that a field edits ends in the
+// field: the key is still taken.
+TEST_F(tui_widgets, an_error_of_the_text_owner_stays_in_the_field) {
+  build(R"(o: make object! [t: copy "" on-deep-change*: func [owner word target action new index part] [1 / 0]]
+      win: make face! [type: 'window size: 10x1 pane: reduce [f: make face! [type: 'field size: 10x1]]]
+      set-quiet in f 'text o/t
+      win)");
+  widget_ref f = widget_of("f");
+  EXPECT_TRUE(key(f, 'a'));
+  EXPECT_EQ(text_of("f"), U"a");
+}
+
 TEST_F(tui_widgets, a_field_cursor_steps_over_wide_characters) {
   build(R"(win: make face! [type: 'window size: 10x1 pane: reduce [
       f: make face! [type: 'field size: 10x1 text: "a^(4E2D)b"]]])");
