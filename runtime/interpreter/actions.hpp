@@ -132,12 +132,15 @@ void compare_args(int32_t op);
 // named by `word`, so that errors name the operator. The result is pushed.
 
 // left op right into *out, as the action or native computes it, for the
-// integer! and float! cases that cannot raise: with `math`, `code` a math
-// code of the integer core: integer add, subtract and multiply (past 32
-// bits: the float of the operation, as a new cell), or, and, xor; else a
-// compare code: integer comparisons, float or mixed add, subtract, multiply and divide
-// (a float made from the left operand, its flag bits kept), and float
-// orderings (IEEE: false with a NaN). False for anything else.
+// integer! and float! cases that cannot raise. With `math`, `code` is a
+// math code of the integer core: integer add, subtract and multiply (past
+// 32 bits: the float of the operation, as a new cell), divide (a float, as
+// a new cell, when it does not come out whole) and remainder but by zero
+// or of the lowest integer by -1, or, and, xor; float or mixed add,
+// subtract, multiply, divide and remainder (a float made from the left
+// operand, its flag bits kept). Else `code` is a compare code: integer
+// comparisons and float orderings (IEEE: false with a NaN). False for
+// anything else.
 inline bool number_op(int32_t code, bool math, const cell* left, const cell* right, cell* out) {
   uint32_t lt = TYPE_OF(left), rt = TYPE_OF(right);
   if (math) {
@@ -148,10 +151,20 @@ inline bool number_op(int32_t code, bool math, const cell* left, const cell* rig
         case integer::OP_ADD: overflow = __builtin_add_overflow(x, y, &r); break;
         case integer::OP_SUBTRACT: overflow = __builtin_sub_overflow(x, y, &r); break;
         case integer::OP_MULTIPLY: overflow = __builtin_mul_overflow(x, y, &r); break;
+        case integer::OP_DIVIDE:
+        case integer::OP_REMAINDER:
+          // By zero, or the one quotient past 32 bits: the full call raises.
+          if (y == 0 || (x == INT32_MIN && y == -1)) return false;
+          if (code == integer::OP_DIVIDE && x % y != 0) {
+            *out = float_::make_cell(static_cast<double>(x) / static_cast<double>(y));
+            return true;
+          }
+          overflow = false, r = code == integer::OP_DIVIDE ? x / y : x % y;
+          break;
         case integer::OP_OR: overflow = false, r = x | y; break;
         case integer::OP_AND: overflow = false, r = x & y; break;
         case integer::OP_XOR: overflow = false, r = x ^ y; break;
-        default: return false;  // divide and remainder may raise: the full call decides
+        default: return false;
       }
       if (overflow) {
         double a = x, b = y;
@@ -171,6 +184,7 @@ inline bool number_op(int32_t code, bool math, const cell* left, const cell* rig
       case integer::OP_SUBTRACT: r = a - b; break;
       case integer::OP_MULTIPLY: r = a * b; break;
       case integer::OP_DIVIDE: r = a / b; break;
+      case integer::OP_REMAINDER: r = float_::do_math_op(code, a, b); break;
       default: return false;
     }
     *out = *left;

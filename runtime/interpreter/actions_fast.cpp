@@ -39,6 +39,7 @@ cell* math_op_fast(const cell* word, const cell* left, const cell* right, int32_
     case integer::OP_SUBTRACT: action = ACT_SUBTRACT; break;
     case integer::OP_MULTIPLY: action = ACT_MULTIPLY; break;
     case integer::OP_DIVIDE: action = ACT_DIVIDE; break;
+    case integer::OP_REMAINDER: action = ACT_REMAINDER; break;
     case integer::OP_OR: action = ACT_OR_T; break;
     case integer::OP_AND: action = ACT_AND_T; break;
     case integer::OP_XOR: action = ACT_XOR_T; break;

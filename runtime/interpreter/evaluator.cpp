@@ -120,7 +120,7 @@ cell parent_of(const cell* word) {
 }
 
 // ---- Infix shortcuts ----
-// An operator over the add, subtract, multiply or divide action, or over
+// An operator over the add, subtract, multiply, divide or remainder action, or over
 // one of the comparison natives but same?, between two integer! or float!
 // operands is computed here, with the results of the full call and no call
 // machinery, whenever that cannot raise an error. The right operand must
@@ -161,6 +161,7 @@ inline int32_t shortcut_code(const cell* function, bool& math) {
       case ACT_SUBTRACT: return integer::OP_SUBTRACT;
       case ACT_MULTIPLY: return integer::OP_MULTIPLY;
       case ACT_DIVIDE: return integer::OP_DIVIDE;
+      case ACT_REMAINDER: return integer::OP_REMAINDER;
       default: return -1;
     }
   }
@@ -178,21 +179,25 @@ struct fit_memo {
 };
 fit_memo fit_memos[64];
 
-bool fits_two_numbers_q(const cell* function, uint32_t first, uint32_t second) {
+bool fits_after_walk_q(const cell* function, uint32_t first, uint32_t second, fit_memo& m) {
+  if (!two_arguments_q(function, first, second)) return false;
+  m = {function->data3, first << 8 | second, collector::series_cycle_count};
+  return true;
+}
+
+inline bool fits_two_numbers_q(const cell* function, uint32_t first, uint32_t second) {
   uint32_t types = first << 8 | second;
   fit_memo& m = fit_memos[(function->data3 >> 2 ^ types) & 63];
   if (m.more == function->data3 && m.types == types && m.cycle == collector::series_cycle_count && m.more != 0)
     return true;
-  if (!two_arguments_q(function, first, second)) return false;
-  m = {function->data3, types, collector::series_cycle_count};
-  return true;
+  return fits_after_walk_q(function, first, second, m);
 }
 
 // Computes `left op right` into the cell at the top's position (the left
 // operand) when the shortcut applies and answers true; the top is then
 // above the result, as after the full call. `pos` is the right operand's
 // position, inside the block.
-bool infix_shortcut(const cell* function, const cell* block, int32_t pos) {
+inline bool infix_shortcut(const cell* function, const cell* block, int32_t pos) {
   bool math;
   int32_t code = shortcut_code(function, math);
   if (code < 0) return false;
@@ -234,8 +239,9 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
 // of the call spec. Only taken with tracing off.
 int32_t binary_call(const cell* given_name, const cell* function, const cell* block, int32_t pos, int32_t end,
                     bool sub) {
-  cell f = *function, name = *given_name;
-  root_guard keep_f(&f), keep_name(&name);
+  cell held[2] = {*function, *given_name};
+  memory::root_pair_guard keep(held);
+  cell &f = held[0], &name = held[1];
   stack::mark(&name, stack::FRAME_INTERP);
   ++stack::top;
   check_binary_arg(&f, &name, 0);
@@ -256,21 +262,21 @@ int32_t binary_call(const cell* given_name, const cell* function, const cell* bl
   return pos;
 }
 
-// Restores the evaluation cursor of an outer eval_block, which stays
-// rooted meanwhile.
-struct cursor_keeper {
-  cell saved = *eval_cursor;
-  root_guard keep{&saved};
-  ~cursor_keeper() { *eval_cursor = saved; }
+// The block an eval_block evaluates and the evaluation cursor of the outer
+// one, put back on the way out: both rooted by one registration.
+struct block_keeper {
+  cell held[2];
+  memory::root_pair_guard keep{held};
+  explicit block_keeper(const cell* block) : held{*block, *eval_cursor} {}
+  ~block_keeper() { *eval_cursor = held[1]; }
 };
 
 // ---- Blocks --------------------------------------------------------------------
 
 template <bool Trace>
 void block_loop(const cell* given, bool keep) {
-  cell block = *given;
-  root_guard keep_block(&block);
-  cursor_keeper cursor;
+  block_keeper kept(given);
+  cell& block = kept.held[0];
   bool direct = stack::direct_body;
   stack::direct_body = false;
   stack::mark(words::word_body, stack::FRAME_EVAL);
@@ -412,31 +418,37 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
 
   // Infix operators: the value just made is the left operand of the next
   // operator, whose result is in turn the left operand of the one after.
-  while (!no_infix && next < std::min(end, rs_abs_cells(block))) {
-    const cell* name = rs_abs_at(block, next);
-    if (TYPE_OF(name) != TYPE_WORD) break;
-    const cell* value = peek_value(name);
-    if (!value || TYPE_OF(value) != TYPE_OP) break;
-    cell op = *value;
-    op.header = op::wrapped_type(&op);
-    // The fetched value is the operator word itself, as for any word read.
-    event<Trace>(EVENT_FETCH, block, next, name, name);
-    stack::top = sub ? entry_top : stack::arguments;
-    if (!Trace || !tracing_on) {
-      if (next + 1 < std::min(end, rs_abs_cells(block))) {
-        if (infix_shortcut(&op, block, next + 1)) {
-          next += 2;
-          continue;
-        }
-        if (binary_memo_q(&op)) {
-          next = binary_call(rs_abs_at(block, next), &op, block, next + 1, end, sub);
-          if (stack::pending_exit) return next;
-          continue;
+  // The block's length is read again after anything that may run code.
+  if (!no_infix) {
+    int32_t limit = std::min(end, rs_abs_cells(block));
+    while (next < limit) {
+      const cell* name = rs_abs_at(block, next);
+      if (TYPE_OF(name) != TYPE_WORD) break;
+      const cell* value = peek_value(name);
+      if (!value || TYPE_OF(value) != TYPE_OP) break;
+      cell op = *value;
+      op.header = op::wrapped_type(&op);
+      // The fetched value is the operator word itself, as for any word read.
+      event<Trace>(EVENT_FETCH, block, next, name, name);
+      stack::top = sub ? entry_top : stack::arguments;
+      if (!Trace || !tracing_on) {
+        if (next + 1 < limit) {
+          if (infix_shortcut(&op, block, next + 1)) {
+            next += 2;
+            continue;
+          }
+          if (binary_memo_q(&op)) {
+            next = binary_call(rs_abs_at(block, next), &op, block, next + 1, end, sub);
+            if (stack::pending_exit) return next;
+            limit = std::min(end, rs_abs_cells(block));
+            continue;
+          }
         }
       }
+      cell word = *rs_abs_at(block, next);
+      next = call_function(&op, block, next + 1, end, sub, nullptr, 0, &word, true);
+      limit = std::min(end, rs_abs_cells(block));
     }
-    cell word = *rs_abs_at(block, next);
-    next = call_function(&op, block, next + 1, end, sub, nullptr, 0, &word, true);
   }
   if constexpr (Trace) {
     if (tracing_on && !sub) fire_event(EVENT_EXPR, block, next, &v, stack::arguments);

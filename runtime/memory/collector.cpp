@@ -226,9 +226,9 @@ void mark_roots() {
   }
   for (int32_t i = 0; i < roots.count; ++i) {
     const memory::root_slot& r = roots.entries[i];
-    if (r.kind == ROOT_CELL) {
+    if (r.kind == ROOT_CELL || r.kind == ROOT_PAIR) {
       cell* c = static_cast<cell*>(r.slot);
-      mark_values(c, c + 1);
+      mark_values(c, c + (r.kind == ROOT_PAIR ? 2 : 1));
     } else {
       // A node held by C++ code: its cells too when it is a series of cells.
       auto* slot = static_cast<uint32_t*>(r.slot);

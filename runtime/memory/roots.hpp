@@ -16,6 +16,7 @@ namespace ixo::memory {
 enum root_kind : uint32_t {
   ROOT_CELL,  // a cell, marked by its datatype
   ROOT_NODE,  // a 32-bit slot holding a node, or 0
+  ROOT_PAIR,  // two cells in a row, each marked by its datatype
 };
 
 struct root_slot {
@@ -59,6 +60,16 @@ struct root_guard {
   ~root_guard() { remove_root(slot); }
   root_guard(const root_guard&) = delete;
   root_guard& operator=(const root_guard&) = delete;
+
+  void* slot;
+};
+
+// Registers two cells in a row for its scope with one registration.
+struct root_pair_guard {
+  explicit root_pair_guard(cell (&pair)[2]) : slot(pair) { add_root(pair, ROOT_PAIR); }
+  ~root_pair_guard() { remove_root(slot); }
+  root_pair_guard(const root_pair_guard&) = delete;
+  root_pair_guard& operator=(const root_pair_guard&) = delete;
 
   void* slot;
 };

@@ -280,9 +280,13 @@ TEST_F(fast_paths, math_matches_the_full_call) {
       {int_(3), flt(0.5), integer::OP_MULTIPLY},     {flt(1.0), flt(3.0), integer::OP_DIVIDE},
       {int_(7), flt(2.0), integer::OP_DIVIDE},       {flt(7.5), int_(2), integer::OP_DIVIDE},
       {flt(1.0), flt(0.0), integer::OP_DIVIDE},      {int_(7), int_(2), integer::OP_DIVIDE},
-      {int_(8), int_(2), integer::OP_DIVIDE},
+      {int_(8), int_(2), integer::OP_DIVIDE},        {int_(-2147483647 - 1), int_(2), integer::OP_DIVIDE},
+      {int_(-7), int_(2), integer::OP_REMAINDER},    {int_(7), int_(-2), integer::OP_REMAINDER},
+      {flt(7.5), int_(2), integer::OP_REMAINDER},    {flt(1.0), flt(INFINITY), integer::OP_REMAINDER},
+      {int_(5), flt(0.0), integer::OP_REMAINDER},
   };
-  const int32_t actions_of[] = {ACT_ADD, ACT_SUBTRACT, ACT_MULTIPLY, ACT_DIVIDE, 0, ACT_OR_T, ACT_AND_T, ACT_XOR_T};
+  const int32_t actions_of[] = {ACT_ADD,       ACT_SUBTRACT, ACT_MULTIPLY, ACT_DIVIDE,
+                                ACT_REMAINDER, ACT_OR_T,     ACT_AND_T,    ACT_XOR_T};
   for (const auto& c : cases) {
     cell fast = math(c.a, c.b, c.op);
     cell full = call_entry(dispatcher(actions_of[c.op]), {c.a, c.b});

@@ -123,6 +123,13 @@ TEST_F(collector_cycle, values_held_by_a_root_or_the_value_stack_survive_every_c
   string::rs_make_at(&rooted, 0);
   string::concatenate_literal(GET_BUFFER(&rooted), "held by a root cell");
 
+  cell pair[2] = {};
+  root_pair_guard keep_pair(pair);
+  string::rs_make_at(&pair[0], 0);
+  string::concatenate_literal(GET_BUFFER(&pair[0]), "first of a rooted pair");
+  string::rs_make_at(&pair[1], 0);
+  string::concatenate_literal(GET_BUFFER(&pair[1]), "second of a rooted pair");
+
   uint32_t held = block(4);
   root_guard keep_held(&held);
   cell inner = text("in a block held by a root node");
@@ -143,6 +150,8 @@ TEST_F(collector_cycle, values_held_by_a_root_or_the_value_stack_survive_every_c
   EXPECT_GE(collector::series_cycle_count - cycles_before, 300u);
   EXPECT_NE(*address<uint32_t>(rooted.data2), first_place);  // buffers did move
   EXPECT_EQ(text_of(rooted), "held by a root cell" + std::string(300, '.'));
+  EXPECT_EQ(text_of(pair[0]), "first of a rooted pair");
+  EXPECT_EQ(text_of(pair[1]), "second of a rooted pair");
   EXPECT_EQ(text_of(cells(held)[0]), "in a block held by a root node");
   EXPECT_EQ(text_of(cells(cells(on_stack->data2)[0].data2)[0]), "two blocks down the value stack");
 }
