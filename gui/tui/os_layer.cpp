@@ -141,20 +141,11 @@ bool point_of(const cell* value, int32_t& x, int32_t& y) {
 // The terminal's colour depth as the language side's helper reads it from
 // the environment: 4 true colour, else 2.
 int32_t color_support() {
-  static const int32_t helpers_word = symbol::make("TUI-helpers");
-  static const int32_t check_word = symbol::make("check-color-support");
-  const cell* helpers = context::get_global(helpers_word);
-  if (!helpers || TYPE_OF(helpers) != TYPE_OBJECT) return 2;
-  cell word{TYPE_WORD, 0, static_cast<uint32_t>(check_word), 0};
-  const cell* found = object::select_word(helpers, &word);
-  if (!found) return 2;
-  cell function = *found;
-  memory::root_guard keep(&function);
   cell* top = stack::top;
-  interpreter::call_value(&function, &word, 0, interpreter::CALLBACK_NONE);
-  cell result = *(stack::top - 1);
+  bool called = call_tui_helper("check-color-support", 0);
+  bool true_colour = called && TYPE_OF(top) == TYPE_INTEGER && integer::get(top) == 4;
   stack::top = top;
-  return TYPE_OF(&result) == TYPE_INTEGER && integer::get(&result) == 4 ? 4 : 2;
+  return true_colour ? 4 : 2;
 }
 
 // start-backend: the backend's own state, then its description.
@@ -252,19 +243,10 @@ void request_font() { answer(*argument(0)); }
 
 // Calls TUI-helpers' requester of the name with five arguments.
 void call_requester(const char* name, const cell* second, const cell* fourth, const cell* fifth) {
-  cell* helpers = context::get_global(symbol::make("TUI-helpers"));
-  cell requester{TYPE_NONE, 0, 0, 0};
-  if (helpers && TYPE_OF(helpers) == TYPE_OBJECT) {
-    int32_t sym = symbol::make(name);
-    if (context::find_word(helpers->data1, sym, true) >= 0) requester = *context::get_in(sym, helpers->data1);
-  }
-  if (TYPE_OF(&requester) != TYPE_FUNCTION) return answer_none();
-  memory::root_guard keep(&requester);
   cell none{TYPE_NONE, 0, 0, 0};
   cell args[5] = {none, *second, none, *fourth, *fifth};
   for (const cell& a : args) stack::push(a);
-  cell word = cell{TYPE_WORD, 0, static_cast<uint32_t>(symbol::make(name)), 0};
-  interpreter::call_value(&requester, &word, 5, interpreter::CALLBACK_NONE);
+  if (!call_tui_helper(name, 5)) return answer_none();
   answer(*stack::top_cell());
 }
 

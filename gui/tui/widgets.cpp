@@ -60,8 +60,7 @@ constexpr const char* WORDS[] = {
     "all-over", "focusable", "tri-state", "scrollable", "password", "no-sync", "fullscreen", "popup", "modal",
     "resize", "no-buttons", "no-max", "no-min", "no-title", "no-border", "window", "base", "field", "button",
     "progress", "text-list", "rich-text", "group-box", "check", "radio", "hint", "caret", "border-corners",
-    "border-color", "round", "center", "right", "middle", "bottom", "TUI-helpers", "make-progress-ui",
-    "make-text-list-ui", "make-checkbox-ui", "make-radio-ui", "text"};
+    "border-color", "round", "center", "right", "middle", "bottom", "text"};
 int32_t word_ids[std::size(WORDS)];
 bool words_ready = false;
 
@@ -117,20 +116,29 @@ void mark_widgets() {
 
 // Calls TUI-helpers/<name> on the widget's face; the result is dropped.
 void call_helper(widget_ref w, const char* name) {
-  const cell* helpers = context::get_global(sym("TUI-helpers"));
-  if (!helpers || TYPE_OF(helpers) != TYPE_OBJECT) return;
-  cell word{TYPE_WORD, 0, static_cast<uint32_t>(sym(name)), 0};
-  const cell* fn = object::select_word(helpers, &word);
-  if (!fn) return;
-  cell function = *fn;
-  memory::root_guard keep(&function);
   cell* top = stack::top;
   stack::push(widget_at(w).face);
-  interpreter::call_value(&function, &word, 1, interpreter::CALLBACK_NONE);
+  call_tui_helper(name, 1);
   stack::top = top;
 }
 
 }  // namespace
+
+bool call_tui_helper(const char* name, int32_t count) {
+  // Both names are interned before any value is read (interning may allocate).
+  cell word{TYPE_WORD, 0, static_cast<uint32_t>(symbol::make(name)), 0};
+  int32_t helpers_word = symbol::make("TUI-helpers");
+  const cell* helpers = context::get_global(helpers_word);
+  const cell* found = helpers && TYPE_OF(helpers) == TYPE_OBJECT ? object::select_word(helpers, &word) : nullptr;
+  if (!found || TYPE_OF(found) != TYPE_FUNCTION) {
+    stack::top -= count;
+    return false;
+  }
+  cell function = *found;
+  memory::root_guard keep(&function);
+  interpreter::call_value(&function, &word, count, interpreter::CALLBACK_NONE);
+  return true;
+}
 
 // ---- Nodes ---------------------------------------------------------------------
 

@@ -141,6 +141,11 @@ extern event_sender send_event;
 
 // ---- Nodes ----------------------------------------------------------------
 
+// Calls TUI-helpers/<name> with the `count` arguments on top of the
+// stack, which it takes: answers true with the result pushed in their
+// place, or false, leaving nothing, when TUI-helpers has no such function.
+bool call_tui_helper(const char* name, int32_t count);
+
 widget& widget_at(widget_ref w);
 // The face's values, valid until the next allocation.
 cell* face_values(widget_ref w);
