@@ -56,8 +56,11 @@ int32_t refinement_integer(cell* arg, const char* name) {
 // of them (when not negative); false when it cannot be opened, sized or
 // read. Files that tell no size (pipes, devices, /proc) are read to their
 // end once, or until seek + part bytes have come. `empty` tells whether
-// the file itself held nothing.
-bool read_file(const std::string& path, int32_t part, int32_t seek, std::vector<uint8_t>& data, bool& empty) {
+// the file itself held nothing. With `direct` (a cell no allocation
+// moves), the bytes of a file that tells its size go straight into a new
+// binary! there, sparing a copy of the whole file; `data` stays empty.
+bool read_file(const std::string& path, int32_t part, int32_t seek, std::vector<uint8_t>& data, bool& empty,
+               cell* direct = nullptr) {
   open_handle h{platform::open_file(path.c_str(), platform::OPEN_READ)};
   if (h.fd < 0) return false;
   int64_t size = platform::file_size_q(h.fd);
@@ -85,15 +88,24 @@ bool read_file(const std::string& path, int32_t part, int32_t seek, std::vector<
     size = seek >= size ? 0 : size - seek;
   }
   if (part >= 0 && part < size) size = part;
-  data.resize(static_cast<size_t>(size));
+  uint8_t* to;
+  if (direct) {
+    binary::make_at(direct, static_cast<int32_t>(size));
+    to = binary::rs_head(direct);
+  } else {
+    data.resize(static_cast<size_t>(size));
+    to = data.data();
+  }
   int64_t got = 0;
   while (got < size) {
-    int32_t n = platform::read_data(h.fd, data.data() + got, static_cast<int32_t>(size - got));
+    // Reading allocates nothing: the binary's bytes stay where they are.
+    int32_t n = platform::read_data(h.fd, to + got, static_cast<int32_t>(size - got));
     if (n < 0) return false;
     if (n == 0) break;  // the file shrank meanwhile
     got += n;
   }
-  data.resize(static_cast<size_t>(got));
+  if (direct) memory::set_tail(memory::GET_BUFFER(direct), to + got);
+  else data.resize(static_cast<size_t>(got));
   return true;
 }
 
@@ -232,9 +244,11 @@ cell* read(cell* file, cell* part_arg, cell* seek_arg, bool binary, bool lines) 
   std::string path;
   std::vector<uint8_t> data;
   bool empty = false;
-  if (!os_path_of(&source, path) || !read_file(path, part, seek, data, empty)) cannot_open(&source);
-
   cell* result = stack::push_slot();
+  if (!os_path_of(&source, path) || !read_file(path, part, seek, data, empty, binary ? result : nullptr)) {
+    cannot_open(&source);
+  }
+  if (binary && TYPE_OF(result) == TYPE_BINARY) return result;
   int32_t size = static_cast<int32_t>(data.size());
   static const uint8_t nothing = 0;  // an empty vector may have no data to point at
   const uint8_t* bytes = size ? data.data() : &nothing;

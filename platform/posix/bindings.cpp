@@ -31,6 +31,13 @@ void commit_virtual(void* address, uint64_t size) {
   if (mprotect(address, size, PROT_READ | PROT_WRITE) != 0) system::throw_code(THROW_VMEM_ALLOC);
 }
 
+void prefault_virtual(void* address, uint64_t size) {
+  // The request covers whole pages: from the page that holds `address`.
+  auto at = reinterpret_cast<uintptr_t>(address);
+  uintptr_t page = at & ~static_cast<uintptr_t>(sysconf(_SC_PAGESIZE) - 1);
+  madvise(reinterpret_cast<void*>(page), size + (at - page), MADV_POPULATE_WRITE);
+}
+
 void decommit_virtual(void* address, uint64_t size) {
   // A fresh mapping over the pages drops their content and their memory
   // in one step.

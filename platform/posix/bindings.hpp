@@ -15,6 +15,11 @@ void* reserve_virtual(uint64_t size);
 // committed for the first time reads as zero. Failure throws
 // THROW_VMEM_ALLOC.
 void commit_virtual(void* address, uint64_t size);
+// Asks for the memory of committed pages that are about to be written, in
+// one request instead of a fault per page (the range may start inside a
+// page: the pages it touches). Only a hint: where the system
+// declines, the pages come one fault at a time as before.
+void prefault_virtual(void* address, uint64_t size);
 // Gives the pages' memory back and leaves them reserved, inaccessible and
 // zero when next committed. Failure throws THROW_VMEM_FREE.
 void decommit_virtual(void* address, uint64_t size);

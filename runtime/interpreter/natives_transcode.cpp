@@ -16,6 +16,7 @@
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/roots.hpp"
+#include "runtime/memory/series_buffer.hpp"
 
 namespace ixo::natives {
 
@@ -57,14 +58,21 @@ void transcode(const int32_t* refinements) {
   int32_t consumed = 0;
   int32_t type;
   if (binary_source) {
-    // The bytes leave the arena first: loading values moves every buffer.
     const uint8_t* head = binary::rs_head(&source);
     int32_t skipped = 0;
     if (length >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) skipped = 3;
-    std::vector<uint8_t> bytes(head + skipped, head + length);
     source.data1 += static_cast<uint32_t>(skipped);
-    type = lexer::scan(result, bytes.data(), static_cast<int32_t>(bytes.size()), mode, &consumed, callback,
-                       &source, into);
+    if (!callback && (memory::GET_BUFFER(&source)->flags & memory::SERIES_BIG)) {
+      // A big series has a frame of its own that no collection moves, and
+      // without a trace callback no code runs that could change it: the
+      // scan reads the bytes where they are.
+      type = lexer::scan(result, head + skipped, length - skipped, mode, &consumed, nullptr, &source, into);
+    } else {
+      // The bytes leave the arena first: loading values moves every buffer.
+      std::vector<uint8_t> bytes(head + skipped, head + length);
+      type = lexer::scan(result, bytes.data(), static_cast<int32_t>(bytes.size()), mode, &consumed, callback,
+                         &source, into);
+    }
   } else {
     type = lexer::load_string(result, &source, length, mode, &consumed, callback, into);
   }

@@ -11,9 +11,10 @@
 // through `fire` as syntax/invalid, missing, malconstruct or bad-char with
 // the line ("(line 3)") and the text where the error lies.
 //
-// The text given to `scan` must not lie in the arena: values made during
-// the scan may move every series buffer. `load_string` copies a string's
-// text into the lexer's own scratch buffer first.
+// The text given to `scan` must not lie in the arena, save in a big
+// series scanned without a callback: values made during the scan may move
+// every other series buffer. `load_string` copies a string's text into the
+// lexer's own scratch buffer first.
 #pragma once
 #include <cstdint>
 

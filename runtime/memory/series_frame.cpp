@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "platform/posix/bindings.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/memory/memory.hpp"
 
@@ -12,6 +13,8 @@ namespace ixo::memory {
 series_frame* new_series_frame() {
   int32_t s = record.next_frame_size;
   auto* frame = static_cast<series_frame*>(alloc_frame(static_cast<uint64_t>(s) + sizeof(series_frame)));
+  // Buffers are cut from the frame front to back until it is full.
+  platform::prefault_virtual(frame, static_cast<uint64_t>(s) + sizeof(series_frame));
   if (s < record.big_series_threshold) record.next_frame_size = s * 2;
   uint32_t self = offset_of(frame);
   frame->total_size = s + static_cast<int32_t>(sizeof(series_frame));
