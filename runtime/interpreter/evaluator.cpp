@@ -138,8 +138,8 @@ cell parent_of(const cell* word) {
 // operands is computed here, with the results of the full call and no call
 // machinery, whenever that cannot raise an error. The right operand must
 // be what the full call would fetch with nothing to evaluate: a literal
-// number, a word whose value is one, or a path of two words reading an
-// object's field that holds one.
+// number, a word whose value is one, a path of two words reading an
+// object's field that holds one, or a number paren (below).
 
 // The comparison code of a comparison native, by its entry; -1 for any
 // other native.
@@ -227,14 +227,74 @@ inline bool left_fits_q(const op_plan& plan, uint32_t left) {
   return (plan.fits >> ((left == TYPE_FLOAT) << 1) & 3) != 0;
 }
 
+// ---- Number parens ----
+// A paren made only of numbers, words and two-word object paths holding
+// numbers, and such parens, joined by operators the shortcut computes, has
+// its value computed here without evaluating it: nothing is read that the
+// evaluation would not read, nothing is called or allocated, and any step
+// the shortcut cannot take leaves the paren to the evaluator, which then
+// starts from the beginning as if nothing had been tried.
+
+constexpr int32_t NUMBER_PAREN_DEPTH = 8;
+
+bool number_paren(const cell* paren, cell* out, int32_t depth);
+
+// The number one operand of a number paren stands for.
+inline bool number_operand(const cell* at, cell* out, int32_t depth) {
+  const cell* value = at;
+  switch (TYPE_OF(at)) {
+    case TYPE_WORD: value = peek_value(at); break;
+    case TYPE_PATH: value = peek_field(at); break;
+    case TYPE_PAREN: return depth < NUMBER_PAREN_DEPTH && number_paren(at, out, depth + 1);
+    default: break;
+  }
+  if (!value || !integer_or_float_q(TYPE_OF(value))) return false;
+  *out = *value;
+  return true;
+}
+
+bool number_paren(const cell* paren, cell* out, int32_t depth) {
+  int32_t pos = static_cast<int32_t>(paren->data1);
+  int32_t end = rs_abs_cells(paren);
+  if (pos >= end || !number_operand(rs_abs_at(paren, pos), out, depth)) return false;
+  for (pos += 1; pos < end; pos += 2) {
+    const cell* name = rs_abs_at(paren, pos);
+    if (TYPE_OF(name) != TYPE_WORD || pos + 1 >= end) return false;
+    const cell* value = peek_value(name);
+    if (!value || TYPE_OF(value) != TYPE_OP) return false;
+    cell op = *value;
+    op.header = op::wrapped_type(&op);
+    const op_plan& plan = plan_of(&op);
+    cell right, result;
+    if (!plan.binary || plan.code < 0 || !number_operand(rs_abs_at(paren, pos + 1), &right, depth) ||
+        !(plan.fits & fit_bit(TYPE_OF(out), TYPE_OF(&right))) ||
+        !actions::number_op(plan.code, plan.math, out, &right, &result))
+      return false;
+    *out = result;
+  }
+  return true;
+}
+
+// infix_shortcut with a number paren for the right operand, out of its line.
+[[gnu::noinline]] bool paren_shortcut(const op_plan& plan, const cell* paren) {
+  cell right, result;
+  cell* left = stack::top;
+  if (!number_paren(paren, &right, 0) || !(plan.fits & fit_bit(TYPE_OF(left), TYPE_OF(&right))) ||
+      !actions::number_op(plan.code, plan.math, left, &right, &result))
+    return false;
+  stack::push(result);
+  return true;
+}
+
 // Computes `left op right` into the cell at the top's position (the left
 // operand) when the shortcut applies and answers true; the top is then
 // above the result, as after the full call. `pos` is the right operand's
 // position, inside the block.
-inline bool infix_shortcut(const op_plan& plan, const cell* block, int32_t pos) {
+[[gnu::flatten]] inline bool infix_shortcut(const op_plan& plan, const cell* block, int32_t pos) {
   const cell* right = rs_abs_at(block, pos);
   if (TYPE_OF(right) == TYPE_WORD && !(right = peek_value(right))) return false;
   if (TYPE_OF(right) == TYPE_PATH && !(right = peek_field(right))) return false;
+  if (TYPE_OF(right) == TYPE_PAREN) return paren_shortcut(plan, right);
   cell* left = stack::top;
   cell result;
   if (!(plan.fits & fit_bit(TYPE_OF(left), TYPE_OF(right))) ||
@@ -336,6 +396,13 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
   int32_t next = pos + 1;
   switch (TYPE_OF(&v)) {
     case TYPE_PAREN:
+      if constexpr (!Trace) {
+        cell value;
+        if (number_paren(&v, &value, 0)) {
+          store(value, sub);
+          break;
+        }
+      }
       stack::mark(words::word_body, stack::FRAME_INTERP);
       block_loop<Trace>(&v, true);
       if (sub) stack::unwind();
