@@ -139,7 +139,7 @@ cell parent_of(const cell* word) {
 // machinery, whenever that cannot raise an error. The right operand must
 // be what the full call would fetch with nothing to evaluate: a literal
 // number, a word whose value is one, a path of two words reading an
-// object's field that holds one, or a number paren (below).
+// object's field that holds one, or a paren of a number run (below).
 
 // The comparison code of a comparison native, by its entry; -1 for any
 // other native.
@@ -192,7 +192,7 @@ int32_t shortcut_code(const cell* function, bool& math) {
 
 const op_plan no_plan{0, 0, 0, -1, false, false, 0};
 
-const op_plan& make_op_plan(const cell* function, op_plan& p) {
+op_plan make_op_plan(const cell* function, op_plan& p) {
   if (function->data3 == 0 || !binary_q(function)) return no_plan;
   p.more = function->data3;
   p.slot = function->data1;
@@ -207,8 +207,9 @@ const op_plan& make_op_plan(const cell* function, op_plan& p) {
   return p;
 }
 
-// The plan of an op!'s wrapped native or action (no_plan for any other).
-inline const op_plan& plan_of(const cell* function) {
+// The plan of an op!'s wrapped native or action (no_plan for any other),
+// as a copy: evaluating an operand may take the table entry for another.
+inline op_plan plan_of(const cell* function) {
   op_plan& p = op_plans[(function->data3 >> 2 ^ function->data1) & 63];
   if (p.more == function->data3 && p.slot == function->data1 && p.cycle == collector::series_cycle_count && p.more != 0)
     return p;
@@ -227,25 +228,30 @@ inline bool left_fits_q(const op_plan& plan, uint32_t left) {
   return (plan.fits >> ((left == TYPE_FLOAT) << 1) & 3) != 0;
 }
 
-// ---- Number parens ----
-// A paren made only of numbers, words and two-word object paths holding
-// numbers, and such parens, joined by operators the shortcut computes, has
-// its value computed here without evaluating it: nothing is read that the
-// evaluation would not read, nothing is called or allocated, and any step
-// the shortcut cannot take leaves the paren to the evaluator, which then
+// ---- Number runs ----
+// An operand and the operators after it, where every operand is a number,
+// a word or two-word object path holding one, or a paren of such a run,
+// and every operator one the shortcut computes, has its value computed
+// here without evaluating it: nothing is read that the evaluation would
+// not read, nothing is called, allocated or raised, and any step the
+// shortcut cannot take leaves the whole run to the evaluator, which then
 // starts from the beginning as if nothing had been tried.
 
 constexpr int32_t NUMBER_PAREN_DEPTH = 8;
 
-bool number_paren(const cell* paren, cell* out, int32_t depth);
+int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth);
 
-// The number one operand of a number paren stands for.
+// The number one operand of a number run stands for.
 inline bool number_operand(const cell* at, cell* out, int32_t depth) {
   const cell* value = at;
   switch (TYPE_OF(at)) {
     case TYPE_WORD: value = peek_value(at); break;
     case TYPE_PATH: value = peek_field(at); break;
-    case TYPE_PAREN: return depth < NUMBER_PAREN_DEPTH && number_paren(at, out, depth + 1);
+    case TYPE_PAREN: {
+      if (depth >= NUMBER_PAREN_DEPTH) return false;
+      int32_t end = rs_abs_cells(at);
+      return number_run(at, static_cast<int32_t>(at->data1), end, out, depth + 1) == end;
+    }
     default: break;
   }
   if (!value || !integer_or_float_q(TYPE_OF(value))) return false;
@@ -253,33 +259,39 @@ inline bool number_operand(const cell* at, cell* out, int32_t depth) {
   return true;
 }
 
-bool number_paren(const cell* paren, cell* out, int32_t depth) {
-  int32_t pos = static_cast<int32_t>(paren->data1);
-  int32_t end = rs_abs_cells(paren);
-  if (pos >= end || !number_operand(rs_abs_at(paren, pos), out, depth)) return false;
+// The run from `pos`, `end` at most the block's length: its value in *out
+// and the position after it (where the next cell is no operator word, as
+// the evaluator's look-ahead sees it), or -1 when the evaluator must take
+// it.
+int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth) {
+  if (pos >= end || !number_operand(rs_abs_at(block, pos), out, depth)) return -1;
   for (pos += 1; pos < end; pos += 2) {
-    const cell* name = rs_abs_at(paren, pos);
-    if (TYPE_OF(name) != TYPE_WORD || pos + 1 >= end) return false;
+    const cell* name = rs_abs_at(block, pos);
+    if (TYPE_OF(name) != TYPE_WORD) return pos;
     const cell* value = peek_value(name);
-    if (!value || TYPE_OF(value) != TYPE_OP) return false;
+    if (!value || TYPE_OF(value) != TYPE_OP) return pos;
+    if (pos + 1 >= end) return -1;
     cell op = *value;
     op.header = op::wrapped_type(&op);
-    const op_plan& plan = plan_of(&op);
+    const op_plan plan = plan_of(&op);
     cell right, result;
-    if (!plan.binary || plan.code < 0 || !number_operand(rs_abs_at(paren, pos + 1), &right, depth) ||
+    if (!plan.binary || plan.code < 0 || !number_operand(rs_abs_at(block, pos + 1), &right, depth) ||
         !(plan.fits & fit_bit(TYPE_OF(out), TYPE_OF(&right))) ||
         !actions::number_op(plan.code, plan.math, out, &right, &result))
-      return false;
+      return -1;
     *out = result;
   }
-  return true;
+  return pos;
 }
+
+// A paren that is one whole number run.
+inline bool number_paren(const cell* paren, cell* out) { return number_operand(paren, out, 0); }
 
 // infix_shortcut with a number paren for the right operand, out of its line.
 [[gnu::noinline]] bool paren_shortcut(const op_plan& plan, const cell* paren) {
   cell right, result;
   cell* left = stack::top;
-  if (!number_paren(paren, &right, 0) || !(plan.fits & fit_bit(TYPE_OF(left), TYPE_OF(&right))) ||
+  if (!number_paren(paren, &right) || !(plan.fits & fit_bit(TYPE_OF(left), TYPE_OF(&right))) ||
       !actions::number_op(plan.code, plan.math, left, &right, &result))
     return false;
   stack::push(result);
@@ -398,7 +410,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
     case TYPE_PAREN:
       if constexpr (!Trace) {
         cell value;
-        if (number_paren(&v, &value, 0)) {
+        if (number_paren(&v, &value)) {
           store(value, sub);
           break;
         }
@@ -516,7 +528,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
       event<Trace>(EVENT_FETCH, block, next, name, name);
       stack::top = sub ? entry_top : stack::arguments;
       if (!Trace || !tracing_on) {
-        const op_plan& plan = plan_of(&op);
+        const op_plan plan = plan_of(&op);
         if (plan.binary && next + 1 < limit) {
           if (plan.code >= 0 && infix_shortcut(plan, block, next + 1)) {
             next += 2;
