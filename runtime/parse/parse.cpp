@@ -968,12 +968,13 @@ struct engine {
     return RESULT;
   }
 
-  // A repetition of a bitset over a string, untraced, is matched here in
-  // one loop over the units, with the outcome the iterations of the
-  // repeat command would reach: at least `min` and at most `max` units in
-  // the bitset, the input left after them, or at the start when fewer than
-  // `min` matched. Answers false, having done nothing, for any other
-  // repetition; on true the rule is consumed and the match flag set.
+  // A repetition of a bitset over a string, or of a character when case
+  // matters, untraced, is matched here in one loop over the units, with
+  // the outcome the iterations of the repeat command would reach: at least
+  // `min` and at most `max` units that match, the input left after them,
+  // or at the start when fewer than `min` matched. Answers false, having
+  // done nothing, for any other repetition; on true the rule is consumed
+  // and the match flag set.
   bool unit_run(int32_t min, int32_t max) {
     if (events != 0 || kind_of(input()) != INPUT_STRING) return false;
     const cell* r = rule_at(pos());
@@ -981,14 +982,24 @@ struct engine {
       if (code_of(r) != KW_OTHER) return false;
       r = word::get_value(r);
     }
-    if (TYPE_OF(r) != TYPE_BITSET) return false;
-    const memory::series_buffer* bits = memory::GET_BUFFER(r);
-    const uint8_t* members = memory::head_of<uint8_t>(bits);
-    uint32_t bytes = bits->tail - bits->head;
-    bool beyond = (bits->flags & bitset::COMPLEMENTED) != 0;
-    auto member = [&](uint32_t n) {
-      return (n >> 3) >= bytes ? beyond : (members[n >> 3] & (0x80u >> (n & 7))) != 0;
-    };
+    if (TYPE_OF(r) == TYPE_BITSET) {
+      const memory::series_buffer* bits = memory::GET_BUFFER(r);
+      const uint8_t* members = memory::head_of<uint8_t>(bits);
+      uint32_t bytes = bits->tail - bits->head;
+      bool beyond = (bits->flags & bitset::COMPLEMENTED) != 0;
+      return run_of_units(min, max, [&](uint32_t n) {
+        return (n >> 3) >= bytes ? beyond : (members[n >> 3] & (0x80u >> (n & 7))) != 0;
+      });
+    }
+    if (TYPE_OF(r) == TYPE_CHAR && case_op == CASE_STRICT) {
+      uint32_t wanted = r->data2;
+      return run_of_units(min, max, [&](uint32_t n) { return n == wanted; });
+    }
+    return false;
+  }
+
+  template <class Member>
+  bool run_of_units(int32_t min, int32_t max, Member member) {
     cell* s = input();
     int32_t start = static_cast<int32_t>(s->data1), end = limit();
     int32_t stop = static_cast<int64_t>(end) - start > max ? start + max : end;
