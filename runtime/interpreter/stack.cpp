@@ -255,10 +255,15 @@ void deliver_error(cell* error) {
     print_report(error);
     system::exit_process(-2);
   }
-  // The error goes to the try frame's own base, which lies below the
-  // raise: a raise at a full stack (a stack overflow) has room for it.
-  arguments = top = own_base(guard);
+  // The error goes above the cells the raise left, which C++ callers
+  // unwinding meanwhile may still read; when the stack has no room left
+  // for it (a stack overflow, or the making of its error, filled it), to
+  // the try frame's own base, which lies below the raise.
+  cell* base = own_base(guard);
+  cell* at = top;
   frame_top = guard + 1;
+  arguments = base;
+  top = at < base || end - at < 2 ? base : at;
   push(*error);
   error_in_flight = *error;
   throw throw_signal{THROW_ERROR};

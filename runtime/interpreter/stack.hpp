@@ -174,10 +174,10 @@ void caught_throw();
 void print_report(const cell* error);
 
 // Raising an error value (see fire): sets its `where` and `stack` fields,
-// positions the stacks at the innermost try frame with the error as the
-// one cell from that frame's own base, and throws THROW_ERROR. With no try
-// frame on the frame stack the error report is printed and the process
-// ends with status -2.
+// positions the stacks at the innermost try frame with the error pushed
+// as the last cell (at that frame's own base when the stack is full), and
+// throws THROW_ERROR. With no try frame on the frame stack the error
+// report is printed and the process ends with status -2.
 [[noreturn]] void throw_error(cell* error);
 // The second half of throw_error, for an error whose fields are set:
 // positions the stacks and throws, or reports and ends the process. It
