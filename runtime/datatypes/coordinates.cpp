@@ -48,6 +48,11 @@ const cell* spec_values(const cell* spec, int32_t dimensions) {
   return values;
 }
 
+cell* make_from_other(cell* proto, cell* spec, uint32_t type) {
+  if (TYPE_OF(spec) == TYPE_STRING) return conversions::load_from_string_as(spec, type, proto);
+  fire(err::script_bad_to_arg, {datatype::make_cell(type), *spec});
+}
+
 }  // namespace ixo::coordinates
 
 namespace ixo::point {
@@ -98,10 +103,8 @@ cell* make(cell* proto, cell* spec, int32_t) {
       xyz[0] = coordinate(spec, 0);
       xyz[1] = coordinate(spec, 1);
       break;
-    case TYPE_STRING:
-      return conversions::load_from_string_as(spec, TYPE, proto);
     default:
-      fire(err::script_bad_to_arg, {datatype::make_cell(TYPE), *spec});
+      return coordinates::make_from_other(proto, spec, TYPE);
   }
   *proto = point_cell<D>(xyz);
   return proto;

@@ -6,7 +6,6 @@
 
 #include "runtime/core/random.hpp"
 #include "runtime/datatypes/block.hpp"
-#include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/coordinates.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/integer.hpp"
@@ -147,10 +146,8 @@ cell* make(cell* proto, cell* spec, int32_t) {
       y = truncate(py, spec);
       break;
     }
-    case TYPE_STRING:
-      return conversions::load_from_string_as(spec, TYPE_PAIR, proto);
     default:
-      fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_PAIR), *spec});
+      return coordinates::make_from_other(proto, spec, TYPE_PAIR);
   }
   *proto = make_cell(x, y);
   return proto;
