@@ -53,6 +53,14 @@ cell* make_from_other(cell* proto, cell* spec, uint32_t type) {
   fire(err::script_bad_to_arg, {datatype::make_cell(type), *spec});
 }
 
+bool round_scale_given(const cell* scale) {
+  bool to = scale > stack::arguments;
+  if (to && TYPE_OF(scale) == TYPE_MONEY) {
+    fire(err::script_not_related, {error_word("round"), datatype::make_cell(TYPE_MONEY)});
+  }
+  return to;
+}
+
 }  // namespace ixo::coordinates
 
 namespace ixo::point {
@@ -189,10 +197,7 @@ cell* negate(cell* value) {
 template <int32_t D>
 cell* round(cell* value, cell* scale, int32_t even, int32_t down, int32_t half_down, int32_t floor,
             int32_t ceiling, int32_t half_ceiling) {
-  bool to = scale > stack::arguments;
-  if (to && TYPE_OF(scale) == TYPE_MONEY) {
-    fire(err::script_not_related, {error_word("round"), datatype::make_cell(TYPE_MONEY)});
-  }
+  bool to = coordinates::round_scale_given(scale);
   cell given = to ? *scale : cell{};
   float rounded[D];
   for (int32_t i = 0; i < D; ++i) {

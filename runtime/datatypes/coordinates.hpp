@@ -28,6 +28,10 @@ const cell* spec_values(const cell* spec, int32_t dimensions);
 // script/bad-to-arg (type, spec).
 cell* make_from_other(cell* proto, cell* spec, uint32_t type);
 
+// Whether round was given a scale (its /to argument, past the arguments'
+// base); a money! scale is refused with script/not-related.
+bool round_scale_given(const cell* scale);
+
 }  // namespace ixo::coordinates
 
 // The actions of point2D! (D = 2) and point3D! (D = 3). Computations run in

@@ -206,10 +206,7 @@ cell* negate(cell* value) {
 // coordinate, passed in the scale's own argument cell.
 cell* round(cell* value, cell* scale, int32_t even, int32_t down, int32_t half_down, int32_t floor,
             int32_t ceiling, int32_t half_ceiling) {
-  bool to = scale > stack::arguments;
-  if (to && TYPE_OF(scale) == TYPE_MONEY) {
-    fire(err::script_not_related, {error_word("round"), datatype::make_cell(TYPE_MONEY)});
-  }
+  bool to = coordinates::round_scale_given(scale);
   cell given = to ? *scale : cell{};
   int32_t rounded[2];
   for (int32_t i = 0; i < 2; ++i) {

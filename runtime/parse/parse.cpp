@@ -71,7 +71,7 @@ keyword_code code_of_symbol(int32_t id) {
   uint8_t& code = word_codes[id];
   if (code == KW_UNKNOWN) {
     auto canonical = static_cast<size_t>(symbol::resolve(id));
-    code = canonical < canonical_codes.size() ? canonical_codes[canonical] : KW_UNKNOWN;
+    code = canonical < canonical_codes.size() ? canonical_codes[canonical] : static_cast<uint8_t>(KW_UNKNOWN);
     if (code == KW_UNKNOWN) code = KW_OTHER;
   }
   return static_cast<keyword_code>(code);
