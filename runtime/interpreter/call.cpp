@@ -554,7 +554,7 @@ void run_body(const cell* function, const cell* body, const cell* reference) {
   if (function->header & function::FLAG_NO_TRACE) tracing_on = false;
   traced(EVENT_PROLOG, nullptr, -1, reference, function);
   uint32_t code = catch_site(FILTER_FUNCTION, [&] {
-    stack::direct_body = true;
+    stack::body_mark = stack::MARK_DIRECT_BODY;
     eval_block(body, true);
   });
   if (code == 0 && stack::pending_exit) code = stack::take_pending_exit();
