@@ -308,6 +308,7 @@ void start_runtime(const uint8_t* boot_image, int32_t boot_image_size) {
   //     finds no catching frame: it is printed and ends the process.
   interpreter::eval_block(ixobin::literal_cell(0), false);
   stack::reset();
+  memory::boot_finished();
 }
 
 void start_program(const uint8_t* boot_image, int32_t boot_image_size, launch_fn launch) {

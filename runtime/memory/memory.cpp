@@ -27,6 +27,11 @@ uint64_t live_after_cycle = 0;
 
 namespace {
 
+// IXO_GC_STRESS=after-boot: collect at every allocation once the boot code
+// has run, so that a stress run does not pay for the boot under stress in
+// every process it starts.
+bool stress_after_boot = false;
+
 // Every frame is preceded by the 32-bit size of its page run.
 constexpr uint32_t SIZE_WORD = 4;
 
@@ -40,8 +45,13 @@ void init(uint64_t arena_size, uint64_t floor) {
   record.big_series_threshold = 0x200000;
   auto stress = platform::get_env("IXO_GC_STRESS");
   collect_every_allocation = stress && *stress == "1";
+  stress_after_boot = stress && *stress == "after-boot";
   allocated_since_cycle = live_after_cycle = 0;
   system::release_on_exit = free_all_frames;
+}
+
+void boot_finished() {
+  if (stress_after_boot) collect_every_allocation = true;
 }
 
 bool collection_due(int32_t need) {

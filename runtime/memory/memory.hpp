@@ -40,7 +40,8 @@ struct memory_record {
 extern memory_record record;
 
 // The collection an allocation runs: before every series allocation when
-// the environment says IXO_GC_STRESS=1, else when a big series is asked for
+// the environment says IXO_GC_STRESS=1 (or IXO_GC_STRESS=after-boot, once
+// boot_finished has been called), else when a big series is asked for
 // or no series frame has room and a collection is due (collection_due). It
 // runs only while collector_active is set; the collector installs it.
 extern void (*run_collector)();
@@ -61,6 +62,10 @@ bool collection_due(int32_t need);
 // and sets the record to its start values: no frames, series frames of
 // 1 MB then 2 MB, big series from 2 MB.
 void init(uint64_t arena_size = ARENA_LIMIT, uint64_t floor = ARENA_LIMIT);
+
+// The boot code has run: IXO_GC_STRESS=after-boot turns collection at every
+// allocation on from here.
+void boot_finished();
 
 // The memory that live data takes, as `stats` answers it: 4 bytes per node
 // in use, each series frame from its first buffer to its bump pointer and

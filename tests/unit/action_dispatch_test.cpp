@@ -70,8 +70,11 @@ std::string text(cell c) { return text_of(&c); }
 
 TEST_F(action_dispatch, every_action_but_set_path_has_a_dispatcher) {
   EXPECT_EQ(actions::dispatchers[ACT_SET_PATH], nullptr);
-  for (int32_t i = 1; i <= ACTION_COUNT; ++i)
-    if (i != ACT_SET_PATH) EXPECT_NE(actions::dispatchers[i], nullptr) << "action " << i;
+  for (int32_t i = 1; i <= ACTION_COUNT; ++i) {
+    if (i != ACT_SET_PATH) {
+      EXPECT_NE(actions::dispatchers[i], nullptr) << "action " << i;
+    }
+  }
 }
 
 TEST_F(action_dispatch, make_and_to_take_the_type_a_datatype_proto_names) {

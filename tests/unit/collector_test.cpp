@@ -614,8 +614,12 @@ TEST_F(collector_cycle, a_series_grown_or_copied_while_its_node_frame_is_emptied
     EXPECT_NE(GET_BUFFER(&s)->flags & SERIES_IN_USE, 0u);
     if (o == MOVE) continue;  // a move keeps the size and tail, not the data
     EXPECT_EQ(text_of(s), "s7");
-    if (o == COPY_SERIES) EXPECT_EQ(text_of(cell{TYPE_STRING, 0, copy, 0}), "s7");
-    if (o == COPY_PART) EXPECT_EQ(text_of(cell{TYPE_STRING, 0, copy, 0}), "7");
+    if (o == COPY_SERIES) {
+      EXPECT_EQ(text_of(cell{TYPE_STRING, 0, copy, 0}), "s7");
+    }
+    if (o == COPY_PART) {
+      EXPECT_EQ(text_of(cell{TYPE_STRING, 0, copy, 0}), "7");
+    }
     EXPECT_EQ(text_of(cells(holder)[99]), "s99");
   }
   cycles::reset();

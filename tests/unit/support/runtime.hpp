@@ -18,6 +18,7 @@ inline void start_runtime() {
   runtime::init();
   open_bottom_try_frame();
   collector_active = 1;
+  memory::boot_finished();  // no boot code here: IXO_GC_STRESS=after-boot stresses from the start
 }
 
 // The text of a string cell from its index, as UTF-8.
