@@ -138,8 +138,9 @@ uint32_t call_spec_of(const cell* function) {
 // direct-mapped table, with what the call decides from them: the locals
 // count, and whether every entry is an evaluated argument (a plain call
 // then fetches them in one tight loop). Only the collector frees nodes, so
-// a plan is good until its next cycle. A spec longer than the plan's room
-// is read from the block each call.
+// a plan is good until its next cycle (and a restarted runtime starts with
+// an empty table). A spec longer than the plan's room is read from the
+// block each call.
 constexpr int32_t PLAN_ENTRIES = 12;
 
 struct call_plan {
@@ -722,6 +723,7 @@ void call_value(const cell* given, const cell* given_name, int32_t count, uint32
 // ---- Hooks of other modules ------------------------------------------------------
 
 void install_hooks() {
+  std::fill(std::begin(call_plans), std::end(call_plans), call_plan{});  // a restarted runtime reuses nodes
   object::call_handler = [](const cell* handler, const cell* name, const cell* args, int32_t count, int32_t) {
     cell* top = stack::top;
     for (int32_t i = 0; i < count; ++i) stack::push(args[i]);
