@@ -11,6 +11,7 @@
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/routine.hpp"
 #include "runtime/datatypes/tuple.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
@@ -19,10 +20,6 @@
 namespace ixo::boot {
 
 namespace {
-
-bool any_word_q(uint32_t type) {
-  return type == TYPE_WORD || type == TYPE_SET_WORD || type == TYPE_LIT_WORD || type == TYPE_GET_WORD;
-}
 
 // The integer arguments of a tuple routine, checked in order: negative
 // ones are invalid, and so are ones above `most` when it is given.

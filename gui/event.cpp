@@ -81,8 +81,6 @@ std::array<int32_t, FLAGS_ANSWERED.size()> answered_symbols{};
 // The value block's slots.
 enum slot : int32_t { S_FACE, S_WINDOW, S_OFFSET, S_PICKED, SLOT_COUNT };
 
-bool any_word_q(const cell* c) { return all_word_q(TYPE_OF(c)); }
-
 // The 1-based field index of the word, 0 when the word names no field.
 int32_t field_index(const cell* word) {
   for (int32_t i = 0; i < FIELD_COUNT; i++)
@@ -203,7 +201,7 @@ uint32_t flag_bits(const cell* blk) {
   int32_t count = 0;
   const cell* v = block::values_of(blk, count);
   for (int32_t i = 0; i < count; i++) {
-    if (!any_word_q(&v[i])) continue;
+    if (!all_word_q(TYPE_OF(&v[i]))) continue;
     for (size_t j = 0; j < FLAG_WORDS.size(); j++)
       if (symbol::EQUAL_WORDS_q(&v[i], flag_symbols[j])) {
         bits |= FLAG_WORDS[j].bit;
@@ -296,7 +294,7 @@ int32_t compare(const cell*, const cell* other, int32_t op) {
 
 cell* eval_path(cell* e, cell* element, cell* data, cell* path, cell*, cell*, int32_t, int32_t, int32_t,
                 int32_t, int32_t) {
-  int32_t n = any_word_q(element) ? field_index(element) : 0;
+  int32_t n = all_word_q(TYPE_OF(element)) ? field_index(element) : 0;
   if (n == 0) fire(err::script_invalid_path, {*path, *element});
   if (!data) return push_field(e, n);
   uint32_t t = TYPE_OF(data);
@@ -307,7 +305,7 @@ cell* eval_path(cell* e, cell* element, cell* data, cell* path, cell*, cell*, in
 
 cell* pick(cell* e, int32_t, cell* index) {
   int32_t n = 0;
-  if (any_word_q(index)) {
+  if (all_word_q(TYPE_OF(index))) {
     n = field_index(index);
     if (n == 0) fire(err::script_cannot_use, {*index, *e});
   } else {
@@ -328,7 +326,7 @@ void find_flag_q() {
   const cell* facet = stack::arguments;
   const cell* flag = stack::arguments + 1;
   bool found = false;
-  if (any_word_q(flag)) {
+  if (all_word_q(TYPE_OF(flag))) {
     int32_t sym = static_cast<int32_t>(flag->data2);
     if (TYPE_OF(facet) == TYPE_WORD) {
       found = symbol::EQUAL_WORDS_q(facet, sym);
@@ -346,7 +344,7 @@ void find_flag_q() {
 }  // namespace
 
 int32_t type_code(const cell* word) {
-  if (!any_word_q(word)) return 0;
+  if (!all_word_q(TYPE_OF(word))) return 0;
   for (int32_t i = 0; i < TYPE_COUNT; i++)
     if (symbol::EQUAL_WORDS_q(word, type_symbols[i])) return i + 1;
   return 0;

@@ -19,6 +19,7 @@
 #include "runtime/datatypes/point2d.hpp"
 #include "runtime/datatypes/routine.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -99,7 +100,7 @@ struct point {
 };
 
 bool point_q(const cell* v) { return v && (TYPE_OF(v) == TYPE_PAIR || TYPE_OF(v) == TYPE_POINT2D); }
-bool number_q(const cell* v) { return v && (TYPE_OF(v) == TYPE_INTEGER || TYPE_OF(v) == TYPE_FLOAT); }
+bool number_q(const cell* v) { return v && integer_or_float_q(TYPE_OF(v)); }
 
 point point_of(const cell* v) {
   if (TYPE_OF(v) == TYPE_PAIR) return {pair::x_of(v), pair::y_of(v)};

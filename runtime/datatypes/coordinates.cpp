@@ -48,6 +48,19 @@ const cell* spec_values(const cell* spec, int32_t dimensions) {
   return values;
 }
 
+cell* make_from_other(cell* proto, cell* spec, uint32_t type) {
+  if (TYPE_OF(spec) == TYPE_STRING) return conversions::load_from_string_as(spec, type, proto);
+  fire(err::script_bad_to_arg, {datatype::make_cell(type), *spec});
+}
+
+bool round_scale_given(const cell* scale) {
+  bool to = scale > stack::arguments;
+  if (to && TYPE_OF(scale) == TYPE_MONEY) {
+    fire(err::script_not_related, {error_word("round"), datatype::make_cell(TYPE_MONEY)});
+  }
+  return to;
+}
+
 }  // namespace ixo::coordinates
 
 namespace ixo::point {
@@ -98,10 +111,8 @@ cell* make(cell* proto, cell* spec, int32_t) {
       xyz[0] = coordinate(spec, 0);
       xyz[1] = coordinate(spec, 1);
       break;
-    case TYPE_STRING:
-      return conversions::load_from_string_as(spec, TYPE, proto);
     default:
-      fire(err::script_bad_to_arg, {datatype::make_cell(TYPE), *spec});
+      return coordinates::make_from_other(proto, spec, TYPE);
   }
   *proto = point_cell<D>(xyz);
   return proto;
@@ -186,10 +197,7 @@ cell* negate(cell* value) {
 template <int32_t D>
 cell* round(cell* value, cell* scale, int32_t even, int32_t down, int32_t half_down, int32_t floor,
             int32_t ceiling, int32_t half_ceiling) {
-  bool to = scale > stack::arguments;
-  if (to && TYPE_OF(scale) == TYPE_MONEY) {
-    fire(err::script_not_related, {error_word("round"), datatype::make_cell(TYPE_MONEY)});
-  }
+  bool to = coordinates::round_scale_given(scale);
   cell given = to ? *scale : cell{};
   float rounded[D];
   for (int32_t i = 0; i < D; ++i) {

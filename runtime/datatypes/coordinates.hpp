@@ -23,6 +23,15 @@ int32_t field_of(const cell* element, const cell* value, uint32_t type, int32_t 
 // integer! or float! values; else syntax/malconstruct with the block.
 const cell* spec_values(const cell* spec, int32_t dimensions);
 
+// What make of a `type` answers for a spec it does not take by value: a
+// string! is loaded through the lexer (into proto); anything else raises
+// script/bad-to-arg (type, spec).
+cell* make_from_other(cell* proto, cell* spec, uint32_t type);
+
+// Whether round was given a scale (its /to argument, past the arguments'
+// base); a money! scale is refused with script/not-related.
+bool round_scale_given(const cell* scale);
+
 }  // namespace ixo::coordinates
 
 // The actions of point2D! (D = 2) and point3D! (D = 3). Computations run in

@@ -6,7 +6,6 @@
 
 #include "runtime/core/random.hpp"
 #include "runtime/datatypes/block.hpp"
-#include "runtime/datatypes/conversions.hpp"
 #include "runtime/datatypes/coordinates.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/integer.hpp"
@@ -147,10 +146,8 @@ cell* make(cell* proto, cell* spec, int32_t) {
       y = truncate(py, spec);
       break;
     }
-    case TYPE_STRING:
-      return conversions::load_from_string_as(spec, TYPE_PAIR, proto);
     default:
-      fire(err::script_bad_to_arg, {datatype::make_cell(TYPE_PAIR), *spec});
+      return coordinates::make_from_other(proto, spec, TYPE_PAIR);
   }
   *proto = make_cell(x, y);
   return proto;
@@ -209,10 +206,7 @@ cell* negate(cell* value) {
 // coordinate, passed in the scale's own argument cell.
 cell* round(cell* value, cell* scale, int32_t even, int32_t down, int32_t half_down, int32_t floor,
             int32_t ceiling, int32_t half_ceiling) {
-  bool to = scale > stack::arguments;
-  if (to && TYPE_OF(scale) == TYPE_MONEY) {
-    fire(err::script_not_related, {error_word("round"), datatype::make_cell(TYPE_MONEY)});
-  }
+  bool to = coordinates::round_scale_given(scale);
   cell given = to ? *scale : cell{};
   int32_t rounded[2];
   for (int32_t i = 0; i < 2; ++i) {

@@ -223,6 +223,9 @@ struct scanner {
 
 // The first value of UTF-8 text when it is a word of the family, in `c`
 // (which no allocation may move); false for any other value or none.
+// Strings of at most this many characters become words without a buffer.
+constexpr int32_t SHORT_NAME_UNITS = 63;
+
 bool load_word(const uint8_t* text, int32_t length, cell* c) {
   scanner s{text, length};
   token t = s.scan(s.skip_blanks(0));
@@ -262,6 +265,15 @@ cell* make(cell* proto, cell* spec, int32_t type) {
       break;
     }
     case TYPE_STRING: {
+      // Short text is encoded on the machine stack: words are made from
+      // names read out of data one after another, and the string's own
+      // UTF-8 cache would be a fresh buffer for each.
+      uint8_t short_name[SHORT_NAME_UNITS * 4 + 1];
+      if (string::rs_length_q(spec) <= SHORT_NAME_UNITS) {
+        int32_t length = unicode::write_utf8(spec, short_name, -1, true);
+        if (!load_word(short_name, length, proto)) fire(err::script_invalid_chars);
+        break;
+      }
       cell text = *spec;
       root_guard keep(&text);
       int32_t length = -1;

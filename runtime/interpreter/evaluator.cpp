@@ -110,6 +110,19 @@ inline const cell* peek_value(const cell* word) {
   return c->data2 ? memory::address<cell>(c->data2) + index : nullptr;
 }
 
+// The field that a path of two words reads from the object its head word
+// holds, for the infix look-ahead: nullptr when the walk must decide, never
+// raising.
+inline const cell* peek_field(const cell* path) {
+  int32_t first = static_cast<int32_t>(path->data1);
+  if (rs_abs_cells(path) - first != 2) return nullptr;
+  const cell* head = rs_abs_at(path, first);
+  if (TYPE_OF(head) != TYPE_WORD || TYPE_OF(head + 1) != TYPE_WORD) return nullptr;
+  const cell* obj = peek_value(head);
+  if (!obj || TYPE_OF(obj) != TYPE_OBJECT) return nullptr;
+  return object::field_of(obj, head + 1);
+}
+
 // The object a word's context belongs to, when that context is not the
 // global one; else none.
 cell parent_of(const cell* word) {
@@ -125,35 +138,43 @@ cell parent_of(const cell* word) {
 // operands is computed here, with the results of the full call and no call
 // machinery, whenever that cannot raise an error. The right operand must
 // be what the full call would fetch with nothing to evaluate: a literal
-// number or a word whose value is one.
+// number, a word whose value is one, a path of two words reading an
+// object's field that holds one, or a paren of a number run (below).
 
-// The comparison code of each comparison native, by its entry; the entries
-// never change, so an answer found once stands.
-struct native_code {
-  natives::native_entry entry;
-  int32_t code;
-};
-native_code native_codes[64];
-
+// The comparison code of a comparison native, by its entry; -1 for any
+// other native.
 int32_t compare_code(uint32_t slot) {
   natives::native_entry entry = natives::entry_of(static_cast<int32_t>(slot));
-  native_code& m = native_codes[slot & 63];
-  if (m.entry == entry && entry) return m.code;
-  int32_t code = entry == natives::equal_q             ? COMP_EQUAL
-                 : entry == natives::not_equal_q        ? COMP_NOT_EQUAL
-                 : entry == natives::strict_equal_q     ? COMP_STRICT_EQUAL
-                 : entry == natives::lesser_q           ? COMP_LESSER
-                 : entry == natives::greater_q          ? COMP_GREATER
-                 : entry == natives::lesser_or_equal_q  ? COMP_LESSER_EQUAL
-                 : entry == natives::greater_or_equal_q ? COMP_GREATER_EQUAL
-                                                        : -1;
-  m = {entry, code};
-  return code;
+  return entry == natives::equal_q              ? COMP_EQUAL
+         : entry == natives::not_equal_q        ? COMP_NOT_EQUAL
+         : entry == natives::strict_equal_q     ? COMP_STRICT_EQUAL
+         : entry == natives::lesser_q           ? COMP_LESSER
+         : entry == natives::greater_q          ? COMP_GREATER
+         : entry == natives::lesser_or_equal_q  ? COMP_LESSER_EQUAL
+         : entry == natives::greater_or_equal_q ? COMP_GREATER_EQUAL
+                                                : -1;
 }
 
-// The integer-core math code (`math` set) or the compare code an op's
-// wrapped value stands for; -1 when it has no shortcut.
-inline int32_t shortcut_code(const cell* function, bool& math) {
+// What an operator's wrapped native or action is decided once and kept
+// here, by its `more` node: whether it takes exactly two evaluated
+// arguments and no refinement (`binary`), the integer-core math code
+// (`math` set) or compare code it stands for (-1: no shortcut), and which
+// pairs of integer! and float! operands its two typesets accept (`fits`,
+// bit (left is float) << 1 | (right is float)). Only the collector frees
+// nodes, so a plan is good until its next cycle; a function whose call
+// spec is not built yet gets no plan kept.
+struct op_plan {
+  uint32_t more;
+  uint32_t slot;
+  uint32_t cycle;
+  int32_t code;
+  bool math;
+  bool binary;
+  uint8_t fits;
+};
+op_plan op_plans[64];
+
+int32_t shortcut_code(const cell* function, bool& math) {
   math = TYPE_OF(function) == TYPE_ACTION;
   if (math) {
     switch (function->data1) {
@@ -169,62 +190,129 @@ inline int32_t shortcut_code(const cell* function, bool& math) {
   return compare_code(function->data1);
 }
 
-// two_arguments_q walks the call spec; its yes for a function's `more`
-// node and two operand types is kept here. Only the collector frees nodes,
-// so an answer is good until its next cycle.
-struct fit_memo {
-  uint32_t more;
-  uint32_t types;
-  uint32_t cycle;
-};
-fit_memo fit_memos[64];
+const op_plan no_plan{0, 0, 0, -1, false, false, 0};
 
-bool fits_after_walk_q(const cell* function, uint32_t first, uint32_t second, fit_memo& m) {
-  if (!two_arguments_q(function, first, second)) return false;
-  m = {function->data3, first << 8 | second, collector::series_cycle_count};
+op_plan make_op_plan(const cell* function, op_plan& p) {
+  if (function->data3 == 0 || !binary_q(function)) return no_plan;
+  p.more = function->data3;
+  p.slot = function->data1;
+  p.cycle = collector::series_cycle_count;
+  p.binary = true;
+  p.code = shortcut_code(function, p.math);
+  p.fits = 0;
+  const uint32_t number_types[2] = {TYPE_INTEGER, TYPE_FLOAT};
+  for (uint32_t l = 0; l < 2; ++l)
+    for (uint32_t r = 0; r < 2; ++r)
+      if (two_arguments_q(function, number_types[l], number_types[r])) p.fits |= static_cast<uint8_t>(1u << (l << 1 | r));
+  return p;
+}
+
+// The plan of an op!'s wrapped native or action (no_plan for any other),
+// as a copy: evaluating an operand may take the table entry for another.
+inline op_plan plan_of(const cell* function) {
+  op_plan& p = op_plans[(function->data3 >> 2 ^ function->data1) & 63];
+  if (p.more == function->data3 && p.slot == function->data1 && p.cycle == collector::series_cycle_count && p.more != 0)
+    return p;
+  return make_op_plan(function, p);
+}
+
+// The `fits` bit of two operand types, or 0 when either is not an integer!
+// or float!.
+inline uint8_t fit_bit(uint32_t left, uint32_t right) {
+  if (!integer_or_float_q(left) || !integer_or_float_q(right)) return 0;
+  return static_cast<uint8_t>(1u << ((left == TYPE_FLOAT) << 1 | (right == TYPE_FLOAT)));
+}
+// Whether the plan's first typeset takes the left operand's type.
+inline bool left_fits_q(const op_plan& plan, uint32_t left) {
+  if (!integer_or_float_q(left)) return false;
+  return (plan.fits >> ((left == TYPE_FLOAT) << 1) & 3) != 0;
+}
+
+// ---- Number runs ----
+// An operand and the operators after it, where every operand is a number,
+// a word or two-word object path holding one, or a paren of such a run,
+// and every operator one the shortcut computes, has its value computed
+// here without evaluating it: nothing is read that the evaluation would
+// not read, nothing is called, allocated or raised, and any step the
+// shortcut cannot take leaves the whole run to the evaluator, which then
+// starts from the beginning as if nothing had been tried.
+
+constexpr int32_t NUMBER_PAREN_DEPTH = 8;
+
+int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth);
+
+// The number one operand of a number run stands for.
+inline bool number_operand(const cell* at, cell* out, int32_t depth) {
+  const cell* value = at;
+  switch (TYPE_OF(at)) {
+    case TYPE_WORD: value = peek_value(at); break;
+    case TYPE_PATH: value = peek_field(at); break;
+    case TYPE_PAREN: {
+      if (depth >= NUMBER_PAREN_DEPTH) return false;
+      int32_t end = rs_abs_cells(at);
+      return number_run(at, static_cast<int32_t>(at->data1), end, out, depth + 1) == end;
+    }
+    default: break;
+  }
+  if (!value || !integer_or_float_q(TYPE_OF(value))) return false;
+  *out = *value;
   return true;
 }
 
-inline bool fits_two_numbers_q(const cell* function, uint32_t first, uint32_t second) {
-  uint32_t types = first << 8 | second;
-  fit_memo& m = fit_memos[(function->data3 >> 2 ^ types) & 63];
-  if (m.more == function->data3 && m.types == types && m.cycle == collector::series_cycle_count && m.more != 0)
-    return true;
-  return fits_after_walk_q(function, first, second, m);
+// The run from `pos`, `end` at most the block's length: its value in *out
+// and the position after it (where the next cell is no operator word, as
+// the evaluator's look-ahead sees it), or -1 when the evaluator must take
+// it.
+int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth) {
+  if (pos >= end || !number_operand(rs_abs_at(block, pos), out, depth)) return -1;
+  for (pos += 1; pos < end; pos += 2) {
+    const cell* name = rs_abs_at(block, pos);
+    if (TYPE_OF(name) != TYPE_WORD) return pos;
+    const cell* value = peek_value(name);
+    if (!value || TYPE_OF(value) != TYPE_OP) return pos;
+    if (pos + 1 >= end) return -1;
+    cell op = *value;
+    op.header = op::wrapped_type(&op);
+    const op_plan plan = plan_of(&op);
+    cell right, result;
+    if (!plan.binary || plan.code < 0 || !number_operand(rs_abs_at(block, pos + 1), &right, depth) ||
+        !(plan.fits & fit_bit(TYPE_OF(out), TYPE_OF(&right))) ||
+        !actions::number_op(plan.code, plan.math, out, &right, &result))
+      return -1;
+    *out = result;
+  }
+  return pos;
+}
+
+// A paren that is one whole number run.
+inline bool number_paren(const cell* paren, cell* out) { return number_operand(paren, out, 0); }
+
+// infix_shortcut with a number paren for the right operand, out of its line.
+[[gnu::noinline]] bool paren_shortcut(const op_plan& plan, const cell* paren) {
+  cell right, result;
+  cell* left = stack::top;
+  if (!number_paren(paren, &right) || !(plan.fits & fit_bit(TYPE_OF(left), TYPE_OF(&right))) ||
+      !actions::number_op(plan.code, plan.math, left, &right, &result))
+    return false;
+  stack::push(result);
+  return true;
 }
 
 // Computes `left op right` into the cell at the top's position (the left
 // operand) when the shortcut applies and answers true; the top is then
 // above the result, as after the full call. `pos` is the right operand's
 // position, inside the block.
-inline bool infix_shortcut(const cell* function, const cell* block, int32_t pos) {
-  bool math;
-  int32_t code = shortcut_code(function, math);
-  if (code < 0) return false;
+[[gnu::flatten]] inline bool infix_shortcut(const op_plan& plan, const cell* block, int32_t pos) {
   const cell* right = rs_abs_at(block, pos);
   if (TYPE_OF(right) == TYPE_WORD && !(right = peek_value(right))) return false;
+  if (TYPE_OF(right) == TYPE_PATH && !(right = peek_field(right))) return false;
+  if (TYPE_OF(right) == TYPE_PAREN) return paren_shortcut(plan, right);
   cell* left = stack::top;
-  if (!integer_or_float_q(TYPE_OF(left)) || !integer_or_float_q(TYPE_OF(right))) return false;
   cell result;
-  if (!actions::number_op(code, math, left, right, &result) || !fits_two_numbers_q(function, TYPE_OF(left), TYPE_OF(right)))
+  if (!(plan.fits & fit_bit(TYPE_OF(left), TYPE_OF(right))) ||
+      !actions::number_op(plan.code, plan.math, left, right, &result))
     return false;
   stack::push(result);
-  return true;
-}
-
-// binary_q walks the call spec; its yes for a function's `more` node is
-// kept here, good until the collector's next cycle as above.
-struct binary_memo {
-  uint32_t more;
-  uint32_t cycle;
-};
-binary_memo binary_memos[64];
-
-bool binary_memo_q(const cell* function) {
-  binary_memo& m = binary_memos[function->data3 >> 2 & 63];
-  if (m.more == function->data3 && m.cycle == collector::series_cycle_count && m.more != 0) return true;
-  if (!binary_q(function)) return false;
-  m = {function->data3, collector::series_cycle_count};
   return true;
 }
 
@@ -237,21 +325,22 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
 // operand evaluated inside the frame with no infix look-ahead and checked,
 // then the entry, or the shortcut's inline result when it has one. No walk
 // of the call spec. Only taken with tracing off.
-int32_t binary_call(const cell* given_name, const cell* function, const cell* block, int32_t pos, int32_t end,
-                    bool sub) {
+int32_t binary_call(const cell* given_name, const cell* function, op_plan plan, const cell* block, int32_t pos,
+                    int32_t end, bool sub) {
   cell held[2] = {*function, *given_name};
   memory::root_pair_guard keep(held);
   cell &f = held[0], &name = held[1];
   stack::mark(&name, stack::FRAME_INTERP);
   ++stack::top;
-  check_binary_arg(&f, &name, 0);
+  // The plan's typesets answer for integer! and float! operands; others
+  // are checked against the call spec.
+  if (!left_fits_q(plan, TYPE_OF(stack::arguments))) check_binary_arg(&f, &name, 0);
   pos = expression<false>(block, pos, end, true, true, false);
-  check_binary_arg(&f, &name, 1);
-  bool math;
-  int32_t code = shortcut_code(&f, math);
   cell* left = stack::arguments;
+  uint8_t fit = plan.fits & fit_bit(TYPE_OF(left), TYPE_OF(left + 1));
+  if (!fit) check_binary_arg(&f, &name, 1);
   cell result;
-  if (code >= 0 && actions::number_op(code, math, left, left + 1, &result)) {
+  if (fit && plan.code >= 0 && actions::number_op(plan.code, plan.math, left, left + 1, &result)) {
     stack::set_result(result);
   } else {
     call_binary_entry(&f);
@@ -303,7 +392,8 @@ void block_loop(const cell* given, bool keep) {
 
 // ---- Expressions -----------------------------------------------------------------
 
-// One expression from `pos` and the infix operators after it. The cell
+// One expression from `pos` and the infix operators after it, `end` at most
+// the block's length (eval_expression cuts what its callers give). The cell
 // evaluated is copied out of the block; the block is rooted by whoever
 // evaluates it, and every branch hands the copy on (to code that copies
 // and roots it itself) before anything may collect, so only the traced
@@ -311,7 +401,6 @@ void block_loop(const cell* given, bool keep) {
 // after evaluating its value, root the copy.
 template <bool Trace>
 int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, bool sub, bool functions_as_data) {
-  end = std::min(end, rs_abs_cells(block));
   cell* entry_top = stack::top;
   event<Trace>(EVENT_FETCH, block, pos, rs_abs_at(block, pos), rs_abs_at(block, pos));
   cell v = *rs_abs_at(block, pos);
@@ -319,6 +408,13 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
   int32_t next = pos + 1;
   switch (TYPE_OF(&v)) {
     case TYPE_PAREN:
+      if constexpr (!Trace) {
+        cell value;
+        if (number_paren(&v, &value)) {
+          store(value, sub);
+          break;
+        }
+      }
       stack::mark(words::word_body, stack::FRAME_INTERP);
       block_loop<Trace>(&v, true);
       if (sub) stack::unwind();
@@ -432,17 +528,16 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
       event<Trace>(EVENT_FETCH, block, next, name, name);
       stack::top = sub ? entry_top : stack::arguments;
       if (!Trace || !tracing_on) {
-        if (next + 1 < limit) {
-          if (infix_shortcut(&op, block, next + 1)) {
+        const op_plan plan = plan_of(&op);
+        if (plan.binary && next + 1 < limit) {
+          if (plan.code >= 0 && infix_shortcut(plan, block, next + 1)) {
             next += 2;
             continue;
           }
-          if (binary_memo_q(&op)) {
-            next = binary_call(rs_abs_at(block, next), &op, block, next + 1, end, sub);
-            if (stack::pending_exit) return next;
-            limit = std::min(end, rs_abs_cells(block));
-            continue;
-          }
+          next = binary_call(rs_abs_at(block, next), &op, plan, block, next + 1, limit, sub);
+          if (stack::pending_exit) return next;
+          limit = std::min(end, rs_abs_cells(block));
+          continue;
         }
       }
       cell word = *rs_abs_at(block, next);
@@ -478,6 +573,7 @@ int32_t eval_next(const cell* block, int32_t pos, int32_t end, bool keep) {
 
 int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_infix, bool sub,
                         bool functions_as_data) {
+  end = std::min(end, rs_abs_cells(block));
   if (tracing_on) return expression<true>(block, pos, end, no_infix, sub, functions_as_data);
   return expression<false>(block, pos, end, no_infix, sub, functions_as_data);
 }
@@ -690,8 +786,7 @@ void init() {
   for (int32_t e = 0; e < EVENT_COUNT; ++e) event_words[e] = root::append(*word::load(event_names[e]));
   tracing_on = trace_installed = false;
   trace_event_mask = EVENT_ALL;
-  std::fill(std::begin(fit_memos), std::end(fit_memos), fit_memo{});  // a restarted runtime reuses nodes
-  std::fill(std::begin(binary_memos), std::end(binary_memos), binary_memo{});
+  std::fill(std::begin(op_plans), std::end(op_plans), op_plan{});  // a restarted runtime reuses nodes
   install_hooks();
 }
 

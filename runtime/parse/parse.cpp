@@ -47,25 +47,42 @@ cell* series_stack = nullptr;
 cell* rule_stack = nullptr;
 // The word `end`, the last trace event.
 cell* word_end = nullptr;
-// Marks by canonical symbol id: the keywords `keyword` handles. Words are
-// looked up by their own id in `word_marks`, filled as they are met (a
-// spelling's canonical symbol never changes): 0 not met yet, 1 a keyword,
-// 2 not. So the words naming rules, which are most words met, go by at one
-// look.
-std::vector<uint8_t> keyword_marks;
-std::vector<uint8_t> word_marks;
+// The words the engine gives a meaning of its own, by code. A word's code
+// is decoded once per symbol id and kept in `word_codes` (a spelling's
+// canonical symbol never changes), so matching a keyword is one table
+// look-up and a switch, not a comparison by name with each keyword.
+// The codes up to KW_CHANGE are the keywords `keyword` handles; the others
+// only mean something after one of them.
+enum keyword_code : uint8_t {
+  KW_UNKNOWN,  // not decoded yet
+  KW_OTHER,    // a word naming a rule or a value
+  KW_BAR, KW_SKIP, KW_ANY, KW_SOME, KW_OPT, KW_WHILE, KW_TO, KW_THRU, KW_COPY, KW_SET, KW_END,
+  KW_BREAK, KW_REJECT, KW_FAIL, KW_NONE, KW_NOT, KW_AHEAD, KW_INTO, KW_COLLECT, KW_KEEP, KW_QUOTE,
+  KW_IF, KW_CASE, KW_REMOVE, KW_INSERT, KW_CHANGE,
+  KW_PICK, KW_ONLY, KW_AFTER,
+};
+// Codes by canonical symbol id, and by any symbol id as met.
+std::vector<uint8_t> canonical_codes;
+std::vector<uint8_t> word_codes;
 
-bool keyword_symbol_q(int32_t id) {
-  if (id < 0) return false;
-  if (static_cast<size_t>(id) >= word_marks.size()) word_marks.resize(id + 1024, 0);
-  uint8_t& mark = word_marks[id];
-  if (mark == 0) {
-    int32_t canonical = symbol::resolve(id);
-    bool keyword = static_cast<size_t>(canonical) < keyword_marks.size() && keyword_marks[canonical];
-    mark = keyword ? 1 : 2;
+keyword_code code_of_symbol(int32_t id) {
+  if (id < 0) return KW_OTHER;
+  if (static_cast<size_t>(id) >= word_codes.size()) word_codes.resize(id + 1024, KW_UNKNOWN);
+  uint8_t& code = word_codes[id];
+  if (code == KW_UNKNOWN) {
+    auto canonical = static_cast<size_t>(symbol::resolve(id));
+    code = canonical < canonical_codes.size() ? canonical_codes[canonical] : static_cast<uint8_t>(KW_UNKNOWN);
+    if (code == KW_UNKNOWN) code = KW_OTHER;
   }
-  return mark == 1;
+  return static_cast<keyword_code>(code);
 }
+
+// The code of a rule value: KW_OTHER for anything but a special word.
+keyword_code code_of(const cell* v) {
+  return TYPE_OF(v) == TYPE_WORD ? code_of_symbol(static_cast<int32_t>(v->data2)) : KW_OTHER;
+}
+
+bool command_keyword_q(keyword_code code) { return code >= KW_BAR && code <= KW_CHANGE; }
 
 // Rule-stack entry codes: 0 an open rule block, negative a command.
 enum entry_code : int32_t {
@@ -351,10 +368,7 @@ struct engine {
 
   // ---- Fetching rules -------------------------------------------------------
 
-  bool keyword_q(const cell* v, int32_t sym) {
-    return TYPE_OF(v) == TYPE_WORD && symbol::EQUAL_WORDS_q(v, sym);
-  }
-  int32_t sym_change() { return static_cast<int32_t>(words::word_change->data2); }
+  static bool keyword_q(const cell* v, keyword_code code) { return code_of(v) == code; }
 
   // Raises parse-end with the keyword when no value follows it.
   void need_rule(const cell& keyword) {
@@ -383,30 +397,30 @@ struct engine {
         continue;
       }
       if (t != TYPE_WORD) break;
-      int32_t s = symbol::resolve(static_cast<int32_t>(v->data2));
-      auto is = [&](int32_t sym) { return s == symbol::resolve(sym); };
-      auto next_is = [&](int32_t sym) { return p < length && keyword_q(rule_at(p), sym); };
-      if (is(words::sym_any) || is(words::sym_some) || is(words::sym_opt) || is(words::sym_while) ||
-          is(words::sym_not) || is(words::sym_ahead) || is(words::sym_to) || is(words::sym_thru) ||
-          is(words::sym_remove))
+      keyword_code s = code_of(v);
+      auto is = [&](keyword_code k) { return s == k; };
+      auto next_is = [&](keyword_code k) { return p < length && keyword_q(rule_at(p), k); };
+      if (is(KW_ANY) || is(KW_SOME) || is(KW_OPT) || is(KW_WHILE) ||
+          is(KW_NOT) || is(KW_AHEAD) || is(KW_TO) || is(KW_THRU) ||
+          is(KW_REMOVE))
         continue;
-      if (is(words::sym_copy) || is(words::sym_set) || is(words::sym_case)) { ++p; continue; }
-      if (is(words::sym_collect)) {
-        if (next_is(words::sym_set) || next_is(words::sym_into) || next_is(words::sym_after)) p += 2;
-        continue;
-      }
-      if (is(words::sym_keep)) {
-        if (next_is(words::sym_pick)) ++p;
+      if (is(KW_COPY) || is(KW_SET) || is(KW_CASE)) { ++p; continue; }
+      if (is(KW_COLLECT)) {
+        if (next_is(KW_SET) || next_is(KW_INTO) || next_is(KW_AFTER)) p += 2;
         continue;
       }
-      if (is(sym_change())) {
-        if (next_is(words::sym_only)) ++p;
+      if (is(KW_KEEP)) {
+        if (next_is(KW_PICK)) ++p;
+        continue;
+      }
+      if (is(KW_CHANGE)) {
+        if (next_is(KW_ONLY)) ++p;
         ++values_after;
         continue;
       }
-      if (is(words::sym_into) || is(words::sym_quote) || is(words::sym_if)) { ++p; break; }
-      if (is(words::sym_insert)) {
-        if (next_is(words::sym_only)) ++p;
+      if (is(KW_INTO) || is(KW_QUOTE) || is(KW_IF)) { ++p; break; }
+      if (is(KW_INSERT)) {
+        if (next_is(KW_ONLY)) ++p;
         int32_t at;
         if (p + 1 < length && position_word_q(rule_at(p), at)) ++p;
         ++p;
@@ -494,15 +508,16 @@ struct engine {
       match = true;
       return RESULT;
     }
+    if (unit_run(min, max)) return RESULT;
     push_command(CMD_REPEAT, min, max);
     return FETCH;
   }
 
   // Handles a keyword word in `rule`; false when the word is none.
   bool keyword(state& next) {
-    if (!keyword_symbol_q(static_cast<int32_t>(rule.data2))) return false;
-    int32_t s = symbol::resolve(static_cast<int32_t>(rule.data2));
-    auto is = [&](int32_t sym) { return s == symbol::resolve(sym); };
+    keyword_code s = code_of_symbol(static_cast<int32_t>(rule.data2));
+    if (!command_keyword_q(s)) return false;
+    auto is = [&](keyword_code k) { return s == k; };
     auto next_value = [&]() { return rule_at(pos()); };
     auto take = [&]() {
       cell v = *rule_at(pos());
@@ -510,64 +525,68 @@ struct engine {
       return v;
     };
     cell keyword_word = rule;
-    if (is(words::sym_bar)) {
+    if (is(KW_BAR)) {
       if (pos() >= block_length()) fire(err::script_parse_end, {keyword_word});
       match = true;
       next = pop_block();
-    } else if (is(words::sym_skip)) {
+    } else if (is(KW_SKIP)) {
       match = ipos() < limit();
       if (match) set_ipos(ipos() + 1);
       trace(TRACE_MATCH);
       next = RESULT;
-    } else if (is(words::sym_any) || is(words::sym_some) || is(words::sym_opt) || is(words::sym_while)) {
+    } else if (is(KW_ANY) || is(KW_SOME) || is(KW_OPT) || is(KW_WHILE)) {
       need_rule(keyword_word);
-      push_command(is(words::sym_while) ? CMD_WHILE : CMD_REPEAT, is(words::sym_some) ? 1 : 0,
-                   is(words::sym_opt) ? 1 : INT32_MAX);
-      next = FETCH;
-    } else if (is(words::sym_to) || is(words::sym_thru)) {
+      int32_t min = is(KW_SOME) ? 1 : 0, max = is(KW_OPT) ? 1 : INT32_MAX;
+      if (unit_run(min, max)) {
+        next = RESULT;
+      } else {
+        push_command(is(KW_WHILE) ? CMD_WHILE : CMD_REPEAT, min, max);
+        next = FETCH;
+      }
+    } else if (is(KW_TO) || is(KW_THRU)) {
       need_rule(keyword_word);
-      if (keyword_q(next_value(), words::sym_end)) {
+      if (keyword_q(next_value(), KW_END)) {
         set_pos(pos() + 1);
         set_ipos(limit());
         match = true;
         trace(TRACE_MATCH);
         next = RESULT;
       } else {
-        push_command(is(words::sym_to) ? CMD_TO : CMD_THRU);
+        push_command(is(KW_TO) ? CMD_TO : CMD_THRU);
         next = FETCH;
       }
-    } else if (is(words::sym_copy) || is(words::sym_set)) {
+    } else if (is(KW_COPY) || is(KW_SET)) {
       need_rule(keyword_word);
       if (TYPE_OF(next_value()) != TYPE_WORD) fire(err::script_parse_end, {keyword_word});
       int32_t word_at = pos();
       set_pos(pos() + 1);
       need_rule(keyword_word);
-      push_command(is(words::sym_copy) ? CMD_COPY : CMD_SET, 0, 0, word_at);
+      push_command(is(KW_COPY) ? CMD_COPY : CMD_SET, 0, 0, word_at);
       next = FETCH;
-    } else if (is(words::sym_end)) {
+    } else if (is(KW_END)) {
       match = ipos() >= limit();
       trace(TRACE_MATCH);
       next = RESULT;
-    } else if (is(words::sym_break) || is(words::sym_reject)) {
-      match = is(words::sym_break);
+    } else if (is(KW_BREAK) || is(KW_REJECT)) {
+      match = is(KW_BREAK);
       breaking = true;
       next = RESULT;
-    } else if (is(words::sym_fail) || is(words::sym_none)) {
-      match = is(words::sym_none);
+    } else if (is(KW_FAIL) || is(KW_NONE)) {
+      match = is(KW_NONE);
       next = RESULT;
-    } else if (is(words::sym_not) || is(words::sym_ahead)) {
+    } else if (is(KW_NOT) || is(KW_AHEAD)) {
       need_rule(keyword_word);
-      push_command(is(words::sym_not) ? CMD_NOT : CMD_AHEAD);
+      push_command(is(KW_NOT) ? CMD_NOT : CMD_AHEAD);
       next = FETCH;
-    } else if (is(words::sym_into)) {
+    } else if (is(KW_INTO)) {
       next = into(keyword_word);
-    } else if (is(words::sym_collect)) {
+    } else if (is(KW_COLLECT)) {
       next = collect(keyword_word);
-    } else if (is(words::sym_keep)) {
+    } else if (is(KW_KEEP)) {
       if (innermost_collect(static_cast<int32_t>(entries.size())) < 0) fire(err::script_parse_keep);
       need_rule(keyword_word);
       bool pick = false;
-      if (keyword_q(next_value(), words::sym_pick)) {
+      if (keyword_q(next_value(), KW_PICK)) {
         pick = true;
         set_pos(pos() + 1);
         need_rule(keyword_word);
@@ -580,18 +599,18 @@ struct engine {
         push_command(CMD_KEEP, 0, 0, pick);
         next = FETCH;
       }
-    } else if (is(words::sym_quote)) {
+    } else if (is(KW_QUOTE)) {
       need_rule(keyword_word);
       rule = take();
       match = match_literal(rule);
       trace(TRACE_MATCH);
       next = RESULT;
-    } else if (is(words::sym_if)) {
+    } else if (is(KW_IF)) {
       if (pos() >= block_length() || TYPE_OF(next_value()) != TYPE_PAREN) fire(err::script_parse_end, {keyword_word});
       eval_paren(take());
       match = logic::value_true_q(&value, false, nullptr);
       next = RESULT;
-    } else if (is(words::sym_case)) {
+    } else if (is(KW_CASE)) {
       need_rule(keyword_word);
       if (TYPE_OF(next_value()) != TYPE_WORD) fire(err::script_parse_end, {keyword_word});
       cell w = take();
@@ -600,7 +619,7 @@ struct engine {
       push_command(CMD_CASE, 0, 0, case_op);
       case_op = strict ? CASE_STRICT : CASE_INSENSITIVE;
       next = FETCH;
-    } else if (is(words::sym_remove)) {
+    } else if (is(KW_REMOVE)) {
       need_rule(keyword_word);
       int32_t at;
       if (position_word_q(next_value(), at)) {
@@ -614,11 +633,11 @@ struct engine {
         push_command(CMD_REMOVE);
         next = FETCH;
       }
-    } else if (is(words::sym_insert)) {
+    } else if (is(KW_INSERT)) {
       next = insert();
-    } else if (is(sym_change())) {
+    } else if (is(KW_CHANGE)) {
       bool only = false;
-      if (pos() < block_length() && keyword_q(next_value(), words::sym_only)) {
+      if (pos() < block_length() && keyword_q(next_value(), KW_ONLY)) {
         only = true;
         set_pos(pos() + 1);
       }
@@ -667,8 +686,8 @@ struct engine {
     need_rule(keyword_word);
     int32_t mode = COLLECT_PLAIN, word_at = 0;
     const cell* v = rule_at(pos());
-    if (keyword_q(v, words::sym_set) || keyword_q(v, words::sym_into) || keyword_q(v, words::sym_after)) {
-      mode = keyword_q(v, words::sym_set) ? COLLECT_SET : keyword_q(v, words::sym_into) ? COLLECT_INTO : COLLECT_AFTER;
+    if (keyword_q(v, KW_SET) || keyword_q(v, KW_INTO) || keyword_q(v, KW_AFTER)) {
+      mode = keyword_q(v, KW_SET) ? COLLECT_SET : keyword_q(v, KW_INTO) ? COLLECT_INTO : COLLECT_AFTER;
       set_pos(pos() + 1);
       need_rule(keyword_word);
       if (TYPE_OF(rule_at(pos())) != TYPE_WORD) fire(err::script_parse_end, {keyword_word});
@@ -696,7 +715,7 @@ struct engine {
 
   state insert() {
     bool only = false;
-    if (pos() < block_length() && keyword_q(rule_at(pos()), words::sym_only)) {
+    if (pos() < block_length() && keyword_q(rule_at(pos()), KW_ONLY)) {
       only = true;
       set_pos(pos() + 1);
     }
@@ -823,7 +842,7 @@ struct engine {
       // Resume after the next alternative, from where the block began.
       int32_t length = block_length();
       int32_t p = t.pos;
-      while (p < length && !keyword_q(rule_at(p), words::sym_bar)) ++p;
+      while (p < length && !keyword_q(rule_at(p), KW_BAR)) ++p;
       if (p >= length) return pop_block();
       if (p == length - 1) fire(err::script_parse_end, {*rule_at(p)});
       set_pos(p + 1);
@@ -933,12 +952,6 @@ struct engine {
     if (match) {
       ++t.count;
       bool advanced = ipos() != t.iteration || abs_length(input()) < t.length;
-      if (t.count < t.max && (t.code == CMD_WHILE || advanced) && repeat_unit_run(t)) {
-        // The run ended where the next unit does not match, or at max.
-        match = t.count >= t.min;
-        pop_command();
-        return RESULT;
-      }
       if (t.count < t.max && (t.code == CMD_WHILE || advanced)) {
         t.iteration = ipos();
         t.length = abs_length(input());
@@ -955,25 +968,53 @@ struct engine {
     return RESULT;
   }
 
-  // A repeated bitset over a string, untraced: after its first match the
-  // rest of the run is matched here, unit by unit, as the iterations
-  // would, without a fetch and a result for each unit. Answers false,
-  // having done nothing, for any other repeat.
-  bool repeat_unit_run(entry& t) {
-    if (events != 0 || kind_of(input()) != INPUT_STRING || t.pos >= block_length()) return false;
-    const cell* r = rule_at(t.pos);
+  // A repetition of a bitset over a string, or of a character when case
+  // matters, untraced, is matched here in one loop over the units, with
+  // the outcome the iterations of the repeat command would reach: at least
+  // `min` and at most `max` units that match, the input left after them,
+  // or at the start when fewer than `min` matched. Answers false, having
+  // done nothing, for any other repetition; on true the rule is consumed
+  // and the match flag set.
+  bool unit_run(int32_t min, int32_t max) {
+    if (events != 0 || kind_of(input()) != INPUT_STRING) return false;
+    const cell* r = rule_at(pos());
     if (TYPE_OF(r) == TYPE_WORD) {
-      if (keyword_symbol_q(static_cast<int32_t>(r->data2))) return false;
+      if (code_of(r) != KW_OTHER) return false;
       r = word::get_value(r);
     }
-    if (TYPE_OF(r) != TYPE_BITSET) return false;
-    cell* s = input();
-    int32_t n = static_cast<int32_t>(s->data1), end = limit();
-    while (t.count < t.max && n < end && in_bitset(r, string::rs_abs_at(s, n))) {
-      ++n;
-      ++t.count;
+    if (TYPE_OF(r) == TYPE_BITSET) {
+      const memory::series_buffer* bits = memory::GET_BUFFER(r);
+      const uint8_t* members = memory::head_of<uint8_t>(bits);
+      uint32_t bytes = bits->tail - bits->head;
+      bool beyond = (bits->flags & bitset::COMPLEMENTED) != 0;
+      return run_of_units(min, max, [&](uint32_t n) {
+        return (n >> 3) >= bytes ? beyond : (members[n >> 3] & (0x80u >> (n & 7))) != 0;
+      });
     }
-    s->data1 = static_cast<uint32_t>(n);
+    if (TYPE_OF(r) == TYPE_CHAR && case_op == CASE_STRICT) {
+      uint32_t wanted = r->data2;
+      return run_of_units(min, max, [&](uint32_t n) { return n == wanted; });
+    }
+    return false;
+  }
+
+  template <class Member>
+  bool run_of_units(int32_t min, int32_t max, Member member) {
+    cell* s = input();
+    int32_t start = static_cast<int32_t>(s->data1), end = limit();
+    int32_t stop = static_cast<int64_t>(end) - start > max ? start + max : end;
+    const memory::series_buffer* text = memory::GET_BUFFER(s);
+    uint32_t unit = memory::GET_UNIT(text);
+    const uint8_t* head = memory::head_of<uint8_t>(text);
+    int32_t n = start;
+    if (unit == 1) {
+      while (n < stop && member(head[n])) ++n;
+    } else {
+      while (n < stop && member(string::get_char(head + static_cast<int64_t>(n) * unit, unit))) ++n;
+    }
+    set_pos(pos() + 1);
+    match = n - start >= min;
+    s->data1 = static_cast<uint32_t>(match ? n : start);
     return true;
   }
 
@@ -1157,17 +1198,24 @@ void init() {
   rule_stack = root::append(c);
   word::make_at(words::sym_end, &c);
   word_end = root::append(c);
-  keyword_marks.clear();
-  word_marks.clear();
-  for (int32_t sym : {words::sym_bar, words::sym_skip, words::sym_any, words::sym_some, words::sym_opt,
-                      words::sym_while, words::sym_to, words::sym_thru, words::sym_copy, words::sym_set,
-                      words::sym_end, words::sym_break, words::sym_reject, words::sym_fail, words::sym_none,
-                      words::sym_not, words::sym_ahead, words::sym_into, words::sym_collect, words::sym_keep,
-                      words::sym_quote, words::sym_if, words::sym_case, words::sym_remove, words::sym_insert,
-                      static_cast<int32_t>(words::word_change->data2)}) {
-    int32_t canonical = symbol::resolve(sym);
-    if (static_cast<size_t>(canonical) >= keyword_marks.size()) keyword_marks.resize(canonical + 1, 0);
-    keyword_marks[canonical] = 1;
+  canonical_codes.clear();
+  word_codes.clear();
+  const std::pair<int32_t, keyword_code> keywords[] = {
+      {words::sym_bar, KW_BAR},         {words::sym_skip, KW_SKIP},     {words::sym_any, KW_ANY},
+      {words::sym_some, KW_SOME},       {words::sym_opt, KW_OPT},       {words::sym_while, KW_WHILE},
+      {words::sym_to, KW_TO},           {words::sym_thru, KW_THRU},     {words::sym_copy, KW_COPY},
+      {words::sym_set, KW_SET},         {words::sym_end, KW_END},       {words::sym_break, KW_BREAK},
+      {words::sym_reject, KW_REJECT},   {words::sym_fail, KW_FAIL},     {words::sym_none, KW_NONE},
+      {words::sym_not, KW_NOT},         {words::sym_ahead, KW_AHEAD},   {words::sym_into, KW_INTO},
+      {words::sym_collect, KW_COLLECT}, {words::sym_keep, KW_KEEP},     {words::sym_quote, KW_QUOTE},
+      {words::sym_if, KW_IF},           {words::sym_case, KW_CASE},     {words::sym_remove, KW_REMOVE},
+      {words::sym_insert, KW_INSERT},   {static_cast<int32_t>(words::word_change->data2), KW_CHANGE},
+      {words::sym_pick, KW_PICK},       {words::sym_only, KW_ONLY},     {words::sym_after, KW_AFTER},
+  };
+  for (auto [sym, code] : keywords) {
+    auto canonical = static_cast<size_t>(symbol::resolve(sym));
+    if (canonical >= canonical_codes.size()) canonical_codes.resize(canonical + 1, KW_UNKNOWN);
+    canonical_codes[canonical] = code;
   }
 }
 
