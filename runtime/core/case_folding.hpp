@@ -35,6 +35,13 @@ void init();
 // point without a mapping is answered unchanged.
 uint32_t change_char(uint32_t cp, int32_t upper);
 
+// change_char(cp, 1) with ASCII answered inline: hashing and comparing
+// strings without case fold every code point.
+inline uint32_t upper_char(uint32_t cp) {
+  if (cp < 0x80) return cp - 'a' < 26 ? cp - 0x20 : cp;
+  return change_char(cp, 1);
+}
+
 // Maps a char!'s code point, or the units of an any-string from its index
 // to its tail, in place (an index past the tail is first set back to the
 // tail). When `part` > 0 the /part argument is the cell that many cells

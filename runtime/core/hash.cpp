@@ -73,6 +73,29 @@ uint32_t money(const cell* value) {
   return murmur3_x86_32(&copy, sizeof copy, seed);
 }
 
+// A point hashes by its float32 coordinates, a -0.0 among them as 0.0.
+uint32_t point(const cell* value, int32_t dimensions) {
+  uint32_t words[3] = {value->data1, value->data2, value->data3};
+  for (uint32_t& w : words) {
+    if (w == 0x80000000u) w = 0;
+  }
+  return murmur3_x86_32(words, 4 * dimensions, seed);
+}
+
+// The code points of units U from p to end as little-endian 32-bit words.
+template <class U>
+uint32_t code_points(const uint8_t* p, const uint8_t* end, bool case_sensitive) {
+  uint32_t h = seed;
+  uint32_t count = 0;
+  for (; p < end; p += sizeof(U), ++count) {
+    U u;
+    std::memcpy(&u, p, sizeof(U));
+    uint32_t cp = u;
+    h = mix_block(h, case_sensitive ? cp : case_folding::upper_char(cp));
+  }
+  return finish(h, 0, 0, 4 * count);
+}
+
 }  // namespace
 
 uint32_t murmur3_x86_32(const void* bytes, int32_t length, uint32_t seed) {
@@ -95,27 +118,14 @@ uint32_t mix_pointer(uint32_t h) {
 uint32_t string(const cell* value, bool case_sensitive) {
   memory::series_buffer* b = memory::GET_BUFFER(value);
   uint32_t unit = memory::GET_UNIT(b);
-  if (unit != 1 && unit != 2 && unit != 4) {
-    NO_SWITCH_MATCH();
-  }
   const uint8_t* p = memory::head_of(b) + value->data1 * unit;
   const uint8_t* end = memory::tail_of(b);
-  uint32_t h = seed;
-  uint32_t count = 0;
-  for (; p < end; p += unit, ++count) {
-    uint32_t cp;
-    if (unit == 1) {
-      cp = *p;
-    } else if (unit == 2) {
-      uint16_t u;
-      std::memcpy(&u, p, 2);
-      cp = u;
-    } else {
-      std::memcpy(&cp, p, 4);
-    }
-    h = mix_block(h, case_sensitive ? cp : case_folding::change_char(cp, 1));
+  switch (unit) {
+    case 1: return code_points<uint8_t>(p, end, case_sensitive);
+    case 2: return code_points<uint16_t>(p, end, case_sensitive);
+    case 4: return code_points<uint32_t>(p, end, case_sensitive);
+    default: NO_SWITCH_MATCH();
   }
-  return finish(h, 0, 0, 4 * count);
 }
 
 uint32_t value(const cell* value) {
@@ -136,12 +146,21 @@ uint32_t value(const cell* value) {
     case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
       return string(value, false);
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH:
-    case TYPE_GET_PATH: case TYPE_HASH: case TYPE_IMAGE: case TYPE_POINT2D:
+    case TYPE_GET_PATH: case TYPE_HASH: case TYPE_IMAGE:
       return murmur3_x86_32(&value->data1, 8, seed);
-    case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_TIME: case TYPE_PAIR:
+    case TYPE_FLOAT: case TYPE_PERCENT: {
+      // -0.0 equals 0.0: both hash as 0.0.
+      double d = get_float(value);
+      if (d == 0.0) d = 0.0;
+      return murmur3_x86_32(&d, 8, seed);
+    }
+    case TYPE_TIME: case TYPE_PAIR:
       return murmur3_x86_32(&value->data2, 8, seed);
-    case TYPE_OP: case TYPE_FUNCTION: case TYPE_TRIPLE: case TYPE_TYPESET: case TYPE_DATE:
+    case TYPE_POINT2D:
+      return point(value, 2);
     case TYPE_POINT3D:
+      return point(value, 3);
+    case TYPE_OP: case TYPE_FUNCTION: case TYPE_TRIPLE: case TYPE_TYPESET: case TYPE_DATE:
       return murmur3_x86_32(&value->data1, 12, seed);
     case TYPE_TUPLE:
       // The tuple's length in bytes is kept in header bits 19-22; the

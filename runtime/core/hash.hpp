@@ -31,7 +31,8 @@ uint32_t string(const cell* value, bool case_sensitive);
 
 // The hash of a value by its datatype; strings are case-folded, words hash
 // by their canonical symbol, so values that are equal ignoring case hash
-// alike. Types with no hash of their own answer 0.
+// alike; -0.0 hashes as 0.0, in floats, percents and point coordinates.
+// Types with no hash of their own answer 0.
 uint32_t value(const cell* value);
 
 }  // namespace ixo::hash

@@ -30,18 +30,19 @@ constexpr int32_t MOVE_LIMIT = 30000;
 constexpr int32_t REBUILT = 2;
 
 // Where a table's arrays and cells are, until the next call that may
-// allocate or compare.
+// allocate or compare. `hashes` is nullptr for kind 2.
 struct view {
   hashtable_record* rec;
   uint32_t* flags;
   int32_t* keys;
+  uint32_t* hashes;
   cell* cells;
 };
 
 view view_of(uint32_t table) {
   hashtable_record* rec = record_of(table);
   return {rec, head_of<uint32_t>(buffer_of(rec->flags)), head_of<int32_t>(buffer_of(rec->keys)),
-          head_of<cell>(buffer_of(rec->block))};
+          rec->hashes ? head_of<uint32_t>(buffer_of(rec->hashes)) : nullptr, head_of<cell>(buffer_of(rec->block))};
 }
 
 int32_t cell_count(uint32_t series) {
@@ -68,6 +69,7 @@ bool address_hashed_q(uint32_t type) {
 
 uint32_t make_flags(int32_t buckets) { return alloc_filled_bytes(buckets / 4, ALL_EMPTY); }
 uint32_t make_keys(int32_t buckets) { return alloc_filled_bytes(buckets * 4, 0); }
+bool hashes_kept_q(int32_t kind) { return kind == KIND_BLOCK || kind == KIND_MAP; }
 
 // Index arrays: one int32 per cell, -1 for a cell not indexed.
 int32_t* index_entries(const hashtable_record* rec) { return head_of<int32_t>(buffer_of(rec->indexes)); }
@@ -297,12 +299,13 @@ uint32_t init(int32_t n, const cell* source, int32_t kind, int32_t extra) {
   if (n < 4) n = 4;
   int32_t buckets = static_cast<int32_t>(next_power_of_two(static_cast<uint32_t>(n / LOAD_LIMIT)));
 
-  uint32_t table = 0, flags = 0, keys = 0, indexes = 0, chains = 0;
+  uint32_t table = 0, flags = 0, keys = 0, hashes = 0, indexes = 0, chains = 0;
   root_guard keep_series(&series), keep_table(&table), keep_flags(&flags), keep_keys(&keys),
-      keep_indexes(&indexes), keep_chains(&chains);
+      keep_hashes(&hashes), keep_indexes(&indexes), keep_chains(&chains);
   table = alloc_filled_bytes(sizeof(hashtable_record), 0);
   flags = make_flags(buckets);
   keys = make_keys(buckets);
+  if (hashes_kept_q(kind)) hashes = make_keys(buckets);
   if (kind == KIND_BLOCK) {
     indexes = make_indexes(n);
     chains = array::make(0, 4);
@@ -318,6 +321,7 @@ uint32_t init(int32_t n, const cell* source, int32_t kind, int32_t extra) {
   rec->chains = chains;
   rec->flags = flags;
   rec->keys = keys;
+  rec->hashes = hashes;
   rec->block = series;
   rec->buckets = buckets;
   rec->bound = static_cast<int32_t>(buckets * LOAD_LIMIT);
@@ -350,7 +354,8 @@ cell* put_key(uint32_t table, cell* key, int32_t* status) {
     v.rec->stamp = collector::node_relocation_count + 1;
   }
   uint32_t mask = static_cast<uint32_t>(v.rec->buckets - 1);
-  int32_t i = static_cast<int32_t>(hash::value(key) & mask);
+  uint32_t h = hash::value(key);
+  int32_t i = static_cast<int32_t>(h & mask);
   int32_t start = i, step = 0, deleted = -1;
   uint32_t state;
   for (;;) {
@@ -358,6 +363,8 @@ cell* put_key(uint32_t table, cell* key, int32_t* status) {
     if (state == BUCKET_EMPTY) break;
     if (state == BUCKET_DELETED) {
       deleted = i;
+    } else if (v.hashes && v.hashes[i] != h) {
+      // Keys that hash apart are never equal.
     } else if (kind != KIND_BLOCK) {
       bool same = actions::compare(v.cells + v.keys[i], key, COMP_STRICT_EQUAL);
       v = view_of(table);
@@ -387,6 +394,7 @@ cell* put_key(uint32_t table, cell* key, int32_t* status) {
   v = view_of(table);
   if (state != BUCKET_LIVE) {
     v.keys[i] = index;
+    if (v.hashes) v.hashes[i] = h;
     set_bucket_state(v.flags, i, BUCKET_LIVE);
     ++v.rec->size;
     if (state == BUCKET_EMPTY) ++v.rec->occupied;
@@ -435,13 +443,14 @@ cell* get(uint32_t table, const cell* key, int32_t start, int32_t skip, int32_t 
   if (kind == KIND_MAP && any_word_q(TYPE_OF(&wanted))) set_type(&wanted, TYPE_SET_WORD);
   if (backward) from_end = true;
   uint32_t mask = static_cast<uint32_t>(rec->buckets - 1);
-  int32_t i = static_cast<int32_t>(hash::value(&wanted) & mask);
+  uint32_t h = hash::value(&wanted);
+  int32_t i = static_cast<int32_t>(h & mask);
   int32_t first = i, step = 0;
   for (;;) {
     view v = view_of(table);
     uint32_t state = bucket_state(v.flags, i);
     if (state == BUCKET_EMPTY) return nullptr;
-    if (state == BUCKET_LIVE) {
+    if (state == BUCKET_LIVE && (!v.hashes || v.hashes[i] == h)) {
       if (kind == KIND_BLOCK) {
         int32_t x = best_in_bucket(table, i, &wanted, start, skip, op, from_end, backward);
         if (x >= 0) return cell_at(table, x);
@@ -461,9 +470,10 @@ cell* get_next(uint32_t table, const cell* key, int32_t* position, int32_t* star
   cell wanted = *key;
   root_guard keep_key(&wanted);
   uint32_t mask = static_cast<uint32_t>(record_of(table)->buckets - 1);
+  uint32_t h = hash::value(&wanted);
   int32_t i;
   if (*position == -1) {
-    i = static_cast<int32_t>(hash::value(&wanted) & mask);
+    i = static_cast<int32_t>(h & mask);
     *start_bucket = i;
     *step = 0;
   } else {
@@ -474,7 +484,7 @@ cell* get_next(uint32_t table, const cell* key, int32_t* position, int32_t* star
     view v = view_of(table);
     uint32_t state = bucket_state(v.flags, i);
     if (state == BUCKET_EMPTY) return nullptr;
-    if (state == BUCKET_LIVE) {
+    if (state == BUCKET_LIVE && (!v.hashes || v.hashes[i] == h)) {
       int32_t x = v.keys[i];
       const cell* c = v.cells + x;
       if (TYPE_OF(c) == TYPE_OF(&wanted) && actions::compare(c, &wanted, COMP_EQUAL)) {
@@ -526,12 +536,13 @@ void reset(uint32_t table) {
 }
 
 uint32_t copy(uint32_t table, uint32_t block) {
-  uint32_t duplicate = 0, flags = 0, keys = 0, indexes = 0, chains = 0;
+  uint32_t duplicate = 0, flags = 0, keys = 0, hashes = 0, indexes = 0, chains = 0;
   root_guard keep_table(&table), keep_block(&block), keep_duplicate(&duplicate), keep_flags(&flags),
-      keep_keys(&keys), keep_indexes(&indexes), keep_chains(&chains);
+      keep_keys(&keys), keep_hashes(&hashes), keep_indexes(&indexes), keep_chains(&chains);
   duplicate = copy_series(buffer_of(table));
   flags = copy_series(buffer_of(record_of(table)->flags));
   keys = copy_series(buffer_of(record_of(table)->keys));
+  if (record_of(table)->hashes) hashes = copy_series(buffer_of(record_of(table)->hashes));
   if (record_of(table)->kind == KIND_BLOCK) {
     indexes = copy_series(buffer_of(record_of(table)->indexes));
     chains = copy_series(buffer_of(record_of(table)->chains));
@@ -543,6 +554,7 @@ uint32_t copy(uint32_t table, uint32_t block) {
   hashtable_record* rec = record_of(duplicate);
   rec->flags = flags;
   rec->keys = keys;
+  rec->hashes = hashes;
   rec->block = block;
   if (rec->kind == KIND_BLOCK) {
     rec->indexes = indexes;
@@ -602,13 +614,15 @@ void rebuild(uint32_t table, int32_t target) {
   root_guard keep(&table);
   uint32_t power = next_power_of_two(static_cast<uint32_t>(1.5 * target));
   int32_t buckets = std::max(static_cast<int32_t>(power), 4);
-  uint32_t flags = 0;
-  root_guard keep_flags(&flags);
+  uint32_t flags = 0, keys = 0;
+  root_guard keep_flags(&flags), keep_keys(&keys);
   flags = make_flags(buckets);
-  uint32_t keys = make_keys(buckets);
+  keys = make_keys(buckets);
+  uint32_t hashes = make_keys(buckets);
   hashtable_record* rec = record_of(table);
   rec->flags = flags;
   rec->keys = keys;
+  rec->hashes = hashes;
   rec->buckets = buckets;
   rec->bound = static_cast<int32_t>(LOAD_LIMIT * power);
   rec->size = 0;
@@ -628,7 +642,10 @@ void resize(uint32_t table, int32_t target) {
   uint32_t flags = 0;
   root_guard keep_flags(&flags);
   flags = make_flags(buckets);
-  if (buckets > old_buckets) expand_series_filled(buffer_of(record_of(table)->keys), 4 * buckets, 0);
+  if (buckets > old_buckets) {
+    expand_series_filled(buffer_of(record_of(table)->keys), 4 * buckets, 0);
+    if (record_of(table)->hashes) expand_series_filled(buffer_of(record_of(table)->hashes), 4 * buckets, 0);
+  }
 
   // Every live key moves to its place in the new flags. A place that still
   // holds a key not yet moved takes the moving key, and the one it held
@@ -641,9 +658,11 @@ void resize(uint32_t table, int32_t target) {
     int32_t key = v.keys[j];
     set_bucket_state(v.flags, j, BUCKET_DELETED);
     for (;;) {
-      int32_t i = static_cast<int32_t>(hash::value(v.cells + key) & mask), step = 0;
+      uint32_t h = hash::value(v.cells + key);
+      int32_t i = static_cast<int32_t>(h & mask), step = 0;
       while (bucket_state(fresh, i) != BUCKET_EMPTY) i = next_step(i, &step, mask);
       set_bucket_state(fresh, i, BUCKET_LIVE);
+      if (v.hashes) v.hashes[i] = h;
       if (i < old_buckets && bucket_state(v.flags, i) == BUCKET_LIVE) {
         std::swap(key, v.keys[i]);
         set_bucket_state(v.flags, i, BUCKET_DELETED);
@@ -731,6 +750,7 @@ void mark(uint32_t* table, const marker& m) {
   hashtable_record* rec = record_of(*table);
   mark_if(m, &rec->flags);
   mark_if(m, &rec->keys);
+  mark_if(m, &rec->hashes);
   if (rec->kind == KIND_BLOCK) {
     mark_if(m, &rec->indexes);
     // The chain arrays are walked even when the chain list was marked

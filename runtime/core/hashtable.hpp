@@ -6,7 +6,11 @@
 //
 // Open addressing: a power-of-two bucket count, two flag bits per bucket,
 // triangular probing (start, +1, +2, +3, ...), growth at 0.77 occupancy,
-// MurmurHash3 for hashing. A table and its arrays are series, reached only
+// MurmurHash3 for hashing. Tables of blocks and maps keep each live
+// bucket's hash beside its key, so a probe compares whole keys only when
+// the hashes agree; growth hashes every key again from its cell, so a key
+// changed in place since it was indexed is found by its new content after
+// the table grows, as it would be without the kept hashes. A table and its arrays are series, reached only
 // through their nodes; keys of kinds 0-2 are cell indexes into the indexed
 // series, never addresses. Any operation here that allocates or compares
 // may move every buffer: cell pointers answered are valid until the next
@@ -28,7 +32,7 @@ enum table_kind : int32_t {
   KIND_OWNERSHIP = 4,  // the ownership table: records die with their keys
 };
 
-// The head of a table's 44-byte series.
+// The head of a table's 48-byte series.
 struct hashtable_record {
   int32_t size;       // live keys: kind 0 live buckets, kind 1 entries not removed
   uint32_t indexes;   // kind 0: node of the index array (per cell its 1-based
@@ -46,8 +50,10 @@ struct hashtable_record {
   int32_t kind;
   uint32_t stamp;     // 0 when no key hashes by node, else the collector's
                       // relocation count + 1 at the last hashing
+  uint32_t hashes;    // kinds 0-1: node of the uint32 hash array, one per
+                      // bucket, the hash of its key; else 0
 };
-static_assert(sizeof(hashtable_record) == 44, "a table record is eleven 32-bit fields");
+static_assert(sizeof(hashtable_record) == 48, "a table record is twelve 32-bit fields");
 
 inline hashtable_record* record_of(uint32_t table) {
   return memory::head_of<hashtable_record>(memory::buffer_of(table));

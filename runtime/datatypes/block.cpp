@@ -27,6 +27,7 @@
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
+#include "runtime/datatypes/string_compare.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/typeset.hpp"
@@ -621,6 +622,64 @@ int32_t sort_compare(const void* x, const void* y, intptr_t op, intptr_t flags) 
   return 0;
 }
 
+// The same orders for records whose compared cells are all integer!, all
+// float! or all string!: the compare action of that type, taken without
+// the dispatch. Each answers what compare_cells would.
+struct integer_order {
+  static int32_t compare(const cell* a, const cell* b, int32_t) {
+    int32_t x = integer_of(a), y = integer_of(b);
+    return x < y ? -1 : x > y ? 1 : 0;
+  }
+};
+
+// NaN sorts after every number and equal to another NaN.
+struct float_order {
+  static int32_t compare(const cell* a, const cell* b, int32_t) {
+    double x = get_float(a), y = get_float(b);
+    bool x_nan = std::isnan(x), y_nan = std::isnan(y);
+    if (x_nan || y_nan) return x_nan == y_nan ? 0 : x_nan ? 1 : -1;
+    return x < y ? -1 : x > y ? 1 : 0;
+  }
+};
+
+struct string_order {
+  static int32_t compare(const cell* a, const cell* b, int32_t op) { return string::equal_q(a, b, op, false); }
+};
+
+template <class Order>
+int32_t typed_sort_compare(const void* x, const void* y, intptr_t op, intptr_t flags) {
+  const auto* a = static_cast<const cell*>(x);
+  const auto* b = static_cast<const cell*>(y);
+  if (flags & SORT_REVERSE) std::swap(a, b);
+  int32_t n = static_cast<int32_t>(flags >> 2);
+  if (!(flags & SORT_ALL)) return Order::compare(a + n, b + n, static_cast<int32_t>(op));
+  for (int32_t i = 0; i < n; ++i) {
+    int32_t r = Order::compare(a + i, b + i, static_cast<int32_t>(op));
+    if (r != 0) return r;
+  }
+  return 0;
+}
+
+// The comparator for `records` records of `size` cells from `base`: a
+// typed one when every compared cell (the one at `offset`, or with `all`
+// every cell) has the same type among integer!, float! and string!, else
+// the general one.
+sort::comparator sort_comparator(const cell* base, int32_t records, int32_t size, int32_t offset, bool all) {
+  int32_t step = all ? 1 : size;
+  const cell* first = base + (all ? 0 : offset);
+  const cell* end = base + static_cast<ptrdiff_t>(records) * size;
+  uint32_t type = TYPE_OF(first);
+  if (type != TYPE_INTEGER && type != TYPE_FLOAT && type != TYPE_STRING) return sort_compare;
+  for (const cell* c = first; c < end; c += step) {
+    if (TYPE_OF(c) != type) return sort_compare;
+  }
+  switch (type) {
+    case TYPE_INTEGER: return typed_sort_compare<integer_order>;
+    case TYPE_FLOAT: return typed_sort_compare<float_order>;
+    default: return typed_sort_compare<string_order>;
+  }
+}
+
 // Sorting by a comparison function. The function may allocate, which moves
 // the block's buffer, or even change the block: the records are copied into
 // a block of their own, their numbers are sorted, and the records are
@@ -742,10 +801,11 @@ cell* sort_cells(cell* b, int32_t case_, cell* skip, cell* comparator, cell* par
   } else if (records > 1) {
     cell* base = cells_of(b) + index;
     int32_t op = case_ ? COMP_CASE_SORT : COMP_SORT;
+    sort::comparator compare = sort_comparator(base, records, size, static_cast<int32_t>(flags >> 2), all != 0);
     if (stable) {
-      sort::mergesort(base, records, size * CELL, op, flags, sort_compare);
+      sort::mergesort(base, records, size * CELL, op, flags, compare);
     } else {
-      sort::qsort(base, records, size * CELL, op, flags, sort_compare);
+      sort::qsort(base, records, size * CELL, op, flags, compare);
     }
     series::rehash_range(b, index, n);
   }

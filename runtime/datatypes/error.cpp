@@ -30,6 +30,12 @@ cell catalog{TYPE_NONE, 0, 0, 0};
 cell prototype{TYPE_NONE, 0, 0, 0};
 
 namespace {
+// The error an error raised while an error is being made travels as: made
+// with the catalog, so that having it costs neither memory nor stack.
+cell reserved{TYPE_NONE, 0, 0, 0};
+}  // namespace
+
+namespace {
 
 constexpr const char* FIELD_NAMES[FIELD_COUNT] = {"code", "type", "id", "arg1", "arg2",
                                                   "arg3", "near", "where", "stack", "files"};
@@ -151,9 +157,11 @@ void drop_catalog() {
   if (catalog_made_q()) {
     remove_root(&catalog);
     remove_root(&prototype);
+    remove_root(&reserved);
   }
   catalog = none::none_value;
   prototype = none::none_value;
+  reserved = none::none_value;
 }
 
 void make_catalog() {
@@ -181,6 +189,8 @@ void make_catalog() {
   prototype = proto;
   add_root(&catalog, ROOT_CELL);
   add_root(&prototype, ROOT_CELL);
+  add_root(&reserved, ROOT_CELL);
+  make_blank(&reserved);
 }
 
 // ---- Makers and readers ----------------------------------------------------------
@@ -201,6 +211,13 @@ cell* create(error_id id, std::initializer_list<cell> args, cell* result) {
   for (int32_t i = 0; i < count; ++i) *field(&e, FIELD_ARG1 + i) = given[i];
   *result = e;
   return result;
+}
+
+cell* reserve(error_id id) {
+  cell* values = object::get_values(&reserved);
+  for (int32_t i = 0; i < FIELD_COUNT; ++i) values[i] = none::none_value;
+  set_code(&reserved, id.category, id.index);
+  return &reserved;
 }
 
 void set_where(cell* error, const cell& value) {

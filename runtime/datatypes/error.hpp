@@ -41,6 +41,10 @@ inline bool catalog_made_q() { return TYPE_OF(&catalog) == TYPE_OBJECT; }
 
 // An error of the catalog id with up to three arguments, into `result`.
 cell* create(error_id id, std::initializer_list<cell> args, cell* result);
+// The one error kept for an error raised while another is being made (no
+// memory or no stack left for it): set to the catalog id, its other fields
+// none; it allocates nothing. Each such raise reuses it.
+cell* reserve(error_id id);
 // Stores the value into `where` when that is still none.
 void set_where(cell* error, const cell& value);
 int32_t get_type(const cell* error);

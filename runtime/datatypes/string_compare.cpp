@@ -26,7 +26,7 @@ namespace {
 // A bitset buffer whose bits stand for the code points not in the set.
 constexpr uint32_t BITSET_COMPLEMENTED = 0x80000;
 
-uint32_t fold(uint32_t cp) { return case_folding::change_char(cp, 1); }
+uint32_t fold(uint32_t cp) { return case_folding::upper_char(cp); }
 
 bool equality_q(int32_t op) {
   return op == COMP_EQUAL || op == COMP_NOT_EQUAL || op == COMP_STRICT_EQUAL || op == COMP_FIND;
@@ -47,6 +47,23 @@ uint32_t unit_at(const uint8_t* p, int32_t i) {
   U u;
   std::memcpy(&u, p + static_cast<size_t>(i) * sizeof(U), sizeof(U));
   return u;
+}
+
+// The order of the first n code points of two runs of units: at the first
+// that differs (upper-cased first when folding), -1 or 1; else 0.
+template <class U1, class U2>
+int32_t compare_units(const uint8_t* p1, const uint8_t* p2, int32_t n, bool folding) {
+  for (int32_t i = 0; i < n; ++i) {
+    uint32_t c1 = unit_at<U1>(p1, i), c2 = unit_at<U2>(p2, i);
+    if (c1 == c2) continue;
+    if (folding) {
+      c1 = fold(c1);
+      c2 = fold(c2);
+      if (c1 == c2) continue;
+    }
+    return c1 < c2 ? -1 : 1;
+  }
+  return 0;
 }
 
 // ---- Search ------------------------------------------------------------------
@@ -264,17 +281,24 @@ int32_t equal_q(const cell* value1, const cell* value2, int32_t op, bool match) 
   }
 
   bool folding = op != COMP_STRICT_EQUAL && op != COMP_CASE_SORT;
-  int32_t at1 = rs_abs_length_q(value1) - len1;
-  int32_t at2 = rs_abs_length_q(value2) - len2;
-  for (int32_t i = 0; i < n; ++i) {
-    uint32_t c1 = rs_abs_at(value1, at1 + i);
-    uint32_t c2 = rs_abs_at(value2, at2 + i);
-    if (folding) {
-      c1 = fold(c1);
-      c2 = fold(c2);
-    }
-    if (c1 != c2) return c1 < c2 ? -1 : 1;
+  series_buffer* b1 = GET_BUFFER(value1);
+  series_buffer* b2 = GET_BUFFER(value2);
+  uint32_t unit1 = GET_UNIT(b1), unit2 = GET_UNIT(b2);
+  const uint8_t* p1 = tail_of(b1) - static_cast<size_t>(len1) * unit1;
+  const uint8_t* p2 = tail_of(b2) - static_cast<size_t>(len2) * unit2;
+  int32_t r;
+  switch (unit1 * 8 + unit2) {
+    case 1 * 8 + 1: r = compare_units<uint8_t, uint8_t>(p1, p2, n, folding); break;
+    case 1 * 8 + 2: r = compare_units<uint8_t, uint16_t>(p1, p2, n, folding); break;
+    case 1 * 8 + 4: r = compare_units<uint8_t, uint32_t>(p1, p2, n, folding); break;
+    case 2 * 8 + 1: r = compare_units<uint16_t, uint8_t>(p1, p2, n, folding); break;
+    case 2 * 8 + 2: r = compare_units<uint16_t, uint16_t>(p1, p2, n, folding); break;
+    case 2 * 8 + 4: r = compare_units<uint16_t, uint32_t>(p1, p2, n, folding); break;
+    case 4 * 8 + 1: r = compare_units<uint32_t, uint8_t>(p1, p2, n, folding); break;
+    case 4 * 8 + 2: r = compare_units<uint32_t, uint16_t>(p1, p2, n, folding); break;
+    default: r = compare_units<uint32_t, uint32_t>(p1, p2, n, folding); break;
   }
+  if (r != 0) return r;
   if (match || len1 == len2) return 0;
   return len1 < len2 ? -1 : 1;
 }

@@ -567,7 +567,9 @@ void run_body(const cell* function, const cell* body, const cell* reference) {
     system::clear_thrown();
     return;
   }
-  system::throw_to_catch();
+  // The trace hook has run a function of its own meanwhile, which cleared
+  // the thrown field: the code goes on from here.
+  system::throw_code(code);
 }
 
 }  // namespace

@@ -24,6 +24,10 @@ void fire(error_id id, std::initializer_list<cell> args) {
     if (last_raised.count == 3) break;
     last_raised.args[last_raised.count++] = a;
   }
+  // An error raised while one is being made (no memory or no stack left to
+  // make it, or to report it) takes the place of that one as the reserved
+  // error, which reaches its try as any error does.
+  if (error::catalog_made_q() && making && stack::bottom) stack::deliver_error(error::reserve(id));
   if (error::catalog_made_q() && !making) {
     making = true;
     struct done_making {
@@ -35,9 +39,10 @@ void fire(error_id id, std::initializer_list<cell> args) {
     // The code near the failure: the expression under way, from its start.
     if (const cell* near = interpreter::current_expression()) *error::field(&e, error::FIELD_NEAR) = *near;
     if (stack::bottom) {
-      if (interpreter::tracing_on) {
+      if (interpreter::tracing_on && !(id.category == err::internal_stack_overflow.category &&
+                                        id.index == err::internal_stack_overflow.index)) {
         // The hook sees the error before it unwinds, with no throw in
-        // progress.
+        // progress; a full stack leaves it no room to run.
         uint32_t thrown = sysrec.thrown;
         sysrec.thrown = 0;
         interpreter::fire_event(interpreter::EVENT_ERROR, nullptr, -1, nullptr, &e);

@@ -240,6 +240,10 @@ void throw_error(cell* error) {
     if (TYPE_OF(stack_field) != TYPE_BLOCK)
       *stack_field = cell{TYPE_INTEGER, 0, static_cast<uint32_t>(frame_top - frame_bottom), 0};
   }
+  deliver_error(error);
+}
+
+void deliver_error(cell* error) {
   call_frame* guard = nullptr;
   for (call_frame* f = frame_top; f > frame_bottom && !guard;) {
     --f;
@@ -247,15 +251,24 @@ void throw_error(cell* error) {
   }
   if (!guard) {
     // Nothing catches it: the report goes to the console and the process
-    // ends with status -2.
+    // ends with status -2. An error raised by the report itself ends it
+    // at once.
+    static bool reporting = false;
+    if (reporting) system::exit_process(-2);
+    reporting = true;
     set_last(*error);
     print_report(error);
     system::exit_process(-2);
   }
+  // The error goes above the cells the raise left, which C++ callers
+  // unwinding meanwhile may still read; when the stack has no room left
+  // for it (a stack overflow, or the making of its error, filled it), to
+  // the try frame's own base, which lies below the raise.
+  cell* base = own_base(guard);
   cell* at = top;
   frame_top = guard + 1;
-  arguments = own_base(guard);
-  top = at < arguments ? arguments : at;
+  arguments = base;
+  top = at < base || end - at < 2 ? base : at;
   push(*error);
   error_in_flight = *error;
   throw throw_signal{THROW_ERROR};

@@ -179,9 +179,14 @@ void print_report(const cell* error);
 
 // Raising an error value (see fire): sets its `where` and `stack` fields,
 // positions the stacks at the innermost try frame with the error pushed
-// as the last cell, and throws THROW_ERROR. With no try frame on the frame
-// stack the error report is printed and the process ends with status -2.
+// as the last cell (at that frame's own base when the stack is full), and
+// throws THROW_ERROR. With no try frame on the frame stack the error
+// report is printed and the process ends with status -2.
 [[noreturn]] void throw_error(cell* error);
+// The second half of throw_error, for an error whose fields are set:
+// positions the stacks and throws, or reports and ends the process. It
+// allocates nothing on the way to a try frame.
+[[noreturn]] void deliver_error(cell* error);
 
 // ---- The pushes, pops and frames of every evaluation step, inline -----------
 

@@ -684,7 +684,8 @@ TEST_F(hashtable_suite, marking_reaches_every_series_of_a_table) {
   mark(&table, marker{note_node, note_values});
   hashtable_record* rec = record_of(table);
   uint32_t chain = array::pick_ptr(rec->chains, 1);
-  EXPECT_EQ(marked, (std::set<uint32_t>{table, rec->flags, rec->keys, rec->indexes, rec->chains, chain, rec->block}));
+  EXPECT_EQ(marked, (std::set<uint32_t>{table, rec->flags, rec->keys, rec->hashes, rec->indexes, rec->chains, chain,
+                                        rec->block}));
   ASSERT_EQ(marked_runs.size(), 1u);
   EXPECT_EQ(marked_runs[0].first, cells_of(table));
   EXPECT_EQ(marked_runs[0].second, cells_of(table) + 3);
