@@ -35,6 +35,11 @@ import subprocess
 import sys
 import tempfile
 
+# Scripts whose every case fills the whole value stack: a collection at
+# every allocation marks that stack again and again, which turns each case
+# into many minutes. They run without the collector stress.
+UNSTRESSED = {"stack_overflow.ixo"}
+
 # The marker stands after white space: `;==` inside a word or a string
 # without a space before it is not a case.
 CASE = re.compile(r"^(?P<expr>\S.*?)\s+;(?P<kind>==|!!)(?:\s+(?P<expected>.*?))?\s*$")
@@ -160,6 +165,8 @@ def run_script(ixo, script, arguments):
             with open(run_path, "w", encoding="utf-8") as f:
                 f.writelines(copy)
         env = dict(os.environ, HOME=home, TMPDIR=tmp)
+        if os.path.basename(script) in UNSTRESSED:
+            env.pop("IXO_GC_STRESS", None)
         run = subprocess.run([ixo, run_path] + arguments, cwd=os.path.dirname(script),
                              capture_output=True, timeout=1800, env=env)
         reports = check_cases(script, cases, results) if cases else []
