@@ -119,6 +119,16 @@ inline cell* get_fast(const cell* word, uint32_t ctx) {
   }
   return get(word, ctx);
 }
+// get_fast's value cell of a resolved word of its own context, or nullptr
+// where get_fast would take get: never raises.
+inline const cell* peek(const cell* word) {
+  uint32_t ctx = word->data1;
+  int32_t index = static_cast<int32_t>(word->data3);
+  if (ctx == 0 || index < 0) return nullptr;
+  const cell* c = context_cell(ctx);
+  if (!stack_q(c)) return memory::head_of<cell>(memory::buffer_of(c->data2)) + index;
+  return c->data2 ? memory::address<cell>(c->data2) + index : nullptr;
+}
 // The value cell of the symbol (canonical match) in the context, the
 // global context standing for a stack context; nullptr when absent.
 cell* get_in(int32_t symbol, uint32_t ctx);

@@ -10,6 +10,7 @@
 // with the locals count when the spec has /local, and for natives and
 // actions an integer! with the refinement count.
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <stdexcept>
 
@@ -24,6 +25,7 @@
 #include "runtime/datatypes/routine.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/typeset.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/word.hpp"
@@ -34,6 +36,7 @@
 #include "runtime/interpreter/natives.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/lexer.hpp"
+#include "runtime/memory/collector.hpp"
 #include "runtime/memory/roots.hpp"
 #include "startup/system/catch.hpp"
 #include "startup/system/runtime_error.hpp"
@@ -127,6 +130,51 @@ uint32_t call_spec_of(const cell* function) {
   cell more = more_of(function);
   const cell* cached = block::rs_abs_at(&more, MORE_CALL_SPEC);
   return TYPE_OF(cached) == TYPE_BLOCK ? cached->data2 : make_call_spec(function);
+}
+
+// ---- Call plans ----------------------------------------------------------------
+// A call reads its function's call spec from a plan, a copy of the spec's
+// cells made once per function value and kept by its `more` node in a
+// direct-mapped table, with what the call decides from them: the locals
+// count, and whether every entry is an evaluated argument (a plain call
+// then fetches them in one tight loop). Only the collector frees nodes, so
+// a plan is good until its next cycle (and a restarted runtime starts with
+// an empty table). A spec longer than the plan's room is read from the
+// block each call.
+constexpr int32_t PLAN_ENTRIES = 12;
+
+struct call_plan {
+  uint32_t more;
+  uint32_t cycle;
+  int32_t count;   // call-spec entries; PLAN_ENTRIES + 1 when they do not fit
+  int32_t locals;  // a function!'s or routine!'s locals count
+  bool plain;      // only evaluated arguments
+  cell entries[PLAN_ENTRIES];
+};
+call_plan call_plans[128];
+
+void make_plan(const cell* function, call_plan& p) {
+  cell spec{TYPE_BLOCK, 0, call_spec_of(function), 0};
+  int32_t n = rs_abs_length_q(&spec);
+  bool native = native_type_q(TYPE_OF(function));
+  p.more = function->data3;
+  p.cycle = collector::series_cycle_count;
+  p.count = n <= PLAN_ENTRIES ? n : PLAN_ENTRIES + 1;
+  p.locals = 0;
+  p.plain = true;
+  for (int32_t i = 0; i < n; ++i) {
+    const cell* c = rs_abs_at(&spec, i);
+    if (i < PLAN_ENTRIES) p.entries[i] = *c;
+    if (TYPE_OF(c) == TYPE_REFINEMENT || (argument_q(c) && (c->header & KIND_MASK) != KIND_EVALUATED)) p.plain = false;
+    if (TYPE_OF(c) == TYPE_INTEGER && !native && p.locals == 0) p.locals = static_cast<int32_t>(c->data2);
+  }
+}
+
+// The plan of a function value (building its call spec when it has none).
+inline const call_plan& plan_of(const cell* function) {
+  call_plan& p = call_plans[(function->data3 >> 2) & 127];
+  if (p.more != function->data3 || p.cycle != collector::series_cycle_count || p.more == 0) make_plan(function, p);
+  return p;
 }
 
 }  // namespace
@@ -233,6 +281,52 @@ void fetch_arg(call& k, const cell* ts, int32_t index) {
   check_type(k, ts, index, stack::top - 1);
 }
 
+// Whether an operator's word stands at `pos`, inside the call's end: the
+// evaluator would take it as the infix step of the expression before it.
+bool op_follows_q(const call& k, int32_t pos) {
+  if (pos >= std::min(k.end, rs_abs_length_q(k.block))) return false;
+  const cell* c = rs_abs_at(k.block, pos);
+  if (TYPE_OF(c) != TYPE_WORD) return false;
+  const cell* value = context::peek(c);
+  return value && TYPE_OF(value) == TYPE_OP;
+}
+
+// The value types an expression answers as they stand: no word, path,
+// paren or function to run, no issue that may start a system block.
+bool inert_q(uint32_t t) {
+  switch (t) {
+    case TYPE_PAREN: case TYPE_SET_WORD: case TYPE_SET_PATH: case TYPE_GET_WORD: case TYPE_LIT_WORD:
+    case TYPE_WORD: case TYPE_PATH: case TYPE_GET_PATH: case TYPE_LIT_PATH: case TYPE_OP:
+    case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE: case TYPE_ISSUE:
+      return false;
+    default:
+      return true;
+  }
+}
+
+// Fetches an evaluated argument as fetch_arg does. With tracing off, a
+// literal or a word holding no function, with no operator after it, is
+// pushed as it stands: the evaluator would answer that same value.
+void fetch_evaluated(call& k, const cell* ts, int32_t index) {
+  if (!tracing_on && !k.single && k.pos < std::min(k.end, rs_abs_length_q(k.block))) {
+    const cell* c = rs_abs_at(k.block, k.pos);
+    const cell* value = nullptr;
+    if (inert_q(TYPE_OF(c))) {
+      value = c;
+    } else if (TYPE_OF(c) == TYPE_WORD) {
+      value = word::get_value(c);
+      if (TYPE_OF(value) == TYPE_UNSET || any_function_q(TYPE_OF(value))) value = nullptr;
+    }
+    if (value && (k.infix || !op_follows_q(k, k.pos + 1))) {
+      stack::push(*value);
+      ++k.pos;
+      check_type(k, ts, index, stack::top - 1);
+      return;
+    }
+  }
+  fetch_arg(k, ts, index);
+}
+
 // The argument of a refinement that was not used: with `single` skipped
 // unevaluated, else evaluated and dropped.
 void skip_arg(call& k, const cell* ts, int32_t index) {
@@ -276,16 +370,42 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
   // The left operand of an operator is the first argument: it is taken
   // before anything else may push (building the call spec does).
   if (k.infix) ++stack::top;
-  cell spec{TYPE_BLOCK, 0, call_spec_of(k.function), 0};
-  root_guard keep_spec(&spec);
+  const call_plan& plan = plan_of(k.function);
   bool native = native_type_q(TYPE_OF(k.function));
-  bool flags_given = (mode & APPLY_LOGIC) != 0 && !path;
   k.single = (mode & APPLY_SAFER) != 0;
-  int32_t n = rs_abs_length_q(&spec);
+  int32_t n = plan.count, locals = plan.locals;
+  // The entries are copied out of the plan, which the arguments' evaluation
+  // may replace by another function's.
+  cell held[PLAN_ENTRIES];
+  std::unique_ptr<cell[]> long_spec;
+  const cell* spec = held;
+  if (n <= PLAN_ENTRIES) {
+    std::copy(plan.entries, plan.entries + n, held);
+  } else {
+    cell block{TYPE_BLOCK, 0, call_spec_of(k.function), 0};
+    n = rs_abs_length_q(&block);
+    long_spec.reset(new cell[static_cast<size_t>(n)]);
+    std::copy(rs_abs_at(&block, 0), rs_abs_at(&block, 0) + n, long_spec.get());
+    spec = long_spec.get();
+  }
+  if (plan.plain && !path && mode == APPLY_NONE) {
+    bool left = k.infix;
+    for (int32_t i = 0; i < n; ++i) {
+      if (!argument_q(spec + i)) continue;
+      if (left) {
+        left = false;
+        check_type(k, spec + i, i, stack::top - 1);
+      } else {
+        fetch_evaluated(k, spec + i, i);
+      }
+    }
+    traced(EVENT_CALL, k.block, k.pos, k.name, k.function);
+    return locals;
+  }
+  bool flags_given = (mode & APPLY_LOGIC) != 0 && !path;
   bool taking = true, left = k.infix, refined = false;
-  int32_t locals = 0;
   for (int32_t i = 0; i < n; ++i) {
-    cell c = *rs_abs_at(&spec, i);
+    cell c = spec[i];
     if (argument_q(&c)) {
       if (!taking) {
         if (!native) stack::push(none::none_value);
@@ -293,6 +413,8 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
       } else if (left) {
         left = false;
         check_type(k, &c, i, stack::top - 1);
+      } else if (mode == APPLY_NONE && (c.header & KIND_MASK) == KIND_EVALUATED) {
+        fetch_evaluated(k, &c, i);
       } else {
         fetch_or_none(k, &c, i, mode);
       }
@@ -306,8 +428,6 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
         --stack::top;  // natives learn of their refinements by the integers
         if (taking) refs[c.data3 - 1] = static_cast<int32_t>(stack::top - stack::arguments);
       }
-    } else if (TYPE_OF(&c) == TYPE_INTEGER && !native && locals == 0) {
-      locals = static_cast<int32_t>(c.data2);
     }
   }
 
@@ -317,13 +437,13 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
   auto use_refinement = [&](const cell& element, bool active, const cell* source) {
     int32_t found = -1, slot = 0;
     for (int32_t i = 0; i < n && found < 0; ++i) {
-      const cell* c = rs_abs_at(&spec, i);
+      const cell* c = spec + i;
       if (TYPE_OF(c) == TYPE_REFINEMENT && symbol::EQUAL_WORDS_q(c, static_cast<int32_t>(element.data2))) found = i;
       else if (argument_q(c) || TYPE_OF(c) == TYPE_REFINEMENT) ++slot;
     }
     if (found < 0) fire(err::script_no_refine, {*k.name, element});
     if (native) {
-      int32_t ordinal = static_cast<int32_t>(rs_abs_at(&spec, found)->data3) - 1;
+      int32_t ordinal = static_cast<int32_t>(spec[found].data3) - 1;
       if (active) {
         if (refs[ordinal] >= 0) fire(err::script_dup_refine, {*source});
         refs[ordinal] = static_cast<int32_t>(stack::top - stack::arguments);
@@ -333,8 +453,8 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
       if (logic::get(flag)) fire(err::script_dup_refine, {*source});
       *flag = logic::make_cell(active);
     }
-    for (int32_t i = found + 1; i < n && argument_q(rs_abs_at(&spec, i)); ++i) {
-      cell ts = *rs_abs_at(&spec, i);
+    for (int32_t i = found + 1; i < n && argument_q(spec + i); ++i) {
+      cell ts = spec[i];
       if (!active) {
         skip_arg(k, &ts, i);
       } else if (native) {
@@ -435,7 +555,7 @@ void run_body(const cell* function, const cell* body, const cell* reference) {
   if (function->header & function::FLAG_NO_TRACE) tracing_on = false;
   traced(EVENT_PROLOG, nullptr, -1, reference, function);
   uint32_t code = catch_site(FILTER_FUNCTION, [&] {
-    stack::direct_body = true;
+    stack::body_mark = stack::MARK_DIRECT_BODY;
     eval_block(body, true);
   });
   if (code == 0 && stack::pending_exit) code = stack::take_pending_exit();
@@ -471,9 +591,9 @@ void call_binary_entry(const cell* function) {
 
 int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t end, bool sub,
                       const cell* path, int32_t refinement_at, const cell* given_name, bool infix, uint32_t mode) {
-  cell function = *given;
-  cell name = given_name && TYPE_OF(given_name) == TYPE_WORD ? *given_name : *words::word_anon;
-  root_guard keep_function(&function), keep_name(&name);
+  cell held[2] = {*given, given_name && TYPE_OF(given_name) == TYPE_WORD ? *given_name : *words::word_anon};
+  memory::root_pair_guard keep(held);
+  cell &function = held[0], &name = held[1];
   if (tracing_on) {
     // The left operand of an operator stays out of the hook's way. The
     // event's value is the name the call goes by; `call` brings the function.
@@ -605,6 +725,7 @@ void call_value(const cell* given, const cell* given_name, int32_t count, uint32
 // ---- Hooks of other modules ------------------------------------------------------
 
 void install_hooks() {
+  std::fill(std::begin(call_plans), std::end(call_plans), call_plan{});  // a restarted runtime reuses nodes
   object::call_handler = [](const cell* handler, const cell* name, const cell* args, int32_t count, int32_t) {
     cell* top = stack::top;
     for (int32_t i = 0; i < count; ++i) stack::push(args[i]);

@@ -366,10 +366,10 @@ template <bool Trace>
 void block_loop(const cell* given, bool keep) {
   block_keeper kept(given);
   cell& block = kept.held[0];
-  bool direct = stack::direct_body;
-  stack::direct_body = false;
+  stack::frame_mark body_mark = stack::body_mark;
+  stack::body_mark = stack::MARK_NONE;
   stack::mark(words::word_body, stack::FRAME_EVAL);
-  if (direct) stack::set_frame_mark(stack::frame_top - 1, stack::MARK_DIRECT_BODY);
+  if (body_mark) stack::set_frame_mark(stack::frame_top - 1, body_mark);
   int32_t pos = static_cast<int32_t>(block.data1);
   int32_t end = rs_abs_cells(&block);
   event<Trace>(EVENT_ENTER, &block, pos, nullptr, nullptr);

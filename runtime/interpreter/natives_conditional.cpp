@@ -21,8 +21,15 @@ namespace {
 using block::rs_abs_at;
 using series::rs_abs_length_q;
 
+// A chosen block evaluated into the result slot. The conditional returns
+// right after it, so an exit inside may travel as status (see pending_exit).
+void eval_branch(const cell* block) {
+  stack::body_mark = stack::MARK_BRANCH;
+  interpreter::eval_block(block, true);
+}
+
 // The argument block at `index` evaluated into the result slot.
-void do_branch(int32_t index) { interpreter::eval_block(stack::arguments + index, true); }
+void do_branch(int32_t index) { eval_branch(stack::arguments + index); }
 
 void return_none() { stack::set_result(none::none_value); }
 
@@ -65,7 +72,7 @@ void switch_(const int32_t* refinements) {
   cell found = compiled::select_key(stack::arguments, stack::arguments + 1, true, true);
   if (TYPE_OF(&found) == TYPE_BLOCK) {
     stack::reset();
-    interpreter::eval_block(&found, true);
+    eval_branch(&found);
   } else if (TYPE_OF(&found) == TYPE_NONE && refinements[0] >= 0) {
     do_branch(refinements[0]);
   } else {

@@ -43,7 +43,7 @@ void open_loop() { stack::mark(words::word_body, stack::FRAME_LOOP); }
 
 loop_step run_body(const cell* body) {
   uint32_t code = catch_site(FILTER_LOOP, [&] {
-    stack::direct_body = true;
+    stack::body_mark = stack::MARK_DIRECT_BODY;
     interpreter::eval_block(body, true);
   });
   if (code == 0 && stack::pending_exit) {

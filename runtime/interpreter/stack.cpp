@@ -28,7 +28,7 @@ call_frame* frame_end = nullptr;
 cell error_in_flight{};
 uint8_t* frame_marks = nullptr;
 uint32_t pending_exit = 0;
-bool direct_body = false;
+frame_mark body_mark = MARK_NONE;
 
 namespace {
 
@@ -60,13 +60,18 @@ call_frame* search(call_frame* from, uint32_t kind) {
 // Whether an exit from the native whose frame is the innermost may reach
 // `target` as status: the native was called plainly at the top level of a
 // block that a run_body site evaluates directly, and that site's frame is
-// the target; with `through_loops`, also a loop whose native was itself
-// called so, repeatedly.
+// the target; the block may also be the branch of a conditional that was
+// itself called so, repeatedly; with `through_loops`, also a loop whose
+// native was itself called so, repeatedly.
 bool status_path_q(const call_frame* target, bool through_loops) {
   const call_frame* f = frame_top - 1;
   for (;;) {
     if (f - 2 < frame_bottom || frame_marks[f - frame_bottom] != MARK_PLAIN_CALL) return false;
     --f;  // the block's eval frame
+    if (frame_marks[f - frame_bottom] == MARK_BRANCH) {
+      --f;  // the conditional's own call
+      continue;
+    }
     if (frame_marks[f - frame_bottom] != MARK_DIRECT_BODY) return false;
     --f;  // the site's own frame
     if (f == target) return true;
@@ -102,7 +107,7 @@ void init(uint32_t value_stack_node, uint32_t frame_stack_node) {
   marks.assign(static_cast<size_t>(frame_end - frame_bottom), MARK_NONE);
   frame_marks = marks.data();
   pending_exit = 0;
-  direct_body = false;
+  body_mark = MARK_NONE;
   error_in_flight = cell{};
   memory::remove_root(&error_in_flight);  // registered once across restarts
   memory::add_root(&error_in_flight, memory::ROOT_CELL);

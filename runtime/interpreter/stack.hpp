@@ -126,18 +126,22 @@ void set_last_if_error();
 // `pending_exit` and returns at once, the exit positions the stacks as it
 // would for the throw, leaves its code in `pending_exit` and returns
 // instead. Those callers are the evaluator's plain path (eval_block,
-// eval_expression, call_function) and the loops' run_body; the sites are
-// the loops' and function bodies' run_body, which take the code as if
-// caught. Each frame carries a mark, cleared when pushed, saying how it
-// was made, from which the exit tells whether its path is such a one.
+// eval_expression, call_function), the loops' run_body and the
+// conditionals that end with their branch; the sites are the loops' and
+// function bodies' run_body, which take the code as if caught. Each frame
+// carries a mark, cleared when pushed, saying how it was made, from which
+// the exit tells whether its path is such a one.
 enum frame_mark : uint8_t {
   MARK_NONE = 0,
   MARK_PLAIN_CALL = 1,   // call_function of a word or function value: no path, infix or trace
   MARK_DIRECT_BODY = 2,  // eval_block run directly by a run_body catch site
+  MARK_BRANCH = 3,       // eval_block of the branch a conditional returns right after
 };
 extern uint8_t* frame_marks;  // one per frame, by frame index
 extern uint32_t pending_exit;  // the code travelling as status, or 0
-extern bool direct_body;       // set by a run_body site just before its eval_block
+// The mark of the eval frame of the next eval_block, set by a run_body
+// site or a conditional just before it.
+extern frame_mark body_mark;
 inline void set_frame_mark(call_frame* f, frame_mark m) { frame_marks[f - frame_bottom] = m; }
 // A site takes the pending code as a catch site takes a thrown one: into
 // the system record's thrown field, answered, and no longer pending.
