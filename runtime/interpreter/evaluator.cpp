@@ -98,18 +98,6 @@ struct root_if<false> {
   explicit root_if(cell*) {}
 };
 
-// The value of a word for the infix look-ahead: only a resolved word whose
-// context currently has values, never raising (the cell context::get
-// would answer).
-inline const cell* peek_value(const cell* word) {
-  uint32_t ctx = word->data1;
-  int32_t index = static_cast<int32_t>(word->data3);
-  if (ctx == 0 || index < 0) return nullptr;
-  const cell* c = context::context_cell(ctx);
-  if (!context::stack_q(c)) return memory::head_of<cell>(memory::buffer_of(c->data2)) + index;
-  return c->data2 ? memory::address<cell>(c->data2) + index : nullptr;
-}
-
 // The field that a path of two words reads from the object its head word
 // holds, for the infix look-ahead: nullptr when the walk must decide, never
 // raising.
@@ -118,7 +106,7 @@ inline const cell* peek_field(const cell* path) {
   if (rs_abs_cells(path) - first != 2) return nullptr;
   const cell* head = rs_abs_at(path, first);
   if (TYPE_OF(head) != TYPE_WORD || TYPE_OF(head + 1) != TYPE_WORD) return nullptr;
-  const cell* obj = peek_value(head);
+  const cell* obj = context::peek(head);
   if (!obj || TYPE_OF(obj) != TYPE_OBJECT) return nullptr;
   return object::field_of(obj, head + 1);
 }
@@ -245,7 +233,7 @@ int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out, int32
 inline bool number_operand(const cell* at, cell* out, int32_t depth) {
   const cell* value = at;
   switch (TYPE_OF(at)) {
-    case TYPE_WORD: value = peek_value(at); break;
+    case TYPE_WORD: value = context::peek(at); break;
     case TYPE_PATH: value = peek_field(at); break;
     case TYPE_PAREN: {
       if (depth >= NUMBER_PAREN_DEPTH) return false;
@@ -268,7 +256,7 @@ int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out, int32
   for (pos += 1; pos < end; pos += 2) {
     const cell* name = rs_abs_at(block, pos);
     if (TYPE_OF(name) != TYPE_WORD) return pos;
-    const cell* value = peek_value(name);
+    const cell* value = context::peek(name);
     if (!value || TYPE_OF(value) != TYPE_OP) return pos;
     if (pos + 1 >= end) return -1;
     cell op = *value;
@@ -304,7 +292,7 @@ inline bool number_paren(const cell* paren, cell* out) { return number_operand(p
 // position, inside the block.
 [[gnu::flatten]] inline bool infix_shortcut(const op_plan& plan, const cell* block, int32_t pos) {
   const cell* right = rs_abs_at(block, pos);
-  if (TYPE_OF(right) == TYPE_WORD && !(right = peek_value(right))) return false;
+  if (TYPE_OF(right) == TYPE_WORD && !(right = context::peek(right))) return false;
   if (TYPE_OF(right) == TYPE_PATH && !(right = peek_field(right))) return false;
   if (TYPE_OF(right) == TYPE_PAREN) return paren_shortcut(plan, right);
   cell* left = stack::top;
@@ -520,7 +508,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
     while (next < limit) {
       const cell* name = rs_abs_at(block, next);
       if (TYPE_OF(name) != TYPE_WORD) break;
-      const cell* value = peek_value(name);
+      const cell* value = context::peek(name);
       if (!value || TYPE_OF(value) != TYPE_OP) break;
       cell op = *value;
       op.header = op::wrapped_type(&op);

@@ -390,8 +390,9 @@ TEST_F(ixobin_suite, corrupt_data_raises_invalid_record_with_its_position) {
   for (const row& r : rows) {
     auto e = raised([&] { decoded(r.data); });
     EXPECT_TRUE(is(e, r.error)) << r.name;
-    if (r.position && is(e, err::script_ix_invalid_record))
+    if (r.position && is(e, err::script_ix_invalid_record)) {
       EXPECT_EQ(static_cast<int32_t>(last_raised.args[0].data2), r.position) << r.name;
+    }
   }
 }
 

@@ -64,7 +64,9 @@ TEST_F(natives_sets, set_natives_on_blocks_strings_bitsets_and_typesets) {
   };
   for (const row& r : rows) {
     cell result = call_entry(r.native, {r.set1, r.set2}, plain);
-    if (r.result) EXPECT_EQ(molded(result), r.result) << "line " << r.line;
+    if (r.result) {
+      EXPECT_EQ(molded(result), r.result) << "line " << r.line;
+    }
   }
   EXPECT_EQ(molded(call_entry(natives::union_, {bits("a"), bits("c")}, plain)), molded(bits("ac")));
   EXPECT_EQ(molded(call_entry(natives::intersect, {bits("abc"), bits("bcd")}, plain)), molded(bits("bc")));
