@@ -534,29 +534,40 @@ void call_routine(const cell* routine) {
   run_native_body(entry);
 }
 
+// Whether a function!'s body is a block; a call of one whose body is not
+// answers unset, with no event.
+bool block_body_q(const cell* function) {
+  cell more = more_of(function);
+  return TYPE_OF(block::rs_abs_at(&more, MORE_BODY)) == TYPE_BLOCK;
+}
+
 // The interpreted body of a function!, its context's values pointed at the
 // frame. The body flag on the frame is where return and exit land.
-void run_body(const cell* function, const cell* body, const cell* reference) {
-  uint32_t ctx = function->data1;
+// `function` is a rooted cell: the body may collect, and a collection that
+// moves the context's node or the body's rewrites the cell, from which
+// both are read again.
+void run_body(const cell* function, const cell* reference) {
   struct restore {
-    uint32_t ctx, values;
+    const cell* function;
+    uint32_t values;
     bool tracing;
     ~restore() {
-      context::context_cell(ctx)->data2 = values;
+      context::context_cell(function->data1)->data2 = values;
       tracing_on = tracing;
     }
-  } restored{ctx, context::context_cell(ctx)->data2, tracing_on};
-  // The body may collect, and a collection may move the context's node.
-  memory::root_guard keep_ctx(&restored.ctx);
-  context::context_cell(ctx)->data2 = memory::offset_of(stack::arguments);
+  } restored{function, context::context_cell(function->data1)->data2, tracing_on};
+  context::context_cell(function->data1)->data2 = memory::offset_of(stack::arguments);
   stack::call_frame* frame = stack::frame_top - 1;
   frame->header |= stack::FRAME_BODY_FLAG << 24;
   if (function->header & function::FLAG_TRACE) tracing_on = trace_installed;
   if (function->header & function::FLAG_NO_TRACE) tracing_on = false;
   traced(EVENT_PROLOG, nullptr, -1, reference, function);
   uint32_t code = catch_site(FILTER_FUNCTION, [&] {
+    // eval_block roots its own copy of the block before anything collects.
+    cell more = more_of(function);
+    cell body = *block::rs_abs_at(&more, MORE_BODY);
     stack::body_mark = stack::MARK_DIRECT_BODY;
-    eval_block(body, true);
+    eval_block(&body, true);
   });
   if (code == 0 && stack::pending_exit) code = stack::take_pending_exit();
   traced(EVENT_EPILOG, nullptr, -1, reference, stack::arguments);
@@ -570,6 +581,13 @@ void run_body(const cell* function, const cell* body, const cell* reference) {
   // The trace hook has run a function of its own meanwhile, which cleared
   // the thrown field: the code goes on from here.
   system::throw_code(code);
+}
+
+// The function! of a call_function, rooted there, on the arguments it has
+// fetched: exec_function's work for a call that is no callback.
+void run_function(const cell* function, const cell* reference) {
+  if (block_body_q(function)) run_body(function, reference);
+  else stack::set_result(unset::unset_value);
 }
 
 }  // namespace
@@ -623,7 +641,7 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
       stack::mark(&name, stack::FRAME_INTERP_CALL);
       int32_t locals = fetch_args(k, path, refinement_at, nullptr, mode);
       if (locals > 0) function::init_locals(locals);
-      exec_function(&function, &name, CALLBACK_NONE);
+      run_function(&function, &name);
       break;
     }
     default:
@@ -652,7 +670,7 @@ uint32_t traced_callbacks() {
 }
 }  // namespace
 
-void exec_function(const cell* function, const cell* reference, uint32_t callback) {
+void exec_function(const cell* given, const cell* reference, uint32_t callback) {
   struct restore {
     bool tracing = tracing_on;
     ~restore() { tracing_on = tracing; }
@@ -660,14 +678,9 @@ void exec_function(const cell* function, const cell* reference, uint32_t callbac
   // The trace hook looks inside functions the runtime runs for itself only
   // for the kinds system/state/callbacks asks for.
   if (callback != CALLBACK_NONE && (traced_callbacks() & callback) == 0) tracing_on = false;
-  cell more = more_of(function);
-  cell body = *block::rs_abs_at(&more, MORE_BODY);
-  root_guard keep_body(&body);
-  if (TYPE_OF(&body) != TYPE_BLOCK) {
-    stack::set_result(unset::unset_value);
-    return;
-  }
-  run_body(function, &body, reference);
+  cell function = *given;
+  root_guard keep_function(&function);
+  run_function(&function, reference);
 }
 
 void call_value(const cell* given, const cell* given_name, int32_t count, uint32_t callback) {

@@ -8,6 +8,7 @@
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/series.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/compiled.hpp"
 #include "runtime/interpreter/fire.hpp"
@@ -21,9 +22,32 @@ namespace {
 using block::rs_abs_at;
 using series::rs_abs_length_q;
 
+// With tracing off, the value of a block that is one word holding a value
+// that runs nothing, into *out: what evaluating the block would answer.
+// False when the evaluator must take the block.
+bool plain_value_q(const cell* block, cell* out) {
+  if (interpreter::tracing_on) return false;
+  int32_t pos = static_cast<int32_t>(block->data1);
+  if (pos + 1 != rs_abs_length_q(block)) return false;
+  const cell* c = rs_abs_at(block, pos);
+  if (TYPE_OF(c) != TYPE_WORD) return false;
+  const cell* value = context::peek(c);
+  if (!value || TYPE_OF(value) == TYPE_UNSET || any_function_q(TYPE_OF(value))) return false;
+  *out = *value;
+  return true;
+}
+
 // A chosen block evaluated into the result slot. The conditional returns
 // right after it, so an exit inside may travel as status (see pending_exit).
+// A block of one word's value is answered as eval_block would leave it:
+// pushed, and in the result slot.
 void eval_branch(const cell* block) {
+  cell value;
+  if (plain_value_q(block, &value)) {
+    stack::push(value);
+    *stack::arguments = value;
+    return;
+  }
   stack::body_mark = stack::MARK_BRANCH;
   interpreter::eval_block(block, true);
 }
