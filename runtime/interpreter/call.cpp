@@ -281,11 +281,12 @@ void fetch_arg(call& k, const cell* ts, int32_t index) {
   check_type(k, ts, index, stack::top - 1);
 }
 
-// Whether an operator's word stands at `pos`, inside the call's end: the
+// Whether an operator's word stands at `pos`, before `limit`: the
 // evaluator would take it as the infix step of the expression before it.
-bool op_follows_q(const call& k, int32_t pos) {
-  if (pos >= std::min(k.end, rs_abs_length_q(k.block))) return false;
-  const cell* c = rs_abs_at(k.block, pos);
+// `cells` is the block's head.
+bool op_follows_q(const cell* cells, int32_t pos, int32_t limit) {
+  if (pos >= limit) return false;
+  const cell* c = cells + pos;
   if (TYPE_OF(c) != TYPE_WORD) return false;
   const cell* value = context::peek(c);
   return value && TYPE_OF(value) == TYPE_OP;
@@ -308,16 +309,21 @@ bool inert_q(uint32_t t) {
 // literal or a word holding no function, with no operator after it, is
 // pushed as it stands: the evaluator would answer that same value.
 void fetch_evaluated(call& k, const cell* ts, int32_t index) {
-  if (!tracing_on && !k.single && k.pos < std::min(k.end, rs_abs_length_q(k.block))) {
-    const cell* c = rs_abs_at(k.block, k.pos);
+  if (tracing_on || k.single) return fetch_arg(k, ts, index);
+  // The block's buffer is read once: nothing below runs code.
+  const memory::series_buffer* b = memory::GET_BUFFER(k.block);
+  const cell* cells = memory::head_of<cell>(b);
+  int32_t limit = std::min(k.end, static_cast<int32_t>((b->tail - b->head) / sizeof(cell)));
+  if (k.pos < limit) {
+    const cell* c = cells + k.pos;
     const cell* value = nullptr;
-    if (inert_q(TYPE_OF(c))) {
-      value = c;
-    } else if (TYPE_OF(c) == TYPE_WORD) {
+    if (TYPE_OF(c) == TYPE_WORD) {
       value = word::get_value(c);
       if (TYPE_OF(value) == TYPE_UNSET || any_function_q(TYPE_OF(value))) value = nullptr;
+    } else if (inert_q(TYPE_OF(c))) {
+      value = c;
     }
-    if (value && (k.infix || !op_follows_q(k, k.pos + 1))) {
+    if (value && (k.infix || !op_follows_q(cells, k.pos + 1, limit))) {
       stack::push(*value);
       ++k.pos;
       check_type(k, ts, index, stack::top - 1);
@@ -438,7 +444,9 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
     int32_t found = -1, slot = 0;
     for (int32_t i = 0; i < n && found < 0; ++i) {
       const cell* c = spec + i;
-      if (TYPE_OF(c) == TYPE_REFINEMENT && symbol::EQUAL_WORDS_q(c, static_cast<int32_t>(element.data2))) found = i;
+      if (TYPE_OF(c) == TYPE_REFINEMENT &&
+          (c->data2 == element.data2 || symbol::EQUAL_WORDS_q(c, static_cast<int32_t>(element.data2))))
+        found = i;
       else if (argument_q(c) || TYPE_OF(c) == TYPE_REFINEMENT) ++slot;
     }
     if (found < 0) fire(err::script_no_refine, {*k.name, element});
