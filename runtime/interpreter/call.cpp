@@ -305,9 +305,23 @@ bool inert_q(uint32_t t) {
   }
 }
 
+// A number with operators after it, fetched as the value of the number run
+// from there, which is what the evaluator would compute; false when the
+// evaluator must take it. Out of line: the common fetch stays lean.
+[[gnu::noinline]] bool fetch_number_run(call& k, const cell* ts, int32_t index, int32_t limit) {
+  cell result;
+  int32_t next = eval_number_run(k.block, k.pos, limit, &result);
+  if (next < 0) return false;
+  stack::push(result);
+  k.pos = next;
+  check_type(k, ts, index, stack::top - 1);
+  return true;
+}
+
 // Fetches an evaluated argument as fetch_arg does. With tracing off, a
 // literal or a word holding no function, with no operator after it, is
-// pushed as it stands: the evaluator would answer that same value.
+// pushed as it stands: the evaluator would answer that same value; a
+// number with operators after it is tried as a number run.
 void fetch_evaluated(call& k, const cell* ts, int32_t index) {
   if (tracing_on || k.single) return fetch_arg(k, ts, index);
   // The block's buffer is read once: nothing below runs code.
@@ -329,6 +343,7 @@ void fetch_evaluated(call& k, const cell* ts, int32_t index) {
       check_type(k, ts, index, stack::top - 1);
       return;
     }
+    if (value && integer_or_float_q(TYPE_OF(value)) && fetch_number_run(k, ts, index, limit)) return;
   }
   fetch_arg(k, ts, index);
 }
