@@ -719,6 +719,17 @@ const cell* object_field_step(const cell* path, bool set, bool get, const cell* 
   return field;
 }
 
+// The function a path's head word holds, read as the walk reads it;
+// nullptr when the walk must decide.
+inline const cell* function_head(const cell* path) {
+  int32_t first = static_cast<int32_t>(path->data1);
+  if (first >= rs_abs_cells(path)) return nullptr;
+  const cell* head = rs_abs_at(path, first);
+  if (TYPE_OF(head) != TYPE_WORD) return nullptr;
+  const cell* value = context::peek(head);
+  return value && prefix_function_q(TYPE_OF(value)) ? value : nullptr;
+}
+
 }  // namespace
 
 int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end, bool set, bool get,
@@ -727,6 +738,13 @@ int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end
     if (const cell* field = object_field_step(given, set, get, set_value)) {
       store(*field, sub);
       return pos;
+    }
+    // A function in the head word is called with the rest of the path as
+    // its refinements, as the walk below would call it.
+    if (const cell* f = set || get ? nullptr : function_head(given)) {
+      cell path = *given, name = *rs_abs_at(given, static_cast<int32_t>(given->data1)), function = *f;
+      root_guard keep_path(&path);
+      return call_function(&function, block, pos, end, sub, &path, static_cast<int32_t>(path.data1) + 1, &name, false);
     }
   }
   cell path = *given;
