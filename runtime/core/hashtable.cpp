@@ -334,7 +334,11 @@ uint32_t init(int32_t n, const cell* source, int32_t kind, int32_t extra) {
   return table;
 }
 
-cell* put_key(uint32_t table, cell* key, int32_t* status) {
+namespace {
+
+// put_key with the key's hash known, or to be computed when `known` is
+// false (after any growth: the key is read again then).
+cell* place_key(uint32_t table, cell* key, int32_t* status, bool known, uint32_t h) {
   root_guard keep(&table);
   *status = 0;
   hashtable_record* rec = record_of(table);
@@ -354,7 +358,7 @@ cell* put_key(uint32_t table, cell* key, int32_t* status) {
     v.rec->stamp = collector::node_relocation_count + 1;
   }
   uint32_t mask = static_cast<uint32_t>(v.rec->buckets - 1);
-  uint32_t h = hash::value(key);
+  if (!known) h = hash::value(key);
   int32_t i = static_cast<int32_t>(h & mask);
   int32_t start = i, step = 0, deleted = -1;
   uint32_t state;
@@ -403,9 +407,18 @@ cell* put_key(uint32_t table, cell* key, int32_t* status) {
   return cell_at(table, index);
 }
 
+}  // namespace
+
+cell* put_key(uint32_t table, cell* key, int32_t* status) { return place_key(table, key, status, false, 0); }
+
 cell* put(uint32_t table, cell* key) {
   int32_t status;
-  return put_key(table, key, &status);
+  return place_key(table, key, &status, false, 0);
+}
+
+cell* put_hashed(uint32_t table, cell* key, uint32_t hash) {
+  int32_t status;
+  return place_key(table, key, &status, true, hash);
 }
 
 void put_all(uint32_t table, int32_t first, int32_t step) {
@@ -433,14 +446,39 @@ void put_all(uint32_t table, int32_t first, int32_t step) {
   }
 }
 
+cell* get_hashed(uint32_t table, const cell* key, uint32_t h, int32_t op) {
+  root_guard keep_table(&table);
+  cell wanted = *key;
+  root_guard keep_key(&wanted);
+  if (any_word_q(TYPE_OF(&wanted))) set_type(&wanted, TYPE_SET_WORD);
+  view v = view_of(table);
+  uint32_t mask = static_cast<uint32_t>(v.rec->buckets - 1);
+  int32_t i = static_cast<int32_t>(h & mask);
+  int32_t first = i, step = 0;
+  for (;;) {
+    uint32_t state = bucket_state(v.flags, i);
+    if (state == BUCKET_EMPTY) return nullptr;
+    if (state == BUCKET_LIVE && v.hashes[i] == h) {
+      int32_t x = v.keys[i];
+      const cell* c = v.cells + x;
+      if (TYPE_OF(c) == TYPE_OF(&wanted)) {
+        if (actions::compare(c, &wanted, op)) return cell_at(table, x);
+        v = view_of(table);  // the compare may have moved every buffer
+      }
+    }
+    i = next_step(i, &step, mask);
+    if (i == first) return nullptr;
+  }
+}
+
 cell* get(uint32_t table, const cell* key, int32_t start, int32_t skip, int32_t op, bool from_end, bool backward) {
+  if (record_of(table)->kind == KIND_MAP) return get_hashed(table, key, hash::value(key), op);
   root_guard keep_table(&table);
   cell wanted = *key;
   root_guard keep_key(&wanted);
   refresh(table);
   hashtable_record* rec = record_of(table);
   int32_t kind = rec->kind;
-  if (kind == KIND_MAP && any_word_q(TYPE_OF(&wanted))) set_type(&wanted, TYPE_SET_WORD);
   if (backward) from_end = true;
   uint32_t mask = static_cast<uint32_t>(rec->buckets - 1);
   uint32_t h = hash::value(&wanted);

@@ -121,6 +121,8 @@ uint32_t init(int32_t n, const cell* source, int32_t kind, int32_t extra);
 // this cell included, else 0.
 cell* put_key(uint32_t table, cell* key, int32_t* status);
 cell* put(uint32_t table, cell* key);
+// put of a key whose hash (hash::value) the caller has computed already.
+cell* put_hashed(uint32_t table, cell* key, uint32_t hash);
 // Indexes the cells first, first + step, ... to the tail. A map keeps the
 // first position and the last value of equal keys: a later pair's value
 // goes to the earlier key and the later pair is cut out of the storage.
@@ -132,6 +134,9 @@ void put_all(uint32_t table, int32_t first, int32_t step);
 // first at or after start; with from_end the last at or after start; with
 // backward the last before start.
 cell* get(uint32_t table, const cell* key, int32_t start, int32_t skip, int32_t op, bool from_end, bool backward);
+// Kind 1: get with the key's hash (hash::value of the key as given: a word
+// hashes by its symbol, as the set-word it is looked up as does).
+cell* get_hashed(uint32_t table, const cell* key, uint32_t hash, int32_t op);
 // Continues a probe of a kind-1 or kind-2 table for the next cell of the
 // key's type equal to it. *position -1 starts at the key's hash; the
 // bucket found, the probe's start bucket and its step are kept in the

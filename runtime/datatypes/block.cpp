@@ -405,6 +405,21 @@ cell* insert(cell* b, cell* value, int32_t part, int32_t only, int32_t dup, int3
   int32_t count = spread ? rs_length_q(value) : 1;
   if (part >= 0 && part < count) count = part;
   if (count <= 0 || dup <= 0) return b;
+  // The common case, one value appended to a block that no owner watches
+  // and no table indexes, skips the general edit: one cell at the tail.
+  if (append && count == 1 && dup == 1 && !spread && TYPE_OF(b) != TYPE_HASH &&
+      !(GET_BUFFER(b)->flags & SERIES_OWNED)) {
+    cell single = *value;
+    series_buffer* buf = GET_BUFFER(b);
+    if (tail_of(buf) + CELL > data_end(buf)) {
+      ensure_room(b, 1, true, &single);
+      buf = GET_BUFFER(b);
+    }
+    *tail_of<cell>(buf) = single;
+    buf->tail += CELL;
+    b->data1 = 0;
+    return b;
+  }
   int64_t total = static_cast<int64_t>(count) * dup;
   if (total > INT32_MAX / CELL) fire(err::internal_no_memory);
 

@@ -144,20 +144,21 @@ cell* set_in(cell* word, const cell& value, uint32_t ctx, bool notify);
 // change handlers to hear of it (the global one, a function's while it
 // runs), inline: a plain store, nothing to allocate or notify. Anything
 // else takes set_in.
-inline cell* set_fast(cell* word, const cell& value, uint32_t ctx, bool notify) {
+// The slot that set_fast stores a resolved word's value into with a plain
+// store, for a word of its own context; nullptr where it would take set_in.
+inline cell* plain_slot(const cell* word, uint32_t ctx) {
   int32_t index = static_cast<int32_t>(word->data3);
-  if (ctx != 0 && index >= 0) {
-    const cell* c = context_cell(ctx);
-    const cell* owner = c + 1;
-    if (kind_of(c) != KIND_OBJECT && !(TYPE_OF(owner) == TYPE_OBJECT && owner->data3 != 0)) {
-      cell* slot = !stack_q(c) ? memory::head_of<cell>(memory::buffer_of(c->data2)) + index
-                   : c->data2  ? memory::address<cell>(c->data2) + index
-                               : nullptr;
-      if (slot) {
-        *slot = value;
-        return slot;
-      }
-    }
+  if (ctx == 0 || index < 0) return nullptr;
+  const cell* c = context_cell(ctx);
+  const cell* owner = c + 1;
+  if (kind_of(c) == KIND_OBJECT || (TYPE_OF(owner) == TYPE_OBJECT && owner->data3 != 0)) return nullptr;
+  if (!stack_q(c)) return memory::head_of<cell>(memory::buffer_of(c->data2)) + index;
+  return c->data2 ? memory::address<cell>(c->data2) + index : nullptr;
+}
+inline cell* set_fast(cell* word, const cell& value, uint32_t ctx, bool notify) {
+  if (cell* slot = plain_slot(word, ctx)) {
+    *slot = value;
+    return slot;
   }
   return set_in(word, value, ctx, notify);
 }

@@ -13,8 +13,9 @@ namespace ixo::datatype {
 cell* push(uint32_t type) { return stack::push(make_cell(type)); }
 
 int32_t append_text(cell* buffer, const char* text, int32_t part) {
-  string::concatenate_literal(memory::GET_BUFFER(buffer), text);
-  return part - static_cast<int32_t>(std::strlen(text));
+  auto n = static_cast<int32_t>(std::strlen(text));
+  string::concatenate_literal_part(memory::GET_BUFFER(buffer), reinterpret_cast<const uint8_t*>(text), n);
+  return part - n;
 }
 
 int32_t compare_one_value(const cell* value1, const cell* value2, int32_t op) {

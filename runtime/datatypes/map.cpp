@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "runtime/core/cycles.hpp"
+#include "runtime/core/hash.hpp"
 #include "runtime/core/hashtable.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
@@ -59,8 +60,8 @@ void check_pairs(cell* block) {
 }
 
 // A new pair at the tail of the storage: the prepared key and an unset!
-// value, indexed; answers the key cell.
-cell* add_pair(cell* m, const cell* key, const cell* path) {
+// value, indexed under the key's hash; answers the key cell.
+cell* add_pair(cell* m, const cell* key, const cell* path, uint32_t hash) {
   cell k = *key, held = *m;
   root_guard keep_key(&k), keep_map(&held);
   prepare_key(&k, path);
@@ -69,16 +70,19 @@ cell* add_pair(cell* m, const cell* key, const cell* path) {
   block::rs_append(&storage, &k);
   block::rs_append(&storage, &unset::unset_value);
   int32_t at = storage_cells(&held) - 2;
-  return hashtable::put(held.data3, storage_head(&held) + at);
+  return hashtable::put_hashed(held.data3, storage_head(&held) + at, hash);
 }
 
-// Stores the value into the key's pair, adding or reviving it.
+// Stores the value into the key's pair, adding or reviving it. The key is
+// hashed once, for the look-up and the new pair alike: its prepared form
+// (a copy, a set-word) hashes as it does.
 cell* store(cell* m, const cell* key, const cell* value, const cell* path, int32_t mode) {
   cell v = *value, held = *m;
   root_guard keep_value(&v), keep_map(&held);
-  cell* pair = find_pair(&held, key, mode);
+  uint32_t hash = hash::value(key);
+  cell* pair = hashtable::get_hashed(held.data3, key, hash, mode);
   if (!pair) {
-    pair = add_pair(&held, key, path);
+    pair = add_pair(&held, key, path, hash);
   } else if (removed_q(pair)) {
     ++hashtable::record_of(held.data3)->size;
   }

@@ -5,6 +5,7 @@
 // form, mold), string_edit, string_compare and string_sort.
 #include "runtime/datatypes/string.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "runtime/core/case_folding.hpp"
@@ -245,11 +246,17 @@ void rs_reset(cell* s) {
 }
 
 series_buffer* concatenate_literal(series_buffer* b, const char* text) {
-  for (; *text != 0; ++text) b = append_char(b, static_cast<uint8_t>(*text));
-  return b;
+  return concatenate_literal_part(b, reinterpret_cast<const uint8_t*>(text), static_cast<int32_t>(std::strlen(text)));
 }
 
 series_buffer* concatenate_literal_part(series_buffer* b, const uint8_t* bytes, int32_t n) {
+  // ASCII into a unit-1 buffer, what forming and molding mostly write, is
+  // one copy; other bytes go one by one through the widening rule.
+  if (GET_UNIT(b) == 1 && std::all_of(bytes, bytes + n, [](uint8_t c) { return c < 0x80; })) {
+    uint32_t node = b->node;
+    std::memcpy(series::alloc_tail_bytes(b, n), bytes, static_cast<size_t>(n));
+    return buffer_of(node);
+  }
   for (int32_t i = 0; i < n; ++i) b = append_char(b, bytes[i]);
   return b;
 }

@@ -109,6 +109,27 @@ int32_t scan(const search& s, int32_t m, Match matches) {
   return -1;
 }
 
+// A forward scan of a unit-1 series, one unit at a time, for a text of m
+// units that only the byte `first` can start: memchr finds the candidates,
+// `rest` checks the units after the first.
+template <class Rest>
+int32_t scan_from_byte(const search& s, const uint8_t* head, int32_t m, uint8_t first, Rest rest) {
+  int64_t last = static_cast<int64_t>(s.end) - m;  // the last start that fits
+  if (last < s.start) return -1;
+  const uint8_t* p = head + s.start;
+  const uint8_t* stop = head + last + 1;
+  while (p < stop) {
+    p = static_cast<const uint8_t*>(std::memchr(p, first, static_cast<size_t>(stop - p)));
+    if (!p) return -1;
+    auto at = static_cast<int32_t>(p - head);
+    if (rest(at)) return at;
+    ++p;
+  }
+  return -1;
+}
+
+bool plain_forward_q(const search& s) { return !s.backward && s.step == 1 && !s.first_only; }
+
 template <class S, class P>
 int32_t scan_text(const search& s, const uint8_t* head, const uint8_t* text, int32_t m) {
   if (s.fold && m > 0) {
@@ -117,7 +138,23 @@ int32_t scan_text(const search& s, const uint8_t* head, const uint8_t* text, int
     uint32_t first = fold(unit_at<P>(text, 0));
     bool first_of[256];
     if constexpr (sizeof(S) == 1) {
-      for (uint32_t c = 0; c < 256; ++c) first_of[c] = fold(c) == first;
+      int32_t starters = 0;
+      uint8_t starter = 0;
+      for (uint32_t c = 0; c < 256; ++c) {
+        first_of[c] = fold(c) == first;
+        if (first_of[c]) {
+          ++starters;
+          starter = static_cast<uint8_t>(c);
+        }
+      }
+      if (starters == 1 && plain_forward_q(s)) {
+        return scan_from_byte(s, head, m, starter, [&](int32_t at) {
+          for (int32_t k = 1; k < m; ++k) {
+            if (fold(unit_at<S>(head, at + k)) != fold(unit_at<P>(text, k))) return false;
+          }
+          return true;
+        });
+      }
     }
     return scan<S>(s, m, [&](int32_t at) {
       uint32_t c = unit_at<S>(head, at);
@@ -131,6 +168,16 @@ int32_t scan_text(const search& s, const uint8_t* head, const uint8_t* text, int
       }
       return true;
     });
+  }
+  if constexpr (sizeof(S) == 1) {
+    if (m > 0 && unit_at<P>(text, 0) < 256 && plain_forward_q(s)) {
+      return scan_from_byte(s, head, m, static_cast<uint8_t>(unit_at<P>(text, 0)), [&](int32_t at) {
+        for (int32_t k = 1; k < m; ++k) {
+          if (unit_at<S>(head, at + k) != unit_at<P>(text, k)) return false;
+        }
+        return true;
+      });
+    }
   }
   return scan<S>(s, m, [&](int32_t at) {
     for (int32_t k = 0; k < m; ++k) {

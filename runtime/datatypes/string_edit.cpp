@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <exception>
 
 #include "runtime/core/ownership.hpp"
 #include "runtime/datatypes/series.hpp"
@@ -151,16 +150,6 @@ int64_t edit_in_place(cell* series, const cell* value, int32_t at, int32_t part,
 
 // ---- Formed content ------------------------------------------------------------
 
-// Puts the tail back to `length` units when an error unwinds through it.
-struct tail_restore {
-  const cell* series;
-  int32_t length;
-  int uncaught = std::uncaught_exceptions();
-  ~tail_restore() {
-    if (std::uncaught_exceptions() > uncaught) truncate_at(GET_BUFFER(series), length);
-  }
-};
-
 // Puts the value stack's top back when it goes.
 struct stack_restore {
   cell* top = stack::top;
@@ -169,13 +158,12 @@ struct stack_restore {
 
 // Forms the value (each value of a block from its index) at the tail, then
 // moves what was formed to `at`, replacing for change `part` units (or as
-// many as were formed). Answers the units written.
-int64_t edit_formed(cell* series, const cell* value, int32_t at, int32_t part, bool only,
-                    int32_t dup, edit_kind kind) {
+// many as were formed). The string was `length` units long before.
+// Answers the units written.
+int64_t form_and_place(cell* series, const cell* value, int32_t at, int32_t part, bool only, int32_t dup,
+                       edit_kind kind, int32_t length) {
   cell v = *value;
   root_guard keep_value(&v);
-  int32_t length = rs_abs_length_q(series);
-  tail_restore restore{series, length};
   stack_restore keep_stack;
 
   // With a part, append without /only forms that many values whole; append
@@ -236,6 +224,19 @@ int64_t edit_formed(cell* series, const cell* value, int32_t at, int32_t part, b
     remove_part(series, at, static_cast<int32_t>(replaced));
   }
   return total;
+}
+
+// form_and_place, with the tail put back where it was when an error
+// unwinds through it.
+int64_t edit_formed(cell* series, const cell* value, int32_t at, int32_t part, bool only, int32_t dup,
+                    edit_kind kind) {
+  int32_t length = rs_abs_length_q(series);
+  try {
+    return form_and_place(series, value, at, part, only, dup, kind, length);
+  } catch (...) {
+    truncate_at(GET_BUFFER(series), length);
+    throw;
+  }
 }
 
 cell* edit(cell* series, cell* value, int32_t part, int32_t only, int32_t dup, edit_kind kind) {
@@ -393,6 +394,8 @@ namespace {
 // An owned string's owner hears of an edit before and after it: at the
 // tail for append, at the index otherwise, over the value's length.
 cell* edit_owned(cell* series, cell* value, int32_t part, int32_t only, int32_t dup, edit_kind kind) {
+  // A string without the owned flag has no owner to hear of the edit.
+  if (!(GET_BUFFER(series)->flags & SERIES_OWNED)) return edit(series, value, part, only, dup, kind);
   cell insert_word{TYPE_WORD, 0, static_cast<uint32_t>(words::sym_insert), 0xFFFFFFFF};
   const cell* before = kind == EDIT_APPEND ? words::word_append : kind == EDIT_INSERT ? &insert_word : words::word_change;
   const cell* after = kind == EDIT_APPEND ? words::word_appended : kind == EDIT_INSERT ? words::word_inserted : words::word_changed;

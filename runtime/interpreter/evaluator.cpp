@@ -180,7 +180,7 @@ int32_t shortcut_code(const cell* function, bool& math) {
 
 const op_plan no_plan{0, 0, 0, -1, false, false, 0};
 
-op_plan make_op_plan(const cell* function, op_plan& p) {
+[[gnu::noinline]] op_plan make_op_plan(const cell* function, op_plan& p) {
   if (function->data3 == 0 || !binary_q(function)) return no_plan;
   p.more = function->data3;
   p.slot = function->data1;
@@ -195,13 +195,28 @@ op_plan make_op_plan(const cell* function, op_plan& p) {
   return p;
 }
 
+// The plan's table entry for a function's (or op!'s) payload, when it holds
+// a plan made in this collector cycle; else nullptr.
+inline const op_plan* kept_plan(const cell* function) {
+  const op_plan& p = op_plans[(function->data3 >> 2 ^ function->data1) & 63];
+  if (p.more == function->data3 && p.slot == function->data1 && p.cycle == collector::series_cycle_count && p.more != 0)
+    return &p;
+  return nullptr;
+}
+
 // The plan of an op!'s wrapped native or action (no_plan for any other),
 // as a copy: evaluating an operand may take the table entry for another.
 inline op_plan plan_of(const cell* function) {
-  op_plan& p = op_plans[(function->data3 >> 2 ^ function->data1) & 63];
-  if (p.more == function->data3 && p.slot == function->data1 && p.cycle == collector::series_cycle_count && p.more != 0)
-    return p;
-  return make_op_plan(function, p);
+  if (const op_plan* p = kept_plan(function)) return *p;
+  return make_op_plan(function, op_plans[(function->data3 >> 2 ^ function->data1) & 63]);
+}
+
+// plan_of for an op! value itself.
+inline op_plan plan_of_op(const cell* op_value) {
+  if (const op_plan* p = kept_plan(op_value)) return *p;
+  cell function = *op_value;
+  function.header = op::wrapped_type(&function);
+  return make_op_plan(&function, op_plans[(function.data3 >> 2 ^ function.data1) & 63]);
 }
 
 // The `fits` bit of two operand types, or 0 when either is not an integer!
@@ -229,18 +244,25 @@ constexpr int32_t NUMBER_PAREN_DEPTH = 8;
 
 int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth);
 
+// A paren operand: its whole content one number run.
+[[gnu::noinline]] bool paren_operand(const cell* paren, cell* out, int32_t depth) {
+  if (depth >= NUMBER_PAREN_DEPTH) return false;
+  int32_t end = rs_abs_cells(paren);
+  return number_run(paren, static_cast<int32_t>(paren->data1), end, out, depth + 1) == end;
+}
+
 // The number one operand of a number run stands for.
-inline bool number_operand(const cell* at, cell* out, int32_t depth) {
-  const cell* value = at;
+[[gnu::always_inline]] inline bool number_operand(const cell* at, cell* out, int32_t depth) {
+  const cell* value;
   switch (TYPE_OF(at)) {
+    case TYPE_INTEGER:
+    case TYPE_FLOAT:
+      *out = *at;
+      return true;
     case TYPE_WORD: value = context::peek(at); break;
     case TYPE_PATH: value = peek_field(at); break;
-    case TYPE_PAREN: {
-      if (depth >= NUMBER_PAREN_DEPTH) return false;
-      int32_t end = rs_abs_cells(at);
-      return number_run(at, static_cast<int32_t>(at->data1), end, out, depth + 1) == end;
-    }
-    default: break;
+    case TYPE_PAREN: return paren_operand(at, out, depth);
+    default: return false;
   }
   if (!value || !integer_or_float_q(TYPE_OF(value))) return false;
   *out = *value;
@@ -250,20 +272,20 @@ inline bool number_operand(const cell* at, cell* out, int32_t depth) {
 // The run from `pos`, `end` at most the block's length: its value in *out
 // and the position after it (where the next cell is no operator word, as
 // the evaluator's look-ahead sees it), or -1 when the evaluator must take
-// it.
-int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth) {
-  if (pos >= end || !number_operand(rs_abs_at(block, pos), out, depth)) return -1;
+// it. Nothing here allocates, so the block's cells stay where they are.
+[[gnu::flatten]] int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth) {
+  if (pos >= end) return -1;
+  const cell* cells = rs_abs_at(block, 0);
+  if (!number_operand(cells + pos, out, depth)) return -1;
   for (pos += 1; pos < end; pos += 2) {
-    const cell* name = rs_abs_at(block, pos);
+    const cell* name = cells + pos;
     if (TYPE_OF(name) != TYPE_WORD) return pos;
     const cell* value = context::peek(name);
     if (!value || TYPE_OF(value) != TYPE_OP) return pos;
     if (pos + 1 >= end) return -1;
-    cell op = *value;
-    op.header = op::wrapped_type(&op);
-    const op_plan plan = plan_of(&op);
+    const op_plan plan = plan_of_op(value);
     cell right, result;
-    if (!plan.binary || plan.code < 0 || !number_operand(rs_abs_at(block, pos + 1), &right, depth) ||
+    if (plan.code < 0 || !number_operand(cells + pos + 1, &right, depth) ||
         !(plan.fits & fit_bit(TYPE_OF(out), TYPE_OF(&right))) ||
         !actions::number_op(plan.code, plan.math, out, &right, &result))
       return -1;
@@ -302,6 +324,47 @@ inline bool number_paren(const cell* paren, cell* out) { return number_operand(p
     return false;
   stack::push(result);
   return true;
+}
+
+// ---- Frameless statements ----
+// A statement that is a number run, or a set-word or a set-path of two
+// words whose head holds an object followed by one, is done here with no
+// frame, root or stack cell: nothing in it can raise, allocate or run
+// code, so nothing can tell. The set-word must take set_fast's plain store
+// and the set-path's object must have the field and no change handlers;
+// anything else is left to the evaluator, with nothing done.
+
+// Stores the value in the field that a set-path of two words names, when
+// the object its head word holds has the field and no handlers; answers
+// whether it did.
+inline bool store_field_plain(const cell* path, const cell& value) {
+  int32_t first = static_cast<int32_t>(path->data1);
+  if (rs_abs_cells(path) - first != 2) return false;
+  const cell* head = rs_abs_at(path, first);
+  if (TYPE_OF(head) != TYPE_WORD || TYPE_OF(head + 1) != TYPE_WORD) return false;
+  const cell* obj = context::peek(head);
+  return obj && TYPE_OF(obj) == TYPE_OBJECT && object::store_field(obj, head + 1, value);
+}
+
+// The statement at `pos` (before `end`, at most the block's length): its
+// value in *out and the position after it, or -1.
+int32_t frameless_step(const cell* block, int32_t pos, int32_t end, cell* out) {
+  const cell* at = rs_abs_at(block, pos);
+  switch (TYPE_OF(at)) {
+    case TYPE_SET_WORD: {
+      cell* slot = context::plain_slot(at, at->data1);
+      if (!slot) return -1;
+      int32_t after = number_run(block, pos + 1, end, out, 0);
+      if (after >= 0) *slot = *out;
+      return after;
+    }
+    case TYPE_SET_PATH: {
+      int32_t after = number_run(block, pos + 1, end, out, 0);
+      return after >= 0 && store_field_plain(at, *out) ? after : -1;
+    }
+    default:
+      return number_run(block, pos, end, out, 0);
+  }
 }
 
 template <bool Trace>
@@ -350,15 +413,16 @@ struct block_keeper {
 
 // ---- Blocks --------------------------------------------------------------------
 
+// Evaluates the block from `pos` (its index, or past frameless statements
+// already done).
 template <bool Trace>
-void block_loop(const cell* given, bool keep) {
+void block_loop(const cell* given, bool keep, int32_t pos) {
   block_keeper kept(given);
   cell& block = kept.held[0];
   stack::frame_mark body_mark = stack::body_mark;
   stack::body_mark = stack::MARK_NONE;
   stack::mark(words::word_body, stack::FRAME_EVAL);
   if (body_mark) stack::set_frame_mark(stack::frame_top - 1, body_mark);
-  int32_t pos = static_cast<int32_t>(block.data1);
   int32_t end = rs_abs_cells(&block);
   event<Trace>(EVENT_ENTER, &block, pos, nullptr, nullptr);
   if (pos >= end) {
@@ -404,7 +468,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
         }
       }
       stack::mark(words::word_body, stack::FRAME_INTERP);
-      block_loop<Trace>(&v, true);
+      block_loop<Trace>(&v, true, static_cast<int32_t>(v.data1));
       if (sub) stack::unwind();
       else stack::unwind_last();
       break;
@@ -542,8 +606,21 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
 }  // namespace
 
 void eval_block(const cell* given, bool keep) {
-  if (tracing_on) block_loop<true>(given, keep);
-  else block_loop<false>(given, keep);
+  int32_t pos = static_cast<int32_t>(given->data1);
+  if (tracing_on) return block_loop<true>(given, keep, pos);
+  // Frameless statements from the start; a block made of nothing else
+  // needs no frame at all.
+  int32_t end = rs_abs_cells(given);
+  cell value;
+  for (int32_t after; pos < end && (after = frameless_step(given, pos, end, &value)) >= 0;) {
+    pos = after;
+    if (pos < end) continue;
+    stack::body_mark = stack::MARK_NONE;
+    stack::push(value);
+    if (keep) *stack::arguments = value;
+    return;
+  }
+  block_loop<false>(given, keep, pos);
 }
 
 const cell* current_expression() {
