@@ -155,30 +155,10 @@ uint32_t duplicate(cell* holder, uint32_t kind) {
   return node;
 }
 
-namespace {
-
-// find_word's answers by context node and symbol: the word's position in
-// the context's words and its slot. A path reads a field by a word bound
-// elsewhere and so looks it up on every read. Within one collector cycle an
-// answer whose word has exactly the symbol stands as it is: only the
-// collector frees or moves nodes, and a context never loses a word nor
-// holds a canonical spelling twice. After a cycle an entry is taken only
-// while the word at its position still has its symbol, however nodes were
-// reused or words moved meanwhile.
-struct found_memo {
-  uint32_t ctx;
-  int32_t symbol;
-  int32_t at;
-  int32_t slot;
-  uint32_t cycle;  // the cycle the exact answer was found in, else NO_CYCLE
-};
-constexpr uint32_t NO_CYCLE = 0xFFFFFFFF;
 found_memo found_memos[256];
 
-}  // namespace
-
 int32_t find_word(uint32_t ctx, int32_t symbol, bool canonical) {
-  found_memo& m = found_memos[(ctx >> 2 ^ static_cast<uint32_t>(symbol) * 31) & 255];
+  found_memo& m = found_memos[memo_index(ctx, symbol)];
   if (m.ctx == ctx && m.symbol == symbol) {
     if (m.cycle == collector::series_cycle_count) return m.slot;
     uint32_t words = words_node(context_cell(ctx));

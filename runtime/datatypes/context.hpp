@@ -26,6 +26,7 @@
 #include <cstdint>
 
 #include "runtime/memory/cell.hpp"
+#include "runtime/memory/collector.hpp"
 #include "runtime/memory/series_buffer.hpp"
 
 namespace ixo::context {
@@ -75,6 +76,34 @@ uint32_t duplicate(cell* holder, uint32_t kind);
 // The slot of the symbol (canonically: any letter case; else the exact
 // spelling), or -1.
 int32_t find_word(uint32_t ctx, int32_t symbol, bool canonical);
+
+// find_word's answers by context node and symbol: the word's position in
+// the context's words and its slot. A path reads a field by a word bound
+// elsewhere and so looks it up on every read. Within one collector cycle an
+// answer whose word has exactly the symbol stands as it is: only the
+// collector frees or moves nodes, and a context never loses a word nor
+// holds a canonical spelling twice. After a cycle an entry is taken only
+// while the word at its position still has its symbol, however nodes were
+// reused or words moved meanwhile.
+struct found_memo {
+  uint32_t ctx;
+  int32_t symbol;
+  int32_t at;
+  int32_t slot;
+  uint32_t cycle;  // the cycle the exact answer was found in, else NO_CYCLE
+};
+constexpr uint32_t NO_CYCLE = 0xFFFFFFFF;
+extern found_memo found_memos[256];
+inline uint32_t memo_index(uint32_t ctx, int32_t symbol) {
+  return (ctx >> 2 ^ static_cast<uint32_t>(symbol) * 31) & 255;
+}
+// find_word with a canonical match, its answer taken inline when it stands
+// for this cycle.
+inline int32_t find_word_kept(uint32_t ctx, int32_t symbol) {
+  const found_memo& m = found_memos[memo_index(ctx, symbol)];
+  if (m.ctx == ctx && m.symbol == symbol && m.cycle == collector::series_cycle_count) return m.slot;
+  return find_word(ctx, symbol, true);
+}
 // The slot of the symbol; when absent, appends a word cell bound to this
 // context, stores its slot in *index and answers -1. No value is added.
 int32_t find_word_at(uint32_t ctx, int32_t symbol, bool canonical, int32_t* index);

@@ -144,6 +144,18 @@ int32_t append_cut(cell* buffer, int32_t part, int32_t width, auto&& write) {
   return part - written;
 }
 
+// Molds `item` with its length limit in force, as mold/part does: a huge or
+// deeply nested argument costs only the width the report shows, and never
+// raises an error of its own while the report is made.
+void mold_cut(cell* item, cell* buffer, int32_t only, int32_t width) {
+  cell* top = stack::top;
+  // The limit counts as given only above the current frame's arguments.
+  if (stack::top <= stack::arguments) stack::push(none::none_value);
+  cell* limit = stack::push(cell{TYPE_INTEGER, 0, static_cast<uint32_t>(width), 0});
+  actions::mold(item, buffer, only, 0, 1, limit, width, 0);
+  stack::top = top;
+}
+
 int32_t append_string(cell* buffer, const cell* s, int32_t part) {
   string::concatenate(buffer, s, -1, 0, true, string::MODE_APPEND);
   return part - string::rs_length_q(s);
@@ -245,7 +257,7 @@ int32_t form_message(cell* message_, cell* buffer, cell* error_, int32_t part) {
         item = *v;
         part = append_cut(buffer, part, ARGUMENT_WIDTH, [&] {
           if (syntax) actions::form(&item, buffer, nullptr, ARGUMENT_WIDTH);
-          else actions::mold(&item, buffer, 0, 0, 1, nullptr, ARGUMENT_WIDTH, 0);
+          else mold_cut(&item, buffer, 0, ARGUMENT_WIDTH);
         });
       }
     }
@@ -291,12 +303,12 @@ int32_t form(cell* error_, cell* buffer, cell*, int32_t part) {
   part = datatype::append_text(buffer, "\n*** Near : ", part);
   item = *field(&e, FIELD_NEAR);
   part = append_cut(buffer, part, NEAR_WIDTH,
-                    [&] { actions::mold(&item, buffer, 1, 0, 1, nullptr, NEAR_WIDTH, 0); });
+                    [&] { mold_cut(&item, buffer, 1, NEAR_WIDTH); });
   item = *field(&e, FIELD_FILES);
   if (TYPE_OF(&item) == TYPE_BLOCK) {
     part = datatype::append_text(buffer, "\n*** Files: ", part);
     part = append_cut(buffer, part, NEAR_WIDTH,
-                      [&] { actions::mold(&item, buffer, 1, 0, 1, nullptr, NEAR_WIDTH, 0); });
+                      [&] { mold_cut(&item, buffer, 1, NEAR_WIDTH); });
   }
   return part;
 }

@@ -156,19 +156,6 @@ cell* select_word(const cell* obj, const cell* word) {
 cell* value_at(uint32_t ctx, int32_t index) { return context::word_at(context::context_cell(ctx), index); }
 cell* first_word(const cell* obj) { return value_at(obj->data1, 0); }
 
-namespace {
-int32_t field_index(const cell* obj, const cell* word) {
-  int32_t index = static_cast<int32_t>(word->data3);
-  if (word->data1 == obj->data1 && index >= 0) return index;
-  return context::find_word(obj->data1, static_cast<int32_t>(word->data2), true);
-}
-}  // namespace
-
-cell* field_of(const cell* obj, const cell* word) {
-  int32_t index = field_index(obj, word);
-  return index < 0 ? nullptr : slot(obj->data1, index);
-}
-
 cell* store_field(const cell* obj, const cell* word, const cell& value) {
   if (obj->data3) return nullptr;
   int32_t index = field_index(obj, word);

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "runtime/datatypes/context.hpp"
 #include "runtime/memory/cell.hpp"
 
 namespace ixo::object {
@@ -45,10 +46,20 @@ cell* value_at(uint32_t ctx, int32_t index);
 cell* first_word(const cell* obj);
 cell* get_values(const cell* obj);
 int32_t count_words(const cell* obj);
-// A path step's field, found as eval_path finds it (the word's own slot
-// when it is bound to the object, else its spelling in any letter case),
-// nothing allocated: its value cell, or nullptr when the object lacks it.
-cell* field_of(const cell* obj, const cell* word);
+// A path step's field position, found as eval_path finds it (the word's
+// own slot when it is bound to the object, else its spelling in any letter
+// case), nothing allocated; -1 when the object lacks it.
+inline int32_t field_index(const cell* obj, const cell* word) {
+  int32_t index = static_cast<int32_t>(word->data3);
+  if (word->data1 == obj->data1 && index >= 0) return index;
+  return context::find_word_kept(obj->data1, static_cast<int32_t>(word->data2));
+}
+// That field's value cell, or nullptr when the object lacks it.
+inline cell* field_of(const cell* obj, const cell* word) {
+  int32_t index = field_index(obj, word);
+  if (index < 0) return nullptr;
+  return memory::head_of<cell>(memory::buffer_of(context::context_cell(obj->data1)->data2)) + index;
+}
 // A path's store into that field when the object has no change handlers
 // to hear of it: the field marked stored into, the value written, its cell
 // answered; nullptr (nothing done) when the field is absent or handlers

@@ -242,26 +242,44 @@ inline bool left_fits_q(const op_plan& plan, uint32_t left) {
 
 constexpr int32_t NUMBER_PAREN_DEPTH = 8;
 
-int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth);
+// Word reads within one run: nothing allocates meanwhile, so the value
+// cells of the context read last stay where they are and its next words
+// are read from there.
+struct run_reader {
+  uint32_t ctx = UINT32_MAX;
+  const cell* values = nullptr;
+  const cell* peek(const cell* word) {
+    int32_t index = static_cast<int32_t>(word->data3);
+    if (word->data1 == ctx && index >= 0) return values + index;
+    const cell* value = context::peek(word);
+    if (value) {
+      ctx = word->data1;
+      values = value - index;
+    }
+    return value;
+  }
+};
+
+int32_t run_from(run_reader& reader, const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth);
 
 // A paren operand: its whole content one number run.
-[[gnu::noinline]] bool paren_operand(const cell* paren, cell* out, int32_t depth) {
+[[gnu::noinline]] bool paren_operand(run_reader& reader, const cell* paren, cell* out, int32_t depth) {
   if (depth >= NUMBER_PAREN_DEPTH) return false;
   int32_t end = rs_abs_cells(paren);
-  return number_run(paren, static_cast<int32_t>(paren->data1), end, out, depth + 1) == end;
+  return run_from(reader, paren, static_cast<int32_t>(paren->data1), end, out, depth + 1) == end;
 }
 
 // The number one operand of a number run stands for.
-[[gnu::always_inline]] inline bool number_operand(const cell* at, cell* out, int32_t depth) {
+[[gnu::always_inline]] inline bool number_operand(run_reader& reader, const cell* at, cell* out, int32_t depth) {
   const cell* value;
   switch (TYPE_OF(at)) {
     case TYPE_INTEGER:
     case TYPE_FLOAT:
       *out = *at;
       return true;
-    case TYPE_WORD: value = context::peek(at); break;
+    case TYPE_WORD: value = reader.peek(at); break;
     case TYPE_PATH: value = peek_field(at); break;
-    case TYPE_PAREN: return paren_operand(at, out, depth);
+    case TYPE_PAREN: return paren_operand(reader, at, out, depth);
     default: return false;
   }
   if (!value || !integer_or_float_q(TYPE_OF(value))) return false;
@@ -273,29 +291,41 @@ int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out, int32
 // and the position after it (where the next cell is no operator word, as
 // the evaluator's look-ahead sees it), or -1 when the evaluator must take
 // it. Nothing here allocates, so the block's cells stay where they are.
-[[gnu::flatten]] int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth) {
+[[gnu::flatten]] int32_t run_from(run_reader& reader, const cell* block, int32_t pos, int32_t end, cell* out,
+                                  int32_t depth) {
   if (pos >= end) return -1;
   const cell* cells = rs_abs_at(block, 0);
-  if (!number_operand(cells + pos, out, depth)) return -1;
+  if (!number_operand(reader, cells + pos, out, depth)) return -1;
   for (pos += 1; pos < end; pos += 2) {
     const cell* name = cells + pos;
     if (TYPE_OF(name) != TYPE_WORD) return pos;
-    const cell* value = context::peek(name);
-    if (!value || TYPE_OF(value) != TYPE_OP) return pos;
+    const cell* op_value = reader.peek(name);
+    if (!op_value || TYPE_OF(op_value) != TYPE_OP) return pos;
     if (pos + 1 >= end) return -1;
-    const op_plan plan = plan_of_op(value);
+    // The operand first: a paren in it may take the plan's table entry.
     cell right, result;
-    if (plan.code < 0 || !number_operand(cells + pos + 1, &right, depth) ||
-        !(plan.fits & fit_bit(TYPE_OF(out), TYPE_OF(&right))) ||
-        !actions::number_op(plan.code, plan.math, out, &right, &result))
+    if (!number_operand(reader, cells + pos + 1, &right, depth)) return -1;
+    const op_plan* plan = kept_plan(op_value);
+    op_plan made;
+    if (!plan) plan = &(made = plan_of_op(op_value));
+    if (plan->code < 0 || !(plan->fits & fit_bit(TYPE_OF(out), TYPE_OF(&right))) ||
+        !actions::number_op(plan->code, plan->math, out, &right, &result))
       return -1;
     *out = result;
   }
   return pos;
 }
 
+inline int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth) {
+  run_reader reader;
+  return run_from(reader, block, pos, end, out, depth);
+}
+
 // A paren that is one whole number run.
-inline bool number_paren(const cell* paren, cell* out) { return number_operand(paren, out, 0); }
+inline bool number_paren(const cell* paren, cell* out) {
+  run_reader reader;
+  return number_operand(reader, paren, out, 0);
+}
 
 // infix_shortcut with a number paren for the right operand, out of its line.
 [[gnu::noinline]] bool paren_shortcut(const op_plan& plan, const cell* paren) {
@@ -603,6 +633,13 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
   return next;
 }
 
+// A number run evaluated without a frame: its value is pushed as the
+// expression's would be, and with `keep` also goes to the result slot.
+inline void push_run_value(const cell& value, bool keep) {
+  stack::push(value);
+  if (keep) *stack::arguments = value;
+}
+
 }  // namespace
 
 void eval_block(const cell* given, bool keep) {
@@ -616,8 +653,7 @@ void eval_block(const cell* given, bool keep) {
     pos = after;
     if (pos < end) continue;
     stack::body_mark = stack::MARK_NONE;
-    stack::push(value);
-    if (keep) *stack::arguments = value;
+    push_run_value(value, keep);
     return;
   }
   block_loop<false>(given, keep, pos);
@@ -628,6 +664,14 @@ const cell* current_expression() {
 }
 
 int32_t eval_next(const cell* block, int32_t pos, int32_t end, bool keep) {
+  if (!tracing_on) {
+    cell value;
+    int32_t after = number_run(block, pos, std::min(end, rs_abs_cells(block)), &value, 0);
+    if (after >= 0) {
+      push_run_value(value, keep);
+      return after;
+    }
+  }
   stack::mark(words::word_body, stack::FRAME_INTERP);
   if (pos >= std::min(end, rs_abs_cells(block))) stack::set_result(unset::unset_value);
   else pos = eval_expression(block, pos, end, false, false, false);
