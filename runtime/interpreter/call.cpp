@@ -281,11 +281,12 @@ void fetch_arg(call& k, const cell* ts, int32_t index) {
   check_type(k, ts, index, stack::top - 1);
 }
 
-// Whether an operator's word stands at `pos`, inside the call's end: the
+// Whether an operator's word stands at `pos`, before `limit`: the
 // evaluator would take it as the infix step of the expression before it.
-bool op_follows_q(const call& k, int32_t pos) {
-  if (pos >= std::min(k.end, rs_abs_length_q(k.block))) return false;
-  const cell* c = rs_abs_at(k.block, pos);
+// `cells` is the block's head.
+bool op_follows_q(const cell* cells, int32_t pos, int32_t limit) {
+  if (pos >= limit) return false;
+  const cell* c = cells + pos;
   if (TYPE_OF(c) != TYPE_WORD) return false;
   const cell* value = context::peek(c);
   return value && TYPE_OF(value) == TYPE_OP;
@@ -304,25 +305,45 @@ bool inert_q(uint32_t t) {
   }
 }
 
+// A number with operators after it, fetched as the value of the number run
+// from there, which is what the evaluator would compute; false when the
+// evaluator must take it. Out of line: the common fetch stays lean.
+[[gnu::noinline]] bool fetch_number_run(call& k, const cell* ts, int32_t index, int32_t limit) {
+  cell result;
+  int32_t next = eval_number_run(k.block, k.pos, limit, &result);
+  if (next < 0) return false;
+  stack::push(result);
+  k.pos = next;
+  check_type(k, ts, index, stack::top - 1);
+  return true;
+}
+
 // Fetches an evaluated argument as fetch_arg does. With tracing off, a
 // literal or a word holding no function, with no operator after it, is
-// pushed as it stands: the evaluator would answer that same value.
+// pushed as it stands: the evaluator would answer that same value; a
+// number with operators after it is tried as a number run.
 void fetch_evaluated(call& k, const cell* ts, int32_t index) {
-  if (!tracing_on && !k.single && k.pos < std::min(k.end, rs_abs_length_q(k.block))) {
-    const cell* c = rs_abs_at(k.block, k.pos);
+  if (tracing_on || k.single) return fetch_arg(k, ts, index);
+  // The block's buffer is read once: nothing below runs code.
+  const memory::series_buffer* b = memory::GET_BUFFER(k.block);
+  const cell* cells = memory::head_of<cell>(b);
+  int32_t limit = std::min(k.end, static_cast<int32_t>((b->tail - b->head) / sizeof(cell)));
+  if (k.pos < limit) {
+    const cell* c = cells + k.pos;
     const cell* value = nullptr;
-    if (inert_q(TYPE_OF(c))) {
-      value = c;
-    } else if (TYPE_OF(c) == TYPE_WORD) {
+    if (TYPE_OF(c) == TYPE_WORD) {
       value = word::get_value(c);
       if (TYPE_OF(value) == TYPE_UNSET || any_function_q(TYPE_OF(value))) value = nullptr;
+    } else if (inert_q(TYPE_OF(c))) {
+      value = c;
     }
-    if (value && (k.infix || !op_follows_q(k, k.pos + 1))) {
+    if (value && (k.infix || !op_follows_q(cells, k.pos + 1, limit))) {
       stack::push(*value);
       ++k.pos;
       check_type(k, ts, index, stack::top - 1);
       return;
     }
+    if (value && integer_or_float_q(TYPE_OF(value)) && fetch_number_run(k, ts, index, limit)) return;
   }
   fetch_arg(k, ts, index);
 }
@@ -438,7 +459,9 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
     int32_t found = -1, slot = 0;
     for (int32_t i = 0; i < n && found < 0; ++i) {
       const cell* c = spec + i;
-      if (TYPE_OF(c) == TYPE_REFINEMENT && symbol::EQUAL_WORDS_q(c, static_cast<int32_t>(element.data2))) found = i;
+      if (TYPE_OF(c) == TYPE_REFINEMENT &&
+          (c->data2 == element.data2 || symbol::EQUAL_WORDS_q(c, static_cast<int32_t>(element.data2))))
+        found = i;
       else if (argument_q(c) || TYPE_OF(c) == TYPE_REFINEMENT) ++slot;
     }
     if (found < 0) fire(err::script_no_refine, {*k.name, element});
@@ -534,29 +557,40 @@ void call_routine(const cell* routine) {
   run_native_body(entry);
 }
 
+// Whether a function!'s body is a block; a call of one whose body is not
+// answers unset, with no event.
+bool block_body_q(const cell* function) {
+  cell more = more_of(function);
+  return TYPE_OF(block::rs_abs_at(&more, MORE_BODY)) == TYPE_BLOCK;
+}
+
 // The interpreted body of a function!, its context's values pointed at the
 // frame. The body flag on the frame is where return and exit land.
-void run_body(const cell* function, const cell* body, const cell* reference) {
-  uint32_t ctx = function->data1;
+// `function` is a rooted cell: the body may collect, and a collection that
+// moves the context's node or the body's rewrites the cell, from which
+// both are read again.
+void run_body(const cell* function, const cell* reference) {
   struct restore {
-    uint32_t ctx, values;
+    const cell* function;
+    uint32_t values;
     bool tracing;
     ~restore() {
-      context::context_cell(ctx)->data2 = values;
+      context::context_cell(function->data1)->data2 = values;
       tracing_on = tracing;
     }
-  } restored{ctx, context::context_cell(ctx)->data2, tracing_on};
-  // The body may collect, and a collection may move the context's node.
-  memory::root_guard keep_ctx(&restored.ctx);
-  context::context_cell(ctx)->data2 = memory::offset_of(stack::arguments);
+  } restored{function, context::context_cell(function->data1)->data2, tracing_on};
+  context::context_cell(function->data1)->data2 = memory::offset_of(stack::arguments);
   stack::call_frame* frame = stack::frame_top - 1;
   frame->header |= stack::FRAME_BODY_FLAG << 24;
   if (function->header & function::FLAG_TRACE) tracing_on = trace_installed;
   if (function->header & function::FLAG_NO_TRACE) tracing_on = false;
   traced(EVENT_PROLOG, nullptr, -1, reference, function);
   uint32_t code = catch_site(FILTER_FUNCTION, [&] {
+    // eval_block roots its own copy of the block before anything collects.
+    cell more = more_of(function);
+    cell body = *block::rs_abs_at(&more, MORE_BODY);
     stack::body_mark = stack::MARK_DIRECT_BODY;
-    eval_block(body, true);
+    eval_block(&body, true);
   });
   if (code == 0 && stack::pending_exit) code = stack::take_pending_exit();
   traced(EVENT_EPILOG, nullptr, -1, reference, stack::arguments);
@@ -570,6 +604,13 @@ void run_body(const cell* function, const cell* body, const cell* reference) {
   // The trace hook has run a function of its own meanwhile, which cleared
   // the thrown field: the code goes on from here.
   system::throw_code(code);
+}
+
+// The function! of a call_function, rooted there, on the arguments it has
+// fetched: exec_function's work for a call that is no callback.
+void run_function(const cell* function, const cell* reference) {
+  if (block_body_q(function)) run_body(function, reference);
+  else stack::set_result(unset::unset_value);
 }
 
 }  // namespace
@@ -623,7 +664,7 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
       stack::mark(&name, stack::FRAME_INTERP_CALL);
       int32_t locals = fetch_args(k, path, refinement_at, nullptr, mode);
       if (locals > 0) function::init_locals(locals);
-      exec_function(&function, &name, CALLBACK_NONE);
+      run_function(&function, &name);
       break;
     }
     default:
@@ -652,7 +693,7 @@ uint32_t traced_callbacks() {
 }
 }  // namespace
 
-void exec_function(const cell* function, const cell* reference, uint32_t callback) {
+void exec_function(const cell* given, const cell* reference, uint32_t callback) {
   struct restore {
     bool tracing = tracing_on;
     ~restore() { tracing_on = tracing; }
@@ -660,14 +701,9 @@ void exec_function(const cell* function, const cell* reference, uint32_t callbac
   // The trace hook looks inside functions the runtime runs for itself only
   // for the kinds system/state/callbacks asks for.
   if (callback != CALLBACK_NONE && (traced_callbacks() & callback) == 0) tracing_on = false;
-  cell more = more_of(function);
-  cell body = *block::rs_abs_at(&more, MORE_BODY);
-  root_guard keep_body(&body);
-  if (TYPE_OF(&body) != TYPE_BLOCK) {
-    stack::set_result(unset::unset_value);
-    return;
-  }
-  run_body(function, &body, reference);
+  cell function = *given;
+  root_guard keep_function(&function);
+  run_function(&function, reference);
 }
 
 void call_value(const cell* given, const cell* given_name, int32_t count, uint32_t callback) {

@@ -687,6 +687,10 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
   return expression<false>(block, pos, end, no_infix, sub, functions_as_data);
 }
 
+int32_t eval_number_run(const cell* block, int32_t pos, int32_t end, cell* out) {
+  return number_run(block, pos, end, out, 0);
+}
+
 // ---- Paths ---------------------------------------------------------------------------
 
 namespace {

@@ -8,6 +8,7 @@
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/series.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/compiled.hpp"
 #include "runtime/interpreter/fire.hpp"
@@ -21,9 +22,46 @@ namespace {
 using block::rs_abs_at;
 using series::rs_abs_length_q;
 
+// With tracing off, the value of a block that is one word holding a value
+// that runs nothing, into *out: what evaluating the block would answer.
+// False when the evaluator must take the block.
+bool plain_value_q(const cell* block, cell* out) {
+  if (interpreter::tracing_on) return false;
+  int32_t pos = static_cast<int32_t>(block->data1);
+  if (pos + 1 != rs_abs_length_q(block)) return false;
+  const cell* c = rs_abs_at(block, pos);
+  if (TYPE_OF(c) != TYPE_WORD) return false;
+  const cell* value = context::peek(c);
+  if (!value || TYPE_OF(value) == TYPE_UNSET || any_function_q(TYPE_OF(value))) return false;
+  *out = *value;
+  return true;
+}
+
+// eval_next of the block's expression at `pos` with `keep`; with tracing
+// off a number run there is answered as eval_next would leave its value:
+// pushed, and in the result slot.
+int32_t next_kept(const cell* block, int32_t pos) {
+  int32_t end = rs_abs_length_q(block), next;
+  cell value;
+  if (!interpreter::tracing_on && (next = interpreter::eval_number_run(block, pos, end, &value)) >= 0) {
+    stack::push(value);
+    *stack::arguments = value;
+    return next;
+  }
+  return interpreter::eval_next(block, pos, end, true);
+}
+
 // A chosen block evaluated into the result slot. The conditional returns
 // right after it, so an exit inside may travel as status (see pending_exit).
+// A block of one word's value is answered as eval_block would leave it:
+// pushed, and in the result slot.
 void eval_branch(const cell* block) {
+  cell value;
+  if (plain_value_q(block, &value)) {
+    stack::push(value);
+    *stack::arguments = value;
+    return;
+  }
   stack::body_mark = stack::MARK_BRANCH;
   interpreter::eval_block(block, true);
 }
@@ -51,7 +89,7 @@ void any(const int32_t*) {
   cell* conds = stack::push(stack::arguments[0]);
   for (int32_t pos = static_cast<int32_t>(conds->data1); pos < rs_abs_length_q(conds);) {
     stack::top = conds + 1;
-    pos = interpreter::eval_next(conds, pos, rs_abs_length_q(conds), true);
+    pos = next_kept(conds, pos);
     if (!logic::false_q()) return;
   }
   return_none();
@@ -63,7 +101,7 @@ void all(const int32_t*) {
   if (pos >= rs_abs_length_q(conds)) return return_none();
   while (pos < rs_abs_length_q(conds)) {
     stack::top = conds + 1;
-    pos = interpreter::eval_next(conds, pos, rs_abs_length_q(conds), true);
+    pos = next_kept(conds, pos);
     if (logic::false_q()) return return_none();
   }
 }
@@ -90,7 +128,7 @@ void case_(const int32_t* refinements) {
   while (pos < rs_abs_length_q(cases)) {
     if (all) found = false;
     stack::reset();
-    pos = interpreter::eval_next(cases, pos, rs_abs_length_q(cases), true);
+    pos = next_kept(cases, pos);
     if (pos >= rs_abs_length_q(cases)) {
       cell name{TYPE_WORD, context::global_ctx, static_cast<uint32_t>(words::sym_case),
                 static_cast<uint32_t>(words::index_case)};
@@ -105,7 +143,7 @@ void case_(const int32_t* refinements) {
       cell branch = *rs_abs_at(cases, pos++);
       interpreter::eval_block(&branch, true);
     } else {
-      pos = interpreter::eval_next(cases, pos, rs_abs_length_q(cases), true);
+      pos = next_kept(cases, pos);
     }
     if (!all) return stack::unwind_last();
     found = true;
