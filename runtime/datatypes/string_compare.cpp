@@ -333,17 +333,22 @@ int32_t equal_q(const cell* value1, const cell* value2, int32_t op, bool match) 
   uint32_t unit1 = GET_UNIT(b1), unit2 = GET_UNIT(b2);
   const uint8_t* p1 = tail_of(b1) - static_cast<size_t>(len1) * unit1;
   const uint8_t* p2 = tail_of(b2) - static_cast<size_t>(len2) * unit2;
-  int32_t r;
-  switch (unit1 * 8 + unit2) {
-    case 1 * 8 + 1: r = compare_units<uint8_t, uint8_t>(p1, p2, n, folding); break;
-    case 1 * 8 + 2: r = compare_units<uint8_t, uint16_t>(p1, p2, n, folding); break;
-    case 1 * 8 + 4: r = compare_units<uint8_t, uint32_t>(p1, p2, n, folding); break;
-    case 2 * 8 + 1: r = compare_units<uint16_t, uint8_t>(p1, p2, n, folding); break;
-    case 2 * 8 + 2: r = compare_units<uint16_t, uint16_t>(p1, p2, n, folding); break;
-    case 2 * 8 + 4: r = compare_units<uint16_t, uint32_t>(p1, p2, n, folding); break;
-    case 4 * 8 + 1: r = compare_units<uint32_t, uint8_t>(p1, p2, n, folding); break;
-    case 4 * 8 + 2: r = compare_units<uint32_t, uint16_t>(p1, p2, n, folding); break;
-    default: r = compare_units<uint32_t, uint32_t>(p1, p2, n, folding); break;
+  int32_t r = 0;
+  // Units alike byte for byte are equal under any operator: the usual end
+  // of a hashed look-up, whose hashes already agreed.
+  bool identical = unit1 == unit2 && std::memcmp(p1, p2, static_cast<size_t>(n) * unit1) == 0;
+  if (!identical) {
+    switch (unit1 * 8 + unit2) {
+      case 1 * 8 + 1: r = compare_units<uint8_t, uint8_t>(p1, p2, n, folding); break;
+      case 1 * 8 + 2: r = compare_units<uint8_t, uint16_t>(p1, p2, n, folding); break;
+      case 1 * 8 + 4: r = compare_units<uint8_t, uint32_t>(p1, p2, n, folding); break;
+      case 2 * 8 + 1: r = compare_units<uint16_t, uint8_t>(p1, p2, n, folding); break;
+      case 2 * 8 + 2: r = compare_units<uint16_t, uint16_t>(p1, p2, n, folding); break;
+      case 2 * 8 + 4: r = compare_units<uint16_t, uint32_t>(p1, p2, n, folding); break;
+      case 4 * 8 + 1: r = compare_units<uint32_t, uint8_t>(p1, p2, n, folding); break;
+      case 4 * 8 + 2: r = compare_units<uint32_t, uint16_t>(p1, p2, n, folding); break;
+      default: r = compare_units<uint32_t, uint32_t>(p1, p2, n, folding); break;
+    }
   }
   if (r != 0) return r;
   if (match || len1 == len2) return 0;

@@ -377,23 +377,26 @@ inline bool store_field_plain(const cell* path, const cell& value) {
 }
 
 // The statement at `pos` (before `end`, at most the block's length): its
-// value in *out and the position after it, or -1.
-int32_t frameless_step(const cell* block, int32_t pos, int32_t end, cell* out) {
+// value in *out and the position after it, or -1. The reader may serve a
+// block's consecutive frameless statements, which allocate nothing.
+int32_t frameless_step(run_reader& reader, const cell* block, int32_t pos, int32_t end, cell* out) {
   const cell* at = rs_abs_at(block, pos);
   switch (TYPE_OF(at)) {
     case TYPE_SET_WORD: {
       cell* slot = context::plain_slot(at, at->data1);
       if (!slot) return -1;
-      int32_t after = number_run(block, pos + 1, end, out, 0);
+      reader.ctx = at->data1;
+      reader.values = slot - static_cast<int32_t>(at->data3);
+      int32_t after = run_from(reader, block, pos + 1, end, out, 0);
       if (after >= 0) *slot = *out;
       return after;
     }
     case TYPE_SET_PATH: {
-      int32_t after = number_run(block, pos + 1, end, out, 0);
+      int32_t after = run_from(reader, block, pos + 1, end, out, 0);
       return after >= 0 && store_field_plain(at, *out) ? after : -1;
     }
     default:
-      return number_run(block, pos, end, out, 0);
+      return run_from(reader, block, pos, end, out, 0);
   }
 }
 
@@ -649,7 +652,8 @@ void eval_block(const cell* given, bool keep) {
   // needs no frame at all.
   int32_t end = rs_abs_cells(given);
   cell value;
-  for (int32_t after; pos < end && (after = frameless_step(given, pos, end, &value)) >= 0;) {
+  run_reader reader;
+  for (int32_t after; pos < end && (after = frameless_step(reader, given, pos, end, &value)) >= 0;) {
     pos = after;
     if (pos < end) continue;
     stack::body_mark = stack::MARK_NONE;
