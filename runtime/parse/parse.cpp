@@ -740,8 +740,11 @@ struct engine {
   void remove_part(int32_t from, int32_t count) {
     work = *input();
     work.data1 = static_cast<uint32_t>(from);
-    cell part = integer::make_cell(count);
-    actions::remove(&work, &part, nullptr);
+    // An action takes a /part cell as given only when it lies above the
+    // argument base: it goes on the value stack for the call.
+    cell* part = stack::push(integer::make_cell(count));
+    actions::remove(&work, part, nullptr);
+    stack::top = part;
   }
 
   // Replaces `count` units from `from` with `value`; the input moves past
@@ -823,8 +826,9 @@ struct engine {
   void copy_part(int32_t start, int32_t count) {
     work = *input();
     work.data1 = static_cast<uint32_t>(start);
-    cell part = integer::make_cell(count);
-    actions::copy(&work, &value, &part, 0, nullptr);
+    cell* part = stack::push(integer::make_cell(count));
+    actions::copy(&work, &value, part, 0, nullptr);
+    stack::top = part;
   }
 
   void set_word_at(int32_t word_at) {
