@@ -260,7 +260,7 @@ struct run_reader {
   }
 };
 
-int32_t run_from(run_reader& reader, const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth);
+inline int32_t run_from(run_reader& reader, const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth);
 
 // A paren operand: its whole content one number run.
 [[gnu::noinline]] bool paren_operand(run_reader& reader, const cell* paren, cell* out, int32_t depth) {
@@ -287,16 +287,11 @@ int32_t run_from(run_reader& reader, const cell* block, int32_t pos, int32_t end
   return true;
 }
 
-// The run from `pos`, `end` at most the block's length: its value in *out
-// and the position after it (where the next cell is no operator word, as
-// the evaluator's look-ahead sees it), or -1 when the evaluator must take
-// it. Nothing here allocates, so the block's cells stay where they are.
-[[gnu::flatten]] int32_t run_from(run_reader& reader, const cell* block, int32_t pos, int32_t end, cell* out,
+// The operators and operands of a run after its first operand (*out),
+// from `pos`, in the block's cells: the position after the run, or -1.
+[[gnu::flatten]] int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out,
                                   int32_t depth) {
-  if (pos >= end) return -1;
-  const cell* cells = rs_abs_at(block, 0);
-  if (!number_operand(reader, cells + pos, out, depth)) return -1;
-  for (pos += 1; pos < end; pos += 2) {
+  for (; pos < end; pos += 2) {
     const cell* name = cells + pos;
     if (TYPE_OF(name) != TYPE_WORD) return pos;
     const cell* op_value = reader.peek(name);
@@ -314,6 +309,20 @@ int32_t run_from(run_reader& reader, const cell* block, int32_t pos, int32_t end
     *out = result;
   }
   return pos;
+}
+
+// The run from `pos`, `end` at most the block's length: its value in *out
+// and the position after it (where the next cell is no operator word, as
+// the evaluator's look-ahead sees it), or -1 when the evaluator must take
+// it. Nothing here allocates, so the block's cells stay where they are.
+// The first operand is looked at in line: most statements and parens that
+// are no run (a call, a string...) are told apart by it at little cost.
+[[gnu::always_inline]] inline int32_t run_from(run_reader& reader, const cell* block, int32_t pos, int32_t end,
+                                               cell* out, int32_t depth) {
+  if (pos >= end) return -1;
+  const cell* cells = rs_abs_at(block, 0);
+  if (!number_operand(reader, cells + pos, out, depth)) return -1;
+  return run_rest(reader, cells, pos + 1, end, out, depth);
 }
 
 inline int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth) {
