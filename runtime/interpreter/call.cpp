@@ -136,8 +136,9 @@ uint32_t call_spec_of(const cell* function) {
 // A call reads its function's call spec from a plan, a copy of the spec's
 // cells made once per function value and kept by its `more` node in a
 // direct-mapped table, with what the call decides from them: the locals
-// count, and whether every entry is an evaluated argument (a plain call
-// then fetches them in one tight loop). Only the collector frees nodes, so
+// count, where the first refinement stands, and whether every argument
+// before it is evaluated (a call with no refinement given then fetches
+// them in one tight loop and fills the rest at once). Only the collector frees nodes, so
 // a plan is good until its next cycle (and a restarted runtime starts with
 // an empty table). A spec longer than the plan's room is read from the
 // block each call.
@@ -148,7 +149,8 @@ struct call_plan {
   uint32_t cycle;
   int32_t count;   // call-spec entries; PLAN_ENTRIES + 1 when they do not fit
   int32_t locals;  // a function!'s or routine!'s locals count
-  bool plain;      // only evaluated arguments
+  int32_t first_refinement;  // the entry of the first refinement; the entry count when none
+  bool plain_prefix;         // only evaluated arguments before it
   cell entries[PLAN_ENTRIES];
 };
 call_plan call_plans[128];
@@ -161,11 +163,13 @@ void make_plan(const cell* function, call_plan& p) {
   p.cycle = collector::series_cycle_count;
   p.count = n <= PLAN_ENTRIES ? n : PLAN_ENTRIES + 1;
   p.locals = 0;
-  p.plain = true;
+  p.first_refinement = n;
+  p.plain_prefix = true;
   for (int32_t i = 0; i < n; ++i) {
     const cell* c = rs_abs_at(&spec, i);
     if (i < PLAN_ENTRIES) p.entries[i] = *c;
-    if (TYPE_OF(c) == TYPE_REFINEMENT || (argument_q(c) && (c->header & KIND_MASK) != KIND_EVALUATED)) p.plain = false;
+    if (TYPE_OF(c) == TYPE_REFINEMENT && p.first_refinement == n) p.first_refinement = i;
+    if (p.first_refinement == n && argument_q(c) && (c->header & KIND_MASK) != KIND_EVALUATED) p.plain_prefix = false;
     if (TYPE_OF(c) == TYPE_INTEGER && !native && p.locals == 0) p.locals = static_cast<int32_t>(c->data2);
   }
 }
@@ -409,9 +413,16 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
     std::copy(rs_abs_at(&block, 0), rs_abs_at(&block, 0) + n, long_spec.get());
     spec = long_spec.get();
   }
-  if (plan.plain && !path && mode == APPLY_NONE) {
-    bool left = k.infix;
-    for (int32_t i = 0; i < n; ++i) {
+  bool flags_given = (mode & APPLY_LOGIC) != 0 && !path;
+  bool taking = true, left = k.infix, refined = false;
+  int32_t i = 0;
+  if (plan.plain_prefix && mode == APPLY_NONE) {
+    // The arguments before the first refinement, then the refinements as
+    // not used (a function! gets false for each and none for their
+    // arguments; a native learns of them by `refs`). A path's refinements
+    // are then used below.
+    int32_t first_refinement = plan.first_refinement;
+    for (; i < first_refinement; ++i) {
       if (!argument_q(spec + i)) continue;
       if (left) {
         left = false;
@@ -420,12 +431,19 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
         fetch_evaluated(k, spec + i, i);
       }
     }
-    traced(EVENT_CALL, k.block, k.pos, k.name, k.function);
-    return locals;
+    if (!native) {
+      for (; i < n; ++i) {
+        if (argument_q(spec + i)) stack::push(none::none_value);
+        else if (TYPE_OF(spec + i) == TYPE_REFINEMENT) stack::push(logic::false_value);
+      }
+    }
+    if (!path) {
+      traced(EVENT_CALL, k.block, k.pos, k.name, k.function);
+      return locals;
+    }
+    i = n;
   }
-  bool flags_given = (mode & APPLY_LOGIC) != 0 && !path;
-  bool taking = true, left = k.infix, refined = false;
-  for (int32_t i = 0; i < n; ++i) {
+  for (; i < n; ++i) {
     cell c = spec[i];
     if (argument_q(&c)) {
       if (!taking) {
