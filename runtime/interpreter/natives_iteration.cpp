@@ -7,6 +7,7 @@
 #include "runtime/interpreter/natives_iteration.hpp"
 
 #include "runtime/datatypes/block.hpp"
+#include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/logic.hpp"
@@ -67,10 +68,13 @@ void set_word(cell w, cell value) {
 }
 
 // One step with one word: the word takes the value at the series' index,
-// which moves on. False at the tail.
+// which moves on. False at the tail. A block's cell goes straight into a
+// word that takes a plain store (no change handlers to hear of it).
 bool foreach_next(cell* series, cell* word) {
   if (series::rs_tail_q(series)) return false;
-  set_word(*word, pick_at(series, 1));
+  cell* slot = any_block_q(TYPE_OF(series)) ? context::plain_slot(word, word->data1) : nullptr;
+  if (slot) *slot = *block::rs_abs_at(series, static_cast<int32_t>(series->data1));
+  else set_word(*word, pick_at(series, 1));
   ++series->data1;
   return true;
 }
