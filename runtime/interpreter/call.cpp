@@ -137,10 +137,10 @@ uint32_t call_spec_of(const cell* function) {
 // cells made once per function value and kept by its `more` node in a
 // direct-mapped table, with what the call decides from them: the locals
 // count, where the first refinement stands, and whether every argument
-// before it is evaluated (a call with no refinement given then fetches
-// them in one tight loop and fills the rest at once). Only the collector frees nodes, so
-// a plan is good until its next cycle (and a restarted runtime starts with
-// an empty table). A spec longer than the plan's room is read from the
+// before it is evaluated (a call then fetches those in one tight loop and
+// fills the unused refinements at once). Only the collector frees nodes,
+// so a plan is good until its next cycle (and a restarted runtime starts
+// with an empty table). A spec longer than the plan's room is read from the
 // block each call.
 constexpr int32_t PLAN_ENTRIES = 12;
 

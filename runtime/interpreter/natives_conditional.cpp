@@ -37,20 +37,6 @@ bool plain_value_q(const cell* block, cell* out) {
   return true;
 }
 
-// eval_next of the block's expression at `pos` with `keep`; with tracing
-// off a number run there is answered as eval_next would leave its value:
-// pushed, and in the result slot.
-int32_t next_kept(const cell* block, int32_t pos) {
-  int32_t end = rs_abs_length_q(block), next;
-  cell value;
-  if (!interpreter::tracing_on && (next = interpreter::eval_number_run(block, pos, end, &value)) >= 0) {
-    stack::push(value);
-    *stack::arguments = value;
-    return next;
-  }
-  return interpreter::eval_next(block, pos, end, true);
-}
-
 // A chosen block evaluated into the result slot. The conditional returns
 // right after it, so an exit inside may travel as status (see pending_exit).
 // A block of one word's value is answered as eval_block would leave it:
@@ -89,7 +75,7 @@ void any(const int32_t*) {
   cell* conds = stack::push(stack::arguments[0]);
   for (int32_t pos = static_cast<int32_t>(conds->data1); pos < rs_abs_length_q(conds);) {
     stack::top = conds + 1;
-    pos = next_kept(conds, pos);
+    pos = interpreter::eval_next(conds, pos, rs_abs_length_q(conds), true);
     if (!logic::false_q()) return;
   }
   return_none();
@@ -101,7 +87,7 @@ void all(const int32_t*) {
   if (pos >= rs_abs_length_q(conds)) return return_none();
   while (pos < rs_abs_length_q(conds)) {
     stack::top = conds + 1;
-    pos = next_kept(conds, pos);
+    pos = interpreter::eval_next(conds, pos, rs_abs_length_q(conds), true);
     if (logic::false_q()) return return_none();
   }
 }
@@ -128,7 +114,7 @@ void case_(const int32_t* refinements) {
   while (pos < rs_abs_length_q(cases)) {
     if (all) found = false;
     stack::reset();
-    pos = next_kept(cases, pos);
+    pos = interpreter::eval_next(cases, pos, rs_abs_length_q(cases), true);
     if (pos >= rs_abs_length_q(cases)) {
       cell name{TYPE_WORD, context::global_ctx, static_cast<uint32_t>(words::sym_case),
                 static_cast<uint32_t>(words::index_case)};
@@ -143,7 +129,7 @@ void case_(const int32_t* refinements) {
       cell branch = *rs_abs_at(cases, pos++);
       interpreter::eval_block(&branch, true);
     } else {
-      pos = next_kept(cases, pos);
+      pos = interpreter::eval_next(cases, pos, rs_abs_length_q(cases), true);
     }
     if (!all) return stack::unwind_last();
     found = true;
