@@ -262,6 +262,13 @@ struct engine {
     return in_limit >= 0 ? std::min(in_limit, tail) : tail;
   }
   cell* unit_at(int32_t n) { return block::rs_abs_at(&in, n); }
+  // The character at `n` of a string input.
+  uint32_t unit_of(int32_t n) {
+    const memory::series_buffer* text = memory::GET_BUFFER(&in);
+    uint32_t unit = memory::GET_UNIT(text);
+    const uint8_t* head = memory::head_of<uint8_t>(text);
+    return unit == 1 ? head[n] : string::get_char(head + static_cast<int64_t>(n) * unit, unit);
+  }
 
   cell* current_block() { return cell_at(rule_stack, entries[current].cell_at); }
   int32_t block_length() {
@@ -566,7 +573,6 @@ struct engine {
   bool keyword(state& next) {
     keyword_code s = code_of_symbol(static_cast<int32_t>(rule.data2));
     if (!command_keyword_q(s)) return false;
-    auto is = [&](keyword_code k) { return s == k; };
     auto next_value = [&]() { return rule_at(pos()); };
     auto take = [&]() {
       cell v = *rule_at(pos());
@@ -574,138 +580,171 @@ struct engine {
       return v;
     };
     cell keyword_word = rule;
-    if (is(KW_BAR)) {
-      if (pos() >= block_length()) fire(err::script_parse_end, {keyword_word});
-      match = true;
-      next = pop_block();
-    } else if (is(KW_SKIP)) {
-      match = ipos() < limit();
-      if (match) set_ipos(ipos() + 1);
-      trace(TRACE_MATCH);
-      next = RESULT;
-    } else if (is(KW_ANY) || is(KW_SOME) || is(KW_OPT) || is(KW_WHILE)) {
-      need_rule(keyword_word);
-      int32_t min = is(KW_SOME) ? 1 : 0, max = is(KW_OPT) ? 1 : INT32_MAX;
-      if (unit_run(min, max)) {
-        next = RESULT;
-      } else {
-        push_command(is(KW_WHILE) ? CMD_WHILE : CMD_REPEAT, min, max);
-        next = FETCH;
-      }
-    } else if (is(KW_TO) || is(KW_THRU)) {
-      need_rule(keyword_word);
-      if (keyword_q(next_value(), KW_END)) {
-        set_pos(pos() + 1);
-        set_ipos(limit());
+    switch (s) {
+      case KW_BAR:
+        if (pos() >= block_length()) fire(err::script_parse_end, {keyword_word});
         match = true;
+        next = pop_block();
+        break;
+      case KW_SKIP:
+        match = ipos() < limit();
+        if (match) set_ipos(ipos() + 1);
         trace(TRACE_MATCH);
         next = RESULT;
-      } else {
-        push_command(is(KW_TO) ? CMD_TO : CMD_THRU);
-        next = FETCH;
+        break;
+      case KW_ANY:
+      case KW_SOME:
+      case KW_OPT:
+      case KW_WHILE: {
+        need_rule(keyword_word);
+        int32_t min = s == KW_SOME ? 1 : 0, max = s == KW_OPT ? 1 : INT32_MAX;
+        if (unit_run(min, max)) {
+          next = RESULT;
+        } else {
+          push_command(s == KW_WHILE ? CMD_WHILE : CMD_REPEAT, min, max);
+          next = FETCH;
+        }
+        break;
       }
-    } else if (is(KW_COPY) || is(KW_SET)) {
-      need_rule(keyword_word);
-      if (TYPE_OF(next_value()) != TYPE_WORD) fire(err::script_parse_end, {keyword_word});
-      int32_t word_at = pos();
-      set_pos(pos() + 1);
-      need_rule(keyword_word);
-      push_command(is(KW_COPY) ? CMD_COPY : CMD_SET, 0, 0, word_at);
-      next = FETCH;
-    } else if (is(KW_END)) {
-      match = ipos() >= limit();
-      trace(TRACE_MATCH);
-      next = RESULT;
-    } else if (is(KW_BREAK) || is(KW_REJECT)) {
-      match = is(KW_BREAK);
-      breaking = true;
-      next = RESULT;
-    } else if (is(KW_FAIL) || is(KW_NONE)) {
-      match = is(KW_NONE);
-      next = RESULT;
-    } else if (is(KW_NOT) || is(KW_AHEAD)) {
-      need_rule(keyword_word);
-      push_command(is(KW_NOT) ? CMD_NOT : CMD_AHEAD);
-      next = FETCH;
-    } else if (is(KW_INTO)) {
-      next = into(keyword_word);
-    } else if (is(KW_COLLECT)) {
-      next = collect(keyword_word);
-    } else if (is(KW_KEEP)) {
-      if (innermost_collect(static_cast<int32_t>(entries.size())) < 0) fire(err::script_parse_keep);
-      need_rule(keyword_word);
-      bool pick = false;
-      if (keyword_q(next_value(), KW_PICK)) {
-        pick = true;
+      case KW_TO:
+      case KW_THRU:
+        need_rule(keyword_word);
+        if (keyword_q(next_value(), KW_END)) {
+          set_pos(pos() + 1);
+          set_ipos(limit());
+          match = true;
+          trace(TRACE_MATCH);
+          next = RESULT;
+        } else {
+          push_command(s == KW_TO ? CMD_TO : CMD_THRU);
+          next = FETCH;
+        }
+        break;
+      case KW_COPY:
+      case KW_SET: {
+        need_rule(keyword_word);
+        if (TYPE_OF(next_value()) != TYPE_WORD) fire(err::script_parse_end, {keyword_word});
+        int32_t word_at = pos();
         set_pos(pos() + 1);
         need_rule(keyword_word);
+        push_command(s == KW_COPY ? CMD_COPY : CMD_SET, 0, 0, word_at);
+        next = FETCH;
+        break;
       }
-      if (TYPE_OF(next_value()) == TYPE_PAREN) {
+      case KW_END:
+        match = ipos() >= limit();
+        trace(TRACE_MATCH);
+        next = RESULT;
+        break;
+      case KW_BREAK:
+      case KW_REJECT:
+        match = s == KW_BREAK;
+        breaking = true;
+        next = RESULT;
+        break;
+      case KW_FAIL:
+      case KW_NONE:
+        match = s == KW_NONE;
+        next = RESULT;
+        break;
+      case KW_NOT:
+      case KW_AHEAD:
+        need_rule(keyword_word);
+        push_command(s == KW_NOT ? CMD_NOT : CMD_AHEAD);
+        next = FETCH;
+        break;
+      case KW_INTO:
+        next = into(keyword_word);
+        break;
+      case KW_COLLECT:
+        next = collect(keyword_word);
+        break;
+      case KW_KEEP: {
+        if (innermost_collect(static_cast<int32_t>(entries.size())) < 0) fire(err::script_parse_keep);
+        need_rule(keyword_word);
+        bool pick = false;
+        if (keyword_q(next_value(), KW_PICK)) {
+          pick = true;
+          set_pos(pos() + 1);
+          need_rule(keyword_word);
+        }
+        if (TYPE_OF(next_value()) == TYPE_PAREN) {
+          eval_paren(take());
+          keep_value(innermost_collect(static_cast<int32_t>(entries.size())), pick);
+          next = RESULT;
+        } else {
+          push_command(CMD_KEEP, 0, 0, pick);
+          next = FETCH;
+        }
+        break;
+      }
+      case KW_QUOTE:
+        need_rule(keyword_word);
+        rule = take();
+        match = match_literal(rule);
+        trace(TRACE_MATCH);
+        next = RESULT;
+        break;
+      case KW_IF:
+        if (pos() >= block_length() || TYPE_OF(next_value()) != TYPE_PAREN) fire(err::script_parse_end, {keyword_word});
         eval_paren(take());
-        keep_value(innermost_collect(static_cast<int32_t>(entries.size())), pick);
+        match = logic::value_true_q(&value, false, nullptr);
         next = RESULT;
-      } else {
-        push_command(CMD_KEEP, 0, 0, pick);
+        break;
+      case KW_CASE: {
+        need_rule(keyword_word);
+        if (TYPE_OF(next_value()) != TYPE_WORD) fire(err::script_parse_end, {keyword_word});
+        cell w = take();
+        bool strict = logic::value_true_q(word::get_value(&w), false, nullptr);
+        need_rule(keyword_word);
+        push_command(CMD_CASE, 0, 0, case_op);
+        case_op = strict ? CASE_STRICT : CASE_INSENSITIVE;
         next = FETCH;
+        break;
       }
-    } else if (is(KW_QUOTE)) {
-      need_rule(keyword_word);
-      rule = take();
-      match = match_literal(rule);
-      trace(TRACE_MATCH);
-      next = RESULT;
-    } else if (is(KW_IF)) {
-      if (pos() >= block_length() || TYPE_OF(next_value()) != TYPE_PAREN) fire(err::script_parse_end, {keyword_word});
-      eval_paren(take());
-      match = logic::value_true_q(&value, false, nullptr);
-      next = RESULT;
-    } else if (is(KW_CASE)) {
-      need_rule(keyword_word);
-      if (TYPE_OF(next_value()) != TYPE_WORD) fire(err::script_parse_end, {keyword_word});
-      cell w = take();
-      bool strict = logic::value_true_q(word::get_value(&w), false, nullptr);
-      need_rule(keyword_word);
-      push_command(CMD_CASE, 0, 0, case_op);
-      case_op = strict ? CASE_STRICT : CASE_INSENSITIVE;
-      next = FETCH;
-    } else if (is(KW_REMOVE)) {
-      need_rule(keyword_word);
-      int32_t at;
-      if (position_word_q(next_value(), at)) {
-        set_pos(pos() + 1);
-        int32_t from = std::min(at, ipos()), count = std::abs(at - ipos());
-        remove_part(from, count);
-        set_ipos(from);
-        match = true;
-        next = RESULT;
-      } else {
-        push_command(CMD_REMOVE);
-        next = FETCH;
+      case KW_REMOVE: {
+        need_rule(keyword_word);
+        int32_t at;
+        if (position_word_q(next_value(), at)) {
+          set_pos(pos() + 1);
+          int32_t from = std::min(at, ipos()), count = std::abs(at - ipos());
+          remove_part(from, count);
+          set_ipos(from);
+          match = true;
+          next = RESULT;
+        } else {
+          push_command(CMD_REMOVE);
+          next = FETCH;
+        }
+        break;
       }
-    } else if (is(KW_INSERT)) {
-      next = insert();
-    } else if (is(KW_CHANGE)) {
-      bool only = false;
-      if (pos() < block_length() && keyword_q(next_value(), KW_ONLY)) {
-        only = true;
-        set_pos(pos() + 1);
+      case KW_INSERT:
+        next = insert();
+        break;
+      case KW_CHANGE: {
+        bool only = false;
+        if (pos() < block_length() && keyword_q(next_value(), KW_ONLY)) {
+          only = true;
+          set_pos(pos() + 1);
+        }
+        need_rule(keyword_word);
+        int32_t at;
+        if (pos() + 1 < block_length() && position_word_q(next_value(), at)) {
+          set_pos(pos() + 1);
+          cell v = take();
+          operand(v);
+          int32_t from = std::min(at, ipos());
+          change_part(from, std::abs(at - ipos()), only);
+          match = true;
+          next = RESULT;
+        } else {
+          push_command(only ? CMD_CHANGE_ONLY : CMD_CHANGE);
+          next = FETCH;
+        }
+        break;
       }
-      need_rule(keyword_word);
-      int32_t at;
-      if (pos() + 1 < block_length() && position_word_q(next_value(), at)) {
-        set_pos(pos() + 1);
-        cell v = take();
-        operand(v);
-        int32_t from = std::min(at, ipos());
-        change_part(from, std::abs(at - ipos()), only);
-        match = true;
-        next = RESULT;
-      } else {
-        push_command(only ? CMD_CHANGE_ONLY : CMD_CHANGE);
-        next = FETCH;
-      }
-    } else {
-      return false;
+      default:
+        return false;
     }
     return true;
   }
@@ -1141,11 +1180,16 @@ struct engine {
       }
       case INPUT_STRING: {
         if (t == TYPE_BITSET) {
-          if (n >= end || !in_bitset(&v, string::rs_abs_at(input(), n))) return false;
+          if (n >= end || !in_bitset(&v, unit_of(n))) return false;
           set_ipos(n + 1);
           return true;
         }
         int32_t length;
+        if (t == TYPE_CHAR && case_op == CASE_STRICT) {
+          if (n >= end || unit_of(n) != v.data2) return false;
+          set_ipos(n + 1);
+          return true;
+        }
         if (t == TYPE_CHAR) length = 1;
         else if (t == TYPE_TAG) length = string::rs_length_q(&v) + 2;
         else if (any_string_q(t)) length = string::rs_length_q(&v);
