@@ -1,8 +1,6 @@
 // Value stack and call frames.
 #include "runtime/interpreter/stack.hpp"
 
-#include <vector>
-
 #include "runtime/core/cycles.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/context.hpp"
@@ -26,7 +24,6 @@ call_frame* frame_bottom = nullptr;
 call_frame* frame_top = nullptr;
 call_frame* frame_end = nullptr;
 cell error_in_flight{};
-uint8_t* frame_marks = nullptr;
 uint32_t pending_exit = 0;
 frame_mark body_mark = MARK_NONE;
 
@@ -67,9 +64,9 @@ call_frame* search(call_frame* from, uint32_t kind) {
 bool status_path_q(const call_frame* target, bool through_loops) {
   const call_frame* f = frame_top - 1;
   for (;;) {
-    if (f - 1 < frame_bottom || frame_marks[f - frame_bottom] != MARK_PLAIN_CALL) return false;
+    if (f - 1 < frame_bottom || frame_mark_of(f) != MARK_PLAIN_CALL) return false;
     --f;  // the block's eval frame, or the call frame a body is evaluated in
-    uint8_t m = frame_marks[f - frame_bottom];
+    frame_mark m = frame_mark_of(f);
     if (m == MARK_BODY_FRAME) return f == target;
     if (m == MARK_BRANCH) {
       --f;  // the conditional's own call
@@ -106,9 +103,6 @@ void init(uint32_t value_stack_node, uint32_t frame_stack_node) {
   memory::series_buffer* f = memory::buffer_of(frame_stack_node);
   frame_bottom = frame_top = memory::head_of<call_frame>(f);
   frame_end = frame_bottom + (f->size / static_cast<int32_t>(sizeof(call_frame)));
-  static std::vector<uint8_t> marks;
-  marks.assign(static_cast<size_t>(frame_end - frame_bottom), MARK_NONE);
-  frame_marks = marks.data();
   pending_exit = 0;
   body_mark = MARK_NONE;
   error_in_flight = cell{};
