@@ -510,10 +510,9 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
           break;
         }
       }
-      stack::mark(words::word_body, stack::FRAME_INTERP);
-      block_loop<Trace>(&v, true, static_cast<int32_t>(v.data1));
-      if (sub) stack::unwind();
-      else stack::unwind_last();
+      // The paren's own frame opens at the top: its value is left there,
+      // and without `sub` also goes to the result slot.
+      block_loop<Trace>(&v, !sub, static_cast<int32_t>(v.data1));
       break;
     case TYPE_SET_WORD: {
       stack::mark(&v, stack::FRAME_INTERP);
