@@ -12,11 +12,16 @@ namespace ixo::memory {
 
 series_frame* new_series_frame() {
   int32_t s = record.next_frame_size;
-  auto* frame = static_cast<series_frame*>(alloc_frame(static_cast<uint64_t>(s) + sizeof(series_frame)));
-  // Buffers are cut from the frame front to back until it is full.
-  platform::prefault_virtual(frame, static_cast<uint64_t>(s) + sizeof(series_frame));
+  uint64_t bytes = static_cast<uint64_t>(s) + sizeof(series_frame);
+  auto* frame = static_cast<series_frame*>(reuse_frame(bytes));
+  if (!frame) {
+    frame = static_cast<series_frame*>(alloc_frame(bytes));
+    // Buffers are cut from the frame front to back until it is full.
+    platform::prefault_virtual(frame, bytes);
+  }
   if (s < record.big_series_threshold) record.next_frame_size = s * 2;
   uint32_t self = offset_of(frame);
+  frame->next = frame->prev = 0;  // a spare frame still holds its old links
   frame->total_size = s + static_cast<int32_t>(sizeof(series_frame));
   frame->bump = self + sizeof(series_frame);
   frame->end = frame->bump + static_cast<uint32_t>(s);
@@ -57,7 +62,7 @@ void free_series_frame(series_frame* frame) {
   if (frame->next) address<series_frame>(frame->next)->prev = frame->prev;
   else record.series_frame_tail = frame->prev;
   if (record.current_series_frame == self) record.current_series_frame = record.series_frame_tail;
-  free_frame(frame);
+  retire_frame(frame);
 }
 
 namespace {
