@@ -65,16 +65,22 @@ enum keyword_code : uint8_t {
 std::vector<uint8_t> canonical_codes;
 std::vector<uint8_t> word_codes;
 
-keyword_code code_of_symbol(int32_t id) {
+// The first look-up of a symbol id.
+[[gnu::noinline]] keyword_code decode_symbol(int32_t id) {
   if (id < 0) return KW_OTHER;
   if (static_cast<size_t>(id) >= word_codes.size()) word_codes.resize(id + 1024, KW_UNKNOWN);
   uint8_t& code = word_codes[id];
-  if (code == KW_UNKNOWN) {
-    auto canonical = static_cast<size_t>(symbol::resolve(id));
-    code = canonical < canonical_codes.size() ? canonical_codes[canonical] : static_cast<uint8_t>(KW_UNKNOWN);
-    if (code == KW_UNKNOWN) code = KW_OTHER;
-  }
+  auto canonical = static_cast<size_t>(symbol::resolve(id));
+  code = canonical < canonical_codes.size() ? canonical_codes[canonical] : static_cast<uint8_t>(KW_UNKNOWN);
+  if (code == KW_UNKNOWN) code = KW_OTHER;
   return static_cast<keyword_code>(code);
+}
+
+keyword_code code_of_symbol(int32_t id) {
+  // A negative id wraps past the table's end.
+  auto n = static_cast<uint32_t>(id);
+  if (n < word_codes.size() && word_codes[n] != KW_UNKNOWN) return static_cast<keyword_code>(word_codes[n]);
+  return decode_symbol(id);
 }
 
 // The code of a rule value: KW_OTHER for anything but a special word.
@@ -202,6 +208,7 @@ struct entry {
   int32_t length = 0;     // input length then
   int32_t aux = 0;        // word position, saved case, pick flag, collect mode
   int32_t insert_at = 0;  // collect into: where the next value goes
+  int32_t outer = -1;     // block: the open block it was entered from
 };
 
 enum state { FETCH, RESULT, END };
@@ -216,14 +223,22 @@ struct engine {
   cell collected{TYPE_NONE, 0, 0, 0};
   cell top_rules{TYPE_NONE, 0, 0, 0};
   cell name{TYPE_NONE, 0, 0, 0};
+  // The input at work, the series-stack top, with the input position as
+  // its index; and the node of the innermost open block. Rooted, so that
+  // a collection that moves their nodes updates them.
+  cell in{TYPE_NONE, 0, 0, 0};
+  uint32_t rules_node = 0;
   memory::root_guard guard_rule{&rule}, guard_value{&value}, guard_work{&work}, guard_callback{&callback},
-      guard_collected{&collected}, guard_top_rules{&top_rules}, guard_name{&name};
+      guard_collected{&collected}, guard_top_rules{&top_rules}, guard_name{&name}, guard_in{&in},
+      guard_rules_node{&rules_node};
 
   std::vector<entry> entries;
   int32_t current = -1;  // the innermost open block among the entries
+  int32_t rule_pos = 0;  // its next rule
   int32_t series_base;   // the series-stack index of this parse's input
   int32_t rule_base;
   int32_t part_limit;
+  int32_t in_limit;      // part_limit for this parse's own input, else -1
   int32_t case_op;
   bool match = true;
   bool breaking = false;
@@ -232,30 +247,66 @@ struct engine {
   uint32_t events = 0;
 
   // ---- Stacks ------------------------------------------------------------
+  //
+  // The input position and the current block's next rule live in the
+  // engine (`in`, `rule_pos`), not on the stacks: the series-stack cells
+  // keep the index each input was entered at, and the marker of the
+  // current block gets its position (sync_marker) when a block opens above
+  // it and before code that may look at the rule stack runs.
 
-  cell* input() { return cell_at(series_stack, abs_length(series_stack) - 1); }
-  int32_t ipos() { return static_cast<int32_t>(input()->data1); }
-  void set_ipos(int32_t n) { input()->data1 = static_cast<uint32_t>(n); }
-  bool top_level() { return abs_length(series_stack) - 1 == series_base; }
+  cell* input() { return &in; }
+  int32_t ipos() { return static_cast<int32_t>(in.data1); }
+  void set_ipos(int32_t n) { in.data1 = static_cast<uint32_t>(n); }
   int32_t limit() {
-    int32_t tail = abs_length(input());
-    return top_level() && part_limit >= 0 ? std::min(part_limit, tail) : tail;
+    int32_t tail = abs_length(&in);
+    return in_limit >= 0 ? std::min(in_limit, tail) : tail;
   }
-  cell* unit_at(int32_t n) { return block::rs_abs_at(input(), n); }
+  cell* unit_at(int32_t n) { return block::rs_abs_at(&in, n); }
+  // The character at `n` of a string input.
+  uint32_t unit_of(int32_t n) {
+    const memory::series_buffer* text = memory::GET_BUFFER(&in);
+    uint32_t unit = memory::GET_UNIT(text);
+    const uint8_t* head = memory::head_of<uint8_t>(text);
+    return unit == 1 ? head[n] : string::get_char(head + static_cast<int64_t>(n) * unit, unit);
+  }
 
   cell* current_block() { return cell_at(rule_stack, entries[current].cell_at); }
-  int32_t block_length() { return abs_length(current_block()); }
-  cell* rule_at(int32_t p) { return cell_at(current_block(), p); }
-  int32_t pos() { return entries[current].pos; }
-  void set_pos(int32_t p) {
-    entries[current].pos = p;
-    cell_at(rule_stack, entries[current].cell_at + 1)->data2 = static_cast<uint32_t>(p);
+  int32_t block_length() {
+    const memory::series_buffer* b = memory::buffer_of(rules_node);
+    return static_cast<int32_t>((b->tail - b->head) / sizeof(cell));
+  }
+  cell* rule_at(int32_t p) { return memory::head_of<cell>(memory::buffer_of(rules_node)) + p; }
+  int32_t pos() { return rule_pos; }
+  void set_pos(int32_t p) { rule_pos = p; }
+  void sync_marker() {
+    if (current < 0) return;
+    entries[current].pos = rule_pos;
+    cell_at(rule_stack, entries[current].cell_at + 1)->data2 = static_cast<uint32_t>(rule_pos);
+  }
+  // Makes entry `n`, an open block, the current one.
+  void enter_block(int32_t n) {
+    current = n;
+    if (n < 0) return;
+    rules_node = cell_at(rule_stack, entries[n].cell_at)->data2;
+    rule_pos = entries[n].pos;
+  }
+  // Makes the series-stack top the input at work, at the index it was
+  // entered at.
+  void enter_input() {
+    int32_t top = abs_length(series_stack) - 1;
+    in = *cell_at(series_stack, top);
+    in_limit = top == series_base ? part_limit : -1;
+  }
+  void truncate_rules(int32_t n) {
+    memory::series_buffer* b = memory::GET_BUFFER(rule_stack);
+    b->tail = b->head + static_cast<uint32_t>(n) * sizeof(cell);
   }
 
   void push_cell(const cell& c) {
-    if (abs_length(rule_stack) - rule_base >= STACK_LIMIT) fire(err::script_parse_stack);
     // Most pushes find room at the tail: they store without allocating.
     memory::series_buffer* b = memory::GET_BUFFER(rule_stack);
+    if (static_cast<int32_t>((b->tail - b->head) / sizeof(cell)) - rule_base >= STACK_LIMIT)
+      fire(err::script_parse_stack);
     if (memory::tail_of<uint8_t>(b) + sizeof(cell) <= memory::data_end(b)) {
       *memory::tail_of<cell>(b) = c;
       b->tail += sizeof(cell);
@@ -274,11 +325,13 @@ struct engine {
   }
 
   state push_block(const cell& blk) {
+    sync_marker();
     entry e{OPEN_BLOCK, abs_length(rule_stack), static_cast<int32_t>(blk.data1), ipos()};
+    e.outer = current;
     push_cell(blk);
     push_cell(marker(OPEN_BLOCK, e.pos, e.start));
     entries.push_back(e);
-    current = static_cast<int32_t>(entries.size()) - 1;
+    enter_block(static_cast<int32_t>(entries.size()) - 1);
     trace(TRACE_PUSH);
     return FETCH;
   }
@@ -289,10 +342,9 @@ struct engine {
     trace(TRACE_POP);
     entry b = entries.back();
     if (!match) set_ipos(b.start);
-    block::rs_truncate(rule_stack, b.cell_at);
+    truncate_rules(b.cell_at);
     entries.pop_back();
-    current = static_cast<int32_t>(entries.size()) - 1;
-    while (current >= 0 && entries[current].code != OPEN_BLOCK) --current;
+    enter_block(b.outer);
     return entries.empty() ? END : RESULT;
   }
 
@@ -307,7 +359,7 @@ struct engine {
   }
   entry pop_command() {
     entry t = entries.back();
-    block::rs_truncate(rule_stack, t.cell_at);
+    truncate_rules(t.cell_at);
     entries.pop_back();
     return t;
   }
@@ -320,7 +372,10 @@ struct engine {
   // ---- Trace and parens ----------------------------------------------------
 
   void trace(uint32_t bit) {
-    if (!(events & bit) || stopped) return;
+    if ((events & bit) && !stopped) call_trace(bit);
+  }
+  void call_trace(uint32_t bit) {
+    sync_marker();
     cell* saved = stack::top;
     stack::push(*trace_word(bit));
     stack::push(logic::make_cell(match));
@@ -340,6 +395,7 @@ struct engine {
   // Evaluates a paren into `value`. The paren may change the input and
   // the rules: a shortened input moves the position back.
   void eval_paren(const cell& paren) {
+    sync_marker();
     cell* saved = stack::top;
     cell* code = stack::push(paren);
     interpreter::eval_block(code, false);
@@ -517,7 +573,6 @@ struct engine {
   bool keyword(state& next) {
     keyword_code s = code_of_symbol(static_cast<int32_t>(rule.data2));
     if (!command_keyword_q(s)) return false;
-    auto is = [&](keyword_code k) { return s == k; };
     auto next_value = [&]() { return rule_at(pos()); };
     auto take = [&]() {
       cell v = *rule_at(pos());
@@ -525,138 +580,171 @@ struct engine {
       return v;
     };
     cell keyword_word = rule;
-    if (is(KW_BAR)) {
-      if (pos() >= block_length()) fire(err::script_parse_end, {keyword_word});
-      match = true;
-      next = pop_block();
-    } else if (is(KW_SKIP)) {
-      match = ipos() < limit();
-      if (match) set_ipos(ipos() + 1);
-      trace(TRACE_MATCH);
-      next = RESULT;
-    } else if (is(KW_ANY) || is(KW_SOME) || is(KW_OPT) || is(KW_WHILE)) {
-      need_rule(keyword_word);
-      int32_t min = is(KW_SOME) ? 1 : 0, max = is(KW_OPT) ? 1 : INT32_MAX;
-      if (unit_run(min, max)) {
-        next = RESULT;
-      } else {
-        push_command(is(KW_WHILE) ? CMD_WHILE : CMD_REPEAT, min, max);
-        next = FETCH;
-      }
-    } else if (is(KW_TO) || is(KW_THRU)) {
-      need_rule(keyword_word);
-      if (keyword_q(next_value(), KW_END)) {
-        set_pos(pos() + 1);
-        set_ipos(limit());
+    switch (s) {
+      case KW_BAR:
+        if (pos() >= block_length()) fire(err::script_parse_end, {keyword_word});
         match = true;
+        next = pop_block();
+        break;
+      case KW_SKIP:
+        match = ipos() < limit();
+        if (match) set_ipos(ipos() + 1);
         trace(TRACE_MATCH);
         next = RESULT;
-      } else {
-        push_command(is(KW_TO) ? CMD_TO : CMD_THRU);
-        next = FETCH;
+        break;
+      case KW_ANY:
+      case KW_SOME:
+      case KW_OPT:
+      case KW_WHILE: {
+        need_rule(keyword_word);
+        int32_t min = s == KW_SOME ? 1 : 0, max = s == KW_OPT ? 1 : INT32_MAX;
+        if (unit_run(min, max)) {
+          next = RESULT;
+        } else {
+          push_command(s == KW_WHILE ? CMD_WHILE : CMD_REPEAT, min, max);
+          next = FETCH;
+        }
+        break;
       }
-    } else if (is(KW_COPY) || is(KW_SET)) {
-      need_rule(keyword_word);
-      if (TYPE_OF(next_value()) != TYPE_WORD) fire(err::script_parse_end, {keyword_word});
-      int32_t word_at = pos();
-      set_pos(pos() + 1);
-      need_rule(keyword_word);
-      push_command(is(KW_COPY) ? CMD_COPY : CMD_SET, 0, 0, word_at);
-      next = FETCH;
-    } else if (is(KW_END)) {
-      match = ipos() >= limit();
-      trace(TRACE_MATCH);
-      next = RESULT;
-    } else if (is(KW_BREAK) || is(KW_REJECT)) {
-      match = is(KW_BREAK);
-      breaking = true;
-      next = RESULT;
-    } else if (is(KW_FAIL) || is(KW_NONE)) {
-      match = is(KW_NONE);
-      next = RESULT;
-    } else if (is(KW_NOT) || is(KW_AHEAD)) {
-      need_rule(keyword_word);
-      push_command(is(KW_NOT) ? CMD_NOT : CMD_AHEAD);
-      next = FETCH;
-    } else if (is(KW_INTO)) {
-      next = into(keyword_word);
-    } else if (is(KW_COLLECT)) {
-      next = collect(keyword_word);
-    } else if (is(KW_KEEP)) {
-      if (innermost_collect(static_cast<int32_t>(entries.size())) < 0) fire(err::script_parse_keep);
-      need_rule(keyword_word);
-      bool pick = false;
-      if (keyword_q(next_value(), KW_PICK)) {
-        pick = true;
+      case KW_TO:
+      case KW_THRU:
+        need_rule(keyword_word);
+        if (keyword_q(next_value(), KW_END)) {
+          set_pos(pos() + 1);
+          set_ipos(limit());
+          match = true;
+          trace(TRACE_MATCH);
+          next = RESULT;
+        } else {
+          push_command(s == KW_TO ? CMD_TO : CMD_THRU);
+          next = FETCH;
+        }
+        break;
+      case KW_COPY:
+      case KW_SET: {
+        need_rule(keyword_word);
+        if (TYPE_OF(next_value()) != TYPE_WORD) fire(err::script_parse_end, {keyword_word});
+        int32_t word_at = pos();
         set_pos(pos() + 1);
         need_rule(keyword_word);
+        push_command(s == KW_COPY ? CMD_COPY : CMD_SET, 0, 0, word_at);
+        next = FETCH;
+        break;
       }
-      if (TYPE_OF(next_value()) == TYPE_PAREN) {
+      case KW_END:
+        match = ipos() >= limit();
+        trace(TRACE_MATCH);
+        next = RESULT;
+        break;
+      case KW_BREAK:
+      case KW_REJECT:
+        match = s == KW_BREAK;
+        breaking = true;
+        next = RESULT;
+        break;
+      case KW_FAIL:
+      case KW_NONE:
+        match = s == KW_NONE;
+        next = RESULT;
+        break;
+      case KW_NOT:
+      case KW_AHEAD:
+        need_rule(keyword_word);
+        push_command(s == KW_NOT ? CMD_NOT : CMD_AHEAD);
+        next = FETCH;
+        break;
+      case KW_INTO:
+        next = into(keyword_word);
+        break;
+      case KW_COLLECT:
+        next = collect(keyword_word);
+        break;
+      case KW_KEEP: {
+        if (innermost_collect(static_cast<int32_t>(entries.size())) < 0) fire(err::script_parse_keep);
+        need_rule(keyword_word);
+        bool pick = false;
+        if (keyword_q(next_value(), KW_PICK)) {
+          pick = true;
+          set_pos(pos() + 1);
+          need_rule(keyword_word);
+        }
+        if (TYPE_OF(next_value()) == TYPE_PAREN) {
+          eval_paren(take());
+          keep_value(innermost_collect(static_cast<int32_t>(entries.size())), pick);
+          next = RESULT;
+        } else {
+          push_command(CMD_KEEP, 0, 0, pick);
+          next = FETCH;
+        }
+        break;
+      }
+      case KW_QUOTE:
+        need_rule(keyword_word);
+        rule = take();
+        match = match_literal(rule);
+        trace(TRACE_MATCH);
+        next = RESULT;
+        break;
+      case KW_IF:
+        if (pos() >= block_length() || TYPE_OF(next_value()) != TYPE_PAREN) fire(err::script_parse_end, {keyword_word});
         eval_paren(take());
-        keep_value(innermost_collect(static_cast<int32_t>(entries.size())), pick);
+        match = logic::value_true_q(&value, false, nullptr);
         next = RESULT;
-      } else {
-        push_command(CMD_KEEP, 0, 0, pick);
+        break;
+      case KW_CASE: {
+        need_rule(keyword_word);
+        if (TYPE_OF(next_value()) != TYPE_WORD) fire(err::script_parse_end, {keyword_word});
+        cell w = take();
+        bool strict = logic::value_true_q(word::get_value(&w), false, nullptr);
+        need_rule(keyword_word);
+        push_command(CMD_CASE, 0, 0, case_op);
+        case_op = strict ? CASE_STRICT : CASE_INSENSITIVE;
         next = FETCH;
+        break;
       }
-    } else if (is(KW_QUOTE)) {
-      need_rule(keyword_word);
-      rule = take();
-      match = match_literal(rule);
-      trace(TRACE_MATCH);
-      next = RESULT;
-    } else if (is(KW_IF)) {
-      if (pos() >= block_length() || TYPE_OF(next_value()) != TYPE_PAREN) fire(err::script_parse_end, {keyword_word});
-      eval_paren(take());
-      match = logic::value_true_q(&value, false, nullptr);
-      next = RESULT;
-    } else if (is(KW_CASE)) {
-      need_rule(keyword_word);
-      if (TYPE_OF(next_value()) != TYPE_WORD) fire(err::script_parse_end, {keyword_word});
-      cell w = take();
-      bool strict = logic::value_true_q(word::get_value(&w), false, nullptr);
-      need_rule(keyword_word);
-      push_command(CMD_CASE, 0, 0, case_op);
-      case_op = strict ? CASE_STRICT : CASE_INSENSITIVE;
-      next = FETCH;
-    } else if (is(KW_REMOVE)) {
-      need_rule(keyword_word);
-      int32_t at;
-      if (position_word_q(next_value(), at)) {
-        set_pos(pos() + 1);
-        int32_t from = std::min(at, ipos()), count = std::abs(at - ipos());
-        remove_part(from, count);
-        set_ipos(from);
-        match = true;
-        next = RESULT;
-      } else {
-        push_command(CMD_REMOVE);
-        next = FETCH;
+      case KW_REMOVE: {
+        need_rule(keyword_word);
+        int32_t at;
+        if (position_word_q(next_value(), at)) {
+          set_pos(pos() + 1);
+          int32_t from = std::min(at, ipos()), count = std::abs(at - ipos());
+          remove_part(from, count);
+          set_ipos(from);
+          match = true;
+          next = RESULT;
+        } else {
+          push_command(CMD_REMOVE);
+          next = FETCH;
+        }
+        break;
       }
-    } else if (is(KW_INSERT)) {
-      next = insert();
-    } else if (is(KW_CHANGE)) {
-      bool only = false;
-      if (pos() < block_length() && keyword_q(next_value(), KW_ONLY)) {
-        only = true;
-        set_pos(pos() + 1);
+      case KW_INSERT:
+        next = insert();
+        break;
+      case KW_CHANGE: {
+        bool only = false;
+        if (pos() < block_length() && keyword_q(next_value(), KW_ONLY)) {
+          only = true;
+          set_pos(pos() + 1);
+        }
+        need_rule(keyword_word);
+        int32_t at;
+        if (pos() + 1 < block_length() && position_word_q(next_value(), at)) {
+          set_pos(pos() + 1);
+          cell v = take();
+          operand(v);
+          int32_t from = std::min(at, ipos());
+          change_part(from, std::abs(at - ipos()), only);
+          match = true;
+          next = RESULT;
+        } else {
+          push_command(only ? CMD_CHANGE_ONLY : CMD_CHANGE);
+          next = FETCH;
+        }
+        break;
       }
-      need_rule(keyword_word);
-      int32_t at;
-      if (pos() + 1 < block_length() && position_word_q(next_value(), at)) {
-        set_pos(pos() + 1);
-        cell v = take();
-        operand(v);
-        int32_t from = std::min(at, ipos());
-        change_part(from, std::abs(at - ipos()), only);
-        match = true;
-        next = RESULT;
-      } else {
-        push_command(only ? CMD_CHANGE_ONLY : CMD_CHANGE);
-        next = FETCH;
-      }
-    } else {
-      return false;
+      default:
+        return false;
     }
     return true;
   }
@@ -679,6 +767,7 @@ struct engine {
     }
     push_command(CMD_INTO);
     push_series(*unit_at(ipos()));
+    enter_input();
     return push_block(rule);
   }
 
@@ -845,8 +934,9 @@ struct engine {
       if (match) return FETCH;
       // Resume after the next alternative, from where the block began.
       int32_t length = block_length();
-      int32_t p = t.pos;
-      while (p < length && !keyword_q(rule_at(p), KW_BAR)) ++p;
+      int32_t p = rule_pos;
+      const cell* rules = rule_at(0);
+      while (p < length && !keyword_q(&rules[p], KW_BAR)) ++p;
       if (p >= length) return pop_block();
       if (p == length - 1) fire(err::script_parse_end, {*rule_at(p)});
       set_pos(p + 1);
@@ -903,6 +993,7 @@ struct engine {
       case CMD_INTO: {
         bool reached = ipos() >= abs_length(input());
         block::rs_truncate(series_stack, abs_length(series_stack) - 1);
+        enter_input();
         entry e = pop_command();
         match = match && reached;
         set_ipos(match ? e.start + 1 : e.start);
@@ -1089,11 +1180,16 @@ struct engine {
       }
       case INPUT_STRING: {
         if (t == TYPE_BITSET) {
-          if (n >= end || !in_bitset(&v, string::rs_abs_at(input(), n))) return false;
+          if (n >= end || !in_bitset(&v, unit_of(n))) return false;
           set_ipos(n + 1);
           return true;
         }
         int32_t length;
+        if (t == TYPE_CHAR && case_op == CASE_STRICT) {
+          if (n >= end || unit_of(n) != v.data2) return false;
+          set_ipos(n + 1);
+          return true;
+        }
         if (t == TYPE_CHAR) length = 1;
         else if (t == TYPE_TAG) length = string::rs_length_q(&v) + 2;
         else if (any_string_q(t)) length = string::rs_length_q(&v);
@@ -1190,6 +1286,7 @@ void process(cell* result, const cell* input, const cell* rules, int32_t case_, 
   e.top_rules = *rules;
   e.value = *input;
   e.push_series(e.value);
+  e.enter_input();
   e.run();
   *result = e.has_result && !e.stopped ? e.collected : logic::make_cell(e.match);
 }
