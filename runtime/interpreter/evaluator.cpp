@@ -558,7 +558,9 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
       cell value = *word::get_value(&v);
       uint32_t t = TYPE_OF(&value);
       if (t == TYPE_UNSET) fire(err::script_no_value, {v});
-      if (prefix_function_q(t)) {
+      if (!Trace && (t == TYPE_NATIVE || t == TYPE_ACTION)) {
+        next = call_native(&value, &v, block, next, end, sub);
+      } else if (prefix_function_q(t)) {
         next = call_function(&value, block, next, end, sub, nullptr, 0, &v, false);
       } else if (t == TYPE_OP) {
         fire(err::script_no_op_arg, {v});
