@@ -239,6 +239,7 @@ struct engine {
   int32_t rule_base;
   int32_t part_limit;
   int32_t in_limit;      // part_limit for this parse's own input, else -1
+  bool in_string;        // whether the input is of a string type
   int32_t case_op;
   bool match = true;
   bool breaking = false;
@@ -296,6 +297,7 @@ struct engine {
     int32_t top = abs_length(series_stack) - 1;
     in = *cell_at(series_stack, top);
     in_limit = top == series_base ? part_limit : -1;
+    in_string = kind_of(&in) == INPUT_STRING;
   }
   void truncate_rules(int32_t n) {
     memory::series_buffer* b = memory::GET_BUFFER(rule_stack);
@@ -516,6 +518,10 @@ struct engine {
   state terminal() {
     switch (TYPE_OF(&rule)) {
       case TYPE_BLOCK:
+        if (fails_at_once(rule)) {
+          match = false;
+          return RESULT;
+        }
         return push_block(rule);
       case TYPE_PAREN:
         eval_paren(rule);
@@ -599,6 +605,11 @@ struct engine {
         need_rule(keyword_word);
         int32_t min = s == KW_SOME ? 1 : 0, max = s == KW_OPT ? 1 : INT32_MAX;
         if (unit_run(min, max)) {
+          next = RESULT;
+        } else if (block_fails_at_once(rule_at(pos()))) {
+          // No iteration: the outcome of a repeat whose first one fails.
+          set_pos(pos() + 1);
+          match = min == 0;
           next = RESULT;
         } else {
           push_command(s == KW_WHILE ? CMD_WHILE : CMD_REPEAT, min, max);
@@ -1061,6 +1072,45 @@ struct engine {
     if (!match) set_ipos(std::min(t.start, abs_length(input())));
     pop_command();
     return RESULT;
+  }
+
+  // Whether the block `blk` would fail where the input is, told without
+  // opening it: its first rule is a character (case strict) or a bitset,
+  // or a word holding one, that the next unit of a string input does not
+  // match, and no alternative follows. Untraced only (a trace sees the
+  // block open), and only when the block, above `pending` more cells,
+  // would fit on the rule stack.
+  bool fails_at_once(const cell& blk, int32_t pending = 0) {
+    if (events != 0 || !in_string) return false;
+    const memory::series_buffer* b = memory::GET_BUFFER(&blk);
+    const cell* rules = memory::head_of<cell>(b);
+    int32_t index = static_cast<int32_t>(blk.data1), length = static_cast<int32_t>((b->tail - b->head) / sizeof(cell));
+    if (index >= length) return false;
+    const cell* first = &rules[index];
+    if (TYPE_OF(first) == TYPE_WORD) {
+      if (code_of(first) != KW_OTHER || !(first = context::peek(first))) return false;
+    }
+    int32_t n = ipos();
+    bool more = n < limit();
+    if (TYPE_OF(first) == TYPE_CHAR && case_op == CASE_STRICT) {
+      if (more && unit_of(n) == first->data2) return false;
+    } else if (TYPE_OF(first) == TYPE_BITSET) {
+      if (more && in_bitset(first, unit_of(n))) return false;
+    } else {
+      return false;
+    }
+    for (int32_t p = index + 1; p < length; ++p)
+      if (keyword_q(&rules[p], KW_BAR)) return false;
+    return abs_length(rule_stack) - rule_base + pending + 1 < STACK_LIMIT;
+  }
+  // The same for the rule of a repeat, a block or a word holding one,
+  // whose command would take a cell.
+  bool block_fails_at_once(const cell* v) {
+    if (events != 0 || !in_string) return false;
+    if (TYPE_OF(v) == TYPE_WORD) {
+      if (code_of(v) != KW_OTHER || !(v = context::peek(v))) return false;
+    }
+    return TYPE_OF(v) == TYPE_BLOCK && fails_at_once(*v, 1);
   }
 
   // A repetition of a bitset over a string, or of a character when case
