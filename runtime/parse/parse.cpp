@@ -199,10 +199,10 @@ struct stack_restore {
 };
 
 struct entry {
-  int32_t code;
-  int32_t cell_at;    // its first cell on the rule stack
-  int32_t pos;        // block: the next rule; command: where its rule starts
-  int32_t start;      // input index at entry
+  int32_t code = OPEN_BLOCK;
+  int32_t cell_at = 0;  // its first cell on the rule stack
+  int32_t pos = 0;      // command: where its rule starts (a block's next rule is on its marker)
+  int32_t start = 0;    // input index at entry
   int32_t min = 0, max = 0, count = 0;
   int32_t iteration = 0;  // input index where the current iteration began
   int32_t length = 0;     // input length then
@@ -279,17 +279,17 @@ struct engine {
   cell* rule_at(int32_t p) { return memory::head_of<cell>(memory::buffer_of(rules_node)) + p; }
   int32_t pos() { return rule_pos; }
   void set_pos(int32_t p) { rule_pos = p; }
+  // A block's marker holds its next rule once another block is current.
   void sync_marker() {
-    if (current < 0) return;
-    entries[current].pos = rule_pos;
-    cell_at(rule_stack, entries[current].cell_at + 1)->data2 = static_cast<uint32_t>(rule_pos);
+    if (current >= 0) cell_at(rule_stack, entries[current].cell_at + 1)->data2 = static_cast<uint32_t>(rule_pos);
   }
   // Makes entry `n`, an open block, the current one.
   void enter_block(int32_t n) {
     current = n;
     if (n < 0) return;
-    rules_node = cell_at(rule_stack, entries[n].cell_at)->data2;
-    rule_pos = entries[n].pos;
+    const cell* at = cell_at(rule_stack, entries[n].cell_at);
+    rules_node = at[0].data2;
+    rule_pos = static_cast<int32_t>(at[1].data2);
   }
   // Makes the series-stack top the input at work, at the index it was
   // entered at.
@@ -328,12 +328,28 @@ struct engine {
 
   state push_block(const cell& blk) {
     sync_marker();
-    entry e{OPEN_BLOCK, abs_length(rule_stack), static_cast<int32_t>(blk.data1), ipos()};
+    memory::series_buffer* b = memory::GET_BUFFER(rule_stack);
+    auto at = static_cast<int32_t>((b->tail - b->head) / sizeof(cell));
+    cell mark = marker(OPEN_BLOCK, static_cast<int32_t>(blk.data1), ipos());
+    // The two cells go in at once when they fit below the limit and in
+    // the buffer.
+    if (at - rule_base + 1 < STACK_LIMIT && memory::tail_of<uint8_t>(b) + 2 * sizeof(cell) <= memory::data_end(b)) {
+      cell* top = memory::tail_of<cell>(b);
+      top[0] = blk;
+      top[1] = mark;
+      b->tail += 2 * sizeof(cell);
+    } else {
+      push_cell(blk);
+      push_cell(mark);
+    }
+    entry& e = entries.emplace_back();
+    e.code = OPEN_BLOCK;
+    e.cell_at = at;
+    e.start = ipos();
     e.outer = current;
-    push_cell(blk);
-    push_cell(marker(OPEN_BLOCK, e.pos, e.start));
-    entries.push_back(e);
-    enter_block(static_cast<int32_t>(entries.size()) - 1);
+    current = static_cast<int32_t>(entries.size()) - 1;
+    rules_node = blk.data2;
+    rule_pos = static_cast<int32_t>(blk.data1);
     trace(TRACE_PUSH);
     return FETCH;
   }
@@ -1309,7 +1325,9 @@ struct engine {
       if (s == FETCH) {
         s = fetch();
       } else if (s == RESULT) {
-        s = result();
+        // A rule of an open block matched: the block goes on.
+        bool next_rule = match && !breaking && entries.back().code == OPEN_BLOCK;
+        s = next_rule ? FETCH : result();
       } else {
         if (match && ipos() < limit()) match = false;
         trace(TRACE_END);
