@@ -506,22 +506,21 @@ struct engine {
   }
 
   state fetch() {
-    int32_t p = pos();
-    int32_t length = block_length();
-    if (p >= length) {
+    if (rule_pos >= block_length()) {
       match = true;
       return pop_block();
     }
-    trace(TRACE_FETCH);
-    if (stopped) return RESULT;
-    length = block_length();
-    if (pos() >= length) return FETCH;
-    p = pos();
-    rule = *rule_at(p);
-    set_pos(p + 1);
+    if (events & TRACE_FETCH) {
+      // The trace function may have shortened the rules.
+      trace(TRACE_FETCH);
+      if (stopped) return RESULT;
+      if (rule_pos >= block_length()) return FETCH;
+    }
+    rule = *rule_at(rule_pos);
+    ++rule_pos;
     if (TYPE_OF(&rule) == TYPE_WORD) {
-      state s;
-      if (keyword(s)) return s;
+      keyword_code code = code_of_symbol(static_cast<int32_t>(rule.data2));
+      if (command_keyword_q(code)) return keyword(code);
       value = *word::get_value(&rule);
       uint32_t t = TYPE_OF(&value);
       if (t == TYPE_UNSET || all_word_q(t)) fire(err::script_parse_rule, {rule});
@@ -591,10 +590,9 @@ struct engine {
     return FETCH;
   }
 
-  // Handles a keyword word in `rule`; false when the word is none.
-  bool keyword(state& next) {
-    keyword_code s = code_of_symbol(static_cast<int32_t>(rule.data2));
-    if (!command_keyword_q(s)) return false;
+  // Handles the keyword `s`, the word in `rule`.
+  state keyword(keyword_code s) {
+    state next = RESULT;
     auto next_value = [&]() { return rule_at(pos()); };
     auto take = [&]() {
       cell v = *rule_at(pos());
@@ -770,10 +768,10 @@ struct engine {
         }
         break;
       }
-      default:
-        return false;
+      default:  // not a command keyword: fetch does not pass one
+        break;
     }
-    return true;
+    return next;
   }
 
   state into(const cell& keyword_word) {
