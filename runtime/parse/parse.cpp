@@ -1135,11 +1135,10 @@ struct engine {
   // done nothing, for any other repetition; on true the rule is consumed
   // and the match flag set.
   bool unit_run(int32_t min, int32_t max) {
-    if (events != 0 || kind_of(input()) != INPUT_STRING) return false;
-    const cell* r = rule_at(pos());
+    if (events != 0 || !in_string) return false;
+    const cell* r = rule_at(rule_pos);
     if (TYPE_OF(r) == TYPE_WORD) {
-      if (code_of(r) != KW_OTHER) return false;
-      r = word::get_value(r);
+      if (code_of(r) != KW_OTHER || !(r = context::peek(r))) return false;
     }
     if (TYPE_OF(r) == TYPE_BITSET) {
       const memory::series_buffer* bits = memory::GET_BUFFER(r);
