@@ -285,17 +285,6 @@ void fetch_arg(call& k, const cell* ts, int32_t index) {
   check_type(k, ts, index, stack::top - 1);
 }
 
-// Whether an operator's word stands at `pos`, before `limit`: the
-// evaluator would take it as the infix step of the expression before it.
-// `cells` is the block's head.
-bool op_follows_q(const cell* cells, int32_t pos, int32_t limit) {
-  if (pos >= limit) return false;
-  const cell* c = cells + pos;
-  if (TYPE_OF(c) != TYPE_WORD) return false;
-  const cell* value = context::peek(c);
-  return value && TYPE_OF(value) == TYPE_OP;
-}
-
 // The value types an expression answers as they stand: no word, path,
 // paren or function to run, no issue that may start a system block.
 bool inert_q(uint32_t t) {
@@ -322,10 +311,33 @@ bool inert_q(uint32_t t) {
   return true;
 }
 
+// The value of an evaluated argument at `pos` as it stands, when it needs
+// no evaluation of its own: a literal, or a word holding no function;
+// else nullptr. `cells` is the block's head; `ahead`, when not nullptr, is
+// the word's value cell, looked up by op_after_q for the argument before.
+inline const cell* plain_value(const cell* cells, int32_t pos, const cell* ahead) {
+  const cell* c = cells + pos;
+  if (TYPE_OF(c) != TYPE_WORD) return inert_q(TYPE_OF(c)) ? c : nullptr;
+  const cell* value = ahead ? ahead : word::get_value(c);
+  return TYPE_OF(value) == TYPE_UNSET || any_function_q(TYPE_OF(value)) ? nullptr : value;
+}
+
+// Whether an operator's word stands at `pos`, before `limit`: the
+// evaluator would take it as the infix step of the expression before it.
+// The word's value cell is left in `ahead` (nullptr for no word or one
+// that peek does not resolve): nothing runs before the next argument is
+// fetched from there.
+inline bool op_after_q(const cell* cells, int32_t pos, int32_t limit, const cell*& ahead) {
+  ahead = nullptr;
+  if (pos >= limit || TYPE_OF(cells + pos) != TYPE_WORD) return false;
+  ahead = context::peek(cells + pos);
+  return ahead && TYPE_OF(ahead) == TYPE_OP;
+}
+
 // Fetches an evaluated argument as fetch_arg does. With tracing off, a
-// literal or a word holding no function, with no operator after it, is
-// pushed as it stands: the evaluator would answer that same value; a
-// number with operators after it is tried as a number run.
+// plain value with no operator after it is pushed as it stands: the
+// evaluator would answer that same value; a number with operators after
+// it is tried as a number run.
 void fetch_evaluated(call& k, const cell* ts, int32_t index) {
   if (tracing_on || k.single) return fetch_arg(k, ts, index);
   // The block's buffer is read once: nothing below runs code.
@@ -333,15 +345,9 @@ void fetch_evaluated(call& k, const cell* ts, int32_t index) {
   const cell* cells = memory::head_of<cell>(b);
   int32_t limit = std::min(k.end, static_cast<int32_t>((b->tail - b->head) / sizeof(cell)));
   if (k.pos < limit) {
-    const cell* c = cells + k.pos;
-    const cell* value = nullptr;
-    if (TYPE_OF(c) == TYPE_WORD) {
-      value = word::get_value(c);
-      if (TYPE_OF(value) == TYPE_UNSET || any_function_q(TYPE_OF(value))) value = nullptr;
-    } else if (inert_q(TYPE_OF(c))) {
-      value = c;
-    }
-    if (value && (k.infix || !op_follows_q(cells, k.pos + 1, limit))) {
+    const cell* ahead = nullptr;
+    const cell* value = plain_value(cells, k.pos, nullptr);
+    if (value && (k.infix || !op_after_q(cells, k.pos + 1, limit, ahead))) {
       stack::push(*value);
       ++k.pos;
       check_type(k, ts, index, stack::top - 1);
@@ -541,6 +547,45 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
   return locals;
 }
 
+// fetch_args for a call with no path, operator, apply mode or trace whose
+// arguments before its first refinement are all evaluated, with the plan's
+// entries read in place and the block's buffer read once for the values
+// that need no evaluation: nothing runs meanwhile. After an argument that
+// is evaluated, both are read again (the evaluation may have put another
+// function's plan in the entry; this function's is the same when made
+// again). False, with nothing done, for any other call spec.
+bool fetch_plain_args(call& k) {
+  const call_plan* plan = &plan_of(k.function);
+  int32_t first = plan->first_refinement;
+  if (!plan->plain_prefix || first > PLAN_ENTRIES) return false;
+  const memory::series_buffer* b = memory::GET_BUFFER(k.block);
+  int32_t limit = std::min(k.end, static_cast<int32_t>((b->tail - b->head) / sizeof(cell)));
+  const cell* ahead = nullptr;
+  for (int32_t i = 0; i < first; ++i) {
+    const cell* ts = plan->entries + i;
+    if (!argument_q(ts)) continue;
+    if (k.pos < limit) {
+      const cell* cells = memory::head_of<cell>(b);
+      const cell* value = plain_value(cells, k.pos, ahead);
+      if (value && !op_after_q(cells, k.pos + 1, limit, ahead)) {
+        stack::push(*value);
+        ++k.pos;
+        if (!typeset::has_q(ts, TYPE_OF(value))) check_type(k, ts, i, stack::top - 1);
+        continue;
+      }
+      ahead = nullptr;
+      if (value && integer_or_float_q(TYPE_OF(value)) && fetch_number_run(k, ts, i, limit)) continue;
+    }
+    cell held = *ts;
+    fetch_arg(k, &held, i);
+    ahead = nullptr;
+    plan = &plan_of(k.function);
+    b = memory::GET_BUFFER(k.block);
+    limit = std::min(k.end, static_cast<int32_t>((b->tail - b->head) / sizeof(cell)));
+  }
+  return true;
+}
+
 // Runs the C++ body of a native, an action or a routine so that no C++
 // exception but the runtime's own leaves it. The library's containers are
 // the only other source, and only of allocation failures: bad_alloc (and
@@ -668,8 +713,9 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
       int32_t refs[MAX_REFINEMENTS];
       std::fill(refs, refs + MAX_REFINEMENTS, -1);
       stack::mark(&name, stack::FRAME_INTERP);
-      fetch_args(k, path, refinement_at, refs, mode);
-      if (!path && !infix && !tracing_on) stack::set_frame_mark(stack::frame_top - 1, stack::MARK_PLAIN_CALL);
+      bool plain = !path && !infix && !tracing_on;
+      if (!plain || mode != APPLY_NONE || !fetch_plain_args(k)) fetch_args(k, path, refinement_at, refs, mode);
+      if (plain) stack::set_frame_mark(stack::frame_top - 1, stack::MARK_PLAIN_CALL);
       call_entry(&function, refs);
       break;
     }

@@ -1,8 +1,6 @@
 // Value stack and call frames.
 #include "runtime/interpreter/stack.hpp"
 
-#include <vector>
-
 #include "runtime/core/cycles.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/context.hpp"
@@ -26,7 +24,6 @@ call_frame* frame_bottom = nullptr;
 call_frame* frame_top = nullptr;
 call_frame* frame_end = nullptr;
 cell error_in_flight{};
-uint8_t* frame_marks = nullptr;
 uint32_t pending_exit = 0;
 frame_mark body_mark = MARK_NONE;
 
@@ -66,13 +63,13 @@ call_frame* search(call_frame* from, uint32_t kind) {
 bool status_path_q(const call_frame* target, bool through_loops) {
   const call_frame* f = frame_top - 1;
   for (;;) {
-    if (f - 2 < frame_bottom || frame_marks[f - frame_bottom] != MARK_PLAIN_CALL) return false;
+    if (f - 2 < frame_bottom || frame_mark_of(f) != MARK_PLAIN_CALL) return false;
     --f;  // the block's eval frame
-    if (frame_marks[f - frame_bottom] == MARK_BRANCH) {
+    if (frame_mark_of(f) == MARK_BRANCH) {
       --f;  // the conditional's own call
       continue;
     }
-    if (frame_marks[f - frame_bottom] != MARK_DIRECT_BODY) return false;
+    if (frame_mark_of(f) != MARK_DIRECT_BODY) return false;
     --f;  // the site's own frame
     if (f == target) return true;
     if (!through_loops || frame_kind_of(f) != FRAME_LOOP) return false;
@@ -103,9 +100,6 @@ void init(uint32_t value_stack_node, uint32_t frame_stack_node) {
   memory::series_buffer* f = memory::buffer_of(frame_stack_node);
   frame_bottom = frame_top = memory::head_of<call_frame>(f);
   frame_end = frame_bottom + (f->size / static_cast<int32_t>(sizeof(call_frame)));
-  static std::vector<uint8_t> marks;
-  marks.assign(static_cast<size_t>(frame_end - frame_bottom), MARK_NONE);
-  frame_marks = marks.data();
   pending_exit = 0;
   body_mark = MARK_NONE;
   error_in_flight = cell{};

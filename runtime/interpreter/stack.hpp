@@ -32,7 +32,7 @@ constexpr uint32_t FRAME_BODY_FLAG = 0x10;
 constexpr uint32_t FRAME_INTERP_FLAG = 0x80;
 
 struct call_frame {
-  uint32_t header;      // symbol id << 8 | kind << 24
+  uint32_t header;      // symbol id << 8 | kind << 24, and the frame's mark (below)
   uint32_t arguments;   // the caller's argument base (arena offset)
   uint32_t ctx;         // context node of the word naming the call
   uint32_t fun_ctx;     // function context node, or 0
@@ -130,19 +130,20 @@ void set_last_if_error();
 // conditionals that end with their branch; the sites are the loops' and
 // function bodies' run_body, which take the code as if caught. Each frame
 // carries a mark, cleared when pushed, saying how it was made, from which
-// the exit tells whether its path is such a one.
+// the exit tells whether its path is such a one: the low byte of its
+// header.
 enum frame_mark : uint8_t {
   MARK_NONE = 0,
   MARK_PLAIN_CALL = 1,   // call_function of a word or function value: no path, infix or trace
   MARK_DIRECT_BODY = 2,  // eval_block run directly by a run_body catch site
   MARK_BRANCH = 3,       // eval_block of the branch a conditional returns right after
 };
-extern uint8_t* frame_marks;  // one per frame, by frame index
 extern uint32_t pending_exit;  // the code travelling as status, or 0
 // The mark of the eval frame of the next eval_block, set by a run_body
 // site or a conditional just before it.
 extern frame_mark body_mark;
-inline void set_frame_mark(call_frame* f, frame_mark m) { frame_marks[f - frame_bottom] = m; }
+inline void set_frame_mark(call_frame* f, frame_mark m) { f->header = (f->header & ~0xFFu) | m; }
+inline frame_mark frame_mark_of(const call_frame* f) { return static_cast<frame_mark>(f->header & 0xFF); }
 // A site takes the pending code as a catch site takes a thrown one: into
 // the system record's thrown field, answered, and no longer pending.
 uint32_t take_pending_exit();
@@ -233,12 +234,11 @@ inline void mark(const cell* word, uint32_t kind) {
   if (frame_top >= frame_end) overflow();
   // A word cell holds its context node, then its symbol id, then its index.
   uint32_t symbol = word->data2 > 0xFFFE ? FRAME_NAME_NONE : word->data2;
-  frame_top->header = symbol << 8 | kind << 24;
+  frame_top->header = symbol << 8 | kind << 24 | MARK_NONE;
   frame_top->arguments = memory::offset_of(arguments);
   frame_top->ctx = word->data1;
   frame_top->fun_ctx = 0;
   frame_top->saved = 0;
-  frame_marks[frame_top - frame_bottom] = MARK_NONE;
   ++frame_top;
   arguments = top;
 }
