@@ -649,11 +649,10 @@ void run_body(const cell* function, const cell* reference) {
   if (function->header & function::FLAG_NO_TRACE) tracing_on = false;
   traced(EVENT_PROLOG, nullptr, -1, reference, function);
   uint32_t code = catch_site(FILTER_FUNCTION, [&] {
-    // eval_block roots its own copy of the block before anything collects.
+    // eval_body roots its own copy of the block before anything collects.
     cell more = more_of(function);
     cell body = *block::rs_abs_at(&more, MORE_BODY);
-    stack::body_mark = stack::MARK_DIRECT_BODY;
-    eval_block(&body, true);
+    eval_body(&body);
   });
   if (code == 0 && stack::pending_exit) code = stack::take_pending_exit();
   traced(EVENT_EPILOG, nullptr, -1, reference, stack::arguments);

@@ -388,7 +388,8 @@ inline bool store_field_plain(const cell* path, const cell& value) {
 // The statement at `pos` (before `end`, at most the block's length): its
 // value in *out and the position after it, or -1. The reader may serve a
 // block's consecutive frameless statements, which allocate nothing.
-int32_t frameless_step(run_reader& reader, const cell* block, int32_t pos, int32_t end, cell* out) {
+[[gnu::always_inline]] inline int32_t frameless_step(run_reader& reader, const cell* block, int32_t pos,
+                                                     int32_t end, cell* out) {
   const cell* at = rs_abs_at(block, pos);
   switch (TYPE_OF(at)) {
     case TYPE_SET_WORD: {
@@ -652,24 +653,59 @@ inline void push_run_value(const cell& value, bool keep) {
   if (keep) *stack::arguments = value;
 }
 
+// The block's frameless statements from `pos`, before `end`: -1 when they
+// were all of it, the last one's value pushed as an expression's would be;
+// else the position of the first statement that needs a frame. A block
+// made of nothing else needs no frame at all.
+[[gnu::always_inline]] inline int32_t frameless_statements(const cell* block, int32_t pos, int32_t end, bool keep) {
+  cell value;
+  run_reader reader;
+  for (int32_t after; pos < end && (after = frameless_step(reader, block, pos, end, &value)) >= 0;) {
+    pos = after;
+    if (pos < end) continue;
+    stack::body_mark = stack::MARK_NONE;
+    push_run_value(value, keep);
+    return -1;
+  }
+  return pos;
+}
+
 }  // namespace
 
 void eval_block(const cell* given, bool keep) {
   int32_t pos = static_cast<int32_t>(given->data1);
   if (tracing_on) return block_loop<true>(given, keep, pos);
-  // Frameless statements from the start; a block made of nothing else
-  // needs no frame at all.
+  pos = frameless_statements(given, pos, rs_abs_cells(given), keep);
+  if (pos >= 0) block_loop<false>(given, keep, pos);
+}
+
+void eval_body(const cell* given) {
+  int32_t pos = static_cast<int32_t>(given->data1);
+  if (tracing_on) {
+    stack::body_mark = stack::MARK_DIRECT_BODY;
+    return block_loop<true>(given, true, pos);
+  }
   int32_t end = rs_abs_cells(given);
-  cell value;
-  run_reader reader;
-  for (int32_t after; pos < end && (after = frameless_step(reader, given, pos, end, &value)) >= 0;) {
-    pos = after;
-    if (pos < end) continue;
-    stack::body_mark = stack::MARK_NONE;
-    push_run_value(value, keep);
+  if (pos >= end) {
+    stack::set_result(unset::unset_value);
     return;
   }
-  block_loop<false>(given, keep, pos);
+  pos = frameless_statements(given, pos, end, true);
+  if (pos < 0) return;
+  // Each expression leaves its value at `base`, above the arguments.
+  block_keeper kept(given);
+  cell& block = kept.held[0];
+  cell* base = stack::top;
+  stack::set_frame_mark(stack::frame_top - 1, stack::MARK_BODY_FRAME);
+  *eval_cursor = block;
+  do {
+    eval_cursor->data1 = static_cast<uint32_t>(pos);
+    stack::top = base;
+    pos = expression<false>(&block, pos, end, false, true, false);
+    if (stack::pending_exit) return;  // the stacks stand where the exit put them
+    end = std::min(end, rs_abs_cells(&block));  // the block may have been cut meanwhile
+  } while (pos < end);
+  stack::set_result(*base);
 }
 
 const cell* current_expression() {

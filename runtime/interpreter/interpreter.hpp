@@ -24,6 +24,13 @@ namespace ixo::interpreter {
 // cell, without it it is only pushed.
 void eval_block(const cell* block, bool keep);
 
+// Evaluates a function's body in the innermost frame, the call's own,
+// above its arguments and locals, as eval_block with `keep` would in a
+// frame of its own: the result goes to the frame's result slot, the top
+// just above it. Exits travelling as status (see stack::pending_exit) may
+// reach the frame from the body's top level.
+void eval_body(const cell* body);
+
 // Evaluates one expression at `pos` in a frame of its own; answers the
 // position after it. The result as eval_block's.
 int32_t eval_next(const cell* block, int32_t pos, int32_t end, bool keep);

@@ -125,7 +125,7 @@ void set_last_if_error();
 // C++ caller between an exit and the site that takes it checks
 // `pending_exit` and returns at once, the exit positions the stacks as it
 // would for the throw, leaves its code in `pending_exit` and returns
-// instead. Those callers are the evaluator's plain path (eval_block,
+// instead. Those callers are the evaluator's plain path (eval_block, eval_body,
 // eval_expression, call_function), the loops' run_body and the
 // conditionals that end with their branch; the sites are the loops' and
 // function bodies' run_body, which take the code as if caught. Each frame
@@ -137,6 +137,7 @@ enum frame_mark : uint8_t {
   MARK_PLAIN_CALL = 1,   // call_function of a word or function value: no path, infix or trace
   MARK_DIRECT_BODY = 2,  // eval_block run directly by a run_body catch site
   MARK_BRANCH = 3,       // eval_block of the branch a conditional returns right after
+  MARK_BODY_FRAME = 4,   // the call frame a run_body site evaluates its body in (eval_body)
 };
 extern uint32_t pending_exit;  // the code travelling as status, or 0
 // The mark of the eval frame of the next eval_block, set by a run_body
