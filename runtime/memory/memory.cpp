@@ -35,6 +35,19 @@ bool stress_after_boot = false;
 // Every frame is preceded by the 32-bit size of its page run.
 constexpr uint32_t SIZE_WORD = 4;
 
+// The whole pages that a frame of `size` bytes takes, its size word included.
+uint64_t run_size(uint64_t size) {
+  return (size + SIZE_WORD + PAGE_SIZE - 1) & ~static_cast<uint64_t>(PAGE_SIZE - 1);
+}
+
+void decommit_run(uint32_t run) {
+  uint32_t total = *address<uint32_t>(run);
+  if (catch_site(FILTER_MEMORY, [&] { decommit_range(run, total); })) {
+    system::clear_thrown();
+    fire(err::internal_wrong_mem);
+  }
+}
+
 }  // namespace
 
 void init(uint64_t arena_size, uint64_t floor) {
@@ -72,9 +85,16 @@ double stats_in_use() {
 }
 
 void* alloc_frame(uint64_t size) {
-  uint64_t total = (size + SIZE_WORD + PAGE_SIZE - 1) & ~static_cast<uint64_t>(PAGE_SIZE - 1);
+  uint64_t total = run_size(size);
   uint32_t run = 0;
-  if (catch_site(FILTER_MEMORY, [&] { run = commit_range(total); })) {
+  auto commit = [&] { run = commit_range(total); };
+  uint32_t failed = catch_site(FILTER_MEMORY, commit);
+  if (failed && record.spare_count) {
+    system::clear_thrown();
+    release_spare_frames();
+    failed = catch_site(FILTER_MEMORY, commit);
+  }
+  if (failed) {
     system::clear_thrown();
     fire(err::internal_no_memory);
   }
@@ -86,11 +106,36 @@ void* alloc_frame(uint64_t size) {
 void free_frame(void* frame) {
   uint32_t run = offset_of(frame) - SIZE_WORD;
   uint32_t total = *address<uint32_t>(run);
-  if (catch_site(FILTER_MEMORY, [&] { decommit_range(run, total); })) {
-    system::clear_thrown();
-    fire(err::internal_wrong_mem);
-  }
+  decommit_run(run);
   record.bytes_in_use -= total;
+}
+
+void retire_frame(void* frame) {
+  if (record.spare_count == SPARE_FRAMES) {
+    free_frame(frame);
+    return;
+  }
+  uint32_t run = offset_of(frame) - SIZE_WORD;
+  record.bytes_in_use -= *address<uint32_t>(run);
+  record.spare_frames[record.spare_count++] = run;
+}
+
+void* reuse_frame(uint64_t size) {
+  uint64_t total = run_size(size);
+  // The most recently kept first: its pages are the likeliest in cache.
+  for (int32_t i = record.spare_count - 1; i >= 0; --i) {
+    uint32_t run = record.spare_frames[i];
+    if (*address<uint32_t>(run) != total) continue;
+    --record.spare_count;
+    for (int32_t j = i; j < record.spare_count; ++j) record.spare_frames[j] = record.spare_frames[j + 1];
+    record.bytes_in_use += static_cast<uint32_t>(total);
+    return address(run + SIZE_WORD);
+  }
+  return nullptr;
+}
+
+void release_spare_frames() {
+  while (record.spare_count) decommit_run(record.spare_frames[--record.spare_count]);
 }
 
 void free_all_frames() {

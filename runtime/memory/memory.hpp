@@ -23,8 +23,15 @@ extern int32_t collector_active;
 
 namespace ixo::memory {
 
+// A collection that empties series frames mostly has new ones asked for
+// soon after: up to SPARE_FRAMES emptied frames stay committed, their
+// pages resident, for the next frame of the same size, which then costs no
+// page faults. Beyond that, freed frames go back to the system at once, so
+// the memory kept but unused stays within a few frames.
+constexpr int32_t SPARE_FRAMES = 4;
+
 struct memory_record {
-  uint32_t bytes_in_use;         // pages of every frame made and not freed
+  uint32_t bytes_in_use;         // pages of every frame made and not freed, spares aside
   uint32_t node_frame_head;      // node frames in creation order
   uint32_t node_frame_tail;
   uint32_t current_node_frame;   // tried first by alloc_node
@@ -35,6 +42,8 @@ struct memory_record {
   int32_t next_frame_size;       // data bytes of the next series frame
   int32_t big_series_threshold;  // a buffer needing this much gets a frame of its own
   uint32_t big_frame_head;       // big frames, singly linked
+  int32_t spare_count;           // frames kept committed for reuse...
+  uint32_t spare_frames[SPARE_FRAMES];  // ...these, in the order they were kept
 };
 
 extern memory_record record;
@@ -72,9 +81,19 @@ void boot_finished();
 // each big frame's buffer area. Walking the frames allocates nothing.
 double stats_in_use();
 
-// A zeroed frame of at least `size` bytes.
+// A zeroed frame of at least `size` bytes. When the arena has no room,
+// the spare frames go back to it before the request fails.
 void* alloc_frame(uint64_t size);
 void free_frame(void* frame);
+
+// A frame given back whose content no longer matters: kept as a spare
+// while fewer than SPARE_FRAMES are, else freed.
+void retire_frame(void* frame);
+// The spare frame that alloc_frame(size) would have made the same size,
+// holding whatever it held when retired; nullptr when none is kept.
+void* reuse_frame(uint64_t size);
+// Frees every spare frame.
+void release_spare_frames();
 // Releases every frame and the arena itself, at the runtime's exit (and
 // does nothing before init): the memory manager is unusable until the next
 // init.

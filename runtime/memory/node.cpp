@@ -1,12 +1,16 @@
 // Node frames and their free lists.
 #include "runtime/memory/node.hpp"
 
+#include "platform/posix/bindings.hpp"
 #include "runtime/memory/memory.hpp"
 
 namespace ixo::memory {
 
 node_frame* new_node_frame(int32_t n) {
-  auto* frame = static_cast<node_frame*>(alloc_frame(sizeof(node_frame) + 4ull * n));
+  uint64_t bytes = sizeof(node_frame) + 4ull * n;
+  auto* frame = static_cast<node_frame*>(alloc_frame(bytes));
+  // Every slot is written at once, chaining the free list.
+  platform::prefault_virtual(frame, bytes);
   frame->node_count = n;
   uint32_t* slots = node_slots(frame);
   uint32_t first = offset_of(slots);

@@ -12,11 +12,16 @@ namespace ixo::memory {
 
 series_frame* new_series_frame() {
   int32_t s = record.next_frame_size;
-  auto* frame = static_cast<series_frame*>(alloc_frame(static_cast<uint64_t>(s) + sizeof(series_frame)));
-  // Buffers are cut from the frame front to back until it is full.
-  platform::prefault_virtual(frame, static_cast<uint64_t>(s) + sizeof(series_frame));
+  uint64_t bytes = static_cast<uint64_t>(s) + sizeof(series_frame);
+  auto* frame = static_cast<series_frame*>(reuse_frame(bytes));
+  if (!frame) {
+    frame = static_cast<series_frame*>(alloc_frame(bytes));
+    // Buffers are cut from the frame front to back until it is full.
+    platform::prefault_virtual(frame, bytes);
+  }
   if (s < record.big_series_threshold) record.next_frame_size = s * 2;
   uint32_t self = offset_of(frame);
+  frame->next = frame->prev = 0;  // a spare frame still holds its old links
   frame->total_size = s + static_cast<int32_t>(sizeof(series_frame));
   frame->bump = self + sizeof(series_frame);
   frame->end = frame->bump + static_cast<uint32_t>(s);
@@ -57,7 +62,7 @@ void free_series_frame(series_frame* frame) {
   if (frame->next) address<series_frame>(frame->next)->prev = frame->prev;
   else record.series_frame_tail = frame->prev;
   if (record.current_series_frame == self) record.current_series_frame = record.series_frame_tail;
-  free_frame(frame);
+  retire_frame(frame);
 }
 
 namespace {
@@ -71,44 +76,52 @@ series_frame* frame_with_room(int32_t n) {
   return find_series_frame(n);
 }
 
+// The place for a buffer of `need` bytes when the current frame has no
+// room for it (or it is big, or every allocation collects): the one place
+// where an allocation collects, so buffers may move here.
+[[gnu::noinline]] series_buffer* place_buffer(int32_t need) {
+  bool big = need >= record.big_series_threshold;
+  series_frame* frame = big ? nullptr : frame_with_room(need);
+  if (big || !frame || collect_every_allocation) {
+    bool had_room = frame != nullptr;
+    if (collector_active && run_collector && collection_due(need)) run_collector();
+    if (big) return alloc_big_series(need);
+    frame = frame_with_room(need);
+    // A frame that only a collection made room in is reused when it has
+    // enough room left to be worth it.
+    if (frame && !had_room && frame->end - frame->bump < static_cast<uint32_t>(FRAME_REUSE_ROOM)) frame = nullptr;
+    if (!frame) {
+      if (need >= record.next_frame_size) record.next_frame_size = record.big_series_threshold;
+      frame = new_series_frame();
+    }
+  }
+  record.current_series_frame = offset_of(frame);
+  auto* b = address<series_buffer>(frame->bump);
+  frame->bump += static_cast<uint32_t>(need);
+  return b;
+}
+
 }  // namespace
 
 series_buffer* alloc_series_buffer(int32_t count, uint32_t unit, int32_t offset) {
   int64_t bytes = (static_cast<int64_t>(count) * (unit & SERIES_UNIT) + 15) & ~int64_t{15};
   if (count < 0 || bytes + BUFFER_OVERHEAD > INT32_MAX) fire(err::internal_no_memory);
   int32_t need = static_cast<int32_t>(bytes) + BUFFER_OVERHEAD;
-  bool big = need >= record.big_series_threshold;
-
-  series_frame* frame = big ? nullptr : frame_with_room(need);
   allocated_since_cycle += static_cast<uint64_t>(need);
-  if (big || !frame || collect_every_allocation) {
-    bool had_room = frame != nullptr;
-    // The one place where an allocation collects; buffers may move here.
-    if (collector_active && run_collector && collection_due(need)) run_collector();
-    if (!big) {
-      frame = frame_with_room(need);
-      // A frame that only a collection made room in is reused when it has
-      // enough room left to be worth it.
-      if (frame && !had_room && frame->end - frame->bump < static_cast<uint32_t>(FRAME_REUSE_ROOM)) {
-        frame = nullptr;
-      }
-      if (!frame) {
-        if (need >= record.next_frame_size) record.next_frame_size = record.big_series_threshold;
-        frame = new_series_frame();
-      }
+  uint32_t flags = unit | SERIES_IN_USE | SERIES_ALLOCATED;
+  if (need >= record.big_series_threshold) flags |= SERIES_BIG;
+
+  // The common case: a bump of the current frame's pointer.
+  series_buffer* b = nullptr;
+  if (!(flags & SERIES_BIG) && !collect_every_allocation && record.current_series_frame) {
+    series_frame* current = address<series_frame>(record.current_series_frame);
+    if (static_cast<uint64_t>(current->bump) + static_cast<uint64_t>(need) < current->end) {
+      b = address<series_buffer>(current->bump);
+      current->bump += static_cast<uint32_t>(need);
     }
   }
+  if (!b) b = place_buffer(need);
 
-  series_buffer* b;
-  uint32_t flags = unit | SERIES_IN_USE | SERIES_ALLOCATED;
-  if (big) {
-    b = alloc_big_series(need);
-    flags |= SERIES_BIG;
-  } else {
-    record.current_series_frame = offset_of(frame);
-    b = address<series_buffer>(frame->bump);
-    frame->bump += static_cast<uint32_t>(need);
-  }
   b->node = 0;
   b->size = static_cast<int32_t>(bytes);
   uint8_t* head = data_of(b) + offset;

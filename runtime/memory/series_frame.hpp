@@ -31,10 +31,13 @@ static_assert(sizeof(big_frame) == 12, "the big-frame header is 12 bytes");
 // A frame free enough to be worth filling after a collection.
 constexpr int32_t FRAME_REUSE_ROOM = 0xCCCC;
 
+// A frame of record.next_frame_size data bytes: a spare one of that size
+// when one is kept, else a new one with its pages faulted in.
 series_frame* new_series_frame();
 // The first frame in address order where n more bytes stay below its end.
 series_frame* find_series_frame(int32_t n);
-// Unlinks and frees a frame; when it was current, the tail becomes current.
+// Unlinks a frame and gives it back, as a spare while there is room for
+// one (retire_frame); when it was current, the tail becomes current.
 void free_series_frame(series_frame* frame);
 
 // A buffer for `count` elements of `unit` (which may carry flag bits) with

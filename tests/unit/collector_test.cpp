@@ -191,6 +191,40 @@ TEST_F(collector_cycle, memory_in_use_drops_and_emptied_frames_go_unless_last) {
   EXPECT_EQ(last->bump, frames[2] + sizeof(series_frame));
 }
 
+TEST_F(collector_cycle, a_frame_a_cycle_empties_stays_committed_and_is_refilled_in_place) {
+  uint32_t holder = 0;
+  root_guard keep(&holder);
+  {
+    collections_off off;
+    collector::do_cycle();
+    holder = block(40);
+    // Garbage until a third frame starts, then a live string in it.
+    while (series_frames().size() < 3) text(std::string(1000, 'g'));
+    put(holder, text("kept in the last frame"));
+  }
+  std::vector<uint32_t> frames = series_frames();
+  collector::do_cycle();
+  EXPECT_EQ(series_frames(), (std::vector<uint32_t>{frames[0], frames[2]}));
+  EXPECT_EQ(record.spare_count, 1);
+  // What stays live paces the next cycle; the spare is no part of it.
+  EXPECT_EQ(live_after_cycle, static_cast<uint64_t>(stats_in_use()));
+  EXPECT_LT(live_after_cycle, uint64_t{1} << 20);
+  uint32_t in_use = record.bytes_in_use;
+  {
+    collections_off off;
+    while (series_frames().size() < 3) text(std::string(1000, 'r'));
+    put(holder, text("made in the frame taken again"));
+  }
+  EXPECT_EQ(series_frames(), frames);
+  EXPECT_EQ(record.spare_count, 0);
+  EXPECT_EQ(record.bytes_in_use, in_use + 0x201000);
+  uint32_t made = *address<uint32_t>(cells(holder)[1].data2);
+  EXPECT_GT(made, frames[1]);
+  EXPECT_LT(made, address<series_frame>(frames[1])->end);
+  EXPECT_EQ(text_of(cells(holder)[0]), "kept in the last frame");
+  EXPECT_EQ(text_of(cells(holder)[1]), "made in the frame taken again");
+}
+
 // Fills the current frame up to `room` free bytes (within 16 below) with a
 // live byte series put in `holder`.
 void fill_frame_to(uint32_t holder, uint32_t room) {

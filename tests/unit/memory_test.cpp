@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include <cstring>
 #include <functional>
@@ -19,6 +20,13 @@ void fill_counting(uint32_t node, int32_t count) {
   series_buffer* b = buffer_of(node);
   for (int32_t i = 0; i < count; ++i) head_of(b)[i] = static_cast<uint8_t>(i);
   b->tail = b->head + static_cast<uint32_t>(count);
+}
+
+// Whether the system holds memory for the page at `offset`.
+bool resident_q(uint32_t offset) {
+  unsigned char page = 0;
+  EXPECT_EQ(mincore(address(offset & ~(PAGE_SIZE - 1)), PAGE_SIZE, &page), 0);
+  return page & 1;
 }
 
 bool holds_counting(series_buffer* b, int32_t count, int32_t from = 0) {
@@ -232,6 +240,71 @@ TEST_F(series_frames, freed_frames_leave_the_list_in_address_order) {
   EXPECT_EQ(again->next, 0u);
 }
 
+TEST_F(series_frames, an_emptied_frame_stays_committed_and_is_the_next_frame_made) {
+  series_frame* a = new_series_frame();  // 1 MB
+  series_frame* b = new_series_frame();  // 2 MB
+  series_frame* c = new_series_frame();
+  uint32_t at_b = offset_of(b);
+  uint8_t* data = address(b->bump);
+  std::memset(data, 0x5A, 0x200000);
+  uint32_t in_use = record.bytes_in_use;
+  constexpr uint32_t RUN = 0x201000;  // 2 MB, the header and the size word in whole pages
+  free_series_frame(b);
+  EXPECT_EQ(record.spare_count, 1);
+  EXPECT_EQ(record.bytes_in_use, in_use - RUN);
+  EXPECT_TRUE(resident_q(at_b + 0x100000));
+  EXPECT_EQ(data[0x100000], 0x5A);  // kept as it was: nobody reads it
+  EXPECT_EQ(a->next, offset_of(c));
+
+  series_frame* again = new_series_frame();
+  EXPECT_EQ(offset_of(again), at_b);
+  EXPECT_EQ(record.spare_count, 0);
+  EXPECT_EQ(record.bytes_in_use, in_use);
+  EXPECT_EQ(again->prev, offset_of(a));
+  EXPECT_EQ(again->next, offset_of(c));
+  EXPECT_EQ(c->prev, at_b);
+  EXPECT_EQ(again->bump, at_b + sizeof(series_frame));
+  EXPECT_EQ(again->end, again->bump + 0x200000);
+  EXPECT_EQ(again->total_size, 0x200000 + 20);
+  record.current_series_frame = at_b;
+  series_buffer* first = alloc_series_buffer(100, 1, 0);
+  EXPECT_EQ(offset_of(first), at_b + sizeof(series_frame));
+  EXPECT_EQ(first->node, 0u);
+  EXPECT_EQ(first->tail, first->head);
+}
+
+TEST_F(series_frames, spares_are_kept_up_to_a_bound_and_the_rest_go_back_to_the_system) {
+  new_series_frame();  // 1 MB: stays, as does the last
+  std::vector<series_frame*> freed;
+  for (int32_t i = 0; i < SPARE_FRAMES + 3; ++i) freed.push_back(new_series_frame());
+  series_frame* last = new_series_frame();
+  for (series_frame* frame : freed) std::memset(address(frame->bump), 1, 0x200000);
+  std::vector<uint32_t> places;
+  for (series_frame* frame : freed) {
+    places.push_back(offset_of(frame));
+    free_series_frame(frame);
+  }
+  EXPECT_EQ(record.spare_count, SPARE_FRAMES);
+  for (size_t i = 0; i < places.size(); ++i) {
+    // The first SPARE_FRAMES freed are kept, page for page.
+    bool kept = i < static_cast<size_t>(SPARE_FRAMES);
+    EXPECT_EQ(resident_q(places[i]), kept) << i;
+    EXPECT_EQ(resident_q(places[i] + 0x1FF000), kept) << i;
+  }
+  // A spare of another size is not taken: the frame is new, in the lowest
+  // free range. Of the right size, the last kept comes first.
+  record.next_frame_size = 0x100000;
+  series_frame* small = new_series_frame();
+  EXPECT_EQ(record.spare_count, SPARE_FRAMES);
+  EXPECT_EQ(offset_of(small), places[SPARE_FRAMES]);
+  EXPECT_LT(offset_of(small), offset_of(last));
+  record.next_frame_size = 0x200000;
+  EXPECT_EQ(offset_of(new_series_frame()), places[SPARE_FRAMES - 1]);
+  release_spare_frames();
+  EXPECT_EQ(record.spare_count, 0);
+  EXPECT_FALSE(resident_q(places[0]));
+}
+
 struct node_frames : allocator_layout {};
 
 TEST_F(node_frames, nodes_come_in_address_order_and_freed_ones_first) {
@@ -411,6 +484,23 @@ TEST_F(memory_errors, an_exhausted_arena_raises_no_memory_and_keeps_what_it_has)
   EXPECT_TRUE(holds_counting(buffer_of(kept), 64));
   uint32_t more = alloc_bytes(16);  // the current frame still has room for small series
   EXPECT_EQ(buffer_of(more)->size, 16);
+}
+
+TEST_F(memory_errors, an_arena_without_room_takes_back_its_spares_first) {
+  init(8 << 20);
+  new_series_frame();  // 1 MB
+  series_frame* b = new_series_frame();
+  series_frame* c = new_series_frame();
+  new_series_frame();  // about 1 MB of the arena is left after it
+  uint32_t at_b = offset_of(b);
+  free_series_frame(b);
+  free_series_frame(c);
+  ASSERT_EQ(record.spare_count, 2);
+  // 3 MB fit only where the two spares lie.
+  series_buffer* big = nullptr;
+  EXPECT_FALSE(test::raises(err::internal_no_memory, [&] { big = alloc_big_series(3 << 20); }));
+  EXPECT_EQ(record.spare_count, 0);
+  EXPECT_EQ(offset_of(big), at_b + sizeof(big_frame));
 }
 
 // A stand-in for the collector: counts its runs, and can slide one buffer
