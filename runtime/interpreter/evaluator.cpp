@@ -445,6 +445,54 @@ int32_t binary_call(const cell* given_name, const cell* function, op_plan plan, 
   return pos;
 }
 
+// Infix operators after the value an expression has just made at
+// `entry_top` (sub) or in the result slot: that value is the left operand
+// of the next operator, whose result is in turn the left operand of the
+// one after. The block's length is read again after anything that may run
+// code. Answers the position after them.
+template <bool Trace>
+[[gnu::always_inline]] inline int32_t infix_steps(const cell* block, int32_t next, int32_t end, bool sub,
+                                                  cell* entry_top) {
+  int32_t limit = std::min(end, rs_abs_cells(block));
+  while (next < limit) {
+    const cell* name = rs_abs_at(block, next);
+    if (TYPE_OF(name) != TYPE_WORD) break;
+    const cell* value = context::peek(name);
+    if (!value || TYPE_OF(value) != TYPE_OP) break;
+    cell op = *value;
+    op.header = op::wrapped_type(&op);
+    // The fetched value is the operator word itself, as for any word read.
+    event<Trace>(EVENT_FETCH, block, next, name, name);
+    stack::top = sub ? entry_top : stack::arguments;
+    if (!Trace || !tracing_on) {
+      const op_plan plan = plan_of(&op);
+      if (plan.binary && next + 1 < limit) {
+        if (plan.code >= 0 && infix_shortcut(plan, block, next + 1)) {
+          next += 2;
+          continue;
+        }
+        next = binary_call(rs_abs_at(block, next), &op, plan, block, next + 1, limit, sub);
+        if (stack::pending_exit) return next;
+        limit = std::min(end, rs_abs_cells(block));
+        continue;
+      }
+    }
+    cell word = *rs_abs_at(block, next);
+    next = call_function(&op, block, next + 1, end, sub, nullptr, 0, &word, true);
+    limit = std::min(end, rs_abs_cells(block));
+  }
+  return next;
+}
+
+// The native! or action! the word at `pos` holds, when it is one; else
+// nullptr. Never raises.
+inline const cell* native_called(const cell* block, int32_t pos) {
+  const cell* c = rs_abs_at(block, pos);
+  if (TYPE_OF(c) != TYPE_WORD) return nullptr;
+  const cell* value = context::peek(c);
+  return value && (TYPE_OF(value) == TYPE_NATIVE || TYPE_OF(value) == TYPE_ACTION) ? value : nullptr;
+}
+
 // The block an eval_block evaluates and the evaluation cursor of the outer
 // one, put back on the way out: both rooted by one registration.
 struct block_keeper {
@@ -520,7 +568,17 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
       cell* word = stack::push(v);
       event<Trace>(EVENT_PUSH, block, pos, nullptr, word);
       if (next >= end) fire(err::script_need_value, {v});
-      next = expression<Trace>(block, next, end, false, true, false);
+      // A value that is a native's or action's call is made here rather
+      // than by an expression of its own, which would call it the same way.
+      const cell* called = Trace ? nullptr : native_called(block, next);
+      if (called) {
+        cell function = *called, name = *rs_abs_at(block, next);
+        // The set-word's frame keeps any exit from travelling as status.
+        next = call_native(&function, &name, block, next + 1, end, true);
+        next = infix_steps<Trace>(block, next, end, true, word + 1);
+      } else {
+        next = expression<Trace>(block, next, end, false, true, false);
+      }
       cell* value = word + 1;
       event<Trace>(EVENT_SET, block, next, word, value);
       if (TYPE_OF(value) == TYPE_UNSET) fire(err::script_need_value, {*word});
@@ -559,7 +617,9 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
       cell value = *word::get_value(&v);
       uint32_t t = TYPE_OF(&value);
       if (t == TYPE_UNSET) fire(err::script_no_value, {v});
-      if (prefix_function_q(t)) {
+      if (!Trace && (t == TYPE_NATIVE || t == TYPE_ACTION)) {
+        next = call_native(&value, &v, block, next, end, sub);
+      } else if (prefix_function_q(t)) {
         next = call_function(&value, block, next, end, sub, nullptr, 0, &v, false);
       } else if (t == TYPE_OP) {
         fire(err::script_no_op_arg, {v});
@@ -607,38 +667,9 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
   }
   if (stack::pending_exit) return next;
 
-  // Infix operators: the value just made is the left operand of the next
-  // operator, whose result is in turn the left operand of the one after.
-  // The block's length is read again after anything that may run code.
   if (!no_infix) {
-    int32_t limit = std::min(end, rs_abs_cells(block));
-    while (next < limit) {
-      const cell* name = rs_abs_at(block, next);
-      if (TYPE_OF(name) != TYPE_WORD) break;
-      const cell* value = context::peek(name);
-      if (!value || TYPE_OF(value) != TYPE_OP) break;
-      cell op = *value;
-      op.header = op::wrapped_type(&op);
-      // The fetched value is the operator word itself, as for any word read.
-      event<Trace>(EVENT_FETCH, block, next, name, name);
-      stack::top = sub ? entry_top : stack::arguments;
-      if (!Trace || !tracing_on) {
-        const op_plan plan = plan_of(&op);
-        if (plan.binary && next + 1 < limit) {
-          if (plan.code >= 0 && infix_shortcut(plan, block, next + 1)) {
-            next += 2;
-            continue;
-          }
-          next = binary_call(rs_abs_at(block, next), &op, plan, block, next + 1, limit, sub);
-          if (stack::pending_exit) return next;
-          limit = std::min(end, rs_abs_cells(block));
-          continue;
-        }
-      }
-      cell word = *rs_abs_at(block, next);
-      next = call_function(&op, block, next + 1, end, sub, nullptr, 0, &word, true);
-      limit = std::min(end, rs_abs_cells(block));
-    }
+    next = infix_steps<Trace>(block, next, end, sub, entry_top);
+    if (stack::pending_exit) return next;
   }
   if constexpr (Trace) {
     if (tracing_on && !sub) fire_event(EVENT_EXPR, block, next, &v, stack::arguments);

@@ -92,6 +92,10 @@ int32_t call_function(const cell* function, const cell* block, int32_t pos, int3
                       const cell* path, int32_t refinement_at, const cell* name, bool infix,
                       uint32_t mode = APPLY_NONE);
 
+// call_function for a native! or action! called by the word `name`, with
+// no path, operator or apply mode.
+int32_t call_native(const cell* function, const cell* name, const cell* block, int32_t pos, int32_t end, bool sub);
+
 // Whether the call spec already built for a native! or action! takes
 // exactly two evaluated arguments, admitting types `first` and `second`,
 // and nothing more: then a call on such values checks and fetches nothing
