@@ -57,23 +57,25 @@ call_frame* search(call_frame* from, uint32_t kind) {
 // Whether an exit from the native whose frame is the innermost may reach
 // `target` as status: the native was called plainly at the top level of a
 // block that a run_body site evaluates directly, and that site's frame is
-// the target (a function's body evaluated in its call frame is such a
-// block, with no frame of its own); the block may also be the branch of a
-// conditional that was itself called so, repeatedly; with `through_loops`,
-// also a loop whose native was itself called so, repeatedly.
+// the target (a function's or a loop's body evaluated in the site's own
+// frame is such a block, with no frame of its own); the block may also be
+// the branch of a conditional that was itself called so, repeatedly; with
+// `through_loops`, also a loop whose native was itself called so,
+// repeatedly.
 bool status_path_q(const call_frame* target, bool through_loops) {
   const call_frame* f = frame_top - 1;
   for (;;) {
     if (f - 1 < frame_bottom || frame_mark_of(f) != MARK_PLAIN_CALL) return false;
-    --f;  // the block's eval frame, or the call frame a body is evaluated in
+    --f;  // the block's eval frame, or the site's frame a body is evaluated in
     frame_mark m = frame_mark_of(f);
-    if (m == MARK_BODY_FRAME) return f == target;
     if (m == MARK_BRANCH) {
       --f;  // the conditional's own call
       continue;
     }
-    if (m != MARK_DIRECT_BODY || f - 1 < frame_bottom) return false;
-    --f;  // the site's own frame
+    if (m != MARK_BODY_FRAME) {
+      if (m != MARK_DIRECT_BODY || f - 1 < frame_bottom) return false;
+      --f;  // the site's own frame
+    }
     if (f == target) return true;
     if (!through_loops || frame_kind_of(f) != FRAME_LOOP) return false;
     --f;  // the loop native's call
