@@ -586,6 +586,19 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
   return true;
 }
 
+// fetch_plain_args for a function!, whose unused refinements then get
+// false each and none for their arguments; answers its locals count, or -1
+// with nothing done when the call spec does not fit the plan.
+int32_t fetch_plain_function_args(call& k) {
+  if (plan_of(k.function).count > PLAN_ENTRIES || !fetch_plain_args(k)) return -1;
+  const call_plan& plan = plan_of(k.function);
+  for (int32_t i = plan.first_refinement; i < plan.count; ++i) {
+    if (argument_q(plan.entries + i)) stack::push(none::none_value);
+    else if (TYPE_OF(plan.entries + i) == TYPE_REFINEMENT) stack::push(logic::false_value);
+  }
+  return plan.locals;
+}
+
 // Runs the C++ body of a native, an action or a routine so that no C++
 // exception but the runtime's own leaves it. The library's containers are
 // the only other source, and only of allocation failures: bad_alloc (and
@@ -725,7 +738,9 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
       break;
     case TYPE_FUNCTION: {
       stack::mark(&name, stack::FRAME_INTERP_CALL);
-      int32_t locals = fetch_args(k, path, refinement_at, nullptr, mode);
+      bool plain = !path && !infix && !tracing_on && mode == APPLY_NONE;
+      int32_t locals = plain ? fetch_plain_function_args(k) : -1;
+      if (locals < 0) locals = fetch_args(k, path, refinement_at, nullptr, mode);
       if (locals > 0) function::init_locals(locals);
       run_function(&function, &name);
       break;

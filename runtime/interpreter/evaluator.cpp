@@ -558,10 +558,9 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
           break;
         }
       }
-      stack::mark(words::word_body, stack::FRAME_INTERP);
-      block_loop<Trace>(&v, true, static_cast<int32_t>(v.data1));
-      if (sub) stack::unwind();
-      else stack::unwind_last();
+      // The paren's own frame opens at the top: its value is left there,
+      // and without `sub` also goes to the result slot.
+      block_loop<Trace>(&v, !sub, static_cast<int32_t>(v.data1));
       break;
     case TYPE_SET_WORD: {
       stack::mark(&v, stack::FRAME_INTERP);
@@ -710,10 +709,16 @@ void eval_block(const cell* given, bool keep) {
   if (pos >= 0) block_loop<false>(given, keep, pos);
 }
 
-void eval_body(const cell* given) {
+namespace {
+
+// eval_body's and eval_branch's work: with tracing on, the block in an
+// eval frame marked `traced_mark`; else in the innermost frame, marked
+// `mark` when `mark_q` says so.
+template <class MarkQ>
+void eval_in_frame(const cell* given, stack::frame_mark traced_mark, stack::frame_mark mark, MarkQ mark_q) {
   int32_t pos = static_cast<int32_t>(given->data1);
   if (tracing_on) {
-    stack::body_mark = stack::MARK_DIRECT_BODY;
+    stack::body_mark = traced_mark;
     return block_loop<true>(given, true, pos);
   }
   int32_t end = rs_abs_cells(given);
@@ -723,11 +728,12 @@ void eval_body(const cell* given) {
   }
   pos = frameless_statements(given, pos, end, true);
   if (pos < 0) return;
-  // Each expression leaves its value at `base`, above the arguments.
+  // Each expression leaves its value at `base`, above the frame's cells.
   block_keeper kept(given);
   cell& block = kept.held[0];
   cell* base = stack::top;
-  stack::set_frame_mark(stack::frame_top - 1, stack::MARK_BODY_FRAME);
+  stack::call_frame* frame = stack::frame_top - 1;
+  if (mark_q(frame)) stack::set_frame_mark(frame, mark);
   *eval_cursor = block;
   do {
     eval_cursor->data1 = static_cast<uint32_t>(pos);
@@ -737,6 +743,18 @@ void eval_body(const cell* given) {
     end = std::min(end, rs_abs_cells(&block));  // the block may have been cut meanwhile
   } while (pos < end);
   stack::set_result(*base);
+}
+
+}  // namespace
+
+void eval_body(const cell* body) {
+  eval_in_frame(body, stack::MARK_DIRECT_BODY, stack::MARK_BODY_FRAME, [](const stack::call_frame*) { return true; });
+}
+
+void eval_branch(const cell* branch) {
+  // Only a conditional called plainly may pass exits on as status.
+  eval_in_frame(branch, stack::MARK_BRANCH, stack::MARK_BRANCH_FRAME,
+                [](const stack::call_frame* f) { return stack::frame_mark_of(f) == stack::MARK_PLAIN_CALL; });
 }
 
 const cell* current_expression() {

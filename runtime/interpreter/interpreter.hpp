@@ -32,6 +32,12 @@ void eval_block(const cell* block, bool keep);
 // level.
 void eval_body(const cell* body);
 
+// Evaluates the branch a conditional chose in the innermost frame, the
+// conditional's call, above its arguments, as eval_body does. The
+// conditional returns right after it: exits travelling as status may pass
+// when the conditional itself was called plainly.
+void eval_branch(const cell* branch);
+
 // Evaluates one expression at `pos` in a frame of its own; answers the
 // position after it. The result as eval_block's.
 int32_t eval_next(const cell* block, int32_t pos, int32_t end, bool keep);

@@ -64,21 +64,31 @@ call_frame* search(call_frame* from, uint32_t kind) {
 // repeatedly.
 bool status_path_q(const call_frame* target, bool through_loops) {
   const call_frame* f = frame_top - 1;
+  if (frame_mark_of(f) != MARK_PLAIN_CALL) return false;
   for (;;) {
-    if (f - 1 < frame_bottom || frame_mark_of(f) != MARK_PLAIN_CALL) return false;
-    --f;  // the block's eval frame, or the site's frame a body is evaluated in
-    frame_mark m = frame_mark_of(f);
-    if (m == MARK_BRANCH) {
-      --f;  // the conditional's own call
-      continue;
-    }
-    if (m != MARK_BODY_FRAME) {
-      if (m != MARK_DIRECT_BODY || f - 1 < frame_bottom) return false;
-      --f;  // the site's own frame
+    // `f` is a plain call; its block runs in the frame below.
+    if (f - 1 < frame_bottom) return false;
+    --f;
+    switch (frame_mark_of(f)) {
+      case MARK_BODY_FRAME:
+        break;  // the site's own frame
+      case MARK_BRANCH_FRAME:
+        continue;  // the conditional's own call, plain
+      case MARK_BRANCH:
+        --f;  // the conditional's own call
+        if (frame_mark_of(f) != MARK_PLAIN_CALL) return false;
+        continue;
+      case MARK_DIRECT_BODY:
+        if (f - 1 < frame_bottom) return false;
+        --f;  // the site's own frame
+        break;
+      default:
+        return false;
     }
     if (f == target) return true;
     if (!through_loops || frame_kind_of(f) != FRAME_LOOP) return false;
     --f;  // the loop native's call
+    if (frame_mark_of(f) != MARK_PLAIN_CALL) return false;
   }
 }
 
