@@ -554,7 +554,7 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
 // is evaluated, both are read again (the evaluation may have put another
 // function's plan in the entry; this function's is the same when made
 // again). False, with nothing done, for any other call spec.
-bool fetch_plain_args(call& k) {
+[[gnu::always_inline]] inline bool fetch_plain_args(call& k) {
   const call_plan* plan = &plan_of(k.function);
   int32_t first = plan->first_refinement;
   if (!plan->plain_prefix || first > PLAN_ENTRIES) return false;
@@ -584,6 +584,19 @@ bool fetch_plain_args(call& k) {
     limit = std::min(k.end, static_cast<int32_t>((b->tail - b->head) / sizeof(cell)));
   }
   return true;
+}
+
+// fetch_plain_args for a function!, whose unused refinements then get
+// false each and none for their arguments; answers its locals count, or -1
+// with nothing done when the call spec does not fit the plan.
+int32_t fetch_plain_function_args(call& k) {
+  if (plan_of(k.function).count > PLAN_ENTRIES || !fetch_plain_args(k)) return -1;
+  const call_plan& plan = plan_of(k.function);
+  for (int32_t i = plan.first_refinement; i < plan.count; ++i) {
+    if (argument_q(plan.entries + i)) stack::push(none::none_value);
+    else if (TYPE_OF(plan.entries + i) == TYPE_REFINEMENT) stack::push(logic::false_value);
+  }
+  return plan.locals;
 }
 
 // Runs the C++ body of a native, an action or a routine so that no C++
@@ -725,7 +738,9 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
       break;
     case TYPE_FUNCTION: {
       stack::mark(&name, stack::FRAME_INTERP_CALL);
-      int32_t locals = fetch_args(k, path, refinement_at, nullptr, mode);
+      bool plain = !path && !infix && !tracing_on && mode == APPLY_NONE;
+      int32_t locals = plain ? fetch_plain_function_args(k) : -1;
+      if (locals < 0) locals = fetch_args(k, path, refinement_at, nullptr, mode);
       if (locals > 0) function::init_locals(locals);
       run_function(&function, &name);
       break;
@@ -741,6 +756,26 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
     *slot = slot[1];
     stack::top = slot + 1;
   }
+  return k.pos;
+}
+
+int32_t call_native(const cell* given, const cell* given_name, const cell* block, int32_t pos, int32_t end, bool sub) {
+  if (tracing_on) return call_function(given, block, pos, end, sub, nullptr, 0, given_name, false);
+  cell held[2] = {*given, *given_name};
+  memory::root_pair_guard keep(held);
+  cell* slot = stack::push(held[0]);
+  call k{&held[0], &held[1], block, pos, end, false};
+  int32_t refs[MAX_REFINEMENTS];
+  std::fill(refs, refs + MAX_REFINEMENTS, -1);
+  stack::mark(&held[1], stack::FRAME_INTERP);
+  if (!fetch_plain_args(k)) fetch_args(k, nullptr, 0, refs, APPLY_NONE);
+  stack::set_frame_mark(stack::frame_top - 1, stack::MARK_PLAIN_CALL);
+  call_entry(&held[0], refs);
+  if (stack::pending_exit) return k.pos;  // the stacks stand where the exit put them
+  if (sub) stack::unwind();
+  else stack::unwind_last();
+  *slot = slot[1];
+  stack::top = slot + 1;
   return k.pos;
 }
 

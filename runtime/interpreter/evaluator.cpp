@@ -445,6 +445,54 @@ int32_t binary_call(const cell* given_name, const cell* function, op_plan plan, 
   return pos;
 }
 
+// Infix operators after the value an expression has just made at
+// `entry_top` (sub) or in the result slot: that value is the left operand
+// of the next operator, whose result is in turn the left operand of the
+// one after. The block's length is read again after anything that may run
+// code. Answers the position after them.
+template <bool Trace>
+[[gnu::always_inline]] inline int32_t infix_steps(const cell* block, int32_t next, int32_t end, bool sub,
+                                                  cell* entry_top) {
+  int32_t limit = std::min(end, rs_abs_cells(block));
+  while (next < limit) {
+    const cell* name = rs_abs_at(block, next);
+    if (TYPE_OF(name) != TYPE_WORD) break;
+    const cell* value = context::peek(name);
+    if (!value || TYPE_OF(value) != TYPE_OP) break;
+    cell op = *value;
+    op.header = op::wrapped_type(&op);
+    // The fetched value is the operator word itself, as for any word read.
+    event<Trace>(EVENT_FETCH, block, next, name, name);
+    stack::top = sub ? entry_top : stack::arguments;
+    if (!Trace || !tracing_on) {
+      const op_plan plan = plan_of(&op);
+      if (plan.binary && next + 1 < limit) {
+        if (plan.code >= 0 && infix_shortcut(plan, block, next + 1)) {
+          next += 2;
+          continue;
+        }
+        next = binary_call(rs_abs_at(block, next), &op, plan, block, next + 1, limit, sub);
+        if (stack::pending_exit) return next;
+        limit = std::min(end, rs_abs_cells(block));
+        continue;
+      }
+    }
+    cell word = *rs_abs_at(block, next);
+    next = call_function(&op, block, next + 1, end, sub, nullptr, 0, &word, true);
+    limit = std::min(end, rs_abs_cells(block));
+  }
+  return next;
+}
+
+// The native! or action! the word at `pos` holds, when it is one; else
+// nullptr. Never raises.
+inline const cell* native_called(const cell* block, int32_t pos) {
+  const cell* c = rs_abs_at(block, pos);
+  if (TYPE_OF(c) != TYPE_WORD) return nullptr;
+  const cell* value = context::peek(c);
+  return value && (TYPE_OF(value) == TYPE_NATIVE || TYPE_OF(value) == TYPE_ACTION) ? value : nullptr;
+}
+
 // The block an eval_block evaluates and the evaluation cursor of the outer
 // one, put back on the way out: both rooted by one registration.
 struct block_keeper {
@@ -510,17 +558,26 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
           break;
         }
       }
-      stack::mark(words::word_body, stack::FRAME_INTERP);
-      block_loop<Trace>(&v, true, static_cast<int32_t>(v.data1));
-      if (sub) stack::unwind();
-      else stack::unwind_last();
+      // The paren's own frame opens at the top: its value is left there,
+      // and without `sub` also goes to the result slot.
+      block_loop<Trace>(&v, !sub, static_cast<int32_t>(v.data1));
       break;
     case TYPE_SET_WORD: {
       stack::mark(&v, stack::FRAME_INTERP);
       cell* word = stack::push(v);
       event<Trace>(EVENT_PUSH, block, pos, nullptr, word);
       if (next >= end) fire(err::script_need_value, {v});
-      next = expression<Trace>(block, next, end, false, true, false);
+      // A value that is a native's or action's call is made here rather
+      // than by an expression of its own, which would call it the same way.
+      const cell* called = Trace ? nullptr : native_called(block, next);
+      if (called) {
+        cell function = *called, name = *rs_abs_at(block, next);
+        // The set-word's frame keeps any exit from travelling as status.
+        next = call_native(&function, &name, block, next + 1, end, true);
+        next = infix_steps<Trace>(block, next, end, true, word + 1);
+      } else {
+        next = expression<Trace>(block, next, end, false, true, false);
+      }
       cell* value = word + 1;
       event<Trace>(EVENT_SET, block, next, word, value);
       if (TYPE_OF(value) == TYPE_UNSET) fire(err::script_need_value, {*word});
@@ -559,7 +616,9 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
       cell value = *word::get_value(&v);
       uint32_t t = TYPE_OF(&value);
       if (t == TYPE_UNSET) fire(err::script_no_value, {v});
-      if (prefix_function_q(t)) {
+      if (!Trace && (t == TYPE_NATIVE || t == TYPE_ACTION)) {
+        next = call_native(&value, &v, block, next, end, sub);
+      } else if (prefix_function_q(t)) {
         next = call_function(&value, block, next, end, sub, nullptr, 0, &v, false);
       } else if (t == TYPE_OP) {
         fire(err::script_no_op_arg, {v});
@@ -607,38 +666,9 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
   }
   if (stack::pending_exit) return next;
 
-  // Infix operators: the value just made is the left operand of the next
-  // operator, whose result is in turn the left operand of the one after.
-  // The block's length is read again after anything that may run code.
   if (!no_infix) {
-    int32_t limit = std::min(end, rs_abs_cells(block));
-    while (next < limit) {
-      const cell* name = rs_abs_at(block, next);
-      if (TYPE_OF(name) != TYPE_WORD) break;
-      const cell* value = context::peek(name);
-      if (!value || TYPE_OF(value) != TYPE_OP) break;
-      cell op = *value;
-      op.header = op::wrapped_type(&op);
-      // The fetched value is the operator word itself, as for any word read.
-      event<Trace>(EVENT_FETCH, block, next, name, name);
-      stack::top = sub ? entry_top : stack::arguments;
-      if (!Trace || !tracing_on) {
-        const op_plan plan = plan_of(&op);
-        if (plan.binary && next + 1 < limit) {
-          if (plan.code >= 0 && infix_shortcut(plan, block, next + 1)) {
-            next += 2;
-            continue;
-          }
-          next = binary_call(rs_abs_at(block, next), &op, plan, block, next + 1, limit, sub);
-          if (stack::pending_exit) return next;
-          limit = std::min(end, rs_abs_cells(block));
-          continue;
-        }
-      }
-      cell word = *rs_abs_at(block, next);
-      next = call_function(&op, block, next + 1, end, sub, nullptr, 0, &word, true);
-      limit = std::min(end, rs_abs_cells(block));
-    }
+    next = infix_steps<Trace>(block, next, end, sub, entry_top);
+    if (stack::pending_exit) return next;
   }
   if constexpr (Trace) {
     if (tracing_on && !sub) fire_event(EVENT_EXPR, block, next, &v, stack::arguments);
@@ -679,10 +709,16 @@ void eval_block(const cell* given, bool keep) {
   if (pos >= 0) block_loop<false>(given, keep, pos);
 }
 
-void eval_body(const cell* given) {
+namespace {
+
+// eval_body's and eval_branch's work: with tracing on, the block in an
+// eval frame marked `traced_mark`; else in the innermost frame, marked
+// `mark` when `mark_q` says so.
+template <class MarkQ>
+void eval_in_frame(const cell* given, stack::frame_mark traced_mark, stack::frame_mark mark, MarkQ mark_q) {
   int32_t pos = static_cast<int32_t>(given->data1);
   if (tracing_on) {
-    stack::body_mark = stack::MARK_DIRECT_BODY;
+    stack::body_mark = traced_mark;
     return block_loop<true>(given, true, pos);
   }
   int32_t end = rs_abs_cells(given);
@@ -692,11 +728,12 @@ void eval_body(const cell* given) {
   }
   pos = frameless_statements(given, pos, end, true);
   if (pos < 0) return;
-  // Each expression leaves its value at `base`, above the arguments.
+  // Each expression leaves its value at `base`, above the frame's cells.
   block_keeper kept(given);
   cell& block = kept.held[0];
   cell* base = stack::top;
-  stack::set_frame_mark(stack::frame_top - 1, stack::MARK_BODY_FRAME);
+  stack::call_frame* frame = stack::frame_top - 1;
+  if (mark_q(frame)) stack::set_frame_mark(frame, mark);
   *eval_cursor = block;
   do {
     eval_cursor->data1 = static_cast<uint32_t>(pos);
@@ -706,6 +743,18 @@ void eval_body(const cell* given) {
     end = std::min(end, rs_abs_cells(&block));  // the block may have been cut meanwhile
   } while (pos < end);
   stack::set_result(*base);
+}
+
+}  // namespace
+
+void eval_body(const cell* body) {
+  eval_in_frame(body, stack::MARK_DIRECT_BODY, stack::MARK_BODY_FRAME, [](const stack::call_frame*) { return true; });
+}
+
+void eval_branch(const cell* branch) {
+  // Only a conditional called plainly may pass exits on as status.
+  eval_in_frame(branch, stack::MARK_BRANCH, stack::MARK_BRANCH_FRAME,
+                [](const stack::call_frame* f) { return stack::frame_mark_of(f) == stack::MARK_PLAIN_CALL; });
 }
 
 const cell* current_expression() {

@@ -31,6 +31,12 @@ void eval_block(const cell* block, bool keep);
 // reach the frame from the body's top level.
 void eval_body(const cell* body);
 
+// Evaluates the branch a conditional chose in the innermost frame, the
+// conditional's call, above its arguments, as eval_body does. The
+// conditional returns right after it: exits travelling as status may pass
+// when the conditional itself was called plainly.
+void eval_branch(const cell* branch);
+
 // Evaluates one expression at `pos` in a frame of its own; answers the
 // position after it. The result as eval_block's.
 int32_t eval_next(const cell* block, int32_t pos, int32_t end, bool keep);
@@ -91,6 +97,10 @@ enum apply_mode : uint32_t {
 int32_t call_function(const cell* function, const cell* block, int32_t pos, int32_t end, bool sub,
                       const cell* path, int32_t refinement_at, const cell* name, bool infix,
                       uint32_t mode = APPLY_NONE);
+
+// call_function for a native! or action! called by the word `name`, with
+// no path, operator or apply mode.
+int32_t call_native(const cell* function, const cell* name, const cell* block, int32_t pos, int32_t end, bool sub);
 
 // Whether the call spec already built for a native! or action! takes
 // exactly two evaluated arguments, admitting types `first` and `second`,

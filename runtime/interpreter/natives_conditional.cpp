@@ -48,8 +48,7 @@ void eval_branch(const cell* block) {
     *stack::arguments = value;
     return;
   }
-  stack::body_mark = stack::MARK_BRANCH;
-  interpreter::eval_block(block, true);
+  interpreter::eval_branch(block);
 }
 
 // The argument block at `index` evaluated into the result slot.

@@ -63,20 +63,30 @@ call_frame* search(call_frame* from, uint32_t kind) {
 // also a loop whose native was itself called so, repeatedly.
 bool status_path_q(const call_frame* target, bool through_loops) {
   const call_frame* f = frame_top - 1;
+  if (frame_mark_of(f) != MARK_PLAIN_CALL) return false;
   for (;;) {
-    if (f - 1 < frame_bottom || frame_mark_of(f) != MARK_PLAIN_CALL) return false;
-    --f;  // the block's eval frame, or the call frame a body is evaluated in
-    frame_mark m = frame_mark_of(f);
-    if (m == MARK_BODY_FRAME) return f == target;
-    if (m == MARK_BRANCH) {
-      --f;  // the conditional's own call
-      continue;
+    // `f` is a plain call; its block runs in the frame below.
+    if (f - 1 < frame_bottom) return false;
+    --f;
+    switch (frame_mark_of(f)) {
+      case MARK_BODY_FRAME:
+        return f == target;
+      case MARK_BRANCH_FRAME:
+        continue;  // the conditional's own call, plain
+      case MARK_BRANCH:
+        --f;  // the conditional's own call
+        break;
+      case MARK_DIRECT_BODY:
+        if (f - 1 < frame_bottom) return false;
+        --f;  // the site's own frame
+        if (f == target) return true;
+        if (!through_loops || frame_kind_of(f) != FRAME_LOOP) return false;
+        --f;  // the loop native's call
+        break;
+      default:
+        return false;
     }
-    if (m != MARK_DIRECT_BODY || f - 1 < frame_bottom) return false;
-    --f;  // the site's own frame
-    if (f == target) return true;
-    if (!through_loops || frame_kind_of(f) != FRAME_LOOP) return false;
-    --f;  // the loop native's call
+    if (frame_mark_of(f) != MARK_PLAIN_CALL) return false;
   }
 }
 

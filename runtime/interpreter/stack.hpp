@@ -138,6 +138,7 @@ enum frame_mark : uint8_t {
   MARK_DIRECT_BODY = 2,  // eval_block run directly by a run_body catch site
   MARK_BRANCH = 3,       // eval_block of the branch a conditional returns right after
   MARK_BODY_FRAME = 4,   // the call frame a run_body site evaluates its body in (eval_body)
+  MARK_BRANCH_FRAME = 5, // a plain call of a conditional evaluating its branch in its frame (eval_branch)
 };
 extern uint32_t pending_exit;  // the code travelling as status, or 0
 // The mark of the eval frame of the next eval_block, set by a run_body

@@ -199,10 +199,10 @@ struct stack_restore {
 };
 
 struct entry {
-  int32_t code;
-  int32_t cell_at;    // its first cell on the rule stack
-  int32_t pos;        // block: the next rule; command: where its rule starts
-  int32_t start;      // input index at entry
+  int32_t code = OPEN_BLOCK;
+  int32_t cell_at = 0;  // its first cell on the rule stack
+  int32_t pos = 0;      // command: where its rule starts (a block's next rule is on its marker)
+  int32_t start = 0;    // input index at entry
   int32_t min = 0, max = 0, count = 0;
   int32_t iteration = 0;  // input index where the current iteration began
   int32_t length = 0;     // input length then
@@ -239,6 +239,7 @@ struct engine {
   int32_t rule_base;
   int32_t part_limit;
   int32_t in_limit;      // part_limit for this parse's own input, else -1
+  bool in_string;        // whether the input is of a string type
   int32_t case_op;
   bool match = true;
   bool breaking = false;
@@ -278,17 +279,17 @@ struct engine {
   cell* rule_at(int32_t p) { return memory::head_of<cell>(memory::buffer_of(rules_node)) + p; }
   int32_t pos() { return rule_pos; }
   void set_pos(int32_t p) { rule_pos = p; }
+  // A block's marker holds its next rule once another block is current.
   void sync_marker() {
-    if (current < 0) return;
-    entries[current].pos = rule_pos;
-    cell_at(rule_stack, entries[current].cell_at + 1)->data2 = static_cast<uint32_t>(rule_pos);
+    if (current >= 0) cell_at(rule_stack, entries[current].cell_at + 1)->data2 = static_cast<uint32_t>(rule_pos);
   }
   // Makes entry `n`, an open block, the current one.
   void enter_block(int32_t n) {
     current = n;
     if (n < 0) return;
-    rules_node = cell_at(rule_stack, entries[n].cell_at)->data2;
-    rule_pos = entries[n].pos;
+    const cell* at = cell_at(rule_stack, entries[n].cell_at);
+    rules_node = at[0].data2;
+    rule_pos = static_cast<int32_t>(at[1].data2);
   }
   // Makes the series-stack top the input at work, at the index it was
   // entered at.
@@ -296,6 +297,7 @@ struct engine {
     int32_t top = abs_length(series_stack) - 1;
     in = *cell_at(series_stack, top);
     in_limit = top == series_base ? part_limit : -1;
+    in_string = kind_of(&in) == INPUT_STRING;
   }
   void truncate_rules(int32_t n) {
     memory::series_buffer* b = memory::GET_BUFFER(rule_stack);
@@ -326,12 +328,28 @@ struct engine {
 
   state push_block(const cell& blk) {
     sync_marker();
-    entry e{OPEN_BLOCK, abs_length(rule_stack), static_cast<int32_t>(blk.data1), ipos()};
+    memory::series_buffer* b = memory::GET_BUFFER(rule_stack);
+    auto at = static_cast<int32_t>((b->tail - b->head) / sizeof(cell));
+    cell mark = marker(OPEN_BLOCK, static_cast<int32_t>(blk.data1), ipos());
+    // The two cells go in at once when they fit below the limit and in
+    // the buffer.
+    if (at - rule_base + 1 < STACK_LIMIT && memory::tail_of<uint8_t>(b) + 2 * sizeof(cell) <= memory::data_end(b)) {
+      cell* top = memory::tail_of<cell>(b);
+      top[0] = blk;
+      top[1] = mark;
+      b->tail += 2 * sizeof(cell);
+    } else {
+      push_cell(blk);
+      push_cell(mark);
+    }
+    entry& e = entries.emplace_back();
+    e.code = OPEN_BLOCK;
+    e.cell_at = at;
+    e.start = ipos();
     e.outer = current;
-    push_cell(blk);
-    push_cell(marker(OPEN_BLOCK, e.pos, e.start));
-    entries.push_back(e);
-    enter_block(static_cast<int32_t>(entries.size()) - 1);
+    current = static_cast<int32_t>(entries.size()) - 1;
+    rules_node = blk.data2;
+    rule_pos = static_cast<int32_t>(blk.data1);
     trace(TRACE_PUSH);
     return FETCH;
   }
@@ -488,22 +506,21 @@ struct engine {
   }
 
   state fetch() {
-    int32_t p = pos();
-    int32_t length = block_length();
-    if (p >= length) {
+    if (rule_pos >= block_length()) {
       match = true;
       return pop_block();
     }
-    trace(TRACE_FETCH);
-    if (stopped) return RESULT;
-    length = block_length();
-    if (pos() >= length) return FETCH;
-    p = pos();
-    rule = *rule_at(p);
-    set_pos(p + 1);
+    if (events & TRACE_FETCH) {
+      // The trace function may have shortened the rules.
+      trace(TRACE_FETCH);
+      if (stopped) return RESULT;
+      if (rule_pos >= block_length()) return FETCH;
+    }
+    rule = *rule_at(rule_pos);
+    ++rule_pos;
     if (TYPE_OF(&rule) == TYPE_WORD) {
-      state s;
-      if (keyword(s)) return s;
+      keyword_code code = code_of_symbol(static_cast<int32_t>(rule.data2));
+      if (command_keyword_q(code)) return keyword(code);
       value = *word::get_value(&rule);
       uint32_t t = TYPE_OF(&value);
       if (t == TYPE_UNSET || all_word_q(t)) fire(err::script_parse_rule, {rule});
@@ -516,6 +533,10 @@ struct engine {
   state terminal() {
     switch (TYPE_OF(&rule)) {
       case TYPE_BLOCK:
+        if (fails_at_once(rule)) {
+          match = false;
+          return RESULT;
+        }
         return push_block(rule);
       case TYPE_PAREN:
         eval_paren(rule);
@@ -569,10 +590,9 @@ struct engine {
     return FETCH;
   }
 
-  // Handles a keyword word in `rule`; false when the word is none.
-  bool keyword(state& next) {
-    keyword_code s = code_of_symbol(static_cast<int32_t>(rule.data2));
-    if (!command_keyword_q(s)) return false;
+  // Handles the keyword `s`, the word in `rule`.
+  state keyword(keyword_code s) {
+    state next = RESULT;
     auto next_value = [&]() { return rule_at(pos()); };
     auto take = [&]() {
       cell v = *rule_at(pos());
@@ -599,6 +619,11 @@ struct engine {
         need_rule(keyword_word);
         int32_t min = s == KW_SOME ? 1 : 0, max = s == KW_OPT ? 1 : INT32_MAX;
         if (unit_run(min, max)) {
+          next = RESULT;
+        } else if (block_fails_at_once(rule_at(pos()))) {
+          // No iteration: the outcome of a repeat whose first one fails.
+          set_pos(pos() + 1);
+          match = min == 0;
           next = RESULT;
         } else {
           push_command(s == KW_WHILE ? CMD_WHILE : CMD_REPEAT, min, max);
@@ -743,10 +768,10 @@ struct engine {
         }
         break;
       }
-      default:
-        return false;
+      default:  // not a command keyword: fetch does not pass one
+        break;
     }
-    return true;
+    return next;
   }
 
   state into(const cell& keyword_word) {
@@ -1063,6 +1088,45 @@ struct engine {
     return RESULT;
   }
 
+  // Whether the block `blk` would fail where the input is, told without
+  // opening it: its first rule is a character (case strict) or a bitset,
+  // or a word holding one, that the next unit of a string input does not
+  // match, and no alternative follows. Untraced only (a trace sees the
+  // block open), and only when the block, above `pending` more cells,
+  // would fit on the rule stack.
+  bool fails_at_once(const cell& blk, int32_t pending = 0) {
+    if (events != 0 || !in_string) return false;
+    const memory::series_buffer* b = memory::GET_BUFFER(&blk);
+    const cell* rules = memory::head_of<cell>(b);
+    int32_t index = static_cast<int32_t>(blk.data1), length = static_cast<int32_t>((b->tail - b->head) / sizeof(cell));
+    if (index >= length) return false;
+    const cell* first = &rules[index];
+    if (TYPE_OF(first) == TYPE_WORD) {
+      if (code_of(first) != KW_OTHER || !(first = context::peek(first))) return false;
+    }
+    int32_t n = ipos();
+    bool more = n < limit();
+    if (TYPE_OF(first) == TYPE_CHAR && case_op == CASE_STRICT) {
+      if (more && unit_of(n) == first->data2) return false;
+    } else if (TYPE_OF(first) == TYPE_BITSET) {
+      if (more && in_bitset(first, unit_of(n))) return false;
+    } else {
+      return false;
+    }
+    for (int32_t p = index + 1; p < length; ++p)
+      if (keyword_q(&rules[p], KW_BAR)) return false;
+    return abs_length(rule_stack) - rule_base + pending + 1 < STACK_LIMIT;
+  }
+  // The same for the rule of a repeat, a block or a word holding one,
+  // whose command would take a cell.
+  bool block_fails_at_once(const cell* v) {
+    if (events != 0 || !in_string) return false;
+    if (TYPE_OF(v) == TYPE_WORD) {
+      if (code_of(v) != KW_OTHER || !(v = context::peek(v))) return false;
+    }
+    return TYPE_OF(v) == TYPE_BLOCK && fails_at_once(*v, 1);
+  }
+
   // A repetition of a bitset over a string, or of a character when case
   // matters, untraced, is matched here in one loop over the units, with
   // the outcome the iterations of the repeat command would reach: at least
@@ -1071,11 +1135,10 @@ struct engine {
   // done nothing, for any other repetition; on true the rule is consumed
   // and the match flag set.
   bool unit_run(int32_t min, int32_t max) {
-    if (events != 0 || kind_of(input()) != INPUT_STRING) return false;
-    const cell* r = rule_at(pos());
+    if (events != 0 || !in_string) return false;
+    const cell* r = rule_at(rule_pos);
     if (TYPE_OF(r) == TYPE_WORD) {
-      if (code_of(r) != KW_OTHER) return false;
-      r = word::get_value(r);
+      if (code_of(r) != KW_OTHER || !(r = context::peek(r))) return false;
     }
     if (TYPE_OF(r) == TYPE_BITSET) {
       const memory::series_buffer* bits = memory::GET_BUFFER(r);
@@ -1259,7 +1322,9 @@ struct engine {
       if (s == FETCH) {
         s = fetch();
       } else if (s == RESULT) {
-        s = result();
+        // A rule of an open block matched: the block goes on.
+        bool next_rule = match && !breaking && entries.back().code == OPEN_BLOCK;
+        s = next_rule ? FETCH : result();
       } else {
         if (match && ipos() < limit()) match = false;
         trace(TRACE_END);
