@@ -553,11 +553,13 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
 // that need no evaluation: nothing runs meanwhile. After an argument that
 // is evaluated, both are read again (the evaluation may have put another
 // function's plan in the entry; this function's is the same when made
-// again). False, with nothing done, for any other call spec.
-[[gnu::always_inline]] inline bool fetch_plain_args(call& k) {
+// again). Answers the plan as it stands after them; nullptr, with nothing
+// done, for any other call spec, and with `whole` also for one that does
+// not fit the plan.
+[[gnu::always_inline]] inline const call_plan* fetch_plain_args(call& k, bool whole) {
   const call_plan* plan = &plan_of(k.function);
   int32_t first = plan->first_refinement;
-  if (!plan->plain_prefix || first > PLAN_ENTRIES) return false;
+  if (!plan->plain_prefix || first > PLAN_ENTRIES || (whole && plan->count > PLAN_ENTRIES)) return nullptr;
   const memory::series_buffer* b = memory::GET_BUFFER(k.block);
   int32_t limit = std::min(k.end, static_cast<int32_t>((b->tail - b->head) / sizeof(cell)));
   const cell* ahead = nullptr;
@@ -583,20 +585,20 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
     b = memory::GET_BUFFER(k.block);
     limit = std::min(k.end, static_cast<int32_t>((b->tail - b->head) / sizeof(cell)));
   }
-  return true;
+  return plan;
 }
 
 // fetch_plain_args for a function!, whose unused refinements then get
 // false each and none for their arguments; answers its locals count, or -1
 // with nothing done when the call spec does not fit the plan.
 int32_t fetch_plain_function_args(call& k) {
-  if (plan_of(k.function).count > PLAN_ENTRIES || !fetch_plain_args(k)) return -1;
-  const call_plan& plan = plan_of(k.function);
-  for (int32_t i = plan.first_refinement; i < plan.count; ++i) {
-    if (argument_q(plan.entries + i)) stack::push(none::none_value);
-    else if (TYPE_OF(plan.entries + i) == TYPE_REFINEMENT) stack::push(logic::false_value);
+  const call_plan* plan = fetch_plain_args(k, true);
+  if (!plan) return -1;
+  for (int32_t i = plan->first_refinement; i < plan->count; ++i) {
+    if (argument_q(plan->entries + i)) stack::push(none::none_value);
+    else if (TYPE_OF(plan->entries + i) == TYPE_REFINEMENT) stack::push(logic::false_value);
   }
-  return plan.locals;
+  return plan->locals;
 }
 
 // Runs the C++ body of a native, an action or a routine so that no C++
@@ -726,7 +728,7 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
       std::fill(refs, refs + MAX_REFINEMENTS, -1);
       stack::mark(&name, stack::FRAME_INTERP);
       bool plain = !path && !infix && !tracing_on;
-      if (!plain || mode != APPLY_NONE || !fetch_plain_args(k)) fetch_args(k, path, refinement_at, refs, mode);
+      if (!plain || mode != APPLY_NONE || !fetch_plain_args(k, false)) fetch_args(k, path, refinement_at, refs, mode);
       if (plain) stack::set_frame_mark(stack::frame_top - 1, stack::MARK_PLAIN_CALL);
       call_entry(&function, refs);
       break;
@@ -768,7 +770,7 @@ int32_t call_native(const cell* given, const cell* given_name, const cell* block
   int32_t refs[MAX_REFINEMENTS];
   std::fill(refs, refs + MAX_REFINEMENTS, -1);
   stack::mark(&held[1], stack::FRAME_INTERP);
-  if (!fetch_plain_args(k)) fetch_args(k, nullptr, 0, refs, APPLY_NONE);
+  if (!fetch_plain_args(k, false)) fetch_args(k, nullptr, 0, refs, APPLY_NONE);
   stack::set_frame_mark(stack::frame_top - 1, stack::MARK_PLAIN_CALL);
   call_entry(&held[0], refs);
   if (stack::pending_exit) return k.pos;  // the stacks stand where the exit put them

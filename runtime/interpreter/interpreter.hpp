@@ -25,10 +25,11 @@ namespace ixo::interpreter {
 void eval_block(const cell* block, bool keep);
 
 // Evaluates a function's body in the innermost frame, the call's own,
-// above its arguments and locals, as eval_block with `keep` would in a
-// frame of its own: the result goes to the frame's result slot, the top
-// just above it. Exits travelling as status (see stack::pending_exit) may
-// reach the frame from the body's top level.
+// above its arguments and locals, or a loop's body in its loop frame, as
+// eval_block with `keep` would in a frame of its own: the result goes to
+// the frame's result slot, the top just above it. Exits travelling as
+// status (see stack::pending_exit) may reach the frame from the body's top
+// level.
 void eval_body(const cell* body);
 
 // Evaluates the branch a conditional chose in the innermost frame, the

@@ -42,10 +42,7 @@ void return_none() {
 void open_loop() { stack::mark(words::word_body, stack::FRAME_LOOP); }
 
 loop_step run_body(const cell* body) {
-  uint32_t code = catch_site(FILTER_LOOP, [&] {
-    stack::body_mark = stack::MARK_DIRECT_BODY;
-    interpreter::eval_block(body, true);
-  });
+  uint32_t code = catch_site(FILTER_LOOP, [&] { interpreter::eval_body(body); });
   if (code == 0 && stack::pending_exit) {
     // A return on its way to its function body passes on as status.
     if (stack::pending_exit != THROW_BREAK && stack::pending_exit != THROW_CONTINUE) return LOOP_EXIT;

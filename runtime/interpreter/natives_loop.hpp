@@ -33,7 +33,7 @@ void open_loop();
 // have left it.
 enum loop_step { LOOP_NEXT, LOOP_CONTINUE, LOOP_BREAK, LOOP_EXIT };
 
-// Evaluates the body (a rooted block cell) into the loop's result slot,
+// Evaluates the body (a rooted block cell) in the loop frame, into its result slot,
 // taking break and continue, which leave the stacks at the loop frame
 // (break with its value, or unset, in the result slot). Any other exit
 // passes on.

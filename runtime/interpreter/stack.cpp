@@ -57,10 +57,11 @@ call_frame* search(call_frame* from, uint32_t kind) {
 // Whether an exit from the native whose frame is the innermost may reach
 // `target` as status: the native was called plainly at the top level of a
 // block that a run_body site evaluates directly, and that site's frame is
-// the target (a function's body evaluated in its call frame is such a
-// block, with no frame of its own); the block may also be the branch of a
-// conditional that was itself called so, repeatedly; with `through_loops`,
-// also a loop whose native was itself called so, repeatedly.
+// the target (a function's or a loop's body evaluated in the site's own
+// frame is such a block, with no frame of its own); the block may also be
+// the branch of a conditional that was itself called so, repeatedly; with
+// `through_loops`, also a loop whose native was itself called so,
+// repeatedly.
 bool status_path_q(const call_frame* target, bool through_loops) {
   const call_frame* f = frame_top - 1;
   if (frame_mark_of(f) != MARK_PLAIN_CALL) return false;
@@ -70,22 +71,23 @@ bool status_path_q(const call_frame* target, bool through_loops) {
     --f;
     switch (frame_mark_of(f)) {
       case MARK_BODY_FRAME:
-        return f == target;
+        break;  // the site's own frame
       case MARK_BRANCH_FRAME:
         continue;  // the conditional's own call, plain
       case MARK_BRANCH:
         --f;  // the conditional's own call
-        break;
+        if (frame_mark_of(f) != MARK_PLAIN_CALL) return false;
+        continue;
       case MARK_DIRECT_BODY:
         if (f - 1 < frame_bottom) return false;
         --f;  // the site's own frame
-        if (f == target) return true;
-        if (!through_loops || frame_kind_of(f) != FRAME_LOOP) return false;
-        --f;  // the loop native's call
         break;
       default:
         return false;
     }
+    if (f == target) return true;
+    if (!through_loops || frame_kind_of(f) != FRAME_LOOP) return false;
+    --f;  // the loop native's call
     if (frame_mark_of(f) != MARK_PLAIN_CALL) return false;
   }
 }

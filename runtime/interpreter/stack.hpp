@@ -137,7 +137,7 @@ enum frame_mark : uint8_t {
   MARK_PLAIN_CALL = 1,   // call_function of a word or function value: no path, infix or trace
   MARK_DIRECT_BODY = 2,  // eval_block run directly by a run_body catch site
   MARK_BRANCH = 3,       // eval_block of the branch a conditional returns right after
-  MARK_BODY_FRAME = 4,   // the call frame a run_body site evaluates its body in (eval_body)
+  MARK_BODY_FRAME = 4,   // the call or loop frame a run_body site evaluates its body in (eval_body)
   MARK_BRANCH_FRAME = 5, // a plain call of a conditional evaluating its branch in its frame (eval_branch)
 };
 extern uint32_t pending_exit;  // the code travelling as status, or 0
