@@ -34,6 +34,7 @@
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/lexer.hpp"
+#include "runtime/memory/collector.hpp"
 #include "runtime/memory/root_block.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
@@ -201,7 +202,7 @@ struct stack_restore {
 struct entry {
   int32_t code = OPEN_BLOCK;
   int32_t cell_at = 0;  // its first cell on the rule stack
-  int32_t pos = 0;      // command: where its rule starts (a block's next rule is on its marker)
+  int32_t pos = 0;      // block: the next rule once another is current; command: where its rule starts
   int32_t start = 0;    // input index at entry
   int32_t min = 0, max = 0, count = 0;
   int32_t iteration = 0;  // input index where the current iteration began
@@ -209,11 +210,26 @@ struct entry {
   int32_t aux = 0;        // word position, saved case, pick flag, collect mode
   int32_t insert_at = 0;  // collect into: where the next value goes
   int32_t outer = -1;     // block: the open block it was entered from
+  cell held{TYPE_NONE, 0, 0, 0};  // block: the rule block; collect: the collection
 };
 
 enum state { FETCH, RESULT, END };
 
+struct engine;
+// The parses running now, the innermost first (a parse started from a
+// paren or a trace function runs inside another).
+engine* running = nullptr;
+// Whether a trace function has been given the rule-stack block: from then
+// on code may look at it, so it is written before code runs.
+bool rule_stack_shown = false;
+
 struct engine {
+  engine* outer_engine = running;
+  engine() { running = this; }
+  ~engine() { running = outer_engine; }
+  engine(const engine&) = delete;
+  engine& operator=(const engine&) = delete;
+
   // Rooted scratch cells: the rule value being worked on, a value made
   // from it, the callback and the collected result.
   cell rule{TYPE_NONE, 0, 0, 0};
@@ -237,6 +253,7 @@ struct engine {
   int32_t rule_pos = 0;  // its next rule
   int32_t series_base;   // the series-stack index of this parse's input
   int32_t rule_base;
+  int32_t stack_cells;   // the rule-stack length the entries stand for
   int32_t part_limit;
   int32_t in_limit;      // part_limit for this parse's own input, else -1
   bool in_string;        // whether the input is of a string type
@@ -250,10 +267,12 @@ struct engine {
   // ---- Stacks ------------------------------------------------------------
   //
   // The input position and the current block's next rule live in the
-  // engine (`in`, `rule_pos`), not on the stacks: the series-stack cells
-  // keep the index each input was entered at, and the marker of the
-  // current block gets its position (sync_marker) when a block opens above
-  // it and before code that may look at the rule stack runs.
+  // engine (`in`, `rule_pos`): the series-stack cells keep the index each
+  // input was entered at. The entries are the rule stack: the rule blocks
+  // and collections they hold are marked through the running engines
+  // (mark_engines), and `stack_cells` counts the cells the rule-stack
+  // block would hold for them, which it is given (write_rule_stack) only
+  // when code that may look at it runs under a trace.
 
   cell* input() { return &in; }
   int32_t ipos() { return static_cast<int32_t>(in.data1); }
@@ -271,7 +290,7 @@ struct engine {
     return unit == 1 ? head[n] : string::get_char(head + static_cast<int64_t>(n) * unit, unit);
   }
 
-  cell* current_block() { return cell_at(rule_stack, entries[current].cell_at); }
+  cell* current_block() { return &entries[current].held; }
   int32_t block_length() {
     const memory::series_buffer* b = memory::buffer_of(rules_node);
     return static_cast<int32_t>((b->tail - b->head) / sizeof(cell));
@@ -279,17 +298,12 @@ struct engine {
   cell* rule_at(int32_t p) { return memory::head_of<cell>(memory::buffer_of(rules_node)) + p; }
   int32_t pos() { return rule_pos; }
   void set_pos(int32_t p) { rule_pos = p; }
-  // A block's marker holds its next rule once another block is current.
-  void sync_marker() {
-    if (current >= 0) cell_at(rule_stack, entries[current].cell_at + 1)->data2 = static_cast<uint32_t>(rule_pos);
-  }
   // Makes entry `n`, an open block, the current one.
   void enter_block(int32_t n) {
     current = n;
     if (n < 0) return;
-    const cell* at = cell_at(rule_stack, entries[n].cell_at);
-    rules_node = at[0].data2;
-    rule_pos = static_cast<int32_t>(at[1].data2);
+    rules_node = entries[n].held.data2;
+    rule_pos = entries[n].pos;
   }
   // Makes the series-stack top the input at work, at the index it was
   // entered at.
@@ -299,23 +313,29 @@ struct engine {
     in_limit = top == series_base ? part_limit : -1;
     in_string = kind_of(&in) == INPUT_STRING;
   }
-  void truncate_rules(int32_t n) {
-    memory::series_buffer* b = memory::GET_BUFFER(rule_stack);
-    b->tail = b->head + static_cast<uint32_t>(n) * sizeof(cell);
-  }
-
-  void push_cell(const cell& c) {
-    // Most pushes find room at the tail: they store without allocating.
-    memory::series_buffer* b = memory::GET_BUFFER(rule_stack);
-    if (static_cast<int32_t>((b->tail - b->head) / sizeof(cell)) - rule_base >= STACK_LIMIT)
-      fire(err::script_parse_stack);
-    if (memory::tail_of<uint8_t>(b) + sizeof(cell) <= memory::data_end(b)) {
-      *memory::tail_of<cell>(b) = c;
-      b->tail += sizeof(cell);
-      return;
+  // Takes `n` rule-stack cells, each within the limit.
+  void claim_cells(int32_t n) {
+    for (; n > 0; --n) {
+      if (stack_cells - rule_base >= STACK_LIMIT) fire(err::script_parse_stack);
+      ++stack_cells;
     }
-    cell copy = c;
-    block::rs_append(rule_stack, &copy);
+  }
+  // Fills the rule-stack block above this parse's base with the cells of
+  // the entries: a block and its marker (code, next rule, input index at
+  // entry) for a rule block, a collection and its marker for a collect, a
+  // marker (code, counts) for another command.
+  void write_rule_stack() {
+    block::rs_truncate(rule_stack, rule_base);
+    for (size_t i = 0; i < entries.size(); ++i) {
+      const entry& e = entries[i];
+      cell held = e.held, mark = marker(e.code, e.min, e.max);
+      if (e.code == OPEN_BLOCK) {
+        int32_t next = static_cast<int32_t>(i) == current ? rule_pos : e.pos;
+        mark = marker(OPEN_BLOCK, next, e.start);
+      }
+      if (e.code == OPEN_BLOCK || e.code == CMD_COLLECT) block::rs_append(rule_stack, &held);
+      block::rs_append(rule_stack, &mark);
+    }
   }
   void push_series(const cell& s) {
     if (abs_length(series_stack) - series_base >= STACK_LIMIT) fire(err::script_parse_stack);
@@ -327,26 +347,15 @@ struct engine {
   }
 
   state push_block(const cell& blk) {
-    sync_marker();
-    memory::series_buffer* b = memory::GET_BUFFER(rule_stack);
-    auto at = static_cast<int32_t>((b->tail - b->head) / sizeof(cell));
-    cell mark = marker(OPEN_BLOCK, static_cast<int32_t>(blk.data1), ipos());
-    // The two cells go in at once when they fit below the limit and in
-    // the buffer.
-    if (at - rule_base + 1 < STACK_LIMIT && memory::tail_of<uint8_t>(b) + 2 * sizeof(cell) <= memory::data_end(b)) {
-      cell* top = memory::tail_of<cell>(b);
-      top[0] = blk;
-      top[1] = mark;
-      b->tail += 2 * sizeof(cell);
-    } else {
-      push_cell(blk);
-      push_cell(mark);
-    }
+    if (current >= 0) entries[current].pos = rule_pos;
+    int32_t at = stack_cells;
+    claim_cells(2);
     entry& e = entries.emplace_back();
     e.code = OPEN_BLOCK;
     e.cell_at = at;
     e.start = ipos();
     e.outer = current;
+    e.held = blk;
     current = static_cast<int32_t>(entries.size()) - 1;
     rules_node = blk.data2;
     rule_pos = static_cast<int32_t>(blk.data1);
@@ -360,24 +369,24 @@ struct engine {
     trace(TRACE_POP);
     entry b = entries.back();
     if (!match) set_ipos(b.start);
-    truncate_rules(b.cell_at);
+    stack_cells = b.cell_at;
     entries.pop_back();
     enter_block(b.outer);
     return entries.empty() ? END : RESULT;
   }
 
   entry& push_command(int32_t code, int32_t min = 0, int32_t max = 0, int32_t aux = 0) {
-    entry e{code, abs_length(rule_stack), pos(), ipos(), min, max};
+    entry e{code, stack_cells, pos(), ipos(), min, max};
     e.iteration = e.start;
     e.length = abs_length(input());
     e.aux = aux;
-    push_cell(marker(code, min, max));
+    claim_cells(1);
     entries.push_back(e);
     return entries.back();
   }
   entry pop_command() {
     entry t = entries.back();
-    truncate_rules(t.cell_at);
+    stack_cells = t.cell_at;
     entries.pop_back();
     return t;
   }
@@ -393,7 +402,8 @@ struct engine {
     if ((events & bit) && !stopped) call_trace(bit);
   }
   void call_trace(uint32_t bit) {
-    sync_marker();
+    write_rule_stack();
+    rule_stack_shown = true;
     cell* saved = stack::top;
     stack::push(*trace_word(bit));
     stack::push(logic::make_cell(match));
@@ -413,7 +423,7 @@ struct engine {
   // Evaluates a paren into `value`. The paren may change the input and
   // the rules: a shortened input moves the position back.
   void eval_paren(const cell& paren) {
-    sync_marker();
+    if (rule_stack_shown) write_rule_stack();
     cell* saved = stack::top;
     cell* code = stack::push(paren);
     interpreter::eval_block(code, false);
@@ -543,6 +553,7 @@ struct engine {
         return RESULT;
       case TYPE_SET_WORD: {
         value = *input();
+        if (rule_stack_shown) write_rule_stack();
         word::set(&rule, value);
         match = true;
         return RESULT;
@@ -819,10 +830,11 @@ struct engine {
     } else {
       block::make_at(&work, 8);
     }
-    int32_t at = abs_length(rule_stack);
-    push_cell(work);
+    int32_t at = stack_cells;
+    claim_cells(1);
     entry& e = push_command(CMD_COLLECT, word_at, 0, mode);
     e.cell_at = at;
+    e.held = work;
     e.insert_at = static_cast<int32_t>(work.data1);
     return FETCH;
   }
@@ -876,13 +888,13 @@ struct engine {
   // Adds `value` to the collection of entry `c`: one value, or the values
   // of a block one by one with `pick`.
   void add_to_collection(int32_t c, bool pick) {
-    work = *block::rs_abs_at(rule_stack, entries[c].cell_at);
+    work = entries[c].held;
     bool only = !pick && any_block_q(TYPE_OF(&work));
     int32_t before = abs_length(&work);
     if (entries[c].aux == COLLECT_INTO) {
       work.data1 = static_cast<uint32_t>(entries[c].insert_at);
       actions::insert(&work, &value, -1, only, 1);
-      entries[c].insert_at += abs_length(block::rs_abs_at(rule_stack, entries[c].cell_at)) - before;
+      entries[c].insert_at += abs_length(&entries[c].held) - before;
     } else {
       actions::append(&work, &value, -1, only, 1);
     }
@@ -908,18 +920,18 @@ struct engine {
     int32_t c = innermost_collect(static_cast<int32_t>(entries.size()));
     int32_t count = ipos() - start;
     if (count <= 0) return;
-    uint32_t target = TYPE_OF(block::rs_abs_at(rule_stack, entries[c].cell_at));
+    uint32_t target = TYPE_OF(&entries[c].held);
     input_kind k = kind_of(input());
     bool same_kind = (k == INPUT_STRING && any_string_q(target)) || (k == INPUT_BINARY && target == TYPE_BINARY);
     if (same_kind) {
       value = *input();
       value.data1 = static_cast<uint32_t>(start);
-      work = *block::rs_abs_at(rule_stack, entries[c].cell_at);
+      work = entries[c].held;
       int32_t before = abs_length(&work);
       if (entries[c].aux == COLLECT_INTO) {
         work.data1 = static_cast<uint32_t>(entries[c].insert_at);
         actions::insert(&work, &value, count, 0, 1);
-        entries[c].insert_at += abs_length(block::rs_abs_at(rule_stack, entries[c].cell_at)) - before;
+        entries[c].insert_at += abs_length(&entries[c].held) - before;
       } else {
         actions::append(&work, &value, count, 0, 1);
       }
@@ -947,6 +959,7 @@ struct engine {
 
   void set_word_at(int32_t word_at) {
     name = *rule_at(word_at);
+    if (rule_stack_shown) write_rule_stack();
     word::set(&name, value);
   }
 
@@ -1115,7 +1128,7 @@ struct engine {
     }
     for (int32_t p = index + 1; p < length; ++p)
       if (keyword_q(&rules[p], KW_BAR)) return false;
-    return abs_length(rule_stack) - rule_base + pending + 1 < STACK_LIMIT;
+    return stack_cells - rule_base + pending + 1 < STACK_LIMIT;
   }
   // The same for the rule of a repeat, a block or a word holding one,
   // whose command would take a cell.
@@ -1178,7 +1191,7 @@ struct engine {
 
   state end_collect() {
     entry e = entries.back();
-    value = *block::rs_abs_at(rule_stack, e.cell_at);
+    value = e.held;
     int32_t word_at = e.min;
     pop_command();
     if (e.aux == COLLECT_SET) {
@@ -1334,6 +1347,14 @@ struct engine {
   }
 };
 
+// The collector's root callback: the rule blocks and collections the
+// running parses hold.
+void mark_engines() {
+  for (engine* e = running; e; e = e->outer_engine)
+    for (entry& x : e->entries)
+      if (x.code == OPEN_BLOCK || x.code == CMD_COLLECT) collector::mark_values(&x.held, &x.held + 1);
+}
+
 }  // namespace
 
 void process(cell* result, const cell* input, const cell* rules, int32_t case_, int32_t limit,
@@ -1344,6 +1365,7 @@ void process(cell* result, const cell* input, const cell* rules, int32_t case_, 
   e.part_limit = limit;
   e.series_base = abs_length(series_stack);
   e.rule_base = abs_length(rule_stack);
+  e.stack_cells = e.rule_base;
   if (callback && TYPE_OF(callback) != TYPE_NONE) {
     e.callback = *callback;
     e.events = events_of(callback);
@@ -1357,6 +1379,13 @@ void process(cell* result, const cell* input, const cell* rules, int32_t case_, 
 }
 
 void init() {
+  static bool registered = false;
+  if (!registered) {
+    collector::register_root(mark_engines);
+    registered = true;
+  }
+  running = nullptr;
+  rule_stack_shown = false;
   cell c{TYPE_NONE, 0, 0, 0};
   block::make_at(&c, 8);
   series_stack = root::append(c);
