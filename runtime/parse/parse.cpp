@@ -209,7 +209,7 @@ struct entry {
   int32_t length = 0;     // input length then
   int32_t aux = 0;        // word position, saved case, pick flag, collect mode
   int32_t insert_at = 0;  // collect into: where the next value goes
-  int32_t outer = -1;     // block: the open block it was entered from
+  int32_t outer = -1;     // block: the open block it was entered from; collect: the collect it is in
   cell held{TYPE_NONE, 0, 0, 0};  // block: the rule block; collect: the collection
 };
 
@@ -250,6 +250,7 @@ struct engine {
 
   std::vector<entry> entries;
   int32_t current = -1;  // the innermost open block among the entries
+  int32_t collect_top = -1;  // the innermost collect among them
   int32_t rule_pos = 0;  // its next rule
   int32_t series_base;   // the series-stack index of this parse's input
   int32_t rule_base;
@@ -389,11 +390,6 @@ struct engine {
     stack_cells = t.cell_at;
     entries.pop_back();
     return t;
-  }
-  int32_t innermost_collect(int32_t below) {
-    for (int32_t i = below - 1; i >= 0; --i)
-      if (entries[i].code == CMD_COLLECT) return i;
-    return -1;
   }
 
   // ---- Trace and parens ----------------------------------------------------
@@ -696,7 +692,7 @@ struct engine {
         next = collect(keyword_word);
         break;
       case KW_KEEP: {
-        if (innermost_collect(static_cast<int32_t>(entries.size())) < 0) fire(err::script_parse_keep);
+        if (collect_top < 0) fire(err::script_parse_keep);
         need_rule(keyword_word);
         bool pick = false;
         if (keyword_q(next_value(), KW_PICK)) {
@@ -706,7 +702,7 @@ struct engine {
         }
         if (TYPE_OF(next_value()) == TYPE_PAREN) {
           eval_paren(take());
-          keep_value(innermost_collect(static_cast<int32_t>(entries.size())), pick);
+          keep_value(collect_top, pick);
           next = RESULT;
         } else {
           push_command(CMD_KEEP, 0, 0, pick);
@@ -835,6 +831,8 @@ struct engine {
     entry& e = push_command(CMD_COLLECT, word_at, 0, mode);
     e.cell_at = at;
     e.held = work;
+    e.outer = collect_top;
+    collect_top = static_cast<int32_t>(entries.size()) - 1;
     e.insert_at = static_cast<int32_t>(work.data1);
     return FETCH;
   }
@@ -917,7 +915,7 @@ struct engine {
 
   // keep of a matched part [start, ipos).
   void keep_part(int32_t start, bool pick) {
-    int32_t c = innermost_collect(static_cast<int32_t>(entries.size()));
+    int32_t c = collect_top;
     int32_t count = ipos() - start;
     if (count <= 0) return;
     uint32_t target = TYPE_OF(&entries[c].held);
@@ -1194,10 +1192,11 @@ struct engine {
     value = e.held;
     int32_t word_at = e.min;
     pop_command();
+    collect_top = e.outer;
     if (e.aux == COLLECT_SET) {
       set_word_at(word_at);
     } else if (e.aux == COLLECT_PLAIN) {
-      int32_t outer = innermost_collect(static_cast<int32_t>(entries.size()));
+      int32_t outer = collect_top;
       if (outer >= 0) {
         add_to_collection(outer, false);
       } else {
