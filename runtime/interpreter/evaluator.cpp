@@ -350,12 +350,17 @@ inline bool number_paren(const cell* paren, cell* out) {
 // Computes `left op right` into the cell at the top's position (the left
 // operand) when the shortcut applies and answers true; the top is then
 // above the result, as after the full call. `pos` is the right operand's
-// position, inside the block.
+// position, inside the block. A word's or path's value is the operand as
+// it stands: a paren or path held there is data, not evaluated.
 [[gnu::flatten]] inline bool infix_shortcut(const op_plan& plan, const cell* block, int32_t pos) {
   const cell* right = rs_abs_at(block, pos);
-  if (TYPE_OF(right) == TYPE_WORD && !(right = context::peek(right))) return false;
-  if (TYPE_OF(right) == TYPE_PATH && !(right = peek_field(right))) return false;
-  if (TYPE_OF(right) == TYPE_PAREN) return paren_shortcut(plan, right);
+  switch (TYPE_OF(right)) {
+    case TYPE_WORD: right = context::peek(right); break;
+    case TYPE_PATH: right = peek_field(right); break;
+    case TYPE_PAREN: return paren_shortcut(plan, right);
+    default: break;
+  }
+  if (!right) return false;
   cell* left = stack::top;
   cell result;
   if (!(plan.fits & fit_bit(TYPE_OF(left), TYPE_OF(right))) ||
@@ -410,17 +415,25 @@ inline bool store_field_plain(const cell* path, const cell& value) {
   }
 }
 
+// How expression evaluates: bits of its `how` argument.
+constexpr uint32_t EXPR_NO_INFIX = 1;           // no infix look-ahead after the value
+constexpr uint32_t EXPR_SUB = 2;                // the value is pushed, not put in the result slot
+constexpr uint32_t EXPR_FUNCTIONS_AS_DATA = 4;  // a function value in the block is data, not called
+constexpr uint32_t EXPR_PAREN_TRIED = 8;        // the cell at `pos`, when a paren, is no number run
 template <bool Trace>
-int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, bool sub, bool functions_as_data);
+int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how);
+template <bool Trace>
+void block_loop(const cell* given, bool keep, int32_t pos);
 
 // An operator over a native or action of exactly two evaluated arguments,
 // its left operand at the top, called as call_function calls it: a frame
 // named by the operator's word, the left operand's type checked, the right
 // operand evaluated inside the frame with no infix look-ahead and checked,
 // then the entry, or the shortcut's inline result when it has one. No walk
-// of the call spec. Only taken with tracing off.
+// of the call spec. Only taken with tracing off. `paren_tried`: the right
+// operand, when a paren, is known to be no number run.
 int32_t binary_call(const cell* given_name, const cell* function, op_plan plan, const cell* block, int32_t pos,
-                    int32_t end, bool sub) {
+                    int32_t end, bool sub, bool paren_tried) {
   cell held[2] = {*function, *given_name};
   memory::root_pair_guard keep(held);
   cell &f = held[0], &name = held[1];
@@ -429,7 +442,7 @@ int32_t binary_call(const cell* given_name, const cell* function, op_plan plan, 
   // The plan's typesets answer for integer! and float! operands; others
   // are checked against the call spec.
   if (!left_fits_q(plan, TYPE_OF(stack::arguments))) check_binary_arg(&f, &name, 0);
-  pos = expression<false>(block, pos, end, true, true, false);
+  pos = expression<false>(block, pos, end, EXPR_NO_INFIX | EXPR_SUB | (paren_tried ? EXPR_PAREN_TRIED : 0));
   cell* left = stack::arguments;
   uint8_t fit = plan.fits & fit_bit(TYPE_OF(left), TYPE_OF(left + 1));
   if (!fit) check_binary_arg(&f, &name, 1);
@@ -471,7 +484,8 @@ template <bool Trace>
           next += 2;
           continue;
         }
-        next = binary_call(rs_abs_at(block, next), &op, plan, block, next + 1, limit, sub);
+        // The shortcut has tried a paren operand when it was taken.
+        next = binary_call(rs_abs_at(block, next), &op, plan, block, next + 1, limit, sub, plan.code >= 0);
         if (stack::pending_exit) return next;
         limit = std::min(end, rs_abs_cells(block));
         continue;
@@ -505,7 +519,9 @@ struct block_keeper {
 // ---- Blocks --------------------------------------------------------------------
 
 // Evaluates the block from `pos` (its index, or past frameless statements
-// already done).
+// already done). Without tracing, a paren starting the statement at `pos`
+// has been tried as a number run by whoever came before (the frameless
+// statements, or expression's number paren whose run starts there).
 template <bool Trace>
 void block_loop(const cell* given, bool keep, int32_t pos) {
   block_keeper kept(given);
@@ -520,9 +536,9 @@ void block_loop(const cell* given, bool keep, int32_t pos) {
     stack::set_result(unset::unset_value);
   } else {
     *eval_cursor = block;
-    while (pos < end) {
+    for (uint32_t how = Trace ? 0 : EXPR_PAREN_TRIED; pos < end; how = 0) {
       eval_cursor->data1 = static_cast<uint32_t>(pos);
-      pos = expression<Trace>(&block, pos, end, false, false, false);
+      pos = expression<Trace>(&block, pos, end, how);
       if (stack::pending_exit) return;  // the stacks stand where the exit put them
       end = std::min(end, rs_abs_cells(&block));  // the block may have been cut meanwhile
       if (pos < end) stack::reset();
@@ -543,7 +559,8 @@ void block_loop(const cell* given, bool keep, int32_t pos) {
 // instance, which reports it at the end, and a set-path, which walks it
 // after evaluating its value, root the copy.
 template <bool Trace>
-int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, bool sub, bool functions_as_data) {
+int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
+  const bool sub = how & EXPR_SUB;
   cell* entry_top = stack::top;
   event<Trace>(EVENT_FETCH, block, pos, rs_abs_at(block, pos), rs_abs_at(block, pos));
   cell v = *rs_abs_at(block, pos);
@@ -553,7 +570,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
     case TYPE_PAREN:
       if constexpr (!Trace) {
         cell value;
-        if (number_paren(&v, &value)) {
+        if (!(how & EXPR_PAREN_TRIED) && number_paren(&v, &value)) {
           store(value, sub);
           break;
         }
@@ -576,7 +593,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
         next = call_native(&function, &name, block, next + 1, end, true);
         next = infix_steps<Trace>(block, next, end, true, word + 1);
       } else {
-        next = expression<Trace>(block, next, end, false, true, false);
+        next = expression<Trace>(block, next, end, EXPR_SUB);
       }
       cell* value = word + 1;
       event<Trace>(EVENT_SET, block, next, word, value);
@@ -592,7 +609,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
       event<Trace>(EVENT_PUSH, block, pos, nullptr, &v);
       if (next >= end) fire(err::script_need_value, {v});
       stack::mark(words::word_set_path, stack::FRAME_INTERP);
-      next = expression<Trace>(block, next, end, false, true, false);
+      next = expression<Trace>(block, next, end, EXPR_SUB);
       cell* value = stack::arguments;
       event<Trace>(EVENT_SET, block, next, &v, value);
       next = eval_path(&v, block, next, end, true, false, true, false, value);
@@ -647,7 +664,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
     case TYPE_ACTION:
     case TYPE_FUNCTION:
     case TYPE_ROUTINE:
-      if (!functions_as_data) {
+      if (!(how & EXPR_FUNCTIONS_AS_DATA)) {
         next = call_function(&v, block, next, end, sub, nullptr, 0, nullptr, false);
         break;
       }
@@ -666,7 +683,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, bool no_infix, b
   }
   if (stack::pending_exit) return next;
 
-  if (!no_infix) {
+  if (!(how & EXPR_NO_INFIX)) {
     next = infix_steps<Trace>(block, next, end, sub, entry_top);
     if (stack::pending_exit) return next;
   }
@@ -735,10 +752,13 @@ void eval_in_frame(const cell* given, stack::frame_mark traced_mark, stack::fram
   stack::call_frame* frame = stack::frame_top - 1;
   if (mark_q(frame)) stack::set_frame_mark(frame, mark);
   *eval_cursor = block;
+  // The frameless statements have tried a paren starting the first one.
+  uint32_t how = EXPR_SUB | EXPR_PAREN_TRIED;
   do {
     eval_cursor->data1 = static_cast<uint32_t>(pos);
     stack::top = base;
-    pos = expression<false>(&block, pos, end, false, true, false);
+    pos = expression<false>(&block, pos, end, how);
+    how = EXPR_SUB;
     if (stack::pending_exit) return;  // the stacks stand where the exit put them
     end = std::min(end, rs_abs_cells(&block));  // the block may have been cut meanwhile
   } while (pos < end);
@@ -781,8 +801,9 @@ int32_t eval_next(const cell* block, int32_t pos, int32_t end, bool keep) {
 int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_infix, bool sub,
                         bool functions_as_data) {
   end = std::min(end, rs_abs_cells(block));
-  if (tracing_on) return expression<true>(block, pos, end, no_infix, sub, functions_as_data);
-  return expression<false>(block, pos, end, no_infix, sub, functions_as_data);
+  uint32_t how = (no_infix ? EXPR_NO_INFIX : 0) | (sub ? EXPR_SUB : 0) | (functions_as_data ? EXPR_FUNCTIONS_AS_DATA : 0);
+  if (tracing_on) return expression<true>(block, pos, end, how);
+  return expression<false>(block, pos, end, how);
 }
 
 int32_t eval_number_run(const cell* block, int32_t pos, int32_t end, cell* out) {
