@@ -38,6 +38,8 @@ void prefault_virtual(void* address, uint64_t size) {
   madvise(reinterpret_cast<void*>(page), size + (at - page), MADV_POPULATE_WRITE);
 }
 
+void prefer_huge_pages(void* address, uint64_t size) { madvise(address, size, MADV_HUGEPAGE); }
+
 void decommit_virtual(void* address, uint64_t size) {
   // A fresh mapping over the pages drops their content and their memory
   // in one step.

@@ -20,6 +20,10 @@ void commit_virtual(void* address, uint64_t size);
 // page: the pages it touches). Only a hint: where the system
 // declines, the pages come one fault at a time as before.
 void prefault_virtual(void* address, uint64_t size);
+// Asks for committed pages, a range of whole huge pages, to be backed by
+// huge pages: one fault, and one entry in the address translation, per
+// huge page instead of per page. Only a hint, like prefault_virtual.
+void prefer_huge_pages(void* address, uint64_t size);
 // Gives the pages' memory back and leaves them reserved, inaccessible and
 // zero when next committed. Failure throws THROW_VMEM_FREE.
 void decommit_virtual(void* address, uint64_t size);

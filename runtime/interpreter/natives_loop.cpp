@@ -60,7 +60,13 @@ void while_(const int32_t*) {
   open_loop();
   for (;;) {
     stack::reset();
-    uint32_t code = catch_site(FILTER_LOOP, [&] { interpreter::eval_block(args, true); });
+    // The condition is evaluated in the loop frame as the body is: break
+    // and continue may reach it as status, and raise here as thrown ones do.
+    uint32_t code = catch_site(FILTER_LOOP, [&] { interpreter::eval_body(args); });
+    if (code == 0 && stack::pending_exit) {
+      if (stack::pending_exit != THROW_BREAK && stack::pending_exit != THROW_CONTINUE) return;
+      code = stack::take_pending_exit();
+    }
     if (code == THROW_BREAK || code == THROW_CONTINUE) {
       system::clear_thrown();
       fire(err::throw_while_cond);

@@ -48,6 +48,17 @@ void remove_range(int32_t at) {
   --free_ranges.count;
 }
 
+// `size` bytes of address space starting on a huge page, so that offsets
+// and addresses agree on where huge pages start: a huge page more is
+// reserved and the ends beyond the aligned range are given back.
+uint8_t* reserve_aligned(uint64_t size) {
+  auto* wide = static_cast<uint8_t*>(platform::reserve_virtual(size + HUGE_PAGE_SIZE));
+  uint64_t skip = (HUGE_PAGE_SIZE - reinterpret_cast<uintptr_t>(wide) % HUGE_PAGE_SIZE) % HUGE_PAGE_SIZE;
+  if (skip) platform::free_virtual(wide, skip);
+  platform::free_virtual(wide + skip + size, HUGE_PAGE_SIZE - skip);
+  return wide + skip;
+}
+
 }  // namespace
 
 uint64_t arena_size() { return reserved_size; }
@@ -60,7 +71,7 @@ void reserve_arena(uint64_t size, uint64_t floor) {
   // gives back its last quarter, so that the C++ heap keeps room to grow.
   auto three_quarters = [](uint64_t n) { return (n / 4 * 3) & ~static_cast<uint64_t>(PAGE_SIZE - 1); };
   bool limited = false;
-  while (catch_site(FILTER_MEMORY, [&] { arena_base = static_cast<uint8_t*>(platform::reserve_virtual(size)); })) {
+  while (catch_site(FILTER_MEMORY, [&] { arena_base = reserve_aligned(size); })) {
     system::clear_thrown();
     limited = true;
     if (three_quarters(size) < floor) system::throw_code(THROW_VMEM_ALLOC);
@@ -87,15 +98,22 @@ void release_arena() {
   reserved_size = 0;
 }
 
-uint32_t commit_range(uint64_t size) {
+uint32_t commit_range(uint64_t size, uint64_t align) {
   for (int32_t i = 0; i < free_ranges.count; ++i) {
-    free_range& range = free_ranges.items[i];
-    if (range.size < size) continue;
-    uint32_t offset = range.offset;
+    free_range range = free_ranges.items[i];
+    uint64_t skip = (align - reinterpret_cast<uintptr_t>(arena_base + range.offset) % align) % align;
+    if (range.size < skip + size) continue;
+    uint32_t offset = range.offset + static_cast<uint32_t>(skip);
     platform::commit_virtual(arena_base + offset, size);
-    range.offset += static_cast<uint32_t>(size);
-    range.size -= static_cast<uint32_t>(size);
-    if (range.size == 0) remove_range(i);
+    free_range after = {static_cast<uint32_t>(offset + size), static_cast<uint32_t>(range.size - skip - size)};
+    if (skip) {
+      free_ranges.items[i].size = static_cast<uint32_t>(skip);
+      if (after.size) insert_range(i + 1, after);
+    } else if (after.size) {
+      free_ranges.items[i] = after;
+    } else {
+      remove_range(i);
+    }
     return offset;
   }
   system::throw_code(THROW_VMEM_ALLOC);

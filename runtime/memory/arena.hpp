@@ -6,13 +6,17 @@
 //
 // Reserving costs no memory; pages are committed when a frame is made and
 // decommitted when it is freed, and freed ranges are reused lowest offset
-// first. Only this file and the accessors below know the base address.
+// first. The range starts on a huge page, so a huge page starts at every
+// offset that is a multiple of HUGE_PAGE_SIZE. Only this file and the
+// accessors below know the base address.
 #pragma once
 #include <cstdint>
 
 namespace ixo::memory {
 
 constexpr uint32_t PAGE_SIZE = 4096;
+// The huge page of the x86-64 and AArch64 page tables with 4 KB pages.
+constexpr uint32_t HUGE_PAGE_SIZE = 0x200000;
 // The largest arena: every offset, and one past the last byte of the last
 // frame, fit in 32 bits.
 constexpr uint64_t ARENA_LIMIT = 0xFFFFF000;
@@ -39,10 +43,11 @@ uint64_t arena_size();
 void release_arena();
 
 // Commits `size` bytes, a multiple of the page size, at the lowest offset
-// where they fit, and answers that offset; the bytes read as zero. Throws
-// THROW_VMEM_ALLOC when no free range is large enough or the system
-// refuses the memory.
-uint32_t commit_range(uint64_t size);
+// where they fit with their address a multiple of `align` (a power of two,
+// at least a page), and answers that offset; the bytes read as zero. What
+// the alignment skips stays free. Throws THROW_VMEM_ALLOC when no free
+// range is large enough or the system refuses the memory.
+uint32_t commit_range(uint64_t size, uint64_t align = PAGE_SIZE);
 // Decommits a range that commit_range answered and makes it free again.
 // Failure throws THROW_VMEM_FREE.
 void decommit_range(uint32_t offset, uint32_t size);

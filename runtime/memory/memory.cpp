@@ -53,9 +53,9 @@ void decommit_run(uint32_t run) {
 void init(uint64_t arena_size, uint64_t floor) {
   reserve_arena(arena_size, floor);
   record = {};
-  record.initial_frame_size = 0x100000;
-  record.next_frame_size = 0x100000;
-  record.big_series_threshold = 0x200000;
+  record.initial_frame_size = 0x100000 - FRAME_OVERHEAD;
+  record.next_frame_size = record.initial_frame_size;
+  record.big_series_threshold = HUGE_PAGE_SIZE - FRAME_OVERHEAD;
   auto stress = platform::get_env("IXO_GC_STRESS");
   collect_every_allocation = stress && *stress == "1";
   stress_after_boot = stress && *stress == "after-boot";
@@ -84,10 +84,10 @@ double stats_in_use() {
   return total;
 }
 
-void* alloc_frame(uint64_t size) {
+void* alloc_frame(uint64_t size, uint64_t align) {
   uint64_t total = run_size(size);
   uint32_t run = 0;
-  auto commit = [&] { run = commit_range(total); };
+  auto commit = [&] { run = commit_range(total, align); };
   uint32_t failed = catch_site(FILTER_MEMORY, commit);
   if (failed && record.spare_count) {
     system::clear_thrown();
@@ -98,6 +98,8 @@ void* alloc_frame(uint64_t size) {
     system::clear_thrown();
     fire(err::internal_no_memory);
   }
+  // Before the first write, which would fault in a page of the ordinary size.
+  if (align % HUGE_PAGE_SIZE == 0 && total % HUGE_PAGE_SIZE == 0) platform::prefer_huge_pages(address(run), total);
   *address<uint32_t>(run) = static_cast<uint32_t>(total);
   record.bytes_in_use += static_cast<uint32_t>(total);
   return address(run + SIZE_WORD);

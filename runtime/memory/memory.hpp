@@ -68,8 +68,8 @@ bool collection_due(int32_t need);
 
 // Reserves an arena of `arena_size` bytes (tests make it small), or less
 // down to `floor` where the address space is limited (see reserve_arena),
-// and sets the record to its start values: no frames, series frames of
-// 1 MB then 2 MB, big series from 2 MB.
+// and sets the record to its start values: no frames, series frames of a
+// 1 MB run then of 2 MB runs, big series from what no 2 MB frame holds.
 void init(uint64_t arena_size = ARENA_LIMIT, uint64_t floor = ARENA_LIMIT);
 
 // The boot code has run: IXO_GC_STRESS=after-boot turns collection at every
@@ -81,9 +81,11 @@ void boot_finished();
 // each big frame's buffer area. Walking the frames allocates nothing.
 double stats_in_use();
 
-// A zeroed frame of at least `size` bytes. When the arena has no room,
+// A zeroed frame of at least `size` bytes whose page run starts at an
+// address that is a multiple of `align`; a run of whole huge pages so
+// aligned is asked to be backed by huge pages. When the arena has no room,
 // the spare frames go back to it before the request fails.
-void* alloc_frame(uint64_t size);
+void* alloc_frame(uint64_t size, uint64_t align = PAGE_SIZE);
 void free_frame(void* frame);
 
 // A frame given back whose content no longer matters: kept as a spare

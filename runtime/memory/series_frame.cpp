@@ -15,11 +15,12 @@ series_frame* new_series_frame() {
   uint64_t bytes = static_cast<uint64_t>(s) + sizeof(series_frame);
   auto* frame = static_cast<series_frame*>(reuse_frame(bytes));
   if (!frame) {
-    frame = static_cast<series_frame*>(alloc_frame(bytes));
+    uint64_t align = s + FRAME_OVERHEAD == HUGE_PAGE_SIZE ? HUGE_PAGE_SIZE : PAGE_SIZE;
+    frame = static_cast<series_frame*>(alloc_frame(bytes, align));
     // Buffers are cut from the frame front to back until it is full.
     platform::prefault_virtual(frame, bytes);
   }
-  if (s < record.big_series_threshold) record.next_frame_size = s * 2;
+  record.next_frame_size = record.big_series_threshold;
   uint32_t self = offset_of(frame);
   frame->next = frame->prev = 0;  // a spare frame still holds its old links
   frame->total_size = s + static_cast<int32_t>(sizeof(series_frame));

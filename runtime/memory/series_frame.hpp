@@ -1,10 +1,12 @@
 // Series frames and big frames, and the cutting of buffers from them.
 //
 // A series frame holds buffers laid end to end from its header up to its
-// bump pointer; the first has 1 MB of data, every later one 2 MB. A buffer
-// whose footprint reaches 2 MB gets a big frame of its own instead. All
-// buffer allocation goes through alloc_series_buffer, the one place where
-// an allocation may run a collection.
+// bump pointer. The first takes a run of 1 MB of the arena, every later
+// one a run of 2 MB placed and backed as one huge page, so that filling it
+// costs one page fault and one address-translation entry; a buffer whose
+// footprint does not fit such a frame gets a big frame of its own instead.
+// All buffer allocation goes through alloc_series_buffer, the one place
+// where an allocation may run a collection.
 #pragma once
 #include <cstdint>
 
@@ -20,6 +22,9 @@ struct series_frame {
   uint32_t end;        // one past the last byte
 };
 static_assert(sizeof(series_frame) == 20, "the series-frame header is 20 bytes");
+// A frame's run holds, besides its data, the size word that precedes every
+// frame and the header.
+constexpr int32_t FRAME_OVERHEAD = 4 + sizeof(series_frame);
 
 struct big_frame {
   uint32_t next;   // big frames, singly linked

@@ -217,7 +217,7 @@ TEST_F(collector_cycle, a_frame_a_cycle_empties_stays_committed_and_is_refilled_
   }
   EXPECT_EQ(series_frames(), frames);
   EXPECT_EQ(record.spare_count, 0);
-  EXPECT_EQ(record.bytes_in_use, in_use + 0x201000);
+  EXPECT_EQ(record.bytes_in_use, in_use + HUGE_PAGE_SIZE);
   uint32_t made = *address<uint32_t>(cells(holder)[1].data2);
   EXPECT_GT(made, frames[1]);
   EXPECT_LT(made, address<series_frame>(frames[1])->end);
