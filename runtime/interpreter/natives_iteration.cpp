@@ -71,10 +71,15 @@ void set_word(cell w, cell value) {
 // which moves on. False at the tail. A block's cell goes straight into a
 // word that takes a plain store (no change handlers to hear of it).
 bool foreach_next(cell* series, cell* word) {
-  if (series::rs_tail_q(series)) return false;
-  cell* slot = any_block_q(TYPE_OF(series)) ? context::plain_slot(word, word->data1) : nullptr;
-  if (slot) *slot = *block::rs_abs_at(series, static_cast<int32_t>(series->data1));
-  else set_word(*word, pick_at(series, 1));
+  int32_t index = static_cast<int32_t>(series->data1);
+  if (any_block_q(TYPE_OF(series))) {
+    if (index >= block::rs_abs_cells(series)) return false;
+    if (cell* slot = context::plain_slot(word, word->data1)) *slot = *block::rs_abs_at(series, index);
+    else set_word(*word, pick_at(series, 1));
+  } else {
+    if (series::rs_tail_q(series)) return false;
+    set_word(*word, pick_at(series, 1));
+  }
   ++series->data1;
   return true;
 }

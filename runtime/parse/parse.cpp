@@ -2,10 +2,11 @@
 // end), the commands that keywords push on the rule stack and their
 // completion, and the matching of one rule value against the input.
 //
-// Every language value the engine holds across an allocation lives on
-// the two engine stacks (rule blocks, inputs, collections) or in one of
-// the engine's rooted scratch cells; positions are kept as absolute
-// indexes and the cells are read again after anything that may allocate.
+// Every language value the engine holds across an allocation lives in
+// its entries (rule blocks, collections: marked by mark_engines), on the
+// series stack (inputs) or in one of the engine's rooted scratch cells;
+// positions are kept as absolute indexes and the cells are read again
+// after anything that may allocate.
 #include "runtime/parse/parse.hpp"
 
 #include <algorithm>
@@ -43,7 +44,8 @@ namespace ixo::parse {
 
 namespace {
 
-// Cells of the root block holding the two engine stacks.
+// Cells of the root block holding the series stack and the rule-stack
+// block traces see.
 cell* series_stack = nullptr;
 cell* rule_stack = nullptr;
 // The word `end`, the last trace event.

@@ -4,14 +4,17 @@
 // gathered.
 //
 // The engine is one loop over an explicit rule stack, so nested and
-// recursive rules cost heap, not machine stack. Two blocks held by the
-// root block carry the engine's language values: the series stack (the
-// input, and each series `into` entered) and the rule stack (each open
-// rule block with a marker cell, a marker per pending command, the
-// collections being built). A parse that starts while another runs (from
-// a paren or a trace function) works above the entries of the one that
-// called it and cuts both stacks back to where it found them when it ends,
-// however it ends.
+// recursive rules cost heap, not machine stack. The rule stack is a list
+// of entries in the engine (each open rule block, each pending command,
+// the collections being built), whose values the collector marks through
+// the running parses. Two blocks held by the root block carry the other
+// language values: the series stack (the input, and each series `into`
+// entered), and the rule-stack block a trace function is given (each open
+// rule block with a marker cell, a marker per pending command, each
+// collection with a marker), written from the entries when code may look
+// at it. A parse that starts while another runs (from a paren or a trace
+// function) works above the entries of the one that called it and cuts
+// both blocks back to where it found them when it ends, however it ends.
 #pragma once
 #include <cstdint>
 
