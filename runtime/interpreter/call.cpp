@@ -601,6 +601,46 @@ int32_t fetch_plain_function_args(call& k) {
   return plan->locals;
 }
 
+// The refinements a path names from `at` on, for a function! whose plain
+// arguments fetch_plain_function_args has fetched: each is looked up in the
+// plan, its flag set and its arguments fetched (or skipped when a get-word
+// names it and holds a false value), in the path's order with the errors
+// fetch_args gives. The plan is read again after each fetch, which may
+// have put another function's plan in its entry.
+void use_path_refinements(call& k, const cell* path, int32_t at) {
+  int32_t length = rs_abs_length_q(path);
+  for (int32_t j = at; j < length; ++j) {
+    cell element = *rs_abs_at(path, j);
+    root_guard keep_element(&element);
+    bool active = true;
+    if (TYPE_OF(&element) == TYPE_GET_WORD) active = logic::value_true_q(word::get_value(&element), true, &element);
+    else if (TYPE_OF(&element) != TYPE_WORD) fire(err::script_bad_refine, {element});
+    const call_plan* plan = &plan_of(k.function);
+    int32_t n = plan->count, found = -1, slot = 0;
+    for (int32_t i = 0; i < n && found < 0; ++i) {
+      const cell* c = plan->entries + i;
+      if (TYPE_OF(c) == TYPE_REFINEMENT &&
+          (c->data2 == element.data2 || symbol::EQUAL_WORDS_q(c, static_cast<int32_t>(element.data2))))
+        found = i;
+      else if (argument_q(c) || TYPE_OF(c) == TYPE_REFINEMENT) ++slot;
+    }
+    if (found < 0) fire(err::script_no_refine, {*k.name, element});
+    cell* flag = stack::arguments + slot;
+    if (logic::get(flag)) fire(err::script_dup_refine, {*path});
+    *flag = logic::make_cell(active);
+    for (int32_t i = found + 1; i < n && argument_q(plan->entries + i); ++i) {
+      cell ts = plan->entries[i];
+      if (!active) {
+        skip_arg(k, &ts, i);
+      } else {
+        fetch_or_none(k, &ts, i, APPLY_NONE);
+        stack::arguments[slot + i - found] = *--stack::top;
+      }
+      plan = &plan_of(k.function);
+    }
+  }
+}
+
 // Runs the C++ body of a native, an action or a routine so that no C++
 // exception but the runtime's own leaves it. The library's containers are
 // the only other source, and only of allocation failures: bad_alloc (and
@@ -740,9 +780,10 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
       break;
     case TYPE_FUNCTION: {
       stack::mark(&name, stack::FRAME_INTERP_CALL);
-      bool plain = !path && !infix && !tracing_on && mode == APPLY_NONE;
+      bool plain = !infix && !tracing_on && mode == APPLY_NONE;
       int32_t locals = plain ? fetch_plain_function_args(k) : -1;
       if (locals < 0) locals = fetch_args(k, path, refinement_at, nullptr, mode);
+      else if (path) use_path_refinements(k, path, refinement_at);
       if (locals > 0) function::init_locals(locals);
       run_function(&function, &name);
       break;

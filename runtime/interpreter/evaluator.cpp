@@ -821,50 +821,46 @@ bool copied_value_q(uint32_t type) {
          type == TYPE_POINT2D || type == TYPE_POINT3D || type == TYPE_EVENT;
 }
 
-// A path of two words whose head holds an object: the field's cell after
-// reading or storing it, with the results of the walk below and nothing
-// allocated; nullptr when the walk must decide (any other path, a missing
-// or unset field, a function the path calls, change handlers to notify).
-const cell* object_field_step(const cell* path, bool set, bool get, const cell* set_value) {
+// The value a path's head word holds, read as the walk reads it (`head`
+// set to the word); nullptr when the walk must decide.
+inline const cell* head_value(const cell* path, const cell*& head) {
   int32_t first = static_cast<int32_t>(path->data1);
-  if (rs_abs_cells(path) - first != 2) return nullptr;
-  const cell* head = rs_abs_at(path, first);
-  if (TYPE_OF(head) != TYPE_WORD || TYPE_OF(head + 1) != TYPE_WORD) return nullptr;
-  const cell* obj = word::get_value(head);
-  if (TYPE_OF(obj) != TYPE_OBJECT) return nullptr;
+  if (first >= rs_abs_cells(path)) return nullptr;
+  head = rs_abs_at(path, first);
+  return TYPE_OF(head) == TYPE_WORD ? context::peek(head) : nullptr;
+}
+
+// A path of two words whose head (at `head`) holds the object `obj`: the
+// field's cell after reading or storing it, with the results of the walk
+// below and nothing allocated; nullptr when the walk must decide (any other
+// path, a missing or unset field, a function the path calls, change
+// handlers to notify).
+const cell* object_field_step(const cell* path, const cell* head, const cell* obj, bool set, bool get,
+                              const cell* set_value) {
+  if (rs_abs_cells(path) - static_cast<int32_t>(path->data1) != 2 || TYPE_OF(head + 1) != TYPE_WORD) return nullptr;
   if (set) return object::store_field(obj, head + 1, *set_value);
   const cell* field = object::field_of(obj, head + 1);
   if (!field || TYPE_OF(field) == TYPE_UNSET || (!get && prefix_function_q(TYPE_OF(field)))) return nullptr;
   return field;
 }
 
-// The function a path's head word holds, read as the walk reads it;
-// nullptr when the walk must decide.
-inline const cell* function_head(const cell* path) {
-  int32_t first = static_cast<int32_t>(path->data1);
-  if (first >= rs_abs_cells(path)) return nullptr;
-  const cell* head = rs_abs_at(path, first);
-  if (TYPE_OF(head) != TYPE_WORD) return nullptr;
-  const cell* value = context::peek(head);
-  return value && prefix_function_q(TYPE_OF(value)) ? value : nullptr;
-}
-
 }  // namespace
 
 int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end, bool set, bool get,
                   bool sub, bool case_, const cell* set_value) {
-  if (!tracing_on) {
-    if (const cell* field = object_field_step(given, set, get, set_value)) {
+  const cell* head_word;
+  const cell* held = tracing_on ? nullptr : head_value(given, head_word);
+  if (held && TYPE_OF(held) == TYPE_OBJECT) {
+    if (const cell* field = object_field_step(given, head_word, held, set, get, set_value)) {
       store(*field, sub);
       return pos;
     }
+  } else if (held && !set && !get && prefix_function_q(TYPE_OF(held))) {
     // A function in the head word is called with the rest of the path as
     // its refinements, as the walk below would call it.
-    if (const cell* f = set || get ? nullptr : function_head(given)) {
-      cell path = *given, name = *rs_abs_at(given, static_cast<int32_t>(given->data1)), function = *f;
-      root_guard keep_path(&path);
-      return call_function(&function, block, pos, end, sub, &path, static_cast<int32_t>(path.data1) + 1, &name, false);
-    }
+    cell path = *given, name = *head_word, function = *held;
+    root_guard keep_path(&path);
+    return call_function(&function, block, pos, end, sub, &path, static_cast<int32_t>(path.data1) + 1, &name, false);
   }
   cell path = *given;
   root_guard keep_path(&path);
