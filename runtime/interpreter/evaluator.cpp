@@ -844,6 +844,9 @@ const cell* object_field_step(const cell* path, const cell* head, const cell* ob
   return field;
 }
 
+int32_t walk_path(const cell* given, const cell* block, int32_t pos, int32_t end, bool set, bool get, bool sub,
+                  bool case_, const cell* set_value);
+
 }  // namespace
 
 int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end, bool set, bool get,
@@ -862,6 +865,15 @@ int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end
     root_guard keep_path(&path);
     return call_function(&function, block, pos, end, sub, &path, static_cast<int32_t>(path.data1) + 1, &name, false);
   }
+  return walk_path(given, block, pos, end, set, get, sub, case_, set_value);
+}
+
+namespace {
+
+// The path evaluated element by element, with tracing's events: what the
+// shortcuts above leave.
+[[gnu::noinline]] int32_t walk_path(const cell* given, const cell* block, int32_t pos, int32_t end, bool set, bool get,
+                                    bool sub, bool case_, const cell* set_value) {
   cell path = *given;
   root_guard keep_path(&path);
   int32_t first = static_cast<int32_t>(path.data1);
@@ -953,6 +965,8 @@ int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end
   store(result, sub);
   return pos;
 }
+
+}  // namespace
 
 // ---- Tracing ----------------------------------------------------------------------
 
