@@ -387,6 +387,30 @@ bool fetch_flag(call& k, int32_t index) {
   return logic::get(flag) != 0;
 }
 
+// The call-spec entry of the refinement `element` names, among the `n`
+// entries at `spec`; `slot` gets its frame slot in a function!'s frame (the
+// arguments and refinements before it). None raises script/no-refine.
+[[gnu::always_inline]] inline int32_t refinement_entry(const call& k, const cell* spec, int32_t n, const cell& element,
+                                                       int32_t& slot) {
+  for (int32_t i = 0; i < n; ++i) {
+    const cell* c = spec + i;
+    if (TYPE_OF(c) == TYPE_REFINEMENT &&
+        (c->data2 == element.data2 || symbol::EQUAL_WORDS_q(c, static_cast<int32_t>(element.data2))))
+      return i;
+    if (argument_q(c) || TYPE_OF(c) == TYPE_REFINEMENT) ++slot;
+  }
+  fire(err::script_no_refine, {*k.name, element});
+}
+
+// Whether a path element after a function's name uses its refinement: a
+// word does, a get-word when its value is true; anything else raises
+// script/bad-refine.
+bool path_refinement_active(const cell* element) {
+  if (TYPE_OF(element) == TYPE_GET_WORD) return logic::value_true_q(word::get_value(element), true, element);
+  if (TYPE_OF(element) != TYPE_WORD) fire(err::script_bad_refine, {*element});
+  return true;
+}
+
 // Fetches the arguments of the call into the current frame (see the file
 // comment for the layout); for natives and actions fills `refs`. Answers
 // the locals count of a function!.
@@ -480,15 +504,8 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
   // used when `active`: its flag or integer set, its arguments fetched, or
   // skipped when it is not active.
   auto use_refinement = [&](const cell& element, bool active, const cell* source) {
-    int32_t found = -1, slot = 0;
-    for (int32_t i = 0; i < n && found < 0; ++i) {
-      const cell* c = spec + i;
-      if (TYPE_OF(c) == TYPE_REFINEMENT &&
-          (c->data2 == element.data2 || symbol::EQUAL_WORDS_q(c, static_cast<int32_t>(element.data2))))
-        found = i;
-      else if (argument_q(c) || TYPE_OF(c) == TYPE_REFINEMENT) ++slot;
-    }
-    if (found < 0) fire(err::script_no_refine, {*k.name, element});
+    int32_t slot = 0;
+    int32_t found = refinement_entry(k, spec, n, element, slot);
     if (native) {
       int32_t ordinal = static_cast<int32_t>(spec[found].data3) - 1;
       if (active) {
@@ -517,9 +534,7 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
   for (int32_t j = refinement_at; j < path_length; ++j) {
     cell element = *rs_abs_at(path, j);
     root_guard keep_element(&element);
-    bool active = true;
-    if (TYPE_OF(&element) == TYPE_GET_WORD) active = logic::value_true_q(word::get_value(&element), true, &element);
-    else if (TYPE_OF(&element) != TYPE_WORD) fire(err::script_bad_refine, {element});
+    bool active = path_refinement_active(&element);
     use_refinement(element, active, path);
   }
   if ((mode & APPLY_REFINEMENTS) != 0 && !path) {
@@ -612,19 +627,10 @@ void use_path_refinements(call& k, const cell* path, int32_t at) {
   for (int32_t j = at; j < length; ++j) {
     cell element = *rs_abs_at(path, j);
     root_guard keep_element(&element);
-    bool active = true;
-    if (TYPE_OF(&element) == TYPE_GET_WORD) active = logic::value_true_q(word::get_value(&element), true, &element);
-    else if (TYPE_OF(&element) != TYPE_WORD) fire(err::script_bad_refine, {element});
+    bool active = path_refinement_active(&element);
     const call_plan* plan = &plan_of(k.function);
-    int32_t n = plan->count, found = -1, slot = 0;
-    for (int32_t i = 0; i < n && found < 0; ++i) {
-      const cell* c = plan->entries + i;
-      if (TYPE_OF(c) == TYPE_REFINEMENT &&
-          (c->data2 == element.data2 || symbol::EQUAL_WORDS_q(c, static_cast<int32_t>(element.data2))))
-        found = i;
-      else if (argument_q(c) || TYPE_OF(c) == TYPE_REFINEMENT) ++slot;
-    }
-    if (found < 0) fire(err::script_no_refine, {*k.name, element});
+    int32_t n = plan->count, slot = 0;
+    int32_t found = refinement_entry(k, plan->entries, n, element, slot);
     cell* flag = stack::arguments + slot;
     if (logic::get(flag)) fire(err::script_dup_refine, {*path});
     *flag = logic::make_cell(active);
