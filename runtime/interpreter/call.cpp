@@ -755,7 +755,10 @@ void call_binary_entry(const cell* function) {
 
 int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t end, bool sub,
                       const cell* path, int32_t refinement_at, const cell* given_name, bool infix, uint32_t mode) {
-  cell held[2] = {*given, given_name && TYPE_OF(given_name) == TYPE_WORD ? *given_name : *words::word_anon};
+  const cell* word_name = given_name && TYPE_OF(given_name) == TYPE_WORD ? given_name : words::word_anon;
+  if (native_type_q(TYPE_OF(given)) && !tracing_on && !path && !infix && mode == APPLY_NONE)
+    return call_native(given, word_name, block, pos, end, sub);
+  cell held[2] = {*given, *word_name};
   memory::root_pair_guard keep(held);
   cell &function = held[0], &name = held[1];
   if (tracing_on) {
@@ -773,9 +776,9 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
       int32_t refs[MAX_REFINEMENTS];
       std::fill(refs, refs + MAX_REFINEMENTS, -1);
       stack::mark(&name, stack::FRAME_INTERP);
-      bool plain = !path && !infix && !tracing_on;
-      if (!plain || mode != APPLY_NONE || !fetch_plain_args(k, false)) fetch_args(k, path, refinement_at, refs, mode);
-      if (plain) stack::set_frame_mark(stack::frame_top - 1, stack::MARK_PLAIN_CALL);
+      // A plain call with no apply mode went to call_native above.
+      fetch_args(k, path, refinement_at, refs, mode);
+      if (!path && !infix && !tracing_on) stack::set_frame_mark(stack::frame_top - 1, stack::MARK_PLAIN_CALL);
       call_entry(&function, refs);
       break;
     }
