@@ -30,12 +30,17 @@ struct range_list {
 range_list free_ranges{};
 uint64_t reserved_size = 0;
 
+// Room for one more range; a failure to grow the list leaves it as it was.
+void make_room() {
+  if (free_ranges.count < free_ranges.capacity) return;
+  int32_t capacity = free_ranges.capacity * 2;
+  free_ranges.items = static_cast<free_range*>(
+      heap::resize_tracked(free_ranges.items, capacity * static_cast<int32_t>(sizeof(free_range))));
+  free_ranges.capacity = capacity;
+}
+
 void insert_range(int32_t at, free_range range) {
-  if (free_ranges.count == free_ranges.capacity) {
-    free_ranges.capacity *= 2;
-    free_ranges.items = static_cast<free_range*>(heap::resize_tracked(
-        free_ranges.items, free_ranges.capacity * static_cast<int32_t>(sizeof(free_range))));
-  }
+  make_room();
   free_range* at_item = free_ranges.items + at;
   std::memmove(at_item + 1, at_item, (free_ranges.count - at) * sizeof(free_range));
   *at_item = range;
@@ -104,6 +109,9 @@ uint32_t commit_range(uint64_t size, uint64_t align) {
     uint64_t skip = (align - reinterpret_cast<uintptr_t>(arena_base + range.offset) % align) % align;
     if (range.size < skip + size) continue;
     uint32_t offset = range.offset + static_cast<uint32_t>(skip);
+    // The list grows, when a split needs it, before anything is committed:
+    // a failure then changes nothing.
+    if (skip) make_room();
     platform::commit_virtual(arena_base + offset, size);
     free_range after = {static_cast<uint32_t>(offset + size), static_cast<uint32_t>(range.size - skip - size)};
     if (skip) {

@@ -63,7 +63,10 @@ void free_series_frame(series_frame* frame) {
   if (frame->next) address<series_frame>(frame->next)->prev = frame->prev;
   else record.series_frame_tail = frame->prev;
   if (record.current_series_frame == self) record.current_series_frame = record.series_frame_tail;
-  retire_frame(frame);
+  // Only a frame of the size new frames take can serve one again; the
+  // smaller first frame goes back to the system.
+  if (frame->total_size == record.big_series_threshold + static_cast<int32_t>(sizeof(series_frame))) retire_frame(frame);
+  else free_frame(frame);
 }
 
 namespace {

@@ -41,8 +41,9 @@ constexpr int32_t FRAME_REUSE_ROOM = 0xCCCC;
 series_frame* new_series_frame();
 // The first frame in address order where n more bytes stay below its end.
 series_frame* find_series_frame(int32_t n);
-// Unlinks a frame and gives it back, as a spare while there is room for
-// one (retire_frame); when it was current, the tail becomes current.
+// Unlinks a frame and gives it back: one of the size new frames take as a
+// spare while there is room for one (retire_frame), any other to the
+// system; when it was current, the tail becomes current.
 void free_series_frame(series_frame* frame);
 
 // A buffer for `count` elements of `unit` (which may carry flag bits) with

@@ -326,8 +326,10 @@ struct engine {
   // Fills the rule-stack block above this parse's base with the cells of
   // the entries: a block and its marker (code, next rule, input index at
   // entry) for a rule block, a collection and its marker for a collect, a
-  // marker (code, counts) for another command.
+  // marker (code, counts) for another command. The parses this one runs
+  // inside are written first: their cells stand below its base.
   void write_rule_stack() {
+    if (outer_engine) outer_engine->write_rule_stack();
     block::rs_truncate(rule_stack, rule_base);
     for (size_t i = 0; i < entries.size(); ++i) {
       const entry& e = entries[i];
@@ -421,9 +423,9 @@ struct engine {
   // Evaluates a paren into `value`. The paren may change the input and
   // the rules: a shortened input moves the position back.
   void eval_paren(const cell& paren) {
-    if (rule_stack_shown) write_rule_stack();
     cell* saved = stack::top;
-    cell* code = stack::push(paren);
+    cell* code = stack::push(paren);  // rooted before the rule stack is written, which may collect
+    if (rule_stack_shown) write_rule_stack();
     interpreter::eval_block(code, false);
     value = stack::top[-1];
     stack::top = saved;
@@ -968,8 +970,8 @@ struct engine {
   state result() {
     entry& t = entries.back();
     if (t.code == OPEN_BLOCK) {
+      // A block whose rule matched goes on in run(): here its rule failed.
       if (breaking) return pop_block();
-      if (match) return FETCH;
       // Resume after the next alternative, from where the block began.
       int32_t length = block_length();
       int32_t p = rule_pos;
@@ -1101,6 +1103,14 @@ struct engine {
     return RESULT;
   }
 
+  // The value a rule stands for, looked at without running anything: a
+  // word that is no keyword stands for the value it holds; nullptr for a
+  // keyword or a word without a value.
+  static const cell* rule_value(const cell* r) {
+    if (TYPE_OF(r) != TYPE_WORD) return r;
+    return code_of(r) == KW_OTHER ? context::peek(r) : nullptr;
+  }
+
   // Whether the block `blk` would fail where the input is, told without
   // opening it: its first rule is a character (case strict) or a bitset,
   // or a word holding one, that the next unit of a string input does not
@@ -1113,10 +1123,8 @@ struct engine {
     const cell* rules = memory::head_of<cell>(b);
     int32_t index = static_cast<int32_t>(blk.data1), length = static_cast<int32_t>((b->tail - b->head) / sizeof(cell));
     if (index >= length) return false;
-    const cell* first = &rules[index];
-    if (TYPE_OF(first) == TYPE_WORD) {
-      if (code_of(first) != KW_OTHER || !(first = context::peek(first))) return false;
-    }
+    const cell* first = rule_value(&rules[index]);
+    if (!first) return false;
     int32_t n = ipos();
     bool more = n < limit();
     if (TYPE_OF(first) == TYPE_CHAR && case_op == CASE_STRICT) {
@@ -1133,10 +1141,7 @@ struct engine {
   // The same for the rule of a repeat, a block or a word holding one,
   // whose command would take a cell.
   bool block_fails_at_once(const cell* v) {
-    if (events != 0 || !in_string) return false;
-    if (TYPE_OF(v) == TYPE_WORD) {
-      if (code_of(v) != KW_OTHER || !(v = context::peek(v))) return false;
-    }
+    if (events != 0 || !in_string || !(v = rule_value(v))) return false;
     return TYPE_OF(v) == TYPE_BLOCK && fails_at_once(*v, 1);
   }
 
@@ -1149,10 +1154,8 @@ struct engine {
   // and the match flag set.
   bool unit_run(int32_t min, int32_t max) {
     if (events != 0 || !in_string) return false;
-    const cell* r = rule_at(rule_pos);
-    if (TYPE_OF(r) == TYPE_WORD) {
-      if (code_of(r) != KW_OTHER || !(r = context::peek(r))) return false;
-    }
+    const cell* r = rule_value(rule_at(rule_pos));
+    if (!r) return false;
     if (TYPE_OF(r) == TYPE_BITSET) {
       const memory::series_buffer* bits = memory::GET_BUFFER(r);
       const uint8_t* members = memory::head_of<uint8_t>(bits);
@@ -1365,7 +1368,9 @@ void process(cell* result, const cell* input, const cell* rules, int32_t case_, 
   e.case_op = case_;
   e.part_limit = limit;
   e.series_base = abs_length(series_stack);
-  e.rule_base = abs_length(rule_stack);
+  // The rule stack of a parse running inside another starts above the
+  // cells the outer one stands for, written or not.
+  e.rule_base = e.outer_engine ? e.outer_engine->stack_cells : abs_length(rule_stack);
   e.stack_cells = e.rule_base;
   if (callback && TYPE_OF(callback) != TYPE_NONE) {
     e.callback = *callback;

@@ -299,6 +299,16 @@ TEST_F(series_frames, an_emptied_frame_stays_committed_and_is_the_next_frame_mad
   EXPECT_EQ(first->tail, first->head);
 }
 
+TEST_F(series_frames, the_smaller_first_frame_goes_back_to_the_system) {
+  series_frame* first = new_series_frame();  // 1 MB: no later frame takes its size
+  new_series_frame();
+  uint32_t at = offset_of(first);
+  std::memset(address(first->bump), 1, first->end - first->bump);
+  free_series_frame(first);
+  EXPECT_EQ(record.spare_count, 0);
+  EXPECT_FALSE(resident_q(at + 0x1000));
+}
+
 TEST_F(series_frames, spares_are_kept_up_to_a_bound_and_the_rest_go_back_to_the_system) {
   new_series_frame();  // 1 MB: stays, as does the last
   std::vector<series_frame*> freed;
