@@ -806,8 +806,9 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
   return expression<false>(block, pos, end, how);
 }
 
-int32_t eval_number_run(const cell* block, int32_t pos, int32_t end, cell* out) {
-  return number_run(block, pos, end, out, 0);
+[[gnu::flatten]] int32_t eval_number_run(const cell* block, int32_t pos, int32_t end, cell* out) {
+  run_reader reader;
+  return run_rest(reader, rs_abs_at(block, 0), pos + 1, end, out, 0);
 }
 
 // ---- Paths ---------------------------------------------------------------------------
