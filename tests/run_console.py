@@ -55,9 +55,10 @@ FILES = {
     # its error names it.
     "no-libraries.ixo": 'Ixo []\nimg: make image! [2x2 255.0.0]\n'
                         'named?: func [text] [not none? find text "libs/"]\n'
-                        'foreach f [png jpeg gif tiff] [e: try [save/as none img f] print [f e/type e/id named? e/arg1]]\n'
-                        'foreach [f bytes] [png #{89504E470D0A1A0A} jpeg #{FFD8FFE0} gif #{474946383961} tiff #{49492A00}]'
-                        ' [e: try [load/as bytes f] print [f e/type e/id named? e/arg1]]\n'
+                        'foreach f [png jpeg gif tiff] [\n'
+                        '    e: try [save/as none img f] print [f e/type e/id named? e/arg1]]\n'
+                        'foreach [f bytes] [png #{89504E47} jpeg #{FFD8FFE0} gif #{474946383961} tiff #{49492A00}] [\n'
+                        '    e: try [load/as bytes f] print [f e/type e/id named? e/arg1]]\n'
                         'e: try [checksum "abc" \'sha256] print [e/type e/id named? e/arg1]\n'
                         'e: try [read http://127.0.0.1:9/] print [e/type e/id named? e/arg2]\n'
                         'print checksum "abc" \'crc32\n'
