@@ -315,6 +315,25 @@ int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end
   return true;
 }
 
+// The operator at `pos`, whose word holds `op_value` (an op!), and its
+// right operand, applied to *out: false when the evaluator must take the
+// run.
+[[gnu::always_inline]] inline bool run_step(run_reader& reader, const cell* cells, int32_t pos, int32_t end,
+                                            cell* out, const cell* op_value, int32_t depth) {
+  if (pos + 1 >= end) return false;
+  // The operand first: a paren in it may take the plan's table entry.
+  cell right, result;
+  if (!number_operand(reader, cells + pos + 1, &right, depth)) return false;
+  const op_plan* plan = kept_plan(op_value);
+  op_plan made;
+  if (!plan) plan = &(made = plan_of_op(op_value));
+  if (plan->code < 0 || !(plan->fits & fit_bit(TYPE_OF(out), TYPE_OF(&right))) ||
+      !actions::number_op(plan->code, plan->math, out, &right, &result))
+    return false;
+  *out = result;
+  return true;
+}
+
 // The operators and operands of a run after its first operand (*out),
 // from `pos`, in the block's cells: the position after the run, or -1.
 [[gnu::flatten]] int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out,
@@ -835,9 +854,11 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
   return expression<false>(block, pos, end, how);
 }
 
-[[gnu::flatten]] int32_t eval_number_run(const cell* block, int32_t pos, int32_t end, cell* out) {
+[[gnu::flatten]] int32_t eval_number_run(const cell* block, int32_t pos, int32_t end, cell* out, const cell* op) {
   run_reader reader;
-  return run_rest(reader, rs_abs_at(block, 0), pos + 1, end, out, 0);
+  const cell* cells = rs_abs_at(block, 0);
+  if (!run_step(reader, cells, pos + 1, end, out, op, 0)) return -1;
+  return run_rest(reader, cells, pos + 3, end, out, 0);
 }
 
 // ---- Paths ---------------------------------------------------------------------------
