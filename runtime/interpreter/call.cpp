@@ -303,8 +303,8 @@ bool inert_q(uint32_t t) {
 // evaluator must take it. `first` is the number at k.pos, or the value of
 // the word there; `op` the op! the word after it holds. Out of line: the
 // common fetch stays lean.
-[[gnu::noinline]] bool fetch_number_run(call& k, const cell* ts, int32_t index, int32_t limit, const cell* first,
-                                        const cell* op) {
+[[gnu::noinline]] bool fetch_number_run(call& k, const cell* ts, int32_t index, const cell* first, const cell* op) {
+  int32_t limit = std::min(k.end, rs_abs_length_q(k.block));
   cell result = *first;
   int32_t next = eval_number_run(k.block, k.pos, limit, &result, op);
   if (next < 0) return false;
@@ -357,7 +357,7 @@ void fetch_evaluated(call& k, const cell* ts, int32_t index) {
       return;
     }
     // Here an operator follows the value: `ahead` holds it.
-    if (value && integer_or_float_q(TYPE_OF(value)) && fetch_number_run(k, ts, index, limit, value, ahead)) return;
+    if (value && integer_or_float_q(TYPE_OF(value)) && fetch_number_run(k, ts, index, value, ahead)) return;
   }
   fetch_arg(k, ts, index);
 }
@@ -595,9 +595,10 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
         continue;
       }
       // With a value, an operator follows it: `ahead` holds it.
-      bool run = value && integer_or_float_q(TYPE_OF(value)) && fetch_number_run(k, ts, i, limit, value, ahead);
-      ahead = nullptr;
-      if (run) continue;
+      if (value && integer_or_float_q(TYPE_OF(value)) && fetch_number_run(k, ts, i, value, ahead)) {
+        ahead = nullptr;
+        continue;
+      }
     }
     cell held = *ts;
     fetch_arg(k, &held, i);
