@@ -98,6 +98,9 @@ memory::series_buffer* concatenate_literal(memory::series_buffer* b, const char*
 // The same for exactly n bytes.
 memory::series_buffer* concatenate_literal_part(memory::series_buffer* b, const uint8_t* bytes,
                                                 int32_t n);
+// The same for n bytes known to be ASCII (below 80h): one copy into a
+// unit-1 buffer.
+memory::series_buffer* concatenate_ascii(memory::series_buffer* b, const uint8_t* bytes, int32_t n);
 // Appends cp as mold writes it inside double quotes: 1Eh, 80h-9Fh and,
 // with `all`, everything above 7Fh as "^(" hex digits ")"; with `escape`,
 // the control characters, the double quote and the caret as a caret and
