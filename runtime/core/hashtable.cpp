@@ -39,7 +39,7 @@ struct view {
   cell* cells;
 };
 
-view view_of(uint32_t table) {
+[[gnu::always_inline]] inline view view_of(uint32_t table) {
   hashtable_record* rec = record_of(table);
   return {rec, head_of<uint32_t>(buffer_of(rec->flags)), head_of<int32_t>(buffer_of(rec->keys)),
           rec->hashes ? head_of<uint32_t>(buffer_of(rec->hashes)) : nullptr, head_of<cell>(buffer_of(rec->block))};

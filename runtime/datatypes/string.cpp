@@ -23,11 +23,9 @@ namespace ixo::string {
 
 using namespace memory;
 
-namespace {
+void bad_unit() { NO_SWITCH_MATCH(); }
 
-[[noreturn]] void bad_unit() {
-  NO_SWITCH_MATCH();
-}
+namespace {
 
 // log2 of a unit: positions in bytes are indexes shifted left by it.
 uint32_t unit_shift(uint32_t unit) {
@@ -80,13 +78,6 @@ uint32_t fold(uint32_t cp) { return case_folding::change_char(cp, 1); }
 }  // namespace
 
 // ---- Readers -----------------------------------------------------------------
-
-int32_t rs_length_q(const cell* s) {
-  int32_t n = abs_length(GET_BUFFER(s)) - static_cast<int32_t>(s->data1);
-  return n > 0 ? n : 0;
-}
-
-int32_t rs_abs_length_q(const cell* s) { return abs_length(GET_BUFFER(s)); }
 
 uint8_t* rs_head(cell* s) {
   series_buffer* b = GET_BUFFER(s);
