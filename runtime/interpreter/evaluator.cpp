@@ -221,9 +221,11 @@ inline op_plan plan_of_op(const cell* op_value) {
 
 // The `fits` bit of two operand types, or 0 when either is not an integer!
 // or float!.
+static_assert(TYPE_FLOAT == TYPE_INTEGER + 1, "fit_bit reads the float flag off the type code");
 inline uint8_t fit_bit(uint32_t left, uint32_t right) {
-  if (!integer_or_float_q(left) || !integer_or_float_q(right)) return 0;
-  return static_cast<uint8_t>(1u << ((left == TYPE_FLOAT) << 1 | (right == TYPE_FLOAT)));
+  uint32_t l = left - TYPE_INTEGER, r = right - TYPE_INTEGER;
+  if ((l | r) > 1) return 0;
+  return static_cast<uint8_t>(1u << (l << 1 | r));
 }
 // Whether the plan's first typeset takes the left operand's type.
 inline bool left_fits_q(const op_plan& plan, uint32_t left) {
