@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/images/raster.hpp"
+#include "platform/simple_io.hpp"
 #include "runtime/datatypes/binary.hpp"
 #include "runtime/datatypes/image.hpp"
 #include "runtime/datatypes/none.hpp"
@@ -20,8 +21,14 @@ namespace ixo::image_files {
 
 namespace {
 
-[[noreturn]] void fail(images::status s, const cell* file) {
+// The error of a codec's failure in format f. A library that cannot be
+// loaded is named by the loader's message.
+[[noreturn]] void fail(images::status s, images::format f, const cell* file) {
   if (s == images::status::no_memory) fire(err::internal_no_memory);
+  if (s == images::status::no_library) {
+    const char* why = images::library_failure(f);
+    fire(err::access_no_codec, {*simple_io::load_os_text(why, std::strlen(why), stack::push_slot())});
+  }
   if (file) fire(err::access_cannot_open, {*file});
   fire(err::access_bad_media);
 }
@@ -44,7 +51,7 @@ cell* decode_bytes(const cell* bin, cell* result, const cell* file) {
     pixels.target = image::pixels_of(result);
   }
   images::status s = images::decode(binary::rs_head(bin), size, pixels);
-  if (s != images::status::ok) fail(s, file);
+  if (s != images::status::ok) fail(s, images::sniff(binary::rs_head(bin), size), file);
   if (!pixels.target) {
     image::make_unfilled_at(result, pixels.width, pixels.height);
     std::memcpy(image::pixels_of(result), pixels.pixels.data(), pixels.pixels.size() * 4);
@@ -85,7 +92,7 @@ cell* encode(const cell* img, cell* result, int32_t format) {
   if (width == 0 || height == 0) fire(err::access_bad_media);
   images::byte_buffer bytes;
   images::status s = images::encode(format, images::view{width, height, image::pixels_of(img)}, bytes);
-  if (s != images::status::ok) fail(s, nullptr);
+  if (s != images::status::ok) fail(s, static_cast<images::format>(format), nullptr);
   if (bytes.size() > INT32_MAX) fire(err::internal_no_memory);
   return binary::load_at(bytes.data(), static_cast<int32_t>(bytes.size()), result);
 }

@@ -5,7 +5,6 @@
 #include <cfenv>
 
 #include "platform/posix/console.hpp"
-#include "platform/posix/http_transfer.hpp"
 #include "platform/posix/start.hpp"
 #include "runtime/codecs/checksum.hpp"
 #include "runtime/codecs/compress.hpp"
@@ -174,7 +173,6 @@ void init() {
   boot_flag = 1;
   print_hooks::init();
   system::init_console_output(&platform::terminal_console);
-  platform::http_start();
   terminal::init();
   random::init();
   reserve_memory();

@@ -50,6 +50,21 @@ FILES = {
                       '#include %included.ixo\nprint included\nprint triple 5\n',
     "included.ixo": 'Ixo []\n#macro triple: func [x] [x * 3]\nincluded: "included"\n',
     "bad-macro.ixo": 'Ixo []\nprint "never"\n#macro foo: func\n',
+    # With libs/ first on the library path, where each library opened on
+    # first use is a file that is no library, only what needs it fails, and
+    # its error names it.
+    "no-libraries.ixo": 'Ixo []\nimg: make image! [2x2 255.0.0]\n'
+                        'named?: func [text] [not none? find text "libs/"]\n'
+                        'foreach f [png jpeg gif tiff] [\n'
+                        '    e: try [save/as none img f] print [f e/type e/id named? e/arg1]]\n'
+                        'foreach [f bytes] [png #{89504E47} jpeg #{FFD8FFE0} gif #{474946383961} tiff #{49492A00}] [\n'
+                        '    e: try [load/as bytes f] print [f e/type e/id named? e/arg1]]\n'
+                        'e: try [checksum "abc" \'sha256] print [e/type e/id named? e/arg1]\n'
+                        'e: try [read http://127.0.0.1:9/] print [e/type e/id named? e/arg2]\n'
+                        'print checksum "abc" \'crc32\n'
+                        'print img = load/as save/as none img \'bmp \'bmp\n',
+    **{"libs/" + name: "no library\n" for name in (
+        "libpng16.so.16", "libjpeg.so.62", "libgif.so.7", "libtiff.so.6", "libcrypto.so.3", "libcurl.so.4")},
 }
 
 # Piped sessions: command-line arguments, standard input, expected output
@@ -104,6 +119,9 @@ PIPED = [
      "{banner}1\n*** Access Error: invalid UTF-8 encoding: #{FFFE}\n*** Where: _read-input\n*** Near : either any [_read-input question true = \n2\n", 0),
     ("a write past the file-size limit", ["too-big.ixo"], "",
      "access cannot-write big.txt\nafter\n", 0, {"fsize": 4096}),
+    ("a library that cannot be loaded fails only what needs it", ["no-libraries.ixo"], "",
+     "".join(f"{f} access no-codec true\n" for f in ("png", "jpeg", "gif", "tiff") * 2) +
+     "access no-codec true\naccess no-connect true\n891568578\ntrue\n", 0, {"libraries": "libs"}),
 ] + [
     # The debugger reads its commands through ask: with piped answers no
     # prompt shows. An empty answer is one step; the stack shows by default.
@@ -178,13 +196,16 @@ def prepare(folder):
             f.write(text if isinstance(text, bytes) else text.encode())
 
 
-def run_ixo(home, cwd, args, text, fsize=None, user=None):
+def run_ixo(home, cwd, args, text, fsize=None, user=None, libraries=None):
     """Runs ixo with HOME set to `home` (None: HOME unset), at most `fsize`
-    bytes per file written, as `user` (None: as ourselves)."""
+    bytes per file written, as `user` (None: as ourselves), with the folder
+    `libraries` first on the library path."""
     env = dict(os.environ)
     env.pop("HOME", None)
     if home is not None:
         env["HOME"] = home
+    if libraries is not None:
+        env["LD_LIBRARY_PATH"] = libraries
 
     def limit():
         resource.setrlimit(resource.RLIMIT_FSIZE, (fsize, fsize))

@@ -95,6 +95,16 @@ format sniff(const uint8_t* data, size_t size) {
   return FORMAT_NONE;
 }
 
+const char* library_failure(format f) {
+  switch (f) {
+    case FORMAT_PNG: return library_failure_png();
+    case FORMAT_JPEG: return library_failure_jpeg();
+    case FORMAT_GIF: return library_failure_gif();
+    case FORMAT_TIFF: return library_failure_tiff();
+    default: return "";
+  }
+}
+
 status decode(const uint8_t* data, size_t size, raster& out) {
   switch (sniff(data, size)) {
     case FORMAT_PNG: return decode_png(data, size, out);

@@ -1,6 +1,7 @@
 // The image file codecs: decoders from encoded bytes to a raster of 32-bit
-// pixels and encoders back, over libpng, libjpeg-turbo, giflib and libtiff,
-// with our own BMP reader and writer and GIF quantiser. A pixel is the
+// pixels and encoders back, over libpng, libjpeg-turbo, giflib and libtiff
+// (each opened when its format is first read or written), with our own BMP
+// reader and writer and GIF quantiser. A pixel is the
 // word A << 24 | R << 16 | G << 8 | B (bytes B, G, R, A in memory), alpha
 // 255 opaque. Nothing here knows the language's values: every function
 // answers failure by value, and the image service (platform/image_files.cpp)
@@ -18,8 +19,9 @@ constexpr int64_t MAX_SIDE = 65535;
 
 enum class status {
   ok,
-  bad_data,   // not an image of the format, corrupt, truncated, or a side out of range
-  no_memory,  // the pixels cannot be held
+  bad_data,    // not an image of the format, corrupt, truncated, or a side out of range
+  no_memory,   // the pixels cannot be held
+  no_library,  // the format's library cannot be loaded: library_failure says why
 };
 
 struct raster {
@@ -94,6 +96,14 @@ format sniff(const uint8_t* data, size_t size);
 // for a caller that provides the pixels' memory; bad data for other
 // formats and for a header that cannot be read.
 status size_of(const uint8_t* data, size_t size, int64_t& width, int64_t& height);
+
+// Why the library of a format's codec cannot be loaded, once a codec has
+// answered no_library: the loader's message, which names the library.
+const char* library_failure(format f);
+const char* library_failure_png();
+const char* library_failure_jpeg();
+const char* library_failure_gif();
+const char* library_failure_tiff();
 
 // Decodes by the signature; bytes with none are bad data.
 status decode(const uint8_t* data, size_t size, raster& out);

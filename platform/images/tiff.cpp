@@ -1,19 +1,40 @@
-// TIFF over libtiff, read from and written to memory through
-// TIFFClientOpenExt. The decoder reads the first page through libtiff's
-// RGBA reader, which premultiplies unassociated alpha; its colours are
-// divided back so that alpha stays straight. The encoder writes 8-bit RGBA
-// with unassociated alpha, deflate-compressed. libtiff's messages are
-// swallowed: failure is told by value.
+// TIFF over libtiff, opened when the first TIFF is read or written, read
+// from and written to memory through TIFFClientOpenExt. The decoder reads
+// the first page through libtiff's RGBA reader, which premultiplies
+// unassociated alpha; its colours are divided back so that alpha stays
+// straight. The encoder writes 8-bit RGBA with unassociated alpha,
+// deflate-compressed. libtiff's messages are swallowed: failure is told by
+// value.
 #include <tiffio.h>
 
 #include <algorithm>
 #include <cstring>
 
 #include "platform/images/raster.hpp"
+#include "platform/posix/shared_library.hpp"
 
 namespace ixo::images {
 
 namespace {
+
+// The libtiff entry points the codec calls.
+#define LIBTIFF_ENTRIES(X)                    \
+  X(TIFFOpenOptionsAlloc)                     \
+  X(TIFFOpenOptionsSetMaxSingleMemAlloc)      \
+  X(TIFFOpenOptionsSetErrorHandlerExtR)       \
+  X(TIFFOpenOptionsSetWarningHandlerExtR)     \
+  X(TIFFOpenOptionsFree)                      \
+  X(TIFFClientOpenExt)                        \
+  X(TIFFClose)                                \
+  X(TIFFGetField)                             \
+  X(TIFFSetField)                             \
+  X(TIFFRGBAImageOK)                          \
+  X(TIFFReadRGBAImageOriented)                \
+  X(TIFFDefaultStripSize)                     \
+  X(TIFFWriteScanline)                        \
+  X(TIFFWriteDirectory)
+IXO_LIBRARY_ENTRIES(libtiff_entries, LIBTIFF_ENTRIES);
+platform::lazy_library<libtiff_entries> libtiff("libtiff.so.6");
 
 // No single allocation libtiff makes for a strip or tile may pass this.
 constexpr tmsize_t MAX_LIBRARY_ALLOCATION = 256 << 20;
@@ -71,14 +92,14 @@ void unmap_nothing(thandle_t, void*, toff_t) {}
 int quiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }
 
 TIFF* open(memory_file& file, const char* mode) {
-  TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+  TIFFOpenOptions* options = libtiff.TIFFOpenOptionsAlloc();
   if (!options) return nullptr;
-  TIFFOpenOptionsSetMaxSingleMemAlloc(options, MAX_LIBRARY_ALLOCATION);
-  TIFFOpenOptionsSetErrorHandlerExtR(options, quiet, nullptr);
-  TIFFOpenOptionsSetWarningHandlerExtR(options, quiet, nullptr);
-  TIFF* tiff = TIFFClientOpenExt("memory", mode, &file, read_bytes, write_bytes, seek, close_nothing, size_of,
-                                 map_nothing, unmap_nothing, options);
-  TIFFOpenOptionsFree(options);
+  libtiff.TIFFOpenOptionsSetMaxSingleMemAlloc(options, MAX_LIBRARY_ALLOCATION);
+  libtiff.TIFFOpenOptionsSetErrorHandlerExtR(options, quiet, nullptr);
+  libtiff.TIFFOpenOptionsSetWarningHandlerExtR(options, quiet, nullptr);
+  TIFF* tiff = libtiff.TIFFClientOpenExt("memory", mode, &file, read_bytes, write_bytes, seek, close_nothing,
+                                         size_of, map_nothing, unmap_nothing, options);
+  libtiff.TIFFOpenOptionsFree(options);
   return tiff;
 }
 
@@ -95,14 +116,15 @@ uint32_t unpremultiply(uint32_t abgr) {
 
 status read_page(TIFF* tiff, raster& out) {
   uint32_t width = 0, height = 0;
-  if (!TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height)) {
+  if (!libtiff.TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width) ||
+      !libtiff.TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height)) {
     return status::bad_data;
   }
   char message[1024];
-  if (!TIFFRGBAImageOK(tiff, message)) return status::bad_data;
+  if (!libtiff.TIFFRGBAImageOK(tiff, message)) return status::bad_data;
   status made = out.allocate(width, height);
   if (made != status::ok) return made;
-  if (!TIFFReadRGBAImageOriented(tiff, width, height, out.data, ORIENTATION_TOPLEFT, 1)) {
+  if (!libtiff.TIFFReadRGBAImageOriented(tiff, width, height, out.data, ORIENTATION_TOPLEFT, 1)) {
     return status::bad_data;
   }
   // libtiff's words hold R in the lowest byte
@@ -112,16 +134,16 @@ status read_page(TIFF* tiff, raster& out) {
 
 bool write_page(TIFF* tiff, const view& image, std::vector<uint8_t>& row) {
   uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
-  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(image.width));
-  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(image.height));
-  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
-  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 4);
-  TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, extra);
-  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-  TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-  TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
-  TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
-  TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tiff, 0));
+  libtiff.TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(image.width));
+  libtiff.TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(image.height));
+  libtiff.TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+  libtiff.TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 4);
+  libtiff.TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, extra);
+  libtiff.TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  libtiff.TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  libtiff.TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+  libtiff.TIFFSetField(tiff, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+  libtiff.TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, libtiff.TIFFDefaultStripSize(tiff, 0));
   row.resize(static_cast<size_t>(image.width) * 4);
   for (int32_t y = 0; y < image.height; ++y) {
     const uint32_t* from = image.pixels + static_cast<size_t>(y) * image.width;
@@ -132,32 +154,36 @@ bool write_page(TIFF* tiff, const view& image, std::vector<uint8_t>& row) {
       row[4 * x + 2] = static_cast<uint8_t>(p);
       row[4 * x + 3] = static_cast<uint8_t>(p >> 24);
     }
-    if (TIFFWriteScanline(tiff, row.data(), static_cast<uint32_t>(y), 0) < 0) return false;
+    if (libtiff.TIFFWriteScanline(tiff, row.data(), static_cast<uint32_t>(y), 0) < 0) return false;
   }
-  return TIFFWriteDirectory(tiff) != 0;
+  return libtiff.TIFFWriteDirectory(tiff) != 0;
 }
 
 }  // namespace
 
 status decode_tiff(const uint8_t* data, size_t size, raster& out) {
+  if (!libtiff.open()) return status::no_library;
   memory_file file{data, nullptr, size, 0};
   TIFF* tiff = open(file, "rm");
   if (!tiff) return status::bad_data;
   status result = read_page(tiff, out);
-  TIFFClose(tiff);
+  libtiff.TIFFClose(tiff);
   return result;
 }
 
 status encode_tiff(const view& image, byte_buffer& out) {
+  if (!libtiff.open()) return status::no_library;
   out.truncate(0);
   memory_file file{nullptr, &out, 0, 0};
   TIFF* tiff = open(file, "wm");
   if (!tiff) return status::no_memory;
   std::vector<uint8_t> row;
   bool written = write_page(tiff, image, row);
-  TIFFClose(tiff);  // writes out what is pending
+  libtiff.TIFFClose(tiff);  // writes out what is pending
   if (written && !file.full) return status::ok;
   return file.full ? status::no_memory : status::bad_data;
 }
+
+const char* library_failure_tiff() { return libtiff.failure(); }
 
 }  // namespace ixo::images

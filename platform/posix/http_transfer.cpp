@@ -6,7 +6,8 @@
 // and its "Expect: 100-continue" are switched off, so a request carries
 // exactly the headers it is given. Proxies come from the environment, TLS
 // certificates are verified. No signal is used: SIGPIPE is held back
-// during the transfer.
+// during the transfer. libcurl is opened, initialised and given its share
+// handle just before the first transfer, by whichever thread makes it.
 #include "platform/posix/http_transfer.hpp"
 
 #include <curl/curl.h>
@@ -14,6 +15,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/posix/shared_library.hpp"
 #include "platform/posix/sigpipe.hpp"
 
 namespace ixo::platform {
@@ -26,16 +28,33 @@ constexpr long redirect_limit = 10;
 // A body that a string or binary could not hold ends the transfer.
 constexpr size_t largest_body = INT32_MAX;
 
+// The libcurl entry points the transfer calls.
+#define LIBCURL_ENTRIES(X) \
+  X(curl_global_init)      \
+  X(curl_share_init)       \
+  X(curl_share_setopt)     \
+  X(curl_share_cleanup)    \
+  X(curl_easy_init)        \
+  X(curl_easy_cleanup)     \
+  X(curl_easy_setopt)      \
+  X(curl_easy_perform)     \
+  X(curl_easy_getinfo)     \
+  X(curl_easy_strerror)    \
+  X(curl_slist_append)     \
+  X(curl_slist_free_all)
+IXO_LIBRARY_ENTRIES(libcurl_entries, LIBCURL_ENTRIES);
+platform::lazy_library<libcurl_entries> libcurl("libcurl.so.4");
+
 struct curl_handle {
-  CURL* easy = curl_easy_init();
+  CURL* easy = libcurl.curl_easy_init();
   curl_slist* list = nullptr;
   ~curl_handle() {
-    curl_slist_free_all(list);
-    if (easy) curl_easy_cleanup(easy);
+    libcurl.curl_slist_free_all(list);
+    if (easy) libcurl.curl_easy_cleanup(easy);
   }
   // False when the list could not grow.
   bool add_header(const std::string& line) {
-    curl_slist* grown = curl_slist_append(list, line.c_str());
+    curl_slist* grown = libcurl.curl_slist_append(list, line.c_str());
     if (!grown) return false;
     list = grown;
     return true;
@@ -77,23 +96,36 @@ bool has_header_q(const std::vector<std::string>& headers, const char* name) {
 // the share needs no locks.
 CURLSH* shared = nullptr;
 
-}  // namespace
-
-void http_start() {
-  curl_global_init(CURL_GLOBAL_DEFAULT);
-  if (shared) return;
-  shared = curl_share_init();
-  if (!shared) return;
+CURLSH* make_share() {
+  CURLSH* share = libcurl.curl_share_init();
+  if (!share) return nullptr;
   for (curl_lock_data data : {CURL_LOCK_DATA_CONNECT, CURL_LOCK_DATA_DNS, CURL_LOCK_DATA_SSL_SESSION}) {
-    if (curl_share_setopt(shared, CURLSHOPT_SHARE, data) != CURLSHE_OK) {
-      curl_share_cleanup(shared);
-      shared = nullptr;
-      return;
+    if (libcurl.curl_share_setopt(share, CURLSHOPT_SHARE, data) != CURLSHE_OK) {
+      libcurl.curl_share_cleanup(share);
+      return nullptr;
     }
   }
+  return share;
 }
 
+// Opens and initialises libcurl, once; false when it cannot be loaded.
+bool started() {
+  static const bool ready = [] {
+    if (!libcurl.open()) return false;
+    libcurl.curl_global_init(CURL_GLOBAL_DEFAULT);
+    shared = make_share();
+    return true;
+  }();
+  return ready;
+}
+
+}  // namespace
+
 bool http_transfer(const http_request& request, http_response& response) {
+  if (!started()) {
+    response.reason = libcurl.failure();
+    return false;
+  }
   curl_handle h;
   if (!h.easy) {
     response.reason = "the transfer library could not start a request";
@@ -101,33 +133,33 @@ bool http_transfer(const http_request& request, http_response& response) {
   }
   char error_text[CURL_ERROR_SIZE] = {0};
   CURL* c = h.easy;
-  curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error_text);
-  curl_easy_setopt(c, CURLOPT_URL, request.url.c_str());
-  if (shared) curl_easy_setopt(c, CURLOPT_SHARE, shared);
-  curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(c, CURLOPT_MAXREDIRS, redirect_limit);
-  curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, connect_timeout_seconds);
+  libcurl.curl_easy_setopt(c, CURLOPT_ERRORBUFFER, error_text);
+  libcurl.curl_easy_setopt(c, CURLOPT_URL, request.url.c_str());
+  if (shared) libcurl.curl_easy_setopt(c, CURLOPT_SHARE, shared);
+  libcurl.curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+  libcurl.curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  libcurl.curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+  libcurl.curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+  libcurl.curl_easy_setopt(c, CURLOPT_MAXREDIRS, redirect_limit);
+  libcurl.curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, connect_timeout_seconds);
   // Less than one byte a second for the whole idle time is a time-out.
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, idle_timeout_seconds);
-  curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, take_body);
-  curl_easy_setopt(c, CURLOPT_WRITEDATA, &response.body);
-  curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, take_header);
-  curl_easy_setopt(c, CURLOPT_HEADERDATA, &response.headers);
+  libcurl.curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  libcurl.curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, idle_timeout_seconds);
+  libcurl.curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, take_body);
+  libcurl.curl_easy_setopt(c, CURLOPT_WRITEDATA, &response.body);
+  libcurl.curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, take_header);
+  libcurl.curl_easy_setopt(c, CURLOPT_HEADERDATA, &response.headers);
 
   // A POST always sends its body, empty or not, with its length; other
   // methods send one when they have one.
   bool fields = request.method == "POST" || (request.has_body && request.method != "GET" && request.method != "HEAD");
-  if (request.method == "HEAD") curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
+  if (request.method == "HEAD") libcurl.curl_easy_setopt(c, CURLOPT_NOBODY, 1L);
   if (fields) {
-    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
-    curl_easy_setopt(c, CURLOPT_POSTFIELDS, request.body.data());
+    libcurl.curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+    libcurl.curl_easy_setopt(c, CURLOPT_POSTFIELDS, request.body.data());
   }
   if (request.method != "GET" && request.method != "HEAD" && request.method != "POST")
-    curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, request.method.c_str());
+    libcurl.curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, request.method.c_str());
 
   bool listed = true;
   for (const std::string& line : request.headers) listed = listed && h.add_header(line);
@@ -138,20 +170,20 @@ bool http_transfer(const http_request& request, http_response& response) {
     response.reason = "out of memory";
     return false;
   }
-  curl_easy_setopt(c, CURLOPT_HTTPHEADER, h.list);
+  libcurl.curl_easy_setopt(c, CURLOPT_HTTPHEADER, h.list);
 
   CURLcode result;
   {
     sigpipe_held held;
-    result = curl_easy_perform(c);
+    result = libcurl.curl_easy_perform(c);
   }
   if (result != CURLE_OK) {
     response.timed_out = result == CURLE_OPERATION_TIMEDOUT;
-    response.reason = error_text[0] ? error_text : curl_easy_strerror(result);
+    response.reason = error_text[0] ? error_text : libcurl.curl_easy_strerror(result);
     return false;
   }
   long status = 0;
-  curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+  libcurl.curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
   response.status = static_cast<int32_t>(status);
   return true;
 }

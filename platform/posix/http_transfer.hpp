@@ -25,14 +25,11 @@ struct http_response {
   std::string reason;  // why the request failed: the transfer library's text
 };
 
-// Starts the transfer library, once, before any request.
-void http_start();
-
 // Performs the request, following at most 10 redirects: status and headers
 // are then the final response's. Connecting gives up after 60 s and a
 // transfer that stays idle for 30 s fails as a time-out. Only http and https
 // are spoken, redirects included. False when no response came, with the
-// reason filled in.
+// reason filled in (also when libcurl cannot be loaded: the reason names it).
 bool http_transfer(const http_request& request, http_response& response);
 
 }  // namespace ixo::platform

@@ -1,17 +1,21 @@
 // CRC-32, Adler-32 and the Internet checksum are computed here; the digests
-// and HMAC come from libcrypto, which pads and hashes long HMAC keys as
-// RFC 2104 says (64-byte blocks for MD5, SHA-1 and SHA-256, 128 for SHA-384
-// and SHA-512).
+// and HMAC come from libcrypto, opened by the first of them, which pads and
+// hashes long HMAC keys as RFC 2104 says (64-byte blocks for MD5, SHA-1 and
+// SHA-256, 128 for SHA-384 and SHA-512).
 #include "runtime/codecs/checksum.hpp"
 
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 
 #include <array>
+#include <cstring>
 
+#include "platform/posix/shared_library.hpp"
 #include "runtime/datatypes/integer.hpp"
+#include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/interpreter/fire.hpp"
+#include "runtime/interpreter/stack.hpp"
 #include "startup/system/heap.hpp"
 
 namespace ixo::checksum {
@@ -77,14 +81,34 @@ constexpr std::array<uint32_t, 256> make_crc_table() {
 
 constexpr std::array<uint32_t, 256> crc_table = make_crc_table();
 
+// The libcrypto entry points the digests call.
+#define LIBCRYPTO_ENTRIES(X) \
+  X(EVP_md5)                 \
+  X(EVP_sha1)                \
+  X(EVP_sha256)              \
+  X(EVP_sha384)              \
+  X(EVP_sha512)              \
+  X(EVP_Digest)              \
+  X(HMAC)
+IXO_LIBRARY_ENTRIES(libcrypto_entries, LIBCRYPTO_ENTRIES);
+platform::lazy_library<libcrypto_entries> libcrypto("libcrypto.so.3");
+
+// The digest of an index; a library that cannot be loaded raises
+// access/no-codec with the loader's message, which names it.
 const EVP_MD* algorithm_of(int32_t index) {
+  if (digest_size(index) == 0) fire(err::script_invalid_arg, {integer::make_cell(index)});
+  if (!libcrypto.open()) {
+    const char* why = libcrypto.failure();
+    cell* reason = string::load_at(reinterpret_cast<const uint8_t*>(why), static_cast<int32_t>(std::strlen(why)),
+                                   stack::push_slot(), string::LOAD_UTF8);
+    fire(err::access_no_codec, {*reason});
+  }
   switch (index) {
-    case MD5: return EVP_md5();
-    case SHA1: return EVP_sha1();
-    case SHA256: return EVP_sha256();
-    case SHA384: return EVP_sha384();
-    case SHA512: return EVP_sha512();
-    default: fire(err::script_invalid_arg, {integer::make_cell(index)});
+    case MD5: return libcrypto.EVP_md5();
+    case SHA1: return libcrypto.EVP_sha1();
+    case SHA256: return libcrypto.EVP_sha256();
+    case SHA384: return libcrypto.EVP_sha384();
+    default: return libcrypto.EVP_sha512();
   }
 }
 
@@ -130,7 +154,7 @@ uint8_t* digest(const uint8_t* data, int32_t length, int32_t index) {
   const EVP_MD* md = algorithm_of(index);
   auto* block = static_cast<uint8_t*>(heap::alloc_tracked(DIGEST_BLOCK));
   unsigned int size = 0;
-  if (!EVP_Digest(data, static_cast<size_t>(length), block, &size, md, nullptr)) {
+  if (!libcrypto.EVP_Digest(data, static_cast<size_t>(length), block, &size, md, nullptr)) {
     heap::free_tracked(block);
     fire(err::internal_feature_na);
   }
@@ -144,8 +168,8 @@ uint8_t* hmac(const uint8_t* data, int32_t length, const uint8_t* key, int32_t k
   unsigned int size = 0;
   // libcrypto refuses a null key even when its length is 0.
   static const uint8_t no_key = 0;
-  if (!HMAC(md, key_length ? key : &no_key, key_length, data, static_cast<size_t>(length), block,
-            &size)) {
+  if (!libcrypto.HMAC(md, key_length ? key : &no_key, key_length, data, static_cast<size_t>(length), block,
+                      &size)) {
     heap::free_tracked(block);
     fire(err::internal_feature_na);
   }

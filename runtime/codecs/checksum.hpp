@@ -38,8 +38,10 @@ int32_t tcp(const uint8_t* data, int32_t length);
 
 // A new DIGEST_BLOCK-byte block of the tracked heap holding the digest
 // (digest_size bytes); the caller frees it with heap::free_tracked. An index
-// outside md5..sha512 raises script/invalid-arg with the index; a digest the
-// cryptographic library fails to make raises internal/feature-na.
+// outside md5..sha512 raises script/invalid-arg with the index; when the
+// cryptographic library cannot be loaded, access/no-codec with the loader's
+// message naming it; a digest the library fails to make raises
+// internal/feature-na.
 uint8_t* digest(const uint8_t* data, int32_t length, int32_t index);
 // The HMAC of the data under the key, in a block as digest gives, with the
 // same errors.

@@ -300,9 +300,10 @@ bool inert_q(uint32_t t) {
 
 // A number with operators after it, fetched as the value of the number run
 // from there, which is what the evaluator would compute; false when the
-// evaluator must take it. Out of line: the common fetch stays lean.
-[[gnu::noinline]] bool fetch_number_run(call& k, const cell* ts, int32_t index, int32_t limit) {
-  cell result;
+// evaluator must take it. `first` is the number at k.pos, or the value of
+// the word there. Out of line: the common fetch stays lean.
+[[gnu::noinline]] bool fetch_number_run(call& k, const cell* ts, int32_t index, int32_t limit, const cell* first) {
+  cell result = *first;
   int32_t next = eval_number_run(k.block, k.pos, limit, &result);
   if (next < 0) return false;
   stack::push(result);
@@ -353,7 +354,7 @@ void fetch_evaluated(call& k, const cell* ts, int32_t index) {
       check_type(k, ts, index, stack::top - 1);
       return;
     }
-    if (value && integer_or_float_q(TYPE_OF(value)) && fetch_number_run(k, ts, index, limit)) return;
+    if (value && integer_or_float_q(TYPE_OF(value)) && fetch_number_run(k, ts, index, limit, value)) return;
   }
   fetch_arg(k, ts, index);
 }
@@ -591,7 +592,7 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
         continue;
       }
       ahead = nullptr;
-      if (value && integer_or_float_q(TYPE_OF(value)) && fetch_number_run(k, ts, i, limit)) continue;
+      if (value && integer_or_float_q(TYPE_OF(value)) && fetch_number_run(k, ts, i, limit, value)) continue;
     }
     cell held = *ts;
     fetch_arg(k, &held, i);

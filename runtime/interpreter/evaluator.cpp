@@ -221,9 +221,11 @@ inline op_plan plan_of_op(const cell* op_value) {
 
 // The `fits` bit of two operand types, or 0 when either is not an integer!
 // or float!.
+static_assert(TYPE_FLOAT == TYPE_INTEGER + 1, "fit_bit reads the float flag off the type code");
 inline uint8_t fit_bit(uint32_t left, uint32_t right) {
-  if (!integer_or_float_q(left) || !integer_or_float_q(right)) return 0;
-  return static_cast<uint8_t>(1u << ((left == TYPE_FLOAT) << 1 | (right == TYPE_FLOAT)));
+  uint32_t l = left - TYPE_INTEGER, r = right - TYPE_INTEGER;
+  if ((l | r) > 1) return 0;
+  return static_cast<uint8_t>(1u << (l << 1 | r));
 }
 // Whether the plan's first typeset takes the left operand's type.
 inline bool left_fits_q(const op_plan& plan, uint32_t left) {
@@ -261,12 +263,38 @@ struct run_reader {
 };
 
 inline int32_t run_from(run_reader& reader, const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth);
+int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out, int32_t depth);
 
 // A paren operand: its whole content one number run.
-[[gnu::noinline]] bool paren_operand(run_reader& reader, const cell* paren, cell* out, int32_t depth) {
-  if (depth >= NUMBER_PAREN_DEPTH) return false;
+[[gnu::noinline]] bool paren_run(run_reader& reader, const cell* paren, cell* out, int32_t depth) {
   int32_t end = rs_abs_cells(paren);
   return run_from(reader, paren, static_cast<int32_t>(paren->data1), end, out, depth + 1) == end;
+}
+
+// paren_run for a paren whose first operand, a word's number, is in *out.
+[[gnu::noinline]] bool paren_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out,
+                                  int32_t depth) {
+  return run_rest(reader, cells, pos, end, out, depth + 1) == end;
+}
+
+// paren_run with a first word looked at first: a paren that starts with a
+// word holding no number (mostly a call) is turned away at little cost.
+[[gnu::always_inline]] inline bool paren_front(run_reader& reader, const cell* paren, cell* out, int32_t depth) {
+  if (depth >= NUMBER_PAREN_DEPTH) return false;
+  const memory::series_buffer* b = memory::GET_BUFFER(paren);
+  const cell* cells = memory::head_of<cell>(b);
+  int32_t pos = static_cast<int32_t>(paren->data1);
+  int32_t end = static_cast<int32_t>((b->tail - b->head) / sizeof(cell));
+  if (pos >= end || TYPE_OF(cells + pos) != TYPE_WORD) return paren_run(reader, paren, out, depth);
+  const cell* value = reader.peek(cells + pos);
+  if (!value || !integer_or_float_q(TYPE_OF(value))) return false;
+  *out = *value;
+  return paren_rest(reader, cells, pos + 1, end, out, depth);
+}
+
+// paren_front out of line, for a paren met as an operand of a run.
+[[gnu::noinline]] bool paren_operand(run_reader& reader, const cell* paren, cell* out, int32_t depth) {
+  return paren_front(reader, paren, out, depth);
 }
 
 // The number one operand of a number run stands for.
@@ -330,10 +358,11 @@ inline int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out
   return run_from(reader, block, pos, end, out, depth);
 }
 
-// A paren that is one whole number run.
+// A paren that is one whole number run. The parens asked here hold a call
+// more often than not: the first word is looked at in line.
 inline bool number_paren(const cell* paren, cell* out) {
   run_reader reader;
-  return number_operand(reader, paren, out, 0);
+  return paren_front(reader, paren, out, 0);
 }
 
 // infix_shortcut with a number paren for the right operand, out of its line.
@@ -806,8 +835,9 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
   return expression<false>(block, pos, end, how);
 }
 
-int32_t eval_number_run(const cell* block, int32_t pos, int32_t end, cell* out) {
-  return number_run(block, pos, end, out, 0);
+[[gnu::flatten]] int32_t eval_number_run(const cell* block, int32_t pos, int32_t end, cell* out) {
+  run_reader reader;
+  return run_rest(reader, rs_abs_at(block, 0), pos + 1, end, out, 0);
 }
 
 // ---- Paths ---------------------------------------------------------------------------
