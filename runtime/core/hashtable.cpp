@@ -480,12 +480,17 @@ bool same_text_q(const cell* a, const cell* b) {
   return std::memcmp(tail_of(buffer_a) - bytes, tail_of(buffer_b) - bytes, bytes) == 0;
 }
 
+// actions::compare with the table's node and the key rooted across it: a
+// compare may allocate, which may move them.
+bool compare_rooted(uint32_t& table, const cell* c, cell& wanted, int32_t op) {
+  root_guard keep_table(&table), keep_key(&wanted);
+  return actions::compare(c, &wanted, op);
+}
+
 }  // namespace
 
 cell* get_hashed(uint32_t table, const cell* key, uint32_t h, int32_t op) {
-  root_guard keep_table(&table);
   cell wanted = *key;
-  root_guard keep_key(&wanted);
   if (any_word_q(TYPE_OF(&wanted))) set_type(&wanted, TYPE_SET_WORD);
   view v = view_of(table);
   uint32_t mask = static_cast<uint32_t>(v.rec->buckets - 1);
@@ -499,7 +504,7 @@ cell* get_hashed(uint32_t table, const cell* key, uint32_t h, int32_t op) {
       const cell* c = v.cells + x;
       if (TYPE_OF(c) == TYPE_OF(&wanted)) {
         if (op != COMP_SAME && same_text_q(c, &wanted)) return cell_at(table, x);
-        if (actions::compare(c, &wanted, op)) return cell_at(table, x);
+        if (compare_rooted(table, c, wanted, op)) return cell_at(table, x);
         v = view_of(table);  // the compare may have moved every buffer
       }
     }
