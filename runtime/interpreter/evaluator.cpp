@@ -566,6 +566,15 @@ inline const cell* native_called(const cell* block, int32_t pos) {
   return value && (TYPE_OF(value) == TYPE_NATIVE || TYPE_OF(value) == TYPE_ACTION) ? value : nullptr;
 }
 
+// The value the word at `pos` holds when it runs nothing (no function,
+// op or unset); else nullptr. Never raises.
+inline const cell* data_held(const cell* block, int32_t pos) {
+  const cell* c = rs_abs_at(block, pos);
+  if (TYPE_OF(c) != TYPE_WORD) return nullptr;
+  const cell* value = context::peek(c);
+  return value && TYPE_OF(value) != TYPE_UNSET && !any_function_q(TYPE_OF(value)) ? value : nullptr;
+}
+
 // The block an eval_block evaluates and the evaluation cursor of the outer
 // one, put back on the way out: both rooted by one registration.
 struct block_keeper {
@@ -651,6 +660,11 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
         // The set-word's frame keeps any exit from travelling as status.
         next = call_native(&function, &name, block, next + 1, end, true);
         next = infix_steps<Trace>(block, next, end, true, word + 1);
+      } else if (const cell* held = Trace ? nullptr : data_held(block, next)) {
+        // A word holding a value that runs nothing is taken here too, then
+        // the operators after it.
+        stack::push(*held);
+        next = infix_steps<Trace>(block, next + 1, end, true, word + 1);
       } else {
         next = expression<Trace>(block, next, end, EXPR_SUB);
       }
