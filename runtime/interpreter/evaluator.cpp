@@ -263,7 +263,9 @@ struct run_reader {
 };
 
 inline int32_t run_from(run_reader& reader, const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth);
-int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out, int32_t depth);
+template <bool OpKnown>
+int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out, int32_t depth,
+                 const cell* op_value);
 
 // A paren operand: its whole content one number run.
 [[gnu::noinline]] bool paren_run(run_reader& reader, const cell* paren, cell* out, int32_t depth) {
@@ -274,7 +276,7 @@ int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end
 // paren_run for a paren whose first operand, a word's number, is in *out.
 [[gnu::noinline]] bool paren_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out,
                                   int32_t depth) {
-  return run_rest(reader, cells, pos, end, out, depth + 1) == end;
+  return run_rest<false>(reader, cells, pos, end, out, depth + 1, nullptr) == end;
 }
 
 // paren_run with a first word looked at first: a paren that starts with a
@@ -317,13 +319,17 @@ int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end
 
 // The operators and operands of a run after its first operand (*out),
 // from `pos`, in the block's cells: the position after the run, or -1.
+// With `OpKnown` the word at `pos` is known to hold the op! `op_value`.
+template <bool OpKnown>
 [[gnu::flatten]] int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out,
-                                  int32_t depth) {
-  for (; pos < end; pos += 2) {
-    const cell* name = cells + pos;
-    if (TYPE_OF(name) != TYPE_WORD) return pos;
-    const cell* op_value = reader.peek(name);
-    if (!op_value || TYPE_OF(op_value) != TYPE_OP) return pos;
+                                  int32_t depth, const cell* op_value) {
+  for (bool known = OpKnown; pos < end; pos += 2, known = false) {
+    if (!known) {
+      const cell* name = cells + pos;
+      if (TYPE_OF(name) != TYPE_WORD) return pos;
+      op_value = reader.peek(name);
+      if (!op_value || TYPE_OF(op_value) != TYPE_OP) return pos;
+    }
     if (pos + 1 >= end) return -1;
     // The operand first: a paren in it may take the plan's table entry.
     cell right, result;
@@ -350,7 +356,7 @@ int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end
   if (pos >= end) return -1;
   const cell* cells = rs_abs_at(block, 0);
   if (!number_operand(reader, cells + pos, out, depth)) return -1;
-  return run_rest(reader, cells, pos + 1, end, out, depth);
+  return run_rest<false>(reader, cells, pos + 1, end, out, depth, nullptr);
 }
 
 inline int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth) {
@@ -835,9 +841,9 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
   return expression<false>(block, pos, end, how);
 }
 
-[[gnu::flatten]] int32_t eval_number_run(const cell* block, int32_t pos, int32_t end, cell* out) {
+[[gnu::flatten]] int32_t eval_number_run(const cell* block, int32_t pos, int32_t end, cell* out, const cell* op) {
   run_reader reader;
-  return run_rest(reader, rs_abs_at(block, 0), pos + 1, end, out, 0);
+  return run_rest<true>(reader, rs_abs_at(block, 0), pos + 1, end, out, 0, op);
 }
 
 // ---- Paths ---------------------------------------------------------------------------
