@@ -14,6 +14,7 @@
 
 #include "runtime/core/array.hpp"
 #include "runtime/core/hash.hpp"
+#include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/actions.hpp"
@@ -39,7 +40,7 @@ struct view {
   cell* cells;
 };
 
-view view_of(uint32_t table) {
+[[gnu::always_inline]] inline view view_of(uint32_t table) {
   hashtable_record* rec = record_of(table);
   return {rec, head_of<uint32_t>(buffer_of(rec->flags)), head_of<int32_t>(buffer_of(rec->keys)),
           rec->hashes ? head_of<uint32_t>(buffer_of(rec->hashes)) : nullptr, head_of<cell>(buffer_of(rec->block))};
@@ -462,10 +463,34 @@ void put_all(uint32_t table, int32_t first, int32_t step) {
   }
 }
 
+namespace {
+
+// Whether two cells of one any-string type hold the same units from their
+// indexes: equal under every compare but same?. A look-up whose hashes
+// agree mostly ends so, told without the compare action.
+bool same_text_q(const cell* a, const cell* b) {
+  if (!any_string_q(TYPE_OF(a))) return false;
+  int32_t length = string::rs_length_q(a);
+  if (string::rs_length_q(b) != length) return false;
+  series_buffer* buffer_a = GET_BUFFER(a);
+  series_buffer* buffer_b = GET_BUFFER(b);
+  uint32_t unit = GET_UNIT(buffer_a);
+  if (GET_UNIT(buffer_b) != unit) return false;
+  size_t bytes = static_cast<size_t>(length) * unit;
+  return std::memcmp(tail_of(buffer_a) - bytes, tail_of(buffer_b) - bytes, bytes) == 0;
+}
+
+// actions::compare with the table's node and the key rooted across it: a
+// compare may allocate, which may move them.
+bool compare_rooted(uint32_t& table, const cell* c, cell& wanted, int32_t op) {
+  root_guard keep_table(&table), keep_key(&wanted);
+  return actions::compare(c, &wanted, op);
+}
+
+}  // namespace
+
 cell* get_hashed(uint32_t table, const cell* key, uint32_t h, int32_t op) {
-  root_guard keep_table(&table);
   cell wanted = *key;
-  root_guard keep_key(&wanted);
   if (any_word_q(TYPE_OF(&wanted))) set_type(&wanted, TYPE_SET_WORD);
   view v = view_of(table);
   uint32_t mask = static_cast<uint32_t>(v.rec->buckets - 1);
@@ -478,7 +503,8 @@ cell* get_hashed(uint32_t table, const cell* key, uint32_t h, int32_t op) {
       int32_t x = v.keys[i];
       const cell* c = v.cells + x;
       if (TYPE_OF(c) == TYPE_OF(&wanted)) {
-        if (actions::compare(c, &wanted, op)) return cell_at(table, x);
+        if (op != COMP_SAME && same_text_q(c, &wanted)) return cell_at(table, x);
+        if (compare_rooted(table, c, wanted, op)) return cell_at(table, x);
         v = view_of(table);  // the compare may have moved every buffer
       }
     }
