@@ -10,6 +10,7 @@
 // with the locals count when the spec has /local, and for natives and
 // actions an integer! with the refinement count.
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -56,6 +57,13 @@ constexpr uint32_t KIND_RETURN = 0x300000;
 
 // The most refinements a native or action spec may have.
 constexpr int32_t MAX_REFINEMENTS = 32;
+
+// The refinement ordinals a native or action gets when none is used.
+constexpr std::array<int32_t, MAX_REFINEMENTS> no_refinements = [] {
+  std::array<int32_t, MAX_REFINEMENTS> refs{};
+  refs.fill(-1);
+  return refs;
+}();
 
 // `more` cells: the body, the cached call spec, the routine's entry index.
 constexpr int32_t MORE_BODY = 0;
@@ -752,11 +760,7 @@ void check_binary_arg(const cell* function, const cell* name, int32_t index) {
   check_type(k, rs_abs_at(spec, index), index, stack::arguments + index);
 }
 
-void call_binary_entry(const cell* function) {
-  int32_t refs[MAX_REFINEMENTS];
-  std::fill(refs, refs + MAX_REFINEMENTS, -1);
-  call_entry(function, refs);
-}
+void call_binary_entry(const cell* function) { call_entry(function, no_refinements.data()); }
 
 // ---- Calls ---------------------------------------------------------------------
 
@@ -824,12 +828,17 @@ int32_t call_native(const cell* given, const cell* given_name, const cell* block
   memory::root_pair_guard keep(held);
   cell* slot = stack::push(held[0]);
   call k{&held[0], &held[1], block, pos, end, false};
-  int32_t refs[MAX_REFINEMENTS];
-  std::fill(refs, refs + MAX_REFINEMENTS, -1);
   stack::mark(&held[1], stack::FRAME_INTERP);
-  if (!fetch_plain_args(k, false)) fetch_args(k, nullptr, 0, refs, APPLY_NONE);
+  // A call whose arguments fetch_plain_args takes uses no refinement.
+  int32_t refs[MAX_REFINEMENTS];
+  const int32_t* used = no_refinements.data();
+  if (!fetch_plain_args(k, false)) {
+    std::fill(refs, refs + MAX_REFINEMENTS, -1);
+    fetch_args(k, nullptr, 0, refs, APPLY_NONE);
+    used = refs;
+  }
   stack::set_frame_mark(stack::frame_top - 1, stack::MARK_PLAIN_CALL);
-  call_entry(&held[0], refs);
+  call_entry(&held[0], used);
   if (stack::pending_exit) return k.pos;  // the stacks stand where the exit put them
   if (sub) stack::unwind();
   else stack::unwind_last();

@@ -233,22 +233,31 @@ inline cell* keep() {
 }
 
 inline void mark(const cell* word, uint32_t kind) {
-  if (frame_top >= frame_end) overflow();
+  // Everything is read before the first store: the build lets any store
+  // alias the globals, which would be read again after it.
+  call_frame* f = frame_top;
+  if (f >= frame_end) overflow();
   // A word cell holds its context node, then its symbol id, then its index.
   uint32_t symbol = word->data2 > 0xFFFE ? FRAME_NAME_NONE : word->data2;
-  frame_top->header = symbol << 8 | kind << 24 | MARK_NONE;
-  frame_top->arguments = memory::offset_of(arguments);
-  frame_top->ctx = word->data1;
-  frame_top->fun_ctx = 0;
-  frame_top->saved = 0;
-  ++frame_top;
-  arguments = top;
+  uint32_t ctx = word->data1;
+  uint32_t caller = memory::offset_of(arguments);
+  cell* base = top;
+  f->header = symbol << 8 | kind << 24 | MARK_NONE;
+  f->arguments = caller;
+  f->ctx = ctx;
+  f->fun_ctx = 0;
+  f->saved = 0;
+  frame_top = f + 1;
+  arguments = base;
 }
 
 inline void unwind() {
-  --frame_top;
-  top = arguments + 1;
-  arguments = memory::address<cell>(frame_top->arguments);
+  call_frame* f = frame_top - 1;
+  cell* result = arguments;
+  cell* caller = memory::address<cell>(f->arguments);
+  frame_top = f;
+  top = result + 1;
+  arguments = caller;
 }
 
 inline void unwind_last() {
