@@ -150,19 +150,21 @@ int32_t compare_code(uint32_t slot) {
 // pairs of integer! and float! operands its two typesets accept (`fits`,
 // bit (left is float) << 1 | (right is float)). Only the collector frees
 // nodes, so a plan is good until its next cycle; a function whose call
-// spec is not built yet gets no plan kept.
+// spec is not built yet gets no plan kept. Free entries hold no_plan's
+// answers, so that a function with no `more` node may find one.
 struct op_plan {
   uint32_t more;
   uint32_t slot;
   uint32_t cycle;
-  int32_t code;
+  int8_t code;
   bool math;
   bool binary;
   uint8_t fits;
 };
+static_assert(sizeof(op_plan) == 16, "a table entry is one shift away from its index");
 op_plan op_plans[64];
 
-int32_t shortcut_code(const cell* function, bool& math) {
+int8_t shortcut_code(const cell* function, bool& math) {
   math = TYPE_OF(function) == TYPE_ACTION;
   if (math) {
     switch (function->data1) {
@@ -175,7 +177,7 @@ int32_t shortcut_code(const cell* function, bool& math) {
     }
   }
   if (TYPE_OF(function) != TYPE_NATIVE) return -1;
-  return compare_code(function->data1);
+  return static_cast<int8_t>(compare_code(function->data1));
 }
 
 const op_plan no_plan{0, 0, 0, -1, false, false, 0};
@@ -199,8 +201,7 @@ const op_plan no_plan{0, 0, 0, -1, false, false, 0};
 // a plan made in this collector cycle; else nullptr.
 inline const op_plan* kept_plan(const cell* function) {
   const op_plan& p = op_plans[(function->data3 >> 2 ^ function->data1) & 63];
-  if (p.more == function->data3 && p.slot == function->data1 && p.cycle == collector::series_cycle_count && p.more != 0)
-    return &p;
+  if (p.more == function->data3 && p.slot == function->data1 && p.cycle == collector::series_cycle_count) return &p;
   return nullptr;
 }
 
@@ -317,6 +318,10 @@ int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end
 
 // The operators and operands of a run after its first operand (*out),
 // from `pos`, in the block's cells: the position after the run, or -1.
+// The operator's plan is copied out before its operand is read (a paren
+// there may take the plan's table entry), and a word's or path's number is
+// read where it stands; the result goes straight into *out, which
+// number_op reads before it writes.
 [[gnu::flatten]] int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out,
                                   int32_t depth) {
   for (; pos < end; pos += 2) {
@@ -325,16 +330,31 @@ int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end
     const cell* op_value = reader.peek(name);
     if (!op_value || TYPE_OF(op_value) != TYPE_OP) return pos;
     if (pos + 1 >= end) return -1;
-    // The operand first: a paren in it may take the plan's table entry.
-    cell right, result;
-    if (!number_operand(reader, cells + pos + 1, &right, depth)) return -1;
-    const op_plan* plan = kept_plan(op_value);
-    op_plan made;
-    if (!plan) plan = &(made = plan_of_op(op_value));
-    if (plan->code < 0 || !(plan->fits & fit_bit(TYPE_OF(out), TYPE_OF(&right))) ||
-        !actions::number_op(plan->code, plan->math, out, &right, &result))
+    int32_t code;
+    bool math;
+    uint8_t fits;
+    if (const op_plan* kept = kept_plan(op_value)) {
+      code = kept->code, math = kept->math, fits = kept->fits;
+    } else {
+      op_plan made = plan_of_op(op_value);
+      code = made.code, math = made.math, fits = made.fits;
+    }
+    const cell* right = cells + pos + 1;
+    cell held;
+    switch (TYPE_OF(right)) {
+      case TYPE_INTEGER:
+      case TYPE_FLOAT: break;
+      case TYPE_WORD: right = reader.peek(right); break;
+      case TYPE_PATH: right = peek_field(right); break;
+      case TYPE_PAREN:
+        if (!paren_operand(reader, right, &held, depth)) return -1;
+        right = &held;
+        break;
+      default: return -1;
+    }
+    // number_op answers false for a plan with no shortcut code.
+    if (!right || !(fits & fit_bit(TYPE_OF(out), TYPE_OF(right))) || !actions::number_op(code, math, out, right, out))
       return -1;
-    *out = result;
   }
   return pos;
 }
@@ -1076,7 +1096,7 @@ void init() {
   for (int32_t e = 0; e < EVENT_COUNT; ++e) event_words[e] = root::append(*word::load(event_names[e]));
   tracing_on = trace_installed = false;
   trace_event_mask = EVENT_ALL;
-  std::fill(std::begin(op_plans), std::end(op_plans), op_plan{});  // a restarted runtime reuses nodes
+  std::fill(std::begin(op_plans), std::end(op_plans), no_plan);  // a restarted runtime reuses nodes
   install_hooks();
 }
 
