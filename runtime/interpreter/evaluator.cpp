@@ -264,7 +264,7 @@ struct run_reader {
 };
 
 inline int32_t run_from(run_reader& reader, const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth);
-int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out, int32_t depth);
+inline int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out, int32_t depth);
 
 // A paren operand: its whole content one number run.
 [[gnu::noinline]] bool paren_run(run_reader& reader, const cell* paren, cell* out, int32_t depth) {
@@ -293,70 +293,139 @@ int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end
   return paren_rest(reader, cells, pos + 1, end, out, depth);
 }
 
-// paren_front out of line, for a paren met as an operand of a run.
-[[gnu::noinline]] bool paren_operand(run_reader& reader, const cell* paren, cell* out, int32_t depth) {
-  return paren_front(reader, paren, out, depth);
-}
-
-// The number one operand of a number run stands for.
-[[gnu::always_inline]] inline bool number_operand(run_reader& reader, const cell* at, cell* out, int32_t depth) {
+// The number an operand that is no paren stands for: the operand itself,
+// or its word's or path's value; nullptr when that is no number.
+[[gnu::always_inline]] inline const cell* plain_operand(run_reader& reader, const cell* at) {
   const cell* value;
   switch (TYPE_OF(at)) {
     case TYPE_INTEGER:
-    case TYPE_FLOAT:
-      *out = *at;
-      return true;
+    case TYPE_FLOAT: return at;
     case TYPE_WORD: value = reader.peek(at); break;
     case TYPE_PATH: value = peek_field(at); break;
-    case TYPE_PAREN: return paren_operand(reader, at, out, depth);
-    default: return false;
+    default: return nullptr;
   }
-  if (!value || !integer_or_float_q(TYPE_OF(value))) return false;
+  return value && integer_or_float_q(TYPE_OF(value)) ? value : nullptr;
+}
+
+// A paren operand whose run is being computed: where the run it stands in
+// goes on, and what its value meets there (the left operand and plan of
+// the operator it is the right operand of, or nothing when it is the first
+// operand).
+struct open_paren {
+  const cell* cells;
+  int32_t pos;
+  int32_t end;
+  cell left;
+  int8_t code;
+  bool math;
+  bool first;
+  uint8_t fits;
+};
+
+// The parens of a run that are being computed, innermost last.
+struct open_parens {
+  open_paren open[NUMBER_PAREN_DEPTH];
+  int32_t count = 0;
+};
+
+// Reads the operand at `pos` into *out and moves past it; a paren is
+// entered (`cells`, `pos`, `end` then its own) and its first operand read,
+// with `o` kept for it in `parens`. False when the operand stands for no
+// number, or a paren is too deep.
+[[gnu::always_inline]] inline bool enter_operand(run_reader& reader, open_parens& parens, int32_t depth,
+                                                 const cell*& cells, int32_t& pos, int32_t& end, cell* out,
+                                                 const open_paren& o) {
+  const cell* at = cells + pos;
+  if (TYPE_OF(at) == TYPE_PAREN) {
+    if (depth + parens.count >= NUMBER_PAREN_DEPTH) return false;
+    parens.open[parens.count++] = o;
+    for (;;) {
+      const memory::series_buffer* b = memory::GET_BUFFER(at);
+      cells = memory::head_of<cell>(b);
+      pos = static_cast<int32_t>(at->data1);
+      end = static_cast<int32_t>((b->tail - b->head) / sizeof(cell));
+      if (pos >= end) return false;
+      at = cells + pos;
+      if (TYPE_OF(at) != TYPE_PAREN) break;
+      if (depth + parens.count >= NUMBER_PAREN_DEPTH) return false;
+      open_paren& first = parens.open[parens.count++];
+      first.cells = cells, first.pos = pos + 1, first.end = end, first.first = true;
+    }
+  }
+  const cell* value = plain_operand(reader, at);
+  if (!value) return false;
   *out = *value;
+  ++pos;
   return true;
 }
 
-// The operators and operands of a run after its first operand (*out),
-// from `pos`, in the block's cells: the position after the run, or -1.
-// The operator's plan is copied out before its operand is read (a paren
-// there may take the plan's table entry), and a word's or path's number is
-// read where it stands; the result goes straight into *out, which
-// number_op reads before it writes.
-[[gnu::flatten]] int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out,
-                                  int32_t depth) {
-  for (; pos < end; pos += 2) {
-    const cell* name = cells + pos;
-    if (TYPE_OF(name) != TYPE_WORD) return pos;
-    const cell* op_value = reader.peek(name);
-    if (!op_value || TYPE_OF(op_value) != TYPE_OP) return pos;
-    if (pos + 1 >= end) return -1;
-    int32_t code;
-    bool math;
-    uint8_t fits;
-    if (const op_plan* kept = kept_plan(op_value)) {
-      code = kept->code, math = kept->math, fits = kept->fits;
-    } else {
-      op_plan made = plan_of_op(op_value);
-      code = made.code, math = made.math, fits = made.fits;
+// The run's steps from `pos`, in the block's cells, its value in *out: from
+// an operand with `Operand`, else from the operator after the first
+// operand, already in *out. The position after the run, or -1. A paren
+// operand's run is done in place, its enclosing runs kept open, at most
+// NUMBER_PAREN_DEPTH deep counting `depth` parens around the run. The
+// operator's plan is copied out before its operand is read (a paren there
+// may take the plan's table entry), a word's or path's number is read
+// where it stands, and the result goes straight into *out, which number_op
+// reads before it writes.
+template <bool Operand>
+[[gnu::flatten]] int32_t run_steps(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out,
+                                   int32_t depth) {
+  open_parens parens;
+  if constexpr (Operand) {
+    const open_paren o{cells, pos + 1, end, {}, 0, false, true, 0};
+    if (!enter_operand(reader, parens, depth, cells, pos, end, out, o)) return -1;
+  }
+  for (;;) {
+    while (pos < end) {
+      const cell* name = cells + pos;
+      if (TYPE_OF(name) != TYPE_WORD) break;
+      const cell* op_value = reader.peek(name);
+      if (!op_value || TYPE_OF(op_value) != TYPE_OP) break;
+      if (pos + 1 >= end) return -1;
+      int32_t code;
+      bool math;
+      uint8_t fits;
+      if (const op_plan* kept = kept_plan(op_value)) {
+        code = kept->code, math = kept->math, fits = kept->fits;
+      } else {
+        op_plan made = plan_of_op(op_value);
+        code = made.code, math = made.math, fits = made.fits;
+      }
+      const cell* right = cells + pos + 1;
+      switch (TYPE_OF(right)) {
+        case TYPE_INTEGER:
+        case TYPE_FLOAT: break;
+        case TYPE_WORD: right = reader.peek(right); break;
+        case TYPE_PATH: right = peek_field(right); break;
+        case TYPE_PAREN: {
+          const open_paren o{cells, pos + 2, end, *out, static_cast<int8_t>(code), math, false, fits};
+          ++pos;
+          if (!enter_operand(reader, parens, depth, cells, pos, end, out, o)) return -1;
+          continue;
+        }
+        default: return -1;
+      }
+      // number_op answers false for a plan with no shortcut code.
+      if (!right || !(fits & fit_bit(TYPE_OF(out), TYPE_OF(right))) ||
+          !actions::number_op(code, math, out, right, out))
+        return -1;
+      pos += 2;
     }
-    const cell* right = cells + pos + 1;
-    cell held;
-    switch (TYPE_OF(right)) {
-      case TYPE_INTEGER:
-      case TYPE_FLOAT: break;
-      case TYPE_WORD: right = reader.peek(right); break;
-      case TYPE_PATH: right = peek_field(right); break;
-      case TYPE_PAREN:
-        if (!paren_operand(reader, right, &held, depth)) return -1;
-        right = &held;
-        break;
-      default: return -1;
-    }
-    // number_op answers false for a plan with no shortcut code.
-    if (!right || !(fits & fit_bit(TYPE_OF(out), TYPE_OF(right))) || !actions::number_op(code, math, out, right, out))
+    // The run ends here: a paren's must end with the paren, whose value
+    // then goes on as the operand it stands for.
+    if (parens.count == 0) return pos;
+    if (pos != end) return -1;
+    const open_paren& o = parens.open[--parens.count];
+    cells = o.cells, pos = o.pos, end = o.end;
+    if (!o.first && (!(o.fits & fit_bit(TYPE_OF(&o.left), TYPE_OF(out))) ||
+                     !actions::number_op(o.code, o.math, &o.left, out, out)))
       return -1;
   }
-  return pos;
+}
+
+inline int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out, int32_t depth) {
+  return run_steps<false>(reader, cells, pos, end, out, depth);
 }
 
 // The run from `pos`, `end` at most the block's length: its value in *out
@@ -369,7 +438,10 @@ int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end
                                                cell* out, int32_t depth) {
   if (pos >= end) return -1;
   const cell* cells = rs_abs_at(block, 0);
-  if (!number_operand(reader, cells + pos, out, depth)) return -1;
+  const cell* at = cells + pos;
+  const cell* value = plain_operand(reader, at);
+  if (!value) return TYPE_OF(at) == TYPE_PAREN ? run_steps<true>(reader, cells, pos, end, out, depth) : -1;
+  *out = *value;
   return run_rest(reader, cells, pos + 1, end, out, depth);
 }
 
