@@ -106,15 +106,6 @@ uint32_t fold_name(const uint8_t* name, int32_t length) {
   return murmur(name, length, seed, [](uint8_t b) -> uint32_t { return lower_ascii(b); });
 }
 
-uint32_t mix_pointer(uint32_t h) {
-  h ^= h >> 16;
-  h *= 0x85EBCA6B;
-  h ^= h >> 13;
-  h *= 0xC2B2AE35;
-  h ^= h >> 16;
-  return h;
-}
-
 uint32_t string(const cell* value, bool case_sensitive) {
   memory::series_buffer* b = memory::GET_BUFFER(value);
   uint32_t unit = memory::GET_UNIT(b);

@@ -20,8 +20,16 @@ uint32_t murmur3_x86_32(const void* bytes, int32_t length, uint32_t seed);
 // MurmurHash3_x86_32 of the bytes with each of A-Z lowered: every spelling
 // of a symbol that differs only in ASCII case hashes alike.
 uint32_t fold_name(const uint8_t* name, int32_t length);
-// fmix32 of one word, unseeded: the hash of ids, nodes and small payloads.
-uint32_t mix_pointer(uint32_t value);
+// fmix32 of one word, unseeded: the hash of ids, nodes and small payloads;
+// inline, as every word lookup in a context hashes its symbol here.
+inline uint32_t mix_pointer(uint32_t h) {
+  h ^= h >> 16;
+  h *= 0x85EBCA6B;
+  h ^= h >> 13;
+  h *= 0xC2B2AE35;
+  h ^= h >> 16;
+  return h;
+}
 
 // The code points of a string value from its index to its tail, each
 // upper-cased unless `case_sensitive`, hashed as little-endian 32-bit

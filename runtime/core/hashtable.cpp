@@ -14,6 +14,7 @@
 
 #include "runtime/core/array.hpp"
 #include "runtime/core/hash.hpp"
+#include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/actions.hpp"
@@ -39,7 +40,7 @@ struct view {
   cell* cells;
 };
 
-view view_of(uint32_t table) {
+[[gnu::always_inline]] inline view view_of(uint32_t table) {
   hashtable_record* rec = record_of(table);
   return {rec, head_of<uint32_t>(buffer_of(rec->flags)), head_of<int32_t>(buffer_of(rec->keys)),
           rec->hashes ? head_of<uint32_t>(buffer_of(rec->hashes)) : nullptr, head_of<cell>(buffer_of(rec->block))};
@@ -281,6 +282,22 @@ int32_t new_symbol(uint32_t table, int32_t bucket, const uint8_t* spelling, int3
   return index + 1;
 }
 
+// A word list's new word: a word! of the context for the symbol at the
+// tail of the list, keyed in the empty bucket the lookup stopped at.
+// Answers its index.
+int32_t add_symbol_word(uint32_t table, int32_t bucket, int32_t symbol, uint32_t context) {
+  root_guard keep_table(&table), keep_context(&context);
+  int32_t added = cell_count(record_of(table)->block);
+  cell* word = series::alloc_tail_cell(buffer_of(record_of(table)->block));
+  *word = {TYPE_WORD, context, static_cast<uint32_t>(symbol), static_cast<uint32_t>(added)};
+  view v = view_of(table);
+  v.keys[bucket] = added;
+  set_bucket_state(v.flags, bucket, BUCKET_LIVE);
+  ++v.rec->size;
+  ++v.rec->occupied;
+  return added;
+}
+
 bool mark_if(const marker& m, uint32_t* slot) { return *slot && m.mark_node(slot); }
 
 }  // namespace
@@ -446,10 +463,34 @@ void put_all(uint32_t table, int32_t first, int32_t step) {
   }
 }
 
+namespace {
+
+// Whether two cells of one any-string type hold the same units from their
+// indexes: equal under every compare but same?. A look-up whose hashes
+// agree mostly ends so, told without the compare action.
+bool same_text_q(const cell* a, const cell* b) {
+  if (!any_string_q(TYPE_OF(a))) return false;
+  int32_t length = string::rs_length_q(a);
+  if (string::rs_length_q(b) != length) return false;
+  series_buffer* buffer_a = GET_BUFFER(a);
+  series_buffer* buffer_b = GET_BUFFER(b);
+  uint32_t unit = GET_UNIT(buffer_a);
+  if (GET_UNIT(buffer_b) != unit) return false;
+  size_t bytes = static_cast<size_t>(length) * unit;
+  return std::memcmp(tail_of(buffer_a) - bytes, tail_of(buffer_b) - bytes, bytes) == 0;
+}
+
+// actions::compare with the table's node and the key rooted across it: a
+// compare may allocate, which may move them.
+bool compare_rooted(uint32_t& table, const cell* c, cell& wanted, int32_t op) {
+  root_guard keep_table(&table), keep_key(&wanted);
+  return actions::compare(c, &wanted, op);
+}
+
+}  // namespace
+
 cell* get_hashed(uint32_t table, const cell* key, uint32_t h, int32_t op) {
-  root_guard keep_table(&table);
   cell wanted = *key;
-  root_guard keep_key(&wanted);
   if (any_word_q(TYPE_OF(&wanted))) set_type(&wanted, TYPE_SET_WORD);
   view v = view_of(table);
   uint32_t mask = static_cast<uint32_t>(v.rec->buckets - 1);
@@ -462,7 +503,8 @@ cell* get_hashed(uint32_t table, const cell* key, uint32_t h, int32_t op) {
       int32_t x = v.keys[i];
       const cell* c = v.cells + x;
       if (TYPE_OF(c) == TYPE_OF(&wanted)) {
-        if (actions::compare(c, &wanted, op)) return cell_at(table, x);
+        if (op != COMP_SAME && same_text_q(c, &wanted)) return cell_at(table, x);
+        if (compare_rooted(table, c, wanted, op)) return cell_at(table, x);
         v = view_of(table);  // the compare may have moved every buffer
       }
     }
@@ -746,39 +788,36 @@ int32_t get_symbol(uint32_t table, const uint8_t* name, int32_t length, bool any
 }
 
 int32_t put_symbol(uint32_t table, int32_t symbol, bool case_insensitive, uint32_t context, int32_t* index) {
-  root_guard keep_table(&table), keep_context(&context);
-  hashtable_record* rec = record_of(table);
-  if (context && rec->occupied >= rec->bound) resize(table, 16 * growth_target(rec));
+  if (context && record_of(table)->occupied >= record_of(table)->bound) {
+    root_guard keep_table(&table), keep_context(&context);
+    resize(table, 16 * growth_target(record_of(table)));
+  }
   int32_t canonical = symbol::resolve(symbol);
   int32_t wanted = case_insensitive ? canonical : symbol;
-  view v = view_of(table);
-  uint32_t mask = static_cast<uint32_t>(v.rec->buckets - 1);
+  // The lookup reads the flags, keys and words alone; it never allocates.
+  const hashtable_record* rec = record_of(table);
+  const uint32_t* flags = head_of<uint32_t>(buffer_of(rec->flags));
+  const int32_t* keys = head_of<int32_t>(buffer_of(rec->keys));
+  const cell* words = head_of<cell>(buffer_of(rec->block));
+  uint32_t mask = static_cast<uint32_t>(rec->buckets - 1);
   int32_t i = static_cast<int32_t>(hash::mix_pointer(static_cast<uint32_t>(canonical)) & mask);
   int32_t start = i, step = 0;
   for (;;) {
-    uint32_t state = bucket_state(v.flags, i);
+    uint32_t state = bucket_state(flags, i);
     if (state == BUCKET_EMPTY) break;
     if (state == BUCKET_LIVE) {
-      int32_t found = static_cast<int32_t>(v.cells[v.keys[i]].data2);
-      if (case_insensitive) found = symbol::resolve(found);
-      if (found == wanted) {
-        if (context) *index = v.keys[i];
-        return v.keys[i];
+      // The same id, or the canonical one, matches without resolving it.
+      int32_t found = static_cast<int32_t>(words[keys[i]].data2);
+      if (found == symbol || found == wanted || (case_insensitive && symbol::resolve(found) == wanted)) {
+        if (context) *index = keys[i];
+        return keys[i];
       }
     }
     i = next_step(i, &step, mask);
     if (i == start) return -1;
   }
   if (!context) return -1;
-  int32_t added = cell_count(v.rec->block);
-  cell* word = series::alloc_tail_cell(buffer_of(record_of(table)->block));
-  *word = {TYPE_WORD, context, static_cast<uint32_t>(symbol), static_cast<uint32_t>(added)};
-  v = view_of(table);
-  v.keys[i] = added;
-  set_bucket_state(v.flags, i, BUCKET_LIVE);
-  ++v.rec->size;
-  ++v.rec->occupied;
-  *index = added;
+  *index = add_symbol_word(table, i, symbol, context);
   return -1;
 }
 

@@ -400,26 +400,10 @@ cell* eval_path(cell* value, cell* element, cell* data, cell* path, cell*, cell*
 
 // ---- Editing ---------------------------------------------------------------------
 
-cell* insert(cell* b, cell* value, int32_t part, int32_t only, int32_t dup, int32_t append) {
-  bool spread = !only && any_block_q(TYPE_OF(value));
-  int32_t count = spread ? rs_length_q(value) : 1;
-  if (part >= 0 && part < count) count = part;
-  if (count <= 0 || dup <= 0) return b;
-  // The common case, one value appended to a block that no owner watches
-  // and no table indexes, skips the general edit: one cell at the tail.
-  if (append && count == 1 && dup == 1 && !spread && TYPE_OF(b) != TYPE_HASH &&
-      !(GET_BUFFER(b)->flags & SERIES_OWNED)) {
-    cell single = *value;
-    series_buffer* buf = GET_BUFFER(b);
-    if (tail_of(buf) + CELL > data_end(buf)) {
-      ensure_room(b, 1, true, &single);
-      buf = GET_BUFFER(b);
-    }
-    *tail_of<cell>(buf) = single;
-    buf->tail += CELL;
-    b->data1 = 0;
-    return b;
-  }
+// insert's general edit: `count` values (the cells of a spread block, or
+// the value itself) `dup` times, at the tail or the index. Out of line, so
+// that the common case in insert stays a short leaf.
+[[gnu::noinline]] cell* insert_cells(cell* b, cell* value, int32_t count, int32_t dup, int32_t append, bool spread) {
   int64_t total = static_cast<int64_t>(count) * dup;
   if (total > INT32_MAX / CELL) fire(err::internal_no_memory);
 
@@ -449,6 +433,26 @@ cell* insert(cell* b, cell* value, int32_t part, int32_t only, int32_t dup, int3
   b->data1 = append ? 0 : static_cast<uint32_t>(position + total);
   ownership::check(b, after, value, position, static_cast<int32_t>(total));
   return b;
+}
+
+cell* insert(cell* b, cell* value, int32_t part, int32_t only, int32_t dup, int32_t append) {
+  bool spread = !only && any_block_q(TYPE_OF(value));
+  int32_t count = spread ? rs_length_q(value) : 1;
+  if (part >= 0 && part < count) count = part;
+  if (count <= 0 || dup <= 0) return b;
+  // The common case, one value appended to a block that no owner watches
+  // and no table indexes, with room at the tail: one cell stored there. A
+  // full buffer grows in the general edit, as it would for this append.
+  if (append && count == 1 && dup == 1 && !spread && TYPE_OF(b) != TYPE_HASH) {
+    series_buffer* buf = GET_BUFFER(b);
+    if (!(buf->flags & SERIES_OWNED) && tail_of(buf) + CELL <= data_end(buf)) {
+      *tail_of<cell>(buf) = *value;
+      buf->tail += CELL;
+      b->data1 = 0;
+      return b;
+    }
+  }
+  return insert_cells(b, value, count, dup, append, spread);
 }
 
 cell* change_cells(cell* b, cell* value, int32_t part, int32_t only, int32_t dup) {

@@ -56,16 +56,42 @@ bool overflow_q(double f) { return !(f >= -2147483648.0 && f <= 2147483647.0); }
 
 namespace {
 char decimal[12];  // "-2147483648" and its terminator
+char* const decimal_end = decimal + sizeof decimal - 1;
+
+// "00" to "99": the digits are written two at a time.
+constexpr char digit_pairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The decimal text of a value appended to a formed or molded string, as
+// datatype::append_text appends text: its length and its ASCII are known.
+int32_t append_decimal(cell* buffer, int32_t n, int32_t part) {
+  const char* text = form_signed(n);
+  auto length = static_cast<int32_t>(decimal_end - text);
+  string::concatenate_ascii(memory::GET_BUFFER(buffer), reinterpret_cast<const uint8_t*>(text), length);
+  return part - length;
+}
 }  // namespace
 
 const char* form_signed(int32_t n) {
   uint32_t magnitude = n < 0 ? 0u - static_cast<uint32_t>(n) : static_cast<uint32_t>(n);
-  char* p = decimal + sizeof decimal - 1;
+  char* p = decimal_end;
   *p = 0;
-  do {
-    *--p = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
+  while (magnitude >= 100) {
+    uint32_t pair = magnitude % 100;
+    magnitude /= 100;
+    p -= 2;
+    p[0] = digit_pairs[2 * pair];
+    p[1] = digit_pairs[2 * pair + 1];
+  }
+  if (magnitude >= 10) {
+    p -= 2;
+    p[0] = digit_pairs[2 * magnitude];
+    p[1] = digit_pairs[2 * magnitude + 1];
+  } else {
+    *--p = static_cast<char>('0' + magnitude);
+  }
   if (n < 0) *--p = '-';
   return p;
 }
@@ -233,12 +259,10 @@ cell* random(cell* value, int32_t seed, int32_t secure, int32_t) {
   return value;
 }
 
-int32_t form(cell* value, cell* buffer, cell*, int32_t part) {
-  return datatype::append_text(buffer, form_signed(get(value)), part);
-}
+int32_t form(cell* value, cell* buffer, cell*, int32_t part) { return append_decimal(buffer, get(value), part); }
 
 int32_t mold(cell* value, cell* buffer, int32_t, int32_t, int32_t, cell*, int32_t part, int32_t) {
-  return datatype::append_text(buffer, form_signed(get(value)), part);
+  return append_decimal(buffer, get(value), part);
 }
 
 int32_t compare(const cell* value1, const cell* value2, int32_t op) {

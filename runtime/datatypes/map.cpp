@@ -65,12 +65,12 @@ cell* add_pair(cell* m, const cell* key, const cell* path, uint32_t hash) {
   cell k = *key, held = *m;
   root_guard keep_key(&k), keep_map(&held);
   prepare_key(&k, path);
-  cell storage{TYPE_BLOCK, 0, held.data2, 0};
-  root_guard keep_storage(&storage);
-  block::rs_append(&storage, &k);
-  block::rs_append(&storage, &unset::unset_value);
-  int32_t at = storage_cells(&held) - 2;
-  return hashtable::put_hashed(held.data3, storage_head(&held) + at, hash);
+  // The storage is a plain block, which no table of its own indexes: the
+  // pair goes at its tail as one piece.
+  auto* pair = reinterpret_cast<cell*>(series::alloc_tail_bytes(buffer_of(held.data2), 2 * sizeof(cell)));
+  pair[0] = k;
+  pair[1] = unset::unset_value;
+  return hashtable::put_hashed(held.data3, pair, hash);
 }
 
 // Stores the value into the key's pair, adding or reviving it. The key is

@@ -23,11 +23,9 @@ namespace ixo::string {
 
 using namespace memory;
 
-namespace {
+void bad_unit() { NO_SWITCH_MATCH(); }
 
-[[noreturn]] void bad_unit() {
-  NO_SWITCH_MATCH();
-}
+namespace {
 
 // log2 of a unit: positions in bytes are indexes shifted left by it.
 uint32_t unit_shift(uint32_t unit) {
@@ -80,13 +78,6 @@ uint32_t fold(uint32_t cp) { return case_folding::change_char(cp, 1); }
 }  // namespace
 
 // ---- Readers -----------------------------------------------------------------
-
-int32_t rs_length_q(const cell* s) {
-  int32_t n = abs_length(GET_BUFFER(s)) - static_cast<int32_t>(s->data1);
-  return n > 0 ? n : 0;
-}
-
-int32_t rs_abs_length_q(const cell* s) { return abs_length(GET_BUFFER(s)); }
 
 uint8_t* rs_head(cell* s) {
   series_buffer* b = GET_BUFFER(s);
@@ -250,15 +241,22 @@ series_buffer* concatenate_literal(series_buffer* b, const char* text) {
 }
 
 series_buffer* concatenate_literal_part(series_buffer* b, const uint8_t* bytes, int32_t n) {
-  // ASCII into a unit-1 buffer, what forming and molding mostly write, is
-  // one copy; other bytes go one by one through the widening rule.
-  if (GET_UNIT(b) == 1 && std::all_of(bytes, bytes + n, [](uint8_t c) { return c < 0x80; })) {
-    uint32_t node = b->node;
-    std::memcpy(series::alloc_tail_bytes(b, n), bytes, static_cast<size_t>(n));
-    return buffer_of(node);
-  }
+  // ASCII, what forming and molding mostly write, goes in as one copy
+  // into a unit-1 buffer; other bytes go one by one through the widening
+  // rule.
+  if (std::all_of(bytes, bytes + n, [](uint8_t c) { return c < 0x80; })) return concatenate_ascii(b, bytes, n);
   for (int32_t i = 0; i < n; ++i) b = append_char(b, bytes[i]);
   return b;
+}
+
+series_buffer* concatenate_ascii(series_buffer* b, const uint8_t* bytes, int32_t n) {
+  if (GET_UNIT(b) != 1) {
+    for (int32_t i = 0; i < n; ++i) b = append_char(b, bytes[i]);
+    return b;
+  }
+  uint32_t node = b->node;
+  std::memcpy(series::alloc_tail_bytes(b, n), bytes, static_cast<size_t>(n));
+  return buffer_of(node);
 }
 
 series_buffer* concatenate(const cell* target, const cell* source, int32_t part, int32_t offset,

@@ -33,13 +33,26 @@ namespace ixo::string {
 // where it has none of its own.
 void init();
 
-// ---- Readers -----------------------------------------------------------------
+// Runtime error 101, for a buffer whose unit is not 1, 2 or 4.
+[[noreturn]] void bad_unit();
 
+// ---- Readers -----------------------------------------------------------------
+//
+// The lengths are inline: every edit, compare and search reads them.
+
+// Units from the head to the tail, whatever the index.
+inline int32_t rs_abs_length_q(const cell* s) {
+  const memory::series_buffer* b = memory::GET_BUFFER(s);
+  uint32_t unit = memory::GET_UNIT(b);
+  if (unit != 1 && unit != 2 && unit != 4) bad_unit();
+  return static_cast<int32_t>((b->tail - b->head) >> (unit >> 1));
+}
 // Units from the index to the tail; an index past the tail counts as the
 // tail.
-int32_t rs_length_q(const cell* s);
-// Units from the head to the tail, whatever the index.
-int32_t rs_abs_length_q(const cell* s);
+inline int32_t rs_length_q(const cell* s) {
+  int32_t n = rs_abs_length_q(s) - static_cast<int32_t>(s->data1);
+  return n > 0 ? n : 0;
+}
 // The address of the unit at the index; an index past the tail (the string
 // was shortened through another value) is first set back to the tail.
 uint8_t* rs_head(cell* s);
@@ -98,6 +111,9 @@ memory::series_buffer* concatenate_literal(memory::series_buffer* b, const char*
 // The same for exactly n bytes.
 memory::series_buffer* concatenate_literal_part(memory::series_buffer* b, const uint8_t* bytes,
                                                 int32_t n);
+// The same for n bytes known to be ASCII (below 80h): one copy into a
+// unit-1 buffer.
+memory::series_buffer* concatenate_ascii(memory::series_buffer* b, const uint8_t* bytes, int32_t n);
 // Appends cp as mold writes it inside double quotes: 1Eh, 80h-9Fh and,
 // with `all`, everything above 7Fh as "^(" hex digits ")"; with `escape`,
 // the control characters, the double quote and the caret as a caret and

@@ -226,12 +226,24 @@ int64_t form_and_place(cell* series, const cell* value, int32_t at, int32_t part
   return total;
 }
 
-// form_and_place, with the tail put back where it was when an error
-// unwinds through it.
+// A value that is no block, appended once and whole: formed at the tail,
+// which is where it goes, with nothing to move or repeat. Answers the
+// units written.
+int64_t form_at_tail(cell* series, const cell* value, int32_t length) {
+  cell v = *value;
+  root_guard keep_value(&v);
+  stack_restore keep_stack;
+  actions::form(&v, series, nullptr, INT32_MAX);
+  return rs_abs_length_q(series) - length;
+}
+
+// form_and_place, with the tail put back where it was (`length` units)
+// when an error unwinds through it.
 int64_t edit_formed(cell* series, const cell* value, int32_t at, int32_t part, bool only, int32_t dup,
-                    edit_kind kind) {
-  int32_t length = rs_abs_length_q(series);
+                    edit_kind kind, int32_t length) {
   try {
+    if (kind == EDIT_APPEND && part < 0 && dup == 1 && !any_list_q(TYPE_OF(value)))
+      return form_at_tail(series, value, length);
     return form_and_place(series, value, at, part, only, dup, kind, length);
   } catch (...) {
     truncate_at(GET_BUFFER(series), length);
@@ -245,11 +257,15 @@ cell* edit(cell* series, cell* value, int32_t part, int32_t only, int32_t dup, e
   int32_t index = std::min(static_cast<int32_t>(series->data1), length);
   int32_t at = kind == EDIT_APPEND ? length : index;
   uint32_t t = TYPE_OF(value);
-  int64_t written = t == TYPE_CHAR || any_string_q(t) ? edit_in_place(series, value, at, part, dup, kind)
-                                                      : edit_formed(series, value, at, part, only != 0, dup, kind);
-  int64_t after = at + written;
+  int64_t written = t == TYPE_CHAR || any_string_q(t)
+                        ? edit_in_place(series, value, at, part, dup, kind)
+                        : edit_formed(series, value, at, part, only != 0, dup, kind, length);
+  if (kind == EDIT_APPEND) {
+    series->data1 = 0;
+    return series;
+  }
   int64_t new_length = rs_abs_length_q(series);
-  series->data1 = kind == EDIT_APPEND ? 0 : static_cast<uint32_t>(std::min(after, new_length));
+  series->data1 = static_cast<uint32_t>(std::min(at + written, new_length));
   return series;
 }
 

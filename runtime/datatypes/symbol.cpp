@@ -21,8 +21,6 @@ using namespace memory;
 
 uint32_t table = 0;
 
-cell* entry_of(int32_t id) { return head_of<cell>(buffer_of(hashtable::record_of(table)->block)) + (id - 1); }
-
 int32_t make(const char* text) {
   return make_part(reinterpret_cast<const uint8_t*>(text), static_cast<int32_t>(std::strlen(text)));
 }
@@ -55,11 +53,6 @@ uint32_t get_c_string(int32_t id) {
 cell* get(int32_t id) {
   get_c_string(id);
   return entry_of(id);
-}
-
-int32_t resolve(int32_t id) {
-  int32_t alias = static_cast<int32_t>(entry_of(id)->data1);
-  return alias > 0 ? alias : id;
 }
 
 int32_t get_alias(int32_t id) { return static_cast<int32_t>(entry_of(id)->data1); }

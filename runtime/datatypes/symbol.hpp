@@ -13,6 +13,7 @@
 #pragma once
 #include <cstdint>
 
+#include "runtime/core/hashtable.hpp"
 #include "runtime/memory/cell.hpp"
 
 namespace ixo::symbol {
@@ -21,7 +22,9 @@ namespace ixo::symbol {
 extern uint32_t table;
 
 // The entry of an id, valid until the next allocation.
-cell* entry_of(int32_t id);
+inline cell* entry_of(int32_t id) {
+  return memory::head_of<cell>(memory::buffer_of(hashtable::record_of(table)->block)) + (id - 1);
+}
 
 // The id of the exact spelling, interned when new: a new spelling of known
 // letters gets the canonical spelling's id as its alias.
@@ -41,8 +44,12 @@ int32_t make_exact(const char* text);
 uint32_t get_c_string(int32_t id);
 // The entry, its name string built; valid until the next allocation.
 cell* get(int32_t id);
-// The canonical id: the alias when it has one, else the id.
-int32_t resolve(int32_t id);
+// The canonical id: the alias when it has one, else the id; inline, as
+// every word lookup by letters resolves the ids it compares.
+inline int32_t resolve(int32_t id) {
+  int32_t alias = static_cast<int32_t>(entry_of(id)->data1);
+  return alias > 0 ? alias : id;
+}
 // Whether a word cell is spelled as the symbol, ignoring ASCII case: both
 // resolve to one canonical id.
 inline bool EQUAL_WORDS_q(const cell* word, int32_t id) {

@@ -301,10 +301,12 @@ bool inert_q(uint32_t t) {
 // A number with operators after it, fetched as the value of the number run
 // from there, which is what the evaluator would compute; false when the
 // evaluator must take it. `first` is the number at k.pos, or the value of
-// the word there. Out of line: the common fetch stays lean.
-[[gnu::noinline]] bool fetch_number_run(call& k, const cell* ts, int32_t index, int32_t limit, const cell* first) {
+// the word there; `op` the op! the word after it holds. Out of line: the
+// common fetch stays lean.
+[[gnu::noinline]] bool fetch_number_run(call& k, const cell* ts, int32_t index, const cell* first, const cell* op) {
+  int32_t limit = std::min(k.end, rs_abs_length_q(k.block));
   cell result = *first;
-  int32_t next = eval_number_run(k.block, k.pos, limit, &result);
+  int32_t next = eval_number_run(k.block, k.pos, limit, &result, op);
   if (next < 0) return false;
   stack::push(result);
   k.pos = next;
@@ -354,7 +356,8 @@ void fetch_evaluated(call& k, const cell* ts, int32_t index) {
       check_type(k, ts, index, stack::top - 1);
       return;
     }
-    if (value && integer_or_float_q(TYPE_OF(value)) && fetch_number_run(k, ts, index, limit, value)) return;
+    // Here an operator follows the value: `ahead` holds it.
+    if (value && integer_or_float_q(TYPE_OF(value)) && fetch_number_run(k, ts, index, value, ahead)) return;
   }
   fetch_arg(k, ts, index);
 }
@@ -591,8 +594,11 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
         if (!typeset::has_q(ts, TYPE_OF(value))) check_type(k, ts, i, stack::top - 1);
         continue;
       }
-      ahead = nullptr;
-      if (value && integer_or_float_q(TYPE_OF(value)) && fetch_number_run(k, ts, i, limit, value)) continue;
+      // With a value, an operator follows it: `ahead` holds it.
+      if (value && integer_or_float_q(TYPE_OF(value)) && fetch_number_run(k, ts, i, value, ahead)) {
+        ahead = nullptr;
+        continue;
+      }
     }
     cell held = *ts;
     fetch_arg(k, &held, i);

@@ -264,7 +264,12 @@ struct run_reader {
 };
 
 inline int32_t run_from(run_reader& reader, const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth);
-inline int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out, int32_t depth);
+// Where a run's steps start: at its first operand, at the operator word
+// after it, or at that word with its op! value already read.
+enum class run_start { operand, operator_word, op_known };
+template <run_start Start>
+int32_t run_steps(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out, int32_t depth,
+                  const cell* op_value = nullptr);
 
 // A paren operand: its whole content one number run.
 [[gnu::noinline]] bool paren_run(run_reader& reader, const cell* paren, cell* out, int32_t depth) {
@@ -275,7 +280,7 @@ inline int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int3
 // paren_run for a paren whose first operand, a word's number, is in *out.
 [[gnu::noinline]] bool paren_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out,
                                   int32_t depth) {
-  return run_rest(reader, cells, pos, end, out, depth + 1) == end;
+  return run_steps<run_start::operator_word>(reader, cells, pos, end, out, depth + 1) == end;
 }
 
 // paren_run with a first word looked at first: a paren that starts with a
@@ -360,36 +365,41 @@ struct open_parens {
 }
 
 // The run's steps from `pos`, in the block's cells, its value in *out: from
-// an operand with `Operand`, else from the operator after the first
-// operand, already in *out. The position after the run, or -1. A paren
+// its first operand, or from the operator after it with that operand in
+// *out (`op_value` the operator word's value with run_start::op_known).
+// The position after the run, or -1. A paren
 // operand's run is done in place, its enclosing runs kept open, at most
 // NUMBER_PAREN_DEPTH deep counting `depth` parens around the run. The
 // operator's plan is copied out before its operand is read (a paren there
 // may take the plan's table entry), a word's or path's number is read
 // where it stands, and the result goes straight into *out, which number_op
 // reads before it writes.
-template <bool Operand>
+template <run_start Start>
 [[gnu::flatten]] int32_t run_steps(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out,
-                                   int32_t depth) {
+                                   int32_t depth, const cell* op_value) {
   open_parens parens;
-  if constexpr (Operand) {
+  if constexpr (Start == run_start::operand) {
     const open_paren o{cells, pos + 1, end, {}, 0, false, true, 0};
     if (!enter_operand(reader, parens, depth, cells, pos, end, out, o)) return -1;
   }
   for (;;) {
     while (pos < end) {
-      const cell* name = cells + pos;
-      if (TYPE_OF(name) != TYPE_WORD) break;
-      const cell* op_value = reader.peek(name);
-      if (!op_value || TYPE_OF(op_value) != TYPE_OP) break;
+      const cell* op = Start == run_start::op_known ? op_value : nullptr;
+      if constexpr (Start == run_start::op_known) op_value = nullptr;  // for the first step only
+      if (!op) {
+        const cell* name = cells + pos;
+        if (TYPE_OF(name) != TYPE_WORD) break;
+        op = reader.peek(name);
+        if (!op || TYPE_OF(op) != TYPE_OP) break;
+      }
       if (pos + 1 >= end) return -1;
       int32_t code;
       bool math;
       uint8_t fits;
-      if (const op_plan* kept = kept_plan(op_value)) {
+      if (const op_plan* kept = kept_plan(op)) {
         code = kept->code, math = kept->math, fits = kept->fits;
       } else {
-        op_plan made = plan_of_op(op_value);
+        op_plan made = plan_of_op(op);
         code = made.code, math = made.math, fits = made.fits;
       }
       const cell* right = cells + pos + 1;
@@ -424,10 +434,6 @@ template <bool Operand>
   }
 }
 
-inline int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out, int32_t depth) {
-  return run_steps<false>(reader, cells, pos, end, out, depth);
-}
-
 // The run from `pos`, `end` at most the block's length: its value in *out
 // and the position after it (where the next cell is no operator word, as
 // the evaluator's look-ahead sees it), or -1 when the evaluator must take
@@ -440,9 +446,9 @@ inline int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int3
   const cell* cells = rs_abs_at(block, 0);
   const cell* at = cells + pos;
   const cell* value = plain_operand(reader, at);
-  if (!value) return TYPE_OF(at) == TYPE_PAREN ? run_steps<true>(reader, cells, pos, end, out, depth) : -1;
+  if (!value) return TYPE_OF(at) == TYPE_PAREN ? run_steps<run_start::operand>(reader, cells, pos, end, out, depth) : -1;
   *out = *value;
-  return run_rest(reader, cells, pos + 1, end, out, depth);
+  return run_steps<run_start::operator_word>(reader, cells, pos + 1, end, out, depth);
 }
 
 inline int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth) {
@@ -927,9 +933,9 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
   return expression<false>(block, pos, end, how);
 }
 
-[[gnu::flatten]] int32_t eval_number_run(const cell* block, int32_t pos, int32_t end, cell* out) {
+[[gnu::flatten]] int32_t eval_number_run(const cell* block, int32_t pos, int32_t end, cell* out, const cell* op) {
   run_reader reader;
-  return run_rest(reader, rs_abs_at(block, 0), pos + 1, end, out, 0);
+  return run_steps<run_start::op_known>(reader, rs_abs_at(block, 0), pos + 1, end, out, 0, op);
 }
 
 // ---- Paths ---------------------------------------------------------------------------

@@ -1,9 +1,10 @@
 // The Ixobin reader of both layouts, the resolution of reference paths and
 // the boot-image load.
 //
-// The reader works on its own copy of the input (unpacked first when the
-// header says compressed), so the bytes never move under it, and checks
-// every read, count, offset and length against the end of that copy:
+// The reader works on bytes that never move under it: its own copy of the
+// input, or the boot image where the program holds it (unpacked first when
+// the header says compressed), and checks every read, count, offset and
+// length against their end:
 // corrupt data raises script/ix-invalid-record with the 1-based position
 // of the failing read. Each decoded cell is stored where it belongs (the
 // tail of its block, a context slot) before its members are read, so that
@@ -33,7 +34,6 @@
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/tuple.hpp"
 #include "runtime/datatypes/unset.hpp"
-#include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/ixobin/format.hpp"
@@ -73,6 +73,7 @@ struct reader {
   uint32_t symbol_count = 0;
   uint32_t strings_length = 0;
   std::vector<int32_t> symbols;      // interned ids by table position, 0 until first use
+  std::vector<int32_t> global_slots; // global context slots by table position, -1 until first use
   cell root{};              // the target block
   int32_t root_base = 0;    // its length before this decode: path[0] counts from there
   int32_t depth = 0;
@@ -188,14 +189,34 @@ int32_t read_symbol(reader& r) {
   return symbol_at(r, read_count(r), at);
 }
 
+// The global context's slot of symbol `index` of the table, `symbol` its
+// interned id: the word is added there the first time the table's entry
+// is met as a global word, and the slot kept for the entry's other uses.
+int32_t global_slot_at(reader& r, uint32_t index, int32_t symbol) {
+  int32_t& slot = r.global_slots[index];
+  if (slot < 0) slot = context::add_word(context::global_ctx, symbol);
+  return slot;
+}
+
 // ---- Placing cells --------------------------------------------------------------
 
+// A block's tail takes the cell as a plain append: the blocks decoded into
+// have no hashtable yet (a hash! is indexed once its cells are all read).
 cell* place(slot& s, const cell& c) {
   if (s.index >= 0) return &(*cell_at(s.node, s.index) = c);
-  cell block{TYPE_BLOCK, 0, s.node, 0};
-  cell copy = c;
-  root_guard keep(&copy);
-  cell* placed = block::rs_append(&block, &copy);
+  series_buffer* b = buffer_of(s.node);
+  cell* placed;
+  if (tail_of(b) < data_end(b)) {
+    // Room at the tail, as the block was made for its count: nothing
+    // allocates.
+    placed = series::alloc_tail_cell(b);
+    *placed = c;
+  } else {
+    cell copy = c;
+    root_guard keep(&copy);
+    placed = series::alloc_tail_cell(b);
+    *placed = copy;
+  }
   s.index = cell_count(s.node) - 1;
   return placed;
 }
@@ -594,7 +615,9 @@ void read_object(reader& r, const header& h, slot& dest, uint32_t type) {
 // The word family: a global word, or one whose context follows as its
 // owner's record or is found by a path.
 void read_word(reader& r, const header& h, slot& dest) {
-  int32_t symbol = read_symbol(r);
+  const uint8_t* symbol_at_pos = r.pos;
+  uint32_t symbol_index = read_count(r);
+  int32_t symbol = symbol_at(r, symbol_index, symbol_at_pos);
   bool global = r.compact ? !h.f : (h.bits & STD_GLOBAL) != 0;
   const uint8_t* at = r.pos;
   int32_t index = -1;
@@ -604,10 +627,8 @@ void read_word(reader& r, const header& h, slot& dest) {
     index = static_cast<int32_t>(read_raw32(r));
   }
   if (global) {
-    cell w{with_line(h, TYPE_WORD), 0, 0, 0};
-    word::make_at(symbol, &w);
-    set_type(&w, h.type);
-    place(dest, w);
+    place(dest, cell{with_line(h, h.type), context::global_ctx, static_cast<uint32_t>(symbol),
+                     static_cast<uint32_t>(global_slot_at(r, symbol_index, symbol))});
     return;
   }
   if (h.reference) {
@@ -913,18 +934,19 @@ void read_counts(reader& r, bool symbols) {
     r.symbol_count = n;
     r.strings_length = l;
     r.symbols.assign(n, 0);
+    r.global_slots.assign(n, -1);
   }
   if (length > left(r)) corrupt_at(r, at);
   r.payload = r.pos;
   r.end = r.pos + length;
 }
 
-[[noreturn]] void refuse(const std::vector<uint8_t>& data, bool raise_errors, const char* message) {
+[[noreturn]] void refuse(const uint8_t* data, size_t length, bool raise_errors, const char* message) {
   if (!raise_errors) {
     print::print_typed_line({print::item::c_string(message)});
     system::exit_process(1);
   }
-  cell* bytes = binary::load(data.empty() ? MAGIC : data.data(), static_cast<int32_t>(data.size()));
+  cell* bytes = binary::load(length == 0 ? MAGIC : data, static_cast<int32_t>(length));
   fire(err::script_invalid_data, {*bytes});
 }
 
@@ -935,29 +957,25 @@ struct unpacked {
   }
 };
 
-}  // namespace
-
-void decode(const uint8_t* data, int32_t length, cell* target, bool raise_errors) {
-  std::vector<uint8_t> copy(data, data + (length > 0 ? length : 0));
-  if (copy.size() < 6 || std::memcmp(copy.data(), MAGIC, 6) != 0)
-    refuse(copy, raise_errors, "Error: Not a Ixobin file!");
-  if (copy.size() < 8) refuse(copy, raise_errors, "Error: Not a Ixobin file!");
-  uint8_t flags = copy[7];
+// Decodes bytes that stay where they are for the whole decode.
+void decode_fixed(const uint8_t* data, size_t length, cell* target, bool raise_errors) {
+  if (length < 8 || std::memcmp(data, MAGIC, 6) != 0) refuse(data, length, raise_errors, "Error: Not a Ixobin file!");
+  uint8_t flags = data[7];
   reader r{};
   r.compact = (flags & FLAG_COMPACT) != 0;
   r.boot = !raise_errors;
-  r.begin = copy.data() + 8;
+  r.begin = data + 8;
   r.pos = r.begin;
-  r.end = copy.data() + copy.size();
+  r.end = data + length;
   unpacked unpacked_data;
   if (flags & FLAG_COMPRESSED) {
     int32_t size = 0;
-    unpacked_data.bytes = lz::decompress(r.begin, static_cast<int32_t>(copy.size() - 8), &size);
-    if (!unpacked_data.bytes) refuse(copy, raise_errors, "Error: Ixobin compressed data corrupted!");
+    unpacked_data.bytes = lz::decompress(r.begin, static_cast<int32_t>(length - 8), &size);
+    if (!unpacked_data.bytes) refuse(data, length, raise_errors, "Error: Ixobin compressed data corrupted!");
     r.begin = r.pos = unpacked_data.bytes;
     r.end = r.begin + size;
   }
-  if (!r.compact && left(r) < 8) refuse(copy, raise_errors, "Error: Not a Ixobin file!");
+  if (!r.compact && left(r) < 8) refuse(data, length, raise_errors, "Error: Not a Ixobin file!");
   read_counts(r, (flags & FLAG_SYMBOLS) != 0);
 
   r.root = *target;
@@ -970,14 +988,24 @@ void decode(const uint8_t* data, int32_t length, cell* target, bool raise_errors
   if (!raise_errors) literal_base = r.root_base;
 }
 
+}  // namespace
+
+void decode(const uint8_t* data, int32_t length, cell* target, bool raise_errors) {
+  // The reader's own copy: the caller's bytes may lie in a series that
+  // the decoding's allocations move.
+  std::vector<uint8_t> copy(data, data + (length > 0 ? length : 0));
+  decode_fixed(copy.data(), copy.size(), target, raise_errors);
+}
+
 void decode_boot_image(const uint8_t* data, int32_t length) {
   struct collector_held {
     int32_t saved = collector_active;
     collector_held() { collector_active = 0; }
     ~collector_held() { collector_active = saved; }
   } held;
+  // The image is a constant of the program: nothing moves it.
   cell root_block{TYPE_BLOCK, 0, root::root_node, 0};
-  decode(data, length, &root_block, false);
+  decode_fixed(data, static_cast<size_t>(length), &root_block, false);
 }
 
 cell* literal_cell(int32_t index) { return cell_at(root::root_node, literal_base + index); }

@@ -31,6 +31,17 @@ void link_last(tracked_block* block) {
 
 tracked_block* header_of(void* p) { return static_cast<tracked_block*>(p) - 1; }
 
+// Links a block fresh from the C heap (null passes through) and answers
+// the bytes past its header.
+void* track(void* raw, int32_t size) {
+  if (!raw) return nullptr;
+  auto* block = static_cast<tracked_block*>(raw);
+  block->size = size;
+  block->reserved = 0;
+  link_last(block);
+  return block + 1;
+}
+
 }  // namespace
 
 void inject_failure(int32_t count) { failure_countdown = count; }
@@ -42,20 +53,16 @@ void* alloc_tracked(int32_t size) {
 }
 
 void* try_alloc_tracked(int32_t size) {
-  void* raw = (size < 0 || injected_failure())
-                  ? nullptr
-                  : std::malloc(sizeof(tracked_block) + static_cast<size_t>(size));
-  if (!raw) return nullptr;
-  auto* block = static_cast<tracked_block*>(raw);
-  block->size = size;
-  block->reserved = 0;
-  link_last(block);
-  return block + 1;
+  size_t bytes = sizeof(tracked_block) + static_cast<size_t>(size);
+  return track(size < 0 || injected_failure() ? nullptr : std::malloc(bytes), size);
 }
 
+// calloc leaves fresh pages as the system gave them, already zero: a large
+// table costs a page only where it is written or read.
 void* alloc_zeroed(int32_t size) {
-  auto* p = static_cast<unsigned char*>(alloc_tracked(size));
-  for (int32_t i = 0; i < size; ++i) p[i] = 0;
+  size_t bytes = sizeof(tracked_block) + static_cast<size_t>(size);
+  void* p = track(size < 0 || injected_failure() ? nullptr : std::calloc(1, bytes), size);
+  if (!p) out_of_memory(__builtin_return_address(0));
   return p;
 }
 

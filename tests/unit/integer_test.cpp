@@ -155,7 +155,7 @@ TEST_F(integer_math, to_integer_truncates_toward_zero_within_32_bits) {
 }
 
 TEST_F(integer_math, text_form) {
-  for (int32_t n : {0, 7, -7, 2147483647, -2147483647 - 1}) {
+  for (int32_t n : {0, 7, -7, 9, 10, 99, 100, -100, 1009, 12345, 2147483647, -2147483647 - 1}) {
     EXPECT_EQ(integer::form_signed(n), std::to_string(n));
     EXPECT_EQ(test::formed(int_(n)), std::to_string(n));
     EXPECT_EQ(test::molded(int_(n)), std::to_string(n));
