@@ -98,17 +98,26 @@ struct root_if<false> {
   explicit root_if(cell*) {}
 };
 
+// The head word of a path of two words, or nullptr.
+inline const cell* two_word_head(const cell* path) {
+  int32_t first = static_cast<int32_t>(path->data1);
+  if (rs_abs_cells(path) - first != 2) return nullptr;
+  const cell* head = rs_abs_at(path, first);
+  return TYPE_OF(head) == TYPE_WORD && TYPE_OF(head + 1) == TYPE_WORD ? head : nullptr;
+}
+
+// The field that such a path, its head word holding `obj`, reads.
+inline const cell* field_after(const cell* head, const cell* obj) {
+  if (!obj || TYPE_OF(obj) != TYPE_OBJECT) return nullptr;
+  return object::field_of(obj, head + 1);
+}
+
 // The field that a path of two words reads from the object its head word
 // holds, for the infix look-ahead: nullptr when the walk must decide, never
 // raising.
 inline const cell* peek_field(const cell* path) {
-  int32_t first = static_cast<int32_t>(path->data1);
-  if (rs_abs_cells(path) - first != 2) return nullptr;
-  const cell* head = rs_abs_at(path, first);
-  if (TYPE_OF(head) != TYPE_WORD || TYPE_OF(head + 1) != TYPE_WORD) return nullptr;
-  const cell* obj = context::peek(head);
-  if (!obj || TYPE_OF(obj) != TYPE_OBJECT) return nullptr;
-  return object::field_of(obj, head + 1);
+  const cell* head = two_word_head(path);
+  return head ? field_after(head, context::peek(head)) : nullptr;
 }
 
 // The object a word's context belongs to, when that context is not the
@@ -261,6 +270,11 @@ struct run_reader {
     }
     return value;
   }
+  // peek_field with the head word read as above.
+  const cell* peek_field(const cell* path) {
+    const cell* head = two_word_head(path);
+    return head ? field_after(head, peek(head)) : nullptr;
+  }
 };
 
 inline int32_t run_from(run_reader& reader, const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth);
@@ -306,7 +320,7 @@ int32_t run_steps(run_reader& reader, const cell* cells, int32_t pos, int32_t en
     case TYPE_INTEGER:
     case TYPE_FLOAT: return at;
     case TYPE_WORD: value = reader.peek(at); break;
-    case TYPE_PATH: value = peek_field(at); break;
+    case TYPE_PATH: value = reader.peek_field(at); break;
     default: return nullptr;
   }
   return value && integer_or_float_q(TYPE_OF(value)) ? value : nullptr;
@@ -407,7 +421,7 @@ template <run_start Start>
         case TYPE_INTEGER:
         case TYPE_FLOAT: break;
         case TYPE_WORD: right = reader.peek(right); break;
-        case TYPE_PATH: right = peek_field(right); break;
+        case TYPE_PATH: right = reader.peek_field(right); break;
         case TYPE_PAREN: {
           const open_paren o{cells, pos + 2, end, *out, static_cast<int8_t>(code), math, false, fits};
           ++pos;
@@ -508,12 +522,10 @@ inline bool number_paren(const cell* paren, cell* out) {
 // Stores the value in the field that a set-path of two words names, when
 // the object its head word holds has the field and no handlers; answers
 // whether it did.
-inline bool store_field_plain(const cell* path, const cell& value) {
-  int32_t first = static_cast<int32_t>(path->data1);
-  if (rs_abs_cells(path) - first != 2) return false;
-  const cell* head = rs_abs_at(path, first);
-  if (TYPE_OF(head) != TYPE_WORD || TYPE_OF(head + 1) != TYPE_WORD) return false;
-  const cell* obj = context::peek(head);
+inline bool store_field_plain(run_reader& reader, const cell* path, const cell& value) {
+  const cell* head = two_word_head(path);
+  if (!head) return false;
+  const cell* obj = reader.peek(head);
   return obj && TYPE_OF(obj) == TYPE_OBJECT && object::store_field(obj, head + 1, value);
 }
 
@@ -535,7 +547,7 @@ inline bool store_field_plain(const cell* path, const cell& value) {
     }
     case TYPE_SET_PATH: {
       int32_t after = run_from(reader, block, pos + 1, end, out, 0);
-      return after >= 0 && store_field_plain(at, *out) ? after : -1;
+      return after >= 0 && store_field_plain(reader, at, *out) ? after : -1;
     }
     default:
       return run_from(reader, block, pos, end, out, 0);
