@@ -130,8 +130,30 @@ int32_t scan_from_byte(const search& s, const uint8_t* head, int32_t m, uint8_t 
 
 bool plain_forward_q(const search& s) { return !s.backward && s.step == 1 && !s.first_only; }
 
+// Whether a unit-1 text matches only itself in a unit-1 series when
+// folded: no byte of it is a letter or above 7Fh (no code point up to FFh
+// folds to an ASCII one, and folding moves only letters among ASCII).
+bool caseless_q(const uint8_t* text, int32_t m) {
+  for (int32_t i = 0; i < m; ++i) {
+    uint8_t b = text[i];
+    if (b >= 0x80 || static_cast<uint32_t>((b | 0x20) - 'a') < 26) return false;
+  }
+  return true;
+}
+
+// A forward scan of a unit-1 series, one unit at a time, for a unit-1 text
+// matched byte for byte: the library's substring search over the range.
+int32_t scan_bytes(const search& s, const uint8_t* head, const uint8_t* text, int32_t m) {
+  if (static_cast<int64_t>(s.end) - s.start < m) return -1;
+  const void* at = memmem(head + s.start, static_cast<size_t>(s.end - s.start), text, static_cast<size_t>(m));
+  return at ? static_cast<int32_t>(static_cast<const uint8_t*>(at) - head) : -1;
+}
+
 template <class S, class P>
 int32_t scan_text(const search& s, const uint8_t* head, const uint8_t* text, int32_t m) {
+  if constexpr (sizeof(S) == 1 && sizeof(P) == 1) {
+    if (m > 0 && plain_forward_q(s) && (!s.fold || caseless_q(text, m))) return scan_bytes(s, head, text, m);
+  }
   if (s.fold && m > 0) {
     // The first unit decides most candidates: in a unit-1 series, through
     // a table of the 256 code points that fold to the text's first.

@@ -564,6 +564,30 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how);
 template <bool Trace>
 void block_loop(const cell* given, bool keep, int32_t pos);
 
+// The right operand of an operator at `pos`, pushed as expression with no
+// infix look-ahead would push it, tracing off. A paren the infix shortcut
+// has tried, a path or a word holding a function goes straight to the
+// routine expression would hand it to.
+inline int32_t right_operand(const cell* block, int32_t pos, int32_t end, bool paren_tried) {
+  const cell* right = rs_abs_at(block, pos);
+  switch (TYPE_OF(right)) {
+    case TYPE_PAREN:
+      if (!paren_tried) break;
+      block_loop<false>(right, false, static_cast<int32_t>(right->data1));
+      return pos + 1;
+    case TYPE_PATH:
+      return eval_path(right, block, pos + 1, end, false, false, true, false, nullptr);
+    case TYPE_WORD: {
+      const cell* value = context::peek(right);
+      if (!value || !prefix_function_q(TYPE_OF(value))) break;
+      return call_function(value, block, pos + 1, end, true, nullptr, 0, right, false);
+    }
+    default:
+      break;
+  }
+  return expression<false>(block, pos, end, EXPR_NO_INFIX | EXPR_SUB | (paren_tried ? EXPR_PAREN_TRIED : 0));
+}
+
 // An operator over a native or action of exactly two evaluated arguments,
 // its left operand at the top, called as call_function calls it: a frame
 // named by the operator's word, the left operand's type checked, the right
@@ -581,7 +605,7 @@ int32_t binary_call(const cell* given_name, const cell* function, op_plan plan, 
   // The plan's typesets answer for integer! and float! operands; others
   // are checked against the call spec.
   if (!left_fits_q(plan, TYPE_OF(stack::arguments))) check_binary_arg(&f, &name, 0);
-  pos = expression<false>(block, pos, end, EXPR_NO_INFIX | EXPR_SUB | (paren_tried ? EXPR_PAREN_TRIED : 0));
+  pos = right_operand(block, pos, end, paren_tried);
   cell* left = stack::arguments;
   uint8_t fit = plan.fits & fit_bit(TYPE_OF(left), TYPE_OF(left + 1));
   if (!fit) check_binary_arg(&f, &name, 1);
@@ -644,6 +668,15 @@ inline const cell* native_called(const cell* block, int32_t pos) {
   if (TYPE_OF(c) != TYPE_WORD) return nullptr;
   const cell* value = context::peek(c);
   return value && (TYPE_OF(value) == TYPE_NATIVE || TYPE_OF(value) == TYPE_ACTION) ? value : nullptr;
+}
+
+// The value the word at `pos` holds when it runs nothing (no function,
+// op or unset); else nullptr. Never raises.
+inline const cell* data_held(const cell* block, int32_t pos) {
+  const cell* c = rs_abs_at(block, pos);
+  if (TYPE_OF(c) != TYPE_WORD) return nullptr;
+  const cell* value = context::peek(c);
+  return value && TYPE_OF(value) != TYPE_UNSET && !any_function_q(TYPE_OF(value)) ? value : nullptr;
 }
 
 // The block an eval_block evaluates and the evaluation cursor of the outer
@@ -731,6 +764,11 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
         // The set-word's frame keeps any exit from travelling as status.
         next = call_native(&function, &name, block, next + 1, end, true);
         next = infix_steps<Trace>(block, next, end, true, word + 1);
+      } else if (const cell* held = Trace ? nullptr : data_held(block, next)) {
+        // A word holding a value that runs nothing is taken here too, then
+        // the operators after it.
+        stack::push(*held);
+        next = infix_steps<Trace>(block, next + 1, end, true, word + 1);
       } else {
         next = expression<Trace>(block, next, end, EXPR_SUB);
       }
