@@ -383,11 +383,11 @@ struct open_parens {
 // *out (`op_value` the operator word's value with run_start::op_known).
 // The position after the run, or -1. A paren
 // operand's run is done in place, its enclosing runs kept open, at most
-// NUMBER_PAREN_DEPTH deep counting `depth` parens around the run. The
-// operator's plan is copied out before its operand is read (a paren there
-// may take the plan's table entry), a word's or path's number is read
-// where it stands, and the result goes straight into *out, which number_op
-// reads before it writes.
+// NUMBER_PAREN_DEPTH deep counting `depth` parens around the run. An
+// operator's plan is copied out before a paren operand is entered (the
+// paren's operators may take the plan's table entry), a word's or path's
+// number is read where it stands, and the result goes straight into *out,
+// which number_op reads before it writes.
 template <run_start Start>
 [[gnu::flatten]] int32_t run_steps(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out,
                                    int32_t depth, const cell* op_value) {
@@ -407,6 +407,25 @@ template <run_start Start>
         if (!op || TYPE_OF(op) != TYPE_OP) break;
       }
       if (pos + 1 >= end) return -1;
+      const cell* right = cells + pos + 1;
+      switch (TYPE_OF(right)) {
+        case TYPE_INTEGER:
+        case TYPE_FLOAT: break;
+        case TYPE_WORD: right = reader.peek(right); break;
+        case TYPE_PATH: right = reader.peek_field(right); break;
+        case TYPE_PAREN: {
+          const op_plan plan = plan_of_op(op);
+          const open_paren o{cells, pos + 2, end, *out, plan.code, plan.math, false, plan.fits};
+          ++pos;
+          if (!enter_operand(reader, parens, depth, cells, pos, end, out, o)) return -1;
+          continue;
+        }
+        default: return -1;
+      }
+      // The plan is looked up once the operand is known to be a number;
+      // number_op answers false for a plan with no shortcut code.
+      uint8_t fit = right ? fit_bit(TYPE_OF(out), TYPE_OF(right)) : 0;
+      if (!fit) return -1;
       int32_t code;
       bool math;
       uint8_t fits;
@@ -416,24 +435,7 @@ template <run_start Start>
         op_plan made = plan_of_op(op);
         code = made.code, math = made.math, fits = made.fits;
       }
-      const cell* right = cells + pos + 1;
-      switch (TYPE_OF(right)) {
-        case TYPE_INTEGER:
-        case TYPE_FLOAT: break;
-        case TYPE_WORD: right = reader.peek(right); break;
-        case TYPE_PATH: right = reader.peek_field(right); break;
-        case TYPE_PAREN: {
-          const open_paren o{cells, pos + 2, end, *out, static_cast<int8_t>(code), math, false, fits};
-          ++pos;
-          if (!enter_operand(reader, parens, depth, cells, pos, end, out, o)) return -1;
-          continue;
-        }
-        default: return -1;
-      }
-      // number_op answers false for a plan with no shortcut code.
-      if (!right || !(fits & fit_bit(TYPE_OF(out), TYPE_OF(right))) ||
-          !actions::number_op(code, math, out, right, out))
-        return -1;
+      if (!(fits & fit) || !actions::number_op(code, math, out, right, out)) return -1;
       pos += 2;
     }
     // The run ends here: a paren's must end with the paren, whose value
