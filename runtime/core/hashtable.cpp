@@ -787,37 +787,50 @@ int32_t get_symbol(uint32_t table, const uint8_t* name, int32_t length, bool any
   return new_symbol(table, free_bucket, spelling, length, alias);
 }
 
+word_list word_list_of(uint32_t table) {
+  const hashtable_record* rec = record_of(table);
+  return {head_of<uint32_t>(buffer_of(rec->flags)), head_of<int32_t>(buffer_of(rec->keys)),
+          head_of<cell>(buffer_of(rec->block)), static_cast<uint32_t>(rec->buckets - 1)};
+}
+
+int32_t find_symbol(const word_list& list, int32_t symbol, bool case_insensitive, int32_t* bucket) {
+  int32_t canonical = symbol::resolve(symbol);
+  int32_t wanted = case_insensitive ? canonical : symbol;
+  int32_t i = static_cast<int32_t>(hash::mix_pointer(static_cast<uint32_t>(canonical)) & list.mask);
+  int32_t start = i, step = 0;
+  for (;;) {
+    uint32_t state = bucket_state(list.flags, i);
+    if (state == BUCKET_EMPTY) break;
+    if (state == BUCKET_LIVE) {
+      // The same id, or the canonical one, matches without resolving it.
+      int32_t found = static_cast<int32_t>(list.words[list.keys[i]].data2);
+      if (found == symbol || found == wanted || (case_insensitive && symbol::resolve(found) == wanted)) {
+        *bucket = i;
+        return list.keys[i];
+      }
+    }
+    i = next_step(i, &step, list.mask);
+    if (i == start) {
+      *bucket = -1;
+      return -1;
+    }
+  }
+  *bucket = i;
+  return -1;
+}
+
 int32_t put_symbol(uint32_t table, int32_t symbol, bool case_insensitive, uint32_t context, int32_t* index) {
   if (context && record_of(table)->occupied >= record_of(table)->bound) {
     root_guard keep_table(&table), keep_context(&context);
     resize(table, 16 * growth_target(record_of(table)));
   }
-  int32_t canonical = symbol::resolve(symbol);
-  int32_t wanted = case_insensitive ? canonical : symbol;
-  // The lookup reads the flags, keys and words alone; it never allocates.
-  const hashtable_record* rec = record_of(table);
-  const uint32_t* flags = head_of<uint32_t>(buffer_of(rec->flags));
-  const int32_t* keys = head_of<int32_t>(buffer_of(rec->keys));
-  const cell* words = head_of<cell>(buffer_of(rec->block));
-  uint32_t mask = static_cast<uint32_t>(rec->buckets - 1);
-  int32_t i = static_cast<int32_t>(hash::mix_pointer(static_cast<uint32_t>(canonical)) & mask);
-  int32_t start = i, step = 0;
-  for (;;) {
-    uint32_t state = bucket_state(flags, i);
-    if (state == BUCKET_EMPTY) break;
-    if (state == BUCKET_LIVE) {
-      // The same id, or the canonical one, matches without resolving it.
-      int32_t found = static_cast<int32_t>(words[keys[i]].data2);
-      if (found == symbol || found == wanted || (case_insensitive && symbol::resolve(found) == wanted)) {
-        if (context) *index = keys[i];
-        return keys[i];
-      }
-    }
-    i = next_step(i, &step, mask);
-    if (i == start) return -1;
+  int32_t bucket;
+  int32_t found = find_symbol(word_list_of(table), symbol, case_insensitive, &bucket);
+  if (found >= 0) {
+    if (context) *index = found;
+    return found;
   }
-  if (!context) return -1;
-  *index = add_symbol_word(table, i, symbol, context);
+  if (context && bucket >= 0) *index = add_symbol_word(table, bucket, symbol, context);
   return -1;
 }
 

@@ -193,6 +193,21 @@ struct marker {
   void (*mark_values)(cell* first, cell* end);
 };
 
+// A context word list read in place, for lookups that allocate nothing in
+// between (binding a block): valid until the next allocation.
+struct word_list {
+  const uint32_t* flags;
+  const int32_t* keys;
+  const cell* words;
+  uint32_t mask;
+};
+word_list word_list_of(uint32_t table);
+// The position in the list of the word of the symbol (by canonical symbol
+// when case_insensitive), or -1. *bucket receives the bucket the probe
+// stopped at: the word's, or the empty one where it would go (-1 when the
+// probe met no empty bucket).
+int32_t find_symbol(const word_list& list, int32_t symbol, bool case_insensitive, int32_t* bucket);
+
 // Collector hook: marks the table in *table and every series it holds.
 // Records of an ownership table are left to `sweep` (record_table.hpp).
 void mark(uint32_t* table, const marker& m);

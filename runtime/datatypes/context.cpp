@@ -309,11 +309,14 @@ int32_t bind_word(uint32_t ctx, cell* word) {
   return index;
 }
 
-cell* bind(cell* block, uint32_t ctx, bool self) {
+namespace {
+
+// bind's walk. Binding looks words up and never adds one: nothing here
+// allocates, so the word list is read in place throughout.
+void bind_words(cell* block, uint32_t ctx, bool self, const hashtable::word_list& list) {
   uint32_t node = block->data2;
-  if (cycles::find_q(node)) return block;
+  if (cycles::find_q(node)) return;
   cycles::push(node);
-  // Binding looks words up and never adds one: nothing here allocates.
   series_buffer* b = buffer_of(node);
   for (int32_t i = static_cast<int32_t>(block->data1); i < cell_count(node); ++i) {
     cell* c = head_of<cell>(b) + i;
@@ -322,14 +325,25 @@ cell* bind(cell* block, uint32_t ctx, bool self) {
       if (self && type == TYPE_WORD && static_cast<int32_t>(c->data2) == words::sym_self) {
         c->data1 = ctx;
         c->data3 = static_cast<uint32_t>(-1);
-      } else {
-        bind_word(ctx, c);
+        continue;
+      }
+      int32_t bucket;
+      int32_t at = hashtable::find_symbol(list, static_cast<int32_t>(c->data2), true, &bucket);
+      if (at >= 0) {
+        c->data1 = ctx;
+        c->data3 = list.words[at].data3;
       }
     } else if (any_block_q(type)) {
-      bind(c, ctx, self);
+      bind_words(c, ctx, self, list);
     }
   }
   cycles::pop();
+}
+
+}  // namespace
+
+cell* bind(cell* block, uint32_t ctx, bool self) {
+  bind_words(block, ctx, self, hashtable::word_list_of(context_cell(ctx)->data1));
   return block;
 }
 

@@ -27,7 +27,10 @@ enum action_index : int32_t {
 };
 constexpr int32_t ACTION_COUNT = 62;
 constexpr int32_t TYPE_ROWS = 57;   // type ids 0 to 56
-constexpr int32_t ACTION_STRIDE = 256;
+// A row of the action table: the actions rounded up to a power of two, so
+// that the rows the registered types fill share pages.
+constexpr int32_t ACTION_STRIDE = 64;
+static_assert(ACTION_STRIDE >= ACTION_COUNT, "a row holds every action");
 
 // An action entry as stored: each action has its own signature (see the
 // action's typedef), so entries are kept as one generic function pointer

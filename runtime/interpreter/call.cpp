@@ -822,7 +822,6 @@ int32_t call_native(const cell* given, const cell* given_name, const cell* block
   if (tracing_on) return call_function(given, block, pos, end, sub, nullptr, 0, given_name, false);
   cell held[2] = {*given, *given_name};
   memory::root_pair_guard keep(held);
-  cell* slot = stack::push(held[0]);
   call k{&held[0], &held[1], block, pos, end, false};
   int32_t refs[MAX_REFINEMENTS];
   std::fill(refs, refs + MAX_REFINEMENTS, -1);
@@ -833,8 +832,6 @@ int32_t call_native(const cell* given, const cell* given_name, const cell* block
   if (stack::pending_exit) return k.pos;  // the stacks stand where the exit put them
   if (sub) stack::unwind();
   else stack::unwind_last();
-  *slot = slot[1];
-  stack::top = slot + 1;
   return k.pos;
 }
 

@@ -663,22 +663,11 @@ template <bool Trace>
   return next;
 }
 
-// The native! or action! the word at `pos` holds, when it is one; else
-// nullptr. Never raises.
-inline const cell* native_called(const cell* block, int32_t pos) {
+// The value cell of the word at `pos`, as peek reads it; nullptr for any
+// other cell or a word peek does not resolve. Never raises.
+inline const cell* word_value_at(const cell* block, int32_t pos) {
   const cell* c = rs_abs_at(block, pos);
-  if (TYPE_OF(c) != TYPE_WORD) return nullptr;
-  const cell* value = context::peek(c);
-  return value && (TYPE_OF(value) == TYPE_NATIVE || TYPE_OF(value) == TYPE_ACTION) ? value : nullptr;
-}
-
-// The value the word at `pos` holds when it runs nothing (no function,
-// op or unset); else nullptr. Never raises.
-inline const cell* data_held(const cell* block, int32_t pos) {
-  const cell* c = rs_abs_at(block, pos);
-  if (TYPE_OF(c) != TYPE_WORD) return nullptr;
-  const cell* value = context::peek(c);
-  return value && TYPE_OF(value) != TYPE_UNSET && !any_function_q(TYPE_OF(value)) ? value : nullptr;
+  return TYPE_OF(c) == TYPE_WORD ? context::peek(c) : nullptr;
 }
 
 // The block an eval_block evaluates and the evaluation cursor of the outer
@@ -759,16 +748,17 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
       event<Trace>(EVENT_PUSH, block, pos, nullptr, word);
       if (next >= end) fire(err::script_need_value, {v});
       // A value that is a native's or action's call is made here rather
-      // than by an expression of its own, which would call it the same way.
-      const cell* called = Trace ? nullptr : native_called(block, next);
-      if (called) {
-        cell function = *called, name = *rs_abs_at(block, next);
+      // than by an expression of its own, which would call it the same way;
+      // a word holding a value that runs nothing is taken here too, then
+      // the operators after it.
+      const cell* held = Trace ? nullptr : word_value_at(block, next);
+      uint32_t t = held ? TYPE_OF(held) : TYPE_UNSET;
+      if (t == TYPE_NATIVE || t == TYPE_ACTION) {
+        cell function = *held, name = *rs_abs_at(block, next);
         // The set-word's frame keeps any exit from travelling as status.
         next = call_native(&function, &name, block, next + 1, end, true);
         next = infix_steps<Trace>(block, next, end, true, word + 1);
-      } else if (const cell* held = Trace ? nullptr : data_held(block, next)) {
-        // A word holding a value that runs nothing is taken here too, then
-        // the operators after it.
+      } else if (t != TYPE_UNSET && !any_function_q(t)) {
         stack::push(*held);
         next = infix_steps<Trace>(block, next + 1, end, true, word + 1);
       } else {

@@ -168,10 +168,8 @@ void skip_padding(reader& r) {
   while ((r.pos - r.payload) % 4) read_byte(r);
 }
 
-// The interned id of symbol `index` of the table.
-int32_t symbol_at(reader& r, uint32_t index, const uint8_t* at) {
-  if (!r.offsets || index >= r.symbol_count) corrupt_at(r, at);
-  if (r.symbols[index]) return r.symbols[index];
+// Interns symbol `index` of the table, a valid position, on its first use.
+int32_t intern_symbol_at(reader& r, uint32_t index, const uint8_t* at) {
   const uint8_t* o = r.offsets + 4 * index;
   uint32_t offset = static_cast<uint32_t>(o[0]) | static_cast<uint32_t>(o[1]) << 8 |
                     static_cast<uint32_t>(o[2]) << 16 | static_cast<uint32_t>(o[3]) << 24;
@@ -182,6 +180,13 @@ int32_t symbol_at(reader& r, uint32_t index, const uint8_t* at) {
   if (length == 0) corrupt_at(r, at);
   r.symbols[index] = symbol::make_part(r.strings + offset, static_cast<int32_t>(length));
   return r.symbols[index];
+}
+
+// The interned id of symbol `index` of the table.
+int32_t symbol_at(reader& r, uint32_t index, const uint8_t* at) {
+  if (!r.offsets || index >= r.symbol_count) corrupt_at(r, at);
+  if (int32_t id = r.symbols[index]) return id;
+  return intern_symbol_at(r, index, at);
 }
 
 int32_t read_symbol(reader& r) {
@@ -222,6 +227,13 @@ cell* place(slot& s, const cell& c) {
 }
 
 cell* placed(const slot& s) { return cell_at(s.node, s.index); }
+
+// Places a word bound in the global context: `header` its type and new-line
+// flag, `index` its symbol's position in the table, `symbol` its id.
+void place_global_word(reader& r, slot& dest, uint32_t header, uint32_t index, int32_t symbol) {
+  place(dest, cell{header, context::global_ctx, static_cast<uint32_t>(symbol),
+                   static_cast<uint32_t>(global_slot_at(r, index, symbol))});
+}
 
 // ---- References -------------------------------------------------------------------
 
@@ -627,8 +639,7 @@ void read_word(reader& r, const header& h, slot& dest) {
     index = static_cast<int32_t>(read_raw32(r));
   }
   if (global) {
-    place(dest, cell{with_line(h, h.type), context::global_ctx, static_cast<uint32_t>(symbol),
-                     static_cast<uint32_t>(global_slot_at(r, symbol_index, symbol))});
+    place_global_word(r, dest, with_line(h, h.type), symbol_index, symbol);
     return;
   }
   if (h.reference) {
@@ -894,22 +905,43 @@ bool read_header(reader& r, header& h, slot& dest) {
   return true;
 }
 
+// The commonest record of code by far, a compact global word: its header
+// byte (a word type, F clear) after one new-line prefix or none, then its
+// symbol's index. Read and placed here in one step; any other record
+// answers false with nothing read.
+bool read_global_word(reader& r, slot& dest) {
+  const uint8_t* p = r.pos;
+  bool new_line = *p == PREFIX_NEW_LINE;
+  if (new_line && ++p == r.end) return false;
+  uint32_t type = *p;
+  if (!word_type_q(type)) return false;
+  r.pos = p + 1;
+  const uint8_t* at = r.pos;
+  uint32_t index = read_varint(r);
+  place_global_word(r, dest, type | (new_line ? NEWLINE_FLAG : 0), index, symbol_at(r, index, at));
+  return true;
+}
+
+// Any record, by the type its header gives.
+void read_record(reader& r, slot& dest) {
+  header h;
+  if (!read_header(r, h, dest)) return;
+  if (block_type_q(h.type)) read_block(r, h, dest);
+  else if (string_type_q(h.type) || h.type == TYPE_BINARY || h.type == TYPE_VECTOR) read_units(r, h, dest);
+  else if (word_type_q(h.type)) read_word(r, h, dest);
+  else if (h.type == TYPE_BITSET) read_bitset(r, h, dest);
+  else if (h.type == TYPE_MAP) read_map(r, h, dest);
+  else if (h.type == TYPE_OBJECT || h.type == TYPE_FUNCTION) read_object(r, h, dest, h.type);
+  else if (h.type == TYPE_ROUTINE) read_routine(r, h, dest);
+  else if (h.type == TYPE_NATIVE || h.type == TYPE_ACTION) read_native(r, h, dest);
+  else if (h.type == TYPE_OP) read_op(r, h, dest);
+  else if (h.type == TYPE_ERROR) read_error(r, h, dest);
+  else place(dest, read_scalar(r, h));
+}
+
 void read_value(reader& r, slot& dest) {
   if (r.pos >= r.end || ++r.depth > MAX_DEPTH) corrupt(r);
-  header h;
-  if (read_header(r, h, dest)) {
-    if (block_type_q(h.type)) read_block(r, h, dest);
-    else if (string_type_q(h.type) || h.type == TYPE_BINARY || h.type == TYPE_VECTOR) read_units(r, h, dest);
-    else if (word_type_q(h.type)) read_word(r, h, dest);
-    else if (h.type == TYPE_BITSET) read_bitset(r, h, dest);
-    else if (h.type == TYPE_MAP) read_map(r, h, dest);
-    else if (h.type == TYPE_OBJECT || h.type == TYPE_FUNCTION) read_object(r, h, dest, h.type);
-    else if (h.type == TYPE_ROUTINE) read_routine(r, h, dest);
-    else if (h.type == TYPE_NATIVE || h.type == TYPE_ACTION) read_native(r, h, dest);
-    else if (h.type == TYPE_OP) read_op(r, h, dest);
-    else if (h.type == TYPE_ERROR) read_error(r, h, dest);
-    else place(dest, read_scalar(r, h));
-  }
+  if (!r.compact || !read_global_word(r, dest)) read_record(r, dest);
   --r.depth;
 }
 
