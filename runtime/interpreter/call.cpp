@@ -304,7 +304,7 @@ bool inert_q(uint32_t t) {
 // the word there; `op` the op! the word after it holds. Out of line: the
 // common fetch stays lean.
 [[gnu::noinline]] bool fetch_number_run(call& k, const cell* ts, int32_t index, const cell* first, const cell* op) {
-  int32_t limit = std::min(k.end, rs_abs_length_q(k.block));
+  int32_t limit = std::min(k.end, block::rs_abs_cells(k.block));
   cell result = *first;
   int32_t next = eval_number_run(k.block, k.pos, limit, &result, op);
   if (next < 0) return false;
@@ -822,6 +822,7 @@ int32_t call_native(const cell* given, const cell* given_name, const cell* block
   if (tracing_on) return call_function(given, block, pos, end, sub, nullptr, 0, given_name, false);
   cell held[2] = {*given, *given_name};
   memory::root_pair_guard keep(held);
+  cell* slot = stack::push(held[0]);
   call k{&held[0], &held[1], block, pos, end, false};
   int32_t refs[MAX_REFINEMENTS];
   std::fill(refs, refs + MAX_REFINEMENTS, -1);
@@ -832,6 +833,8 @@ int32_t call_native(const cell* given, const cell* given_name, const cell* block
   if (stack::pending_exit) return k.pos;  // the stacks stand where the exit put them
   if (sub) stack::unwind();
   else stack::unwind_last();
+  *slot = slot[1];
+  stack::top = slot + 1;
   return k.pos;
 }
 

@@ -309,6 +309,34 @@ TEST_F(ixobin_suite, functions_keep_their_body_bound_to_their_context) {
   }
 }
 
+TEST_F(ixobin_suite, global_words_keep_their_spelling_type_line_and_slot) {
+  // A spelling met again and its case variants decode to the slot of their
+  // letters, each with its own symbol, type and new-line flag.
+  struct { const char* spelling; uint32_t type; bool new_line; } rows[] = {
+      {"foo", TYPE_WORD, false},      {"Foo", TYPE_WORD, true},         {"foo", TYPE_SET_WORD, false},
+      {"bar", TYPE_LIT_WORD, true},   {"FOO", TYPE_GET_WORD, false},    {"foo", TYPE_REFINEMENT, true},
+      {"bar", TYPE_WORD, false},
+  };
+  cell all = keep(test::block_of({}));
+  for (const auto& row : rows) {
+    cell c = *word::load(row.spelling);
+    c.header = row.type | (row.new_line ? NEWLINE_FLAG : 0);
+    block::rs_append(&all, &c);
+  }
+  for (bool compact : {false, true}) {
+    cell back = round_trip(all, compact);
+    ASSERT_EQ(block::rs_length_q(&back), block::rs_length_q(&all));
+    for (int32_t i = 0; i < block::rs_length_q(&all); ++i) {
+      const cell* a = block::rs_abs_at(&all, i);
+      const cell* b = block::rs_abs_at(&back, i);
+      EXPECT_EQ(b->header, a->header) << i;
+      EXPECT_EQ(b->data1, context::global_ctx) << i;
+      EXPECT_EQ(b->data2, a->data2) << i;
+      EXPECT_EQ(b->data3, a->data3) << i;
+    }
+  }
+}
+
 TEST_F(ixobin_suite, natives_actions_ops_routines_and_errors_round_trip) {
   native::init();
   cell* nspec = arg(test::block_of({test::block_of({w("value")}), integer_value(12)}));
