@@ -63,15 +63,6 @@ constexpr char digit_pairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
-
-// The decimal text of a value appended to a formed or molded string, as
-// datatype::append_text appends text: its length and its ASCII are known.
-int32_t append_decimal(cell* buffer, int32_t n, int32_t part) {
-  const char* text = form_signed(n);
-  auto length = static_cast<int32_t>(decimal_end - text);
-  string::concatenate_ascii(memory::GET_BUFFER(buffer), reinterpret_cast<const uint8_t*>(text), length);
-  return part - length;
-}
 }  // namespace
 
 const char* form_signed(int32_t n) {
@@ -94,6 +85,15 @@ const char* form_signed(int32_t n) {
   }
   if (n < 0) *--p = '-';
   return p;
+}
+
+int32_t append_decimal(const cell* string, int32_t n) {
+  // Appended as datatype::append_text appends text, with the length and
+  // the ASCII of the text known.
+  const char* text = form_signed(n);
+  auto length = static_cast<int32_t>(decimal_end - text);
+  string::concatenate_ascii(memory::GET_BUFFER(string), reinterpret_cast<const uint8_t*>(text), length);
+  return length;
 }
 
 int32_t do_math_op(int32_t left, int32_t right, int32_t op, cell* result) {
@@ -259,10 +259,10 @@ cell* random(cell* value, int32_t seed, int32_t secure, int32_t) {
   return value;
 }
 
-int32_t form(cell* value, cell* buffer, cell*, int32_t part) { return append_decimal(buffer, get(value), part); }
+int32_t form(cell* value, cell* buffer, cell*, int32_t part) { return part - append_decimal(buffer, get(value)); }
 
 int32_t mold(cell* value, cell* buffer, int32_t, int32_t, int32_t, cell*, int32_t part, int32_t) {
-  return append_decimal(buffer, get(value), part);
+  return part - append_decimal(buffer, get(value));
 }
 
 int32_t compare(const cell* value1, const cell* value2, int32_t op) {

@@ -36,6 +36,9 @@ bool overflow_q(double f);
 
 // Decimal text in a static buffer that the next call overwrites.
 const char* form_signed(int32_t n);
+// Appends the decimal text of n, as form writes it, to the string's
+// buffer; answers its length.
+int32_t append_decimal(const cell* string, int32_t n);
 
 // The core: left op right. Add, subtract and multiply that overflow 32
 // bits make `result` a float! with the operation done in double precision

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "runtime/core/ownership.hpp"
+#include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/type_classes.hpp"
@@ -427,6 +428,13 @@ cell* edit_owned(cell* series, cell* value, int32_t part, int32_t only, int32_t 
 }  // namespace
 
 cell* append(cell* series, cell* value, int32_t part, int32_t only, int32_t dup, int32_t) {
+  // An integer appended once and whole to a string that no owner watches:
+  // its text goes straight to the tail, where forming it would put it.
+  if (TYPE_OF(value) == TYPE_INTEGER && part < 0 && dup == 1 && !(GET_BUFFER(series)->flags & SERIES_OWNED)) {
+    integer::append_decimal(series, integer::get(value));
+    series->data1 = 0;
+    return series;
+  }
   return edit_owned(series, value, part, only, dup, EDIT_APPEND);
 }
 

@@ -304,7 +304,7 @@ bool inert_q(uint32_t t) {
 // the word there; `op` the op! the word after it holds. Out of line: the
 // common fetch stays lean.
 [[gnu::noinline]] bool fetch_number_run(call& k, const cell* ts, int32_t index, const cell* first, const cell* op) {
-  int32_t limit = std::min(k.end, rs_abs_length_q(k.block));
+  int32_t limit = std::min(k.end, block::rs_abs_cells(k.block));
   cell result = *first;
   int32_t next = eval_number_run(k.block, k.pos, limit, &result, op);
   if (next < 0) return false;
