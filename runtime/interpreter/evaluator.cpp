@@ -260,6 +260,10 @@ constexpr int32_t NUMBER_PAREN_DEPTH = 8;
 struct run_reader {
   uint32_t ctx = UINT32_MAX;
   const cell* values = nullptr;
+  // The context whose slots frameless set-words have been found to take
+  // with a plain store (context::plain_slot): nothing runs meanwhile to
+  // change that.
+  uint32_t plain_ctx = UINT32_MAX;
   const cell* peek(const cell* word) {
     int32_t index = static_cast<int32_t>(word->data3);
     if (word->data1 == ctx && index >= 0) return values + index;
@@ -277,7 +281,7 @@ struct run_reader {
   }
 };
 
-inline int32_t run_from(run_reader& reader, const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth);
+inline int32_t run_from(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out, int32_t depth);
 // Where a run's steps start: at its first operand, at the operator word
 // after it, or at that word with its op! value already read.
 enum class run_start { operand, operator_word, op_known };
@@ -288,7 +292,7 @@ int32_t run_steps(run_reader& reader, const cell* cells, int32_t pos, int32_t en
 // A paren operand: its whole content one number run.
 [[gnu::noinline]] bool paren_run(run_reader& reader, const cell* paren, cell* out, int32_t depth) {
   int32_t end = rs_abs_cells(paren);
-  return run_from(reader, paren, static_cast<int32_t>(paren->data1), end, out, depth + 1) == end;
+  return run_from(reader, rs_abs_at(paren, 0), static_cast<int32_t>(paren->data1), end, out, depth + 1) == end;
 }
 
 // paren_run for a paren whose first operand, a word's number, is in *out.
@@ -450,16 +454,16 @@ template <run_start Start>
   }
 }
 
-// The run from `pos`, `end` at most the block's length: its value in *out
-// and the position after it (where the next cell is no operator word, as
-// the evaluator's look-ahead sees it), or -1 when the evaluator must take
-// it. Nothing here allocates, so the block's cells stay where they are.
-// The first operand is looked at in line: most statements and parens that
-// are no run (a call, a string...) are told apart by it at little cost.
-[[gnu::always_inline]] inline int32_t run_from(run_reader& reader, const cell* block, int32_t pos, int32_t end,
+// The run from `pos` in a block's cells, `end` at most the block's length:
+// its value in *out and the position after it (where the next cell is no
+// operator word, as the evaluator's look-ahead sees it), or -1 when the
+// evaluator must take it. Nothing here allocates, so the cells and the
+// reader may serve a block's consecutive runs. The first operand is looked
+// at in line: most statements and parens that are no run (a call, a
+// string...) are told apart by it at little cost.
+[[gnu::always_inline]] inline int32_t run_from(run_reader& reader, const cell* cells, int32_t pos, int32_t end,
                                                cell* out, int32_t depth) {
   if (pos >= end) return -1;
-  const cell* cells = rs_abs_at(block, 0);
   const cell* at = cells + pos;
   const cell* value = plain_operand(reader, at);
   if (!value) return TYPE_OF(at) == TYPE_PAREN ? run_steps<run_start::operand>(reader, cells, pos, end, out, depth) : -1;
@@ -469,7 +473,7 @@ template <run_start Start>
 
 inline int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth) {
   run_reader reader;
-  return run_from(reader, block, pos, end, out, depth);
+  return run_from(reader, rs_abs_at(block, 0), pos, end, out, depth);
 }
 
 // A paren that is one whole number run. The parens asked here hold a call
@@ -534,25 +538,31 @@ inline bool store_field_plain(run_reader& reader, const cell* path, const cell& 
 // The statement at `pos` (before `end`, at most the block's length): its
 // value in *out and the position after it, or -1. The reader may serve a
 // block's consecutive frameless statements, which allocate nothing.
-[[gnu::always_inline]] inline int32_t frameless_step(run_reader& reader, const cell* block, int32_t pos,
+[[gnu::always_inline]] inline int32_t frameless_step(run_reader& reader, const cell* cells, int32_t pos,
                                                      int32_t end, cell* out) {
-  const cell* at = rs_abs_at(block, pos);
+  const cell* at = cells + pos;
   switch (TYPE_OF(at)) {
     case TYPE_SET_WORD: {
-      cell* slot = context::plain_slot(at, at->data1);
-      if (!slot) return -1;
-      reader.ctx = at->data1;
-      reader.values = slot - static_cast<int32_t>(at->data3);
-      int32_t after = run_from(reader, block, pos + 1, end, out, 0);
+      int32_t index = static_cast<int32_t>(at->data3);
+      cell* slot;
+      if (at->data1 == reader.plain_ctx && at->data1 == reader.ctx && index >= 0) {
+        slot = const_cast<cell*>(reader.values) + index;
+      } else {
+        slot = context::plain_slot(at, at->data1);
+        if (!slot) return -1;
+        reader.plain_ctx = reader.ctx = at->data1;
+        reader.values = slot - index;
+      }
+      int32_t after = run_from(reader, cells, pos + 1, end, out, 0);
       if (after >= 0) *slot = *out;
       return after;
     }
     case TYPE_SET_PATH: {
-      int32_t after = run_from(reader, block, pos + 1, end, out, 0);
+      int32_t after = run_from(reader, cells, pos + 1, end, out, 0);
       return after >= 0 && store_field_plain(reader, at, *out) ? after : -1;
     }
     default:
-      return run_from(reader, block, pos, end, out, 0);
+      return run_from(reader, cells, pos, end, out, 0);
   }
 }
 
@@ -876,7 +886,8 @@ inline void push_run_value(const cell& value, bool keep) {
 [[gnu::always_inline]] inline int32_t frameless_statements(const cell* block, int32_t pos, int32_t end, bool keep) {
   cell value;
   run_reader reader;
-  for (int32_t after; pos < end && (after = frameless_step(reader, block, pos, end, &value)) >= 0;) {
+  const cell* cells = rs_abs_at(block, 0);
+  for (int32_t after; pos < end && (after = frameless_step(reader, cells, pos, end, &value)) >= 0;) {
     pos = after;
     if (pos < end) continue;
     stack::body_mark = stack::MARK_NONE;
