@@ -131,6 +131,8 @@ void compare_args(int32_t op);
 // are done inline; the others go through the dispatcher in a native frame
 // named by `word`, so that errors name the operator. The result is pushed.
 
+static_assert(TYPE_FLOAT == TYPE_INTEGER + 1, "number_op reads the float flag off the type code");
+
 // left op right into *out, as the action or native computes it, for the
 // integer! and float! cases that cannot raise. With `math`, `code` is a
 // math code of the integer core: integer add, subtract and multiply (past
@@ -142,15 +144,17 @@ void compare_args(int32_t op);
 // comparisons and float orderings (IEEE: false with a NaN). False for
 // anything else.
 inline bool number_op(int32_t code, bool math, const cell* left, const cell* right, cell* out) {
-  uint32_t lt = TYPE_OF(left), rt = TYPE_OF(right);
+  // 0 for an integer!, 1 for a float!, anything else larger.
+  uint32_t l = TYPE_OF(left) - TYPE_INTEGER, r = TYPE_OF(right) - TYPE_INTEGER;
+  if ((l | r) > 1) return false;
   if (math) {
-    if (lt == TYPE_INTEGER && rt == TYPE_INTEGER) {
-      int32_t x = integer::get(left), y = integer::get(right), r;
+    if ((l | r) == 0) {
+      int32_t x = integer::get(left), y = integer::get(right), n;
       bool overflow;
       switch (code) {
-        case integer::OP_ADD: overflow = __builtin_add_overflow(x, y, &r); break;
-        case integer::OP_SUBTRACT: overflow = __builtin_sub_overflow(x, y, &r); break;
-        case integer::OP_MULTIPLY: overflow = __builtin_mul_overflow(x, y, &r); break;
+        case integer::OP_ADD: overflow = __builtin_add_overflow(x, y, &n); break;
+        case integer::OP_SUBTRACT: overflow = __builtin_sub_overflow(x, y, &n); break;
+        case integer::OP_MULTIPLY: overflow = __builtin_mul_overflow(x, y, &n); break;
         case integer::OP_DIVIDE:
         case integer::OP_REMAINDER:
           // By zero, or the one quotient past 32 bits: the full call raises.
@@ -159,11 +163,11 @@ inline bool number_op(int32_t code, bool math, const cell* left, const cell* rig
             *out = float_::make_cell(static_cast<double>(x) / static_cast<double>(y));
             return true;
           }
-          overflow = false, r = code == integer::OP_DIVIDE ? x / y : x % y;
+          overflow = false, n = code == integer::OP_DIVIDE ? x / y : x % y;
           break;
-        case integer::OP_OR: overflow = false, r = x | y; break;
-        case integer::OP_AND: overflow = false, r = x & y; break;
-        case integer::OP_XOR: overflow = false, r = x ^ y; break;
+        case integer::OP_OR: overflow = false, n = x | y; break;
+        case integer::OP_AND: overflow = false, n = x & y; break;
+        case integer::OP_XOR: overflow = false, n = x ^ y; break;
         default: return false;
       }
       if (overflow) {
@@ -171,29 +175,28 @@ inline bool number_op(int32_t code, bool math, const cell* left, const cell* rig
         *out = float_::make_cell(code == integer::OP_ADD ? a + b : code == integer::OP_SUBTRACT ? a - b : a * b);
       } else {
         *out = *left;
-        out->data2 = static_cast<uint32_t>(r);
+        out->data2 = static_cast<uint32_t>(n);
       }
       return true;
     }
-    if ((lt != TYPE_FLOAT && lt != TYPE_INTEGER) || (rt != TYPE_FLOAT && rt != TYPE_INTEGER)) return false;
-    double a = lt == TYPE_INTEGER ? integer::get(left) : get_float(left);
-    double b = rt == TYPE_INTEGER ? integer::get(right) : get_float(right);
-    double r;
+    double a = l ? get_float(left) : integer::get(left);
+    double b = r ? get_float(right) : integer::get(right);
+    double result;
     switch (code) {
-      case integer::OP_ADD: r = a + b; break;
-      case integer::OP_SUBTRACT: r = a - b; break;
-      case integer::OP_MULTIPLY: r = a * b; break;
-      case integer::OP_DIVIDE: r = a / b; break;
-      case integer::OP_REMAINDER: r = float_::do_math_op(code, a, b); break;
+      case integer::OP_ADD: result = a + b; break;
+      case integer::OP_SUBTRACT: result = a - b; break;
+      case integer::OP_MULTIPLY: result = a * b; break;
+      case integer::OP_DIVIDE: result = a / b; break;
+      case integer::OP_REMAINDER: result = float_::do_math_op(code, a, b); break;
       default: return false;
     }
     *out = *left;
     set_type(out, TYPE_FLOAT);
-    set_float(out, r);
+    set_float(out, result);
     return true;
   }
   bool answer;
-  if (lt == TYPE_INTEGER && rt == TYPE_INTEGER) {
+  if ((l | r) == 0) {
     int32_t a = integer::get(left), b = integer::get(right);
     switch (code) {
       case COMP_EQUAL:
@@ -205,7 +208,7 @@ inline bool number_op(int32_t code, bool math, const cell* left, const cell* rig
       case COMP_GREATER_EQUAL: answer = a >= b; break;
       default: return false;
     }
-  } else if (lt == TYPE_FLOAT && rt == TYPE_FLOAT) {
+  } else if (l & r) {
     double a = get_float(left), b = get_float(right);
     switch (code) {
       case COMP_LESSER: answer = a < b; break;

@@ -98,17 +98,26 @@ struct root_if<false> {
   explicit root_if(cell*) {}
 };
 
+// The head word of a path of two words, or nullptr.
+inline const cell* two_word_head(const cell* path) {
+  int32_t first = static_cast<int32_t>(path->data1);
+  if (rs_abs_cells(path) - first != 2) return nullptr;
+  const cell* head = rs_abs_at(path, first);
+  return TYPE_OF(head) == TYPE_WORD && TYPE_OF(head + 1) == TYPE_WORD ? head : nullptr;
+}
+
+// The field that such a path, its head word holding `obj`, reads.
+inline const cell* field_after(const cell* head, const cell* obj) {
+  if (!obj || TYPE_OF(obj) != TYPE_OBJECT) return nullptr;
+  return object::field_of(obj, head + 1);
+}
+
 // The field that a path of two words reads from the object its head word
 // holds, for the infix look-ahead: nullptr when the walk must decide, never
 // raising.
 inline const cell* peek_field(const cell* path) {
-  int32_t first = static_cast<int32_t>(path->data1);
-  if (rs_abs_cells(path) - first != 2) return nullptr;
-  const cell* head = rs_abs_at(path, first);
-  if (TYPE_OF(head) != TYPE_WORD || TYPE_OF(head + 1) != TYPE_WORD) return nullptr;
-  const cell* obj = context::peek(head);
-  if (!obj || TYPE_OF(obj) != TYPE_OBJECT) return nullptr;
-  return object::field_of(obj, head + 1);
+  const cell* head = two_word_head(path);
+  return head ? field_after(head, context::peek(head)) : nullptr;
 }
 
 // The object a word's context belongs to, when that context is not the
@@ -150,19 +159,21 @@ int32_t compare_code(uint32_t slot) {
 // pairs of integer! and float! operands its two typesets accept (`fits`,
 // bit (left is float) << 1 | (right is float)). Only the collector frees
 // nodes, so a plan is good until its next cycle; a function whose call
-// spec is not built yet gets no plan kept.
+// spec is not built yet gets no plan kept. Free entries hold no_plan's
+// answers, so that a function with no `more` node may find one.
 struct op_plan {
   uint32_t more;
   uint32_t slot;
   uint32_t cycle;
-  int32_t code;
+  int8_t code;
   bool math;
   bool binary;
   uint8_t fits;
 };
+static_assert(sizeof(op_plan) == 16, "a table entry is one shift away from its index");
 op_plan op_plans[64];
 
-int32_t shortcut_code(const cell* function, bool& math) {
+int8_t shortcut_code(const cell* function, bool& math) {
   math = TYPE_OF(function) == TYPE_ACTION;
   if (math) {
     switch (function->data1) {
@@ -175,7 +186,7 @@ int32_t shortcut_code(const cell* function, bool& math) {
     }
   }
   if (TYPE_OF(function) != TYPE_NATIVE) return -1;
-  return compare_code(function->data1);
+  return static_cast<int8_t>(compare_code(function->data1));
 }
 
 const op_plan no_plan{0, 0, 0, -1, false, false, 0};
@@ -199,8 +210,7 @@ const op_plan no_plan{0, 0, 0, -1, false, false, 0};
 // a plan made in this collector cycle; else nullptr.
 inline const op_plan* kept_plan(const cell* function) {
   const op_plan& p = op_plans[(function->data3 >> 2 ^ function->data1) & 63];
-  if (p.more == function->data3 && p.slot == function->data1 && p.cycle == collector::series_cycle_count && p.more != 0)
-    return &p;
+  if (p.more == function->data3 && p.slot == function->data1 && p.cycle == collector::series_cycle_count) return &p;
   return nullptr;
 }
 
@@ -250,6 +260,10 @@ constexpr int32_t NUMBER_PAREN_DEPTH = 8;
 struct run_reader {
   uint32_t ctx = UINT32_MAX;
   const cell* values = nullptr;
+  // The context whose slots frameless set-words have been found to take
+  // with a plain store (context::plain_slot): nothing runs meanwhile to
+  // change that.
+  uint32_t plain_ctx = UINT32_MAX;
   const cell* peek(const cell* word) {
     int32_t index = static_cast<int32_t>(word->data3);
     if (word->data1 == ctx && index >= 0) return values + index;
@@ -260,23 +274,31 @@ struct run_reader {
     }
     return value;
   }
+  // peek_field with the head word read as above.
+  const cell* peek_field(const cell* path) {
+    const cell* head = two_word_head(path);
+    return head ? field_after(head, peek(head)) : nullptr;
+  }
 };
 
-inline int32_t run_from(run_reader& reader, const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth);
-template <bool OpKnown>
-int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out, int32_t depth,
-                 const cell* op_value);
+inline int32_t run_from(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out, int32_t depth);
+// Where a run's steps start: at its first operand, at the operator word
+// after it, or at that word with its op! value already read.
+enum class run_start { operand, operator_word, op_known };
+template <run_start Start>
+int32_t run_steps(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out, int32_t depth,
+                  const cell* op_value = nullptr);
 
 // A paren operand: its whole content one number run.
 [[gnu::noinline]] bool paren_run(run_reader& reader, const cell* paren, cell* out, int32_t depth) {
   int32_t end = rs_abs_cells(paren);
-  return run_from(reader, paren, static_cast<int32_t>(paren->data1), end, out, depth + 1) == end;
+  return run_from(reader, rs_abs_at(paren, 0), static_cast<int32_t>(paren->data1), end, out, depth + 1) == end;
 }
 
 // paren_run for a paren whose first operand, a word's number, is in *out.
 [[gnu::noinline]] bool paren_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out,
                                   int32_t depth) {
-  return run_rest<false>(reader, cells, pos, end, out, depth + 1, nullptr) == end;
+  return run_steps<run_start::operator_word>(reader, cells, pos, end, out, depth + 1) == end;
 }
 
 // paren_run with a first word looked at first: a paren that starts with a
@@ -294,74 +316,164 @@ int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end
   return paren_rest(reader, cells, pos + 1, end, out, depth);
 }
 
-// paren_front out of line, for a paren met as an operand of a run.
-[[gnu::noinline]] bool paren_operand(run_reader& reader, const cell* paren, cell* out, int32_t depth) {
-  return paren_front(reader, paren, out, depth);
-}
-
-// The number one operand of a number run stands for.
-[[gnu::always_inline]] inline bool number_operand(run_reader& reader, const cell* at, cell* out, int32_t depth) {
+// The number an operand that is no paren stands for: the operand itself,
+// or its word's or path's value; nullptr when that is no number.
+[[gnu::always_inline]] inline const cell* plain_operand(run_reader& reader, const cell* at) {
   const cell* value;
   switch (TYPE_OF(at)) {
     case TYPE_INTEGER:
-    case TYPE_FLOAT:
-      *out = *at;
-      return true;
+    case TYPE_FLOAT: return at;
     case TYPE_WORD: value = reader.peek(at); break;
-    case TYPE_PATH: value = peek_field(at); break;
-    case TYPE_PAREN: return paren_operand(reader, at, out, depth);
-    default: return false;
+    case TYPE_PATH: value = reader.peek_field(at); break;
+    default: return nullptr;
   }
-  if (!value || !integer_or_float_q(TYPE_OF(value))) return false;
+  return value && integer_or_float_q(TYPE_OF(value)) ? value : nullptr;
+}
+
+// A paren operand whose run is being computed: where the run it stands in
+// goes on, and what its value meets there (the left operand and plan of
+// the operator it is the right operand of, or nothing when it is the first
+// operand).
+struct open_paren {
+  const cell* cells;
+  int32_t pos;
+  int32_t end;
+  cell left;
+  int8_t code;
+  bool math;
+  bool first;
+  uint8_t fits;
+};
+
+// The parens of a run that are being computed, innermost last.
+struct open_parens {
+  open_paren open[NUMBER_PAREN_DEPTH];
+  int32_t count = 0;
+};
+
+// Reads the operand at `pos` into *out and moves past it; a paren is
+// entered (`cells`, `pos`, `end` then its own) and its first operand read,
+// with `o` kept for it in `parens`. False when the operand stands for no
+// number, or a paren is too deep.
+[[gnu::always_inline]] inline bool enter_operand(run_reader& reader, open_parens& parens, int32_t depth,
+                                                 const cell*& cells, int32_t& pos, int32_t& end, cell* out,
+                                                 const open_paren& o) {
+  const cell* at = cells + pos;
+  if (TYPE_OF(at) == TYPE_PAREN) {
+    if (depth + parens.count >= NUMBER_PAREN_DEPTH) return false;
+    parens.open[parens.count++] = o;
+    for (;;) {
+      const memory::series_buffer* b = memory::GET_BUFFER(at);
+      cells = memory::head_of<cell>(b);
+      pos = static_cast<int32_t>(at->data1);
+      end = static_cast<int32_t>((b->tail - b->head) / sizeof(cell));
+      if (pos >= end) return false;
+      at = cells + pos;
+      if (TYPE_OF(at) != TYPE_PAREN) break;
+      if (depth + parens.count >= NUMBER_PAREN_DEPTH) return false;
+      open_paren& first = parens.open[parens.count++];
+      first.cells = cells, first.pos = pos + 1, first.end = end, first.first = true;
+    }
+  }
+  const cell* value = plain_operand(reader, at);
+  if (!value) return false;
   *out = *value;
+  ++pos;
   return true;
 }
 
-// The operators and operands of a run after its first operand (*out),
-// from `pos`, in the block's cells: the position after the run, or -1.
-// With `OpKnown` the word at `pos` is known to hold the op! `op_value`.
-template <bool OpKnown>
-[[gnu::flatten]] int32_t run_rest(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out,
-                                  int32_t depth, const cell* op_value) {
-  for (bool known = OpKnown; pos < end; pos += 2, known = false) {
-    if (!known) {
-      const cell* name = cells + pos;
-      if (TYPE_OF(name) != TYPE_WORD) return pos;
-      op_value = reader.peek(name);
-      if (!op_value || TYPE_OF(op_value) != TYPE_OP) return pos;
-    }
-    if (pos + 1 >= end) return -1;
-    // The operand first: a paren in it may take the plan's table entry.
-    cell right, result;
-    if (!number_operand(reader, cells + pos + 1, &right, depth)) return -1;
-    const op_plan* plan = kept_plan(op_value);
-    op_plan made;
-    if (!plan) plan = &(made = plan_of_op(op_value));
-    if (plan->code < 0 || !(plan->fits & fit_bit(TYPE_OF(out), TYPE_OF(&right))) ||
-        !actions::number_op(plan->code, plan->math, out, &right, &result))
-      return -1;
-    *out = result;
+// The run's steps from `pos`, in the block's cells, its value in *out: from
+// its first operand, or from the operator after it with that operand in
+// *out (`op_value` the operator word's value with run_start::op_known).
+// The position after the run, or -1. A paren
+// operand's run is done in place, its enclosing runs kept open, at most
+// NUMBER_PAREN_DEPTH deep counting `depth` parens around the run. An
+// operator's plan is copied out before a paren operand is entered (the
+// paren's operators may take the plan's table entry), a word's or path's
+// number is read where it stands, and the result goes straight into *out,
+// which number_op reads before it writes.
+template <run_start Start>
+[[gnu::flatten]] int32_t run_steps(run_reader& reader, const cell* cells, int32_t pos, int32_t end, cell* out,
+                                   int32_t depth, const cell* op_value) {
+  open_parens parens;
+  if constexpr (Start == run_start::operand) {
+    const open_paren o{cells, pos + 1, end, {}, 0, false, true, 0};
+    if (!enter_operand(reader, parens, depth, cells, pos, end, out, o)) return -1;
   }
-  return pos;
+  for (;;) {
+    while (pos < end) {
+      const cell* op = Start == run_start::op_known ? op_value : nullptr;
+      if constexpr (Start == run_start::op_known) op_value = nullptr;  // for the first step only
+      if (!op) {
+        const cell* name = cells + pos;
+        if (TYPE_OF(name) != TYPE_WORD) break;
+        op = reader.peek(name);
+        if (!op || TYPE_OF(op) != TYPE_OP) break;
+      }
+      if (pos + 1 >= end) return -1;
+      const cell* right = cells + pos + 1;
+      switch (TYPE_OF(right)) {
+        case TYPE_INTEGER:
+        case TYPE_FLOAT: break;
+        case TYPE_WORD: right = reader.peek(right); break;
+        case TYPE_PATH: right = reader.peek_field(right); break;
+        case TYPE_PAREN: {
+          const op_plan plan = plan_of_op(op);
+          const open_paren o{cells, pos + 2, end, *out, plan.code, plan.math, false, plan.fits};
+          ++pos;
+          if (!enter_operand(reader, parens, depth, cells, pos, end, out, o)) return -1;
+          continue;
+        }
+        default: return -1;
+      }
+      // The plan is looked up once the operand is known to be a number;
+      // number_op answers false for a plan with no shortcut code.
+      uint8_t fit = right ? fit_bit(TYPE_OF(out), TYPE_OF(right)) : 0;
+      if (!fit) return -1;
+      int32_t code;
+      bool math;
+      uint8_t fits;
+      if (const op_plan* kept = kept_plan(op)) {
+        code = kept->code, math = kept->math, fits = kept->fits;
+      } else {
+        op_plan made = plan_of_op(op);
+        code = made.code, math = made.math, fits = made.fits;
+      }
+      if (!(fits & fit) || !actions::number_op(code, math, out, right, out)) return -1;
+      pos += 2;
+    }
+    // The run ends here: a paren's must end with the paren, whose value
+    // then goes on as the operand it stands for.
+    if (parens.count == 0) return pos;
+    if (pos != end) return -1;
+    const open_paren& o = parens.open[--parens.count];
+    cells = o.cells, pos = o.pos, end = o.end;
+    if (!o.first && (!(o.fits & fit_bit(TYPE_OF(&o.left), TYPE_OF(out))) ||
+                     !actions::number_op(o.code, o.math, &o.left, out, out)))
+      return -1;
+  }
 }
 
-// The run from `pos`, `end` at most the block's length: its value in *out
-// and the position after it (where the next cell is no operator word, as
-// the evaluator's look-ahead sees it), or -1 when the evaluator must take
-// it. Nothing here allocates, so the block's cells stay where they are.
-// The first operand is looked at in line: most statements and parens that
-// are no run (a call, a string...) are told apart by it at little cost.
-[[gnu::always_inline]] inline int32_t run_from(run_reader& reader, const cell* block, int32_t pos, int32_t end,
+// The run from `pos` in a block's cells, `end` at most the block's length:
+// its value in *out and the position after it (where the next cell is no
+// operator word, as the evaluator's look-ahead sees it), or -1 when the
+// evaluator must take it. Nothing here allocates, so the cells and the
+// reader may serve a block's consecutive runs. The first operand is looked
+// at in line: most statements and parens that are no run (a call, a
+// string...) are told apart by it at little cost.
+[[gnu::always_inline]] inline int32_t run_from(run_reader& reader, const cell* cells, int32_t pos, int32_t end,
                                                cell* out, int32_t depth) {
   if (pos >= end) return -1;
-  const cell* cells = rs_abs_at(block, 0);
-  if (!number_operand(reader, cells + pos, out, depth)) return -1;
-  return run_rest<false>(reader, cells, pos + 1, end, out, depth, nullptr);
+  const cell* at = cells + pos;
+  const cell* value = plain_operand(reader, at);
+  if (!value) return TYPE_OF(at) == TYPE_PAREN ? run_steps<run_start::operand>(reader, cells, pos, end, out, depth) : -1;
+  *out = *value;
+  return run_steps<run_start::operator_word>(reader, cells, pos + 1, end, out, depth);
 }
 
 inline int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out, int32_t depth) {
   run_reader reader;
-  return run_from(reader, block, pos, end, out, depth);
+  return run_from(reader, rs_abs_at(block, 0), pos, end, out, depth);
 }
 
 // A paren that is one whole number run. The parens asked here hold a call
@@ -416,37 +528,41 @@ inline bool number_paren(const cell* paren, cell* out) {
 // Stores the value in the field that a set-path of two words names, when
 // the object its head word holds has the field and no handlers; answers
 // whether it did.
-inline bool store_field_plain(const cell* path, const cell& value) {
-  int32_t first = static_cast<int32_t>(path->data1);
-  if (rs_abs_cells(path) - first != 2) return false;
-  const cell* head = rs_abs_at(path, first);
-  if (TYPE_OF(head) != TYPE_WORD || TYPE_OF(head + 1) != TYPE_WORD) return false;
-  const cell* obj = context::peek(head);
+inline bool store_field_plain(run_reader& reader, const cell* path, const cell& value) {
+  const cell* head = two_word_head(path);
+  if (!head) return false;
+  const cell* obj = reader.peek(head);
   return obj && TYPE_OF(obj) == TYPE_OBJECT && object::store_field(obj, head + 1, value);
 }
 
 // The statement at `pos` (before `end`, at most the block's length): its
 // value in *out and the position after it, or -1. The reader may serve a
 // block's consecutive frameless statements, which allocate nothing.
-[[gnu::always_inline]] inline int32_t frameless_step(run_reader& reader, const cell* block, int32_t pos,
+[[gnu::always_inline]] inline int32_t frameless_step(run_reader& reader, const cell* cells, int32_t pos,
                                                      int32_t end, cell* out) {
-  const cell* at = rs_abs_at(block, pos);
+  const cell* at = cells + pos;
   switch (TYPE_OF(at)) {
     case TYPE_SET_WORD: {
-      cell* slot = context::plain_slot(at, at->data1);
-      if (!slot) return -1;
-      reader.ctx = at->data1;
-      reader.values = slot - static_cast<int32_t>(at->data3);
-      int32_t after = run_from(reader, block, pos + 1, end, out, 0);
+      int32_t index = static_cast<int32_t>(at->data3);
+      cell* slot;
+      if (at->data1 == reader.plain_ctx && at->data1 == reader.ctx && index >= 0) {
+        slot = const_cast<cell*>(reader.values) + index;
+      } else {
+        slot = context::plain_slot(at, at->data1);
+        if (!slot) return -1;
+        reader.plain_ctx = reader.ctx = at->data1;
+        reader.values = slot - index;
+      }
+      int32_t after = run_from(reader, cells, pos + 1, end, out, 0);
       if (after >= 0) *slot = *out;
       return after;
     }
     case TYPE_SET_PATH: {
-      int32_t after = run_from(reader, block, pos + 1, end, out, 0);
-      return after >= 0 && store_field_plain(at, *out) ? after : -1;
+      int32_t after = run_from(reader, cells, pos + 1, end, out, 0);
+      return after >= 0 && store_field_plain(reader, at, *out) ? after : -1;
     }
     default:
-      return run_from(reader, block, pos, end, out, 0);
+      return run_from(reader, cells, pos, end, out, 0);
   }
 }
 
@@ -770,7 +886,8 @@ inline void push_run_value(const cell& value, bool keep) {
 [[gnu::always_inline]] inline int32_t frameless_statements(const cell* block, int32_t pos, int32_t end, bool keep) {
   cell value;
   run_reader reader;
-  for (int32_t after; pos < end && (after = frameless_step(reader, block, pos, end, &value)) >= 0;) {
+  const cell* cells = rs_abs_at(block, 0);
+  for (int32_t after; pos < end && (after = frameless_step(reader, cells, pos, end, &value)) >= 0;) {
     pos = after;
     if (pos < end) continue;
     stack::body_mark = stack::MARK_NONE;
@@ -871,7 +988,7 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
 
 [[gnu::flatten]] int32_t eval_number_run(const cell* block, int32_t pos, int32_t end, cell* out, const cell* op) {
   run_reader reader;
-  return run_rest<true>(reader, rs_abs_at(block, 0), pos + 1, end, out, 0, op);
+  return run_steps<run_start::op_known>(reader, rs_abs_at(block, 0), pos + 1, end, out, 0, op);
 }
 
 // ---- Paths ---------------------------------------------------------------------------
@@ -1110,7 +1227,7 @@ void init() {
   for (int32_t e = 0; e < EVENT_COUNT; ++e) event_words[e] = root::append(*word::load(event_names[e]));
   tracing_on = trace_installed = false;
   trace_event_mask = EVENT_ALL;
-  std::fill(std::begin(op_plans), std::end(op_plans), op_plan{});  // a restarted runtime reuses nodes
+  std::fill(std::begin(op_plans), std::end(op_plans), no_plan);  // a restarted runtime reuses nodes
   install_hooks();
 }
 
