@@ -4,8 +4,8 @@
 // call them. A library is opened by its exact soname and its entry points
 // are resolved once, into a table of typed function pointers, by whichever
 // thread asks first. A library or entry point that is missing is answered
-// by value, with a message naming it; the library then stays unopened and
-// nothing else is affected.
+// by value, with a message naming it; the table is then never used (the
+// library, once found, stays loaded) and nothing else is affected.
 #pragma once
 #include <mutex>
 #include <string>
