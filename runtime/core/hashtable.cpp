@@ -790,11 +790,11 @@ int32_t get_symbol(uint32_t table, const uint8_t* name, int32_t length, bool any
 word_list word_list_of(uint32_t table) {
   const hashtable_record* rec = record_of(table);
   return {head_of<uint32_t>(buffer_of(rec->flags)), head_of<int32_t>(buffer_of(rec->keys)),
-          head_of<cell>(buffer_of(rec->block)), static_cast<uint32_t>(rec->buckets - 1)};
+          head_of<cell>(buffer_of(rec->block)), symbol::entries(), static_cast<uint32_t>(rec->buckets - 1)};
 }
 
 int32_t find_symbol(const word_list& list, int32_t symbol, bool case_insensitive, int32_t* bucket) {
-  int32_t canonical = symbol::resolve(symbol);
+  int32_t canonical = symbol::resolve_in(list.symbols, symbol);
   int32_t wanted = case_insensitive ? canonical : symbol;
   int32_t i = static_cast<int32_t>(hash::mix_pointer(static_cast<uint32_t>(canonical)) & list.mask);
   int32_t start = i, step = 0;
@@ -804,7 +804,8 @@ int32_t find_symbol(const word_list& list, int32_t symbol, bool case_insensitive
     if (state == BUCKET_LIVE) {
       // The same id, or the canonical one, matches without resolving it.
       int32_t found = static_cast<int32_t>(list.words[list.keys[i]].data2);
-      if (found == symbol || found == wanted || (case_insensitive && symbol::resolve(found) == wanted)) {
+      bool same = found == symbol || found == wanted;
+      if (same || (case_insensitive && symbol::resolve_in(list.symbols, found) == wanted)) {
         *bucket = i;
         return list.keys[i];
       }

@@ -199,6 +199,7 @@ struct word_list {
   const uint32_t* flags;
   const int32_t* keys;
   const cell* words;
+  const cell* symbols;  // the symbol table's entries, for resolving ids
   uint32_t mask;
 };
 word_list word_list_of(uint32_t table);

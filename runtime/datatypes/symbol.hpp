@@ -21,10 +21,10 @@ namespace ixo::symbol {
 // The symbol table's hashtable (kind 2); its block holds the symbol! cells.
 extern uint32_t table;
 
+// The table's entries, the id 1 first; valid until the next allocation.
+inline cell* entries() { return memory::head_of<cell>(memory::buffer_of(hashtable::record_of(table)->block)); }
 // The entry of an id, valid until the next allocation.
-inline cell* entry_of(int32_t id) {
-  return memory::head_of<cell>(memory::buffer_of(hashtable::record_of(table)->block)) + (id - 1);
-}
+inline cell* entry_of(int32_t id) { return entries() + (id - 1); }
 
 // The id of the exact spelling, interned when new: a new spelling of known
 // letters gets the canonical spelling's id as its alias.
@@ -44,12 +44,15 @@ int32_t make_exact(const char* text);
 uint32_t get_c_string(int32_t id);
 // The entry, its name string built; valid until the next allocation.
 cell* get(int32_t id);
-// The canonical id: the alias when it has one, else the id; inline, as
-// every word lookup by letters resolves the ids it compares.
-inline int32_t resolve(int32_t id) {
-  int32_t alias = static_cast<int32_t>(entry_of(id)->data1);
+// resolve over the table's entries as `entries` answered them: for a walk
+// that allocates nothing and reads them once.
+inline int32_t resolve_in(const cell* entries, int32_t id) {
+  int32_t alias = static_cast<int32_t>(entries[id - 1].data1);
   return alias > 0 ? alias : id;
 }
+// The canonical id: the alias when it has one, else the id; inline, as
+// every word lookup by letters resolves the ids it compares.
+inline int32_t resolve(int32_t id) { return resolve_in(entries(), id); }
 // Whether a word cell is spelled as the symbol, ignoring ASCII case: both
 // resolve to one canonical id.
 inline bool EQUAL_WORDS_q(const cell* word, int32_t id) {

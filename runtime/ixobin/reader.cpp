@@ -214,8 +214,9 @@ cell* place(slot& s, const cell& c) {
   if (tail_of(b) < data_end(b)) {
     // Room at the tail, as the block was made for its count: nothing
     // allocates.
-    placed = series::alloc_tail_cell(b);
+    placed = tail_of<cell>(b);
     *placed = c;
+    b->tail += sizeof(cell);
   } else {
     cell copy = c;
     root_guard keep(&copy);
