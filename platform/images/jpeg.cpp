@@ -36,7 +36,6 @@ namespace {
   X(jpeg_write_scanlines)    \
   X(jpeg_finish_compress)
 IXO_LIBRARY_ENTRIES(libjpeg_entries, LIBJPEG_ENTRIES);
-// The soname opened must be the library the header describes.
 static_assert(JPEG_LIB_VERSION == 62, "the header is not libjpeg 6.2 (libjpeg.so.62)");
 platform::lazy_library<libjpeg_entries> libjpeg("libjpeg.so.62");
 

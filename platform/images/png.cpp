@@ -51,7 +51,6 @@ namespace {
   X(png_write_image)                  \
   X(png_write_end)
 IXO_LIBRARY_ENTRIES(libpng_entries, LIBPNG_ENTRIES);
-// The soname opened must be the library the header describes.
 static_assert(PNG_LIBPNG_VER_SONUM == 16, "the header is not libpng 1.6 (libpng16.so.16)");
 platform::lazy_library<libpng_entries> libpng("libpng16.so.16");
 
