@@ -37,6 +37,7 @@ namespace {
   X(GifMakeMapObject)      \
   X(GifFreeMapObject)
 IXO_LIBRARY_ENTRIES(giflib_entries, GIFLIB_ENTRIES);
+static_assert(GIFLIB_MAJOR == 5 && GIFLIB_MINOR >= 1, "the header is not giflib 5.1 or later (libgif.so.7)");
 platform::lazy_library<giflib_entries> giflib("libgif.so.7");
 
 struct input {

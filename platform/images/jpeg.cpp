@@ -36,6 +36,7 @@ namespace {
   X(jpeg_write_scanlines)    \
   X(jpeg_finish_compress)
 IXO_LIBRARY_ENTRIES(libjpeg_entries, LIBJPEG_ENTRIES);
+static_assert(JPEG_LIB_VERSION == 62, "the header is not libjpeg 6.2 (libjpeg.so.62)");
 platform::lazy_library<libjpeg_entries> libjpeg("libjpeg.so.62");
 
 constexpr int QUALITY = 90;

@@ -51,6 +51,7 @@ namespace {
   X(png_write_image)                  \
   X(png_write_end)
 IXO_LIBRARY_ENTRIES(libpng_entries, LIBPNG_ENTRIES);
+static_assert(PNG_LIBPNG_VER_SONUM == 16, "the header is not libpng 1.6 (libpng16.so.16)");
 platform::lazy_library<libpng_entries> libpng("libpng16.so.16");
 
 // What png_jmpbuf gives: the jump buffer libpng's errors land in.

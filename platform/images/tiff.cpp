@@ -34,6 +34,7 @@ namespace {
   X(TIFFWriteScanline)                        \
   X(TIFFWriteDirectory)
 IXO_LIBRARY_ENTRIES(libtiff_entries, LIBTIFF_ENTRIES);
+static_assert(TIFFLIB_MAJOR_VERSION == 4 && TIFFLIB_MINOR_VERSION >= 5, "the header is not libtiff 4.5 or later (libtiff.so.6)");
 platform::lazy_library<libtiff_entries> libtiff("libtiff.so.6");
 
 // No single allocation libtiff makes for a strip or tile may pass this.

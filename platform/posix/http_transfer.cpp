@@ -43,6 +43,7 @@ constexpr size_t largest_body = INT32_MAX;
   X(curl_slist_append)     \
   X(curl_slist_free_all)
 IXO_LIBRARY_ENTRIES(libcurl_entries, LIBCURL_ENTRIES);
+static_assert(LIBCURL_VERSION_MAJOR == 7 || LIBCURL_VERSION_MAJOR == 8, "the header is not libcurl 7 or 8 (libcurl.so.4)");
 platform::lazy_library<libcurl_entries> libcurl("libcurl.so.4");
 
 struct curl_handle {

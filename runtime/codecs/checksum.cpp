@@ -91,6 +91,7 @@ constexpr std::array<uint32_t, 256> crc_table = make_crc_table();
   X(EVP_Digest)              \
   X(HMAC)
 IXO_LIBRARY_ENTRIES(libcrypto_entries, LIBCRYPTO_ENTRIES);
+static_assert(OPENSSL_VERSION_MAJOR == 3, "the header is not OpenSSL 3 (libcrypto.so.3)");
 platform::lazy_library<libcrypto_entries> libcrypto("libcrypto.so.3");
 
 // The digest of an index; a library that cannot be loaded raises
