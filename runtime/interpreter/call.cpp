@@ -589,12 +589,12 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
   if (!plan->plain_prefix || first > PLAN_ENTRIES || (whole && plan->count > PLAN_ENTRIES)) return nullptr;
   const memory::series_buffer* b = memory::GET_BUFFER(k.block);
   int32_t limit = std::min(k.end, static_cast<int32_t>((b->tail - b->head) / sizeof(cell)));
+  const cell* cells = memory::head_of<cell>(b);
   const cell* ahead = nullptr;
   for (int32_t i = 0; i < first; ++i) {
     const cell* ts = plan->entries + i;
     if (!argument_q(ts)) continue;
     if (k.pos < limit) {
-      const cell* cells = memory::head_of<cell>(b);
       const cell* value = plain_value(cells, k.pos, ahead);
       if (value && !op_after_q(cells, k.pos + 1, limit, ahead)) {
         stack::push(*value);
@@ -614,6 +614,7 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
     plan = &plan_of(k.function);
     b = memory::GET_BUFFER(k.block);
     limit = std::min(k.end, static_cast<int32_t>((b->tail - b->head) / sizeof(cell)));
+    cells = memory::head_of<cell>(b);
   }
   return plan;
 }
