@@ -158,6 +158,7 @@ struct call_plan {
   int32_t count;   // call-spec entries; PLAN_ENTRIES + 1 when they do not fit
   int32_t locals;  // a function!'s or routine!'s locals count
   int32_t first_refinement;  // the entry of the first refinement; the entry count when none
+  int32_t prefix_end;        // one past the last argument entry before it
   bool plain_prefix;         // only evaluated arguments before it
   cell entries[PLAN_ENTRIES];
 };
@@ -172,12 +173,14 @@ void make_plan(const cell* function, call_plan& p) {
   p.count = n <= PLAN_ENTRIES ? n : PLAN_ENTRIES + 1;
   p.locals = 0;
   p.first_refinement = n;
+  p.prefix_end = 0;
   p.plain_prefix = true;
   for (int32_t i = 0; i < n; ++i) {
     const cell* c = rs_abs_at(&spec, i);
     if (i < PLAN_ENTRIES) p.entries[i] = *c;
     if (TYPE_OF(c) == TYPE_REFINEMENT && p.first_refinement == n) p.first_refinement = i;
     if (p.first_refinement == n && argument_q(c) && (c->header & KIND_MASK) != KIND_EVALUATED) p.plain_prefix = false;
+    if (p.first_refinement == n && argument_q(c)) p.prefix_end = i + 1;
     if (TYPE_OF(c) == TYPE_INTEGER && !native && p.locals == 0) p.locals = static_cast<int32_t>(c->data2);
   }
 }
@@ -587,11 +590,12 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
   const call_plan* plan = &plan_of(k.function);
   int32_t first = plan->first_refinement;
   if (!plan->plain_prefix || first > PLAN_ENTRIES || (whole && plan->count > PLAN_ENTRIES)) return nullptr;
+  int32_t prefix_end = plan->prefix_end;
   const memory::series_buffer* b = memory::GET_BUFFER(k.block);
   int32_t limit = std::min(k.end, static_cast<int32_t>((b->tail - b->head) / sizeof(cell)));
   const cell* cells = memory::head_of<cell>(b);
   const cell* ahead = nullptr;
-  for (int32_t i = 0; i < first; ++i) {
+  for (int32_t i = 0; i < prefix_end; ++i) {
     const cell* ts = plan->entries + i;
     if (!argument_q(ts)) continue;
     if (k.pos < limit) {
