@@ -255,8 +255,7 @@ TEST_F(routines, collector_state_counts_cycles) {
 // The boot source binds each routine by the name its entry is registered
 // under: `name: routine spec body`, 26 of them, each name once.
 TEST_F(routines, every_routine_of_the_boot_source_is_registered) {
-  std::string path = __FILE__;
-  path = path.substr(0, path.rfind("/tests/unit/")) + "/boot/routines.ixo";
+  std::string path = IXO_SOURCE_DIR "/boot/routines.ixo";
   std::ifstream in(path);
   ASSERT_TRUE(in) << path;
   std::stringstream text;
