@@ -135,7 +135,7 @@ void read_stdin() {
   *stack::arguments = integer::make_cell(got);
 }
 
-// _make-private-dir dir: one folder that only its owner may use; its
+// make-private-dir dir: one folder that only its owner may use; its
 // parent must exist.
 void make_private_dir() {
   std::string path;
@@ -144,7 +144,7 @@ void make_private_dir() {
   *stack::arguments = cell{TYPE_UNSET, 0, 0, 0};
 }
 
-// _replace-file file text: the text as UTF-8 in place of the file, written
+// replace-file file text: the text as UTF-8 in place of the file, written
 // to a new file beside it that is then renamed over it.
 void replace_file() {
   std::string path;
@@ -181,8 +181,8 @@ void init_routines() {
   routine::register_entry("input-stdin", input_stdin);
   routine::register_entry("read-stdin", read_stdin);
   routine::register_entry("init", init);
-  routine::register_entry("_make-private-dir", make_private_dir);
-  routine::register_entry("_replace-file", replace_file);
+  routine::register_entry("make-private-dir", make_private_dir);
+  routine::register_entry("replace-file", replace_file);
   line_editor::set_completion(complete);
 }
 

@@ -150,10 +150,13 @@ constexpr char MAKE_ACTION[] =
 // datatype's name holds its datatype! value, and `make` the action that
 // makes values. Every other action and native is defined by the boot code
 // with `make`. The make spec has no type blocks: the typesets they would
-// name are made later by the boot code itself, with make.
+// name are made later by the boot code itself, with make. The symbol and
+// context types are the runtime's own: no value of theirs reaches a
+// script, so their names hold nothing.
 void define_boot_words() {
   for (uint32_t type = 1; type <= datatype::max_type_id; ++type) {
     const datatype::type_name_entry& e = datatype::type_name_table[type];
+    if (type == TYPE_SYMBOL || type == TYPE_CONTEXT) continue;
     if (e.name && e.word) context::set_global(static_cast<int32_t>(e.word), datatype::make_cell(type));
   }
   cell spec{};
