@@ -73,17 +73,15 @@ cell* change(cell* value, int32_t part, int32_t upper) {
     }
     count = n < 0 ? 0 : n < count ? n : count;
   }
-  const cell* word = upper ? words::word_uppercase : words::word_lowercase;
-  bool owned = ownership::check(value, word, nullptr, index, count);
   memory::series_buffer* b = memory::GET_BUFFER(value);
-  count = std::min(count, string::rs_abs_length_q(value) - index);  // the owner may have changed it
   for (int32_t i = 0; i < count; ++i) {
     // Read again each time: a widening changes the unit and the buffer.
     uint32_t unit = memory::GET_UNIT(b);
     uint8_t* at = memory::head_of(b) + static_cast<int64_t>(index + i) * unit;
     b = string::poke_char(b, at, change_char(string::get_char(at, unit), upper));
   }
-  if (owned) ownership::check(value, word, nullptr, index, count);
+  // The owner hears of it once, after the change.
+  ownership::check(value, upper ? words::word_uppercase : words::word_lowercase, nullptr, index, count);
   return value;
 }
 

@@ -19,6 +19,7 @@
 #include "runtime/core/ownership.hpp"
 #include "runtime/core/unicode.hpp"
 #include "runtime/datatypes/datatype.hpp"
+#include "runtime/datatypes/image.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/series.hpp"
@@ -205,6 +206,8 @@ cell* to(cell* proto, cell* spec, int32_t) {
       data.assign(head_of(b), tail_of(b));
       break;
     }
+    case TYPE_IMAGE:  // every pixel, 4 bytes each as stored
+      return image::extract_data(&source, image::CHANNEL_ARGB, proto);
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: case TYPE_CHAR: case TYPE_TUPLE:
       add_value(data, &source, -1, false, false);
       break;

@@ -329,8 +329,10 @@ cell* round(cell* value, cell* scale, int32_t even, int32_t down, int32_t half_d
             int32_t ceiling, int32_t half_ceiling) {
   bool to = scale > stack::arguments;
   uint32_t scale_type = to ? TYPE_OF(scale) : TYPE_FLOAT;
-  if (scale_type == TYPE_MONEY) {
-    fire(err::script_not_related, {error_word("round"), datatype::make_cell(TYPE_MONEY)});
+  // A money! scale, or a pair or point one (whose coordinates a single
+  // number has no place for), is no scale for a number.
+  if (scale_type == TYPE_MONEY || scale_type == TYPE_PAIR || scale_type == TYPE_POINT2D || scale_type == TYPE_POINT3D) {
+    fire(err::script_not_related, {error_word("round"), datatype::make_cell(scale_type)});
   }
   // A percent counts in hundredths: its default scale is 1%, and a /to
   // scale is read as a percentage.

@@ -57,7 +57,8 @@ double do_math_op(int32_t op, double x, double y);
 void do_math(int32_t op);
 // The power action on the argument cells (the base a float).
 void power();
-// round with its refinements; the result takes the type of a /to scale.
+// round with its refinements; the result takes the type of a /to scale. A
+// money!, pair!, point2D! or point3D! scale raises script/not-related.
 cell* round(cell* value, cell* scale, int32_t even, int32_t down, int32_t half_down, int32_t floor,
             int32_t ceiling, int32_t half_ceiling);
 // A random float between 0 and x.

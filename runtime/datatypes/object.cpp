@@ -604,7 +604,7 @@ int32_t compare(const cell* obj1, const cell* obj2, int32_t op) {
 }
 
 cell* copy(cell* obj, cell* result, cell* part, int32_t deep, cell* types) {
-  if (stack::given_q(part)) fire(err::script_invalid_refine_arg, {error_word("part"), *part});
+  if (stack::given_q(part)) fire(err::script_invalid_refine_arg, {series::refinement_value("part"), *part});
   return copy_into(obj, result, deep != 0, types, true);
 }
 

@@ -1,5 +1,6 @@
-// string!: comparison, find and select (with the byte cases of binary!,
-// which inherits them), path access, and the parse engine's matching tests.
+// string!: comparison, find and select (with the byte and number cases of
+// binary! and vector!, which inherit them), path access, and the parse
+// engine's matching tests.
 // Case-insensitive comparisons fold both sides to upper case through the
 // case-folding tables, whatever the unit.
 #include "runtime/datatypes/string_compare.hpp"
@@ -12,6 +13,7 @@
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/type_classes.hpp"
+#include "runtime/datatypes/vector.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -68,14 +70,35 @@ int32_t compare_units(const uint8_t* p1, const uint8_t* p2, int32_t n, bool fold
 
 // ---- Search ------------------------------------------------------------------
 
-// What find looks for: one code point, a member of a bitset, or a run of
-// units (a string-like value, a binary!, or a value's form) from its index.
+// What find looks for: one code point, a member of a bitset, one number
+// (an element of a binary! or vector! equal to it by value), a run of units
+// (a string-like value, a binary!, or a value's form) from its index, or
+// nothing (a value that no element of a float vector can equal).
 struct pattern {
-  enum kind_t { CODE_POINT, BITSET, TEXT } kind;
+  enum kind_t { CODE_POINT, BITSET, NUMBER, TEXT, NOTHING } kind;
   uint32_t cp;
+  double number;
   cell value;
   int32_t length;  // units a match spans
 };
+
+// Elements from the head to the tail, whatever the unit: a float vector's
+// is 8.
+int32_t units_of(const cell* series) {
+  series_buffer* b = GET_BUFFER(series);
+  return static_cast<int32_t>((b->tail - b->head) / GET_UNIT(b));
+}
+
+// A binary!'s byte or a vector!'s element as a number: a vector reads its
+// elements by their type, so an 8-bit integer element holding FFh is -1.
+double number_at(const cell* series, const uint8_t* head, int32_t at) {
+  uint32_t unit = GET_UNIT(GET_BUFFER(series));
+  const uint8_t* p = head + static_cast<size_t>(at) * unit;
+  if (TYPE_OF(series) == TYPE_BINARY) return *p;
+  uint32_t type = series->data3;
+  if (type == TYPE_FLOAT || type == TYPE_PERCENT) return vector::get_float(p, unit);
+  return vector::get_int(p, unit);
+}
 
 // Candidates run from `start` by `step` units: forward up to `end`
 // (exclusive), backward down to `bound`. A match lies inside the range;
@@ -219,6 +242,9 @@ int32_t scan_series(const search& s, const uint8_t* head, const pattern& p) {
     }
     case pattern::BITSET:
       return scan<S>(s, 1, [&](int32_t at) { return in_bitset(&p.value, unit_at<S>(head, at)); });
+    case pattern::NUMBER:
+    case pattern::NOTHING:
+      break;
     case pattern::TEXT: {
       series_buffer* t = GET_BUFFER(&p.value);
       const uint8_t* text = head_of(t) + static_cast<size_t>(p.value.data1) * GET_UNIT(t);
@@ -232,11 +258,13 @@ int32_t scan_series(const search& s, const uint8_t* head, const pattern& p) {
   return -1;
 }
 
-// Where find matches, or -1; `matched` gets the units the match spans.
+// Where find matches, or -1; `matched` gets the units the match spans and
+// `single` whether the pattern is one element (a code point, a bitset's
+// member or a number), which /tail passes by one step.
 int32_t find_index(cell* series, cell* value, cell* part, int32_t case_, int32_t same, int32_t any,
                    cell* with, cell* skip, int32_t last, int32_t reverse, int32_t match,
-                   int32_t* matched) {
-  int32_t length = rs_abs_length_q(series);
+                   int32_t* matched, bool* single) {
+  int32_t length = units_of(series);
   int32_t index = static_cast<int32_t>(series->data1);
   if (index > length) index = length;
   if (length == 0 || (!reverse && index >= length)) return -1;
@@ -278,17 +306,26 @@ int32_t find_index(cell* series, cell* value, cell* part, int32_t case_, int32_t
 
   uint32_t series_type = TYPE_OF(series);
   s.fold = any_string_q(series_type) && !case_ && !same;
-  pattern p{pattern::TEXT, 0, *value, 1};
+  pattern p{pattern::TEXT, 0, 0.0, *value, 1};
   root_guard keep_pattern(&p.value);
   uint32_t t = TYPE_OF(value);
-  if (t == TYPE_CHAR || (t == TYPE_INTEGER && series_type == TYPE_BINARY)) {
+  bool float_vector = series_type == TYPE_VECTOR && (series->data3 == TYPE_FLOAT || series->data3 == TYPE_PERCENT);
+  if (t == TYPE_BINARY && series_type != TYPE_BINARY) fire(err::script_invalid_arg, {*value});
+  // An integer in a binary! is found as a code point: the byte itself.
+  if ((series_type == TYPE_VECTOR && (t == TYPE_INTEGER || t == TYPE_FLOAT)) ||
+      (series_type == TYPE_BINARY && t == TYPE_FLOAT)) {
+    p.kind = pattern::NUMBER;
+    p.number = t == TYPE_INTEGER ? static_cast<int32_t>(value->data2) : get_float(value);
+  } else if (float_vector) {
+    // Its elements are neither code points nor units of a text.
+    p.kind = pattern::NOTHING;
+  } else if (t == TYPE_CHAR || (t == TYPE_INTEGER && series_type == TYPE_BINARY)) {
     p.kind = pattern::CODE_POINT;
     p.cp = value->data2;
   } else if (t == TYPE_BITSET) {
     p.kind = pattern::BITSET;
     s.fold = false;
   } else if ((any_string_q(t) && t != TYPE_TAG) || t == TYPE_BINARY) {
-    if (t == TYPE_BINARY && series_type != TYPE_BINARY) fire(err::script_invalid_arg, {*value});
     p.length = rs_length_q(value);
   } else {
     cell v = *value;
@@ -299,10 +336,15 @@ int32_t find_index(cell* series, cell* value, cell* part, int32_t case_, int32_t
   }
   if (p.kind == pattern::TEXT) p.value.data1 = static_cast<uint32_t>(rs_abs_length_q(&p.value) - p.length);
   *matched = p.length;
+  *single = p.kind != pattern::TEXT;
 
   // Nothing below allocates: the buffers stay where they are.
   series_buffer* b = GET_BUFFER(series);
   const uint8_t* head = head_of(b);
+  if (p.kind == pattern::NOTHING) return -1;
+  if (p.kind == pattern::NUMBER) {
+    return scan<uint8_t>(s, 1, [&](int32_t at) { return number_at(series, head, at) == p.number; });
+  }
   switch (GET_UNIT(b)) {
     case 1: return scan_series<uint8_t>(s, head, p);
     case 2: return scan_series<uint16_t>(s, head, p);
@@ -311,9 +353,13 @@ int32_t find_index(cell* series, cell* value, cell* part, int32_t case_, int32_t
 }
 
 // The element at `position` of a string-like series or a binary!, written
-// into `series`, or none at or past the tail.
+// into `series`, or of a vector!, pushed; none at or past the tail.
 cell* element_at(cell* series, int32_t position) {
-  if (position < 0 || position >= rs_abs_length_q(series)) return &none::none_value;
+  if (position < 0 || position >= units_of(series)) return &none::none_value;
+  if (TYPE_OF(series) == TYPE_VECTOR) {
+    uint32_t unit = GET_UNIT(GET_BUFFER(series));
+    return vector::get_value(head_of(GET_BUFFER(series)) + static_cast<size_t>(position) * unit, unit, series->data3);
+  }
   uint32_t type = TYPE_OF(series) == TYPE_BINARY ? TYPE_INTEGER : TYPE_CHAR;
   *series = cell{type, 0, rs_abs_at(series, position), 0};
   return series;
@@ -382,14 +428,13 @@ int32_t equal_q(const cell* value1, const cell* value2, int32_t op, bool match) 
 cell* find(cell* series, cell* value, cell* part, int32_t, int32_t case_, int32_t same, int32_t any,
            cell* with, cell* skip, int32_t last, int32_t reverse, int32_t tail, int32_t match) {
   int32_t matched;
-  int32_t at = find_index(series, value, part, case_, same, any, with, skip, last, reverse, match, &matched);
+  bool single;
+  int32_t at = find_index(series, value, part, case_, same, any, with, skip, last, reverse, match, &matched, &single);
   if (at < 0) return &none::none_value;
   if (tail) {
-    bool one = TYPE_OF(value) == TYPE_CHAR || TYPE_OF(value) == TYPE_BITSET ||
-               (TYPE_OF(value) == TYPE_INTEGER && TYPE_OF(series) == TYPE_BINARY);
     int32_t step = stack::given_q(skip) ? static_cast<int32_t>(skip->data2) : 1;
-    int64_t after = static_cast<int64_t>(at) + (one ? step : matched);
-    int32_t length = rs_abs_length_q(series);
+    int64_t after = static_cast<int64_t>(at) + (single ? step : matched);
+    int32_t length = units_of(series);
     at = after < length ? static_cast<int32_t>(after) : length;
   }
   series->data1 = static_cast<uint32_t>(at);
@@ -399,7 +444,8 @@ cell* find(cell* series, cell* value, cell* part, int32_t, int32_t case_, int32_
 cell* select(cell* series, cell* value, cell* part, int32_t, int32_t case_, int32_t same, int32_t any,
              cell* with, cell* skip, int32_t last, int32_t reverse) {
   int32_t matched;
-  int32_t at = find_index(series, value, part, case_, same, any, with, skip, last, reverse, 0, &matched);
+  bool single;
+  int32_t at = find_index(series, value, part, case_, same, any, with, skip, last, reverse, 0, &matched, &single);
   if (at < 0) return &none::none_value;
   return element_at(series, at + matched);
 }
@@ -421,7 +467,8 @@ cell* eval_path(cell* value, cell* element, cell* data, cell* path, cell*, cell*
   }
   if (!data) return select(value, element, nullptr, 0, case_, 0, 0, nullptr, nullptr, 0, 0);
   int32_t matched;
-  int32_t at = find_index(value, element, nullptr, case_, 0, 0, nullptr, nullptr, 0, 0, 0, &matched);
+  bool single;
+  int32_t at = find_index(value, element, nullptr, case_, 0, 0, nullptr, nullptr, 0, 0, 0, &matched, &single);
   if (at < 0) fire(err::script_bad_path_set, {*path, *element});
   // The code point that follows the match: position matched + 1 from it.
   value->data1 = static_cast<uint32_t>(at);

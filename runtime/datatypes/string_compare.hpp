@@ -1,6 +1,7 @@
 // How strings compare, search and answer path elements: the compare
 // action and the comparison primitive that words, the hashtable and the
-// parse engine share; find and select (which binary! inherits); eval-path;
+// parse engine share; find and select (which binary! and vector!
+// inherit); eval-path;
 // and the three matching tests of the parse engine.
 #pragma once
 #include <cstdint>
@@ -21,13 +22,16 @@ int32_t compare(const cell* value1, const cell* value2, int32_t op);
 int32_t equal_q(const cell* value1, const cell* value2, int32_t op, bool match);
 
 // The series at the found position, or none. With /tail the position after
-// the matched text (after a single code point: one /skip step past it).
+// the matched text (after a single code point or element: one /skip step
+// past it). In a vector!, an integer! or float! equals an element by value
+// (as doubles); a float vector holds nothing else.
 // Backward searches (/last, /reverse) find a text that ends at a candidate.
 // /any and /with raise internal/not-done.
 cell* find(cell* series, cell* value, cell* part, int32_t only, int32_t case_, int32_t same,
            int32_t any, cell* with, cell* skip, int32_t last, int32_t reverse, int32_t tail,
            int32_t match);
-// The element after the match (a char!, an integer! in a binary!), or none.
+// The element after the match (a char!, an integer! in a binary!, a value
+// of the element type in a vector!), or none.
 cell* select(cell* series, cell* value, cell* part, int32_t only, int32_t case_, int32_t same,
              int32_t any, cell* with, cell* skip, int32_t last, int32_t reverse);
 

@@ -263,8 +263,8 @@ void check_type(const call& k, const cell* ts, int32_t index, const cell* value)
 }
 
 // Fetches the argument of call-spec entry `index` (typeset `ts`) onto the
-// stack and checks its type.
-void fetch_arg(call& k, const cell* ts, int32_t index) {
+// stack, unchecked.
+void push_arg(call& k, const cell* ts, int32_t index) {
   uint32_t kind = ts->header & KIND_MASK;
   if (k.pos >= std::min(k.end, rs_abs_length_q(k.block))) {
     if (kind == KIND_LIT && typeset::has_q(ts, TYPE_UNSET)) {
@@ -293,6 +293,12 @@ void fetch_arg(call& k, const cell* ts, int32_t index) {
     }
     traced(EVENT_PUSH, k.block, k.pos - 1, nullptr, stack::top - 1);
   }
+}
+
+// Fetches the argument of call-spec entry `index` onto the stack and
+// checks its type.
+void fetch_arg(call& k, const cell* ts, int32_t index) {
+  push_arg(k, ts, index);
   check_type(k, ts, index, stack::top - 1);
 }
 
@@ -374,7 +380,7 @@ void fetch_evaluated(call& k, const cell* ts, int32_t index) {
 }
 
 // The argument of a refinement that was not used: with `single` skipped
-// unevaluated, else evaluated and dropped.
+// unevaluated, else evaluated and dropped, whatever its type.
 void skip_arg(call& k, const cell* ts, int32_t index) {
   if (ended_q(k)) return;
   if (k.single) {
@@ -382,7 +388,7 @@ void skip_arg(call& k, const cell* ts, int32_t index) {
     return;
   }
   cell* top = stack::top;
-  fetch_arg(k, ts, index);
+  push_arg(k, ts, index);
   stack::top = top;
 }
 

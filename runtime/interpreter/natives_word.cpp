@@ -111,10 +111,15 @@ void in(const int32_t*) {
   cell* holder = stack::arguments;
   cell* word = stack::arguments + 1;
   uint32_t t = TYPE_OF(holder);
-  // A native's, action's or op's context is only a copy of its context cell
-  // with no node behind it, so nothing can be bound to it.
-  if (t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_OP) fire(err::internal_not_done);
-  if (context::bind_word(holder->data1, word) < 0) {
+  uint32_t ctx = holder->data1;
+  // A native, an action or an op over one keeps only a copy of its context
+  // cell: the word is bound into a context made anew from the same spec.
+  uint32_t wrapped = t == TYPE_OP ? holder->header >> 16 & 0xFF : t;
+  if (wrapped == TYPE_NATIVE || wrapped == TYPE_ACTION) {
+    cell spec{TYPE_BLOCK, 0, holder->data2, 0};
+    ctx = context::make_from_spec(&spec, true, false, context::KIND_FUNCTION);
+  }
+  if (context::bind_word(ctx, word) < 0) {
     stack::set_result(none::none_value);
     return;
   }
