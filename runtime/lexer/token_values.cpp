@@ -38,7 +38,6 @@
 #include "runtime/lexer/scanners.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
-#include "startup/system/dtoa.hpp"
 
 namespace ixo::lexer {
 
@@ -687,17 +686,14 @@ cell integer_value(record* r, const uint8_t* s, const uint8_t* e) {
   if (digits == 0) invalid(r, s, TYPE_INTEGER);
   if (negative) value = -value;
   if (digits <= 10 && value >= INT32_MIN && value <= INT32_MAX) return integer::make_cell(static_cast<int32_t>(value));
-  double d;
-  tokenizer::convert_float(reinterpret_cast<const char*>(s), reinterpret_cast<const char*>(e), d);
-  return float_::make_cell(d);
+  return float_::make_cell(tokenizer::convert_float(reinterpret_cast<const char*>(s), reinterpret_cast<const char*>(e)));
 }
 
 double float_value(record* r, const uint8_t* s, const uint8_t* e, uint32_t type) {
   const char* a = reinterpret_cast<const char*>(s);
   const char* b = reinterpret_cast<const char*>(e);
-  double d;
-  if (!tokenizer::float_syntax_q(a, b) || !tokenizer::convert_float(a, b, d)) invalid(r, s, type);
-  return d;
+  if (!tokenizer::float_syntax_q(a, b)) invalid(r, s, type);
+  return tokenizer::convert_float(a, b);
 }
 
 // [sign] "1.#" and NaN or INF, without case.
@@ -770,25 +766,19 @@ int32_t read_number(const uint8_t*& p, const uint8_t* e, int32_t* count = nullpt
 }
 
 // Seconds with an optional "." or "," fraction, as a double; false when
-// the text does not read.
+// there is no digit.
 bool read_seconds(const uint8_t*& p, const uint8_t* e, double& seconds) {
   const uint8_t* start = p;
   while (p < e && digit_q(*p)) ++p;
   if (p == start) return false;
-  char text[64];
-  int32_t n = 0;
-  for (const uint8_t* q = start; q < p && n < 40; ++q) text[n++] = static_cast<char>(*q);
   if (p < e && (*p == '.' || *p == ',')) {
-    text[n++] = '.';
     ++p;
-    while (p < e && digit_q(*p)) {
-      if (n < 60) text[n++] = static_cast<char>(*p);
-      ++p;
-    }
+    while (p < e && digit_q(*p)) ++p;
   }
-  int32_t unconsumed;
-  seconds = dtoa::parse_float(text, text + n, 0, unconsumed);
-  return unconsumed == 0;
+  std::string text(start, p);
+  std::replace(text.begin(), text.end(), ',', '.');
+  seconds = tokenizer::convert_float(text.data(), text.data() + text.size());
+  return true;
 }
 
 // hours ":" minutes [":" seconds]; or minutes ":" seconds with a fraction.
