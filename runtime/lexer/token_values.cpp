@@ -781,30 +781,34 @@ bool read_seconds(const uint8_t*& p, const uint8_t* e, double& seconds) {
   return true;
 }
 
-// hours ":" minutes [":" seconds]; or minutes ":" seconds with a fraction.
-bool read_time(const uint8_t*& p, const uint8_t* e, double& seconds, bool& fraction_form) {
-  int32_t hours = read_number(p, e);
-  if (hours < 0 || p >= e || *p != ':') return false;
+// The fields of a time as written: hours ":" minutes [":" seconds], or
+// minutes ":" seconds with a fraction (no hours, `fraction_form`).
+struct clock_fields {
+  int32_t hours = 0, minutes = 0;
+  double seconds = 0.0;
+  bool fraction_form = false;
+  double total() const { return hours * 3600.0 + minutes * 60.0 + seconds; }
+};
+
+bool read_time(const uint8_t*& p, const uint8_t* e, clock_fields& t) {
+  int32_t first = read_number(p, e);
+  if (first < 0 || p >= e || *p != ':') return false;
   ++p;
-  const uint8_t* minutes_at = p;
-  int32_t minutes = read_number(p, e);
-  if (minutes < 0) return false;
-  fraction_form = false;
+  const uint8_t* second_at = p;
+  int32_t second = read_number(p, e);
+  if (second < 0) return false;
   if (p < e && (*p == '.' || *p == ',')) {
-    // minutes:seconds.fraction
-    p = minutes_at;
-    double s;
-    if (!read_seconds(p, e, s)) return false;
-    seconds = hours * 60.0 + s;
-    fraction_form = true;
-    return true;
+    p = second_at;
+    t.minutes = first;
+    t.fraction_form = true;
+    return read_seconds(p, e, t.seconds);
   }
-  double s = 0.0;
+  t.hours = first;
+  t.minutes = second;
   if (p < e && *p == ':') {
     ++p;
-    if (!read_seconds(p, e, s)) return false;
+    if (!read_seconds(p, e, t.seconds)) return false;
   }
-  seconds = hours * 3600.0 + minutes * 60.0 + s;
   return true;
 }
 
@@ -812,10 +816,9 @@ cell time_value(record* r, const uint8_t* s, const uint8_t* e) {
   const uint8_t* p = s;
   bool negative = false;
   if (*p == '+' || *p == '-') negative = *p++ == '-';
-  double seconds;
-  bool fraction_form;
-  if (!read_time(p, e, seconds, fraction_form) || p != e) invalid(r, s, TYPE_TIME);
-  return time::make_cell(negative ? -seconds : seconds);
+  clock_fields t;
+  if (!read_time(p, e, t) || p != e) invalid(r, s, TYPE_TIME);
+  return time::make_cell(negative ? -t.total() : t.total());
 }
 
 // ---- Dates ---------------------------------------------------------------------
@@ -860,15 +863,12 @@ bool read_zone(const uint8_t*& p, const uint8_t* e, date_fields& d) {
   return true;
 }
 
+// A time of day: hours 0-23, minutes 0-59 and seconds below 60, each as
+// written (none carries into the next).
 bool read_time_of_day(const uint8_t*& p, const uint8_t* e, date_fields& d) {
-  double seconds;
-  bool fraction_form;
-  if (!read_time(p, e, seconds, fraction_form)) return false;
-  if (seconds >= 86400.0) return false;
-  // minutes and seconds stay within their ranges
-  double minutes = std::fmod(std::floor(seconds / 60.0), 60.0);
-  if (fraction_form || minutes > 59) return false;
-  d.time = seconds;
+  clock_fields t;
+  if (!read_time(p, e, t) || t.fraction_form || t.hours > 23 || t.minutes > 59 || t.seconds >= 60.0) return false;
+  d.time = t.total();
   d.has_time = true;
   return read_zone(p, e, d);
 }
@@ -973,20 +973,24 @@ bool read_date(const uint8_t* s, const uint8_t* e, date_fields& d) {
   }
   if (p >= e || *p != separator) return false;
   ++p;
+  // A year before year 0 follows a "/" separator with its sign (15/Mar/-0044).
+  bool negative_year = separator == '/' && p < e && *p == '-';
+  if (negative_year) ++p;
   int32_t last_digits;
   int32_t last = read_number(p, e, &last_digits);
   if (last < 0) return false;
-  int32_t year_digits;
-  if (last > 31 || first <= 99) {
+  if (negative_year) {
+    d.day = first;
+    d.year = -last;
+  } else if (last > 31 || first <= 99) {
     d.day = first;
     d.year = last;
-    year_digits = last_digits;
+    if (last_digits <= 2) d.year += d.year > 49 ? 1900 : 2000;
   } else {
     d.year = first;
     d.day = last;
-    year_digits = first_digits;
+    if (first_digits <= 2) d.year += d.year > 49 ? 1900 : 2000;
   }
-  if (year_digits <= 2) d.year += d.year > 49 ? 1900 : 2000;
   d.month = month;
   return date_rest(p, e, d);
 }
@@ -1169,7 +1173,7 @@ bool point_literal(record* r) {
   double coordinates[3];
   int32_t n = 0;
   const uint8_t* p = s + 1;
-  auto kind = [&] { return n >= 2 ? TYPE_POINT3D : TYPE_POINT2D; };
+  auto kind = [&] { return n >= 3 ? TYPE_POINT3D : TYPE_POINT2D; };
   while (true) {
     while (p < end && (*p == ' ' || *p == '\t')) ++p;
     const uint8_t* start = p;
