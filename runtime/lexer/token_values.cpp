@@ -451,8 +451,10 @@ void hex_integer(record* r, const uint8_t* s, const uint8_t* e) {
   });
 }
 
+// Hexadecimal digits and "h": a hexadecimal integer's text, or, for a
+// single digit, text that is neither a number nor a word.
 bool hex_word_q(const uint8_t* s, const uint8_t* e) {
-  if (e - s < 3 || e[-1] != 'h') return false;
+  if (e - s < 2 || e[-1] != 'h') return false;
   for (const uint8_t* p = s; p < e - 1; ++p)
     if (!hex_q(*p)) return false;
   return true;
@@ -534,8 +536,11 @@ void word_token(record* r, const uint8_t* s) {
   bool percent_word = p - name == 1 && *name == '%';
   for (const uint8_t* q = name; q < p && !percent_word; ++q)
     if (*q == ',' || *q == '%') throw_error(r, s, TYPE_WORD);
-  if (type == TYPE_WORD && !colon && !r->path_element && hex_word_q(name, p) && (p >= end || *p != '/'))
+  if (type == TYPE_WORD && !colon && !r->path_element && hex_word_q(name, p) && (p >= end || *p != '/')) {
+    // "ah" .. "fh": one letter is too short for a hexadecimal integer
+    if (p - name == 2) throw_error(r, s, TYPE_WORD);
     return hex_integer(r, s, p);
+  }
   if (colon) {
     if (type != TYPE_WORD) throw_error(r, s, static_cast<int32_t>(type));
     finish(r, s, colon + 1, TYPE_SET_WORD,
