@@ -691,7 +691,8 @@ cell integer_value(record* r, const uint8_t* s, const uint8_t* e) {
   if (digits == 0) invalid(r, s, TYPE_INTEGER);
   if (negative) value = -value;
   if (digits <= 10 && value >= INT32_MIN && value <= INT32_MAX) return integer::make_cell(static_cast<int32_t>(value));
-  return float_::make_cell(tokenizer::convert_float(reinterpret_cast<const char*>(s), reinterpret_cast<const char*>(e)));
+  const char* text = reinterpret_cast<const char*>(s);
+  return float_::make_cell(tokenizer::convert_float(text, text + (e - s)));
 }
 
 double float_value(record* r, const uint8_t* s, const uint8_t* e, uint32_t type) {
