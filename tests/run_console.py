@@ -77,6 +77,9 @@ PIPED = [
      "{banner}*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 \n\n== 7\n", 0),
     ("load error", [], "1 + ]\n7\n",
      "{banner}*** Syntax Error: (line 1) missing [ at ]\n*** Where: transcode\n*** Near : transcode buffer\n== 7\n", 0),
+    ("a hexadecimal letter and h is not a word", [], "Ah\nFFh\n",
+     "{banner}*** Syntax Error: (line 1) invalid word at Ah\n*** Where: transcode\n*** Near : transcode buffer\n"
+     "== 255\n", 0),
     ("block over lines", [], "length? [1\n2\n\n3]\n", "{banner}== 3\n", 0),
     ("paren and string over lines", [], "(1 +\n2)\n{a\nb}\n", '{banner}== 3\n== "a^/b"\n', 0),
     ("paths", [], "b: [c [d 4]]\nb/c/d\nb/(1)\nb/(\n1)\n", "{banner}== [c [d 4]]\n== 4\n== c\n== c\n", 0),

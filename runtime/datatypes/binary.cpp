@@ -258,8 +258,8 @@ int32_t mold(cell* value, cell* buffer, int32_t only, int32_t, int32_t flat, cel
 cell* insert(cell* bin, cell* value, int32_t part, int32_t only, int32_t dup, int32_t append) {
   bytes data;
   add_value(data, value, part, only != 0, false);
-  if (data.empty()) return bin;
-  int64_t total = static_cast<int64_t>(data.size()) * std::max(dup, 1);
+  if (data.empty() || dup < 1) return bin;
+  int64_t total = static_cast<int64_t>(data.size()) * dup;
   int32_t length = abs_length(bin);
   int32_t index = clamped_index(bin);
   bin->data1 = static_cast<uint32_t>(index);
@@ -275,7 +275,7 @@ cell* insert(cell* bin, cell* value, int32_t part, int32_t only, int32_t dup, in
   uint8_t* at = head_of(b) + position;
   std::memmove(at + total, at, static_cast<size_t>(length - position));
   std::memcpy(at, data.data(), data.size());
-  series::fill_pattern(at, static_cast<int32_t>(data.size()), std::max(dup, 1));
+  series::fill_pattern(at, static_cast<int32_t>(data.size()), dup);
   b->tail += static_cast<uint32_t>(total);
   bin->data1 = append ? 0 : static_cast<uint32_t>(position + total);
   ownership::check(bin, append ? words::word_appended : words::word_inserted, value, position, reported);
@@ -287,7 +287,7 @@ cell* change(cell* bin, cell* value, int32_t part, int32_t, int32_t dup) {
   add_value(data, value, -1, false, true);
   int32_t length = abs_length(bin);
   int32_t index = clamped_index(bin);
-  int64_t inserted = static_cast<int64_t>(data.size()) * std::max(dup, 1);
+  int64_t inserted = static_cast<int64_t>(data.size()) * std::max(dup, 0);
   int64_t rest = length - index;
   int64_t removed = std::min(part >= 0 ? part : inserted, rest);
   if (ownership::check(bin, words::word_change, value, index, part >= 0 ? part : 1)) {
@@ -301,9 +301,9 @@ cell* change(cell* bin, cell* value, int32_t part, int32_t, int32_t dup) {
   series_buffer* b = reserve(bin, new_length);
   uint8_t* at = head_of(b) + index;
   std::memmove(at + inserted, at + removed, static_cast<size_t>(rest - removed));
-  if (!data.empty()) {
+  if (inserted > 0) {
     std::memcpy(at, data.data(), data.size());
-    series::fill_pattern(at, static_cast<int32_t>(data.size()), std::max(dup, 1));
+    series::fill_pattern(at, static_cast<int32_t>(data.size()), dup);
   }
   b->tail = b->head + static_cast<uint32_t>(new_length);
   bin->data1 = static_cast<uint32_t>(std::min<int64_t>(index + inserted, new_length));

@@ -331,6 +331,7 @@ cell* change(cell* img, cell* value, int32_t part, int32_t, int32_t dup) {
   if (part >= 2 || dup >= 2) fire(err::internal_not_done);
   uint32_t t = TYPE_OF(value);
   if (t != TYPE_TUPLE && t != TYPE_IMAGE) fire(err::script_invalid_type, {datatype::make_cell(t)});
+  if (dup < 1) return img;  // a count below 1 changes nothing
   int32_t index = index_of(img);
   int32_t n = pixel_count(img);
   // A pixel at the tail would lie outside the image, which cannot grow.

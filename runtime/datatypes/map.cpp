@@ -43,6 +43,20 @@ int32_t storage_cells(const cell* m) {
 }
 bool removed_q(const cell* pair) { return pair[1].header == 0; }
 
+// Keys the map holds as its own copy of a series.
+bool series_key_q(uint32_t type) {
+  return type == TYPE_STRING || type == TYPE_FILE || type == TYPE_URL || type == TYPE_BINARY || type == TYPE_TAG ||
+         type == TYPE_EMAIL || type == TYPE_REF;
+}
+
+// A key as reflection and foreach hand it out (`key` rooted): a series key
+// is copied, so changing what was handed out cannot change the map's key
+// and lose its pair; a set-word key becomes a word when `as_word`.
+void hand_out_key(cell* key, bool as_word) {
+  if (series_key_q(TYPE_OF(key))) series::copy(key, key, nullptr, 0, nullptr);
+  if (as_word && TYPE_OF(key) == TYPE_SET_WORD) key->header = TYPE_WORD;
+}
+
 // The key cell of the pair equal to `key` under the mode, removed pairs
 // included, or nullptr.
 cell* find_pair(const cell* m, const cell* key, int32_t mode) {
@@ -181,7 +195,7 @@ cell* reflect(cell* m, cell* field) {
     --left;
     cell key = storage_head(&held)[i], value = storage_head(&held)[i + 1];
     root_guard keep_key(&key), keep_value(&value);
-    if (words && TYPE_OF(&key) == TYPE_SET_WORD) key.header = TYPE_WORD;
+    if (words || body) hand_out_key(&key, words);
     if (body) key.header |= NEWLINE_FLAG;
     if (words || body) block::rs_append(result, &key);
     if (values || body) block::rs_append(result, &value);
@@ -330,21 +344,16 @@ bool valid_key_type_q(uint32_t type) {
 }
 
 void prepare_key(cell* key, const cell* path) {
-  switch (TYPE_OF(key)) {
-    case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_BINARY: case TYPE_TAG: case TYPE_EMAIL:
-    case TYPE_REF: {
-      cell copied = *key;
-      root_guard keep(&copied);
-      series::copy(&copied, &copied, nullptr, 0, nullptr);
-      *key = copied;
-      return;
-    }
-    case TYPE_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD:
-      set_type(key, TYPE_SET_WORD);
-      return;
-    default:
-      if (!valid_key_type_q(TYPE_OF(key)))
-        fire(err::script_invalid_path, {path ? *path : none::none_value, datatype_cell(TYPE_OF(key))});
+  uint32_t type = TYPE_OF(key);
+  if (series_key_q(type)) {
+    cell copied = *key;
+    root_guard keep(&copied);
+    series::copy(&copied, &copied, nullptr, 0, nullptr);
+    *key = copied;
+  } else if (type == TYPE_WORD || type == TYPE_LIT_WORD || type == TYPE_GET_WORD) {
+    set_type(key, TYPE_SET_WORD);
+  } else if (!valid_key_type_q(type)) {
+    fire(err::script_invalid_path, {path ? *path : none::none_value, datatype_cell(type)});
   }
 }
 
@@ -399,14 +408,16 @@ bool foreach_next(const cell* words, cell* m, int32_t count) {
       }
     }
     cell value = none::none_value;
+    root_guard keep_value(&value);
     if (pos < storage_cells(m)) {
       value = storage_head(m)[pos];
-      if (TYPE_OF(&value) == TYPE_SET_WORD) value.header = TYPE_WORD;
+      if (k % 2 == 0) hand_out_key(&value, true);
+      else if (TYPE_OF(&value) == TYPE_SET_WORD) value.header = TYPE_WORD;
       any = true;
     }
     ++pos;
     cell w = loop_word(k);
-    root_guard keep_word(&w), keep_value(&value);
+    root_guard keep_word(&w);
     word::set(&w, value);
   }
   return any;

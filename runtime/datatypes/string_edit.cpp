@@ -144,6 +144,7 @@ int64_t edit_in_place(cell* series, const cell* value, int32_t at, int32_t part,
   uint8_t* rest = unit_address(b, at + replaced);
   std::memmove(unit_address(b, at + total), rest, static_cast<size_t>(tail_of(b) - rest));
   b->tail = b->head + static_cast<uint32_t>(new_length * unit);
+  if (total == 0) return 0;  // a count of 0 only removes what change replaces
   write_content(series, at, c);
   if (dup > 1) series::fill_pattern(unit_address(GET_BUFFER(series), at), c.size * static_cast<int32_t>(unit), dup);
   return total;
@@ -211,9 +212,9 @@ int64_t form_and_place(cell* series, const cell* value, int32_t at, int32_t part
   uint32_t unit = GET_UNIT(GET_BUFFER(series));
   int64_t total = static_cast<int64_t>(formed) * dup;
   if ((length + total) * unit > INT32_MAX) fire(err::internal_no_memory);
-  if (dup > 1 && formed > 0) {
+  if (dup != 1 && formed > 0) {  // the formed text repeated, or dropped for a count of 0
     series_buffer* b = reserve(GET_BUFFER(series), length + total);
-    series::fill_pattern(unit_address(b, length), formed * static_cast<int32_t>(unit), dup);
+    if (dup > 1) series::fill_pattern(unit_address(b, length), formed * static_cast<int32_t>(unit), dup);
     b->tail = b->head + static_cast<uint32_t>((length + total) * unit);
   }
 
@@ -253,7 +254,7 @@ int64_t edit_formed(cell* series, const cell* value, int32_t at, int32_t part, b
 }
 
 cell* edit(cell* series, cell* value, int32_t part, int32_t only, int32_t dup, edit_kind kind) {
-  if (dup < 1) dup = 1;
+  if (dup < 0) dup = 0;
   int32_t length = rs_abs_length_q(series);
   int32_t index = std::min(static_cast<int32_t>(series->data1), length);
   int32_t at = kind == EDIT_APPEND ? length : index;

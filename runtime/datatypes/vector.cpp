@@ -329,10 +329,10 @@ void xor_t() { do_math(7); }
 
 cell* insert(cell* v, cell* value, int32_t part, int32_t, int32_t dup, int32_t append) {
   bytes data = gather(v, value, part, false, false);
-  if (data.empty()) return v;
+  if (data.empty() || dup < 1) return v;
   uint32_t unit = unit_of(v);
   int64_t count = static_cast<int64_t>(data.size() / unit);
-  int64_t total = count * std::max(dup, 1);
+  int64_t total = count * dup;
   int32_t length = abs_length(v);
   int32_t index = clamped_index(v);
   v->data1 = static_cast<uint32_t>(index);
@@ -348,7 +348,7 @@ cell* insert(cell* v, cell* value, int32_t part, int32_t, int32_t dup, int32_t a
   uint8_t* at = head_of(b) + static_cast<size_t>(position) * unit;
   std::memmove(at + total * unit, at, static_cast<size_t>(length - position) * unit);
   std::memcpy(at, data.data(), data.size());
-  series::fill_pattern(at, static_cast<int32_t>(data.size()), std::max(dup, 1));
+  series::fill_pattern(at, static_cast<int32_t>(data.size()), dup);
   b->tail += static_cast<uint32_t>(total * unit);
   if (!append) v->data1 = static_cast<uint32_t>(position + total);
   ownership::check(v, append ? words::word_appended : words::word_inserted, value, position, reported);
@@ -360,7 +360,7 @@ cell* change(cell* v, cell* value, int32_t part, int32_t, int32_t dup) {
   uint32_t unit = unit_of(v);
   int32_t length = abs_length(v);
   int32_t index = clamped_index(v);
-  int64_t inserted = static_cast<int64_t>(data.size() / unit) * std::max(dup, 1);
+  int64_t inserted = static_cast<int64_t>(data.size() / unit) * std::max(dup, 0);
   int64_t rest = length - index;
   int64_t removed = std::min(part >= 0 ? part : inserted, rest);
   if (ownership::check(v, words::word_change, value, index, part >= 0 ? part : 1)) {
@@ -374,9 +374,9 @@ cell* change(cell* v, cell* value, int32_t part, int32_t, int32_t dup) {
   series_buffer* b = reserve(v, new_length * unit);
   uint8_t* at = head_of(b) + static_cast<size_t>(index) * unit;
   std::memmove(at + inserted * unit, at + removed * unit, static_cast<size_t>(rest - removed) * unit);
-  if (!data.empty()) {
+  if (inserted > 0) {
     std::memcpy(at, data.data(), data.size());
-    series::fill_pattern(at, static_cast<int32_t>(data.size()), std::max(dup, 1));
+    series::fill_pattern(at, static_cast<int32_t>(data.size()), dup);
   }
   b->tail = b->head + static_cast<uint32_t>(new_length * unit);
   v->data1 = static_cast<uint32_t>(std::min<int64_t>(index + inserted, new_length));

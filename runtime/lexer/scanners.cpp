@@ -3,9 +3,12 @@
 // copy of the text is exact for whatever passes.
 #include "runtime/lexer/scanners.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <limits>
+#include <string>
 
 #include "runtime/datatypes/money.hpp"
 #include "runtime/datatypes/string.hpp"
@@ -119,15 +122,15 @@ bool float_syntax_q(const char* s, const char* end) {
   return s == end;
 }
 
-bool convert_float(const char* start, const char* end, double& value) {
-  if (end - start > MAX_FLOAT_TEXT) return false;
-  char text[MAX_FLOAT_TEXT];
-  int32_t n = 0;
-  for (const char* p = start; p < end; ++p)
-    if (*p != '\'') text[n++] = *p;
-  int32_t unconsumed = 0;
-  value = dtoa::parse_float(text, text + n, 0, unconsumed);
-  return unconsumed == 0;
+double convert_float(const char* start, const char* end) {
+  std::string text;  // a copy only for text with separators
+  if (std::memchr(start, '\'', static_cast<size_t>(end - start))) {
+    std::remove_copy(start, end, std::back_inserter(text), '\'');
+    start = text.data();
+    end = start + text.size();
+  }
+  int32_t unconsumed;
+  return dtoa::parse_float(start, end, 0, unconsumed);
 }
 
 bool money_text(const char* start, const char* end, cell* c) { return money_bytes(start, end, c, true); }
@@ -166,15 +169,15 @@ int32_t scan_integer(const uint8_t* start, int32_t count, uint32_t unit, int32_t
 double scan_float(const uint8_t* start, int32_t count, uint32_t unit, int32_t& error) {
   error = -1;
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  if (count < 0 || count > MAX_FLOAT_TEXT) return nan;
-  char text[MAX_FLOAT_TEXT];
-  if (!narrow(start, count, unit, text)) return nan;
-  for (int32_t i = 0; i < count; ++i)
-    if (text[i] == ',') text[i] = '.';
-  double value;
-  if (!float_syntax_q(text, text + count) || !convert_float(text, text + count, value)) return nan;
+  if (count < 0) return nan;
+  std::string text(static_cast<size_t>(count), '\0');
+  if (!narrow(start, count, unit, text.data())) return nan;
+  for (char& ch : text)
+    if (ch == ',') ch = '.';
+  const char* end = text.data() + count;
+  if (!float_syntax_q(text.data(), end)) return nan;
   error = 0;
-  return value;
+  return convert_float(text.data(), end);
 }
 
 cell* scan_money(const uint8_t* start, int32_t count, uint32_t unit, int32_t& error, cell* c) {

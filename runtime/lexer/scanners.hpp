@@ -11,9 +11,6 @@
 
 namespace ixo::tokenizer {
 
-// Longest number text a float conversion reads; longer text fails at once.
-constexpr int32_t MAX_FLOAT_TEXT = 312;
-
 // An optional sign, then digits; "'" is skipped anywhere after the sign.
 // error: 0, -1 on a character that is not a digit or "'" (or no digit at
 // all), -2 when the value leaves 32 bits ("-2147483648" converts).
@@ -39,9 +36,9 @@ inline bool letter_q(uint32_t cp) { return (cp | 0x20) >= 'a' && (cp | 0x20) <= 
 // mantissa digit ("1." and ".5" pass).
 bool float_syntax_q(const char* start, const char* end);
 
-// The value of text that passed float_syntax_q ("'" dropped), at most
-// MAX_FLOAT_TEXT bytes; false for longer text.
-bool convert_float(const char* start, const char* end, double& value);
+// The correctly rounded value of text of any length that passed
+// float_syntax_q ("'" dropped).
+double convert_float(const char* start, const char* end);
 
 // Money text over bytes, "," or "." as the decimal point: c becomes the
 // value and true is answered, or false for text that is not money.

@@ -38,7 +38,6 @@
 #include "runtime/lexer/scanners.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/series_buffer.hpp"
-#include "startup/system/dtoa.hpp"
 
 namespace ixo::lexer {
 
@@ -452,8 +451,10 @@ void hex_integer(record* r, const uint8_t* s, const uint8_t* e) {
   });
 }
 
+// Hexadecimal digits and "h": a hexadecimal integer's text, or, for a
+// single digit, text that is neither a number nor a word.
 bool hex_word_q(const uint8_t* s, const uint8_t* e) {
-  if (e - s < 3 || e[-1] != 'h') return false;
+  if (e - s < 2 || e[-1] != 'h') return false;
   for (const uint8_t* p = s; p < e - 1; ++p)
     if (!hex_q(*p)) return false;
   return true;
@@ -535,8 +536,11 @@ void word_token(record* r, const uint8_t* s) {
   bool percent_word = p - name == 1 && *name == '%';
   for (const uint8_t* q = name; q < p && !percent_word; ++q)
     if (*q == ',' || *q == '%') throw_error(r, s, TYPE_WORD);
-  if (type == TYPE_WORD && !colon && !r->path_element && hex_word_q(name, p) && (p >= end || *p != '/'))
+  if (type == TYPE_WORD && !colon && !r->path_element && hex_word_q(name, p) && (p >= end || *p != '/')) {
+    // "ah" .. "fh": one letter is too short for a hexadecimal integer
+    if (p - name == 2) throw_error(r, s, TYPE_WORD);
     return hex_integer(r, s, p);
+  }
   if (colon) {
     if (type != TYPE_WORD) throw_error(r, s, static_cast<int32_t>(type));
     finish(r, s, colon + 1, TYPE_SET_WORD,
@@ -687,17 +691,15 @@ cell integer_value(record* r, const uint8_t* s, const uint8_t* e) {
   if (digits == 0) invalid(r, s, TYPE_INTEGER);
   if (negative) value = -value;
   if (digits <= 10 && value >= INT32_MIN && value <= INT32_MAX) return integer::make_cell(static_cast<int32_t>(value));
-  double d;
-  tokenizer::convert_float(reinterpret_cast<const char*>(s), reinterpret_cast<const char*>(e), d);
-  return float_::make_cell(d);
+  const char* text = reinterpret_cast<const char*>(s);
+  return float_::make_cell(tokenizer::convert_float(text, text + (e - s)));
 }
 
 double float_value(record* r, const uint8_t* s, const uint8_t* e, uint32_t type) {
   const char* a = reinterpret_cast<const char*>(s);
   const char* b = reinterpret_cast<const char*>(e);
-  double d;
-  if (!tokenizer::float_syntax_q(a, b) || !tokenizer::convert_float(a, b, d)) invalid(r, s, type);
-  return d;
+  if (!tokenizer::float_syntax_q(a, b)) invalid(r, s, type);
+  return tokenizer::convert_float(a, b);
 }
 
 // [sign] "1.#" and NaN or INF, without case.
@@ -770,51 +772,49 @@ int32_t read_number(const uint8_t*& p, const uint8_t* e, int32_t* count = nullpt
 }
 
 // Seconds with an optional "." or "," fraction, as a double; false when
-// the text does not read.
+// there is no digit.
 bool read_seconds(const uint8_t*& p, const uint8_t* e, double& seconds) {
   const uint8_t* start = p;
   while (p < e && digit_q(*p)) ++p;
   if (p == start) return false;
-  char text[64];
-  int32_t n = 0;
-  for (const uint8_t* q = start; q < p && n < 40; ++q) text[n++] = static_cast<char>(*q);
   if (p < e && (*p == '.' || *p == ',')) {
-    text[n++] = '.';
     ++p;
-    while (p < e && digit_q(*p)) {
-      if (n < 60) text[n++] = static_cast<char>(*p);
-      ++p;
-    }
+    while (p < e && digit_q(*p)) ++p;
   }
-  int32_t unconsumed;
-  seconds = dtoa::parse_float(text, text + n, 0, unconsumed);
-  return unconsumed == 0;
+  std::string text(start, p);
+  std::replace(text.begin(), text.end(), ',', '.');
+  seconds = tokenizer::convert_float(text.data(), text.data() + text.size());
+  return true;
 }
 
-// hours ":" minutes [":" seconds]; or minutes ":" seconds with a fraction.
-bool read_time(const uint8_t*& p, const uint8_t* e, double& seconds, bool& fraction_form) {
-  int32_t hours = read_number(p, e);
-  if (hours < 0 || p >= e || *p != ':') return false;
+// The fields of a time as written: hours ":" minutes [":" seconds], or
+// minutes ":" seconds with a fraction (no hours, `fraction_form`).
+struct clock_fields {
+  int32_t hours = 0, minutes = 0;
+  double seconds = 0.0;
+  bool fraction_form = false;
+  double total() const { return hours * 3600.0 + minutes * 60.0 + seconds; }
+};
+
+bool read_time(const uint8_t*& p, const uint8_t* e, clock_fields& t) {
+  int32_t first = read_number(p, e);
+  if (first < 0 || p >= e || *p != ':') return false;
   ++p;
-  const uint8_t* minutes_at = p;
-  int32_t minutes = read_number(p, e);
-  if (minutes < 0) return false;
-  fraction_form = false;
+  const uint8_t* second_at = p;
+  int32_t second = read_number(p, e);
+  if (second < 0) return false;
   if (p < e && (*p == '.' || *p == ',')) {
-    // minutes:seconds.fraction
-    p = minutes_at;
-    double s;
-    if (!read_seconds(p, e, s)) return false;
-    seconds = hours * 60.0 + s;
-    fraction_form = true;
-    return true;
+    p = second_at;
+    t.minutes = first;
+    t.fraction_form = true;
+    return read_seconds(p, e, t.seconds);
   }
-  double s = 0.0;
+  t.hours = first;
+  t.minutes = second;
   if (p < e && *p == ':') {
     ++p;
-    if (!read_seconds(p, e, s)) return false;
+    if (!read_seconds(p, e, t.seconds)) return false;
   }
-  seconds = hours * 3600.0 + minutes * 60.0 + s;
   return true;
 }
 
@@ -822,10 +822,9 @@ cell time_value(record* r, const uint8_t* s, const uint8_t* e) {
   const uint8_t* p = s;
   bool negative = false;
   if (*p == '+' || *p == '-') negative = *p++ == '-';
-  double seconds;
-  bool fraction_form;
-  if (!read_time(p, e, seconds, fraction_form) || p != e) invalid(r, s, TYPE_TIME);
-  return time::make_cell(negative ? -seconds : seconds);
+  clock_fields t;
+  if (!read_time(p, e, t) || p != e) invalid(r, s, TYPE_TIME);
+  return time::make_cell(negative ? -t.total() : t.total());
 }
 
 // ---- Dates ---------------------------------------------------------------------
@@ -870,15 +869,12 @@ bool read_zone(const uint8_t*& p, const uint8_t* e, date_fields& d) {
   return true;
 }
 
+// A time of day: hours 0-23, minutes 0-59 and seconds below 60, each as
+// written (none carries into the next).
 bool read_time_of_day(const uint8_t*& p, const uint8_t* e, date_fields& d) {
-  double seconds;
-  bool fraction_form;
-  if (!read_time(p, e, seconds, fraction_form)) return false;
-  if (seconds >= 86400.0) return false;
-  // minutes and seconds stay within their ranges
-  double minutes = std::fmod(std::floor(seconds / 60.0), 60.0);
-  if (fraction_form || minutes > 59) return false;
-  d.time = seconds;
+  clock_fields t;
+  if (!read_time(p, e, t) || t.fraction_form || t.hours > 23 || t.minutes > 59 || t.seconds >= 60.0) return false;
+  d.time = t.total();
   d.has_time = true;
   return read_zone(p, e, d);
 }
@@ -983,20 +979,24 @@ bool read_date(const uint8_t* s, const uint8_t* e, date_fields& d) {
   }
   if (p >= e || *p != separator) return false;
   ++p;
+  // A year before year 0 follows a "/" separator with its sign (15/Mar/-0044).
+  bool negative_year = separator == '/' && p < e && *p == '-';
+  if (negative_year) ++p;
   int32_t last_digits;
   int32_t last = read_number(p, e, &last_digits);
   if (last < 0) return false;
-  int32_t year_digits;
-  if (last > 31 || first <= 99) {
+  if (negative_year) {
+    d.day = first;
+    d.year = -last;
+  } else if (last > 31 || first <= 99) {
     d.day = first;
     d.year = last;
-    year_digits = last_digits;
+    if (last_digits <= 2) d.year += d.year > 49 ? 1900 : 2000;
   } else {
     d.year = first;
     d.day = last;
-    year_digits = first_digits;
+    if (first_digits <= 2) d.year += d.year > 49 ? 1900 : 2000;
   }
-  if (year_digits <= 2) d.year += d.year > 49 ? 1900 : 2000;
   d.month = month;
   return date_rest(p, e, d);
 }
@@ -1179,7 +1179,7 @@ bool point_literal(record* r) {
   double coordinates[3];
   int32_t n = 0;
   const uint8_t* p = s + 1;
-  auto kind = [&] { return n >= 2 ? TYPE_POINT3D : TYPE_POINT2D; };
+  auto kind = [&] { return n >= 3 ? TYPE_POINT3D : TYPE_POINT2D; };
   while (true) {
     while (p < end && (*p == ' ' || *p == '\t')) ++p;
     const uint8_t* start = p;

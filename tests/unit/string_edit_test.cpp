@@ -61,7 +61,7 @@ TEST_F(string_edit, append_insert_and_change_a_text_or_a_char) {
       {"append 1F600", APPEND, U"ab", 0, test::character(0x1F600), -1, 1, {"ab\xF0\x9F\x98\x80", 0, 4}},
       {"append part", APPEND, U"ab", 0, text(U"cdef"), 2, 1, {"abcd", 0, 1}},
       {"append dup", APPEND, U"ab", 0, text(U"cd"), -1, 3, {"abcdcdcd", 0, 1}},
-      {"append dup 0 counts as once", APPEND, U"ab", 0, test::character('x'), -1, 0, {"abx", 0, 1}},
+      {"append dup 0 adds nothing", APPEND, U"ab", 0, test::character('x'), -1, 0, {"ab", 0, 1}},
       {"append from the value's index", APPEND, U"a", 0, [&] { cell c = text(U"xyz"); c.data1 = 1; return c; }(), -1, 1, {"ayz", 0, 1}},
       {"append a tag", APPEND, U"a", 0, text(U"b", 1, TYPE_TAG), -1, 1, {"a<b>", 0, 1}},
       {"append a tag part 1", APPEND, U"a", 0, text(U"bc", 1, TYPE_TAG), 1, 1, {"a<", 0, 1}},
