@@ -356,6 +356,61 @@ def home_sessions(shown):
     return failures, total
 
 
+# Output that cannot be written: name, arguments, standard input, where
+# standard output goes ("full": /dev/full; a number: a file under that
+# file-size limit). The run reports the failed write once on standard error
+# and ends with status 1.
+UNWRITABLE = [
+    ("a script's output to a full disk", ["prints.ixo"], "", "full"),
+    ("a piped session's output to a full disk", [], 'print "x"\nprint "y"\n', "full"),
+    ("a script's output past the file-size limit", ["prints.ixo"], "", 4096),
+]
+UNWRITABLE_REPORT = {"full": "No space left on device", 4096: "File too large"}
+
+
+def unwritable_output_sessions():
+    failures = 0
+    for name, args, text, target in UNWRITABLE:
+        with tempfile.TemporaryDirectory() as home:
+            with open(os.path.join(home, "prints.ixo"), "w") as f:
+                f.write('Ixo []\nloop 100 [print append/dup copy "" "x" 99]\n')
+            path = "/dev/full" if target == "full" else os.path.join(home, "out.txt")
+
+            def limit():
+                if target != "full":
+                    resource.setrlimit(resource.RLIMIT_FSIZE, (target, target))
+
+            with open(path, "wb") as out:
+                run = subprocess.run([IXO] + args, cwd=home, input=text.encode(), stdout=out,
+                                     stderr=subprocess.PIPE, timeout=HANG, env=dict(os.environ, HOME=home),
+                                     preexec_fn=limit)
+        expected = f"*** Error: cannot write to standard output: {UNWRITABLE_REPORT[target]}\n"
+        if run.stderr.decode(errors="replace") != expected:
+            failures += report(name, "standard error", run.stderr.decode(errors="replace"), expected)
+        if run.returncode != 1:
+            failures += report(name, "status", run.returncode, 1)
+    return failures, len(UNWRITABLE)
+
+
+def closed_pipe_session():
+    """A reader that closes the pipe early ends the run by SIGPIPE, quietly."""
+    with tempfile.TemporaryDirectory() as home:
+        with open(os.path.join(home, "prints.ixo"), "w") as f:
+            f.write('Ixo []\nforever [print "y"]\n')
+        proc = subprocess.Popen([IXO, "prints.ixo"], cwd=home, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, env=dict(os.environ, HOME=home))
+        proc.stdout.read(10)
+        proc.stdout.close()
+        err = proc.stderr.read().decode(errors="replace")
+        status = proc.wait(timeout=HANG)
+    failures = 0
+    if status != -signal.SIGPIPE:
+        failures += report("closed pipe", "status", status, -signal.SIGPIPE)
+    if err:
+        failures += report("closed pipe", "standard error", err, "")
+    return failures, 1
+
+
 class Terminal:
     """ixo on a pseudo-terminal; `expect` waits for a pattern in what it
     writes, answering its cursor-position queries as a terminal does."""
@@ -734,7 +789,8 @@ def main():
     if not re.fullmatch(r"--== Ixo \S+ ==-- \nType HELP for starting information\. \n\n", shown):
         failures += report("banner", "output", shown, "--== Ixo <version> ==-- ...")
     groups = (lambda: piped_sessions(shown), config_sessions, lambda: home_sessions(shown),
-              terminal_session, help_terminal_session, debug_terminal_session, interrupt_session, ui_sessions)
+              terminal_session, help_terminal_session, debug_terminal_session, interrupt_session, ui_sessions,
+              unwritable_output_sessions, closed_pipe_session)
     # The groups share nothing (each its own folders and terminal): run them side by side.
     with concurrent.futures.ThreadPoolExecutor(max_workers=len(groups)) as pool:
         results = list(pool.map(lambda group: group(), groups))

@@ -151,6 +151,8 @@ void runtime_error(int32_t number, uint32_t address) {
 void exit_process(int32_t status) {
   if (restore_on_exit) restore_on_exit();
   system::flush_output();
+  // A run whose output was lost did not succeed, whatever it says.
+  if (status == 0 && output_failed_q()) status = 1;
   if (release_on_exit) release_on_exit();
   heap::free_all();
   std::exit(status);

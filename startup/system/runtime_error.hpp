@@ -10,7 +10,8 @@ namespace ixo::system {
 [[noreturn]] void runtime_error(int32_t number, uint32_t address);
 
 // Ends the process with `status` and no report, the way every orderly exit
-// goes: output flushed, release_on_exit run, the tracked heap released.
+// goes: output flushed, release_on_exit run, the tracked heap released. A
+// status of 0 becomes 1 when a write to standard output failed.
 [[noreturn]] void exit_process(int32_t status);
 
 // Run on every way out (exit_process, a runtime error, a fault) before the
