@@ -36,6 +36,9 @@ BODIES = {
     "/data.ixo": (b"x: 1 y: [2 3]", "text/plain; charset=utf-8"),
     "/script.ixo": (b"x: 6 x * 7", "text/plain; charset=utf-8"),
     "/bench": ((b"0123456789abcdef" * 63 + b"0123456789abcd\r\n"), "text/plain; charset=utf-8"),
+    # Larger than the file-size limit that the download cache test sets.
+    "/big": (b"x " * 32768, "text/plain; charset=utf-8"),
+    "/big-code": (b"x " * 32768, "text/plain; charset=utf-8"),
 }
 
 
