@@ -48,6 +48,10 @@ FILES = {
     "directives.ixo": 'Ixo []\n#do [answer: 42]\n#if answer = 42 [print "#if sees #do"]\n'
                       '#if false [print "never"]\n#macro twice: func [x] [x * 2]\nprint twice 21\n'
                       '#include %included.ixo\nprint included\nprint triple 5\n',
+    # Macros whose expansion calls themselves: at one position, and ever
+    # deeper through their arguments.
+    "macro-loop.ixo": 'Ixo []\nprint "never"\n#macro m: func [x] [reduce [(quote m) x]]\nm 1\n',
+    "macro-nest.ixo": 'Ixo []\nprint "never"\n#macro m: func [x] [reduce [(quote m) (quote m) x]]\nm 1\n',
     "included.ixo": 'Ixo []\n#macro triple: func [x] [x * 3]\nincluded: "included"\n',
     "bad-macro.ixo": 'Ixo []\nprint "never"\n#macro foo: func\n',
     # With libs/ first on the library path, where each library opened on
@@ -112,6 +116,10 @@ PIPED = [
      "#if sees #do\n42\nincluded\n15\n", 0),
     ("a preprocessor error stops the script", ["bad-macro.ixo"], "",
      "*** Preprocessor Error: Syntax error\n*** Where: #macro foo: func\n(halted)\n", 1),
+    ("a macro that expands itself at one position stops", ["macro-loop.ixo"], "",
+     "*** Macro Error: the expansion of m does not end\n*** Where: m 1\n(halted)\n", 1),
+    ("a macro that expands itself ever deeper stops", ["macro-nest.ixo"], "",
+     "*** Macro Error: the expansion of m does not end\n*** Where: m m\n(halted)\n", 1),
     ("-- ends the options", ["--", "--catch"], "",
      "*** Access Error: cannot open: %--catch\n*** Where: read\n*** Near : read file\n", 1),
     # One line that is not UTF-8 is reported like any other bad line.
