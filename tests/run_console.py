@@ -550,6 +550,38 @@ DEBUG_STEPS = [
 ]
 
 
+# Ctrl-C while a command runs at a terminal: the command stops as `halt`
+# stops it, the prompt comes back, and the session's words are kept. A
+# loop, a wait and a loop of function calls, each stopped once it shows it
+# runs.
+HALT_STEPS = [
+    (b"", rb">> "),
+    (b"x: 42\r", rb">> "),
+    (b'print "running" forever []\r', rb"running\r?\n"),
+    (b"\x03", rb"\(halted\)\r?\n"),
+    (b"", rb">> "),
+    (b"x\r", rb"== 42\r?\n"),
+    (b'print "waiting" wait 1000\r', rb"waiting\r?\n"),
+    (b"\x03", rb"\(halted\)\r?\n"),
+    (b'n: 0 f: does [n: n + 1] print "counting" forever [f]\r', rb"counting\r?\n"),
+    (b"\x03", rb"\(halted\)\r?\n"),
+    (b"n > 0\r", rb"== true\r?\n"),
+    (b"", rb">> "),
+    (b"\x04", rb"\n"),
+]
+
+
+def halt_terminal_session():
+    failures = 0
+    with tempfile.TemporaryDirectory() as home:
+        term = Terminal(home)
+        failures += term.play("Ctrl-C at the prompt's command", HALT_STEPS)
+        status, _ = term.close()
+        if failures == 0 and status != 0:
+            failures += report("Ctrl-C at the prompt's command", "status", status, 0)
+    return failures, 1
+
+
 def debug_terminal_session():
     failures = 0
     with tempfile.TemporaryDirectory() as home:
@@ -803,7 +835,7 @@ def main():
         failures += report("banner", "output", shown, "--== Ixo <version> ==-- ...")
     groups = (lambda: piped_sessions(shown), config_sessions, lambda: home_sessions(shown),
               terminal_session, help_terminal_session, debug_terminal_session, interrupt_session, ui_sessions,
-              unwritable_output_sessions, closed_pipe_session)
+              unwritable_output_sessions, closed_pipe_session, halt_terminal_session)
     # The groups share nothing (each its own folders and terminal): run them side by side.
     with concurrent.futures.ThreadPoolExecutor(max_workers=len(groups)) as pool:
         results = list(pool.map(lambda group: group(), groups))

@@ -75,6 +75,12 @@ void run_on_runtime_stack(void (*body)()) {
     body();
     return;
   }
+  // Ctrl-C goes to the runtime thread, so that it interrupts what that
+  // thread waits for (a `wait`) rather than the join here.
+  sigset_t interrupt;
+  sigemptyset(&interrupt);
+  sigaddset(&interrupt, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &interrupt, nullptr);
   pthread_join(thread, nullptr);
 }
 
