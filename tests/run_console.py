@@ -174,10 +174,11 @@ PIPED = [
      "-----> EVAL 3\nInput: 3\n-----> PUSH 3\nInput: 3\n-----> CALL f (function!)\nInput:\n"
      "-----> EVAL x\nInput: x * 2\n  > x         : 3\n", 0),
     ("debug: a line that does not load is told and asked again", [],
-     "system/tools/options/debug/show-stack?: false\ndebug [1 + 2]\nbogus [[[\n+s [\nc\nprint 4\n",
+     "system/tools/options/debug/show-stack?: false\ndebug [1 + 2]\nbogus [[[\n+s [\n:x [[[\nc\nprint 4\n",
      "{banner}== false\n-----> EVAL 1\nInput: 1 + 2\n" +
      "*** Syntax Error: (line 1) missing ] at [\n*** Where: to\n"
-     "*** Near : to block! either find \"+-\" first line [n\n" * 2 + "4\n", 0),
+     "*** Near : to block! either find \"+-\" first line [n\n" * 2 +
+     "*** Syntax Error: (line 1) missing ] at [\n*** Where: transcode\n*** Near : out: transcode source\n4\n", 0),
     ("debug: the end of the input runs on", [], "system/tools/options/debug/show-stack?: false\n"
      "debug [1 + 2]\n",
      "{banner}== false\n-----> EVAL 1\nInput: 1 + 2\n", 0),
