@@ -106,6 +106,15 @@ void read_input() {
   *stack::arguments = logic::make_cell(got);
 }
 
+// _halt-on-interrupt on?: while on, and the input is a terminal, Ctrl-C
+// stops the evaluation under way as `halt` does instead of ending the
+// process.
+void halt_on_interrupt() {
+  system::set_interrupt_halts(terminal::input_is_console_q && TYPE_OF(argument(0)) == TYPE_LOGIC &&
+                              argument(0)->data1);
+  *stack::arguments = cell{TYPE_UNSET, 0, 0, 0};
+}
+
 // _terminate-console: nothing to undo on a terminal, raw mode is left at
 // the end of every edit.
 void terminate_console() { *stack::arguments = cell{TYPE_UNSET, 0, 0, 0}; }
@@ -178,6 +187,7 @@ void init_routines() {
   routine::register_entry("_set-buffer-history", set_buffer_history);
   routine::register_entry("_read-input", read_input);
   routine::register_entry("_terminate-console", terminate_console);
+  routine::register_entry("_halt-on-interrupt", halt_on_interrupt);
   routine::register_entry("input-stdin", input_stdin);
   routine::register_entry("read-stdin", read_stdin);
   routine::register_entry("init", init);

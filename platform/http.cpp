@@ -184,6 +184,7 @@ cell* request_http(const cell* method, cell* url, cell* headers, cell* body, boo
 
   platform::http_response response;
   if (!platform::http_transfer(request, response)) {
+    if (response.out_of_memory) fire(err::internal_no_memory);
     cell* reason = stack::push_slot();
     std::string why = response.timed_out ? "timeout" : response.reason;
     load_os_text(why.data(), why.size(), reason);

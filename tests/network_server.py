@@ -11,6 +11,8 @@ requests for each path, and serves fixed answers:
   /bad-utf8                       CR LF and a byte that is not UTF-8
   /data.ixo /script.ixo           Ixo text to load and to run
   /bench                          1 KB of text
+  /big /big-code                  64 KB of text each
+  /huge                           256 MB of "x", sent as the client takes it
   /stall                          takes the request and never answers
   /_last                          the last request other than /_..., as Ixo text:
                                   method "M" path "/p" headers ["Name" "value" ...] body #{...}
@@ -36,7 +38,14 @@ BODIES = {
     "/data.ixo": (b"x: 1 y: [2 3]", "text/plain; charset=utf-8"),
     "/script.ixo": (b"x: 6 x * 7", "text/plain; charset=utf-8"),
     "/bench": ((b"0123456789abcdef" * 63 + b"0123456789abcd\r\n"), "text/plain; charset=utf-8"),
+    # Larger than the file-size limit that the download cache test sets.
+    "/big": (b"x " * 32768, "text/plain; charset=utf-8"),
+    "/big-code": (b"x " * 32768, "text/plain; charset=utf-8"),
 }
+
+# The size of /huge: more than a C++ buffer gets under the address-space
+# limit of the HTTP test's child process.
+HUGE = 256 << 20
 
 
 def ixo_string(text):
@@ -108,6 +117,18 @@ class Handler(http.server.BaseHTTPRequestHandler):
             if path.endswith("crlf"):
                 text += b"\r\n"
             self.answer(200, text)
+        elif path == "/huge":
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", str(HUGE))
+            self.end_headers()
+            chunk = b"x" * (1 << 20)
+            try:
+                for _ in range(HUGE // len(chunk)):
+                    self.wfile.write(chunk)
+            except OSError:
+                pass  # the client gave up reading
+            self.close_connection = True
         elif path == "/stall":
             # Hold the connection open, silent, until the client gives up.
             select.select([self.connection], [], [], 300)

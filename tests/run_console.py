@@ -48,6 +48,10 @@ FILES = {
     "directives.ixo": 'Ixo []\n#do [answer: 42]\n#if answer = 42 [print "#if sees #do"]\n'
                       '#if false [print "never"]\n#macro twice: func [x] [x * 2]\nprint twice 21\n'
                       '#include %included.ixo\nprint included\nprint triple 5\n',
+    # Macros whose expansion calls themselves: at one position, and ever
+    # deeper through their arguments.
+    "macro-loop.ixo": 'Ixo []\nprint "never"\n#macro m: func [x] [reduce [(quote m) x]]\nm 1\n',
+    "macro-nest.ixo": 'Ixo []\nprint "never"\n#macro m: func [x] [reduce [(quote m) (quote m) x]]\nm 1\n',
     "included.ixo": 'Ixo []\n#macro triple: func [x] [x * 3]\nincluded: "included"\n',
     "bad-macro.ixo": 'Ixo []\nprint "never"\n#macro foo: func\n',
     # With libs/ first on the library path, where each library opened on
@@ -115,6 +119,10 @@ PIPED = [
      "#if sees #do\n42\nincluded\n15\n", 0),
     ("a preprocessor error stops the script", ["bad-macro.ixo"], "",
      "*** Preprocessor Error: Syntax error\n*** Where: #macro foo: func\n(halted)\n", 1),
+    ("a macro that expands itself at one position stops", ["macro-loop.ixo"], "",
+     "*** Macro Error: the expansion of m does not end\n*** Where: m 1\n(halted)\n", 1),
+    ("a macro that expands itself ever deeper stops", ["macro-nest.ixo"], "",
+     "*** Macro Error: the expansion of m does not end\n*** Where: m m\n(halted)\n", 1),
     ("-- ends the options", ["--", "--catch"], "",
      "*** Access Error: cannot open: %--catch\n*** Where: read\n*** Near : read file\n", 1),
     # One line that is not UTF-8 is reported like any other bad line.
@@ -168,6 +176,12 @@ PIPED = [
      "{banner}== false\n== func [x][x * 2]\n-----> EVAL f\nInput: f 3\n-----> OPEN f\nInput: 3\n"
      "-----> EVAL 3\nInput: 3\n-----> PUSH 3\nInput: 3\n-----> CALL f (function!)\nInput:\n"
      "-----> EVAL x\nInput: x * 2\n  > x         : 3\n", 0),
+    ("debug: a line that does not load is told and asked again", [],
+     "system/tools/options/debug/show-stack?: false\ndebug [1 + 2]\nbogus [[[\n+s [\n:x [[[\nc\nprint 4\n",
+     "{banner}== false\n-----> EVAL 1\nInput: 1 + 2\n" +
+     "*** Syntax Error: (line 1) missing ] at [\n*** Where: to\n"
+     "*** Near : to block! either find \"+-\" first line [n\n" * 2 +
+     "*** Syntax Error: (line 1) missing ] at [\n*** Where: transcode\n*** Near : out: transcode source\n4\n", 0),
     ("debug: the end of the input runs on", [], "system/tools/options/debug/show-stack?: false\n"
      "debug [1 + 2]\n",
      "{banner}== false\n-----> EVAL 1\nInput: 1 + 2\n", 0),
@@ -359,6 +373,61 @@ def home_sessions(shown):
     return failures, total
 
 
+# Output that cannot be written: name, arguments, standard input, where
+# standard output goes ("full": /dev/full; a number: a file under that
+# file-size limit). The run reports the failed write once on standard error
+# and ends with status 1.
+UNWRITABLE = [
+    ("a script's output to a full disk", ["prints.ixo"], "", "full"),
+    ("a piped session's output to a full disk", [], 'print "x"\nprint "y"\n', "full"),
+    ("a script's output past the file-size limit", ["prints.ixo"], "", 4096),
+]
+UNWRITABLE_REPORT = {"full": "No space left on device", 4096: "File too large"}
+
+
+def unwritable_output_sessions():
+    failures = 0
+    for name, args, text, target in UNWRITABLE:
+        with tempfile.TemporaryDirectory() as home:
+            with open(os.path.join(home, "prints.ixo"), "w") as f:
+                f.write('Ixo []\nloop 100 [print append/dup copy "" "x" 99]\n')
+            path = "/dev/full" if target == "full" else os.path.join(home, "out.txt")
+
+            def limit():
+                if target != "full":
+                    resource.setrlimit(resource.RLIMIT_FSIZE, (target, target))
+
+            with open(path, "wb") as out:
+                run = subprocess.run([IXO] + args, cwd=home, input=text.encode(), stdout=out,
+                                     stderr=subprocess.PIPE, timeout=HANG, env=dict(os.environ, HOME=home),
+                                     preexec_fn=limit)
+        expected = f"*** Error: cannot write to standard output: {UNWRITABLE_REPORT[target]}\n"
+        if run.stderr.decode(errors="replace") != expected:
+            failures += report(name, "standard error", run.stderr.decode(errors="replace"), expected)
+        if run.returncode != 1:
+            failures += report(name, "status", run.returncode, 1)
+    return failures, len(UNWRITABLE)
+
+
+def closed_pipe_session():
+    """A reader that closes the pipe early ends the run by SIGPIPE, quietly."""
+    with tempfile.TemporaryDirectory() as home:
+        with open(os.path.join(home, "prints.ixo"), "w") as f:
+            f.write('Ixo []\nforever [print "y"]\n')
+        proc = subprocess.Popen([IXO, "prints.ixo"], cwd=home, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, env=dict(os.environ, HOME=home))
+        proc.stdout.read(10)
+        proc.stdout.close()
+        err = proc.stderr.read().decode(errors="replace")
+        status = proc.wait(timeout=HANG)
+    failures = 0
+    if status != -signal.SIGPIPE:
+        failures += report("closed pipe", "status", status, -signal.SIGPIPE)
+    if err:
+        failures += report("closed pipe", "standard error", err, "")
+    return failures, 1
+
+
 class Terminal:
     """ixo on a pseudo-terminal; `expect` waits for a pattern in what it
     writes, answering its cursor-position queries as a terminal does."""
@@ -483,6 +552,38 @@ DEBUG_STEPS = [
     (b"", rb">> "),
     (b"\x04", rb"\n"),
 ]
+
+
+# Ctrl-C while a command runs at a terminal: the command stops as `halt`
+# stops it, the prompt comes back, and the session's words are kept. A
+# loop, a wait and a loop of function calls, each stopped once it shows it
+# runs.
+HALT_STEPS = [
+    (b"", rb">> "),
+    (b"x: 42\r", rb">> "),
+    (b'print "running" forever []\r', rb"running\r?\n"),
+    (b"\x03", rb"\(halted\)\r?\n"),
+    (b"", rb">> "),
+    (b"x\r", rb"== 42\r?\n"),
+    (b'print "waiting" wait 1000\r', rb"waiting\r?\n"),
+    (b"\x03", rb"\(halted\)\r?\n"),
+    (b'n: 0 f: does [n: n + 1] print "counting" forever [f]\r', rb"counting\r?\n"),
+    (b"\x03", rb"\(halted\)\r?\n"),
+    (b"n > 0\r", rb"== true\r?\n"),
+    (b"", rb">> "),
+    (b"\x04", rb"\n"),
+]
+
+
+def halt_terminal_session():
+    failures = 0
+    with tempfile.TemporaryDirectory() as home:
+        term = Terminal(home)
+        failures += term.play("Ctrl-C at the prompt's command", HALT_STEPS)
+        status, _ = term.close()
+        if failures == 0 and status != 0:
+            failures += report("Ctrl-C at the prompt's command", "status", status, 0)
+    return failures, 1
 
 
 def debug_terminal_session():
@@ -737,7 +838,8 @@ def main():
     if not re.fullmatch(r"--== Ixo \S+ ==-- \nType HELP for starting information\. \n\n", shown):
         failures += report("banner", "output", shown, "--== Ixo <version> ==-- ...")
     groups = (lambda: piped_sessions(shown), config_sessions, lambda: home_sessions(shown),
-              terminal_session, help_terminal_session, debug_terminal_session, interrupt_session, ui_sessions)
+              terminal_session, help_terminal_session, debug_terminal_session, interrupt_session, ui_sessions,
+              unwritable_output_sessions, closed_pipe_session, halt_terminal_session)
     # The groups share nothing (each its own folders and terminal): run them side by side.
     with concurrent.futures.ThreadPoolExecutor(max_workers=len(groups)) as pool:
         results = list(pool.map(lambda group: group(), groups))

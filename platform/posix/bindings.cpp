@@ -14,6 +14,7 @@
 
 #include "startup/system/catch.hpp"
 #include "startup/system/heap.hpp"
+#include "startup/system/runtime_error.hpp"
 
 namespace ixo::platform {
 
@@ -84,7 +85,8 @@ int64_t wait_milliseconds(double seconds) {
 void wait(double seconds) {
   int64_t ms = wait_milliseconds(seconds);
   timespec left{static_cast<time_t>(ms / 1000), static_cast<long>((ms % 1000) * 1000000)};
-  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  // A Ctrl-C that halts the evaluation ends the wait.
+  while (nanosleep(&left, &left) != 0 && errno == EINTR && !system::interrupt_pending) {
   }
 }
 

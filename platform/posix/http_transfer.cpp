@@ -14,6 +14,8 @@
 
 #include <cctype>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include "platform/posix/shared_library.hpp"
 #include "platform/posix/sigpipe.hpp"
@@ -62,22 +64,41 @@ struct curl_handle {
   }
 };
 
+// The callbacks run inside libcurl's C frames, which no exception may
+// cross: a failed allocation is noted in the response and aborts the
+// transfer (answering fewer bytes than given), and libcurl then closes the
+// connection rather than keep it half read.
+template <class Take>
+size_t guarded(http_response* response, size_t n, Take take) {
+  try {
+    return take() ? n : 0;
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  }
+  response->out_of_memory = true;
+  return 0;
+}
+
 size_t take_body(char* data, size_t size, size_t count, void* target) {
-  auto* body = static_cast<std::string*>(target);
+  auto* response = static_cast<http_response*>(target);
   size_t n = size * count;
-  if (body->size() + n > largest_body) return 0;  // aborts the transfer
-  body->append(data, n);
-  return n;
+  return guarded(response, n, [&] {
+    if (response->body.size() + n > largest_body) return false;
+    response->body.append(data, n);
+    return true;
+  });
 }
 
 // Every response (a redirect, a 100 Continue) begins with its status line;
 // the headers kept are those of the last one.
 size_t take_header(char* data, size_t size, size_t count, void* target) {
-  auto* headers = static_cast<std::string*>(target);
+  auto* response = static_cast<http_response*>(target);
   size_t n = size * count;
-  if (n >= 5 && std::memcmp(data, "HTTP/", 5) == 0) headers->clear();
-  else headers->append(data, n);
-  return n;
+  return guarded(response, n, [&] {
+    if (n >= 5 && std::memcmp(data, "HTTP/", 5) == 0) response->headers.clear();
+    else response->headers.append(data, n);
+    return true;
+  });
 }
 
 bool has_header_q(const std::vector<std::string>& headers, const char* name) {
@@ -147,9 +168,9 @@ bool http_transfer(const http_request& request, http_response& response) {
   libcurl.curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
   libcurl.curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, idle_timeout_seconds);
   libcurl.curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, take_body);
-  libcurl.curl_easy_setopt(c, CURLOPT_WRITEDATA, &response.body);
+  libcurl.curl_easy_setopt(c, CURLOPT_WRITEDATA, &response);
   libcurl.curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, take_header);
-  libcurl.curl_easy_setopt(c, CURLOPT_HEADERDATA, &response.headers);
+  libcurl.curl_easy_setopt(c, CURLOPT_HEADERDATA, &response);
 
   // A POST always sends its body, empty or not, with its length; other
   // methods send one when they have one.
@@ -168,6 +189,7 @@ bool http_transfer(const http_request& request, http_response& response) {
   if (fields && !has_header_q(request.headers, "Content-Type")) listed = listed && h.add_header("Content-Type:");
   if (!has_header_q(request.headers, "Expect")) listed = listed && h.add_header("Expect:");
   if (!listed) {
+    response.out_of_memory = true;
     response.reason = "out of memory";
     return false;
   }
@@ -177,6 +199,10 @@ bool http_transfer(const http_request& request, http_response& response) {
   {
     sigpipe_held held;
     result = libcurl.curl_easy_perform(c);
+  }
+  if (response.out_of_memory) {
+    response.reason = "out of memory";
+    return false;
   }
   if (result != CURLE_OK) {
     response.timed_out = result == CURLE_OPERATION_TIMEDOUT;

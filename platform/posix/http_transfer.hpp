@@ -22,6 +22,7 @@ struct http_response {
   std::string headers;  // the header lines of the final response, CR LF kept
   std::string body;     // the bytes as they came, never decompressed
   bool timed_out = false;
+  bool out_of_memory = false;  // the response could not be held: no request failed
   std::string reason;  // why the request failed: the transfer library's text
 };
 
@@ -29,7 +30,9 @@ struct http_response {
 // are then the final response's. Connecting gives up after 60 s and a
 // transfer that stays idle for 30 s fails as a time-out. Only http and https
 // are spoken, redirects included. False when no response came, with the
-// reason filled in (also when libcurl cannot be loaded: the reason names it).
+// reason filled in (also when libcurl cannot be loaded: the reason names it),
+// or with out_of_memory set when the request or its response could not be
+// held; the connection of such a transfer is closed, never reused.
 bool http_transfer(const http_request& request, http_response& response);
 
 }  // namespace ixo::platform

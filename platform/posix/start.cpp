@@ -1,6 +1,7 @@
 // Platform start over POSIX threads and signals.
 #include "platform/posix/start.hpp"
 
+#include <malloc.h>
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
@@ -45,6 +46,12 @@ uint64_t stack_size() {
 }  // namespace
 
 void run_on_runtime_stack(void (*body)()) {
+  // The C library would give the runtime thread a malloc arena of its own,
+  // reserving 64 MB of address space at its first allocation (or retrying
+  // that reservation at each one, when a limit refuses it). With one arena
+  // the C++ heap grows by what it uses, and what is left under a limit on
+  // the address space goes to the runtime's arena.
+  mallopt(M_ARENA_MAX, 1);
   size_t runtime_stack = stack_size();
   size_t total = runtime_stack + guard_size;
   void* base = mmap(nullptr, total, PROT_READ | PROT_WRITE,
@@ -68,6 +75,12 @@ void run_on_runtime_stack(void (*body)()) {
     body();
     return;
   }
+  // Ctrl-C goes to the runtime thread, so that it interrupts what that
+  // thread waits for (a `wait`) rather than the join here.
+  sigset_t interrupt;
+  sigemptyset(&interrupt);
+  sigaddset(&interrupt, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &interrupt, nullptr);
   pthread_join(thread, nullptr);
 }
 

@@ -31,6 +31,7 @@
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/root_block.hpp"
 #include "startup/system/catch.hpp"
+#include "startup/system/runtime_error.hpp"
 
 namespace ixo::interpreter {
 
@@ -900,6 +901,7 @@ inline void push_run_value(const cell& value, bool keep) {
 }  // namespace
 
 void eval_block(const cell* given, bool keep) {
+  if (system::interrupt_pending) stack::take_interrupt();
   int32_t pos = static_cast<int32_t>(given->data1);
   if (tracing_on) return block_loop<true>(given, keep, pos);
   pos = frameless_statements(given, pos, rs_abs_cells(given), keep);
@@ -913,6 +915,7 @@ namespace {
 // `mark` when `mark_q` says so.
 template <class MarkQ>
 void eval_in_frame(const cell* given, stack::frame_mark traced_mark, stack::frame_mark mark, MarkQ mark_q) {
+  if (system::interrupt_pending) stack::take_interrupt();
   int32_t pos = static_cast<int32_t>(given->data1);
   if (tracing_on) {
     stack::body_mark = traced_mark;

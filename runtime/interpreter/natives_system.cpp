@@ -32,6 +32,7 @@
 #include "runtime/memory/roots.hpp"
 #include "runtime/memory/stats.hpp"
 #include "startup/system/heap.hpp"
+#include "startup/system/runtime_error.hpp"
 #include "runtime/memory/memory.hpp"
 
 namespace ixo::natives {
@@ -220,8 +221,11 @@ void wait(const int32_t*) {
       platform::wait(static_cast<double>(step) / 1000);
       left -= step;
       wait_step();
-    } while (left > 0);
+    } while (left > 0 && !system::interrupt_pending);
   }
+  // A Ctrl-C that ended the wait halts here, even when the wait is the
+  // last thing the command does.
+  if (system::interrupt_pending) stack::take_interrupt();
   none::box();
 }
 

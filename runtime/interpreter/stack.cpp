@@ -5,7 +5,9 @@
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/error.hpp"
+#include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/unset.hpp"
+#include "runtime/datatypes/word.hpp"
 #include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/natives_print.hpp"
@@ -225,6 +227,20 @@ void throw_value(uint32_t code) {
   push(value);
   push(name);
   throw throw_signal{code};
+}
+
+void take_interrupt() {
+  bool taken = false;
+  for (call_frame* f = frame_top; f > frame_bottom && !taken;) {
+    uint32_t k = frame_kind_of(--f);
+    taken = k == FRAME_CATCH || k == FRAME_TRY_ALL;
+  }
+  if (!taken) return;
+  system::interrupt_pending = 0;
+  mark(words::word_throw, FRAME_NATIVE);
+  word::push_symbol(symbol::make("halt-request"));
+  word::push_symbol(symbol::make("console"));
+  throw_value(THROW_THROW);
 }
 
 void caught_throw() { throw_position = nullptr; }

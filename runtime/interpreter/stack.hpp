@@ -174,6 +174,11 @@ void throw_return(bool return_, bool keep_own_frame);
 // The frame position of the first throw stays until a catch takes the
 // throw (caught_throw) or an error's `where` is looked up from it.
 [[noreturn]] void throw_value(uint32_t code);
+// Ctrl-C at the interactive console, taken at an evaluation step: throws
+// the word halt-request named console, as `halt` there does, when a catch
+// or try/all frame is there to take it; else (the console's own code
+// between two commands) it stays pending.
+void take_interrupt();
 void caught_throw();
 
 // Prints the report of an error value (its form) to the console, as an

@@ -29,12 +29,35 @@ char* work = early_work;
 int32_t pending = 0;
 const console_layer* console = nullptr;
 
+// Set at the first write to standard output that fails; what is printed
+// afterwards is dropped.
+bool output_lost = false;
+bool output_failed = false;
+
+// A failure other than a closed pipe (a full disk, the file-size limit, an
+// I/O error) is told on standard error, once, and fails the run. A reader
+// that has gone is not an error of ours: with SIGPIPE at its default the
+// process never gets here, and with SIGPIPE ignored the output is dropped.
+void lose_output(int error) {
+  output_lost = true;
+  if (error == EPIPE) return;
+  output_failed = true;
+  constexpr char head[] = "*** Error: cannot write to standard output: ";
+  char text[160];
+  int n = std::snprintf(text, sizeof text, "%s%s\n", head, std::strerror(error));
+  if (n < 0 || n >= static_cast<int>(sizeof text)) n = static_cast<int>(sizeof text) - 1;
+  while (::write(STDERR_FILENO, text, static_cast<size_t>(n)) < 0 && errno == EINTR) {
+  }
+}
+
 void write_all(const char* p, size_t n) {
+  if (output_lost) return;
   while (n > 0) {
     ssize_t w = ::write(STDOUT_FILENO, p, n);
     if (w < 0) {
       if (errno == EINTR) continue;
-      return;  // write errors are ignored: there is nowhere to report them
+      lose_output(errno);
+      return;
     }
     p += w;
     n -= static_cast<size_t>(w);
@@ -112,6 +135,8 @@ void init_console_output(const console_layer* terminal) {
 }
 
 void use_console(const console_layer* c) { console = c; }
+
+bool output_failed_q() { return output_failed; }
 
 void flush_output() {
   write_all(output, static_cast<size_t>(pending));

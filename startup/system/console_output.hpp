@@ -54,4 +54,9 @@ void put_units(const void* text, int32_t bytes, int32_t unit);
 // Writes what is pending in the output buffer.
 void flush_output();
 
+// Whether a write to standard output has failed for a reason other than a
+// closed pipe (reported on standard error when it happened): the run then
+// ends with status 1.
+bool output_failed_q();
+
 }  // namespace ixo::system

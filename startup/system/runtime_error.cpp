@@ -73,6 +73,7 @@ constexpr numbered_message messages[] = {
 };
 
 volatile sig_atomic_t reporting = 0;
+volatile sig_atomic_t interrupt_halts = 0;
 
 void print_report(int32_t number, uint32_t address) {
   using namespace print;
@@ -107,12 +108,18 @@ int32_t fault_number(int signo, const siginfo_t* info, bool on_stack_guard) {
 }
 
 void on_fault(int signo, siginfo_t* info, void* context) {
+  if (signo == SIGINT && interrupt_halts && !interrupt_pending) {
+    interrupt_pending = 1;
+    return;
+  }
   if (restore_on_exit) restore_on_exit();
   if (reporting) _exit(signo == SIGINT ? 128 + SIGINT : 99);
   reporting = 1;
   if (signo == SIGINT) {
-    // Ctrl-C outside the line editor: what was printed is kept, and the
-    // status tells the caller that the run was interrupted.
+    // Ctrl-C outside the line editor, and not while a command of the
+    // interactive console runs (or a second time before the evaluation
+    // took the first): what was printed is kept, and the status tells the
+    // caller that the run was interrupted.
     system::flush_output();
     _exit(128 + SIGINT);
   }
@@ -127,6 +134,13 @@ void on_fault(int signo, siginfo_t* info, void* context) {
 }
 
 }  // namespace
+
+volatile sig_atomic_t interrupt_pending = 0;
+
+void set_interrupt_halts(bool on) {
+  interrupt_halts = on;
+  interrupt_pending = 0;
+}
 
 void (*restore_on_exit)() = nullptr;
 void (*release_on_exit)() = nullptr;
@@ -151,6 +165,8 @@ void runtime_error(int32_t number, uint32_t address) {
 void exit_process(int32_t status) {
   if (restore_on_exit) restore_on_exit();
   system::flush_output();
+  // A run whose output was lost did not succeed, whatever it says.
+  if (status == 0 && output_failed_q()) status = 1;
   if (release_on_exit) release_on_exit();
   heap::free_all();
   std::exit(status);

@@ -3,6 +3,7 @@
 // address) and an exit with the number as status. Number 0 is the quiet
 // way out.
 #pragma once
+#include <csignal>
 #include <cstdint>
 
 namespace ixo::system {
@@ -10,7 +11,8 @@ namespace ixo::system {
 [[noreturn]] void runtime_error(int32_t number, uint32_t address);
 
 // Ends the process with `status` and no report, the way every orderly exit
-// goes: output flushed, release_on_exit run, the tracked heap released.
+// goes: output flushed, release_on_exit run, the tracked heap released. A
+// status of 0 becomes 1 when a write to standard output failed.
 [[noreturn]] void exit_process(int32_t status);
 
 // Run on every way out (exit_process, a runtime error, a fault) before the
@@ -29,6 +31,14 @@ const char* runtime_error_message(int32_t number);
 // A code address as the reports print it: its offset in the executable's
 // image, so that it can be looked up in the symbol table of the build.
 uint32_t code_address(const void* address);
+
+// Ctrl-C (SIGINT) while interrupts halt: the handler only sets
+// `interrupt_pending`, and the evaluator stops the evaluation under way as
+// `halt` does when it next takes a step. Otherwise, and at a second Ctrl-C
+// before the first was taken, the process ends with status 130.
+// set_interrupt_halts clears what is pending either way.
+extern volatile sig_atomic_t interrupt_pending;
+void set_interrupt_halts(bool on);
 
 // Installs the handlers that turn processor faults and Ctrl-C into runtime
 // errors, with an alternate signal stack for the calling thread, so that a
