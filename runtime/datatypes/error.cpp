@@ -163,10 +163,13 @@ int32_t append_string(cell* buffer, const cell* s, int32_t part) {
   return part - string::rs_length_q(s);
 }
 
+// Positions in the system object: system/state/stack-trace and
+// system/state/source-files.
+constexpr int32_t SYSTEM_STATE = 5, STATE_STACK_TRACE = 2, STATE_SOURCE_FILES = 3;
+
 // system/state/stack-trace: the depth of call traces, or 0 when it is not
 // a positive integer.
 int32_t stack_trace_depth() {
-  constexpr int32_t SYSTEM_STATE = 5, STATE_STACK_TRACE = 2;
   const cell* depth = object::system_field({SYSTEM_STATE, STATE_STACK_TRACE});
   if (!depth || TYPE_OF(depth) != TYPE_INTEGER) return 0;
   return std::max(integer::get(depth), 0);
@@ -358,6 +361,15 @@ void make_stack_trace(cell* error) {
   block::make_at(&words, std::max<int32_t>(20, static_cast<int32_t>(calls.size())));
   for (int32_t symbol : calls) word::make_in(symbol, words.data2);
   *field(&e, FIELD_STACK) = words;
+  const cell* files = object::system_field({SYSTEM_STATE, STATE_SOURCE_FILES});
+  if (files && TYPE_OF(files) == TYPE_BLOCK && block::rs_length_q(files) > 0) {
+    cell source = *files, copy{};
+    root_guard keep_source(&source), keep_copy(&copy);
+    block::make_at(&copy, block::rs_length_q(&source));
+    block::insert_block(&copy, &source);
+    copy.data1 = 0;
+    *field(&e, FIELD_FILES) = copy;
+  }
 }
 
 // ---- Actions -------------------------------------------------------------------------
