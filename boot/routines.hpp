@@ -31,6 +31,7 @@ void shift_right();      // shift-right data bits: arithmetic right shift
 void shift_left();       // shift-left data bits
 void shift_logical();    // shift-logical data bits: unsigned right shift
 void count_chars();      // count-chars start pos: UTF-8 characters between the positions
+void make_null_handle(); // make-null-handle: an empty handle! (no class, value 0)
 void init_value_routines();
 
 // Routines over the running runtime (routines_runtime.cpp).

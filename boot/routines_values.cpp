@@ -1,6 +1,7 @@
 // The value routines of the boot library: the quiet store into a block
 // slot, the three bit shifts (forwarded to the shift native) and the
-// character count of a UTF-8 byte run.
+// character count of a UTF-8 byte run, and the empty handle (null-handle,
+// and the handle of screens that the view backend has none for).
 #include "boot/routines.hpp"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include "runtime/core/unicode.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
+#include "runtime/datatypes/handle.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/routine.hpp"
 #include "runtime/interpreter/fire.hpp"
@@ -61,12 +63,15 @@ void count_chars() {
   integer::box(unicode::count_chars(head + from, head + to));
 }
 
+void make_null_handle() { handle::make_at(stack::arguments, 0, 0); }
+
 void init_value_routines() {
   routine::register_entry("set-slot-quiet", set_slot_quiet);
   routine::register_entry("shift-right", shift_right);
   routine::register_entry("shift-left", shift_left);
   routine::register_entry("shift-logical", shift_logical);
   routine::register_entry("count-chars", count_chars);
+  routine::register_entry("make-null-handle", make_null_handle);
 }
 
 }  // namespace ixo::boot

@@ -71,7 +71,6 @@
 #include "runtime/datatypes/word.hpp"
 #include "boot/routines.hpp"
 #include "gui/event.hpp"
-#include "gui/platform.hpp"
 #include "gui/tui/draw.hpp"
 #include "gui/tui/os_layer.hpp"
 #include "gui/tui/widgets.hpp"
@@ -218,7 +217,6 @@ void init() {
   boot::init_codec_routines();
   boot::init_json_routines();
   gui::event::init_routines();
-  gui::platform::init_routines();
   tui::init_routines();
   tui::draw::init_routines();
   tui::os::init_routines();

@@ -78,12 +78,14 @@ PIPED = [
     ("unset result prints nothing", [], "print 1\n()\n", "{banner}1\n", 0),
     ("empty lines are ignored", [], "\n\n2\n", "{banner}== 2\n", 0),
     ("error then the loop goes on", [], "1 / 0\n7\n",
-     "{banner}*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 \n\n== 7\n", 0),
+     "{banner}*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0\n"
+     "*** Stack: launch launch run eval-command do-command try-do \n\n== 7\n", 0),
     ("load error", [], "1 + ]\n7\n",
-     "{banner}*** Syntax Error: (line 1) missing [ at ]\n*** Where: transcode\n*** Near : transcode buffer\n== 7\n", 0),
+     "{banner}*** Syntax Error: (line 1) missing [ at ]\n*** Where: transcode\n*** Near : transcode buffer\n"
+     "*** Stack: launch launch run eval-command do-command\n== 7\n", 0),
     ("a hexadecimal letter and h is not a word", [], "Ah\nFFh\n",
      "{banner}*** Syntax Error: (line 1) invalid word at Ah\n*** Where: transcode\n*** Near : transcode buffer\n"
-     "== 255\n", 0),
+     "*** Stack: launch launch run eval-command do-command\n== 255\n", 0),
     ("block over lines", [], "length? [1\n2\n\n3]\n", "{banner}== 3\n", 0),
     ("paren and string over lines", [], "(1 +\n2)\n{a\nb}\n", '{banner}== 3\n== "a^/b"\n', 0),
     ("paths", [], "b: [c [d 4]]\nb/c/d\nb/(1)\nb/(\n1)\n", "{banner}== [c [d 4]]\n== 4\n== c\n== c\n", 0),
@@ -91,28 +93,35 @@ PIPED = [
     ("escape drops the command", [], "[1\n2\x1b\n3\n", "{banner}(escape)\n== 3\n", 0),
     ("halt", [], "halt\n1\n", "{banner}(halted)\n== 1\n", 0),
     ("where names the raiser after a command over lines and after halt", [], "(\n1 / 0\n)\nhalt\n2 / 0\n",
-     "{banner}*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 \n\n(halted)\n"
-     "*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 2 / 0 \n\n", 0),
+     "{banner}*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0\n"
+     "*** Stack: launch launch run eval-command do-command try-do \n\n(halted)\n"
+     "*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 2 / 0\n"
+     "*** Stack: launch launch run eval-command do-command try-do \n\n", 0),
     ("stray exits stay in the loop", [], "exit\nbreak\n5\n",
-     "{banner}*** Throw Error: return or exit not in function\n*** Where: exit\n*** Near : exit \n\n"
-     "*** Throw Error: no loop to break\n*** Where: break\n*** Near : break \n\n== 5\n", 0),
+     "{banner}*** Throw Error: return or exit not in function\n*** Where: exit\n*** Near : exit\n"
+     "*** Stack: launch launch run eval-command do-command try-do \n\n"
+     "*** Throw Error: no loop to break\n*** Where: break\n*** Near : break\n"
+     "*** Stack: launch launch run eval-command do-command try-do \n\n== 5\n", 0),
     ("long result is cut", [], "append/dup copy \"\" #\"x\" 100\n",
      "{banner}== {" + "x" * 72 + "...\n", 0),
     ("prompt error", [], "system/console/prompt: [1 / 0]\n8\n",
      "{banner}== [1 / 0]\n*** Math Error: attempt to divide by zero\n"
-     "*** Where: system/console/prompt\n*** Near : 1 / 0\n== 8\n", 0),
+     "*** Where: system/console/prompt\n*** Near : 1 / 0\n*** Stack: launch launch run \n== 8\n", 0),
     ("quit with a status", [], "quit/return 3\nprint 9\n", "{banner}", 3),
     ("end of input quits", [], "", "{banner}", 0),
     ("end of input inside a block", [], "[1\n", "{banner}", 0),
     ("script with arguments", ["sub/args.ixo", "a", "b"], "", '["a" "b"]\ntrue\n', 0),
     ("script ending in an error", ["fails.ixo"], "",
-     "before\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 print \"after\"\n", 1),
+     "before\n*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 print \"after\"\n"
+     "*** Stack: launch launch try-do\n", 1),
     # A script that cannot be read ends the run with status 1; standard
     # input is not taken for code.
     ("missing script", ["missing.ixo"], "print 2\n",
-     "*** Access Error: cannot open: %missing.ixo\n*** Where: read\n*** Near : read file\n", 1),
+     "*** Access Error: cannot open: %missing.ixo\n*** Where: read\n*** Near : read file\n"
+     "*** Stack: launch launch read-argument\n", 1),
     ("script that is not UTF-8", ["not-utf8.ixo"], "print 2\n",
-     "*** Access Error: invalid UTF-8 encoding: #{FFFE220A}\n*** Where: read\n*** Near : read file\n", 1),
+     "*** Access Error: invalid UTF-8 encoding: #{FFFE220A}\n*** Where: read\n*** Near : read file\n"
+     "*** Stack: launch launch read-argument\n", 1),
     ("file without header", ["no-header.ixo"], "", "*** Error: Ixo header not found!\n", 1),
     ("--catch enters the loop", ["--catch", "after.ixo"], "x\n", "== 42\n", 0),
     ("a script is expanded before it runs", ["directives.ixo"], "",
@@ -124,10 +133,12 @@ PIPED = [
     ("a macro that expands itself ever deeper stops", ["macro-nest.ixo"], "",
      "*** Macro Error: the expansion of m does not end\n*** Where: m m\n(halted)\n", 1),
     ("-- ends the options", ["--", "--catch"], "",
-     "*** Access Error: cannot open: %--catch\n*** Where: read\n*** Near : read file\n", 1),
+     "*** Access Error: cannot open: %--catch\n*** Where: read\n*** Near : read file\n"
+     "*** Stack: launch launch read-argument\n", 1),
     # One line that is not UTF-8 is reported like any other bad line.
     ("a line that is not UTF-8", [], b"print 1\n\xff\xfe\nprint 2\n",
-     "{banner}1\n*** Access Error: invalid UTF-8 encoding: #{FFFE}\n*** Where: _read-input\n*** Near : either any [_read-input question true = \n2\n", 0),
+     "{banner}1\n*** Access Error: invalid UTF-8 encoding: #{FFFE}\n*** Where: _read-input\n*** Near : either any [_read-input question true = \n"
+     "*** Stack: launch launch run ask\n2\n", 0),
     ("a write past the file-size limit", ["too-big.ixo"], "",
      "access cannot-write big.txt\nafter\n", 0, {"fsize": 4096}),
     ("a library that cannot be loaded fails only what needs it", ["no-libraries.ixo"], "",
@@ -170,7 +181,8 @@ PIPED = [
     ("debug/later stops once at an error", [], "system/tools/options/debug/show-stack?: false\n"
      "debug/later [1 / 0]\n\n7\n",
      "{banner}== false\n-----> ERROR make error! [code: 400 type: 'math id: 'zero-divide arg1: none arg\n"
-     "*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0 \n\n== 7\n", 0),
+     "*** Math Error: attempt to divide by zero\n*** Where: /\n*** Near : 1 / 0\n"
+     "*** Stack: launch launch run eval-command do-command try-do debug \n\n== 7\n", 0),
     ("debug: a function's value shows its locals", [], "system/tools/options/debug/show-stack?: false\n"
      "f: func [x] [x * 2]\ndebug [f 3]\n\n\n\n\n\n:f\nc\n",
      "{banner}== false\n== func [x][x * 2]\n-----> EVAL f\nInput: f 3\n-----> OPEN f\nInput: 3\n"
@@ -179,9 +191,11 @@ PIPED = [
     ("debug: a line that does not load is told and asked again", [],
      "system/tools/options/debug/show-stack?: false\ndebug [1 + 2]\nbogus [[[\n+s [\n:x [[[\nc\nprint 4\n",
      "{banner}== false\n-----> EVAL 1\nInput: 1 + 2\n" +
-     "*** Syntax Error: (line 1) missing ] at [\n*** Where: to\n"
-     "*** Near : to block! either find \"+-\" first line [n\n" * 2 +
-     "*** Syntax Error: (line 1) missing ] at [\n*** Where: transcode\n*** Near : out: transcode source\n4\n", 0),
+     ("*** Syntax Error: (line 1) missing ] at [\n*** Where: to\n"
+      "*** Near : to block! either find \"+-\" first line [n\n"
+      "*** Stack: launch launch run eval-command do-command try-do debug do-handler do-command \n") * 2 +
+     "*** Syntax Error: (line 1) missing ] at [\n*** Where: transcode\n*** Near : out: transcode source\n"
+     "*** Stack: launch launch run eval-command do-command try-do debug do-handler do-command \n4\n", 0),
     ("debug: the end of the input runs on", [], "system/tools/options/debug/show-stack?: false\n"
      "debug [1 + 2]\n",
      "{banner}== false\n-----> EVAL 1\nInput: 1 + 2\n", 0),

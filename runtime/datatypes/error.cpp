@@ -4,12 +4,14 @@
 // come from object!).
 #include "runtime/datatypes/error.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/datatype.hpp"
+#include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/object.hpp"
 #include "runtime/datatypes/registry.hpp"
@@ -161,6 +163,32 @@ int32_t append_string(cell* buffer, const cell* s, int32_t part) {
   return part - string::rs_length_q(s);
 }
 
+// Positions in the system object: system/state/stack-trace and
+// system/state/source-files.
+constexpr int32_t SYSTEM_STATE = 5, STATE_STACK_TRACE = 2, STATE_SOURCE_FILES = 3;
+
+// system/state/stack-trace: the depth of call traces, or 0 when it is not
+// a positive integer.
+int32_t stack_trace_depth() {
+  const cell* depth = object::system_field({SYSTEM_STATE, STATE_STACK_TRACE});
+  if (!depth || TYPE_OF(depth) != TYPE_INTEGER) return 0;
+  return std::max(integer::get(depth), 0);
+}
+
+// The report's Stack line for a `stack` still holding a frame position:
+// the words of the calls below it, each followed by a space. Only the
+// frames in use are read: those above the top belong to calls that have
+// ended, whose contexts may be gone.
+int32_t form_call_words(cell* buffer, int32_t depth, int32_t limit, int32_t part) {
+  int32_t in_use = static_cast<int32_t>(stack::frame_top - stack::frame_bottom);
+  for (int32_t symbol : stack::call_words(depth, std::clamp(limit, 0, in_use))) {
+    cell name{TYPE_STRING, 0, symbol::get_c_string(symbol), 0};
+    part = append_string(buffer, &name, part);
+    part = datatype::append_text(buffer, " ", part);
+  }
+  return part;
+}
+
 }  // namespace
 
 // ---- The errors object ---------------------------------------------------------
@@ -304,6 +332,15 @@ int32_t form(cell* error_, cell* buffer, cell*, int32_t part) {
   item = *field(&e, FIELD_NEAR);
   part = append_cut(buffer, part, NEAR_WIDTH,
                     [&] { mold_cut(&item, buffer, 1, NEAR_WIDTH); });
+  int32_t depth = stack_trace_depth();
+  item = *field(&e, FIELD_STACK);
+  if (depth > 0 && TYPE_OF(&item) == TYPE_INTEGER) {
+    part = datatype::append_text(buffer, "\n*** Stack: ", part);
+    part = form_call_words(buffer, depth, integer::get(&item), part);
+  } else if (depth > 0 && TYPE_OF(&item) == TYPE_BLOCK) {
+    part = datatype::append_text(buffer, "\n*** Stack: ", part);
+    part = actions::form(&item, buffer, nullptr, part);
+  }
   item = *field(&e, FIELD_FILES);
   if (TYPE_OF(&item) == TYPE_BLOCK) {
     part = datatype::append_text(buffer, "\n*** Files: ", part);
@@ -311,6 +348,28 @@ int32_t form(cell* error_, cell* buffer, cell*, int32_t part) {
                       [&] { mold_cut(&item, buffer, 1, NEAR_WIDTH); });
   }
   return part;
+}
+
+void make_stack_trace(cell* error) {
+  cell* position = field(error, FIELD_STACK);
+  if (TYPE_OF(position) != TYPE_INTEGER) return;
+  int32_t frames = static_cast<int32_t>(stack::frame_end - stack::frame_bottom);
+  std::vector<int32_t> calls =
+      stack::call_words(std::max(stack_trace_depth(), 1), std::clamp(integer::get(position), 0, frames));
+  cell e = *error, words{};
+  root_guard keep_e(&e), keep_words(&words);
+  block::make_at(&words, std::max<int32_t>(20, static_cast<int32_t>(calls.size())));
+  for (int32_t symbol : calls) word::make_in(symbol, words.data2);
+  *field(&e, FIELD_STACK) = words;
+  const cell* files = object::system_field({SYSTEM_STATE, STATE_SOURCE_FILES});
+  if (files && TYPE_OF(files) == TYPE_BLOCK && block::rs_length_q(files) > 0) {
+    cell source = *files, copy{};
+    root_guard keep_source(&source), keep_copy(&copy);
+    block::make_at(&copy, block::rs_length_q(&source));
+    block::insert_block(&copy, &source);
+    copy.data1 = 0;
+    *field(&e, FIELD_FILES) = copy;
+  }
 }
 
 // ---- Actions -------------------------------------------------------------------------

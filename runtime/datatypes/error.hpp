@@ -56,6 +56,14 @@ cell* field(const cell* error, int32_t index);
 // answers the remaining length.
 int32_t form_message(cell* message, cell* buffer, cell* error, int32_t part);
 
+// When the error's `stack` holds a frame position: `stack` becomes a block
+// of the words of the calls below it, outermost first, at the depth
+// system/state/stack-trace asks for (1 unless a positive integer); `files`
+// gets a copy of system/state/source-files when that lists any. The
+// frames an unwinding left above the top are read before anything is
+// allocated.
+void make_stack_trace(cell* error);
+
 // The report: form of error!.
 int32_t form(cell* error, cell* buffer, cell* arg, int32_t part);
 

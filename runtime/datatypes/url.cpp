@@ -1,9 +1,8 @@
 // url!: percent-encoding and -decoding, make and to from a block of parts,
-// mold, the path step, and the registration of url! under string!, whose
-// string cell, buffers and actions it shares.
+// mold, the path step, reading and writing over HTTP or a port, the port
+// of a url, and the registration of url! under string!, whose string
+// cell, buffers and actions it shares.
 #include "runtime/datatypes/url.hpp"
-
-#include <strings.h>
 
 #include <climits>
 #include <string>
@@ -13,6 +12,7 @@
 #include "runtime/core/unicode.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
+#include "runtime/datatypes/object.hpp"
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/string_form.hpp"
@@ -21,6 +21,7 @@
 #include "runtime/datatypes/word.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
+#include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
 
@@ -236,16 +237,33 @@ cell* eval_path(cell* value, cell* element, cell* data, cell* path, cell*, cell*
   return result;
 }
 
-// ---- read and write ------------------------------------------------------------------
+// ---- Ports -------------------------------------------------------------------------
+
+cell* to_port(cell* url, bool opening, int32_t new_, int32_t read, int32_t write, int32_t seek, cell* allow) {
+  cell target = *url, name{}, parser{};
+  root_guard keep_target(&target), keep_name(&name), keep_parser(&parser);
+  word::make_at(symbol::make("url-parser"), &name);
+  parser = *word::get_value(&name);
+  if (TYPE_OF(&parser) != TYPE_OBJECT) fire(err::script_no_value, {name});
+  word::make_at(symbol::make("parse-url"), &name);
+  parser = *object::select_word(&parser, &name);
+  stack::push(target);
+  interpreter::call_value(&parser, &name, 1, interpreter::CALLBACK_NONE);
+  cell* parts = stack::top - 1;
+  if (TYPE_OF(parts) != TYPE_OBJECT) fire(err::script_invalid_arg, {target});
+  cell port_type = datatype::make_cell(TYPE_PORT);
+  cell* port = actions::make(&port_type, parts);
+  if (opening) actions::open(port, new_, read, write, seek, allow);
+  return port;
+}
+
+// ---- read, write and open ------------------------------------------------------------
 
 namespace {
 
-// Only URLs whose scheme begins with "http" (so https too) are read and
-// written here; other schemes would need ports, which this build has not.
-void require_http(cell* value) {
-  std::string text = simple_io::value_to_bytes(value, -1);
-  if (text.size() < 4 || strncasecmp(text.c_str(), "http", 4) != 0) fire(err::access_unknown_scheme, {*value});
-}
+// A url whose text from its index starts with "http" (so https too) is
+// read and written here; any other goes to the port of its scheme.
+bool http_q(const cell* value) { return utf8_of(value).starts_with("http"); }
 
 cell method_word(const char* spelling) {
   cell c{};
@@ -257,11 +275,9 @@ bool string_or_binary_q(const cell* value) {
   return TYPE_OF(value) == TYPE_STRING || TYPE_OF(value) == TYPE_BINARY;
 }
 
-}  // namespace
-
 // read sends GET; /part, /seek and /as are not done.
 cell* read(cell* url, cell* part, cell* seek, int32_t binary, int32_t lines, int32_t info, cell* as) {
-  require_http(url);
+  if (!http_q(url)) return actions::read(to_port(url, false, 0, 0, 0, 0, nullptr), part, seek, binary, lines, info, as);
   if (stack::given_q(part) || stack::given_q(seek) || stack::given_q(as)) fire(err::internal_not_done);
   cell get = method_word("get");
   return simple_io::request_http(&get, url, nullptr, nullptr, binary != 0, lines != 0, info != 0);
@@ -270,9 +286,11 @@ cell* read(cell* url, cell* part, cell* seek, int32_t binary, int32_t lines, int
 // write of a string or binary sends it with POST; of a block [method
 // headers body], each part optional and an empty block a GET. A block body
 // is sent molded. /seek, /allow and /as are not done.
-cell* write(cell* url, cell* data, int32_t binary, int32_t lines, int32_t info, int32_t, cell*, cell* seek,
-            cell* allow, cell* as) {
-  require_http(url);
+cell* write(cell* url, cell* data, int32_t binary, int32_t lines, int32_t info, int32_t append, cell* part,
+            cell* seek, cell* allow, cell* as) {
+  if (!http_q(url))
+    return actions::write(to_port(url, false, 0, 0, 0, 0, nullptr), data, binary, lines, info, append, part, seek,
+                          allow, as);
   if (stack::given_q(seek) || stack::given_q(allow) || stack::given_q(as)) fire(err::internal_not_done);
   cell target = *url, value = *data;
   cell method = method_word("post"), headers{}, body{};
@@ -305,10 +323,16 @@ cell* write(cell* url, cell* data, int32_t binary, int32_t lines, int32_t info, 
                                  binary != 0, lines != 0, info != 0);
 }
 
+// open of any url: the port of its scheme, opened.
+cell* open(cell* url, int32_t new_, int32_t read, int32_t write, int32_t seek, cell* allow) {
+  return to_port(url, true, new_, read, write, seek, allow);
+}
+
+}  // namespace
+
 // ---- Registration ------------------------------------------------------------------
 
 void init() {
-  // Opening a url needs port!, which this build does not have yet.
   // clang-format off
   datatype::register_type(datatype_registration(TYPE_URL, TYPE_STRING, "url!",
     /* make .. set-path */     make, unsupported, unsupported, to, inherit, mold, eval_path, unsupported,
@@ -317,7 +341,7 @@ void init() {
     /* append .. head */       inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
     /* head? .. poke */        inherit, inherit, inherit, inherit, inherit, inherit, inherit, inherit,
     /* put .. tail */          unsupported, inherit, inherit, inherit, unsupported, inherit, inherit, inherit,
-    /* tail? .. open */        inherit, inherit, unsupported, unsupported, unsupported, unsupported, inherit, unsupported,
+    /* tail? .. open */        inherit, inherit, unsupported, unsupported, unsupported, unsupported, inherit, open,
     /* open? .. write */       unsupported, unsupported, read, unsupported, unsupported, write));
   // clang-format on
 }

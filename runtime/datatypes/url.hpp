@@ -1,6 +1,7 @@
 // url!: a string with its own literal syntax and mold, built from a block
 // of parts by make and to, and extended by path steps. file! inherits all
-// of this. The module also owns percent-encoding and -decoding, which the
+// of this. A url whose text starts with "http" is read and written over
+// HTTP; any other, and every url opened, goes to a port of its scheme. The module also owns percent-encoding and -decoding, which the
 // lexer and the dehex and enhex natives use.
 #pragma once
 #include <cstdint>
@@ -61,6 +62,13 @@ cell* to(cell* proto, cell* spec, int32_t type);
 // Setting raises script/bad-path-set.
 cell* eval_path(cell* value, cell* element, cell* data, cell* path, cell* parent, cell* previous,
                 int32_t element_index, int32_t case_, int32_t get, int32_t last, int32_t notify);
+
+// The port for a url: the boot library's url-parser/parse-url splits it
+// into an object of parts (anything else raises script/invalid-arg with
+// the url), from which make port! makes the port of its scheme; with
+// `opening` the port is opened with the given refinements of open. The
+// port is answered on the value stack.
+cell* to_port(cell* url, bool opening, int32_t new_, int32_t read, int32_t write, int32_t seek, cell* allow);
 
 // Registers url! (type 9) under string!.
 void init();

@@ -6,11 +6,7 @@
 // reaches them; everything else passes on.
 #include "runtime/interpreter/natives_exit.hpp"
 
-#include <algorithm>
-#include <vector>
-
 #include "runtime/datatypes/block.hpp"
-#include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/error.hpp"
 #include "runtime/datatypes/map.hpp"
 #include "runtime/datatypes/op.hpp"
@@ -53,35 +49,6 @@ bool named_q(const cell* names, const cell* name) {
   return false;
 }
 
-// Frames that name no call: the runtime's own.
-bool internal_frame_q(const stack::call_frame* f) {
-  uint32_t symbol = stack::frame_symbol(f);
-  return symbol == stack::FRAME_NAME_NONE || symbol == words::word_body->data2 ||
-         symbol == words::word_anon->data2;
-}
-
-// The error's `stack` field, a frame position, becomes the block of the
-// words of the function calls below that position, outermost first. The
-// frames above the current frame top are still those the error left, but
-// the collector no longer sees them: they are read before allocating.
-void keep_call_stack(cell* error) {
-  const cell* field = error::field(error, error::FIELD_STACK);
-  if (TYPE_OF(field) != TYPE_INTEGER) return;
-  int32_t limit = std::min(static_cast<int32_t>(field->data2), static_cast<int32_t>(stack::frame_end - stack::frame_bottom));
-  std::vector<int32_t> calls;
-  for (const stack::call_frame* f = stack::frame_bottom; f < stack::frame_bottom + limit; ++f) {
-    if (internal_frame_q(f)) continue;
-    int32_t symbol = static_cast<int32_t>(stack::frame_symbol(f));
-    const cell* value = context::get_in(symbol, f->ctx ? f->ctx : context::global_ctx);
-    if (value && TYPE_OF(value) == TYPE_FUNCTION) calls.push_back(symbol);
-  }
-  cell words{};
-  root_guard keep_words(&words);
-  block::make_at(&words, std::max<int32_t>(20, static_cast<int32_t>(calls.size())));
-  for (int32_t symbol : calls) word::make_in(symbol, words.data2);
-  *error::field(error, error::FIELD_STACK) = words;
-}
-
 // The live pairs of a map as a block of keys and values.
 cell* pairs_of(const cell* m) {
   cell held = *m;
@@ -115,7 +82,7 @@ void try_(const int32_t* refinements) {
     stack::arguments = base;
     if (stack::top < base) stack::top = base;
     stack::set_last_if_error();
-    if (keep && TYPE_OF(stack::arguments) == TYPE_ERROR) keep_call_stack(stack::arguments);
+    if (keep && TYPE_OF(stack::arguments) == TYPE_ERROR) error::make_stack_trace(stack::arguments);
   }
   stack::unwind_last();
 }

@@ -177,6 +177,20 @@ void collect_calls(cell* blk) {
   }
 }
 
+std::vector<int32_t> call_words(int32_t level, int32_t limit) {
+  std::vector<int32_t> symbols;
+  for (const call_frame* f = frame_bottom; f < frame_bottom + limit; ++f) {
+    if (internal_frame_q(f)) continue;
+    int32_t symbol = static_cast<int32_t>(frame_symbol(f));
+    if (level <= 1) {
+      const cell* value = context::get_in(symbol, f->ctx ? f->ctx : context::global_ctx);
+      if (!value || TYPE_OF(value) != TYPE_FUNCTION) continue;
+    }
+    symbols.push_back(symbol);
+  }
+  return symbols;
+}
+
 void set_last_if_error() {
   if (TYPE_OF(&error_in_flight) == TYPE_ERROR) *arguments = error_in_flight;
   error_in_flight = cell{};

@@ -6,6 +6,7 @@
 // so their cells never move.
 #pragma once
 #include <cstdint>
+#include <vector>
 
 #include "runtime/memory/arena.hpp"
 #include "runtime/memory/cell.hpp"
@@ -116,6 +117,14 @@ void find_call_frame(cell* out);
 // call: its word, bound as find_call_frame binds it, and an integer!, the
 // argument base the frame saved in cells from the bottom.
 void collect_calls(cell* blk);
+
+// The symbols of the calls that the frames from the bottom up to (not
+// including) frame position `limit` name, outermost first: at `level` 1 or
+// below only those whose word holds a function! in the frame's context,
+// above it every named frame. It reads the frames and allocates nothing, so
+// frames that an unwinding left above the top may be read before the next
+// allocation; `limit` is at most frame_end - frame_bottom.
+std::vector<int32_t> call_words(int32_t level, int32_t limit);
 
 // When an error is in flight, moves it into the result slot; then
 // top := arguments + 1.
