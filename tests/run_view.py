@@ -239,6 +239,17 @@ CASES = [
      'w: layout [button "A" [unview]]\nview/no-wait w\n'
      'view/flags [button "M" [unview]] [modal]\nprint w/enabled?\nunview/all\n',
      [shows(r"M"), keys("Space"), shows(r"true")], None),
+    # The text list focused as its window opens highlights its first item
+    # and selects it; Down then selects the second.
+    ("text-list focused as its window opens",
+     'view [t: text-list data ["aa" "bb"] button "x" [unview]]\nprint mold t/selected\n',
+     [shows(r"\x1b\[7maa\x1b", colours=True), keys("Down"), shows(r"\x1b\[7mbb\x1b", colours=True),
+      keys("Tab", "Space"), shows(r"(?m)^2\s*$")], None),
+    # Made into a view, a face's pair offset becomes a point2D!; a window's
+    # offset becomes 0x0.
+    ("offsets of a shown window and its face",
+     'w: layout [b: button "x" [unview]]\nw/offset: 5x5\nview w\nprint mold reduce [b/offset w/offset]\n',
+     [shows(r"x"), keys("Space"), shows(r"\[\(1, 1\) 0x0\]")], None),
 ]
 
 
@@ -261,6 +272,15 @@ def requester_cases(folder):
           click_on(r"\.\./"), keys("Enter"), shows_only(r"a\.txt", "c.txt"),
           click_on(r"a\.txt"), keys("Enter"), shows(r"Selected: *a\.txt"),
           click_on(r" Open "), shows(r"(?m)tree/a\.txt\s*$")], None),
+        # The folder list has the focus and its first item, %../, selected
+        # as the dialog opens: Down and Enter open sub/ from the keyboard.
+        ("request-file: Enter opens the selected folder", f'change-dir %{tree}/\nprint mold request-file\n',
+         [shows(r" Folders [\s\S]* Cancel\b"), keys("Down", "Enter"), shows_only(r"c\.txt", "a.txt"),
+          click_on(r" Cancel\b"), shows(r"(?m)^none\s*$")], None),
+        ("request-file/title", f'change-dir %{tree}/\nprint mold request-file/title "Pick a log"\n',
+         [shows(r"Pick a log[\s\S]* Cancel\b"), click_on(r" Cancel\b"), shows(r"(?m)^none\s*$")], None),
+        ("request-dir/title", f'change-dir %{tree}/\nprint mold request-dir/title "Pick a home"\n',
+         [shows(r"Pick a home[\s\S]* Cancel\b"), click_on(r" Cancel\b"), shows(r"(?m)^none\s*$")], None),
         ("request-file Cancel", f'change-dir %{tree}/\nprint mold request-file\n',
          [shows(r" Cancel\b"), click_on(r" Cancel\b"), shows(r"(?m)^none\s*$")], None),
         ("request-file/save", f'change-dir %{tree}/\nprint mold request-file/save\n',

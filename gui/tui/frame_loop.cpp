@@ -496,11 +496,11 @@ void set_focus(widget_ref w) {
   window_record* record = window_of(w);
   if (!record) return;
   widget_ref old = record->focused;
-  if (old == w) return;
+  if (old == w && has_focus_q(w)) return;
   focus_widget(w);
   screen.redraw = true;
   bool done = false;
-  if (live_q(old)) send_pointer_event(EV_UNFOCUS, old, 0, 0, 0, done);
+  if (old != w && live_q(old)) send_pointer_event(EV_UNFOCUS, old, 0, 0, 0, done);
   send_pointer_event(EV_FOCUS, w, 0, 0, 0, done);
 }
 
