@@ -162,6 +162,21 @@ def click_on(pattern, dx=0):
     return step
 
 
+def until_shows(step, pattern, tries=20):
+    """Repeats the step until the screen matches within half a second of it:
+    for keys that the program may take as part of what came just before."""
+    def repeat(pane):
+        for _ in range(tries):
+            step(pane)
+            deadline = time.monotonic() + 0.5
+            while time.monotonic() < deadline:
+                if re.search(pattern, pane.screen()):
+                    return None
+                time.sleep(0.05)
+        return f"a screen matching {pattern!r}"
+    return repeat
+
+
 def drag(pattern, by):
     """Presses on the text, moves by (dx, dy) one cell at a time, releases."""
     def step(pane):
@@ -250,6 +265,15 @@ CASES = [
     ("offsets of a shown window and its face",
      'w: layout [b: button "x" [unview]]\nw/offset: 5x5\nview w\nprint mold reduce [b/offset w/offset]\n',
      [shows(r"x"), keys("Space"), shows(r"\[\(1, 1\) 0x0\]")], None),
+    # Alt-] sends ESC ], which opens a string that only a terminator ends:
+    # once input pauses the string is dropped and Escape closes the window.
+    ("Alt-] leaves the keys working", 'view [button "X" [unview]]\nprint "closed"\n',
+     [shows(r"X"), raw(b"\x1b]"), until_shows(keys("Escape"), r"closed")], None),
+    # A DCS string (ESC P, as Alt-Shift-P sends) ends at BEL too: the key
+    # right after it is typed; one left open is dropped when input pauses.
+    ("Alt-Shift-P and a string ended by BEL", 'view [f: field button "B" [unview]]\nprint mold f/text\n',
+     [shows(r"B"), raw(b"\x1bPq\x07"), text("3"), shows(r"3"), raw(b"\x1bP"),
+      until_shows(keys("Escape"), r'(?m)^"3"\s*$')], None),
 ]
 
 
