@@ -265,6 +265,11 @@ CASES = [
     ("offsets of a shown window and its face",
      'w: layout [b: button "x" [unview]]\nw/offset: 5x5\nview w\nprint mold reduce [b/offset w/offset]\n',
      [shows(r"x"), keys("Space"), shows(r"\[\(1, 1\) 0x0\]")], None),
+    # In UI mode too, draw answers its image unchanged.
+    ("draw in an actor answers the image",
+     'i: make image! 3x2\nview [button "X" [r: draw i [pen 255.0.0 line 0x0 2x1] unview]]\n'
+     'print mold reduce [same? r i r = make image! 3x2]\n',
+     [shows(r"X"), keys("Space"), shows(r"\[true true\]")], None),
     # Alt-] sends ESC ], which opens a string that only a terminator ends:
     # once input pauses the string is dropped and Escape closes the window.
     ("Alt-] leaves the keys working", 'view [button "X" [unview]]\nprint "closed"\n',
