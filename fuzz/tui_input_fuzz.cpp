@@ -2,8 +2,9 @@
 // into frames at any points, decodes without a crash or a hang; every key
 // is a code point (surrogates excluded) or a special key of the table;
 // button types, wheel directions and modifier bits are those the decoder
-// may send; and nothing stays queued but one sequence still under way.
-// The first byte of the input sets the frame length (1 to 256 bytes).
+// may send; nothing stays queued but one sequence still under way, and
+// nothing of a string left open once a pause drops it. The first byte of
+// the input sets the frame length (1 to 256 bytes).
 // Built with -DIXO_FUZZ=ON and clang (see README); run as
 // build-fuzz/tui_input_fuzz.
 #include <cstddef>
@@ -58,6 +59,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     queue_bytes(data + at, static_cast<int32_t>(n));
     decode_input();
     if (!incomplete_q() && queued() != 0) std::abort();
+    if (open_string_q() && !incomplete_q()) std::abort();
+    // A pause after a frame with an odd first byte: a string left open is
+    // dropped, and nothing stays queued.
+    if (data[at] & 1) {
+      drop_open_string();
+      if (!incomplete_q() && queued() != 0) std::abort();
+    }
   }
   if (static_cast<size_t>(queued()) > size) std::abort();
   reset_queue();

@@ -162,6 +162,21 @@ def click_on(pattern, dx=0):
     return step
 
 
+def until_shows(step, pattern, tries=20):
+    """Repeats the step until the screen matches within half a second of it:
+    for keys that the program may take as part of what came just before."""
+    def repeat(pane):
+        for _ in range(tries):
+            step(pane)
+            deadline = time.monotonic() + 0.5
+            while time.monotonic() < deadline:
+                if re.search(pattern, pane.screen()):
+                    return None
+                time.sleep(0.05)
+        return f"a screen matching {pattern!r}"
+    return repeat
+
+
 def drag(pattern, by):
     """Presses on the text, moves by (dx, dy) one cell at a time, releases."""
     def step(pane):
@@ -239,6 +254,31 @@ CASES = [
      'w: layout [button "A" [unview]]\nview/no-wait w\n'
      'view/flags [button "M" [unview]] [modal]\nprint w/enabled?\nunview/all\n',
      [shows(r"M"), keys("Space"), shows(r"true")], None),
+    # The text list focused as its window opens highlights its first item
+    # and selects it; Down then selects the second.
+    ("text-list focused as its window opens",
+     'view [t: text-list data ["aa" "bb"] button "x" [unview]]\nprint mold t/selected\n',
+     [shows(r"\x1b\[7maa\x1b", colours=True), keys("Down"), shows(r"\x1b\[7mbb\x1b", colours=True),
+      keys("Tab", "Space"), shows(r"(?m)^2\s*$")], None),
+    # Made into a view, a face's pair offset becomes a point2D!; a window's
+    # offset becomes 0x0.
+    ("offsets of a shown window and its face",
+     'w: layout [b: button "x" [unview]]\nw/offset: 5x5\nview w\nprint mold reduce [b/offset w/offset]\n',
+     [shows(r"x"), keys("Space"), shows(r"\[\(1, 1\) 0x0\]")], None),
+    # In UI mode too, draw answers its image unchanged.
+    ("draw in an actor answers the image",
+     'i: make image! 3x2\nview [button "X" [r: draw i [pen 255.0.0 line 0x0 2x1] unview]]\n'
+     'print mold reduce [same? r i r = make image! 3x2]\n',
+     [shows(r"X"), keys("Space"), shows(r"\[true true\]")], None),
+    # Alt-] sends ESC ], which opens a string that only a terminator ends:
+    # once input pauses the string is dropped and Escape closes the window.
+    ("Alt-] leaves the keys working", 'view [button "X" [unview]]\nprint "closed"\n',
+     [shows(r"X"), raw(b"\x1b]"), until_shows(keys("Escape"), r"closed")], None),
+    # A DCS string (ESC P, as Alt-Shift-P sends) ends at BEL too: the key
+    # right after it is typed; one left open is dropped when input pauses.
+    ("Alt-Shift-P and a string ended by BEL", 'view [f: field button "B" [unview]]\nprint mold f/text\n',
+     [shows(r"B"), raw(b"\x1bPq\x07"), text("3"), shows(r"3"), raw(b"\x1bP"),
+      until_shows(keys("Escape"), r'(?m)^"3"\s*$')], None),
 ]
 
 
@@ -261,6 +301,15 @@ def requester_cases(folder):
           click_on(r"\.\./"), keys("Enter"), shows_only(r"a\.txt", "c.txt"),
           click_on(r"a\.txt"), keys("Enter"), shows(r"Selected: *a\.txt"),
           click_on(r" Open "), shows(r"(?m)tree/a\.txt\s*$")], None),
+        # The folder list has the focus and its first item, %../, selected
+        # as the dialog opens: Down and Enter open sub/ from the keyboard.
+        ("request-file: Enter opens the selected folder", f'change-dir %{tree}/\nprint mold request-file\n',
+         [shows(r" Folders [\s\S]* Cancel\b"), keys("Down", "Enter"), shows_only(r"c\.txt", "a.txt"),
+          click_on(r" Cancel\b"), shows(r"(?m)^none\s*$")], None),
+        ("request-file/title", f'change-dir %{tree}/\nprint mold request-file/title "Pick a log"\n',
+         [shows(r"Pick a log[\s\S]* Cancel\b"), click_on(r" Cancel\b"), shows(r"(?m)^none\s*$")], None),
+        ("request-dir/title", f'change-dir %{tree}/\nprint mold request-dir/title "Pick a home"\n',
+         [shows(r"Pick a home[\s\S]* Cancel\b"), click_on(r" Cancel\b"), shows(r"(?m)^none\s*$")], None),
         ("request-file Cancel", f'change-dir %{tree}/\nprint mold request-file\n',
          [shows(r" Cancel\b"), click_on(r" Cancel\b"), shows(r"(?m)^none\s*$")], None),
         ("request-file/save", f'change-dir %{tree}/\nprint mold request-file/save\n',

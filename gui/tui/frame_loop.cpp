@@ -32,6 +32,8 @@ namespace {
 constexpr int32_t FRAME_MS = 33;
 constexpr int32_t DOUBLE_CLICK_MS = 500;
 constexpr int32_t CLICK_TIMER_LIMIT = 800;
+// Input that pauses this long inside a DCS or OSC string drops it.
+constexpr int32_t STRING_PAUSE_MS = 50;
 constexpr int32_t CLICK_IDLE = 0, CLICK_RELEASED = 2, CLICK_DOUBLE_SENT = 10;
 
 // ---- State -------------------------------------------------------------------------
@@ -45,6 +47,7 @@ int32_t click_state = CLICK_IDLE;
 int32_t click_timer = 0;
 float last_x = 0, last_y = 0;
 int64_t last_advance = -1;
+int64_t last_input = 0;  // when bytes were last read
 
 struct timer {
   int32_t elapsed, period;
@@ -187,6 +190,7 @@ bool poll_input() {
     int32_t n = io->read(buffer, static_cast<int32_t>(sizeof buffer));
     if (n <= 0) break;
     input::queue_bytes(buffer, n);
+    last_input = io->now_ms();
     any = true;
     if (n < static_cast<int32_t>(sizeof buffer)) break;
   }
@@ -217,6 +221,9 @@ bool run_pass(bool no_wait, int32_t& elapsed) {
   int32_t frame = static_cast<int32_t>(std::min<int64_t>(start - last_advance, 60000));
   last_advance = start;
   advance(frame);
+  // A string that keys opened and nothing ended: the keys after the pause
+  // decode as keys.
+  if (input::open_string_q() && start - last_input >= STRING_PAUSE_MS) input::drop_open_string();
   input::decode_input();
   if (screen.active) render();
   elapsed = static_cast<int32_t>(io->now_ms() - start);
@@ -496,11 +503,11 @@ void set_focus(widget_ref w) {
   window_record* record = window_of(w);
   if (!record) return;
   widget_ref old = record->focused;
-  if (old == w) return;
+  if (old == w && has_focus_q(w)) return;
   focus_widget(w);
   screen.redraw = true;
   bool done = false;
-  if (live_q(old)) send_pointer_event(EV_UNFOCUS, old, 0, 0, 0, done);
+  if (old != w && live_q(old)) send_pointer_event(EV_UNFOCUS, old, 0, 0, 0, done);
   send_pointer_event(EV_FOCUS, w, 0, 0, 0, done);
 }
 

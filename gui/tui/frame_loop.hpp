@@ -56,7 +56,8 @@ void on_button(int32_t type, float x, float y, uint32_t modifiers);
 void on_move(float x, float y, uint32_t modifiers);
 void on_wheel(float direction, float x, float y, uint32_t modifiers);
 
-// Moves the focus (unfocus to the old widget, focus to the new one).
+// Moves the focus (unfocus to the old widget, focus to the new one); the
+// widget its window chose for the focus gets it, with `focus` alone.
 void set_focus(widget_ref w);
 // The focused widget of the active window, 0 when none.
 widget_ref focused();

@@ -1,7 +1,8 @@
 // The byte queue and the VT decoder of the text UI's input.
 //
 // Items of the queue: ESC sequences (CSI with SGR mouse reports and cursor
-// position reports, SS3 keys, DCS and OSC strings, which are skipped),
+// position reports, SS3 keys, DCS and OSC strings, which are skipped
+// through ESC "\" or BEL),
 // control bytes and UTF-8 characters. Control bytes go out as keys of
 // their own code, save 8 (Backspace, sent as 127) and 10 (sent as 13, the
 // Enter key). Bytes that are not UTF-8 go out as U+FFFD, one per byte.
@@ -17,6 +18,7 @@ namespace ixo::tui::input {
 namespace {
 
 constexpr uint8_t ESC = 0x1B;
+constexpr uint8_t BEL = 0x07;
 constexpr int32_t REPLACEMENT = 0xFFFD;
 
 // A CSI keeps four parameters; further ones are read and dropped.
@@ -27,6 +29,8 @@ constexpr int32_t PARAMETER_LIMIT = 100000;
 
 std::vector<uint8_t> queue;
 bool incomplete = false;
+// The last decoding stopped inside a DCS or OSC string.
+bool open_string = false;
 // 0 after a press report, 1 after a release report.
 int32_t last_button_action = 1;
 
@@ -142,13 +146,19 @@ item_result decode_csi(const uint8_t* q, size_t n, size_t at, size_t& next) {
 }
 
 // A DCS or OSC string whose introducer is at `at`: skipped through its
-// terminator ESC "\".
+// terminator, ESC "\" or BEL.
 item_result skip_string(const uint8_t* q, size_t n, size_t at, size_t& next) {
-  for (size_t i = at + 1; i + 1 < n; ++i)
-    if (q[i] == ESC && q[i + 1] == '\\') {
+  for (size_t i = at + 1; i < n; ++i) {
+    if (q[i] == BEL) {
+      next = i + 1;
+      return DONE;
+    }
+    if (q[i] == ESC && i + 1 < n && q[i + 1] == '\\') {
       next = i + 2;
       return DONE;
     }
+  }
+  open_string = true;
   return NEED_MORE;
 }
 
@@ -208,6 +218,7 @@ void set_routing(const routing* r) { route = r ? r : &dropping; }
 void reset_queue() {
   queue.clear();
   incomplete = false;
+  open_string = false;
   last_button_action = 1;
 }
 
@@ -227,8 +238,18 @@ int32_t queued() { return static_cast<int32_t>(queue.size()); }
 
 bool incomplete_q() { return incomplete; }
 
+bool open_string_q() { return open_string; }
+
+void drop_open_string() {
+  if (!open_string) return;
+  queue.clear();
+  incomplete = false;
+  open_string = false;
+}
+
 void decode_input() {
   incomplete = false;
+  open_string = false;
   // The bytes are taken out first: a handler run for a key may run a pass
   // of the frame loop, which reads and decodes bytes that came after them.
   std::vector<uint8_t> items;

@@ -2,7 +2,8 @@
 // terminal appends to, and the decoder that turns it, once per frame, into
 // keys, mouse buttons, pointer moves, wheel turns and cursor position
 // reports. A sequence cut off at the end of the queue waits there, whole,
-// for the bytes of the next frame.
+// for the bytes of the next frame; a DCS or OSC string waits until the
+// caller drops it.
 //
 // The decoder knows nothing of widgets: it hands what it decodes to a table
 // of entry points, which the frame loop fills with its routing and tests
@@ -86,5 +87,11 @@ int32_t queued();
 void decode_input();
 // Whether the last decoding stopped inside a sequence that needs more bytes.
 bool incomplete_q();
+// Whether it stopped inside a DCS or OSC string: one that the user's
+// keys opened (Alt-] sends ESC "]", Alt-Shift-P ESC "P") ends only at its
+// terminator, so the caller drops it when input pauses.
+bool open_string_q();
+// Drops that string: the queue holds it and nothing after it.
+void drop_open_string();
 
 }  // namespace ixo::tui::input

@@ -98,6 +98,12 @@ bool rich_text_q(const cell* face) {
   return TYPE_OF(type) == TYPE_WORD && symbol::EQUAL_WORDS_q(type, rich_text);
 }
 
+bool window_type_q(const cell* face) {
+  static const int32_t window = symbol::make("window");
+  const cell* type = field(face, FACE_TYPE);
+  return TYPE_OF(type) == TYPE_WORD && symbol::EQUAL_WORDS_q(type, window);
+}
+
 // The caret place before the 1-based character index.
 place caret_place(const cell* text, int32_t wrap_at, int32_t index) {
   place found{0, 0};
@@ -241,10 +247,11 @@ void detach_image() {
 // request-font font selected mono?: a terminal has one font.
 void request_font() { answer(*argument(0)); }
 
-// Calls TUI-helpers' requester of the name with five arguments.
-void call_requester(const char* name, const cell* second, const cell* fourth, const cell* fifth) {
+// Calls TUI-helpers' requester of the name with five arguments: the
+// title, the second, none, the fourth and the fifth.
+void call_requester(const char* name, const cell* title, const cell* second, const cell* fourth, const cell* fifth) {
   cell none{TYPE_NONE, 0, 0, 0};
-  cell args[5] = {none, *second, none, *fourth, *fifth};
+  cell args[5] = {*title, *second, none, *fourth, *fifth};
   for (const cell& a : args) stack::push(a);
   if (!call_tui_helper(name, 5)) return answer_none();
   answer(*stack::top_cell());
@@ -252,13 +259,13 @@ void call_requester(const char* name, const cell* second, const cell* fourth, co
 
 // request-file title name filter save? multi?
 void request_file() {
-  call_requester("request-file", argument(1), argument(3), argument(4));
+  call_requester("request-file", argument(0), argument(1), argument(3), argument(4));
 }
 
 // request-dir title dir filter keep? multi?
 void request_dir() {
   cell none{TYPE_NONE, 0, 0, 0};
-  call_requester("request-dir", &none, argument(3), argument(4));
+  call_requester("request-dir", argument(0), &none, argument(3), argument(4));
 }
 
 // fetch-all-screens, update-text, update-scroller, set-dark-mode,
@@ -308,12 +315,19 @@ void make_view() {
     *field(&face, FACE_STATE) = *blk;
     stack::pop(1);
   }
+  // The face keeps its offset as a point2D!; a window's is 0x0, as the
+  // terminal shows every window at its top-left.
+  cell* offset = field(&face, FACE_OFFSET);
+  if (TYPE_OF(offset) == TYPE_PAIR)
+    *offset = point2D::make_cell(static_cast<float>(pair::x_of(offset)), static_cast<float>(pair::y_of(offset)));
+  if (window_type_q(&face)) *field(&face, FACE_OFFSET) = pair::make_cell(0, 0);
   widget_ref w = make_widget(&face, parent);
-  // A window that has no focused widget yet gives it to its first
-  // focusable one.
+  // A window that has no focused widget yet keeps its first focusable one
+  // for the focus, which it gets (with its `focus` event) when the window
+  // is shown.
   window_record* record = window_of(w);
   if (record && record->focused == record->window && w != record->window && (widget_at(w).flags & WF_FOCUSABLE))
-    focus_widget(w);
+    choose_focus(w);
   const cell* rate = field(&face, FACE_RATE);
   if (TYPE_OF(rate) != TYPE_NONE) {
     try {

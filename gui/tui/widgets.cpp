@@ -409,11 +409,16 @@ window_record* window_of(widget_ref w) {
   return nullptr;
 }
 
-void focus_widget(widget_ref w) {
+void choose_focus(widget_ref w) {
   window_record* record = window_of(w);
   if (!record) return;
   if (record->focused && widget_at(record->focused).live) widget_at(record->focused).flags &= ~WF_FOCUS;
   record->focused = w;
+}
+
+void focus_widget(widget_ref w) {
+  if (!window_of(w)) return;
+  choose_focus(w);
   widget_at(w).flags |= WF_FOCUS;
 }
 

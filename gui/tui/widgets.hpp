@@ -11,7 +11,8 @@
 //     re-reads box, flags and derived texts after the face changed;
 //     destroy_widget frees the node (a window also leaves `windows`).
 //   - Windows: `windows` lists the window records, the last one is the
-//     active window. focus_widget moves a window's focus.
+//     active window. focus_widget moves a window's focus; choose_focus
+//     names the widget to focus when the window is shown.
 //   - Drawing: render() fits the screen to the active window, paints its
 //     tree and emits the frame when screen.redraw is set. render_face is
 //     the common painter (fill, image, helper text, face text);
@@ -175,6 +176,9 @@ void destroy_widget(widget_ref w);
 bool has_focus_q(widget_ref w);
 // Moves the focus of the widget's window to it.
 void focus_widget(widget_ref w);
+// Makes it the widget its window focuses, without the focus yet: the
+// frame loop's set_focus gives it, with its `focus` event.
+void choose_focus(widget_ref w);
 // The record of the window the widget lies in, or null.
 window_record* window_of(widget_ref w);
 

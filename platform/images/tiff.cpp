@@ -1,5 +1,8 @@
 // TIFF over libtiff, opened when the first TIFF is read or written, read
-// from and written to memory through TIFFClientOpenExt. The decoder reads
+// from and written to memory through TIFFClientOpenExt. The bytes read
+// are handed to libtiff as a mapped file, so it takes uncompressed strips
+// and tiles where they lie (its reading of unmapped uncompressed tiles
+// refuses every tile whose size is not its raw buffer's). The decoder reads
 // the first page through libtiff's RGBA reader, which premultiplies
 // unassociated alpha; its colours are divided back so that alpha stays
 // straight. The encoder writes 8-bit RGBA with unassociated alpha,
@@ -87,7 +90,14 @@ toff_t seek(thandle_t handle, toff_t offset, int whence) {
 
 int close_nothing(thandle_t) { return 0; }
 toff_t size_of(thandle_t handle) { return static_cast<memory_file*>(handle)->size; }
-int map_nothing(thandle_t, void**, toff_t*) { return 0; }
+// The bytes being read are already in memory: that is their mapping.
+int map_data(thandle_t handle, void** base, toff_t* size) {
+  auto* f = static_cast<memory_file*>(handle);
+  if (f->out) return 0;
+  *base = const_cast<uint8_t*>(f->data);
+  *size = f->size;
+  return 1;
+}
 void unmap_nothing(thandle_t, void*, toff_t) {}
 
 int quiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }
@@ -99,7 +109,7 @@ TIFF* open(memory_file& file, const char* mode) {
   libtiff.TIFFOpenOptionsSetErrorHandlerExtR(options, quiet, nullptr);
   libtiff.TIFFOpenOptionsSetWarningHandlerExtR(options, quiet, nullptr);
   TIFF* tiff = libtiff.TIFFClientOpenExt("memory", mode, &file, read_bytes, write_bytes, seek, close_nothing,
-                                         size_of, map_nothing, unmap_nothing, options);
+                                         size_of, map_data, unmap_nothing, options);
   libtiff.TIFFOpenOptionsFree(options);
   return tiff;
 }
@@ -165,7 +175,7 @@ bool write_page(TIFF* tiff, const view& image, std::vector<uint8_t>& row) {
 status decode_tiff(const uint8_t* data, size_t size, raster& out) {
   if (!libtiff.open()) return status::no_library;
   memory_file file{data, nullptr, size, 0};
-  TIFF* tiff = open(file, "rm");
+  TIFF* tiff = open(file, "r");
   if (!tiff) return status::bad_data;
   status result = read_page(tiff, out);
   libtiff.TIFFClose(tiff);

@@ -56,16 +56,16 @@ constexpr int32_t MAX_PATH = 65536;
 // reader deeper data, so that neither runs off the machine stack.
 constexpr int32_t MAX_DEPTH = 1024;
 
-// Whether the datatype has a record. triple!, handle!, port!, event! and
-// image! have none, and neither do the runtime's internal symbol! and
-// context! met as values.
+// Whether the datatype has a record. triple!, handle!, port! and event!
+// have none, and neither do the runtime's internal symbol! and context!
+// met as values.
 inline bool has_record_q(uint32_t type) {
   switch (type) {
     case TYPE_SYMBOL: case TYPE_CONTEXT: case TYPE_TRIPLE: case TYPE_SERIES: case TYPE_HANDLE:
-    case TYPE_PORT: case TYPE_IMAGE: case TYPE_EVENT:
+    case TYPE_PORT: case TYPE_EVENT:
       return false;
     default:
-      return type >= TYPE_DATATYPE && type <= TYPE_POINT3D;
+      return type >= TYPE_DATATYPE && type <= TYPE_IMAGE;
   }
 }
 

@@ -23,6 +23,7 @@
 #include "runtime/datatypes/date.hpp"
 #include "runtime/datatypes/error.hpp"
 #include "runtime/datatypes/function.hpp"
+#include "runtime/datatypes/image.hpp"
 #include "runtime/datatypes/map.hpp"
 #include "runtime/datatypes/money.hpp"
 #include "runtime/datatypes/native.hpp"
@@ -433,6 +434,37 @@ void read_bitset(reader& r, const header& h, slot& dest) {
   if (complemented) series::set_flags(node, bitset::COMPLEMENTED);
   place(dest, cell{with_line(h, TYPE_BITSET), 0, node, 0});
   if (!r.compact) skip_padding(r);
+}
+
+// image!: index, size, the pixels as stored.
+void read_image(reader& r, const header& h, slot& dest) {
+  uint32_t index = r.compact ? (h.f ? read_index(r) : 0) : read_index(r);
+  const uint8_t* at = r.pos;
+  if (h.reference) {
+    cell source = read_path(r);
+    if (TYPE_OF(&source) != TYPE_IMAGE) corrupt_at(r, at);
+    place(dest, cell{with_line(h, TYPE_IMAGE), index, source.data2, source.data3});
+    return;
+  }
+  uint32_t width, height;
+  if (r.compact) {
+    width = read_varint(r);
+    height = read_varint(r);
+  } else {
+    uint32_t size = read_raw32(r);
+    width = size & 0xFFFF;
+    height = size >> 16;
+  }
+  uint64_t bytes = static_cast<uint64_t>(width) * height * 4;
+  if (width > image::MAX_SIDE || height > image::MAX_SIDE || bytes > left(r)) corrupt_at(r, at);
+  const uint8_t* pixels = read_bytes(r, bytes);
+  cell img{};
+  root_guard keep(&img);
+  image::make_unfilled_at(&img, static_cast<int32_t>(width), static_cast<int32_t>(height));
+  std::memcpy(image::pixels_of(&img), pixels, bytes);
+  img.header = with_line(h, TYPE_IMAGE);
+  img.data1 = index;
+  place(dest, img);
 }
 
 // map!: key and value records, then the table over them.
@@ -893,7 +925,8 @@ bool read_header(reader& r, header& h, slot& dest) {
   }
   // References stand for series, contexts and functions only.
   bool shared = block_type_q(h.type) || string_type_q(h.type) || word_type_q(h.type) || h.type == TYPE_BINARY ||
-                h.type == TYPE_VECTOR || h.type == TYPE_BITSET || h.type == TYPE_MAP || h.type == TYPE_OBJECT ||
+                h.type == TYPE_VECTOR || h.type == TYPE_IMAGE || h.type == TYPE_BITSET || h.type == TYPE_MAP ||
+                h.type == TYPE_OBJECT ||
                 h.type == TYPE_FUNCTION || h.type == TYPE_ROUTINE;
   if (!shared) {
     if (r.compact && h.reference) corrupt_at(r, at);
@@ -932,6 +965,7 @@ void read_record(reader& r, slot& dest) {
   else if (word_type_q(h.type)) read_word(r, h, dest);
   else if (h.type == TYPE_BITSET) read_bitset(r, h, dest);
   else if (h.type == TYPE_MAP) read_map(r, h, dest);
+  else if (h.type == TYPE_IMAGE) read_image(r, h, dest);
   else if (h.type == TYPE_OBJECT || h.type == TYPE_FUNCTION) read_object(r, h, dest, h.type);
   else if (h.type == TYPE_ROUTINE) read_routine(r, h, dest);
   else if (h.type == TYPE_NATIVE || h.type == TYPE_ACTION) read_native(r, h, dest);

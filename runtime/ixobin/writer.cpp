@@ -19,6 +19,7 @@
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/date.hpp"
 #include "runtime/datatypes/error.hpp"
+#include "runtime/datatypes/image.hpp"
 #include "runtime/datatypes/map.hpp"
 #include "runtime/datatypes/money.hpp"
 #include "runtime/datatypes/routine.hpp"
@@ -223,6 +224,26 @@ void write_bitset(writer& w, const cell& v) {
   emit_count(w, bytes);
   emit_bytes(w, head_of(b), bytes);
   if (!w.compact) pad_to(w, 4);
+  leave(w);
+}
+
+// image!: index, the size dword (in the compact layout its two halves,
+// width then height), then every pixel as its 4 stored bytes.
+void write_image(writer& w, const cell& v) {
+  const path* seen = enter(w, v.data2);
+  bool f = v.data1 != 0;
+  emit_header(w, v, TYPE_IMAGE, 0, f, seen);
+  if (!w.compact) emit_word(w, v.data1);
+  else if (f) emit_varint(w, v.data1);
+  if (seen) return emit_path(w, *seen);
+  uint32_t width = static_cast<uint32_t>(image::width_of(&v)), height = static_cast<uint32_t>(image::height_of(&v));
+  if (w.compact) {
+    emit_varint(w, width);
+    emit_varint(w, height);
+  } else {
+    emit_word(w, v.data3);
+  }
+  emit_bytes(w, reinterpret_cast<const uint8_t*>(image::pixels_of(&v)), static_cast<size_t>(width) * height * 4);
   leave(w);
 }
 
@@ -524,6 +545,7 @@ void write_value(writer& w, const cell* at, bool advance) {
     switch (type) {
       case TYPE_BITSET: write_bitset(w, v); break;
       case TYPE_MAP: write_map(w, v); break;
+      case TYPE_IMAGE: write_image(w, v); break;
       case TYPE_OBJECT: write_object(w, v, false); break;
       case TYPE_FUNCTION: write_function(w, v, false); break;
       case TYPE_ROUTINE: write_routine(w, v); break;

@@ -11,6 +11,7 @@
 #include "runtime/datatypes/date.hpp"
 #include "runtime/datatypes/error.hpp"
 #include "runtime/datatypes/function.hpp"
+#include "runtime/datatypes/image.hpp"
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/map.hpp"
 #include "runtime/datatypes/money.hpp"
@@ -213,6 +214,16 @@ struct ixobin_round_trip : ixobin_suite {
       }
     }
     v.push_back(keep(vec));
+    for (int32_t width : {0, 3}) {
+      cell img{};
+      memory::root_guard keep_img(&img);
+      image::make_at(&img, width, 2);
+      if (width) {
+        image::pixels_of(&img)[4] = 0x7F102030;
+        img.data1 = 1;
+      }
+      v.push_back(keep(img));
+    }
     cell nl = integer_value(7);
     nl.header |= NEWLINE_FLAG;
     v.push_back(test::block_of({nl, text("x"), nl}));
@@ -409,6 +420,10 @@ TEST_F(ixobin_suite, corrupt_data_raises_invalid_record_with_its_position) {
       {"copy of an integer as a block", compact({0x05, 0x02, 0x81, 0xC1, 0x05, 0x02, 0x00, 0x00}),
        err::script_ix_invalid_record, 16},
       {"action slot 8", compact({0x16, 0x08, 0x05, 0x00}), err::script_ix_invalid_record, 12},
+      {"image pixels past the end", compact({0x35, 0x02, 0x02, 0x00}), err::script_ix_invalid_record, 12},
+      {"image wider than 65535", compact({0x35, 0x80, 0x80, 0x04, 0x00}), err::script_ix_invalid_record, 12},
+      {"image reference to a block", compact({0x05, 0x02, 0x81, 0xC1, 0x35, 0x01, 0x00}),
+       err::script_ix_invalid_record, 16},
       {"date with month 13", compact({0x2F, 0x80, 0xD0, 0x00, 0x00}), err::script_ix_invalid_record, 12},
       {"date whose time flag disagrees", compact({0x6F, 0x80, 0x32, 0x00, 0x00}), err::script_ix_invalid_record, 12},
       {"six-byte varint", {'I', 'X', 'O', 'B', 'I', 'N', 2, 1, 1, 0x80, 0x80, 0x80, 0x80, 0x80, 0x00},
@@ -449,7 +464,13 @@ TEST_F(ixobin_suite, every_truncation_of_a_valid_encoding_is_an_error) {
   cell a = w("a");
   cell bound{TYPE_WORD, obj.data1, a.data2, static_cast<uint32_t>(object::find_word(&obj, &a))};
   cell inner = test::block_of({integer_value(100000), text("\xE2\x82\xAC")});
-  cell value = test::block_of({inner, bound, obj, inner, float_of(0.5, TYPE_PERCENT), w("z")});
+  cell img{};
+  {
+    memory::root_guard keep_img(&img);
+    image::make_at(&img, 2, 2);
+  }
+  keep(img);
+  cell value = test::block_of({inner, bound, obj, inner, float_of(0.5, TYPE_PERCENT), w("z"), img, img});
   for (bool compact : {false, true}) {
     bytes full = encoded(value, compact);
     for (size_t n = 0; n < full.size(); ++n) {

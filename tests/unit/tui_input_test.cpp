@@ -161,6 +161,19 @@ TEST_F(TuiInput, osc_and_dcs_strings_are_skipped) {
   EXPECT_EQ(frame(E + "]0;ti"), lines{});
   EXPECT_EQ(frame("tle"), lines{});
   EXPECT_EQ(frame(E + "\\z"), (lines{"key 122"}));
+  // BEL ends a string too.
+  EXPECT_EQ(frame(E + "]0;title\x07" + "x" + E + "Pq\x07y"), (lines{"key 120", "key 121"}));
+  // A string left open can be dropped; what comes next decodes.
+  EXPECT_EQ(frame(E + "]"), lines{});
+  EXPECT_TRUE(open_string_q());
+  drop_open_string();
+  EXPECT_EQ(queued(), 0);
+  EXPECT_EQ(frame(std::string(1, '\x1b')), (lines{"key 27"}));
+  // Only a string is dropped: a key sequence cut short waits for its end.
+  EXPECT_EQ(frame(E + "[1"), lines{});
+  EXPECT_FALSE(open_string_q());
+  drop_open_string();
+  EXPECT_EQ(frame("5~"), (lines{"special 221"}));
 }
 
 TEST_F(TuiInput, cursor_reports) {
