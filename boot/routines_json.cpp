@@ -1,7 +1,13 @@
-// The JSON decoder's one routine: `unescape` rewrites the escapes of a JSON
+// The JSON decoder's routines: `unescape` rewrites the escapes of a JSON
 // string's text in place, over the string's own buffer, in whatever unit it
-// has (an escape may widen it).
+// has (an escape may widen it); `name-key` turns an object's name into the
+// key of its map.
 #include "boot/routines.hpp"
+
+#include <vector>
+
+#include "runtime/core/unicode.hpp"
+#include "runtime/datatypes/word.hpp"
 
 #include "runtime/datatypes/routine.hpp"
 #include "runtime/datatypes/string.hpp"
@@ -99,6 +105,50 @@ void unescape() {
   string::truncate_at(memory::GET_BUFFER(s), write);
 }
 
-void init_json_routines() { routine::register_entry("unescape", unescape); }
+namespace {
+
+// Characters no word of a JSON name holds: the controls, space and no-break
+// space, and / \ ^ , [ ] ( ) { } " # % $ @ : ; < >.
+bool not_word_char_q(uint32_t cp) {
+  if (cp <= 0x20 || cp == 0xA0) return true;
+  switch (cp) {
+    case '/': case '\\': case '^': case ',': case '[': case ']': case '(': case ')': case '{': case '}':
+    case '"': case '#': case '%': case '$': case '@': case ':': case ';': case '<': case '>':
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+// A name becomes a word when it is spelled like one (its first character
+// neither a digit nor an apostrophe, none of the characters above) and the
+// lexer reads the whole name as that word, spelled exactly as the name:
+// characters the lexer takes as separators, or refuses in words, leave the
+// name a string, so that no two names make one key and every name is
+// written back as it was.
+void name_key() {
+  cell* s = stack::arguments;
+  memory::series_buffer* b = memory::GET_BUFFER(s);
+  uint32_t unit = memory::GET_UNIT(b);
+  int32_t length = string::rs_length_q(s);
+  const uint8_t* units = memory::head_of(b) + static_cast<int64_t>(s->data1) * unit;
+  if (length == 0) return;
+  uint32_t first = string::get_char(units, unit);
+  if ((first >= '0' && first <= '9') || first == '\'') return;
+  for (int32_t i = 0; i < length; ++i) {
+    if (not_word_char_q(string::get_char(units + static_cast<int64_t>(i) * unit, unit))) return;
+  }
+  std::vector<uint8_t> text(static_cast<size_t>(length) * 4);
+  int32_t bytes = unicode::encode_utf8(units, static_cast<int32_t>(unit), length, false, text.data());
+  cell key = *s;
+  if (word::load_exact(text.data(), bytes, &key)) stack::set_result(key);
+}
+
+void init_json_routines() {
+  routine::register_entry("unescape", unescape);
+  routine::register_entry("name-key", name_key);
+}
 
 }  // namespace ixo::boot
