@@ -64,9 +64,10 @@ void encode_ixobin();    // encode-ixobin data compact?: the Ixobin writer's bin
 void decode_ixobin();    // decode-ixobin payload: the value, or the block of values
 void init_codec_routines();
 
-// The JSON decoder's routines (routines_json.cpp).
+// The JSON codec's routines (routines_json.cpp).
 void unescape();         // unescape str: rewrites the string's JSON escapes in place
 void name_key();         // name-key name: the word spelled exactly as the name, else the name
+void encode_json();      // encode-json data indent ascii: the JSON text of the data
 void init_json_routines();
 
 }  // namespace ixo::boot

@@ -1,11 +1,12 @@
-// The JSON decoder's routines: `unescape` rewrites the escapes of a JSON
+// The JSON codec's routines: `unescape` rewrites the escapes of a JSON
 // string's text in place, over the string's own buffer, in whatever unit it
 // has (an escape may widen it); `name-key` turns an object's name into the
-// key of its map.
+// key of its map; `encode-json` is the writer behind `to-json`.
 #include "boot/routines.hpp"
 
 #include <vector>
 
+#include "runtime/codecs/json.hpp"
 #include "runtime/core/unicode.hpp"
 #include "runtime/datatypes/word.hpp"
 
@@ -146,7 +147,19 @@ void name_key() {
   if (word::load_exact(text.data(), bytes, &key)) stack::set_result(key);
 }
 
+// encode-json data indent ascii: the JSON text of the data, indented by
+// the indent string when there is one (else compact), escaping everything
+// outside printable ASCII when ascii is true.
+void encode_json() {
+  cell* args = stack::arguments;
+  cell result{TYPE_UNSET, 0, 0, 0};
+  json::encode(args, TYPE_OF(args + 1) == TYPE_STRING ? args + 1 : nullptr,
+               TYPE_OF(args + 2) == TYPE_LOGIC && args[2].data1 != 0, &result);
+  stack::set_result(result);
+}
+
 void init_json_routines() {
+  routine::register_entry("encode-json", encode_json);
   routine::register_entry("unescape", unescape);
   routine::register_entry("name-key", name_key);
 }
