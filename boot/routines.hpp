@@ -70,4 +70,8 @@ void name_key();         // name-key name: the word spelled exactly as the name,
 void encode_json();      // encode-json data indent ascii: the JSON text of the data
 void init_json_routines();
 
+// The CSV codec's routine (routines_csv.cpp).
+void write_lines();      // write-lines output records delimiter quote length: false when not aligned
+void init_csv_routines();
+
 }  // namespace ixo::boot

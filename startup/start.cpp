@@ -214,6 +214,7 @@ void init() {
   console::init_routines();
   boot::init_codec_routines();
   boot::init_json_routines();
+  boot::init_csv_routines();
   gui::event::init_routines();
   gui::platform::init_routines();
   tui::init_routines();

@@ -1,5 +1,5 @@
 // The JSON writer. The text is gathered as code points and made into one
-// string at the end, in the unit its widest code point needs. Containers
+// string at the end. Containers
 // are walked through cells held on the value stack, so that a form or mold
 // that allocates (and may move every buffer and node) leaves them readable:
 // each element is read again from its container's buffer.
@@ -45,17 +45,13 @@ char short_escape(uint32_t cp) {
 
 struct writer {
   std::vector<uint32_t> out;
-  uint32_t widest = 0;
   std::vector<uint32_t> indent;  // one level's indent string
   bool pretty;
   bool ascii;
   int32_t level = 0;
   cell* scratch;  // a rooted string for formed and molded text
 
-  void put(uint32_t cp) {
-    out.push_back(cp);
-    if (cp > widest) widest = cp;
-  }
+  void put(uint32_t cp) { out.push_back(cp); }
   void put(const char* text) {
     while (*text) out.push_back(static_cast<uint8_t>(*text++));
   }
@@ -279,21 +275,8 @@ void encode(const cell* value, const cell* indent, bool ascii, cell* result) {
       w.indent.push_back(string::get_char(head_of(b) + (static_cast<int64_t>(indent->data1) + i) * unit, unit));
   }
   w.put_value(*value);
-  for (uint32_t cp : w.indent) w.widest = std::max(w.widest, cp);
-  uint32_t unit = string::append_unit(w.widest);
-  int32_t n = static_cast<int32_t>(w.out.size());
-  string::make_at_unit(result, n, unit);
-  series_buffer* b = GET_BUFFER(result);
-  uint8_t* p = head_of(b);
-  if (unit == 1) {
-    for (int32_t i = 0; i < n; ++i) p[i] = static_cast<uint8_t>(w.out[i]);
-  } else if (unit == 2) {
-    auto* q = reinterpret_cast<uint16_t*>(p);
-    for (int32_t i = 0; i < n; ++i) q[i] = static_cast<uint16_t>(w.out[i]);
-  } else {
-    std::memcpy(p, w.out.data(), static_cast<size_t>(n) * 4);
-  }
-  b->tail = b->head + static_cast<uint32_t>(n) * unit;
+  string::rs_make_at(result, static_cast<int32_t>(w.out.size()));
+  string::append_code_points(result, w.out.data(), static_cast<int32_t>(w.out.size()));
 }
 
 }  // namespace ixo::json
