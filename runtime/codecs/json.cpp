@@ -6,6 +6,7 @@
 #include "runtime/codecs/json.hpp"
 
 #include <charconv>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -43,8 +44,13 @@ char short_escape(uint32_t cp) {
   }
 }
 
+// The text gathered by the last call, kept so that the next one reuses its
+// room: growing a buffer of tens of megabytes anew costs more than the
+// writing.
+std::vector<uint32_t> gathered;
+
 struct writer {
-  std::vector<uint32_t> out;
+  std::vector<uint32_t>& out = gathered;
   std::vector<uint32_t> indent;  // one level's indent string
   bool pretty;
   bool ascii;
@@ -265,6 +271,7 @@ void encode(const cell* value, const cell* indent, bool ascii, cell* result) {
   root_guard keep(&scratch);
   string::rs_make_at(&scratch, 64);
   writer w;
+  w.out.clear();
   w.pretty = indent != nullptr;
   w.ascii = ascii;
   w.scratch = &scratch;
@@ -275,7 +282,9 @@ void encode(const cell* value, const cell* indent, bool ascii, cell* result) {
       w.indent.push_back(string::get_char(head_of(b) + (static_cast<int64_t>(indent->data1) + i) * unit, unit));
   }
   w.put_value(*value);
-  string::rs_make_at(result, static_cast<int32_t>(w.out.size()));
+  uint32_t widest = 0;
+  for (uint32_t cp : w.out) widest = std::max(widest, cp);
+  string::make_at_unit(result, static_cast<int32_t>(w.out.size()), string::append_unit(widest));
   string::append_code_points(result, w.out.data(), static_cast<int32_t>(w.out.size()));
 }
 
