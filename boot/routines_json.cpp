@@ -141,10 +141,13 @@ void name_key() {
   for (int32_t i = 0; i < length; ++i) {
     if (not_word_char_q(string::get_char(units + static_cast<int64_t>(i) * unit, unit))) return;
   }
-  std::vector<uint8_t> text(static_cast<size_t>(length) * 4);
-  int32_t bytes = unicode::encode_utf8(units, static_cast<int32_t>(unit), length, false, text.data());
+  // Short names, the common case, are encoded on the machine stack.
+  uint8_t short_text[256];
+  std::vector<uint8_t> long_text(length > 64 ? static_cast<size_t>(length) * 4 : 0);
+  uint8_t* text = length > 64 ? long_text.data() : short_text;
+  int32_t bytes = unicode::encode_utf8(units, static_cast<int32_t>(unit), length, false, text);
   cell key = *s;
-  if (word::load_exact(text.data(), bytes, &key)) stack::set_result(key);
+  if (word::load_exact(text, bytes, &key)) stack::set_result(key);
 }
 
 // encode-json data indent ascii: the JSON text of the data, indented by
