@@ -65,8 +65,14 @@ void encode_ixobin();    // encode-ixobin data compact?: the Ixobin writer's bin
 void decode_ixobin();    // decode-ixobin payload: the value, or the block of values
 void init_codec_routines();
 
-// The JSON decoder's routine (routines_json.cpp).
+// The JSON codec's routines (routines_json.cpp).
 void unescape();         // unescape str: rewrites the string's JSON escapes in place
+void name_key();         // name-key name: the word spelled exactly as the name, else the name
+void encode_json();      // encode-json data indent ascii: the JSON text of the data
 void init_json_routines();
+
+// The CSV codec's routine (routines_csv.cpp).
+void write_lines();      // write-lines output records delimiter quote length: false when not aligned
+void init_csv_routines();
 
 }  // namespace ixo::boot

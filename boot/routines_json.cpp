@@ -1,7 +1,14 @@
-// The JSON decoder's one routine: `unescape` rewrites the escapes of a JSON
+// The JSON codec's routines: `unescape` rewrites the escapes of a JSON
 // string's text in place, over the string's own buffer, in whatever unit it
-// has (an escape may widen it).
+// has (an escape may widen it); `name-key` turns an object's name into the
+// key of its map; `encode-json` is the writer behind `to-json`.
 #include "boot/routines.hpp"
+
+#include <vector>
+
+#include "runtime/codecs/json.hpp"
+#include "runtime/core/unicode.hpp"
+#include "runtime/datatypes/word.hpp"
 
 #include "runtime/datatypes/routine.hpp"
 #include "runtime/datatypes/string.hpp"
@@ -99,6 +106,65 @@ void unescape() {
   string::truncate_at(memory::GET_BUFFER(s), write);
 }
 
-void init_json_routines() { routine::register_entry("unescape", unescape); }
+namespace {
+
+// Characters no word of a JSON name holds: the controls, space and no-break
+// space, and / \ ^ , [ ] ( ) { } " # % $ @ : ; < >.
+bool not_word_char_q(uint32_t cp) {
+  if (cp <= 0x20 || cp == 0xA0) return true;
+  switch (cp) {
+    case '/': case '\\': case '^': case ',': case '[': case ']': case '(': case ')': case '{': case '}':
+    case '"': case '#': case '%': case '$': case '@': case ':': case ';': case '<': case '>':
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+// A name becomes a word when it is spelled like one (its first character
+// neither a digit nor an apostrophe, none of the characters above) and the
+// lexer reads the whole name as that word, spelled exactly as the name:
+// characters the lexer takes as separators, or refuses in words, leave the
+// name a string, so that no two names make one key and every name is
+// written back as it was.
+void name_key() {
+  cell* s = stack::arguments;
+  memory::series_buffer* b = memory::GET_BUFFER(s);
+  uint32_t unit = memory::GET_UNIT(b);
+  int32_t length = string::rs_length_q(s);
+  const uint8_t* units = memory::head_of(b) + static_cast<int64_t>(s->data1) * unit;
+  if (length == 0) return;
+  uint32_t first = string::get_char(units, unit);
+  if ((first >= '0' && first <= '9') || first == '\'') return;
+  for (int32_t i = 0; i < length; ++i) {
+    if (not_word_char_q(string::get_char(units + static_cast<int64_t>(i) * unit, unit))) return;
+  }
+  // Short names, the common case, are encoded on the machine stack.
+  uint8_t short_text[256];
+  std::vector<uint8_t> long_text(length > 64 ? static_cast<size_t>(length) * 4 : 0);
+  uint8_t* text = length > 64 ? long_text.data() : short_text;
+  int32_t bytes = unicode::encode_utf8(units, static_cast<int32_t>(unit), length, false, text);
+  cell key = *s;
+  if (word::load_exact(text, bytes, &key)) stack::set_result(key);
+}
+
+// encode-json data indent ascii: the JSON text of the data, indented by
+// the indent string when there is one (else compact), escaping everything
+// outside printable ASCII when ascii is true.
+void encode_json() {
+  cell* args = stack::arguments;
+  cell result{TYPE_UNSET, 0, 0, 0};
+  json::encode(args, TYPE_OF(args + 1) == TYPE_STRING ? args + 1 : nullptr,
+               TYPE_OF(args + 2) == TYPE_LOGIC && args[2].data1 != 0, &result);
+  stack::set_result(result);
+}
+
+void init_json_routines() {
+  routine::register_entry("encode-json", encode_json);
+  routine::register_entry("unescape", unescape);
+  routine::register_entry("name-key", name_key);
+}
 
 }  // namespace ixo::boot

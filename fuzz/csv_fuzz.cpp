@@ -2,7 +2,8 @@
 // bit each: /header, /as-records, /flat, /trim, /with #";", /quote #"'",
 // /as-columns), the rest is the text. The text loads, or returns the error
 // value of misaligned lines or refinements that do not go together, or
-// raises for bytes that are not UTF-8 or a /header text too small; what
+// raises for bytes that are not UTF-8, text that stops parsing before its
+// end or a /header text too small; what
 // loads, to-csv writes, and without a shaping refinement loading that text
 // gives the records back. Built with -DIXO_FUZZ=ON and clang (see README);
 // run as build-fuzz/csv_fuzz -max_len=4096.
@@ -45,6 +46,7 @@ const char* const checks = R"(
     either error? fuzz-value [
         to logic! any [
             fuzz-value/id = 'invalid-utf8
+            fuzz-value/id = 'invalid-data
             fuzz-value/arg1 = "CSV data are too small to use /HEADER refinement"
         ]
     ] [

@@ -1,10 +1,16 @@
 // libFuzzer entry for load-json: any bytes decode to a value or return the
 // error value of text that is not JSON, or raise one of the errors that bad
 // text may raise (bytes that are not UTF-8, nesting deeper than parse
-// allows, a lone surrogate escape, a name that cannot be a word); what
-// decodes, to-json writes as text that decodes again. Built with
-// -DIXO_FUZZ=ON and clang (see README); run as
-// build-fuzz/json_fuzz -max_len=4096.
+// allows, a lone surrogate escape); what decodes, to-json writes as text
+// that decodes again. The same bytes also make an object's name, each byte
+// picking one of the characters a name may hold (every control character,
+// every separator the lexer cuts words at, DEL, the byte-order mark,
+// letters, digits and punctuation): the object loads with one key spelled
+// as the name, and to-json writes it back as it was. And they make a number
+// text of their length in digits: its value is the same written with an
+// extra zero and exponent -1, or as a fraction scaled back by its exponent,
+// so the conversion is exact for any length. Built with -DIXO_FUZZ=ON and
+// clang (see README); run as build-fuzz/json_fuzz -max_len=4096.
 #include "fuzz/boot_library.hpp"
 
 namespace {
@@ -15,11 +21,42 @@ const char* const checks = R"(
             not error? load-json to-json fuzz-value
         ]
     ]
-    either error? fuzz-value [
-        to logic! find [invalid-utf8 parse-stack invalid-data invalid-chars] fuzz-value/id
+    fuzz-text-holds: either error? fuzz-value [
+        to logic! find [invalid-utf8 parse-stack invalid-data] fuzz-value/id
     ] [
         fuzz-value
     ]
+
+    fuzz-chars: copy []
+    repeat fuzz-i 32 [append fuzz-chars fuzz-i - 1]
+    append fuzz-chars [
+        127 133 160 5760 6158 8192 8193 8194 8195 8196 8197 8198 8199 8200 8201 8202 8203
+        8232 8233 8239 8287 12288 65279 97 98 65 49 48 39 45 43 46 58 59 35 64 36 37 47 92
+        34 32 44 60 62 91 93 123 125 40 41 94 126 233 128512
+    ]
+    fuzz-name: copy ""
+    foreach fuzz-byte fuzz-bytes [
+        append fuzz-name to char! pick fuzz-chars 1 + remainder fuzz-byte length? fuzz-chars
+    ]
+    fuzz-text: rejoin ["{" to-json fuzz-name ":1}"]
+    fuzz-map: load-json fuzz-text
+    fuzz-key: first words-of fuzz-map
+    fuzz-name-holds: all [
+        fuzz-name == either word? fuzz-key [form fuzz-key] [fuzz-key]
+        fuzz-text == to-json fuzz-map
+        fuzz-text == to-json load-json rejoin ["{" to-json/ascii fuzz-name ":1}"]
+    ]
+
+    fuzz-digits: copy "1"
+    foreach fuzz-byte fuzz-bytes [append fuzz-digits pick "0123456789" 1 + remainder fuzz-byte 10]
+    fuzz-number: mold load-json rejoin [fuzz-digits "e0"]
+    fuzz-number-holds: all [
+        fuzz-number == mold load-json rejoin [fuzz-digits "0e-1"]
+        fuzz-number == mold load-json rejoin ["0." fuzz-digits "e" length? fuzz-digits]
+        fuzz-number == mold to float! load-json fuzz-digits
+        (rejoin ["-" fuzz-number]) == mold load-json rejoin ["-" fuzz-digits "e0"]
+    ]
+    all [fuzz-text-holds fuzz-name-holds fuzz-number-holds]
 )";
 
 }  // namespace

@@ -216,6 +216,7 @@ void init() {
   console::init_routines();
   boot::init_codec_routines();
   boot::init_json_routines();
+  boot::init_csv_routines();
   gui::event::init_routines();
   tui::init_routines();
   tui::draw::init_routines();

@@ -259,6 +259,22 @@ series_buffer* concatenate_ascii(series_buffer* b, const uint8_t* bytes, int32_t
   return buffer_of(node);
 }
 
+void append_code_points(const cell* s, const uint32_t* code_points, int32_t n) {
+  uint32_t widest = 0;
+  for (int32_t i = 0; i < n; ++i) widest = std::max(widest, code_points[i]);
+  if (GET_UNIT(GET_BUFFER(s)) < append_unit(widest)) widen_buffer(GET_BUFFER(s), append_unit(widest));
+  uint32_t unit = GET_UNIT(GET_BUFFER(s));
+  uint8_t* at = series::alloc_tail_bytes(GET_BUFFER(s), n * static_cast<int32_t>(unit));
+  if (unit == 1) {
+    for (int32_t i = 0; i < n; ++i) at[i] = static_cast<uint8_t>(code_points[i]);
+  } else if (unit == 2) {
+    auto* units = reinterpret_cast<uint16_t*>(at);
+    for (int32_t i = 0; i < n; ++i) units[i] = static_cast<uint16_t>(code_points[i]);
+  } else {
+    std::memcpy(at, code_points, static_cast<size_t>(n) * 4);
+  }
+}
+
 series_buffer* concatenate(const cell* target, const cell* source, int32_t part, int32_t offset,
                            bool keep_source, concatenate_mode mode) {
   // Rooted copies: the widenings and the expansion below may move both

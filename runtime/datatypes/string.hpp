@@ -121,6 +121,10 @@ memory::series_buffer* concatenate_ascii(memory::series_buffer* b, const uint8_t
 memory::series_buffer* append_escaped_char(memory::series_buffer* b, uint32_t cp, bool escape,
                                            bool all);
 
+// Appends n code points to the string (rooted), widening it once to the
+// unit the widest of them needs by the appending rule.
+void append_code_points(const cell* s, const uint32_t* code_points, int32_t n);
+
 enum concatenate_mode : int32_t { MODE_APPEND = 0, MODE_INSERT = 1, MODE_OVERWRITE = 2 };
 
 // Copies `source` from its index (at most `part` units when part >= 0) into

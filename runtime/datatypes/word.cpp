@@ -249,6 +249,15 @@ uint32_t load_from_string(const cell* word) {
   return t.end == s.length ? t.type : 0;
 }
 
+bool load_exact(const uint8_t* text, int32_t length, cell* c) {
+  if (length >= 3 && text[0] == 0xEF && text[1] == 0xBB && text[2] == 0xBF) return false;
+  scanner s{text, length};
+  token t = s.scan(0);
+  if (t.type != TYPE_WORD || t.name != 0 || t.end != length) return false;
+  make_at(symbol::make_part(text, length), c);
+  return true;
+}
+
 // ---- Actions ------------------------------------------------------------------
 
 cell* make(cell* proto, cell* spec, int32_t type) {

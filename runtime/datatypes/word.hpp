@@ -71,6 +71,12 @@ cell* to_string(const cell* word);
 // id of the word type it makes (word!, set-word!, lit-word!, get-word!,
 // refinement!, issue!), or 0 for any other token or none.
 uint32_t load_from_string(const cell* word);
+// Makes in `c` (which no allocation may move) the word! spelled exactly as
+// the UTF-8 text: when the lexer reads the whole text as one word! and its
+// spelling forms back as the same text. False, leaving `c` alone, for any
+// other text (another token, a word cut short, a leading byte-order mark,
+// which a spelling's decoding drops).
+bool load_exact(const uint8_t* text, int32_t length, cell* c);
 
 // ---- Actions shared by the family -------------------------------------------
 
