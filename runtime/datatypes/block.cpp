@@ -236,7 +236,7 @@ search read_search(cell* b, const cell* value, cell* part, int32_t only, int32_t
     } else if (TYPE_OF(part) == TYPE_OF(b) && part->data2 == b->data2) {
       limit = index_of(part);
     } else {
-      fire(err::script_invalid_refine_arg, {refinement_value("part"), *part});
+      fire(err::script_invalid_refine_arg, {error_word("part"), *part});
     }
     s.limit = static_cast<int32_t>(std::min<int64_t>(limit, abs_length(b) - 1));
   }

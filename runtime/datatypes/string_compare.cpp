@@ -283,7 +283,7 @@ int32_t find_index(cell* series, cell* value, cell* part, int32_t case_, int32_t
     } else if (TYPE_OF(part) == TYPE_OF(series) && part->data2 == series->data2) {
       count = static_cast<int32_t>(part->data1) - index;
     } else {
-      fire(err::script_invalid_refine_arg, {series::refinement_value("part"), *part});
+      fire(err::script_invalid_refine_arg, {error_word("part"), *part});
     }
     if (count < 1) return -1;
   }
