@@ -1,18 +1,15 @@
-// The terminal over termios and poll, and the VT key decoder.
+// The terminal over poll on standard input and the platform's raw mode
+// and window size, and the VT key decoder.
 #include "console/terminal.hpp"
 
 #include <poll.h>
-#include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
-#include <cstdlib>
 #include <cstring>
 
+#include "platform/posix/terminal.hpp"
 #include "startup/system/console_output.hpp"
-#include "startup/system/runtime_error.hpp"
 
 namespace ixo::terminal {
 
@@ -149,9 +146,8 @@ int32_t timeout(key_decoder& d) {
 
 namespace {
 
-struct termios saved_mode;
-volatile sig_atomic_t raw_active = 0;
-volatile sig_atomic_t window_signal = 0;
+platform::terminal::raw_state editor_raw;
+uint32_t window_changes_seen = 0;
 
 int32_t posix_read(uint8_t* dest, int32_t room, int32_t timeout_ms) {
   pollfd p{STDIN_FILENO, POLLIN, 0};
@@ -164,13 +160,7 @@ int32_t posix_read(uint8_t* dest, int32_t room, int32_t timeout_ms) {
 }
 
 bool posix_window_size(int32_t& columns, int32_t& rows) {
-  winsize ws{};
-  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) != 0 && ioctl(STDIN_FILENO, TIOCGWINSZ, &ws) != 0)
-    return false;
-  if (ws.ws_col == 0 || ws.ws_row == 0) return false;
-  columns = ws.ws_col;
-  rows = ws.ws_row;
-  return true;
+  return platform::terminal::window_size(STDOUT_FILENO, STDIN_FILENO, columns, rows);
 }
 
 // Asks the terminal where the cursor is (ESC [ 6 n) and waits briefly for
@@ -179,25 +169,13 @@ bool posix_window_size(int32_t& columns, int32_t& rows) {
 // that comes too late is a complete sequence the key decoder ignores.
 int32_t posix_cursor_column();
 
-bool posix_enter_raw() {
-  if (raw_active) return true;
-  if (tcgetattr(STDIN_FILENO, &saved_mode) != 0) return false;
-  struct termios raw = saved_mode;
-  raw.c_iflag &= ~static_cast<tcflag_t>(BRKINT | ICRNL | INLCR | IGNCR | ISTRIP | IXON);
-  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
-  raw.c_cc[VMIN] = 1;
-  raw.c_cc[VTIME] = 0;
-  // Output processing stays on, so that a line feed still starts a new row.
-  if (tcsetattr(STDIN_FILENO, TCSADRAIN, &raw) != 0) return false;
-  raw_active = 1;
-  return true;
-}
+bool posix_enter_raw() { return platform::terminal::enter_raw(editor_raw, STDIN_FILENO); }
 
-void posix_leave_raw() {
-  if (!raw_active) return;
-  tcsetattr(STDIN_FILENO, TCSADRAIN, &saved_mode);
-  raw_active = 0;
-}
+void posix_leave_raw() { platform::terminal::leave_raw(editor_raw); }
+
+// Leaves raw mode if it is on: the restorer of the exit path and of the
+// signals that end the process.
+void restore() { posix_leave_raw(); }
 
 const terminal_io* io = &posix_terminal;
 
@@ -236,15 +214,6 @@ void probe_window() {
   int32_t columns = 0, rows = 0;
   if (io->window_size(columns, rows)) current_window = {columns, rows};
   else if (current_window.columns <= 0) current_window = {80, 50};
-}
-
-void on_window_change(int) { window_signal = 1; }
-
-// SIGTERM, SIGHUP, SIGQUIT: leave raw mode, then end as the signal would.
-void on_ending_signal(int signo) {
-  restore();
-  signal(signo, SIG_DFL);
-  raise(signo);
 }
 
 int32_t posix_cursor_column() {
@@ -297,13 +266,9 @@ void init() {
   input_is_console_q = isatty(STDIN_FILENO) == 1;
   if (!input_is_console_q) return;
   probe_window();
-  struct sigaction sa {};
-  sa.sa_handler = on_window_change;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGWINCH, &sa, nullptr);
-  sa.sa_handler = on_ending_signal;
-  for (int signo : {SIGTERM, SIGHUP, SIGQUIT}) sigaction(signo, &sa, nullptr);
-  system::restore_on_exit = restore;
+  platform::terminal::watch_window();
+  window_changes_seen = platform::terminal::window_changes();
+  platform::terminal::add_restorer(restore);
 }
 
 window window_size() { return current_window; }
@@ -311,14 +276,11 @@ window window_size() { return current_window; }
 int32_t cursor_column() { return io->cursor_column(); }
 
 bool window_changed_q() {
-  if (!window_signal) return false;
-  window_signal = 0;
+  uint32_t changes = platform::terminal::window_changes();
+  if (changes == window_changes_seen) return false;
+  window_changes_seen = changes;
   probe_window();
   return true;
-}
-
-void restore() {
-  if (raw_active) posix_leave_raw();
 }
 
 raw_mode::raw_mode() : entered(io->enter_raw()) {}

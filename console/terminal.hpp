@@ -2,8 +2,9 @@
 // one buffer of input bytes that every reader of standard input shares (so
 // that the lines of a paste that arrive in one read all reach their
 // readers), the decoder that turns the bytes a VT terminal sends into
-// keys, and the window size. The line editor reads through here, and so
-// will the text-UI backend.
+// keys, and the window size. The line editor reads through here; raw mode
+// and the window's size themselves are the platform's
+// (platform/posix/terminal.hpp).
 //
 // The byte I/O sits behind a table of entry points: the POSIX one works on
 // file descriptor 0; tests put a scripted one in its place.
@@ -84,9 +85,9 @@ extern const terminal_io posix_terminal;
 // sequence under way; null restores posix_terminal.
 void use_io(const terminal_io* io);
 
-// Probes standard input (a terminal or not), reads the window size and
-// installs the handlers of SIGWINCH and of the signals that would end the
-// process with the terminal left raw.
+// Probes standard input (a terminal or not), reads the window size,
+// watches SIGWINCH and adds raw mode's undoing to the chain that the exit
+// path and the signals that end the process run.
 void init();
 
 // Whether standard input is a terminal (set by init; tests set it).
@@ -114,10 +115,6 @@ struct raw_mode {
   raw_mode& operator=(const raw_mode&) = delete;
   bool entered;
 };
-
-// Leaves raw mode if it is on: the process's exit paths and fatal signal
-// handlers call this. Async-signal-safe.
-void restore();
 
 // ---- Reading ---------------------------------------------------------------
 

@@ -1,9 +1,9 @@
-// The text UI's terminal over termios, poll and a SIGWINCH self-pipe.
+// The text UI's terminal over the platform's raw mode, window size and
+// SIGWINCH watch, and poll.
 #include "gui/tui/tty.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -11,7 +11,7 @@
 #include <csignal>
 #include <ctime>
 
-#include "startup/system/runtime_error.hpp"
+#include "platform/posix/terminal.hpp"
 
 namespace ixo::tui::tty {
 
@@ -21,16 +21,12 @@ bool probed = false;
 int in_fd = -1, out_fd = -1;
 bool opened_tty = false;  // in_fd is our own descriptor of /dev/tty
 
-struct termios saved_mode;
-volatile sig_atomic_t raw_on = 0;
+namespace terminal = platform::terminal;
+
+terminal::raw_state ui_raw;
 volatile sig_atomic_t mouse_on = 0;
 volatile sig_atomic_t alternate_on = 0;
-volatile sig_atomic_t resized = 0;
-int wake_pipe[2] = {-1, -1};
-
-void (*chained_restore)() = nullptr;
-struct sigaction saved_actions[3];
-constexpr int ENDING_SIGNALS[3] = {SIGTERM, SIGHUP, SIGQUIT};
+uint32_t window_changes_seen = 0;
 
 void write_all(int fd, const char* bytes, size_t n) {
   while (n > 0) {
@@ -42,45 +38,16 @@ void write_all(int fd, const char* bytes, size_t n) {
   }
 }
 
-void on_window_change(int) {
-  int saved = errno;
-  resized = 1;
-  if (wake_pipe[1] >= 0) {
-    char b = 1;
-    ssize_t w = write(wake_pipe[1], &b, 1);
-    (void)w;
-  }
-  errno = saved;
-}
+bool resized_since_q() { return terminal::window_changes() != window_changes_seen; }
 
-// SIGTERM, SIGHUP, SIGQUIT while raw: the terminal back, then the signal
-// as it was handled before.
-void on_ending_signal(int signo) {
-  restore();
-  for (int i = 0; i < 3; ++i)
-    if (ENDING_SIGNALS[i] == signo) sigaction(signo, &saved_actions[i], nullptr);
-  raise(signo);
-}
-
-void restore_then_chain() {
-  restore();
-  if (chained_restore) chained_restore();
-}
-
-// The wake pipe, its SIGWINCH handler and the exit path's restore, once.
+// The SIGWINCH watch and the restore on every way out, once.
 void set_up() {
   static bool done = false;
   if (done) return;
   done = true;
-  if (pipe2(wake_pipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-    struct sigaction sa {};
-    sa.sa_handler = on_window_change;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    sigaction(SIGWINCH, &sa, nullptr);
-  }
-  chained_restore = system::restore_on_exit;
-  system::restore_on_exit = restore_then_chain;
+  terminal::watch_window();
+  window_changes_seen = terminal::window_changes();
+  terminal::add_restorer(restore);
 }
 
 void probe() {
@@ -101,12 +68,6 @@ void sleep_ms(int64_t ms) {
   if (ms <= 0) return;
   timespec t{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
   while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-  }
-}
-
-void drain_wake_pipe() {
-  char buffer[64];
-  while (wake_pipe[0] >= 0 && read(wake_pipe[0], buffer, sizeof buffer) > 0) {
   }
 }
 
@@ -139,37 +100,15 @@ int output_fd() {
 
 bool window_size(int32_t& columns, int32_t& rows) {
   if (!available_q()) return false;
-  winsize ws{};
-  if (ioctl(out_fd, TIOCGWINSZ, &ws) != 0 && ioctl(in_fd, TIOCGWINSZ, &ws) != 0) return false;
-  if (ws.ws_col == 0 || ws.ws_row == 0) return false;
-  columns = ws.ws_col;
-  rows = ws.ws_row;
-  return true;
+  return terminal::window_size(out_fd, in_fd, columns, rows);
 }
 
 bool enter_raw() {
-  if (raw_on) return true;
-  if (!available_q() || tcgetattr(in_fd, &saved_mode) != 0) return false;
-  struct termios raw = saved_mode;
-  raw.c_iflag &= ~static_cast<tcflag_t>(BRKINT | ICRNL | INLCR | IGNCR | ISTRIP | IXON);
-  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
-  raw.c_cc[VMIN] = 1;
-  raw.c_cc[VTIME] = 0;
-  if (tcsetattr(in_fd, TCSADRAIN, &raw) != 0) return false;
-  raw_on = 1;
-  struct sigaction sa {};
-  sa.sa_handler = on_ending_signal;
-  sigemptyset(&sa.sa_mask);
-  for (int i = 0; i < 3; ++i) sigaction(ENDING_SIGNALS[i], &sa, &saved_actions[i]);
-  return true;
+  if (ui_raw.on) return true;
+  return available_q() && terminal::enter_raw(ui_raw, in_fd);
 }
 
-void leave_raw() {
-  if (!raw_on) return;
-  tcsetattr(in_fd, TCSADRAIN, &saved_mode);
-  raw_on = 0;
-  for (int i = 0; i < 3; ++i) sigaction(ENDING_SIGNALS[i], &saved_actions[i], nullptr);
-}
+void leave_raw() { terminal::leave_raw(ui_raw); }
 
 void note_modes(bool mouse, bool alternate_screen) {
   mouse_on = mouse;
@@ -177,15 +116,14 @@ void note_modes(bool mouse, bool alternate_screen) {
 }
 
 void restore() {
-  if (!raw_on) return;
+  if (!ui_raw.on) return;
   static const char mouse_off[] = "\x1b[?1000l\x1b[?1003l\x1b[?1015l\x1b[?1006l";
   static const char leave_alternate[] = "\x1b[?1049l";
   static const char cursor_on[] = "\x1b[?25h\x1b[0m\r\n";
   if (mouse_on) write_all(out_fd, mouse_off, sizeof mouse_off - 1);
   if (alternate_on) write_all(out_fd, leave_alternate, sizeof leave_alternate - 1);
   write_all(out_fd, cursor_on, sizeof cursor_on - 1);
-  tcsetattr(in_fd, TCSANOW, &saved_mode);
-  raw_on = 0;
+  terminal::restore_now(ui_raw);
   mouse_on = 0;
   alternate_on = 0;
 }
@@ -196,17 +134,18 @@ wait_result wait(int32_t ms) {
     sleep_ms(ms);
     return WAIT_TIMEOUT;
   }
+  int wake_fd = terminal::window_wake_fd();
   for (;;) {
-    pollfd p[2] = {{in_fd, POLLIN, 0}, {wake_pipe[0], POLLIN, 0}};
+    pollfd p[2] = {{in_fd, POLLIN, 0}, {wake_fd, POLLIN, 0}};
     int64_t left = until - now_ms();
-    int r = poll(p, wake_pipe[0] >= 0 ? 2 : 1, left > 0 ? static_cast<int>(left) : 0);
+    int r = poll(p, wake_fd >= 0 ? 2 : 1, left > 0 ? static_cast<int>(left) : 0);
     if (r < 0 && errno == EINTR) {
-      if (resized) return WAIT_RESIZE;
+      if (resized_since_q()) return WAIT_RESIZE;
       continue;
     }
     if (r <= 0) return WAIT_TIMEOUT;
-    if (wake_pipe[0] >= 0 && p[1].revents) {
-      drain_wake_pipe();
+    if (wake_fd >= 0 && p[1].revents) {
+      terminal::drain_window_wake();
       return WAIT_RESIZE;
     }
     if (p[0].revents & POLLIN) return WAIT_INPUT;
@@ -218,9 +157,9 @@ wait_result wait(int32_t ms) {
 }
 
 bool resized_q() {
-  if (!resized) return false;
-  resized = 0;
-  drain_wake_pipe();
+  if (!resized_since_q()) return false;
+  window_changes_seen = terminal::window_changes();
+  terminal::drain_window_wake();
   return true;
 }
 

@@ -3,11 +3,12 @@
 // or output is redirected still draws its windows. Frames go to standard
 // output when it is a terminal, else to that same terminal.
 //
-// Raw mode is the line editor's (bytes as typed, no echo, signal keys off:
-// Ctrl-C arrives as the key 3). It is left on every way out of the
-// process: the exit path and the fatal signals call `restore`, and so do
-// SIGTERM, SIGHUP and SIGQUIT while it is on. The wait for input also
-// wakes on SIGWINCH, through a self-pipe.
+// Raw mode, the window's size and the SIGWINCH watch are the platform's
+// (platform/posix/terminal.hpp); raw mode is the same as the line
+// editor's, held on this terminal. It is left on every way out of the
+// process: `restore` is in the platform's restore chain, which the exit
+// path, the fatal signals and SIGTERM, SIGHUP and SIGQUIT run. The wait
+// for input also wakes on SIGWINCH, through the platform's self-pipe.
 #pragma once
 #include <cstdint>
 

@@ -9,11 +9,11 @@
 // "without colour" keeps the user's colour scheme.
 #include "platform/posix/console.hpp"
 
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
 
+#include "platform/posix/terminal.hpp"
 #include "startup/system/console_output.hpp"
 
 namespace ixo::platform {
@@ -58,12 +58,8 @@ void write_text(const void* text, int32_t bytes, int32_t unit) { put_units(text,
 // reply on its input, which would mix with what the user types, so the
 // cursor is reported unknown.
 void get_info(screen_buffer_info& info) {
-  winsize ws{};
   int32_t width = 80, height = 24;
-  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 && ws.ws_row > 0) {
-    width = ws.ws_col;
-    height = ws.ws_row;
-  }
+  terminal::window_size(STDOUT_FILENO, -1, width, height);
   info = {width, height, {-1, -1}, current, 0, 0, width - 1, height - 1, width, height};
 }
 
