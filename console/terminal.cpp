@@ -1,5 +1,5 @@
-// The terminal over poll on standard input and the platform's raw mode
-// and window size, and the VT key decoder.
+// The terminal over poll on standard input, the platform's raw mode and
+// window size, and the key decoder under the line editor's rules.
 #include "console/terminal.hpp"
 
 #include <poll.h>
@@ -15,136 +15,32 @@ namespace ixo::terminal {
 
 bool input_is_console_q = false;
 
-// ---- Key decoder ---------------------------------------------------------------
+// ---- Keys ----------------------------------------------------------------------
 
-namespace {
-
-enum decoder_state : int32_t { GROUND, ESCAPE, CSI, SS3, UTF8 };
-
-// The key of a CSI or SS3 sequence ending in `final` with the parameter
-// bytes gathered, or KEY_NONE for a sequence the editor has no use for.
-int32_t sequence_key(const key_decoder& d, uint8_t final) {
-  bool plain = d.param_count == 0;
-  switch (final) {
-    case 'A': return plain ? KEY_UP : KEY_NONE;
-    case 'B': return plain ? KEY_DOWN : KEY_NONE;
-    case 'C': return plain ? KEY_RIGHT : KEY_NONE;
-    case 'D': return plain ? KEY_LEFT : KEY_NONE;
-    case 'H': return plain ? KEY_HOME : KEY_NONE;
-    case 'F': return plain ? KEY_END : KEY_NONE;
-    case '~':
-      if (d.param_count != 1) return KEY_NONE;
-      switch (d.params[0]) {
-        case '1': case '7': return KEY_HOME;
-        case '4': case '8': return KEY_END;
-        case '3': return KEY_DELETE;
-        default: return KEY_NONE;
-      }
-    default: return KEY_NONE;
+bool key_of(const platform::keys::event& e, int32_t& key) {
+  using namespace platform::keys;
+  if (e.kind == EVENT_CHAR) {
+    key = e.value;
+    return true;
   }
-}
-
-// A byte in ground state.
-int32_t ground_byte(key_decoder& d, uint8_t byte, int32_t* keys) {
-  if (byte == KEY_ESCAPE) {
-    d.state = ESCAPE;
-    return 0;
+  if (e.kind != EVENT_KEY) return false;
+  switch (e.value) {
+    case NAMED_UP: key = KEY_UP; return true;
+    case NAMED_DOWN: key = KEY_DOWN; return true;
+    case NAMED_RIGHT: key = KEY_RIGHT; return true;
+    case NAMED_LEFT: key = KEY_LEFT; return true;
+    case NAMED_HOME: key = KEY_HOME; return true;
+    case NAMED_END: key = KEY_END; return true;
+    case NAMED_DELETE: key = KEY_DELETE; return true;
+    default: return false;
   }
-  if (byte < 0x80) {
-    keys[0] = byte;
-    return 1;
-  }
-  // A UTF-8 lead byte; C0, C1 and F5-FF never start a valid sequence, and a
-  // stray continuation byte is dropped.
-  if (byte >= 0xC2 && byte <= 0xDF) d.need = 1, d.cp = byte & 0x1F;
-  else if (byte >= 0xE0 && byte <= 0xEF) d.need = 2, d.cp = byte & 0x0F;
-  else if (byte >= 0xF0 && byte <= 0xF4) d.need = 3, d.cp = byte & 0x07;
-  else return 0;
-  d.length = d.need + 1;
-  d.state = UTF8;
-  return 0;
-}
-
-void reset(key_decoder& d) { d = key_decoder{}; }
-
-}  // namespace
-
-int32_t feed_byte(key_decoder& d, uint8_t byte, int32_t keys[2]) {
-  switch (d.state) {
-    case ESCAPE:
-      if (byte == '[') {
-        d.state = CSI;
-        return 0;
-      }
-      if (byte == 'O') {
-        d.state = SS3;
-        return 0;
-      }
-      reset(d);
-      // Escape and another printable character is an Alt key: ignored.
-      if (byte >= 0x20 && byte < 0x7F) return 0;
-      // Escape then a control character or the start of a character: the
-      // Escape key, then that byte on its own.
-      keys[0] = KEY_ESCAPE;
-      return 1 + ground_byte(d, byte, keys + 1);
-    case CSI:
-      if (byte >= 0x30 && byte <= 0x3F) {  // parameter bytes
-        if (d.param_count < static_cast<int32_t>(sizeof d.params)) d.params[d.param_count] = static_cast<char>(byte);
-        if (d.param_count < 1000) ++d.param_count;
-        return 0;
-      }
-      if (byte >= 0x20 && byte <= 0x2F) {  // intermediate bytes: no key of ours has one
-        d.param_count = 1000;
-        return 0;
-      }
-      if (byte >= 0x40 && byte <= 0x7E) {
-        int32_t k = sequence_key(d, byte);
-        reset(d);
-        if (k == KEY_NONE) return 0;
-        keys[0] = k;
-        return 1;
-      }
-      reset(d);
-      return ground_byte(d, byte, keys);
-    case SS3:
-      if (byte >= 0x20 && byte <= 0x7E) {
-        int32_t k = sequence_key(d, byte);
-        reset(d);
-        if (k == KEY_NONE) return 0;
-        keys[0] = k;
-        return 1;
-      }
-      reset(d);
-      return ground_byte(d, byte, keys);
-    case UTF8:
-      if ((byte & 0xC0) != 0x80) {
-        reset(d);
-        return ground_byte(d, byte, keys);
-      }
-      d.cp = d.cp << 6 | (byte & 0x3F);
-      if (--d.need > 0) return 0;
-      {
-        uint32_t cp = d.cp;
-        uint32_t least = d.length == 2 ? 0x80 : d.length == 3 ? 0x800 : 0x10000;
-        reset(d);
-        if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-        keys[0] = static_cast<int32_t>(cp);
-        return 1;
-      }
-    default:
-      return ground_byte(d, byte, keys);
-  }
-}
-
-int32_t timeout(key_decoder& d) {
-  bool escape = d.state == ESCAPE;
-  reset(d);
-  return escape ? KEY_ESCAPE : KEY_NONE;
 }
 
 // ---- POSIX I/O -------------------------------------------------------------------
 
 namespace {
+
+namespace keys = platform::keys;
 
 platform::terminal::raw_state editor_raw;
 uint32_t window_changes_seen = 0;
@@ -184,8 +80,8 @@ constexpr int32_t INPUT_BUFFER_SIZE = 4096;
 uint8_t input_buffer[INPUT_BUFFER_SIZE];
 int32_t input_head = 0, input_tail = 0;
 bool input_ended = false;
-key_decoder decoder;
-int32_t decoded[2];
+keys::decoder decoder{keys::LINE_EDITOR_RULES};
+int32_t decoded[keys::MAX_EVENTS];
 int32_t decoded_count = 0, decoded_next = 0;
 
 window current_window{80, 50};
@@ -256,7 +152,7 @@ void use_io(const terminal_io* replacement) {
   io = replacement ? replacement : &posix_terminal;
   input_head = input_tail = 0;
   input_ended = false;
-  decoder = key_decoder{};
+  decoder = keys::decoder{keys::LINE_EDITOR_RULES};
   decoded_count = decoded_next = 0;
   current_window = {80, 50};
   probe_window();
@@ -295,15 +191,19 @@ int32_t read_key() {
     if (decoded_next < decoded_count) return decoded[decoded_next++];
     decoded_count = decoded_next = 0;
     if (input_head < input_tail) {
-      decoded_count = feed_byte(decoder, input_buffer[input_head++], decoded);
+      keys::event events[keys::MAX_EVENTS];
+      int32_t n = keys::feed(decoder, input_buffer[input_head++], events);
+      for (int32_t i = 0; i < n; ++i)
+        if (key_of(events[i], decoded[decoded_count])) ++decoded_count;
       continue;
     }
     // Inside a sequence the rest must follow at once; a pause ends it.
-    int32_t n = fill(pending_q(decoder) ? ESCAPE_TIMEOUT_MS : -1);
+    int32_t n = fill(keys::pending_q(decoder) ? ESCAPE_TIMEOUT_MS : -1);
     if (n > 0) continue;
-    if (pending_q(decoder)) {
-      int32_t k = timeout(decoder);
-      if (k != KEY_NONE) return k;
+    if (keys::pending_q(decoder)) {
+      keys::event e;
+      int32_t k;
+      if (keys::timeout(decoder, e) && key_of(e, k)) return k;
     }
     if (n < 0) return KEY_END_OF_INPUT;
   }

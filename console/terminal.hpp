@@ -1,16 +1,18 @@
 // The terminal: standard input as a keyboard. Raw mode around each edit,
 // one buffer of input bytes that every reader of standard input shares (so
 // that the lines of a paste that arrive in one read all reach their
-// readers), the decoder that turns the bytes a VT terminal sends into
-// keys, and the window size. The line editor reads through here; raw mode
-// and the window's size themselves are the platform's
-// (platform/posix/terminal.hpp).
+// readers), the editor's keys out of the key decoder's events, the wait
+// that tells a lone Escape, and the window size. The line editor reads
+// through here. Raw mode, the window's size and the decoder themselves are
+// the platform's (platform/posix/terminal.hpp, keys.hpp).
 //
 // The byte I/O sits behind a table of entry points: the POSIX one works on
 // file descriptor 0; tests put a scripted one in its place.
 #pragma once
 #include <cstdint>
 #include <string>
+
+#include "platform/posix/keys.hpp"
 
 namespace ixo::terminal {
 
@@ -20,7 +22,6 @@ namespace ixo::terminal {
 // are their control characters, Backspace 127 or 8, Escape 27) or one of
 // these negative numbers.
 enum key : int32_t {
-  KEY_NONE = 0,           // nothing yet (decoder only)
   KEY_END_OF_INPUT = -1,  // standard input ended or failed
   KEY_UP = -20,
   KEY_DOWN = -21,
@@ -37,28 +38,10 @@ constexpr int32_t KEY_ESCAPE = 27;
 // key followed by nothing within this time is a lone Escape.
 constexpr int32_t ESCAPE_TIMEOUT_MS = 50;
 
-// The decoder's state between bytes; a sequence may arrive split over any
-// number of reads.
-struct key_decoder {
-  int32_t state = 0;       // ground, escape, CSI, SS3, UTF-8 continuation
-  uint32_t cp = 0;         // UTF-8: the bits gathered so far
-  int32_t need = 0;        // UTF-8: continuation bytes still to come
-  int32_t length = 0;      // UTF-8: the sequence's whole length
-  char params[8] = {};     // CSI: the first parameter bytes
-  int32_t param_count = 0; // CSI: parameter bytes seen (may exceed 8)
-};
-
-// Feeds one byte. Answers how many keys it completed (0, 1 or 2) and
-// stores them in keys. A byte that cannot continue the sequence under way
-// drops that sequence and counts as the start of the next (after an
-// Escape that is the Escape key and then the byte). Invalid UTF-8 and
-// complete sequences other than the known keys give no key.
-int32_t feed_byte(key_decoder& d, uint8_t byte, int32_t keys[2]);
-// The input paused: a pending Escape becomes the Escape key, any other
-// unfinished sequence is dropped. Answers the key or KEY_NONE.
-int32_t timeout(key_decoder& d);
-// Whether a sequence is under way.
-inline bool pending_q(const key_decoder& d) { return d.state != 0; }
+// The key of what the decoder found under the line editor's rules; false
+// for what gives no key: bytes that are not UTF-8, mouse and cursor
+// reports, and the named keys the editor has no use for.
+bool key_of(const platform::keys::event& e, int32_t& key);
 
 // ---- Byte I/O --------------------------------------------------------------
 

@@ -1,45 +1,48 @@
 // libFuzzer entry for the terminal's key decoder: any byte stream decodes
-// without a crash or a hang, every key it answers is a valid code point or
-// one of the named keys, and each byte gives at most two keys. A byte
-// 0xFE in the input stands for a pause (the timeout that ends a sequence).
+// without a crash or a hang under either reader's rules (the first byte's
+// low bit picks them), every character it answers is a valid code point,
+// every named key one of the table, each byte gives at most MAX_EVENTS
+// events, and a pause leaves no sequence under way. A byte 0xFE in the
+// input stands for a pause (the timeout that ends a sequence).
 // Built with -DIXO_FUZZ=ON and clang (see README); run as
 // build-fuzz/key_decoder_fuzz.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
-#include "console/terminal.hpp"
+#include "platform/posix/keys.hpp"
 
 namespace {
 
-bool valid_key(int32_t k) {
-  using namespace ixo::terminal;
-  switch (k) {
-    case KEY_UP: case KEY_DOWN: case KEY_RIGHT: case KEY_LEFT: case KEY_END: case KEY_HOME:
-    case KEY_DELETE:
-      return true;
-    default:
-      return k >= 0 && k <= 0x10FFFF && !(k >= 0xD800 && k <= 0xDFFF);
+using namespace ixo::platform::keys;
+
+bool valid_q(const event& e) {
+  switch (e.kind) {
+    case EVENT_CHAR: return e.value >= 0 && e.value <= 0x10FFFF && !(e.value >= 0xD800 && e.value <= 0xDFFF);
+    case EVENT_KEY: return e.value >= NAMED_UP && e.value <= NAMED_F12;
+    case EVENT_INVALID: case EVENT_MOUSE: case EVENT_REPORT: return true;
   }
+  return false;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  ixo::terminal::key_decoder d;
-  int32_t keys[2];
-  for (size_t i = 0; i < size; ++i) {
+  if (size == 0) return 0;
+  decoder d{data[0] & 1 ? TEXT_UI_RULES : LINE_EDITOR_RULES};
+  event out[MAX_EVENTS];
+  for (size_t i = 1; i < size; ++i) {
     if (data[i] == 0xFE) {
-      int32_t k = ixo::terminal::timeout(d);
-      if (k != ixo::terminal::KEY_NONE && !valid_key(k)) std::abort();
-      if (ixo::terminal::pending_q(d)) std::abort();
+      if (timeout(d, out[0]) && !valid_q(out[0])) std::abort();
+      if (pending_q(d)) std::abort();
       continue;
     }
-    int32_t n = ixo::terminal::feed_byte(d, data[i], keys);
-    if (n < 0 || n > 2) std::abort();
+    int32_t n = feed(d, data[i], out);
+    if (n < 0 || n > MAX_EVENTS) std::abort();
     for (int32_t j = 0; j < n; ++j)
-      if (!valid_key(keys[j])) std::abort();
+      if (!valid_q(out[j])) std::abort();
+    if (pending_q(d) && (pending_length(d) <= 0 || static_cast<size_t>(pending_length(d)) > i)) std::abort();
   }
-  ixo::terminal::timeout(d);
+  timeout(d, out[0]);
   return 0;
 }

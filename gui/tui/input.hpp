@@ -1,9 +1,9 @@
 // Terminal input of the text UI: the byte queue that every read of the
-// terminal appends to, and the decoder that turns it, once per frame, into
-// keys, mouse buttons, pointer moves, wheel turns and cursor position
-// reports. A sequence cut off at the end of the queue waits there, whole,
-// for the bytes of the next frame; a DCS or OSC string waits until the
-// caller drops it.
+// terminal appends to, and its decoding, once per frame, by the platform's
+// key decoder (platform/posix/keys.hpp) into keys, mouse buttons, pointer
+// moves, wheel turns and cursor position reports. A sequence cut off at
+// the end of the queue waits there, whole, for the bytes of the next
+// frame; a DCS or OSC string waits until the caller drops it.
 //
 // The decoder knows nothing of widgets: it hands what it decodes to a table
 // of entry points, which the frame loop fills with its routing and tests
