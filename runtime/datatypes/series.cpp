@@ -55,14 +55,6 @@ uint8_t* element_at(series_buffer* b, int32_t p) {
 
 int32_t index_of(const cell* s) { return static_cast<int32_t>(s->data1); }
 
-// A /part argument as a count from the series' index: an integer!, or a
-// position in the same series (same type, same node).
-int32_t part_count(const cell* s, const cell* part) {
-  if (TYPE_OF(part) == TYPE_INTEGER) return integer_of(part);
-  if (TYPE_OF(part) == TYPE_OF(s) && part->data2 == s->data2) return index_of(part) - index_of(s);
-  fire(err::script_invalid_refine_arg, {refinement_value("part"), *part});
-}
-
 // The element at p as a value: the cell itself for the block-like types, a
 // pushed value of the element type for a vector!, a pushed char! for the
 // string types.
@@ -192,7 +184,7 @@ void cut(cell* s, int32_t p, int32_t count) {
 cell* remove(cell* s, cell* part, cell* key) {
   int32_t count = 1;
   if (stack::given_q(part)) {
-    count = part_count(s, part);
+    count = static_cast<int32_t>(part_length(s, index_of(s), part));
     if (count < 1) return s;
   }
   int32_t p = index_of(s);
@@ -223,7 +215,7 @@ cell* reverse(cell* s, cell* part, cell* skip) {
   if (index >= length) return s;
   int32_t count = length - index;
   if (stack::given_q(part)) {
-    count = part_count(s, part);
+    count = static_cast<int32_t>(part_length(s, index, part));
     if (count < 1) return s;
     count = std::min(count, length - index);
   }
@@ -435,6 +427,15 @@ cell refinement_value(const char* spelling) {
   return cell{TYPE_REFINEMENT, 0, static_cast<uint32_t>(id), 0};
 }
 
+int64_t part_length(const cell* s, int32_t index, const cell* part, part_error error) {
+  if (TYPE_OF(part) == TYPE_INTEGER) return integer_of(part);
+  if (TYPE_OF(part) == TYPE_OF(s) && part->data2 == s->data2) return static_cast<int64_t>(index_of(part)) - index;
+  if (error == PART_NOT_SAME_TYPE) fire(err::script_not_same_type);
+  if (error == PART_WORD) fire(err::script_invalid_refine_arg, {error_word("part"), *part});
+  // A bare runtime has no refinement words yet: the error then names none.
+  fire(err::script_invalid_refine_arg, {refinements::part ? *refinements::part : none::none_value, *part});
+}
+
 bool rehash_moved(const cell* s, int32_t offset, int32_t first, int32_t count) {
   uint32_t table = table_of(s);
   if (!table || hashtable::move(table, offset, first, count, true) == 0) return false;
@@ -464,7 +465,7 @@ cell* copy(cell* s, cell* result, cell* part, int32_t, cell*) {
   int64_t start = index;
   int64_t count = length - index;
   if (stack::given_q(part) && TYPE_OF(part) != TYPE_UNSET) {
-    count = part_count(s, part);
+    count = part_length(s, index, part);
     if (count < 0) {
       count = -count;
       start -= count;
@@ -495,15 +496,10 @@ cell* take_items(cell* s, cell* part, int32_t last) {
   int32_t count = 1;
   bool before = false;  // the elements come from before the index
   if (stack::given_q(part)) {
-    int64_t d;
-    if (TYPE_OF(part) == TYPE_INTEGER) {
-      d = integer_of(part);
-    } else if (TYPE_OF(part) == TYPE_OF(s) && part->data2 == s->data2) {
-      int32_t at = index_of(part);
-      d = at < index ? 0 : last ? index + length - at : at - index;
-    } else {
-      fire(err::script_invalid_refine_arg, {refinement_value("part"), *part});
-    }
+    int64_t d = part_length(s, index, part);
+    // A position takes nothing before the index, and with /last what lies
+    // from it to the tail.
+    if (TYPE_OF(part) != TYPE_INTEGER) d = d < 0 ? 0 : last ? length - d : d;
     // Nothing to take: a count of 0, or elements before the index with
     // /last or at the head.
     if (d == 0 || (d < 0 && (last || index == 0))) {

@@ -43,6 +43,17 @@ int32_t at_skip_index(bool at);
 // name a refinement (part, skip, compare).
 cell refinement_value(const char* spelling);
 
+// What a /part argument that is neither a count nor a position raises:
+// invalid-refine-arg naming the refinement! /part, or the word! part (as
+// find, select, the string search and parse name it), or not-same-type
+// (transcode).
+enum part_error { PART_REFINEMENT, PART_WORD, PART_NOT_SAME_TYPE };
+// A /part argument as a signed count from `index` of the series `s`: an
+// integer! is the count itself, a position in the same series (same type,
+// same node) counts from `index` to it, negative when it lies before. Each
+// action clamps the count to the elements it can reach.
+int64_t part_length(const cell* s, int32_t index, const cell* part, part_error error = PART_REFINEMENT);
+
 // The hashtable of a hash!, 0 for any other series.
 inline uint32_t table_of(const cell* s) { return TYPE_OF(s) == TYPE_HASH ? s->data3 : 0; }
 // Keeps a hash!'s table in step after `count` cells from `first` moved by
