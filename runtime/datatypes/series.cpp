@@ -580,4 +580,70 @@ uint8_t* fill_pattern(uint8_t* start, int32_t pattern, int32_t count) {
   return start + (total > 0 ? total : 0);
 }
 
+// ---- Unit series edits ---------------------------------------------------------
+
+namespace {
+
+// Room for `size` bytes from the head: a buffer too small doubles, or
+// grows to exactly the size when that is more.
+series_buffer* reserve_bytes(const cell* s, int64_t size) {
+  series_buffer* b = GET_BUFFER(s);
+  int64_t capacity = data_end(b) - head_of(b);
+  if (size <= capacity) return b;
+  if (size > INT32_MAX) fire(err::internal_no_memory);
+  return expand_series(b, size < 2 * capacity ? 0 : static_cast<int32_t>(size));
+}
+
+}  // namespace
+
+insertion insert_units(cell* s, const cell* value, const uint8_t* data, size_t size, int32_t dup, bool append) {
+  uint32_t unit = GET_UNIT(GET_BUFFER(s));
+  int64_t total = static_cast<int64_t>(size / unit) * dup;
+  int32_t length = rs_abs_length_q(s);
+  int32_t index = std::min(index_of(s), length);
+  s->data1 = static_cast<uint32_t>(index);
+  int32_t position = append ? length : index;
+  cell insert_word{TYPE_WORD, 0, static_cast<uint32_t>(words::sym_insert), 0xFFFFFFFF};
+  int32_t reported = total > INT32_MAX ? INT32_MAX : static_cast<int32_t>(total);
+  if (ownership::check(s, append ? words::word_append : &insert_word, value, position, reported)) {
+    length = rs_abs_length_q(s);
+    position = append ? length : std::min(position, length);
+  }
+  if (total > INT32_MAX || (length + total) * unit > INT32_MAX) fire(err::internal_no_memory);
+  series_buffer* b = reserve_bytes(s, (length + total) * unit);
+  uint8_t* at = head_of(b) + static_cast<size_t>(position) * unit;
+  std::memmove(at + total * unit, at, static_cast<size_t>(length - position) * unit);
+  std::memcpy(at, data, size);
+  fill_pattern(at, static_cast<int32_t>(size), dup);
+  b->tail += static_cast<uint32_t>(total * unit);
+  return {position, static_cast<int32_t>(total)};
+}
+
+void change_units(cell* s, const cell* value, const uint8_t* data, size_t size, int32_t part, int32_t dup) {
+  uint32_t unit = GET_UNIT(GET_BUFFER(s));
+  int32_t length = rs_abs_length_q(s);
+  int32_t index = std::min(index_of(s), length);
+  int64_t inserted = static_cast<int64_t>(size / unit) * std::max(dup, 0);
+  int64_t rest = length - index;
+  int64_t removed = std::min(part >= 0 ? part : inserted, rest);
+  if (ownership::check(s, words::word_change, value, index, part >= 0 ? part : 1)) {
+    length = rs_abs_length_q(s);
+    index = std::min(index, length);
+    rest = length - index;
+    removed = std::min(removed, rest);
+  }
+  int64_t new_length = length + inserted - removed;
+  if (new_length * unit > INT32_MAX) fire(err::internal_no_memory);
+  series_buffer* b = reserve_bytes(s, new_length * unit);
+  uint8_t* at = head_of(b) + static_cast<size_t>(index) * unit;
+  std::memmove(at + inserted * unit, at + removed * unit, static_cast<size_t>(rest - removed) * unit);
+  if (inserted > 0) {
+    std::memcpy(at, data, size);
+    fill_pattern(at, static_cast<int32_t>(size), dup);
+  }
+  b->tail = b->head + static_cast<uint32_t>(new_length * unit);
+  s->data1 = static_cast<uint32_t>(std::min<int64_t>(index + inserted, new_length));
+  ownership::check(s, words::word_changed, value, index, part >= 0 ? part : 1);
+}
+
 }  // namespace ixo::series

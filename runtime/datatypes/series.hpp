@@ -12,6 +12,7 @@
 // Cells given to these functions must lie where no allocation moves them:
 // on the value stack, in a registered root or in a local.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "runtime/memory/cell.hpp"
@@ -70,6 +71,22 @@ void rehash_all(const cell* s);
 // end to end (the first copy is the one already there), doubling the
 // copied run each time. Answers the address past the filled area.
 uint8_t* fill_pattern(uint8_t* start, int32_t pattern, int32_t count);
+
+// The edits of a unit series (binary!, vector!) once the value is turned
+// into `size` bytes at `data`, whole units of the series. insert_units
+// puts `dup` (at least 1) copies at the index, first clamped to the tail,
+// or at the tail with `append`; the owner hears of it before. The caller
+// then places the index and tells the owner after, with the position and
+// count answered: binary! answers append at its head, vector! at its index.
+struct insertion {
+  int32_t position;  // of the first unit inserted
+  int32_t count;     // units inserted
+};
+insertion insert_units(cell* s, const cell* value, const uint8_t* data, size_t size, int32_t dup, bool append);
+// change_units replaces `part` units from the index (negative: as many as
+// it writes, up to the tail) by `dup` copies, leaves the index past them
+// and tells the owner before and after.
+void change_units(cell* s, const cell* value, const uint8_t* data, size_t size, int32_t part, int32_t dup);
 
 // The shared copy and take, on which block! and string! build their own.
 // copy writes the new series into `result` (which may be the series cell);
