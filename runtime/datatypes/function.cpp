@@ -17,6 +17,7 @@
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/datatypes/words.hpp"
@@ -36,8 +37,6 @@ constexpr int32_t MORE_CELLS = 5;
 using series::rs_abs_length_q;
 int32_t index_of(const cell* b) { return static_cast<int32_t>(b->data1); }
 using block::rs_abs_at;
-
-bool argument_word_q(uint32_t t) { return t == TYPE_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD; }
 
 bool refinement_named_q(const cell* c, const cell* refinement) {
   return TYPE_OF(c) == TYPE_REFINEMENT && symbol::EQUAL_WORDS_q(c, static_cast<int32_t>(refinement->data2));
