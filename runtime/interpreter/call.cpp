@@ -81,10 +81,6 @@ bool local_q(const cell* c) {
 }
 bool argument_q(const cell* c) { return TYPE_OF(c) == TYPE_TYPESET && (c->header & KIND_MASK) != KIND_RETURN; }
 
-void traced(uint32_t event, const cell* block, int32_t pos, const cell* reference, const cell* value) {
-  if (tracing_on) fire_event(event, block, pos, reference, value);
-}
-
 // ---- Call specs --------------------------------------------------------------
 
 uint32_t make_call_spec(const cell* function) {
