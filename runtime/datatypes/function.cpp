@@ -42,17 +42,6 @@ bool refinement_named_q(const cell* c, const cell* refinement) {
   return TYPE_OF(c) == TYPE_REFINEMENT && symbol::EQUAL_WORDS_q(c, static_cast<int32_t>(refinement->data2));
 }
 
-// The series a walk is inside, pushed on the cycles stack for its scope.
-struct cycle_walk {
-  explicit cycle_walk(uint32_t node) : depth(cycles::depth()) { cycles::push(node); }
-  ~cycle_walk() {
-    if (cycles::depth() > depth) cycles::pop_n(cycles::depth() - depth);
-  }
-  cycle_walk(const cycle_walk&) = delete;
-  cycle_walk& operator=(const cycle_walk&) = delete;
-  int32_t depth;
-};
-
 // ---- Collecting locals ---------------------------------------------------------
 
 // The cell as a word!, added to the collected words and to the known ones
@@ -72,7 +61,7 @@ void collect_deep(const cell* blk, cell* collected, cell* known) {
   cell self = *blk;
   root_guard keep(&self);
   if (cycles::find_q(self.data2)) return;
-  cycle_walk walk(self.data2);
+  cycles::walk walk(self.data2);
   for (int32_t i = index_of(&self); i < rs_abs_length_q(&self); ++i) {
     cell c = *rs_abs_at(&self, i);
     root_guard keep_c(&c);
