@@ -82,10 +82,6 @@ uint32_t rgb_to_256(uint32_t color);
 // The colour integer of a tuple! (3 bytes, or 4 with the fourth in bits
 // 24-31) or an integer!; 0 for anything else.
 uint32_t color_value(const cell* value);
-// A colour integer as an RGB colour word (the fourth byte ignored).
-constexpr uint32_t rgb_of_value(uint32_t color) {
-  return rgb_color(color & 0xFF, color >> 8 & 0xFF, color >> 16 & 0xFF);
-}
 
 // ---- The screen state --------------------------------------------------------
 

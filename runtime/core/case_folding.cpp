@@ -7,10 +7,10 @@
 #include <iterator>
 
 #include "runtime/core/ownership.hpp"
+#include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/words.hpp"
-#include "runtime/interpreter/fire.hpp"
 #include "startup/system/heap.hpp"
 
 namespace ixo::case_folding {
@@ -62,16 +62,8 @@ cell* change(cell* value, int32_t part, int32_t upper) {
   int32_t index = static_cast<int32_t>(value->data1);
   int32_t count = string::rs_length_q(value);
   if (part > 0) {
-    const cell* limit = value + part;
-    int32_t n;
-    if (TYPE_OF(limit) == TYPE_INTEGER) {
-      n = static_cast<int32_t>(limit->data2);
-    } else if (TYPE_OF(limit) == TYPE_OF(value) && limit->data2 == value->data2) {
-      n = static_cast<int32_t>(limit->data1) - index;
-    } else {
-      fire(err::script_invalid_refine_arg, {refinements::part ? *refinements::part : cell{TYPE_NONE, 0, 0, 0}, *limit});
-    }
-    count = n < 0 ? 0 : n < count ? n : count;
+    int64_t n = series::part_length(value, index, value + part);
+    count = static_cast<int32_t>(std::clamp<int64_t>(n, 0, count));
   }
   memory::series_buffer* b = memory::GET_BUFFER(value);
   for (int32_t i = 0; i < count; ++i) {

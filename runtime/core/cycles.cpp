@@ -1,3 +1,8 @@
+// The cycles stack: CYCLES_ENTRIES nodes on the tracked heap, pushed and
+// popped as a recursive walk enters and leaves a series or context, and
+// the placeholders that mold and form write for a value met again inside
+// itself. A push that fills the stack empties it and raises
+// internal/too-deep. Relies on string! for the placeholders.
 #include "runtime/core/cycles.hpp"
 
 #include <cstring>

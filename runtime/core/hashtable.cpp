@@ -25,6 +25,8 @@ namespace ixo::hashtable {
 
 using namespace memory;
 
+// ---- Buckets, views and index arrays -------------------------------------------
+
 namespace {
 
 constexpr int32_t MOVE_LIMIT = 30000;
@@ -181,6 +183,8 @@ int32_t best_in_bucket(uint32_t table, int32_t bucket, const cell* key, int32_t 
   return from_end ? best : (best < length ? best : -1);
 }
 
+// ---- Renumbering after moves ---------------------------------------------------
+
 // Renumbers the keys of the cells [low, high) through `renumber`, each
 // chain once. Indexes are those before the move, read from the index array.
 template <class Renumber>
@@ -208,6 +212,8 @@ void renumber_keys(uint32_t table, int32_t low, int32_t high, Renumber renumber)
   }
   heap::free_tracked(seen);
 }
+
+// ---- Spellings and symbol cells ------------------------------------------------
 
 // Same spelling: equal byte lengths and equal bytes, exactly or with A-Z
 // and a-z taken as the same.
@@ -298,9 +304,9 @@ int32_t add_symbol_word(uint32_t table, int32_t bucket, int32_t symbol, uint32_t
   return added;
 }
 
-bool mark_if(const marker& m, uint32_t* slot) { return *slot && m.mark_node(slot); }
-
 }  // namespace
+
+// ---- Making a table ------------------------------------------------------------
 
 uint32_t init(int32_t n, const cell* source, int32_t kind, int32_t extra) {
   uint32_t series = source ? source->data2 : 0;
@@ -350,6 +356,8 @@ uint32_t init(int32_t n, const cell* source, int32_t kind, int32_t extra) {
   }
   return table;
 }
+
+// ---- Insertion -----------------------------------------------------------------
 
 namespace {
 
@@ -462,6 +470,8 @@ void put_all(uint32_t table, int32_t first, int32_t step) {
     b->tail -= 2 * sizeof(cell);
   }
 }
+
+// ---- Lookup --------------------------------------------------------------------
 
 namespace {
 
@@ -577,6 +587,8 @@ cell* get_next(uint32_t table, const cell* key, int32_t* position, int32_t* star
   }
 }
 
+// ---- Removal -------------------------------------------------------------------
+
 void delete_key(uint32_t table, cell* key) {
   hashtable_record* rec = record_of(table);
   if (rec->kind == KIND_MAP) {
@@ -614,6 +626,8 @@ void reset(uint32_t table) {
   b = buffer_of(rec->flags);
   fill(data_of(b), data_end(b), ALL_EMPTY);
 }
+
+// ---- Copies, moves and growth --------------------------------------------------
 
 uint32_t copy(uint32_t table, uint32_t block) {
   uint32_t duplicate = 0, flags = 0, keys = 0, hashes = 0, indexes = 0, chains = 0;
@@ -759,6 +773,8 @@ void resize(uint32_t table, int32_t target) {
   if (v.rec->kind != KIND_MAP) v.rec->occupied = v.rec->size;
 }
 
+// ---- Symbols and word lists ----------------------------------------------------
+
 int32_t get_symbol(uint32_t table, const uint8_t* name, int32_t length, bool any_case) {
   const uint8_t* spelling = name;
   hashtable_record* rec = record_of(table);
@@ -834,6 +850,14 @@ int32_t put_symbol(uint32_t table, int32_t symbol, bool case_insensitive, uint32
   if (context && bucket >= 0) *index = add_symbol_word(table, bucket, symbol, context);
   return -1;
 }
+
+// ---- The collector's mark hook -------------------------------------------------
+
+namespace {
+
+bool mark_if(const marker& m, uint32_t* slot) { return *slot && m.mark_node(slot); }
+
+}  // namespace
 
 void mark(uint32_t* table, const marker& m) {
   if (!*table) return;

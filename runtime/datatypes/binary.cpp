@@ -49,16 +49,6 @@ int32_t clamped_index(const cell* bin) { return std::min(static_cast<int32_t>(bi
 
 cell integer_cell(int32_t n) { return cell{TYPE_INTEGER, 0, static_cast<uint32_t>(n), 0}; }
 
-// Room for `size` bytes from the head: a buffer too small doubles, or grows
-// to exactly the size when that is more.
-series_buffer* reserve(const cell* bin, int64_t size) {
-  series_buffer* b = GET_BUFFER(bin);
-  int64_t capacity = data_end(b) - head_of(b);
-  if (size <= capacity) return b;
-  if (size > INT32_MAX) fire(err::internal_no_memory);
-  return expand_series(b, size < 2 * capacity ? 0 : static_cast<int32_t>(size));
-}
-
 // Room for `size` bytes from the head, growing to the missing amount plus
 // twice the capacity (rs_insert and rs_overwrite).
 series_buffer* reserve_more(const cell* bin, int64_t size) {
@@ -259,55 +249,16 @@ cell* insert(cell* bin, cell* value, int32_t part, int32_t only, int32_t dup, in
   bytes data;
   add_value(data, value, part, only != 0, false);
   if (data.empty() || dup < 1) return bin;
-  int64_t total = static_cast<int64_t>(data.size()) * dup;
-  int32_t length = abs_length(bin);
-  int32_t index = clamped_index(bin);
-  bin->data1 = static_cast<uint32_t>(index);
-  int32_t position = append ? length : index;
-  cell insert_word{TYPE_WORD, 0, static_cast<uint32_t>(words::sym_insert), 0xFFFFFFFF};
-  int32_t reported = total > INT32_MAX ? INT32_MAX : static_cast<int32_t>(total);
-  if (ownership::check(bin, append ? words::word_append : &insert_word, value, position, reported)) {
-    length = abs_length(bin);
-    position = append ? length : std::min(position, length);
-  }
-  if (length + total > INT32_MAX) fire(err::internal_no_memory);
-  series_buffer* b = reserve(bin, length + total);
-  uint8_t* at = head_of(b) + position;
-  std::memmove(at + total, at, static_cast<size_t>(length - position));
-  std::memcpy(at, data.data(), data.size());
-  series::fill_pattern(at, static_cast<int32_t>(data.size()), dup);
-  b->tail += static_cast<uint32_t>(total);
-  bin->data1 = append ? 0 : static_cast<uint32_t>(position + total);
-  ownership::check(bin, append ? words::word_appended : words::word_inserted, value, position, reported);
+  series::insertion done = series::insert_units(bin, value, data.data(), data.size(), dup, append != 0);
+  bin->data1 = append ? 0 : static_cast<uint32_t>(done.position + done.count);
+  ownership::check(bin, append ? words::word_appended : words::word_inserted, value, done.position, done.count);
   return bin;
 }
 
 cell* change(cell* bin, cell* value, int32_t part, int32_t, int32_t dup) {
   bytes data;
   add_value(data, value, -1, false, true);
-  int32_t length = abs_length(bin);
-  int32_t index = clamped_index(bin);
-  int64_t inserted = static_cast<int64_t>(data.size()) * std::max(dup, 0);
-  int64_t rest = length - index;
-  int64_t removed = std::min(part >= 0 ? part : inserted, rest);
-  if (ownership::check(bin, words::word_change, value, index, part >= 0 ? part : 1)) {
-    length = abs_length(bin);
-    index = std::min(index, length);
-    rest = length - index;
-    removed = std::min(removed, rest);
-  }
-  int64_t new_length = length + inserted - removed;
-  if (new_length > INT32_MAX) fire(err::internal_no_memory);
-  series_buffer* b = reserve(bin, new_length);
-  uint8_t* at = head_of(b) + index;
-  std::memmove(at + inserted, at + removed, static_cast<size_t>(rest - removed));
-  if (inserted > 0) {
-    std::memcpy(at, data.data(), data.size());
-    series::fill_pattern(at, static_cast<int32_t>(data.size()), dup);
-  }
-  b->tail = b->head + static_cast<uint32_t>(new_length);
-  bin->data1 = static_cast<uint32_t>(std::min<int64_t>(index + inserted, new_length));
-  ownership::check(bin, words::word_changed, value, index, part >= 0 ? part : 1);
+  series::change_units(bin, value, data.data(), data.size(), part, dup);
   return bin;
 }
 

@@ -229,14 +229,12 @@ search read_search(cell* b, const cell* value, cell* part, int32_t only, int32_t
     s.step = integer_of(skip);
   }
   if (stack::given_q(part)) {
-    int64_t limit;
+    // The last position searched: a count ends before the position it
+    // reaches, a position is searched itself.
+    int64_t limit = index_of(b) + series::part_length(b, index_of(b), part, series::PART_WORD);
     if (TYPE_OF(part) == TYPE_INTEGER) {
       if (integer_of(part) < 1) *nothing = true;
-      limit = static_cast<int64_t>(index_of(b)) + integer_of(part) - 1;
-    } else if (TYPE_OF(part) == TYPE_OF(b) && part->data2 == b->data2) {
-      limit = index_of(part);
-    } else {
-      fire(err::script_invalid_refine_arg, {error_word("part"), *part});
+      --limit;
     }
     s.limit = static_cast<int32_t>(std::min<int64_t>(limit, abs_length(b) - 1));
   }
@@ -776,14 +774,7 @@ cell* sort_cells(cell* b, int32_t case_, cell* skip, cell* comparator, cell* par
   int32_t index = clamped_index(b);
   int32_t n = abs_length(b) - index;
   if (stack::given_q(part)) {
-    int64_t l;
-    if (TYPE_OF(part) == TYPE_INTEGER) {
-      l = integer_of(part);
-    } else if (TYPE_OF(part) == TYPE_OF(b) && part->data2 == b->data2) {
-      l = static_cast<int64_t>(index_of(part)) - index;
-    } else {
-      fire(err::script_invalid_refine_arg, {refinement_value("part"), *part});
-    }
+    int64_t l = series::part_length(b, index, part);
     if (l < 0) {
       // The cells before the index, as many as there are.
       n = static_cast<int32_t>(std::min<int64_t>(-l, index));

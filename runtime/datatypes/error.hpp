@@ -49,7 +49,6 @@ cell* reserve(error_id id);
 void set_where(cell* error, const cell& value);
 int32_t get_type(const cell* error);
 int32_t get_id(const cell* error);
-inline int32_t stack_field_index() { return FIELD_STACK; }
 // The value cell of a field of an error.
 cell* field(const cell* error, int32_t index);
 // Writes a message block, its words replaced by the error's fields;

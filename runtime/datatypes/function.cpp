@@ -17,6 +17,7 @@
 #include "runtime/datatypes/registry.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/symbol.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/datatypes/word.hpp"
 #include "runtime/datatypes/words.hpp"
@@ -37,22 +38,9 @@ using series::rs_abs_length_q;
 int32_t index_of(const cell* b) { return static_cast<int32_t>(b->data1); }
 using block::rs_abs_at;
 
-bool argument_word_q(uint32_t t) { return t == TYPE_WORD || t == TYPE_LIT_WORD || t == TYPE_GET_WORD; }
-
 bool refinement_named_q(const cell* c, const cell* refinement) {
   return TYPE_OF(c) == TYPE_REFINEMENT && symbol::EQUAL_WORDS_q(c, static_cast<int32_t>(refinement->data2));
 }
-
-// The series a walk is inside, pushed on the cycles stack for its scope.
-struct cycle_walk {
-  explicit cycle_walk(uint32_t node) : depth(cycles::depth()) { cycles::push(node); }
-  ~cycle_walk() {
-    if (cycles::depth() > depth) cycles::pop_n(cycles::depth() - depth);
-  }
-  cycle_walk(const cycle_walk&) = delete;
-  cycle_walk& operator=(const cycle_walk&) = delete;
-  int32_t depth;
-};
 
 // ---- Collecting locals ---------------------------------------------------------
 
@@ -73,7 +61,7 @@ void collect_deep(const cell* blk, cell* collected, cell* known) {
   cell self = *blk;
   root_guard keep(&self);
   if (cycles::find_q(self.data2)) return;
-  cycle_walk walk(self.data2);
+  cycles::walk walk(self.data2);
   for (int32_t i = index_of(&self); i < rs_abs_length_q(&self); ++i) {
     cell c = *rs_abs_at(&self, i);
     root_guard keep_c(&c);

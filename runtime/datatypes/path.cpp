@@ -33,18 +33,6 @@ cell* make_at(cell* c, int32_t n) {
 
 namespace {
 
-// The cycles stack entry of a path being walked, popped however the walk
-// ends.
-struct cycle_walk {
-  explicit cycle_walk(uint32_t node) : depth(cycles::depth()) { cycles::push(node); }
-  ~cycle_walk() {
-    if (cycles::depth() > depth) cycles::pop_n(cycles::depth() - depth);
-  }
-  cycle_walk(const cycle_walk&) = delete;
-  cycle_walk& operator=(const cycle_walk&) = delete;
-  int32_t depth;
-};
-
 // Forms (mold false) or molds each element, "/" between them. The path's
 // cells are read again by position after each element, whose text may
 // have moved them.
@@ -53,7 +41,7 @@ int32_t each_element(cell* value, cell* buffer, bool mold, int32_t only, int32_t
   if (cycles::detect_q(value, buffer, &part, mold)) return part;
   cell self = *value, item{};
   root_guard keep_self(&self), keep_item(&item);
-  cycle_walk walk(self.data2);
+  cycles::walk walk(self.data2);
   int32_t first = static_cast<int32_t>(self.data1);
   for (int32_t i = first; i < series::rs_abs_length_q(&self); ++i) {
     item = *block::rs_abs_at(&self, i);

@@ -55,14 +55,6 @@ uint8_t* element_at(series_buffer* b, int32_t p) {
 
 int32_t index_of(const cell* s) { return static_cast<int32_t>(s->data1); }
 
-// A /part argument as a count from the series' index: an integer!, or a
-// position in the same series (same type, same node).
-int32_t part_count(const cell* s, const cell* part) {
-  if (TYPE_OF(part) == TYPE_INTEGER) return integer_of(part);
-  if (TYPE_OF(part) == TYPE_OF(s) && part->data2 == s->data2) return index_of(part) - index_of(s);
-  fire(err::script_invalid_refine_arg, {refinement_value("part"), *part});
-}
-
 // The element at p as a value: the cell itself for the block-like types, a
 // pushed value of the element type for a vector!, a pushed char! for the
 // string types.
@@ -192,7 +184,7 @@ void cut(cell* s, int32_t p, int32_t count) {
 cell* remove(cell* s, cell* part, cell* key) {
   int32_t count = 1;
   if (stack::given_q(part)) {
-    count = part_count(s, part);
+    count = static_cast<int32_t>(part_length(s, index_of(s), part));
     if (count < 1) return s;
   }
   int32_t p = index_of(s);
@@ -223,7 +215,7 @@ cell* reverse(cell* s, cell* part, cell* skip) {
   if (index >= length) return s;
   int32_t count = length - index;
   if (stack::given_q(part)) {
-    count = part_count(s, part);
+    count = static_cast<int32_t>(part_length(s, index, part));
     if (count < 1) return s;
     count = std::min(count, length - index);
   }
@@ -435,6 +427,15 @@ cell refinement_value(const char* spelling) {
   return cell{TYPE_REFINEMENT, 0, static_cast<uint32_t>(id), 0};
 }
 
+int64_t part_length(const cell* s, int32_t index, const cell* part, part_error error) {
+  if (TYPE_OF(part) == TYPE_INTEGER) return integer_of(part);
+  if (TYPE_OF(part) == TYPE_OF(s) && part->data2 == s->data2) return static_cast<int64_t>(index_of(part)) - index;
+  if (error == PART_NOT_SAME_TYPE) fire(err::script_not_same_type);
+  if (error == PART_WORD) fire(err::script_invalid_refine_arg, {error_word("part"), *part});
+  // A bare runtime has no refinement words yet: the error then names none.
+  fire(err::script_invalid_refine_arg, {refinements::part ? *refinements::part : none::none_value, *part});
+}
+
 bool rehash_moved(const cell* s, int32_t offset, int32_t first, int32_t count) {
   uint32_t table = table_of(s);
   if (!table || hashtable::move(table, offset, first, count, true) == 0) return false;
@@ -464,7 +465,7 @@ cell* copy(cell* s, cell* result, cell* part, int32_t, cell*) {
   int64_t start = index;
   int64_t count = length - index;
   if (stack::given_q(part) && TYPE_OF(part) != TYPE_UNSET) {
-    count = part_count(s, part);
+    count = part_length(s, index, part);
     if (count < 0) {
       count = -count;
       start -= count;
@@ -495,15 +496,10 @@ cell* take_items(cell* s, cell* part, int32_t last) {
   int32_t count = 1;
   bool before = false;  // the elements come from before the index
   if (stack::given_q(part)) {
-    int64_t d;
-    if (TYPE_OF(part) == TYPE_INTEGER) {
-      d = integer_of(part);
-    } else if (TYPE_OF(part) == TYPE_OF(s) && part->data2 == s->data2) {
-      int32_t at = index_of(part);
-      d = at < index ? 0 : last ? index + length - at : at - index;
-    } else {
-      fire(err::script_invalid_refine_arg, {refinement_value("part"), *part});
-    }
+    int64_t d = part_length(s, index, part);
+    // A position takes nothing before the index, and with /last what lies
+    // from it to the tail.
+    if (TYPE_OF(part) != TYPE_INTEGER) d = d < 0 ? 0 : last ? length - d : d;
     // Nothing to take: a count of 0, or elements before the index with
     // /last or at the head.
     if (d == 0 || (d < 0 && (last || index == 0))) {
@@ -582,6 +578,72 @@ uint8_t* fill_pattern(uint8_t* start, int32_t pattern, int32_t count) {
     done += n;
   }
   return start + (total > 0 ? total : 0);
+}
+
+// ---- Unit series edits ---------------------------------------------------------
+
+namespace {
+
+// Room for `size` bytes from the head: a buffer too small doubles, or
+// grows to exactly the size when that is more.
+series_buffer* reserve_bytes(const cell* s, int64_t size) {
+  series_buffer* b = GET_BUFFER(s);
+  int64_t capacity = data_end(b) - head_of(b);
+  if (size <= capacity) return b;
+  if (size > INT32_MAX) fire(err::internal_no_memory);
+  return expand_series(b, size < 2 * capacity ? 0 : static_cast<int32_t>(size));
+}
+
+}  // namespace
+
+insertion insert_units(cell* s, const cell* value, const uint8_t* data, size_t size, int32_t dup, bool append) {
+  uint32_t unit = GET_UNIT(GET_BUFFER(s));
+  int64_t total = static_cast<int64_t>(size / unit) * dup;
+  int32_t length = rs_abs_length_q(s);
+  int32_t index = std::min(index_of(s), length);
+  s->data1 = static_cast<uint32_t>(index);
+  int32_t position = append ? length : index;
+  cell insert_word{TYPE_WORD, 0, static_cast<uint32_t>(words::sym_insert), 0xFFFFFFFF};
+  int32_t reported = total > INT32_MAX ? INT32_MAX : static_cast<int32_t>(total);
+  if (ownership::check(s, append ? words::word_append : &insert_word, value, position, reported)) {
+    length = rs_abs_length_q(s);
+    position = append ? length : std::min(position, length);
+  }
+  if (total > INT32_MAX || (length + total) * unit > INT32_MAX) fire(err::internal_no_memory);
+  series_buffer* b = reserve_bytes(s, (length + total) * unit);
+  uint8_t* at = head_of(b) + static_cast<size_t>(position) * unit;
+  std::memmove(at + total * unit, at, static_cast<size_t>(length - position) * unit);
+  std::memcpy(at, data, size);
+  fill_pattern(at, static_cast<int32_t>(size), dup);
+  b->tail += static_cast<uint32_t>(total * unit);
+  return {position, static_cast<int32_t>(total)};
+}
+
+void change_units(cell* s, const cell* value, const uint8_t* data, size_t size, int32_t part, int32_t dup) {
+  uint32_t unit = GET_UNIT(GET_BUFFER(s));
+  int32_t length = rs_abs_length_q(s);
+  int32_t index = std::min(index_of(s), length);
+  int64_t inserted = static_cast<int64_t>(size / unit) * std::max(dup, 0);
+  int64_t rest = length - index;
+  int64_t removed = std::min(part >= 0 ? part : inserted, rest);
+  if (ownership::check(s, words::word_change, value, index, part >= 0 ? part : 1)) {
+    length = rs_abs_length_q(s);
+    index = std::min(index, length);
+    rest = length - index;
+    removed = std::min(removed, rest);
+  }
+  int64_t new_length = length + inserted - removed;
+  if (new_length * unit > INT32_MAX) fire(err::internal_no_memory);
+  series_buffer* b = reserve_bytes(s, new_length * unit);
+  uint8_t* at = head_of(b) + static_cast<size_t>(index) * unit;
+  std::memmove(at + inserted * unit, at + removed * unit, static_cast<size_t>(rest - removed) * unit);
+  if (inserted > 0) {
+    std::memcpy(at, data, size);
+    fill_pattern(at, static_cast<int32_t>(size), dup);
+  }
+  b->tail = b->head + static_cast<uint32_t>(new_length * unit);
+  s->data1 = static_cast<uint32_t>(std::min<int64_t>(index + inserted, new_length));
+  ownership::check(s, words::word_changed, value, index, part >= 0 ? part : 1);
 }
 
 }  // namespace ixo::series

@@ -12,6 +12,7 @@
 // Cells given to these functions must lie where no allocation moves them:
 // on the value stack, in a registered root or in a local.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "runtime/memory/cell.hpp"
@@ -43,6 +44,17 @@ int32_t at_skip_index(bool at);
 // name a refinement (part, skip, compare).
 cell refinement_value(const char* spelling);
 
+// What a /part argument that is neither a count nor a position raises:
+// invalid-refine-arg naming the refinement! /part, or the word! part (as
+// find, select, the string search and parse name it), or not-same-type
+// (transcode).
+enum part_error { PART_REFINEMENT, PART_WORD, PART_NOT_SAME_TYPE };
+// A /part argument as a signed count from `index` of the series `s`: an
+// integer! is the count itself, a position in the same series (same type,
+// same node) counts from `index` to it, negative when it lies before. Each
+// action clamps the count to the elements it can reach.
+int64_t part_length(const cell* s, int32_t index, const cell* part, part_error error = PART_REFINEMENT);
+
 // The hashtable of a hash!, 0 for any other series.
 inline uint32_t table_of(const cell* s) { return TYPE_OF(s) == TYPE_HASH ? s->data3 : 0; }
 // Keeps a hash!'s table in step after `count` cells from `first` moved by
@@ -59,6 +71,22 @@ void rehash_all(const cell* s);
 // end to end (the first copy is the one already there), doubling the
 // copied run each time. Answers the address past the filled area.
 uint8_t* fill_pattern(uint8_t* start, int32_t pattern, int32_t count);
+
+// The edits of a unit series (binary!, vector!) once the value is turned
+// into `size` bytes at `data`, whole units of the series. insert_units
+// puts `dup` (at least 1) copies at the index, first clamped to the tail,
+// or at the tail with `append`; the owner hears of it before. The caller
+// then places the index and tells the owner after, with the position and
+// count answered: binary! answers append at its head, vector! at its index.
+struct insertion {
+  int32_t position;  // of the first unit inserted
+  int32_t count;     // units inserted
+};
+insertion insert_units(cell* s, const cell* value, const uint8_t* data, size_t size, int32_t dup, bool append);
+// change_units replaces `part` units from the index (negative: as many as
+// it writes, up to the tail) by `dup` copies, leaves the index past them
+// and tells the owner before and after.
+void change_units(cell* s, const cell* value, const uint8_t* data, size_t size, int32_t part, int32_t dup);
 
 // The shared copy and take, on which block! and string! build their own.
 // copy writes the new series into `result` (which may be the series cell);

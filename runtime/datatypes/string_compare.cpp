@@ -278,13 +278,7 @@ int32_t find_index(cell* series, cell* value, cell* part, int32_t case_, int32_t
   }
   int32_t count = -1;
   if (stack::given_q(part)) {
-    if (TYPE_OF(part) == TYPE_INTEGER) {
-      count = static_cast<int32_t>(part->data2);
-    } else if (TYPE_OF(part) == TYPE_OF(series) && part->data2 == series->data2) {
-      count = static_cast<int32_t>(part->data1) - index;
-    } else {
-      fire(err::script_invalid_refine_arg, {error_word("part"), *part});
-    }
+    count = static_cast<int32_t>(series::part_length(series, index, part, series::PART_WORD));
     if (count < 1) return -1;
   }
 

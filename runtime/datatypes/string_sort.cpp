@@ -168,14 +168,7 @@ cell* sort_units(cell* series, int32_t case_, cell* skip, cell* comparator, cell
   int32_t index = static_cast<int32_t>(series->data1) < length ? static_cast<int32_t>(series->data1) : length;
   int32_t n = length - index;
   if (stack::given_q(part)) {
-    int32_t count;
-    if (TYPE_OF(part) == TYPE_INTEGER) {
-      count = static_cast<int32_t>(part->data2);
-    } else if (TYPE_OF(part) == TYPE_OF(series) && part->data2 == series->data2) {
-      count = static_cast<int32_t>(part->data1) - index;
-    } else {
-      fire(err::script_invalid_refine_arg, {series::refinement_value("part"), *part});
-    }
+    int32_t count = static_cast<int32_t>(series::part_length(series, index, part));
     if (count < 0) {
       // The units before the index.
       index += count;

@@ -42,6 +42,12 @@ inline bool series_q(uint32_t type) {
          type == TYPE_IMAGE;
 }
 
+// word! lit-word! get-word!: the words that name an argument in a
+// function's spec
+inline bool argument_word_q(uint32_t type) {
+  return type == TYPE_WORD || type == TYPE_LIT_WORD || type == TYPE_GET_WORD;
+}
+
 // native! action! op! function! routine!
 inline bool any_function_q(uint32_t type) {
   return type == TYPE_NATIVE || type == TYPE_ACTION || type == TYPE_OP || type == TYPE_FUNCTION ||

@@ -102,16 +102,6 @@ bytes gather(const cell* target, const cell* value, int32_t part, bool paths, bo
   return out;
 }
 
-// Room for `size` bytes from the head, growing as binary! does: doubling,
-// or to exactly the size when that is more.
-series_buffer* reserve(const cell* v, int64_t size) {
-  series_buffer* b = GET_BUFFER(v);
-  int64_t capacity = data_end(b) - head_of(b);
-  if (size <= capacity) return b;
-  if (size > INT32_MAX) fire(err::internal_no_memory);
-  return expand_series(b, size < 2 * capacity ? 0 : static_cast<int32_t>(size));
-}
-
 // ---- make ----------------------------------------------------------------------
 
 uint32_t element_type_of_word(const cell* word) {
@@ -330,57 +320,15 @@ void xor_t() { do_math(7); }
 cell* insert(cell* v, cell* value, int32_t part, int32_t, int32_t dup, int32_t append) {
   bytes data = gather(v, value, part, false, false);
   if (data.empty() || dup < 1) return v;
-  uint32_t unit = unit_of(v);
-  int64_t count = static_cast<int64_t>(data.size() / unit);
-  int64_t total = count * dup;
-  int32_t length = abs_length(v);
-  int32_t index = clamped_index(v);
-  v->data1 = static_cast<uint32_t>(index);
-  int32_t position = append ? length : index;
-  cell insert_word{TYPE_WORD, 0, static_cast<uint32_t>(words::sym_insert), 0xFFFFFFFF};
-  int32_t reported = total > INT32_MAX ? INT32_MAX : static_cast<int32_t>(total);
-  if (ownership::check(v, append ? words::word_append : &insert_word, value, position, reported)) {
-    length = abs_length(v);
-    position = append ? length : std::min(position, length);
-  }
-  if (total > INT32_MAX || (length + total) * unit > INT32_MAX) fire(err::internal_no_memory);
-  series_buffer* b = reserve(v, (length + total) * unit);
-  uint8_t* at = head_of(b) + static_cast<size_t>(position) * unit;
-  std::memmove(at + total * unit, at, static_cast<size_t>(length - position) * unit);
-  std::memcpy(at, data.data(), data.size());
-  series::fill_pattern(at, static_cast<int32_t>(data.size()), dup);
-  b->tail += static_cast<uint32_t>(total * unit);
-  if (!append) v->data1 = static_cast<uint32_t>(position + total);
-  ownership::check(v, append ? words::word_appended : words::word_inserted, value, position, reported);
+  series::insertion done = series::insert_units(v, value, data.data(), data.size(), dup, append != 0);
+  if (!append) v->data1 = static_cast<uint32_t>(done.position + done.count);
+  ownership::check(v, append ? words::word_appended : words::word_inserted, value, done.position, done.count);
   return v;
 }
 
 cell* change(cell* v, cell* value, int32_t part, int32_t, int32_t dup) {
   bytes data = gather(v, value, -1, true, true);
-  uint32_t unit = unit_of(v);
-  int32_t length = abs_length(v);
-  int32_t index = clamped_index(v);
-  int64_t inserted = static_cast<int64_t>(data.size() / unit) * std::max(dup, 0);
-  int64_t rest = length - index;
-  int64_t removed = std::min(part >= 0 ? part : inserted, rest);
-  if (ownership::check(v, words::word_change, value, index, part >= 0 ? part : 1)) {
-    length = abs_length(v);
-    index = std::min(index, length);
-    rest = length - index;
-    removed = std::min(removed, rest);
-  }
-  int64_t new_length = length + inserted - removed;
-  if (new_length * unit > INT32_MAX) fire(err::internal_no_memory);
-  series_buffer* b = reserve(v, new_length * unit);
-  uint8_t* at = head_of(b) + static_cast<size_t>(index) * unit;
-  std::memmove(at + inserted * unit, at + removed * unit, static_cast<size_t>(rest - removed) * unit);
-  if (inserted > 0) {
-    std::memcpy(at, data.data(), data.size());
-    series::fill_pattern(at, static_cast<int32_t>(data.size()), dup);
-  }
-  b->tail = b->head + static_cast<uint32_t>(new_length * unit);
-  v->data1 = static_cast<uint32_t>(std::min<int64_t>(index + inserted, new_length));
-  ownership::check(v, words::word_changed, value, index, part >= 0 ? part : 1);
+  series::change_units(v, value, data.data(), data.size(), part, dup);
   return v;
 }
 

@@ -316,18 +316,10 @@ bool buffer_series_q(uint32_t type) {
   }
 }
 
-// A /part limit as a length from the index of `series`: an integer! is the
-// length, a position in the same series (same type, same node) counts to
-// that position. A limit before the index is an empty range.
+// A /part limit as a length from the index of `series`; a limit before the
+// index is an empty range.
 int32_t part_length(const cell* series, const cell* limit) {
-  int64_t length;
-  if (TYPE_OF(limit) == TYPE_INTEGER) {
-    length = integer::get(limit);
-  } else if (TYPE_OF(limit) == TYPE_OF(series) && limit->data2 == series->data2) {
-    length = static_cast<int64_t>(limit->data1) - series->data1;
-  } else {
-    fire(err::script_invalid_refine_arg, {*refinements::part, *limit});
-  }
+  int64_t length = series::part_length(series, static_cast<int32_t>(series->data1), limit);
   return static_cast<int32_t>(std::clamp<int64_t>(length, 0, INT32_MAX));
 }
 

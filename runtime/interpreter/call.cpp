@@ -76,15 +76,10 @@ using series::rs_abs_length_q;
 cell more_of(const cell* function) { return cell{TYPE_BLOCK, 0, function->data3, 0}; }
 
 bool native_type_q(uint32_t t) { return t == TYPE_NATIVE || t == TYPE_ACTION; }
-bool argument_word_q(uint32_t t) { return t == TYPE_WORD || t == TYPE_GET_WORD || t == TYPE_LIT_WORD; }
 bool local_q(const cell* c) {
   return TYPE_OF(c) == TYPE_REFINEMENT && symbol::EQUAL_WORDS_q(c, static_cast<int32_t>(refinements::local->data2));
 }
 bool argument_q(const cell* c) { return TYPE_OF(c) == TYPE_TYPESET && (c->header & KIND_MASK) != KIND_RETURN; }
-
-void traced(uint32_t event, const cell* block, int32_t pos, const cell* reference, const cell* value) {
-  if (tracing_on) fire_event(event, block, pos, reference, value);
-}
 
 // ---- Call specs --------------------------------------------------------------
 

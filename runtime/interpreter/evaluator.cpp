@@ -73,10 +73,6 @@ void store(const cell& value, bool sub) {
   else stack::set_result(value);
 }
 
-void traced(uint32_t event, const cell* block, int32_t pos, const cell* reference, const cell* value) {
-  if (tracing_on) fire_event(event, block, pos, reference, value);
-}
-
 // The evaluation loop comes in two instances: with tracing on, every event
 // goes to the hook; with it off, event sites compile to nothing. Tracing is
 // switched on and off only around whole evaluations (do/trace, a traced

@@ -1,3 +1,9 @@
+// Raising errors: fire keeps the id and arguments in last_raised, makes the
+// error! value with the expression under way as its near field, shows it
+// to the trace hook and throws it to the innermost try. An error raised
+// while one is being made takes the reserved error's place; before the
+// error catalog exists an error travels without a value. Relies on the
+// error datatype, the value stack and the evaluator's cursor.
 #include "runtime/interpreter/fire.hpp"
 
 #include "runtime/datatypes/error.hpp"

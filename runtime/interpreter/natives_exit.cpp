@@ -100,7 +100,7 @@ void throw_(const int32_t* refinements) {
     stack::top = stack::arguments + 1;
     stack::push(unset::unset_value);  // no name
   }
-  if (interpreter::tracing_on) interpreter::fire_event(interpreter::EVENT_THROW, nullptr, -1, nullptr, stack::arguments);
+  interpreter::traced(interpreter::EVENT_THROW, nullptr, -1, nullptr, stack::arguments);
   stack::throw_value(THROW_THROW);
 }
 
@@ -127,7 +127,7 @@ void catch_(const int32_t* refinements) {
   }
   stack::caught_throw();
   stack::set_result(value);
-  if (interpreter::tracing_on) interpreter::fire_event(interpreter::EVENT_CATCH, nullptr, -1, nullptr, stack::arguments);
+  interpreter::traced(interpreter::EVENT_CATCH, nullptr, -1, nullptr, stack::arguments);
 }
 
 void extend(const int32_t* refinements) {

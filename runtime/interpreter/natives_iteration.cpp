@@ -30,18 +30,6 @@ using memory::root_guard;
 
 namespace {
 
-// The series types forall walks.
-bool any_series_q(uint32_t type) {
-  switch (type) {
-    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: case TYPE_PATH: case TYPE_LIT_PATH:
-    case TYPE_SET_PATH: case TYPE_GET_PATH: case TYPE_STRING: case TYPE_FILE: case TYPE_URL:
-    case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF: case TYPE_BINARY: case TYPE_VECTOR: case TYPE_IMAGE:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // Element i (from 1) of the series from its index, as `pick` answers it:
 // a char! of a string, an integer! of a binary!, a tuple! of an image!,
 // none past the tail. An image's buffer holds its width × height pixels,
@@ -170,7 +158,7 @@ void foreach(const int32_t*) {
 void forall(const int32_t*) {
   cell* args = stack::arguments;  // word, body
   cell* series = word::get(args);
-  if (!any_series_q(TYPE_OF(series))) {
+  if (!series_q(TYPE_OF(series))) {
     cell function = error_word("forall");
     cell argument = error_word("word");
     fire(err::script_expect_arg, {function, datatype::make_cell(TYPE_OF(series)), argument});
@@ -189,7 +177,7 @@ void forall(const int32_t*) {
         break;
       }
       cell* now = word::get_value(word);
-      if (!any_series_q(TYPE_OF(now)) || now->data2 != series->data2) fire(err::script_bad_loop_series, {*now});
+      if (!series_q(TYPE_OF(now)) || now->data2 != series->data2) fire(err::script_bad_loop_series, {*now});
       ++now->data1;
       if (series::rs_tail_q(now)) break;
     }

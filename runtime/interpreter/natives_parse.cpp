@@ -9,7 +9,6 @@
 
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/series.hpp"
-#include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
 #include "runtime/parse/parse.hpp"
@@ -23,22 +22,14 @@ enum refinement_index { REF_CASE, REF_PART, REF_TRACE };
 bool given(const int32_t* refinements, int32_t i) { return refinements[i] >= 0; }
 cell* argument(const int32_t* refinements, int32_t i) { return stack::arguments + refinements[i]; }
 
-// The units the /part value allows from the input's index.
-int64_t part_length(const cell* input, const cell* part) {
-  switch (TYPE_OF(part)) {
-    case TYPE_INTEGER:
-      return static_cast<int32_t>(part->data2);
-    case TYPE_FLOAT: {
-      double d = get_float(part);
-      if (std::isnan(d)) break;
-      return d > 2147483647.0 ? INT32_MAX : d < -2147483648.0 ? INT32_MIN : static_cast<int64_t>(d);
-    }
-    default:
-      if (TYPE_OF(part) == TYPE_OF(input) && part->data2 == input->data2)
-        return static_cast<int64_t>(part->data1) - static_cast<int64_t>(input->data1);
-      break;
+// The units the /part value allows from the input's index: a float!
+// counts too, truncated and held to the integer! range.
+int64_t part_units(const cell* input, const cell* part) {
+  if (TYPE_OF(part) == TYPE_FLOAT && !std::isnan(get_float(part))) {
+    double d = get_float(part);
+    return d > 2147483647.0 ? INT32_MAX : d < -2147483648.0 ? INT32_MIN : static_cast<int64_t>(d);
   }
-  fire(err::script_invalid_refine_arg, {error_word("part"), *part});
+  return series::part_length(input, static_cast<int32_t>(input->data1), part, series::PART_WORD);
 }
 
 }  // namespace
@@ -50,7 +41,7 @@ void parse(const int32_t* refinements) {
   int32_t case_ = given(refinements, REF_CASE) ? parse::CASE_STRICT : parse::CASE_INSENSITIVE;
   int32_t limit = -1;
   if (given(refinements, REF_PART)) {
-    int64_t length = part_length(&input, argument(refinements, REF_PART));
+    int64_t length = part_units(&input, argument(refinements, REF_PART));
     if (length < 1) {
       stack::set_result(logic::make_cell(series::rs_tail_q(&input)));
       return;

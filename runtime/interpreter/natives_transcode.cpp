@@ -11,6 +11,7 @@
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/datatype.hpp"
 #include "runtime/datatypes/none.hpp"
+#include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -42,15 +43,9 @@ void transcode(const int32_t* refinements) {
   int32_t available = binary_source ? binary::rs_length_q(&source) : string::rs_length_q(&source);
   int32_t length = available;
   if (given(refinements, REF_PART)) {
-    const cell* part = argument(refinements, REF_PART);
-    if (TYPE_OF(part) == TYPE_INTEGER) {
-      length = static_cast<int32_t>(part->data2);
-    } else if (TYPE_OF(part) == TYPE_OF(&source) && part->data2 == source.data2) {
-      length = static_cast<int32_t>(part->data1) - static_cast<int32_t>(source.data1);
-    } else {
-      fire(err::script_not_same_type);
-    }
-    length = std::clamp(length, 0, available);
+    int64_t part = series::part_length(&source, static_cast<int32_t>(source.data1), argument(refinements, REF_PART),
+                                       series::PART_NOT_SAME_TYPE);
+    length = static_cast<int32_t>(std::clamp<int64_t>(part, 0, available));
   }
   cell* into = given(refinements, REF_INTO) ? argument(refinements, REF_INTO) : nullptr;
   const cell* callback = given(refinements, REF_TRACE) ? argument(refinements, REF_TRACE) : nullptr;

@@ -70,13 +70,5 @@ inline bool has_record_q(uint32_t type) {
 }
 
 inline bool word_type_q(uint32_t type) { return type >= TYPE_WORD && type <= TYPE_REFINEMENT; }
-inline bool block_type_q(uint32_t type) {
-  return type == TYPE_BLOCK || type == TYPE_PAREN || (type >= TYPE_PATH && type <= TYPE_GET_PATH) ||
-         type == TYPE_HASH;
-}
-inline bool string_type_q(uint32_t type) {
-  return type == TYPE_STRING || type == TYPE_FILE || type == TYPE_URL || type == TYPE_TAG || type == TYPE_EMAIL ||
-         type == TYPE_REF;
-}
 
 }  // namespace ixo::ixobin

@@ -34,6 +34,7 @@
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/tuple.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/datatypes/unset.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
@@ -283,7 +284,7 @@ bool descend(cell& c, int32_t index) {
   }
   uint32_t cells = 0;
   int32_t first = 0;
-  if (block_type_q(type) || type == TYPE_MAP || type == TYPE_NATIVE || type == TYPE_ACTION || type == TYPE_OP) {
+  if (any_block_q(type) || type == TYPE_MAP || type == TYPE_NATIVE || type == TYPE_ACTION || type == TYPE_OP) {
     cells = c.data2;
   } else if (type == TYPE_OBJECT || type == TYPE_ERROR) {
     cells = context::context_cell(c.data1)->data2;
@@ -342,7 +343,7 @@ void read_block(reader& r, const header& h, slot& dest) {
     at = r.pos;
     cell source = read_path(r);
     uint32_t type = TYPE_OF(&source);
-    bool cells = block_type_q(type) || type == TYPE_NATIVE || type == TYPE_ACTION || type == TYPE_OP ||
+    bool cells = any_block_q(type) || type == TYPE_NATIVE || type == TYPE_ACTION || type == TYPE_OP ||
                  type == TYPE_FUNCTION || type == TYPE_ROUTINE;
     if (!cells || source.data2 == 0 || (h.type == TYPE_HASH) != (type == TYPE_HASH)) corrupt_at(r, at);
     place(dest, cell{with_line(h, h.type), index, source.data2, h.type == TYPE_HASH ? source.data3 : 0});
@@ -373,7 +374,7 @@ void read_units(reader& r, const header& h, slot& dest) {
     const uint8_t* at = r.pos;
     cell source = read_path(r);
     uint32_t type = TYPE_OF(&source);
-    bool same = string_type_q(h.type) ? string_type_q(type) : type == h.type;
+    bool same = any_string_q(h.type) ? any_string_q(type) : type == h.type;
     if (!same) corrupt_at(r, at);
     place(dest, cell{with_line(h, h.type), index, source.data2, h.type == TYPE_VECTOR ? source.data3 : 0});
     return;
@@ -924,7 +925,7 @@ bool read_header(reader& r, header& h, slot& dest) {
     if (type == 0 || type == TYPE_LOGIC) corrupt_at(r, at);
   }
   // References stand for series, contexts and functions only.
-  bool shared = block_type_q(h.type) || string_type_q(h.type) || word_type_q(h.type) || h.type == TYPE_BINARY ||
+  bool shared = any_block_q(h.type) || any_string_q(h.type) || word_type_q(h.type) || h.type == TYPE_BINARY ||
                 h.type == TYPE_VECTOR || h.type == TYPE_IMAGE || h.type == TYPE_BITSET || h.type == TYPE_MAP ||
                 h.type == TYPE_OBJECT ||
                 h.type == TYPE_FUNCTION || h.type == TYPE_ROUTINE;
@@ -960,8 +961,8 @@ bool read_global_word(reader& r, slot& dest) {
 void read_record(reader& r, slot& dest) {
   header h;
   if (!read_header(r, h, dest)) return;
-  if (block_type_q(h.type)) read_block(r, h, dest);
-  else if (string_type_q(h.type) || h.type == TYPE_BINARY || h.type == TYPE_VECTOR) read_units(r, h, dest);
+  if (any_block_q(h.type)) read_block(r, h, dest);
+  else if (any_string_q(h.type) || h.type == TYPE_BINARY || h.type == TYPE_VECTOR) read_units(r, h, dest);
   else if (word_type_q(h.type)) read_word(r, h, dest);
   else if (h.type == TYPE_BITSET) read_bitset(r, h, dest);
   else if (h.type == TYPE_MAP) read_map(r, h, dest);

@@ -26,6 +26,7 @@
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/symbol.hpp"
 #include "runtime/datatypes/tuple.hpp"
+#include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/ixobin/format.hpp"
@@ -537,8 +538,8 @@ void write_value(writer& w, const cell* at, bool advance) {
   uint32_t type = TYPE_OF(&v);
   if (!has_record_q(type)) no_codec(v);
   if (++w.depth > MAX_DEPTH) fire(err::internal_too_deep);
-  if (block_type_q(type)) write_block(w, v);
-  else if (string_type_q(type) || type == TYPE_BINARY || type == TYPE_VECTOR) write_units(w, v);
+  if (any_block_q(type)) write_block(w, v);
+  else if (any_string_q(type) || type == TYPE_BINARY || type == TYPE_VECTOR) write_units(w, v);
   else if (word_type_q(type)) write_word(w, v);
   else if (type == TYPE_FLOAT || type == TYPE_PERCENT || type == TYPE_TIME) write_float(w, v);
   else {

@@ -1,3 +1,7 @@
+// The root block: one fixed series of ROOT_CELLS cells made at start-up,
+// filled from the head by append (a full block raises internal/limit-hit),
+// and the child blocks whose cells it holds so that they live for the
+// whole run.
 #include "runtime/memory/root_block.hpp"
 
 #include "runtime/interpreter/fire.hpp"

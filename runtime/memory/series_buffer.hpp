@@ -50,7 +50,6 @@ template <class T = uint8_t>
 inline T* tail_of(const series_buffer* b) {
   return address<T>(b->tail);
 }
-inline void set_head(series_buffer* b, const void* p) { b->head = offset_of(p); }
 inline void set_tail(series_buffer* b, const void* p) { b->tail = offset_of(p); }
 
 // Series allocation. `unit` is the element size and may carry further flag

@@ -28,11 +28,7 @@ void use_console(const console_layer* console);
 void write_units(const void* text, int32_t bytes, int32_t unit, bool newline);
 
 inline void prin_latin1(const void* p, int32_t bytes) { write_units(p, bytes, 1, false); }
-inline void print_latin1(const void* p, int32_t bytes) { write_units(p, bytes, 1, true); }
 inline void prin_ucs2(const void* p, int32_t bytes) { write_units(p, bytes, 2, false); }
-inline void print_ucs2(const void* p, int32_t bytes) { write_units(p, bytes, 2, true); }
-inline void prin_ucs4(const void* p, int32_t bytes) { write_units(p, bytes, 4, false); }
-inline void print_ucs4(const void* p, int32_t bytes) { write_units(p, bytes, 4, true); }
 
 // A C string, each byte a Latin-1 character, never interpreted; then the
 // sized print hooks run with it.
