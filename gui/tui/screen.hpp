@@ -13,7 +13,7 @@
 //   - Colours are colour words: kind in bits 24-31 (0 default, 1 basic
 //     colour 0-17, 2 xterm index 0-255, 4 RGB), value in bits 0-23. Make
 //     them with basic_color, xterm_color, rgb_color; map a tuple's colour
-//     with rgb_to_256 (what widgets use) or color_of_tuple.
+//     with rgb_to_256.
 //   - A frame: fit_screen(window width, height) sizes the buffer (capped at
 //     the terminal) and zeroes it; paint; emit_frame(cursor?) writes it
 //     when `screen.redraw` is set. adjust_top_row keeps an inline UI on
