@@ -66,6 +66,7 @@ void decode_ixobin();    // decode-ixobin payload: the value, or the block of va
 void init_codec_routines();
 
 // The JSON codec's routines (routines_json.cpp).
+void decode_json();      // decode-json input: [value], the text at the failure, or none when too deep
 void unescape();         // unescape str: rewrites the string's JSON escapes in place
 void name_key();         // name-key name: the word spelled exactly as the name, else the name
 void encode_json();      // encode-json data indent ascii: the JSON text of the data
