@@ -66,12 +66,14 @@ void decode_ixobin();    // decode-ixobin payload: the value, or the block of va
 void init_codec_routines();
 
 // The JSON codec's routines (routines_json.cpp).
+void decode_json();      // decode-json input: [value], the text at the failure, or none when too deep
 void unescape();         // unescape str: rewrites the string's JSON escapes in place
 void name_key();         // name-key name: the word spelled exactly as the name, else the name
 void encode_json();      // encode-json data indent ascii: the JSON text of the data
 void init_json_routines();
 
-// The CSV codec's routine (routines_csv.cpp).
+// The CSV codec's routines (routines_csv.cpp).
+void read_lines();       // read-lines output data delimiter quote trim ignore-empty strict one: where it stopped
 void write_lines();      // write-lines output records delimiter quote length: false when not aligned
 void init_csv_routines();
 

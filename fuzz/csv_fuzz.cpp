@@ -5,7 +5,12 @@
 // raises for bytes that are not UTF-8, text that stops parsing before its
 // end or a /header text too small; what
 // loads, to-csv writes, and without a shaping refinement loading that text
-// gives the records back. Built with -DIXO_FUZZ=ON and clang (see README);
+// gives the records back. Without a shaping refinement, load-csv also
+// reads what a parse grammar for CSV reads (values, quotes, delimiters and
+// line ends as load-csv takes them), kept here as the reference of the
+// reader load-csv runs: the same records, the not-aligned error only for
+// lines of unequal length, and invalid-data with the text from the same
+// line where both stop. Built with -DIXO_FUZZ=ON and clang (see README);
 // run as build-fuzz/csv_fuzz -max_len=4096.
 #include "fuzz/boot_library.hpp"
 
@@ -43,7 +48,70 @@ const char* const checks = R"(
             true [string? to-csv fuzz-value]
         ]
     ]
-    either error? fuzz-value [
+    fuzz-trim-value: func [value quote-char] [
+        value: trim value
+        if all [1 < length? value  quote-char = first value  quote-char = last value] [
+            value: copy/part next value back tail value
+        ]
+        value
+    ]
+    ; The records read and the text from the line where reading stopped
+    ; (none when it read all).
+    fuzz-reference: func [
+        text delimiter quote-char trim?
+        /local output line value value-chars quoted-chars doubled newline quoted-value normal-value
+            a-value values a-line stop
+    ] [
+        doubled: append to string! quote-char quote-char
+        output: copy []
+        value-chars: complement charset reduce [lf cr delimiter]
+        quoted-chars: complement charset quote-char
+        newline: [crlf | lf | cr]
+        quoted-value: [
+            quote-char copy value any [some quoted-chars | 2 quote-char] quote-char
+            (if find/case value doubled [replace/all/case value doubled quote-char])
+        ]
+        normal-value: [copy value any value-chars]
+        a-value: [[quoted-value | normal-value] keep (either trim? [fuzz-trim-value value quote-char] [value])]
+        values: [a-value any [delimiter a-value]]
+        a-line: [collect set line values [newline | end] (append/only output line)]
+        stop: text
+        reduce [output either parse/case text [any [end break | stop: a-line]] [none] [copy/part stop 40]]
+    ]
+    fuzz-aligned?: func [records /local length] [
+        length: all [not empty? records length? first records]
+        foreach record records [if length <> length? record [return false]]
+        true
+    ]
+    fuzz-reference-holds: any [
+        0 <> (fuzz-options and 71)
+        none? fuzz-text: attempt [to string! next fuzz-bytes]
+        (
+            fuzz-trim?: 8 = (fuzz-options and 8)
+            fuzz-expected: fuzz-reference copy fuzz-text fuzz-delimiter fuzz-quote fuzz-trim?
+            fuzz-read: try [
+                either fuzz-trim? [
+                    load-csv/with/quote/trim copy fuzz-text fuzz-delimiter fuzz-quote
+                ] [
+                    load-csv/with/quote copy fuzz-text fuzz-delimiter fuzz-quote
+                ]
+            ]
+            case [
+                not error? fuzz-read [
+                    all [none? fuzz-expected/2  (mold/all fuzz-read) == mold/all fuzz-expected/1]
+                ]
+                fuzz-read/arg1 = "Data are not aligned" [not fuzz-aligned? fuzz-expected/1]
+                true [
+                    all [
+                        fuzz-read/id = 'invalid-data
+                        fuzz-read/arg1 == fuzz-expected/2
+                        fuzz-aligned? fuzz-expected/1
+                    ]
+                ]
+            ]
+        )
+    ]
+    fuzz-value-holds: either error? fuzz-value [
         to logic! any [
             fuzz-value/id = 'invalid-utf8
             fuzz-value/id = 'invalid-data
@@ -52,6 +120,7 @@ const char* const checks = R"(
     ] [
         fuzz-value
     ]
+    all [fuzz-value-holds fuzz-reference-holds]
 )";
 
 }  // namespace

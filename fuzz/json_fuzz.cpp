@@ -9,7 +9,12 @@
 // as the name, and to-json writes it back as it was. And they make a number
 // text of their length in digits: its value is the same written with an
 // extra zero and exponent -1, or as a fraction scaled back by its exponent,
-// so the conversion is exact for any length. Built with -DIXO_FUZZ=ON and
+// so the conversion is exact for any length. And the text read by the
+// reader routine behind load-json and by the parse grammar it follows
+// (reached through a word of load-json's body, bound to the decoder's
+// context) gives the same value, the same failure index or the same error
+// raised, unless it nests too deep for the reader, which then leaves it to
+// the grammar. Built with -DIXO_FUZZ=ON and
 // clang (see README); run as build-fuzz/json_fuzz -max_len=4096.
 #include "fuzz/boot_library.hpp"
 
@@ -25,6 +30,37 @@ const char* const checks = R"(
         to logic! find [invalid-utf8 parse-stack invalid-data] fuzz-value/id
     ] [
         fuzz-value
+    ]
+
+    fuzz-decoder: first body-of :load-json
+    fuzz-outcome: func [code /local e] [
+        either error? set/any 'e try code [reduce ['raised e/id e/arg1]] [e]
+    ]
+    fuzz-by-grammar: func [input] bind [
+        fuzz-outcome [
+            mark: input
+            either parse/case input [collect set _out json-value end] [
+                reduce ['ok first _out]
+            ] [
+                reduce ['fail index? mark]
+            ]
+        ]
+    ] fuzz-decoder
+    fuzz-by-reader: func [input /local r] bind [
+        fuzz-outcome [
+            r: decode-json input
+            case [
+                block? r [reduce ['ok first r]]
+                string? r [reduce ['fail index? r]]
+                true ['deep]
+            ]
+        ]
+    ] fuzz-decoder
+    fuzz-json-text: attempt [to string! fuzz-bytes]
+    fuzz-reader-holds: any [
+        none? fuzz-json-text
+        'deep = fuzz-reading: fuzz-by-reader copy fuzz-json-text
+        (mold/all fuzz-reading) == mold/all fuzz-by-grammar copy fuzz-json-text
     ]
 
     fuzz-chars: copy []
@@ -56,7 +92,7 @@ const char* const checks = R"(
         fuzz-number == mold to float! load-json fuzz-digits
         (rejoin ["-" fuzz-number]) == mold load-json rejoin ["-" fuzz-digits "e0"]
     ]
-    all [fuzz-text-holds fuzz-name-holds fuzz-number-holds]
+    all [fuzz-text-holds fuzz-reader-holds fuzz-name-holds fuzz-number-holds]
 )";
 
 }  // namespace

@@ -3,7 +3,9 @@
 // after each form, which may allocate and move every buffer.
 #include "runtime/codecs/csv.hpp"
 
+#include <algorithm>
 #include <climits>
+#include <memory>
 #include <vector>
 
 #include "runtime/datatypes/string.hpp"
@@ -34,10 +36,29 @@ int32_t cells_of(const cell* block) {
   return static_cast<int32_t>((b->tail - b->head) / sizeof(cell)) - static_cast<int32_t>(block->data1);
 }
 
+// The room the text is gathered in, kept from one call to the next, so
+// that the next reuses it: growing a buffer of tens of megabytes anew costs
+// more than the writing. It grows without clearing what it adds.
+std::unique_ptr<uint32_t[]> gathered;
+size_t gathered_size = 0;
+
 struct line_writer {
-  std::vector<uint32_t> out, value, delimiter;
+  size_t used = 0;  // code points gathered
+  std::vector<uint32_t> delimiter;
   uint32_t quote;
   cell* scratch;  // a rooted string for formed values
+
+  // Room for n more code points.
+  uint32_t* room(size_t n) {
+    if (used + n > gathered_size) {
+      size_t size = std::max(gathered_size * 2, used + n + 4096);
+      std::unique_ptr<uint32_t[]> grown(new uint32_t[size]);
+      std::copy(gathered.get(), gathered.get() + used, grown.get());
+      gathered = std::move(grown);
+      gathered_size = size;
+    }
+    return gathered.get() + used;
+  }
 
   bool quotable_q(uint32_t cp) const {
     if (cp == ' ' || cp == '\n' || cp == '\r' || cp == quote) return true;
@@ -47,47 +68,68 @@ struct line_writer {
     return false;
   }
 
-  // The text of a value: a string's own, anything else formed.
-  void read_value(const cell& v) {
+  // The units of a string from its index, quoted when they hold a
+  // quotable character.
+  template <class T>
+  void put_units(const T* units, int32_t n) {
+    bool quoted = false;
+    for (int32_t i = 0; i < n && !quoted; ++i) quoted = quotable_q(units[i]);
+    if (!quoted) {
+      uint32_t* at = room(static_cast<size_t>(n));
+      for (int32_t i = 0; i < n; ++i) at[i] = units[i];
+      used += static_cast<size_t>(n);
+      return;
+    }
+    uint32_t* at = room(2 * static_cast<size_t>(n) + 2);
+    uint32_t* start = at;
+    *at++ = quote;
+    for (int32_t i = 0; i < n; ++i) {
+      *at++ = units[i];
+      if (units[i] == quote) *at++ = quote;
+    }
+    *at++ = quote;
+    used += static_cast<size_t>(at - start);
+  }
+
+  void put_string(const cell* s) {
+    series_buffer* b = GET_BUFFER(s);
+    uint32_t unit = GET_UNIT(b);
+    const uint8_t* p = head_of(b) + static_cast<int64_t>(s->data1) * unit;
+    int32_t n = string::rs_length_q(s);
+    if (unit == 1) {
+      put_units(p, n);
+    } else if (unit == 2) {
+      put_units(reinterpret_cast<const uint16_t*>(p), n);
+    } else {
+      put_units(reinterpret_cast<const uint32_t*>(p), n);
+    }
+  }
+
+  // A value's text: a string's own, anything else formed.
+  void put_value(const cell& v) {
     if (TYPE_OF(&v) == TYPE_STRING) {
-      read_string(&v, value);
+      put_string(&v);
       return;
     }
     cell* held = stack::push(v);
     string::rs_reset(scratch);
     actions::form(held, scratch, nullptr, INT_MAX);
     stack::top = held;
-    read_string(scratch, value);
-  }
-
-  void put_value() {
-    bool quoted = false;
-    for (uint32_t cp : value) {
-      if (quotable_q(cp)) {
-        quoted = true;
-        break;
-      }
-    }
-    if (!quoted) {
-      out.insert(out.end(), value.begin(), value.end());
-      return;
-    }
-    out.push_back(quote);
-    for (uint32_t cp : value) {
-      out.push_back(cp);
-      if (cp == quote) out.push_back(quote);
-    }
-    out.push_back(quote);
+    put_string(scratch);
   }
 
   void put_line(const cell* record) {
     int32_t n = cells_of(record);
     for (int32_t i = 0; i < n; ++i) {
-      if (i > 0) out.insert(out.end(), delimiter.begin(), delimiter.end());
-      read_value(head_of<cell>(GET_BUFFER(record))[record->data1 + i]);
-      put_value();
+      if (i > 0) {
+        uint32_t* at = room(delimiter.size());
+        std::copy(delimiter.begin(), delimiter.end(), at);
+        used += delimiter.size();
+      }
+      put_value(head_of<cell>(GET_BUFFER(record))[record->data1 + i]);
     }
-    out.push_back('\n');
+    *room(1) = '\n';
+    ++used;
   }
 };
 
@@ -124,7 +166,7 @@ bool append_lines(const cell* output, const cell* records, const cell* delimiter
     w.put_line(record);
     stack::top = record;
   }
-  string::append_code_points(output, w.out.data(), static_cast<int32_t>(w.out.size()));
+  string::append_code_points(output, gathered.get(), static_cast<int32_t>(w.used));
   return aligned;
 }
 

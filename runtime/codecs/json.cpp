@@ -97,14 +97,14 @@ struct writer {
     int32_t n = string::rs_length_q(s);
     const uint8_t* p = head_of(b) + static_cast<int64_t>(s->data1) * unit;
     put('"');
+    // Each run of plain units is copied at once.
     auto run = [&]<class T>(const T* units) {
-      for (int32_t i = 0; i < n; ++i) {
-        uint32_t cp = units[i];
-        if (plain_q(cp)) {
-          put(cp);
-        } else {
-          put_escaped(cp);
-        }
+      for (int32_t i = 0; i < n;) {
+        int32_t j = i;
+        while (j < n && plain_q(units[j])) ++j;
+        out.insert(out.end(), units + i, units + j);
+        if (j < n) put_escaped(units[j++]);
+        i = j;
       }
     };
     if (unit == 1) {

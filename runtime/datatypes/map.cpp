@@ -154,10 +154,14 @@ cell* make_from(cell* spec, int32_t type, bool to) {
         fire(err::script_invalid_path, {none::none_value, datatype_cell(TYPE_OF(values + i))});
     cell* storage = block::clone(spec, false, false);
     set_type(storage, TYPE_BLOCK);
+    // A key is prepared in a rooted copy: copying a series key allocates,
+    // which may move the storage.
     for (int32_t i = 0; i < count; ++i) {
-      cell* c = storage_head(storage) + i;
-      clear_new_line(c);
-      if (i % 2 == 0) prepare_key(c, nullptr);
+      cell item = storage_head(storage)[i];
+      root_guard keep_item(&item);
+      clear_new_line(&item);
+      if (i % 2 == 0) prepare_key(&item, nullptr);
+      storage_head(storage)[i] = item;
     }
     make_at(storage, storage, count);
     set_type(storage, TYPE_MAP);
