@@ -359,7 +359,7 @@ inline bool op_after_q(const cell* cells, int32_t pos, int32_t limit, const cell
 // evaluator would answer that same value; a number with operators after
 // it is tried as a number run.
 void fetch_evaluated(call& k, const cell* ts, int32_t index) {
-  if (tracing_on || k.single) return fetch_arg(k, ts, index);
+  if (!shortcuts_q() || k.single) return fetch_arg(k, ts, index);
   // The block's buffer is read once: nothing below runs code.
   const memory::series_buffer* b = memory::GET_BUFFER(k.block);
   const cell* cells = memory::head_of<cell>(b);
@@ -778,7 +778,7 @@ void call_binary_entry(const cell* function) { call_entry(function, no_refinemen
 int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t end, bool sub,
                       const cell* path, int32_t refinement_at, const cell* given_name, bool infix, uint32_t mode) {
   const cell* word_name = given_name && TYPE_OF(given_name) == TYPE_WORD ? given_name : words::word_anon;
-  if (native_type_q(TYPE_OF(given)) && !tracing_on && !path && !infix && mode == APPLY_NONE)
+  if (native_type_q(TYPE_OF(given)) && shortcuts_q() && !path && !infix && mode == APPLY_NONE)
     return call_native(given, word_name, block, pos, end, sub);
   cell held[2] = {*given, *word_name};
   memory::root_pair_guard keep(held);
@@ -800,7 +800,7 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
       stack::mark(&name, stack::FRAME_INTERP);
       // A plain call with no apply mode went to call_native above.
       fetch_args(k, path, refinement_at, refs, mode);
-      if (!path && !infix && !tracing_on) stack::set_frame_mark(stack::frame_top - 1, stack::MARK_PLAIN_CALL);
+      if (!path && !infix && shortcuts_q()) stack::set_frame_mark(stack::frame_top - 1, stack::MARK_PLAIN_CALL);
       call_entry(&function, refs);
       break;
     }
@@ -811,7 +811,7 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
       break;
     case TYPE_FUNCTION: {
       stack::mark(&name, stack::FRAME_INTERP_CALL);
-      bool plain = !infix && !tracing_on && mode == APPLY_NONE;
+      bool plain = !infix && shortcuts_q() && mode == APPLY_NONE;
       int32_t locals = plain ? fetch_plain_function_args(k) : -1;
       if (locals < 0) locals = fetch_args(k, path, refinement_at, nullptr, mode);
       else if (path) use_path_refinements(k, path, refinement_at);
@@ -834,7 +834,7 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
 }
 
 int32_t call_native(const cell* given, const cell* given_name, const cell* block, int32_t pos, int32_t end, bool sub) {
-  if (tracing_on) return call_function(given, block, pos, end, sub, nullptr, 0, given_name, false);
+  if (!shortcuts_q()) return call_function(given, block, pos, end, sub, nullptr, 0, given_name, false);
   cell held[2] = {*given, *given_name};
   memory::root_pair_guard keep(held);
   cell* slot = stack::push(held[0]);

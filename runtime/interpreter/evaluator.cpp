@@ -6,6 +6,7 @@
 // may allocate; the block being evaluated is rooted for the whole block.
 #include <algorithm>
 
+#include "platform/posix/bindings.hpp"
 #include "runtime/datatypes/block.hpp"
 #include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/datatype.hpp"
@@ -42,6 +43,7 @@ void install_hooks();
 
 bool tracing_on = false;
 bool trace_installed = false;
+bool general_route = false;
 uint32_t trace_event_mask = EVENT_ALL;
 
 namespace {
@@ -77,15 +79,17 @@ void traced(uint32_t event, const cell* block, int32_t pos, const cell* referenc
   if (tracing_on) fire_event(event, block, pos, reference, value);
 }
 
-// The evaluation loop comes in two instances: with tracing on, every event
-// goes to the hook; with it off, event sites compile to nothing. Tracing is
-// switched on and off only around whole evaluations (do/trace, a traced
-// function's body, the hook's own run), each restoring it on the way out,
-// so the instance chosen when a block or expression starts holds for all
-// of it.
-template <bool Trace>
+// The evaluation loop comes in two instances. The general one takes no
+// shortcut and sends every event to the hook while tracing is on; it runs
+// with tracing on and when the general route is asked for. In the other,
+// event sites compile to nothing and the shortcuts stand in for the general
+// route where they can. Tracing is switched on and off only around whole
+// evaluations (do/trace, a traced function's body, the hook's own run),
+// each restoring it on the way out, so the instance chosen when a block or
+// expression starts holds for all of it.
+template <bool General>
 inline void event(uint32_t event, const cell* block, int32_t pos, const cell* reference, const cell* value) {
-  if constexpr (Trace) traced(event, block, pos, reference, value);
+  if constexpr (General) traced(event, block, pos, reference, value);
 }
 
 // A root guard in the instances that want one.
@@ -572,9 +576,9 @@ constexpr uint32_t EXPR_NO_INFIX = 1;           // no infix look-ahead after the
 constexpr uint32_t EXPR_SUB = 2;                // the value is pushed, not put in the result slot
 constexpr uint32_t EXPR_FUNCTIONS_AS_DATA = 4;  // a function value in the block is data, not called
 constexpr uint32_t EXPR_PAREN_TRIED = 8;        // the cell at `pos`, when a paren, is no number run
-template <bool Trace>
+template <bool General>
 int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how);
-template <bool Trace>
+template <bool General>
 void block_loop(const cell* given, bool keep, int32_t pos);
 
 // The right operand of an operator at `pos`, pushed as expression with no
@@ -639,7 +643,7 @@ int32_t binary_call(const cell* given_name, const cell* function, op_plan plan, 
 // of the next operator, whose result is in turn the left operand of the
 // one after. The block's length is read again after anything that may run
 // code. Answers the position after them.
-template <bool Trace>
+template <bool General>
 [[gnu::always_inline]] inline int32_t infix_steps(const cell* block, int32_t next, int32_t end, bool sub,
                                                   cell* entry_top) {
   int32_t limit = std::min(end, rs_abs_cells(block));
@@ -651,9 +655,9 @@ template <bool Trace>
     cell op = *value;
     op.header = op::wrapped_type(&op);
     // The fetched value is the operator word itself, as for any word read.
-    event<Trace>(EVENT_FETCH, block, next, name, name);
+    event<General>(EVENT_FETCH, block, next, name, name);
     stack::top = sub ? entry_top : stack::arguments;
-    if (!Trace || !tracing_on) {
+    if (!General || shortcuts_q()) {
       const op_plan plan = plan_of(&op);
       if (plan.binary && next + 1 < limit) {
         if (plan.code >= 0 && infix_shortcut(plan, block, next + 1)) {
@@ -696,7 +700,7 @@ struct block_keeper {
 // already done). Without tracing, a paren starting the statement at `pos`
 // has been tried as a number run by whoever came before (the frameless
 // statements, or expression's number paren whose run starts there).
-template <bool Trace>
+template <bool General>
 void block_loop(const cell* given, bool keep, int32_t pos) {
   block_keeper kept(given);
   cell& block = kept.held[0];
@@ -705,20 +709,20 @@ void block_loop(const cell* given, bool keep, int32_t pos) {
   stack::mark(words::word_body, stack::FRAME_EVAL);
   if (body_mark) stack::set_frame_mark(stack::frame_top - 1, body_mark);
   int32_t end = rs_abs_cells(&block);
-  event<Trace>(EVENT_ENTER, &block, pos, nullptr, nullptr);
+  event<General>(EVENT_ENTER, &block, pos, nullptr, nullptr);
   if (pos >= end) {
     stack::set_result(unset::unset_value);
   } else {
     *eval_cursor = block;
-    for (uint32_t how = Trace ? 0 : EXPR_PAREN_TRIED; pos < end; how = 0) {
+    for (uint32_t how = General ? 0 : EXPR_PAREN_TRIED; pos < end; how = 0) {
       eval_cursor->data1 = static_cast<uint32_t>(pos);
-      pos = expression<Trace>(&block, pos, end, how);
+      pos = expression<General>(&block, pos, end, how);
       if (stack::pending_exit) return;  // the stacks stand where the exit put them
       end = std::min(end, rs_abs_cells(&block));  // the block may have been cut meanwhile
       if (pos < end) stack::reset();
     }
   }
-  event<Trace>(EVENT_EXIT, &block, end, nullptr, stack::arguments);
+  event<General>(EVENT_EXIT, &block, end, nullptr, stack::arguments);
   if (keep) stack::unwind_last();
   else stack::unwind();
 }
@@ -732,17 +736,17 @@ void block_loop(const cell* given, bool keep, int32_t pos) {
 // and roots it itself) before anything may collect, so only the traced
 // instance, which reports it at the end, and a set-path, which walks it
 // after evaluating its value, root the copy.
-template <bool Trace>
+template <bool General>
 int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
   const bool sub = how & EXPR_SUB;
   cell* entry_top = stack::top;
-  event<Trace>(EVENT_FETCH, block, pos, rs_abs_at(block, pos), rs_abs_at(block, pos));
+  event<General>(EVENT_FETCH, block, pos, rs_abs_at(block, pos), rs_abs_at(block, pos));
   cell v = *rs_abs_at(block, pos);
-  root_if<Trace> keep_v(&v);
+  root_if<General> keep_v(&v);
   int32_t next = pos + 1;
   switch (TYPE_OF(&v)) {
     case TYPE_PAREN:
-      if constexpr (!Trace) {
+      if constexpr (!General) {
         cell value;
         if (!(how & EXPR_PAREN_TRIED) && number_paren(&v, &value)) {
           store(value, sub);
@@ -751,32 +755,32 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
       }
       // The paren's own frame opens at the top: its value is left there,
       // and without `sub` also goes to the result slot.
-      block_loop<Trace>(&v, !sub, static_cast<int32_t>(v.data1));
+      block_loop<General>(&v, !sub, static_cast<int32_t>(v.data1));
       break;
     case TYPE_SET_WORD: {
       stack::mark(&v, stack::FRAME_INTERP);
       cell* word = stack::push(v);
-      event<Trace>(EVENT_PUSH, block, pos, nullptr, word);
+      event<General>(EVENT_PUSH, block, pos, nullptr, word);
       if (next >= end) fire(err::script_need_value, {v});
       // A value that is a native's or action's call is made here rather
       // than by an expression of its own, which would call it the same way;
       // a word holding a value that runs nothing is taken here too, then
       // the operators after it.
-      const cell* held = Trace ? nullptr : word_value_at(block, next);
+      const cell* held = General ? nullptr : word_value_at(block, next);
       uint32_t t = held ? TYPE_OF(held) : TYPE_UNSET;
       if (t == TYPE_NATIVE || t == TYPE_ACTION) {
         cell function = *held, name = *rs_abs_at(block, next);
         // The set-word's frame keeps any exit from travelling as status.
         next = call_native(&function, &name, block, next + 1, end, true);
-        next = infix_steps<Trace>(block, next, end, true, word + 1);
+        next = infix_steps<General>(block, next, end, true, word + 1);
       } else if (t != TYPE_UNSET && !any_function_q(t)) {
         stack::push(*held);
-        next = infix_steps<Trace>(block, next + 1, end, true, word + 1);
+        next = infix_steps<General>(block, next + 1, end, true, word + 1);
       } else {
-        next = expression<Trace>(block, next, end, EXPR_SUB);
+        next = expression<General>(block, next, end, EXPR_SUB);
       }
       cell* value = word + 1;
-      event<Trace>(EVENT_SET, block, next, word, value);
+      event<General>(EVENT_SET, block, next, word, value);
       if (TYPE_OF(value) == TYPE_UNSET) fire(err::script_need_value, {*word});
       word::set(word, *value);
       *stack::arguments = *value;
@@ -785,13 +789,13 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
       break;
     }
     case TYPE_SET_PATH: {
-      root_if<!Trace> keep_path(&v);
-      event<Trace>(EVENT_PUSH, block, pos, nullptr, &v);
+      root_if<!General> keep_path(&v);
+      event<General>(EVENT_PUSH, block, pos, nullptr, &v);
       if (next >= end) fire(err::script_need_value, {v});
       stack::mark(words::word_set_path, stack::FRAME_INTERP);
-      next = expression<Trace>(block, next, end, EXPR_SUB);
+      next = expression<General>(block, next, end, EXPR_SUB);
       cell* value = stack::arguments;
-      event<Trace>(EVENT_SET, block, next, &v, value);
+      event<General>(EVENT_SET, block, next, &v, value);
       next = eval_path(&v, block, next, end, true, false, true, false, value);
       stack::keep();  // the expression's value is the value set
       if (sub) stack::unwind();
@@ -800,20 +804,20 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
     }
     case TYPE_GET_WORD:
       store(*word::get_value(&v), sub);
-      event<Trace>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      event<General>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
       break;
     case TYPE_LIT_WORD: {
       cell w = v;
       w.header = TYPE_WORD;
       store(w, sub);
-      event<Trace>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      event<General>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
       break;
     }
     case TYPE_WORD: {
       cell value = *word::get_value(&v);
       uint32_t t = TYPE_OF(&value);
       if (t == TYPE_UNSET) fire(err::script_no_value, {v});
-      if (!Trace && (t == TYPE_NATIVE || t == TYPE_ACTION)) {
+      if (!General && (t == TYPE_NATIVE || t == TYPE_ACTION)) {
         next = call_native(&value, &v, block, next, end, sub);
       } else if (prefix_function_q(t)) {
         next = call_function(&value, block, next, end, sub, nullptr, 0, &v, false);
@@ -821,21 +825,21 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
         fire(err::script_no_op_arg, {v});
       } else {
         store(value, sub);
-        event<Trace>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+        event<General>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
       }
       break;
     }
     case TYPE_PATH:
     case TYPE_GET_PATH:
       next = eval_path(&v, block, next, end, false, TYPE_OF(&v) == TYPE_GET_PATH, sub, false, nullptr);
-      event<Trace>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      event<General>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
       break;
     case TYPE_LIT_PATH: {
       cell p = v;
       p.header = TYPE_PATH;
       p.data3 = 0;
       store(p, sub);
-      event<Trace>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      event<General>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
       break;
     }
     case TYPE_OP:
@@ -849,7 +853,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
         break;
       }
       store(v, sub);
-      event<Trace>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      event<General>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
       break;
     case TYPE_ISSUE:
       if (next < end && TYPE_OF(rs_abs_at(block, next)) == TYPE_BLOCK &&
@@ -858,16 +862,16 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
       [[fallthrough]];
     default:
       store(v, sub);
-      event<Trace>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      event<General>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
       break;
   }
   if (stack::pending_exit) return next;
 
   if (!(how & EXPR_NO_INFIX)) {
-    next = infix_steps<Trace>(block, next, end, sub, entry_top);
+    next = infix_steps<General>(block, next, end, sub, entry_top);
     if (stack::pending_exit) return next;
   }
-  if constexpr (Trace) {
+  if constexpr (General) {
     if (tracing_on && !sub) fire_event(EVENT_EXPR, block, next, &v, stack::arguments);
   }
   return next;
@@ -903,7 +907,7 @@ inline void push_run_value(const cell& value, bool keep) {
 void eval_block(const cell* given, bool keep) {
   if (system::interrupt_pending) stack::take_interrupt();
   int32_t pos = static_cast<int32_t>(given->data1);
-  if (tracing_on) return block_loop<true>(given, keep, pos);
+  if (!shortcuts_q()) return block_loop<true>(given, keep, pos);
   pos = frameless_statements(given, pos, rs_abs_cells(given), keep);
   if (pos >= 0) block_loop<false>(given, keep, pos);
 }
@@ -917,7 +921,7 @@ template <class MarkQ>
 void eval_in_frame(const cell* given, stack::frame_mark traced_mark, stack::frame_mark mark, MarkQ mark_q) {
   if (system::interrupt_pending) stack::take_interrupt();
   int32_t pos = static_cast<int32_t>(given->data1);
-  if (tracing_on) {
+  if (!shortcuts_q()) {
     stack::body_mark = traced_mark;
     return block_loop<true>(given, true, pos);
   }
@@ -965,7 +969,7 @@ const cell* current_expression() {
 }
 
 int32_t eval_next(const cell* block, int32_t pos, int32_t end, bool keep) {
-  if (!tracing_on) {
+  if (shortcuts_q()) {
     cell value;
     int32_t after = number_run(block, pos, std::min(end, rs_abs_cells(block)), &value, 0);
     if (after >= 0) {
@@ -985,7 +989,7 @@ int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_inf
                         bool functions_as_data) {
   end = std::min(end, rs_abs_cells(block));
   uint32_t how = (no_infix ? EXPR_NO_INFIX : 0) | (sub ? EXPR_SUB : 0) | (functions_as_data ? EXPR_FUNCTIONS_AS_DATA : 0);
-  if (tracing_on) return expression<true>(block, pos, end, how);
+  if (!shortcuts_q()) return expression<true>(block, pos, end, how);
   return expression<false>(block, pos, end, how);
 }
 
@@ -1036,7 +1040,7 @@ int32_t walk_path(const cell* given, const cell* block, int32_t pos, int32_t end
 int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end, bool set, bool get,
                   bool sub, bool case_, const cell* set_value) {
   const cell* head_word;
-  const cell* held = tracing_on ? nullptr : head_value(given, head_word);
+  const cell* held = shortcuts_q() ? head_value(given, head_word) : nullptr;
   if (held && TYPE_OF(held) == TYPE_OBJECT) {
     if (const cell* field = object_field_step(given, head_word, held, set, get, set_value)) {
       store(*field, sub);
@@ -1230,6 +1234,8 @@ void init() {
   for (int32_t e = 0; e < EVENT_COUNT; ++e) event_words[e] = root::append(*word::load(event_names[e]));
   tracing_on = trace_installed = false;
   trace_event_mask = EVENT_ALL;
+  auto general = platform::get_env("IXO_GENERAL_ROUTE");
+  general_route = general && *general == "1";
   std::fill(std::begin(op_plans), std::end(op_plans), no_plan);  // a restarted runtime reuses nodes
   install_hooks();
 }

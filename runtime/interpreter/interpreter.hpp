@@ -164,6 +164,16 @@ extern bool tracing_on;
 extern bool trace_installed;
 extern uint32_t trace_event_mask;
 
+// Set at start-up by the environment's IXO_GENERAL_ROUTE=1: every
+// evaluation then takes the general route, as a traced one does, and no
+// shortcut stands in for it (the script suite runs once this way to show
+// that the shortcuts answer what the general route answers).
+extern bool general_route;
+
+// Whether the evaluation under way may take the shortcuts: tracing is off
+// and the general route was not asked for.
+inline bool shortcuts_q() { return !(tracing_on | general_route); }
+
 // Calls the trace hook with the event word, the block (or none) and the
 // position as an integer! offset from the block's index (-1 without one),
 // the value (or none), the reference (for prolog, epilog, return, set and
