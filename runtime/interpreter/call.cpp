@@ -35,6 +35,7 @@
 #include "runtime/interpreter/fire.hpp"
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/natives.hpp"
+#include "runtime/interpreter/shortcuts.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/collector.hpp"

@@ -55,16 +55,6 @@ const cell* current_expression();
 int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_infix, bool sub,
                         bool functions_as_data);
 
-// With tracing off: the value of the number run from `pos` (an operand
-// and the operators after it, each operand a number or a word, object
-// field or paren holding one, each operator one the infix shortcut
-// computes) into *out and the position after it, `end` at most the
-// block's length. The first operand is a number or a word holding one,
-// and *out holds that number on entry; the word after it holds the op!
-// `op`. -1 when the evaluator must take the expression; nothing is run,
-// allocated or raised either way.
-int32_t eval_number_run(const cell* block, int32_t pos, int32_t end, cell* out, const cell* op);
-
 // Walks the path (a function reached on the way is called, taking its
 // arguments from the block at `pos` and the remaining path elements as its
 // refinements); answers the position after what it consumed. With `set`
