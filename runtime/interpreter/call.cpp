@@ -275,7 +275,8 @@ void push_arg(call& k, const cell* ts, int32_t index) {
     fire(err::script_no_arg, {*k.name, arg_word(k.function, index)});
   }
   if (kind == KIND_EVALUATED) {
-    k.pos = eval_expression(k.block, k.pos, k.single ? std::min(k.end, k.pos + 1) : k.end, k.infix, true, false);
+    k.pos = eval_expression(k.block, k.pos, k.single ? std::min(k.end, k.pos + 1) : k.end,
+                            EVAL_SUB | (k.infix ? EVAL_NO_INFIX : 0));
   } else {
     cell v = *rs_abs_at(k.block, k.pos);
     root_guard keep_v(&v);
@@ -288,7 +289,7 @@ void push_arg(call& k, const cell* ts, int32_t index) {
     } else if (kind == KIND_LIT && TYPE_OF(&v) == TYPE_GET_WORD) {
       stack::push(*word::get_value(&v));
     } else if (kind == KIND_LIT && TYPE_OF(&v) == TYPE_GET_PATH) {
-      eval_path(&v, k.block, k.pos, k.end, false, true, true, false, nullptr);
+      eval_path(&v, k.block, k.pos, k.end, EVAL_SUB | EVAL_GET, nullptr);
     } else {
       stack::push(v);
     }
@@ -402,7 +403,7 @@ void fetch_or_none(call& k, const cell* ts, int32_t index, uint32_t mode) {
 // Evaluates the next value of the block (one value with `single`) and
 // answers it as a refinement's flag: it must be a logic!.
 bool fetch_flag(call& k, int32_t index) {
-  k.pos = eval_expression(k.block, k.pos, k.single ? std::min(k.end, k.pos + 1) : k.end, false, true, false);
+  k.pos = eval_expression(k.block, k.pos, k.single ? std::min(k.end, k.pos + 1) : k.end, EVAL_SUB);
   const cell* flag = stack::top - 1;
   if (TYPE_OF(flag) != TYPE_LOGIC)
     fire(err::script_expect_arg, {*k.name, datatype::make_cell(TYPE_OF(flag)), arg_word(k.function, index)});
@@ -574,7 +575,7 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
         active = logic::value_true_q(word::get_value(&element), true, &element);
       } else {
         if (ended_q(k)) fire(err::script_no_arg, {*k.name, element});
-        k.pos = eval_expression(k.block, k.pos, k.single ? std::min(k.end, k.pos + 1) : k.end, false, true, false);
+        k.pos = eval_expression(k.block, k.pos, k.single ? std::min(k.end, k.pos + 1) : k.end, EVAL_SUB);
         active = logic::value_true_q(--stack::top, true, &element);
       }
       use_refinement(element, active, k.block);
@@ -776,8 +777,9 @@ void call_binary_entry(const cell* function) { call_entry(function, no_refinemen
 
 // ---- Calls ---------------------------------------------------------------------
 
-int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t end, bool sub,
-                      const cell* path, int32_t refinement_at, const cell* given_name, bool infix, uint32_t mode) {
+int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t end, uint32_t flags,
+                      const cell* path, int32_t refinement_at, const cell* given_name, uint32_t mode) {
+  const bool sub = flags & EVAL_SUB, infix = flags & EVAL_INFIX;
   const cell* word_name = given_name && TYPE_OF(given_name) == TYPE_WORD ? given_name : words::word_anon;
   if (native_type_q(TYPE_OF(given)) && shortcuts_q() && !path && !infix && mode == APPLY_NONE)
     return call_native(given, word_name, block, pos, end, sub);
@@ -835,7 +837,8 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
 }
 
 int32_t call_native(const cell* given, const cell* given_name, const cell* block, int32_t pos, int32_t end, bool sub) {
-  if (!shortcuts_q()) return call_function(given, block, pos, end, sub, nullptr, 0, given_name, false);
+  if (!shortcuts_q())
+    return call_function(given, block, pos, end, sub ? EVAL_SUB : EVAL_RESULT, nullptr, 0, given_name);
   cell held[2] = {*given, *given_name};
   memory::root_pair_guard keep(held);
   cell* slot = stack::push(held[0]);

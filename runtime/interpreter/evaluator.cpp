@@ -113,10 +113,9 @@ cell parent_of(const cell* word) {
 }
 
 // How expression evaluates: bits of its `how` argument.
-constexpr uint32_t EXPR_NO_INFIX = 1;           // no infix look-ahead after the value
-constexpr uint32_t EXPR_SUB = 2;                // the value is pushed, not put in the result slot
-constexpr uint32_t EXPR_FUNCTIONS_AS_DATA = 4;  // a function value in the block is data, not called
-constexpr uint32_t EXPR_PAREN_TRIED = 8;        // the cell at `pos`, when a paren, is no number run
+// eval_expression's flags (EVAL_SUB, EVAL_NO_INFIX, EVAL_FUNCTIONS_AS_DATA)
+// and one of its own:
+constexpr uint32_t EXPR_PAREN_TRIED = 128;  // the cell at `pos`, when a paren, is no number run
 template <bool General>
 int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how);
 template <bool General>
@@ -134,16 +133,16 @@ inline int32_t right_operand(const cell* block, int32_t pos, int32_t end, bool p
       block_loop<false>(right, false, static_cast<int32_t>(right->data1));
       return pos + 1;
     case TYPE_PATH:
-      return eval_path(right, block, pos + 1, end, false, false, true, false, nullptr);
+      return eval_path(right, block, pos + 1, end, EVAL_SUB, nullptr);
     case TYPE_WORD: {
       const cell* value = context::peek(right);
       if (!value || !prefix_function_q(TYPE_OF(value))) break;
-      return call_function(value, block, pos + 1, end, true, nullptr, 0, right, false);
+      return call_function(value, block, pos + 1, end, EVAL_SUB, nullptr, 0, right);
     }
     default:
       break;
   }
-  return expression<false>(block, pos, end, EXPR_NO_INFIX | EXPR_SUB | (paren_tried ? EXPR_PAREN_TRIED : 0));
+  return expression<false>(block, pos, end, EVAL_NO_INFIX | EVAL_SUB | (paren_tried ? EXPR_PAREN_TRIED : 0));
 }
 
 // An operator over a native or action of exactly two evaluated arguments,
@@ -213,7 +212,7 @@ template <bool General>
       }
     }
     cell word = *rs_abs_at(block, next);
-    next = call_function(&op, block, next + 1, end, sub, nullptr, 0, &word, true);
+    next = call_function(&op, block, next + 1, end, (sub ? EVAL_SUB : EVAL_RESULT) | EVAL_INFIX, nullptr, 0, &word);
     limit = std::min(end, rs_abs_cells(block));
   }
   return next;
@@ -279,7 +278,7 @@ void block_loop(const cell* given, bool keep, int32_t pos) {
 // after evaluating its value, root the copy.
 template <bool General>
 int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
-  const bool sub = how & EXPR_SUB;
+  const bool sub = how & EVAL_SUB;
   cell* entry_top = stack::top;
   event<General>(EVENT_FETCH, block, pos, rs_abs_at(block, pos), rs_abs_at(block, pos));
   cell v = *rs_abs_at(block, pos);
@@ -318,7 +317,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
         stack::push(*held);
         next = infix_steps<General>(block, next + 1, end, true, word + 1);
       } else {
-        next = expression<General>(block, next, end, EXPR_SUB);
+        next = expression<General>(block, next, end, EVAL_SUB);
       }
       cell* value = word + 1;
       event<General>(EVENT_SET, block, next, word, value);
@@ -334,10 +333,10 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
       event<General>(EVENT_PUSH, block, pos, nullptr, &v);
       if (next >= end) fire(err::script_need_value, {v});
       stack::mark(words::word_set_path, stack::FRAME_INTERP);
-      next = expression<General>(block, next, end, EXPR_SUB);
+      next = expression<General>(block, next, end, EVAL_SUB);
       cell* value = stack::arguments;
       event<General>(EVENT_SET, block, next, &v, value);
-      next = eval_path(&v, block, next, end, true, false, true, false, value);
+      next = eval_path(&v, block, next, end, EVAL_SUB | EVAL_SET, value);
       stack::keep();  // the expression's value is the value set
       if (sub) stack::unwind();
       else stack::unwind_last();
@@ -361,7 +360,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
       if (!General && (t == TYPE_NATIVE || t == TYPE_ACTION)) {
         next = call_native(&value, &v, block, next, end, sub);
       } else if (prefix_function_q(t)) {
-        next = call_function(&value, block, next, end, sub, nullptr, 0, &v, false);
+        next = call_function(&value, block, next, end, how & EVAL_SUB, nullptr, 0, &v);
       } else if (t == TYPE_OP) {
         fire(err::script_no_op_arg, {v});
       } else {
@@ -372,7 +371,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
     }
     case TYPE_PATH:
     case TYPE_GET_PATH:
-      next = eval_path(&v, block, next, end, false, TYPE_OF(&v) == TYPE_GET_PATH, sub, false, nullptr);
+      next = eval_path(&v, block, next, end, (how & EVAL_SUB) | (TYPE_OF(&v) == TYPE_GET_PATH ? EVAL_GET : 0), nullptr);
       event<General>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
       break;
     case TYPE_LIT_PATH: {
@@ -389,8 +388,8 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
     case TYPE_ACTION:
     case TYPE_FUNCTION:
     case TYPE_ROUTINE:
-      if (!(how & EXPR_FUNCTIONS_AS_DATA)) {
-        next = call_function(&v, block, next, end, sub, nullptr, 0, nullptr, false);
+      if (!(how & EVAL_FUNCTIONS_AS_DATA)) {
+        next = call_function(&v, block, next, end, how & EVAL_SUB, nullptr, 0, nullptr);
         break;
       }
       store(v, sub);
@@ -408,7 +407,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
   }
   if (stack::pending_exit) return next;
 
-  if (!(how & EXPR_NO_INFIX)) {
+  if (!(how & EVAL_NO_INFIX)) {
     next = infix_steps<General>(block, next, end, sub, entry_top);
     if (stack::pending_exit) return next;
   }
@@ -456,12 +455,12 @@ void eval_in_frame(const cell* given, stack::frame_mark traced_mark, stack::fram
   if (mark_q(frame)) stack::set_frame_mark(frame, mark);
   *eval_cursor = block;
   // The frameless statements have tried a paren starting the first one.
-  uint32_t how = EXPR_SUB | EXPR_PAREN_TRIED;
+  uint32_t how = EVAL_SUB | EXPR_PAREN_TRIED;
   do {
     eval_cursor->data1 = static_cast<uint32_t>(pos);
     stack::top = base;
     pos = expression<false>(&block, pos, end, how);
-    how = EXPR_SUB;
+    how = EVAL_SUB;
     if (stack::pending_exit) return;  // the stacks stand where the exit put them
     end = std::min(end, rs_abs_cells(&block));  // the block may have been cut meanwhile
   } while (pos < end);
@@ -495,18 +494,16 @@ int32_t eval_next(const cell* block, int32_t pos, int32_t end, bool keep) {
   }
   stack::mark(words::word_body, stack::FRAME_INTERP);
   if (pos >= std::min(end, rs_abs_cells(block))) stack::set_result(unset::unset_value);
-  else pos = eval_expression(block, pos, end, false, false, false);
+  else pos = eval_expression(block, pos, end, EVAL_RESULT);
   if (keep) stack::unwind_last();
   else stack::unwind();
   return pos;
 }
 
-int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_infix, bool sub,
-                        bool functions_as_data) {
+int32_t eval_expression(const cell* block, int32_t pos, int32_t end, uint32_t flags) {
   end = std::min(end, rs_abs_cells(block));
-  uint32_t how = (no_infix ? EXPR_NO_INFIX : 0) | (sub ? EXPR_SUB : 0) | (functions_as_data ? EXPR_FUNCTIONS_AS_DATA : 0);
-  if (!shortcuts_q()) return expression<true>(block, pos, end, how);
-  return expression<false>(block, pos, end, how);
+  if (!shortcuts_q()) return expression<true>(block, pos, end, flags);
+  return expression<false>(block, pos, end, flags);
 }
 
 // ---- Paths ---------------------------------------------------------------------------
@@ -543,13 +540,14 @@ const cell* object_field_step(const cell* path, const cell* head, const cell* ob
   return field;
 }
 
-int32_t walk_path(const cell* given, const cell* block, int32_t pos, int32_t end, bool set, bool get, bool sub,
-                  bool case_, const cell* set_value);
+int32_t walk_path(const cell* given, const cell* block, int32_t pos, int32_t end, uint32_t flags,
+                  const cell* set_value);
 
 }  // namespace
 
-int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end, bool set, bool get,
-                  bool sub, bool case_, const cell* set_value) {
+int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end, uint32_t flags,
+                  const cell* set_value) {
+  const bool set = flags & EVAL_SET, get = flags & EVAL_GET, sub = flags & EVAL_SUB;
   const cell* head_word;
   const cell* held = shortcuts_q() ? head_value(given, head_word) : nullptr;
   if (held && TYPE_OF(held) == TYPE_OBJECT) {
@@ -562,17 +560,19 @@ int32_t eval_path(const cell* given, const cell* block, int32_t pos, int32_t end
     // its refinements, as the walk below would call it.
     cell path = *given, name = *head_word, function = *held;
     root_guard keep_path(&path);
-    return call_function(&function, block, pos, end, sub, &path, static_cast<int32_t>(path.data1) + 1, &name, false);
+    return call_function(&function, block, pos, end, flags & EVAL_SUB, &path, static_cast<int32_t>(path.data1) + 1,
+                         &name);
   }
-  return walk_path(given, block, pos, end, set, get, sub, case_, set_value);
+  return walk_path(given, block, pos, end, flags, set_value);
 }
 
 namespace {
 
 // The path evaluated element by element, with tracing's events: what the
 // shortcuts above leave.
-[[gnu::noinline]] int32_t walk_path(const cell* given, const cell* block, int32_t pos, int32_t end, bool set, bool get,
-                                    bool sub, bool case_, const cell* set_value) {
+[[gnu::noinline]] int32_t walk_path(const cell* given, const cell* block, int32_t pos, int32_t end, uint32_t flags,
+                                    const cell* set_value) {
+  const bool set = flags & EVAL_SET, get = flags & EVAL_GET, sub = flags & EVAL_SUB, case_ = flags & EVAL_CASE;
   cell path = *given;
   root_guard keep_path(&path);
   int32_t first = static_cast<int32_t>(path.data1);
@@ -594,7 +594,7 @@ namespace {
     if (get) fire(err::script_invalid_path_get, {path});
     cell f = *current;
     stack::top = base;
-    pos = call_function(&f, block, pos, end, sub, &path, first + 1, &head, false);
+    pos = call_function(&f, block, pos, end, flags & EVAL_SUB, &path, first + 1, &head);
     traced(EVENT_EXIT, &path, length, nullptr, stack::top - 1);
     return pos;
   }
@@ -638,7 +638,7 @@ namespace {
       root_guard keep_f(&f), keep_name(&name);
       if (TYPE_OF(&name) != TYPE_WORD) name = *words::word_anon;
       stack::top = base;
-      pos = call_function(&f, block, pos, end, sub, &path, i + 1, &name, false);
+      pos = call_function(&f, block, pos, end, flags & EVAL_SUB, &path, i + 1, &name);
       traced(EVENT_EXIT, &path, length, nullptr, stack::top - 1);
       return pos;
     }
@@ -655,7 +655,7 @@ namespace {
       cell holder = *block::clone(&path, false, false);
       root_guard keep_holder(&holder);
       block::rs_truncate(&holder, length - 1);
-      eval_path(&holder, block, pos, end, true, false, true, case_, &changed);
+      eval_path(&holder, block, pos, end, EVAL_SUB | EVAL_SET | (flags & EVAL_CASE), &changed);
     }
   }
   traced(EVENT_EXIT, &path, length, nullptr, current);

@@ -46,23 +46,41 @@ int32_t eval_next(const cell* block, int32_t pos, int32_t end, bool keep);
 // expression under way (an error's `near`); null outside any evaluation.
 const cell* current_expression();
 
+// How eval_expression, eval_path and call_function evaluate: bits that
+// combine. EVAL_SUB is everybody's; each of the others belongs to the one
+// function it names.
+enum eval_flags : uint32_t {
+  EVAL_RESULT = 0,
+  // The value is pushed (an argument); without it the value becomes the
+  // result (result slot, and the top just above it).
+  EVAL_SUB = 1,
+  // eval_expression: no infix operators after the value.
+  EVAL_NO_INFIX = 2,
+  // eval_expression: a function value met literally is a value, not a call.
+  EVAL_FUNCTIONS_AS_DATA = 4,
+  // eval_path: the value at `set_value` is stored at the last element.
+  EVAL_SET = 8,
+  // eval_path: a function reached is answered, not called.
+  EVAL_GET = 16,
+  // eval_path: keys are matched case-sensitively.
+  EVAL_CASE = 32,
+  // call_function: an operator's call, its left operand the cell at the
+  // top's position; only the other arguments are fetched.
+  EVAL_INFIX = 64,
+};
+
 // Evaluates one expression at `pos` (a value, word, set-word, path, paren,
 // a call with its arguments, and the infix operators after it unless
-// `no_infix`); answers the position after it. With `sub` the value is
-// pushed (an argument), else it becomes the result (result slot, and the
-// top just above it). With `functions_as_data` a function value met
-// literally is a value, not a call.
-int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_infix, bool sub,
-                        bool functions_as_data);
+// EVAL_NO_INFIX); answers the position after it. `flags` takes EVAL_SUB,
+// EVAL_NO_INFIX and EVAL_FUNCTIONS_AS_DATA.
+int32_t eval_expression(const cell* block, int32_t pos, int32_t end, uint32_t flags);
 
 // Walks the path (a function reached on the way is called, taking its
 // arguments from the block at `pos` and the remaining path elements as its
-// refinements); answers the position after what it consumed. With `set`
-// the value at `set_value` is stored at the last element; with `get` a
-// function is answered, not called. The value goes where eval_expression's
-// `sub` says.
-int32_t eval_path(const cell* path, const cell* block, int32_t pos, int32_t end, bool set, bool get,
-                  bool sub, bool case_, const cell* set_value);
+// refinements); answers the position after what it consumed. `flags`
+// takes EVAL_SUB, EVAL_SET (with `set_value`), EVAL_GET and EVAL_CASE.
+int32_t eval_path(const cell* path, const cell* block, int32_t pos, int32_t end, uint32_t flags,
+                  const cell* set_value);
 
 // ---- Calls -------------------------------------------------------------------
 
@@ -83,13 +101,10 @@ enum apply_mode : uint32_t {
 // Calls a native!, action!, function! or routine! whose arguments follow at
 // `pos` in the block; answers the position after them. `path` (or null)
 // supplies refinements from its element `refinement_at` on; `name` is the
-// word that named the call (null: <anon>). With `infix` the left operand
-// is the cell at the top's position and only the other arguments are
-// fetched. `mode` is APPLY_NONE but from `apply`. The result as
-// eval_expression's `sub` says.
-int32_t call_function(const cell* function, const cell* block, int32_t pos, int32_t end, bool sub,
-                      const cell* path, int32_t refinement_at, const cell* name, bool infix,
-                      uint32_t mode = APPLY_NONE);
+// word that named the call (null: <anon>). `flags` takes EVAL_SUB and
+// EVAL_INFIX. `mode` is APPLY_NONE but from `apply`.
+int32_t call_function(const cell* function, const cell* block, int32_t pos, int32_t end, uint32_t flags,
+                      const cell* path, int32_t refinement_at, const cell* name, uint32_t mode = APPLY_NONE);
 
 // call_function for a native! or action! called by the word `name`, with
 // no path, operator or apply mode.
