@@ -1,6 +1,7 @@
 // The evaluator: blocks expression by expression, each expression by the
 // type of its first value, infix operators chained left to right, paths
-// element by element, and the trace hook's events. Calls are call.cpp's.
+// element by element, and the trace hook's events. Calls are call.cpp's;
+// the shortcuts that stand in for parts of this route are shortcuts.hpp's.
 //
 // Positions are series indexes and cells are re-read after anything that
 // may allocate; the block being evaluated is rooted for the whole block.
