@@ -33,6 +33,7 @@
 #include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
+#include "runtime/interpreter/function_plan.hpp"
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/natives.hpp"
 #include "runtime/interpreter/shortcuts.hpp"
@@ -141,32 +142,37 @@ uint32_t call_spec_of(const cell* function) {
   return TYPE_OF(cached) == TYPE_BLOCK ? cached->data2 : make_call_spec(function);
 }
 
-// ---- Call plans ----------------------------------------------------------------
-// A call reads its function's call spec from a plan, a copy of the spec's
-// cells made once per function value and kept by its `more` node in a
-// direct-mapped table, with what the call decides from them: the locals
-// count, where the first refinement stands, and whether every argument
-// before it is evaluated (a call then fetches those in one tight loop and
-// fills the unused refinements at once). Only the collector frees nodes,
-// so a plan is good until its next cycle (and a restarted runtime starts
-// with an empty table). A spec longer than the plan's room is read from the
-// block each call.
-constexpr int32_t PLAN_ENTRIES = 12;
+}  // namespace
 
-struct call_plan {
-  uint32_t more;
-  uint32_t cycle;
-  int32_t count;   // call-spec entries; PLAN_ENTRIES + 1 when they do not fit
-  int32_t locals;  // a function!'s or routine!'s locals count
-  int32_t first_refinement;  // the entry of the first refinement; the entry count when none
-  int32_t prefix_end;        // one past the last argument entry before it
-  bool plain_prefix;         // only evaluated arguments before it
-  cell entries[PLAN_ENTRIES];
-};
-call_plan call_plans[128];
+// ---- Function plans --------------------------------------------------------------
 
-void make_plan(const cell* function, call_plan& p) {
-  cell spec{TYPE_BLOCK, 0, call_spec_of(function), 0};
+function_plan function_plans[FUNCTION_PLANS];
+
+namespace {
+
+// The operator's part of a record, from the call spec's `n` entries at `spec`.
+op_plan operator_plan(const cell* function, const cell* spec, int32_t n) {
+  if (!native_type_q(TYPE_OF(function)) || n < 2) return no_op_plan;
+  for (int32_t i = 0; i < 2; ++i)
+    if (!argument_q(spec + i) || (spec[i].header & KIND_MASK) != KIND_EVALUATED) return no_op_plan;
+  // After them only the return spec and the counts: no refinement.
+  for (int32_t i = 2; i < n; ++i)
+    if (argument_q(spec + i) || TYPE_OF(spec + i) == TYPE_REFINEMENT) return no_op_plan;
+  op_plan plan{};
+  plan.binary = true;
+  plan.code = shortcut_code(function, plan.math);
+  const uint32_t number_types[2] = {TYPE_INTEGER, TYPE_FLOAT};
+  for (uint32_t l = 0; l < 2; ++l)
+    for (uint32_t r = 0; r < 2; ++r)
+      if (typeset::has_q(spec, number_types[l]) && typeset::has_q(spec + 1, number_types[r]))
+        plan.fits |= static_cast<uint8_t>(1u << (l << 1 | r));
+  return plan;
+}
+
+// The record made from the call spec whose node is `spec_node`.
+const function_plan& plan_from(const cell* function, uint32_t spec_node) {
+  function_plan& p = plan_entry(function);
+  cell spec{TYPE_BLOCK, 0, spec_node, 0};
   int32_t n = rs_abs_length_q(&spec);
   bool native = native_type_q(TYPE_OF(function));
   p.more = function->data3;
@@ -184,45 +190,20 @@ void make_plan(const cell* function, call_plan& p) {
     if (p.first_refinement == n && argument_q(c)) p.prefix_end = i + 1;
     if (TYPE_OF(c) == TYPE_INTEGER && !native && p.locals == 0) p.locals = static_cast<int32_t>(c->data2);
   }
-}
-
-// The plan of a function value (building its call spec when it has none).
-inline const call_plan& plan_of(const cell* function) {
-  call_plan& p = call_plans[(function->data3 >> 2) & 127];
-  if (p.more != function->data3 || p.cycle != collector::series_cycle_count || p.more == 0) make_plan(function, p);
+  p.op = operator_plan(function, rs_abs_at(&spec, 0), n);
   return p;
 }
 
 }  // namespace
 
-bool two_arguments_q(const cell* function, uint32_t first, uint32_t second) {
-  cell more = more_of(function);
-  const cell* cached = block::rs_abs_at(&more, MORE_CALL_SPEC);
-  if (TYPE_OF(cached) != TYPE_BLOCK) return false;
-  int32_t n = rs_abs_length_q(cached);
-  const cell* spec = rs_abs_at(cached, 0);
-  if (n < 2 || !argument_q(spec) || (spec[0].header & KIND_MASK) != KIND_EVALUATED || !typeset::has_q(spec, first) ||
-      !argument_q(spec + 1) || (spec[1].header & KIND_MASK) != KIND_EVALUATED || !typeset::has_q(spec + 1, second))
-    return false;
-  // After them only the return spec and the counts: no refinement.
-  for (int32_t i = 2; i < n; ++i)
-    if (argument_q(spec + i) || TYPE_OF(spec + i) == TYPE_REFINEMENT) return false;
-  return true;
-}
+const function_plan& make_plan(const cell* function) { return plan_from(function, call_spec_of(function)); }
 
-bool binary_q(const cell* function) {
-  if (!native_type_q(TYPE_OF(function))) return false;
+const function_plan* built_plan(const cell* function) {
+  if (const function_plan* p = kept_plan(function)) return p;
+  if (function->data3 == 0) return nullptr;
   cell more = more_of(function);
   const cell* cached = block::rs_abs_at(&more, MORE_CALL_SPEC);
-  if (TYPE_OF(cached) != TYPE_BLOCK) return false;
-  int32_t n = rs_abs_length_q(cached);
-  const cell* spec = rs_abs_at(cached, 0);
-  if (n < 2 || !argument_q(spec) || (spec[0].header & KIND_MASK) != KIND_EVALUATED || !argument_q(spec + 1) ||
-      (spec[1].header & KIND_MASK) != KIND_EVALUATED)
-    return false;
-  for (int32_t i = 2; i < n; ++i)
-    if (argument_q(spec + i) || TYPE_OF(spec + i) == TYPE_REFINEMENT) return false;
-  return true;
+  return TYPE_OF(cached) == TYPE_BLOCK ? &plan_from(function, cached->data2) : nullptr;
 }
 
 namespace {
@@ -448,7 +429,7 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
   // The left operand of an operator is the first argument: it is taken
   // before anything else may push (building the call spec does).
   if (k.infix) ++stack::top;
-  const call_plan& plan = plan_of(k.function);
+  const function_plan& plan = plan_of(k.function);
   bool native = native_type_q(TYPE_OF(k.function));
   k.single = (mode & APPLY_SAFER) != 0;
   int32_t n = plan.count, locals = plan.locals;
@@ -594,8 +575,8 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
 // again). Answers the plan as it stands after them; nullptr, with nothing
 // done, for any other call spec, and with `whole` also for one that does
 // not fit the plan.
-[[gnu::always_inline]] inline const call_plan* fetch_plain_args(call& k, bool whole) {
-  const call_plan* plan = &plan_of(k.function);
+[[gnu::always_inline]] inline const function_plan* fetch_plain_args(call& k, bool whole) {
+  const function_plan* plan = &plan_of(k.function);
   int32_t first = plan->first_refinement;
   if (!plan->plain_prefix || first > PLAN_ENTRIES || (whole && plan->count > PLAN_ENTRIES)) return nullptr;
   int32_t prefix_end = plan->prefix_end;
@@ -635,7 +616,7 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
 // false each and none for their arguments; answers its locals count, or -1
 // with nothing done when the call spec does not fit the plan.
 int32_t fetch_plain_function_args(call& k) {
-  const call_plan* plan = fetch_plain_args(k, true);
+  const function_plan* plan = fetch_plain_args(k, true);
   if (!plan) return -1;
   for (int32_t i = plan->first_refinement; i < plan->count; ++i) {
     if (argument_q(plan->entries + i)) stack::push(none::none_value);
@@ -656,7 +637,7 @@ void use_path_refinements(call& k, const cell* path, int32_t at) {
     cell element = *rs_abs_at(path, j);
     root_guard keep_element(&element);
     bool active = path_refinement_active(&element);
-    const call_plan* plan = &plan_of(k.function);
+    const function_plan* plan = &plan_of(k.function);
     int32_t n = plan->count, slot = 0;
     int32_t found = refinement_entry(k, plan->entries, n, element, slot);
     cell* flag = stack::arguments + slot;
@@ -942,7 +923,7 @@ void call_value(const cell* given, const cell* given_name, int32_t count, uint32
 // ---- Hooks of other modules ------------------------------------------------------
 
 void install_hooks() {
-  std::fill(std::begin(call_plans), std::end(call_plans), call_plan{});  // a restarted runtime reuses nodes
+  std::fill(std::begin(function_plans), std::end(function_plans), function_plan{});  // a restarted runtime reuses nodes
   object::call_handler = [](const cell* handler, const cell* name, const cell* args, int32_t count, int32_t) {
     cell* top = stack::top;
     for (int32_t i = 0; i < count; ++i) stack::push(args[i]);

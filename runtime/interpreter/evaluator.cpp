@@ -748,7 +748,6 @@ void init() {
   trace_event_mask = EVENT_ALL;
   auto general = platform::get_env("IXO_GENERAL_ROUTE");
   general_route = general && *general == "1";
-  std::fill(std::begin(op_plans), std::end(op_plans), no_plan);  // a restarted runtime reuses nodes
   install_hooks();
 }
 

@@ -49,25 +49,23 @@ const cell* current_expression();
 // How eval_expression, eval_path and call_function evaluate: bits that
 // combine. EVAL_SUB is everybody's; each of the others belongs to the one
 // function it names.
-enum eval_flags : uint32_t {
-  EVAL_RESULT = 0,
-  // The value is pushed (an argument); without it the value becomes the
-  // result (result slot, and the top just above it).
-  EVAL_SUB = 1,
-  // eval_expression: no infix operators after the value.
-  EVAL_NO_INFIX = 2,
-  // eval_expression: a function value met literally is a value, not a call.
-  EVAL_FUNCTIONS_AS_DATA = 4,
-  // eval_path: the value at `set_value` is stored at the last element.
-  EVAL_SET = 8,
-  // eval_path: a function reached is answered, not called.
-  EVAL_GET = 16,
-  // eval_path: keys are matched case-sensitively.
-  EVAL_CASE = 32,
-  // call_function: an operator's call, its left operand the cell at the
-  // top's position; only the other arguments are fetched.
-  EVAL_INFIX = 64,
-};
+constexpr uint32_t EVAL_RESULT = 0;
+// The value is pushed (an argument); without it the value becomes the
+// result (result slot, and the top just above it).
+constexpr uint32_t EVAL_SUB = 1;
+// eval_expression: no infix operators after the value.
+constexpr uint32_t EVAL_NO_INFIX = 2;
+// eval_expression: a function value met literally is a value, not a call.
+constexpr uint32_t EVAL_FUNCTIONS_AS_DATA = 4;
+// eval_path: the value at `set_value` is stored at the last element.
+constexpr uint32_t EVAL_SET = 8;
+// eval_path: a function reached is answered, not called.
+constexpr uint32_t EVAL_GET = 16;
+// eval_path: keys are matched case-sensitively.
+constexpr uint32_t EVAL_CASE = 32;
+// call_function: an operator's call, its left operand the cell at the
+// top's position; only the other arguments are fetched.
+constexpr uint32_t EVAL_INFIX = 64;
 
 // Evaluates one expression at `pos` (a value, word, set-word, path, paren,
 // a call with its arguments, and the infix operators after it unless
@@ -110,17 +108,8 @@ int32_t call_function(const cell* function, const cell* block, int32_t pos, int3
 // no path, operator or apply mode.
 int32_t call_native(const cell* function, const cell* name, const cell* block, int32_t pos, int32_t end, bool sub);
 
-// Whether the call spec already built for a native! or action! takes
-// exactly two evaluated arguments, admitting types `first` and `second`,
-// and nothing more: then a call on such values checks and fetches nothing
-// else. False while no call spec is cached.
-bool two_arguments_q(const cell* function, uint32_t first, uint32_t second);
-
-// Whether the call spec already built for a native! or action! takes
-// exactly two evaluated arguments, of any types, and nothing more. False
-// while no call spec is cached.
-bool binary_q(const cell* function);
-// For such a function called by `name` in the current frame: checks the
+// For a native! or action! of exactly two evaluated arguments and nothing
+// more (its op_plan says `binary`), called by `name` in the current frame: checks the
 // argument at the argument base plus `index` (0 or 1) as the call would,
 // raising its error.
 void check_binary_arg(const cell* function, const cell* name, int32_t index);

@@ -1,5 +1,5 @@
 // The evaluator's shortcuts out of their callers' line: the operators'
-// plans, the steps of number runs and the paren operands (see
+// codes and plans, the steps of number runs and the paren operands (see
 // shortcuts.hpp).
 #include "runtime/interpreter/shortcuts.hpp"
 
@@ -7,10 +7,9 @@
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/natives.hpp"
 #include "runtime/interpreter/natives_compare.hpp"
+#include "runtime/memory/roots.hpp"
 
 namespace ixo::interpreter {
-
-op_plan op_plans[64];
 
 namespace {
 
@@ -28,6 +27,8 @@ int32_t compare_code(uint32_t slot) {
                                                 : -1;
 }
 
+}  // namespace
+
 int8_t shortcut_code(const cell* function, bool& math) {
   math = TYPE_OF(function) == TYPE_ACTION;
   if (math) {
@@ -43,6 +44,8 @@ int8_t shortcut_code(const cell* function, bool& math) {
   if (TYPE_OF(function) != TYPE_NATIVE) return -1;
   return static_cast<int8_t>(compare_code(function->data1));
 }
+
+namespace {
 
 // A paren operand whose run is being computed: where the run it stands in
 // goes on, and what its value meets there (the left operand and plan of
@@ -98,19 +101,26 @@ struct open_parens {
 
 }  // namespace
 
-[[gnu::noinline]] op_plan make_op_plan(const cell* function, op_plan& p) {
-  if (function->data3 == 0 || !binary_q(function)) return no_plan;
-  p.more = function->data3;
-  p.slot = function->data1;
-  p.cycle = collector::series_cycle_count;
-  p.binary = true;
-  p.code = shortcut_code(function, p.math);
-  p.fits = 0;
-  const uint32_t number_types[2] = {TYPE_INTEGER, TYPE_FLOAT};
-  for (uint32_t l = 0; l < 2; ++l)
-    for (uint32_t r = 0; r < 2; ++r)
-      if (two_arguments_q(function, number_types[l], number_types[r])) p.fits |= static_cast<uint8_t>(1u << (l << 1 | r));
-  return p;
+[[gnu::noinline]] op_plan make_op_plan(cell* function) {
+  // Only a native's or action's operator has a shortcut; their call specs
+  // are made from the boot code's specs, which raise nothing.
+  if (function->data3 == 0 || (TYPE_OF(function) != TYPE_NATIVE && TYPE_OF(function) != TYPE_ACTION))
+    return no_op_plan;
+  // Building the call spec pushes: the left operand at the top's position
+  // stays below that.
+  memory::root_guard keep(function);
+  ++stack::top;
+  op_plan plan = make_plan(function).op;
+  --stack::top;
+  return plan;
+}
+
+[[gnu::noinline]] op_plan built_op_plan(const cell* op_value) {
+  cell function = *op_value;
+  function.header = op::wrapped_type(&function);
+  if (TYPE_OF(&function) != TYPE_NATIVE && TYPE_OF(&function) != TYPE_ACTION) return no_op_plan;
+  const function_plan* p = built_plan(&function);
+  return p ? p->op : no_op_plan;
 }
 
 // A paren operand: its whole content one number run.
@@ -173,16 +183,8 @@ template <run_start Start>
       // number_op answers false for a plan with no shortcut code.
       uint8_t fit = right ? fit_bit(TYPE_OF(out), TYPE_OF(right)) : 0;
       if (!fit) return -1;
-      int32_t code;
-      bool math;
-      uint8_t fits;
-      if (const op_plan* kept = kept_plan(op)) {
-        code = kept->code, math = kept->math, fits = kept->fits;
-      } else {
-        op_plan made = op_plan_of_op(op);
-        code = made.code, math = made.math, fits = made.fits;
-      }
-      if (!(fits & fit) || !actions::number_op(code, math, out, right, out)) return -1;
+      const op_plan plan = op_plan_of_op(op);
+      if (!(plan.fits & fit) || !actions::number_op(plan.code, plan.math, out, right, out)) return -1;
       pos += 2;
     }
     // The run ends here: a paren's must end with the paren, whose value

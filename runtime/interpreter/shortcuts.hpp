@@ -5,7 +5,8 @@
 // no: the infix operators' shortcut (infix_shortcut, before binary_call and
 // call_function), number runs (before evaluating an expression, a paren or
 // a call's argument) and frameless statements (before a block's frame).
-// The operators' decisions are kept per function (op_plan). The hot parts
+// The operators' decisions are kept in the function's record
+// (function_plan.hpp). The hot parts
 // are inline here; the rest is shortcuts.cpp's. None of them runs with
 // tracing on or the general route asked for (interpreter::shortcuts_q).
 #pragma once
@@ -17,6 +18,7 @@
 #include "runtime/datatypes/op.hpp"
 #include "runtime/datatypes/type_classes.hpp"
 #include "runtime/interpreter/actions.hpp"
+#include "runtime/interpreter/function_plan.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/collector.hpp"
 
@@ -53,55 +55,29 @@ inline const cell* peek_field(const cell* path) {
 // number, a word whose value is one, a path of two words reading an
 // object's field that holds one, or a paren of a number run (below).
 
-// What an operator's wrapped native or action is decided once and kept
-// here, by its `more` node: whether it takes exactly two evaluated
-// arguments and no refinement (`binary`), the integer-core math code
-// (`math` set) or compare code it stands for (-1: no shortcut), and which
-// pairs of integer! and float! operands its two typesets accept (`fits`,
-// bit (left is float) << 1 | (right is float)). Only the collector frees
-// nodes, so a plan is good until its next cycle; a function whose call
-// spec is not built yet gets no plan kept. Free entries hold no_plan's
-// answers, so that a function with no `more` node may find one.
-struct op_plan {
-  uint32_t more;
-  uint32_t slot;
-  uint32_t cycle;
-  int8_t code;
-  bool math;
-  bool binary;
-  uint8_t fits;
-};
-static_assert(sizeof(op_plan) == 16, "a table entry is one shift away from its index");
-extern op_plan op_plans[64];
+// The integer-core math code (`math` set) or the compare code that a
+// native's or action's operator stands for; -1 for none.
+int8_t shortcut_code(const cell* function, bool& math);
 
-inline constexpr op_plan no_plan{0, 0, 0, -1, false, false, 0};
+// op_plan_of's work when the record is not kept.
+op_plan make_op_plan(cell* function);
+// op_plan_of_op's work when the record is not kept.
+op_plan built_op_plan(const cell* op_value);
 
-// Makes the plan of a native! or action! into the table entry `p` and
-// answers it; no_plan, with nothing kept, for one that is no binary
-// function or whose call spec is not built yet.
-op_plan make_op_plan(const cell* function, op_plan& p);
-
-// The plan's table entry for a function's (or op!'s) payload, when it holds
-// a plan made in this collector cycle; else nullptr.
-inline const op_plan* kept_plan(const cell* function) {
-  const op_plan& p = op_plans[(function->data3 >> 2 ^ function->data1) & 63];
-  if (p.more == function->data3 && p.slot == function->data1 && p.cycle == collector::series_cycle_count) return &p;
-  return nullptr;
+// The operator's part of the record of a function value (a copy:
+// evaluating an operand may take the table entry for another function),
+// making the record when it is not kept: `function` is rooted meanwhile,
+// and the left operand at the top's position kept.
+inline op_plan op_plan_of(cell* function) {
+  if (const function_plan* p = kept_plan(function)) return p->op;
+  return make_op_plan(function);
 }
 
-// The plan of an op!'s wrapped native or action (no_plan for any other),
-// as a copy: evaluating an operand may take the table entry for another.
-inline op_plan op_plan_of(const cell* function) {
-  if (const op_plan* p = kept_plan(function)) return *p;
-  return make_op_plan(function, op_plans[(function->data3 >> 2 ^ function->data1) & 63]);
-}
-
-// op_plan_of for an op! value itself.
+// The same for an op! value, allocating nothing: no_op_plan when the call
+// spec of its native or action is not built yet.
 inline op_plan op_plan_of_op(const cell* op_value) {
-  if (const op_plan* p = kept_plan(op_value)) return *p;
-  cell function = *op_value;
-  function.header = op::wrapped_type(&function);
-  return make_op_plan(&function, op_plans[(function.data3 >> 2 ^ function.data1) & 63]);
+  if (const function_plan* p = kept_plan(op_value)) return p->op;
+  return built_op_plan(op_value);
 }
 
 // The `fits` bit of two operand types, or 0 when either is not an integer!
