@@ -133,6 +133,20 @@ void compare_args(int32_t op);
 
 static_assert(TYPE_FLOAT == TYPE_INTEGER + 1, "number_op reads the float flag off the type code");
 
+// The ordering `code` (lesser, lesser or equal, greater, greater or equal)
+// of a and b into `answer`; false for any other code. With a NaN every
+// ordering is false.
+template <class T>
+inline bool ordered(int32_t code, T a, T b, bool& answer) {
+  switch (code) {
+    case COMP_LESSER: answer = a < b; return true;
+    case COMP_LESSER_EQUAL: answer = a <= b; return true;
+    case COMP_GREATER: answer = a > b; return true;
+    case COMP_GREATER_EQUAL: answer = a >= b; return true;
+    default: return false;
+  }
+}
+
 // left op right into *out, as the action or native computes it, for the
 // integer! and float! cases that cannot raise. With `math`, `code` is a
 // math code of the integer core: integer add, subtract and multiply (past
@@ -176,22 +190,11 @@ inline bool number_op(int32_t code, bool math, const cell* left, const cell* rig
       case COMP_EQUAL:
       case COMP_STRICT_EQUAL: answer = a == b; break;
       case COMP_NOT_EQUAL: answer = a != b; break;
-      case COMP_LESSER: answer = a < b; break;
-      case COMP_LESSER_EQUAL: answer = a <= b; break;
-      case COMP_GREATER: answer = a > b; break;
-      case COMP_GREATER_EQUAL: answer = a >= b; break;
-      default: return false;
+      default:
+        if (!ordered(code, a, b, answer)) return false;
     }
-  } else if (l & r) {
-    double a = get_float(left), b = get_float(right);
-    switch (code) {
-      case COMP_LESSER: answer = a < b; break;
-      case COMP_LESSER_EQUAL: answer = a <= b; break;
-      case COMP_GREATER: answer = a > b; break;
-      case COMP_GREATER_EQUAL: answer = a >= b; break;
-      default: return false;  // equality is tolerant: the native decides
-    }
-  } else {
+  } else if (!(l & r) || !ordered(code, get_float(left), get_float(right), answer)) {
+    // Mixed pairs and the tolerant equality of floats: the native decides.
     return false;
   }
   *out = logic::make_cell(answer);

@@ -415,6 +415,62 @@ bool path_refinement_active(const cell* element) {
   return true;
 }
 
+// The frame cells of a function!'s refinements from call-spec entry
+// `from` on, none of them used: false for each refinement, none for each
+// of its arguments.
+[[gnu::always_inline]] inline void push_unused_refinements(const cell* spec, int32_t from, int32_t n) {
+  for (int32_t i = from; i < n; ++i) {
+    if (argument_q(spec + i)) stack::push(none::none_value);
+    else if (TYPE_OF(spec + i) == TYPE_REFINEMENT) stack::push(logic::false_value);
+  }
+}
+
+// Uses the refinement that `element` (a word!, refinement! or get-word!)
+// names among the `n` call-spec entries at `spec`, in a call whose other
+// arguments are in its frame: when `active`, a native's `refs` note where
+// its arguments start, or a function!'s flag is set; then its arguments
+// are fetched (with an apply mode the block's end gives none), or skipped
+// when it is not active. `source` is what the errors name. `refs` is null
+// but for a native or action.
+[[gnu::always_inline]] inline void use_refinement(call& k, const cell* spec, int32_t n, const cell& element,
+                                                  bool active, const cell* source, int32_t* refs, uint32_t mode) {
+  int32_t slot = 0;
+  int32_t found = refinement_entry(k, spec, n, element, slot);
+  if (refs) {
+    int32_t ordinal = static_cast<int32_t>(spec[found].data3) - 1;
+    if (active) {
+      if (refs[ordinal] >= 0) fire(err::script_dup_refine, {*source});
+      refs[ordinal] = static_cast<int32_t>(stack::top - stack::arguments);
+    }
+  } else {
+    cell* flag = stack::arguments + slot;
+    if (logic::get(flag)) fire(err::script_dup_refine, {*source});
+    *flag = logic::make_cell(active);
+  }
+  for (int32_t i = found + 1; i < n && argument_q(spec + i); ++i) {
+    cell ts = spec[i];
+    if (!active) {
+      skip_arg(k, &ts, i);
+    } else {
+      fetch_or_none(k, &ts, i, mode);
+      if (!refs) stack::arguments[slot + i - found] = *--stack::top;
+    }
+  }
+}
+
+// The refinements a path names from its element `at` on, used in the
+// path's order (see use_refinement).
+[[gnu::always_inline]] inline void use_path_refinements(call& k, const cell* spec, int32_t n, const cell* path,
+                                                        int32_t at, int32_t* refs, uint32_t mode) {
+  int32_t length = rs_abs_length_q(path);
+  for (int32_t j = at; j < length; ++j) {
+    cell element = *rs_abs_at(path, j);
+    root_guard keep_element(&element);
+    bool active = path_refinement_active(&element);
+    use_refinement(k, spec, n, element, active, path, refs, mode);
+  }
+}
+
 // Fetches the arguments of the call into the current frame (see the file
 // comment for the layout); for natives and actions fills `refs`. Answers
 // the locals count of a function!.
@@ -465,12 +521,7 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
         fetch_evaluated(k, spec + i, i);
       }
     }
-    if (!native) {
-      for (; i < n; ++i) {
-        if (argument_q(spec + i)) stack::push(none::none_value);
-        else if (TYPE_OF(spec + i) == TYPE_REFINEMENT) stack::push(logic::false_value);
-      }
-    }
+    if (!native) push_unused_refinements(spec, i, n);
     if (!path) {
       traced(EVENT_CALL, k.block, k.pos, k.name, k.function);
       return locals;
@@ -504,43 +555,8 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
     }
   }
 
-  // A refinement named by `element` (a word!, refinement! or get-word!),
-  // used when `active`: its flag or integer set, its arguments fetched, or
-  // skipped when it is not active.
-  auto use_refinement = [&](const cell& element, bool active, const cell* source) {
-    int32_t slot = 0;
-    int32_t found = refinement_entry(k, spec, n, element, slot);
-    if (native) {
-      int32_t ordinal = static_cast<int32_t>(spec[found].data3) - 1;
-      if (active) {
-        if (refs[ordinal] >= 0) fire(err::script_dup_refine, {*source});
-        refs[ordinal] = static_cast<int32_t>(stack::top - stack::arguments);
-      }
-    } else {
-      cell* flag = stack::arguments + slot;
-      if (logic::get(flag)) fire(err::script_dup_refine, {*source});
-      *flag = logic::make_cell(active);
-    }
-    for (int32_t i = found + 1; i < n && argument_q(spec + i); ++i) {
-      cell ts = spec[i];
-      if (!active) {
-        skip_arg(k, &ts, i);
-      } else if (native) {
-        fetch_or_none(k, &ts, i, mode);
-      } else {
-        fetch_or_none(k, &ts, i, mode);
-        stack::arguments[slot + i - found] = *--stack::top;
-      }
-    }
-  };
-
-  int32_t path_length = path ? rs_abs_length_q(path) : 0;
-  for (int32_t j = refinement_at; j < path_length; ++j) {
-    cell element = *rs_abs_at(path, j);
-    root_guard keep_element(&element);
-    bool active = path_refinement_active(&element);
-    use_refinement(element, active, path);
-  }
+  int32_t* native_refs = native ? refs : nullptr;
+  if (path) use_path_refinements(k, spec, n, path, refinement_at, native_refs, mode);
   if ((mode & APPLY_REFINEMENTS) != 0 && !path) {
     while (!ended_q(k)) {
       cell element = *rs_abs_at(k.block, k.pos);
@@ -559,7 +575,7 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
         k.pos = eval_expression(k.block, k.pos, k.single ? std::min(k.end, k.pos + 1) : k.end, EVAL_SUB);
         active = logic::value_true_q(--stack::top, true, &element);
       }
-      use_refinement(element, active, k.block);
+      use_refinement(k, spec, n, element, active, k.block, native_refs, mode);
     }
   }
   traced(EVENT_CALL, k.block, mode != APPLY_NONE ? -1 : k.pos, k.name, k.function);
@@ -618,42 +634,20 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
 int32_t fetch_plain_function_args(call& k) {
   const function_plan* plan = fetch_plain_args(k, true);
   if (!plan) return -1;
-  for (int32_t i = plan->first_refinement; i < plan->count; ++i) {
-    if (argument_q(plan->entries + i)) stack::push(none::none_value);
-    else if (TYPE_OF(plan->entries + i) == TYPE_REFINEMENT) stack::push(logic::false_value);
-  }
+  push_unused_refinements(plan->entries, plan->first_refinement, plan->count);
   return plan->locals;
 }
 
 // The refinements a path names from `at` on, for a function! whose plain
-// arguments fetch_plain_function_args has fetched: each is looked up in the
-// plan, its flag set and its arguments fetched (or skipped when a get-word
-// names it and holds a false value), in the path's order with the errors
-// fetch_args gives. The plan is read again after each fetch, which may
-// have put another function's plan in its entry.
-void use_path_refinements(call& k, const cell* path, int32_t at) {
-  int32_t length = rs_abs_length_q(path);
-  for (int32_t j = at; j < length; ++j) {
-    cell element = *rs_abs_at(path, j);
-    root_guard keep_element(&element);
-    bool active = path_refinement_active(&element);
-    const function_plan* plan = &plan_of(k.function);
-    int32_t n = plan->count, slot = 0;
-    int32_t found = refinement_entry(k, plan->entries, n, element, slot);
-    cell* flag = stack::arguments + slot;
-    if (logic::get(flag)) fire(err::script_dup_refine, {*path});
-    *flag = logic::make_cell(active);
-    for (int32_t i = found + 1; i < n && argument_q(plan->entries + i); ++i) {
-      cell ts = plan->entries[i];
-      if (!active) {
-        skip_arg(k, &ts, i);
-      } else {
-        fetch_or_none(k, &ts, i, APPLY_NONE);
-        stack::arguments[slot + i - found] = *--stack::top;
-      }
-      plan = &plan_of(k.function);
-    }
-  }
+// arguments fetch_plain_function_args has fetched. The plan's entries are
+// copied out: fetching an argument may put another function's plan in
+// their table entry.
+void use_plan_refinements(call& k, const cell* path, int32_t at) {
+  const function_plan& plan = plan_of(k.function);
+  int32_t n = plan.count;
+  cell spec[PLAN_ENTRIES];
+  std::copy(plan.entries, plan.entries + n, spec);
+  use_path_refinements(k, spec, n, path, at, nullptr, APPLY_NONE);
 }
 
 // Runs the C++ body of a native, an action or a routine so that no C++
@@ -798,7 +792,7 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
       bool plain = !infix && shortcuts_q() && mode == APPLY_NONE;
       int32_t locals = plain ? fetch_plain_function_args(k) : -1;
       if (locals < 0) locals = fetch_args(k, path, refinement_at, nullptr, mode);
-      else if (path) use_path_refinements(k, path, refinement_at);
+      else if (path) use_plan_refinements(k, path, refinement_at);
       if (locals > 0) function::init_locals(locals);
       run_function(&function, &name);
       break;
@@ -885,34 +879,26 @@ void call_value(const cell* given, const cell* given_name, int32_t count, uint32
   call k{&function, &name, &spec, 0, 0, false};
   int32_t refs[MAX_REFINEMENTS];
   std::fill(refs, refs + MAX_REFINEMENTS, -1);
-  int32_t given_count = 0, locals = 0;
-  bool taking = true;
+  int32_t given_count = 0;
   // A change handler written in the language takes the values as they are:
   // a field assigned for the first time, while an object is made from a
   // prototype with handlers, has the old value unset.
   bool unchecked = type == TYPE_FUNCTION && (callback == CALLBACK_CHANGE || callback == CALLBACK_DEEP_CHANGE);
-  for (int32_t i = 0; i < rs_abs_length_q(&spec); ++i) {
-    cell c = *rs_abs_at(&spec, i);
-    if (argument_q(&c)) {
-      if (!taking) {
-        if (!native) stack::push(none::none_value);
-        continue;
-      }
-      if (given_count >= count) fire(err::script_no_arg, {name, arg_word(&function, i)});
-      if (unchecked) ++given_count;
-      else check_type(k, &c, i, base + given_count++);
-    } else if (TYPE_OF(&c) == TYPE_REFINEMENT) {
-      if (taking) stack::top = base + given_count;  // cells beyond the arguments are dropped
-      taking = false;
-      if (!native) stack::push(logic::false_value);
-    } else if (TYPE_OF(&c) == TYPE_INTEGER && !native && locals == 0) {
-      locals = static_cast<int32_t>(c.data2);
-    }
+  // Nothing below allocates: the spec's cells stay where they are.
+  const cell* entries = rs_abs_at(&spec, 0);
+  int32_t n = rs_abs_length_q(&spec), i = 0;
+  for (; i < n && TYPE_OF(entries + i) != TYPE_REFINEMENT; ++i) {
+    if (!argument_q(entries + i)) continue;
+    if (given_count >= count) fire(err::script_no_arg, {name, arg_word(&function, i)});
+    if (unchecked) ++given_count;
+    else check_type(k, entries + i, i, base + given_count++);
   }
-  if (taking) stack::top = base + given_count;
+  stack::top = base + given_count;  // cells beyond the arguments are dropped
+  if (!native) push_unused_refinements(entries, i, n);
   if (native) {
     call_entry(&function, refs);
   } else {
+    int32_t locals = plan_of(&function).locals;
     if (locals > 0) function::init_locals(locals);
     if (type == TYPE_ROUTINE) call_routine(&function);
     else exec_function(&function, &name, callback);
