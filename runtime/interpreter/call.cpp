@@ -752,6 +752,17 @@ void call_binary_entry(const cell* function) { call_entry(function, no_refinemen
 
 // ---- Calls ---------------------------------------------------------------------
 
+namespace {
+
+// A prefix call's last step: its result, the last pushed cell, moves down
+// over the function cell pushed below its frame (`slot`).
+inline void drop_function_cell(cell* slot) {
+  *slot = slot[1];
+  stack::top = slot + 1;
+}
+
+}  // namespace
+
 int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t end, uint32_t flags,
                       const cell* path, int32_t refinement_at, const cell* given_name, uint32_t mode) {
   const bool sub = flags & EVAL_SUB, infix = flags & EVAL_INFIX;
@@ -801,13 +812,9 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
       NO_SWITCH_MATCH();
   }
   if (stack::pending_exit) return k.pos;  // the stacks stand where the exit put them
-  if (sub) stack::unwind();
-  else stack::unwind_last();
+  stack::close(sub);
   traced(EVENT_RETURN, block, k.pos, &name, stack::top - 1);
-  if (slot) {
-    *slot = slot[1];
-    stack::top = slot + 1;
-  }
+  if (slot) drop_function_cell(slot);
   return k.pos;
 }
 
@@ -830,10 +837,8 @@ int32_t call_native(const cell* given, const cell* given_name, const cell* block
   stack::set_frame_mark(stack::frame_top - 1, stack::MARK_PLAIN_CALL);
   call_entry(&held[0], used);
   if (stack::pending_exit) return k.pos;  // the stacks stand where the exit put them
-  if (sub) stack::unwind();
-  else stack::unwind_last();
-  *slot = slot[1];
-  stack::top = slot + 1;
+  stack::close(sub);
+  drop_function_cell(slot);
   return k.pos;
 }
 

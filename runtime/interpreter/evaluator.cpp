@@ -174,8 +174,7 @@ int32_t binary_call(const cell* given_name, const cell* function, op_plan plan, 
     call_binary_entry(&f);
     if (stack::pending_exit) return pos;  // the stacks stand where the exit put them
   }
-  if (sub) stack::unwind();
-  else stack::unwind_last();
+  stack::close(sub);
   return pos;
 }
 
@@ -264,8 +263,7 @@ void block_loop(const cell* given, bool keep, int32_t pos) {
     }
   }
   event<General>(EVENT_EXIT, &block, end, nullptr, stack::arguments);
-  if (keep) stack::unwind_last();
-  else stack::unwind();
+  stack::close(!keep);
 }
 
 // ---- Expressions -----------------------------------------------------------------
@@ -325,8 +323,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
       if (TYPE_OF(value) == TYPE_UNSET) fire(err::script_need_value, {*word});
       word::set(word, *value);
       *stack::arguments = *value;
-      if (sub) stack::unwind();
-      else stack::unwind_last();
+      stack::close(sub);
       break;
     }
     case TYPE_SET_PATH: {
@@ -339,8 +336,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
       event<General>(EVENT_SET, block, next, &v, value);
       next = eval_path(&v, block, next, end, EVAL_SUB | EVAL_SET, value);
       stack::keep();  // the expression's value is the value set
-      if (sub) stack::unwind();
-      else stack::unwind_last();
+      stack::close(sub);
       break;
     }
     case TYPE_GET_WORD:
@@ -496,8 +492,7 @@ int32_t eval_next(const cell* block, int32_t pos, int32_t end, bool keep) {
   stack::mark(words::word_body, stack::FRAME_INTERP);
   if (pos >= std::min(end, rs_abs_cells(block))) stack::set_result(unset::unset_value);
   else pos = eval_expression(block, pos, end, EVAL_RESULT);
-  if (keep) stack::unwind_last();
-  else stack::unwind();
+  stack::close(!keep);
   return pos;
 }
 
