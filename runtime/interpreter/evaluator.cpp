@@ -282,6 +282,11 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
   event<General>(EVENT_FETCH, block, pos, rs_abs_at(block, pos), rs_abs_at(block, pos));
   cell v = *rs_abs_at(block, pos);
   root_if<General> keep_v(&v);
+  // The expression's value as it stands, with its push event.
+  auto pushed = [&](const cell& value) {
+    store(value, sub);
+    event<General>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+  };
   int32_t next = pos + 1;
   switch (TYPE_OF(&v)) {
     case TYPE_PAREN:
@@ -340,14 +345,12 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
       break;
     }
     case TYPE_GET_WORD:
-      store(*word::get_value(&v), sub);
-      event<General>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      pushed(*word::get_value(&v));
       break;
     case TYPE_LIT_WORD: {
       cell w = v;
       w.header = TYPE_WORD;
-      store(w, sub);
-      event<General>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      pushed(w);
       break;
     }
     case TYPE_WORD: {
@@ -361,8 +364,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
       } else if (t == TYPE_OP) {
         fire(err::script_no_op_arg, {v});
       } else {
-        store(value, sub);
-        event<General>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+        pushed(value);
       }
       break;
     }
@@ -375,8 +377,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
       cell p = v;
       p.header = TYPE_PATH;
       p.data3 = 0;
-      store(p, sub);
-      event<General>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      pushed(p);
       break;
     }
     case TYPE_OP:
@@ -389,8 +390,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
         next = call_function(&v, block, next, end, how & EVAL_SUB, nullptr, 0, nullptr);
         break;
       }
-      store(v, sub);
-      event<General>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      pushed(v);
       break;
     case TYPE_ISSUE:
       if (next < end && TYPE_OF(rs_abs_at(block, next)) == TYPE_BLOCK &&
@@ -398,8 +398,7 @@ int32_t expression(const cell* block, int32_t pos, int32_t end, uint32_t how) {
         fire(err::internal_ixo_system);
       [[fallthrough]];
     default:
-      store(v, sub);
-      event<General>(EVENT_PUSH, block, pos, nullptr, stack::top - 1);
+      pushed(v);
       break;
   }
   if (stack::pending_exit) return next;
