@@ -195,21 +195,21 @@ const char* form_float(double value, int32_t kind) {
 
 // ---- Arithmetic ------------------------------------------------------------------
 
+static_assert(integer::OP_ADD == 0 && integer::OP_SUBTRACT == 1 && integer::OP_MULTIPLY == 2 &&
+                  integer::OP_DIVIDE == 3 && integer::OP_REMAINDER == 4,
+              "math_core reads the integer core's codes");
+
+double remainder_of(double x, double y) {
+  if (std::isnan(y)) return NOT_A_NUMBER;
+  if (std::isinf(y)) return std::isfinite(x) ? x : NOT_A_NUMBER;
+  return std::fmod(x, y);
+}
+
 double do_math_op(int32_t op, double x, double y) {
-  switch (op) {
-    case integer::OP_ADD: return x + y;
-    case integer::OP_SUBTRACT: return x - y;
-    case integer::OP_MULTIPLY: return x * y;
-    case integer::OP_DIVIDE: return x / y;
-    case integer::OP_REMAINDER:
-      if (std::isnan(y)) return NOT_A_NUMBER;
-      if (std::isinf(y)) return std::isfinite(x) ? x : NOT_A_NUMBER;
-      return std::fmod(x, y);
-    default: {
-      const char* action = op == integer::OP_OR ? "or~" : op == integer::OP_AND ? "and~" : "xor~";
-      fire(err::script_cannot_use, {error_word(action), datatype::make_cell(TYPE_FLOAT)});
-    }
-  }
+  double result;
+  if (math_core(op, x, y, result)) return result;
+  const char* action = op == integer::OP_OR ? "or~" : op == integer::OP_AND ? "and~" : "xor~";
+  fire(err::script_cannot_use, {error_word(action), datatype::make_cell(TYPE_FLOAT)});
 }
 
 void do_math(int32_t op) {

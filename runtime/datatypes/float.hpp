@@ -50,8 +50,22 @@ bool almost_equal32_q(float a, float b);
 // The text of a number (a static buffer the next call overwrites).
 const char* form_float(double value, int32_t kind);
 
-// x op y. Divide by zero gives an infinity or NaN; remainder is fmod, x
-// itself by an infinity; or, and, xor raise script/cannot-use.
+// x modulo y: fmod, x itself by an infinity, NaN by a NaN.
+double remainder_of(double x, double y);
+// The core without raising: x op y into `out` for the math codes add,
+// subtract, multiply, divide and remainder (divide by zero gives an
+// infinity or NaN); false for any other code.
+[[gnu::always_inline]] inline bool math_core(int32_t op, double x, double y, double& out) {
+  switch (op) {
+    case 0: out = x + y; return true;  // the codes of integer::math_op
+    case 1: out = x - y; return true;
+    case 2: out = x * y; return true;
+    case 3: out = x / y; return true;
+    case 4: out = remainder_of(x, y); return true;
+    default: return false;
+  }
+}
+// x op y, as math_core; or, and, xor raise script/cannot-use.
 double do_math_op(int32_t op, double x, double y);
 // The action: the two argument cells, the result in the first.
 void do_math(int32_t op);

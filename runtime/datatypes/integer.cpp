@@ -98,35 +98,13 @@ int32_t append_decimal(const cell* string, int32_t n) {
 
 int32_t do_math_op(int32_t left, int32_t right, int32_t op, cell* result) {
   int32_t r;
-  switch (op) {
-    case OP_ADD:
-    case OP_SUBTRACT:
-    case OP_MULTIPLY: {
-      bool overflow = op == OP_ADD        ? __builtin_add_overflow(left, right, &r)
-                      : op == OP_SUBTRACT ? __builtin_sub_overflow(left, right, &r)
-                                          : __builtin_mul_overflow(left, right, &r);
-      if (overflow) {
-        double x = left, y = right;
-        float_::make_at(result, op == OP_ADD ? x + y : op == OP_SUBTRACT ? x - y : x * y);
-        return 0;
-      }
-      break;
-    }
-    case OP_DIVIDE:
-    case OP_REMAINDER:
-      if (right == 0) fire(err::math_zero_divide);
-      if (left == INT32_MIN && right == -1) fire(err::math_overflow);
-      if (op == OP_DIVIDE && result && left % right != 0) {
-        float_::make_at(result, static_cast<double>(left) / static_cast<double>(right));
-        return 0;
-      }
-      r = op == OP_DIVIDE ? left / right : left % right;
-      break;
-    case OP_OR: r = left | right; break;
-    case OP_AND: r = left & right; break;
-    case OP_XOR: r = left ^ right; break;
-    default:
-      NO_SWITCH_MATCH();
+  double f;
+  switch (math_core(left, right, op, result == nullptr, r, f)) {
+    case math_outcome::whole: break;
+    case math_outcome::floating: float_::make_at(result, f); return 0;
+    case math_outcome::zero_divide: fire(err::math_zero_divide);
+    case math_outcome::overflow: fire(err::math_overflow);
+    case math_outcome::no_code: NO_SWITCH_MATCH();
   }
   if (result) result->data2 = static_cast<uint32_t>(r);
   return r;

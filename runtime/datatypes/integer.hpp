@@ -40,6 +40,52 @@ const char* form_signed(int32_t n);
 // buffer; answers its length.
 int32_t append_decimal(const cell* string, int32_t n);
 
+// What the core's left op right comes to.
+enum class math_outcome : uint8_t {
+  whole,        // a 32-bit integer
+  floating,     // a float: past 32 bits, or a divide that is not exact
+  zero_divide,  // divide or remainder by 0
+  overflow,     // -2147483648 divided by -1, or its remainder
+  no_code,      // not a math code
+};
+
+// The core without raising: left op right. A whole answer goes to `n`.
+// Add, subtract and multiply that overflow 32 bits answer the operation
+// done in double precision in `f`, and so does a divide that is not exact
+// unless `truncate` (which takes the quotient truncated).
+[[gnu::always_inline]] inline math_outcome math_core(int32_t left, int32_t right, int32_t op, bool truncate,
+                                                     int32_t& n, double& f) {
+  double x = left, y = right;
+  switch (op) {
+    case OP_ADD:
+      if (!__builtin_add_overflow(left, right, &n)) return math_outcome::whole;
+      f = x + y;
+      return math_outcome::floating;
+    case OP_SUBTRACT:
+      if (!__builtin_sub_overflow(left, right, &n)) return math_outcome::whole;
+      f = x - y;
+      return math_outcome::floating;
+    case OP_MULTIPLY:
+      if (!__builtin_mul_overflow(left, right, &n)) return math_outcome::whole;
+      f = x * y;
+      return math_outcome::floating;
+    case OP_DIVIDE:
+    case OP_REMAINDER:
+      if (right == 0) return math_outcome::zero_divide;
+      if (left == INT32_MIN && right == -1) return math_outcome::overflow;
+      if (op == OP_DIVIDE && !truncate && left % right != 0) {
+        f = x / y;
+        return math_outcome::floating;
+      }
+      n = op == OP_DIVIDE ? left / right : left % right;
+      return math_outcome::whole;
+    case OP_OR: n = left | right; return math_outcome::whole;
+    case OP_AND: n = left & right; return math_outcome::whole;
+    case OP_XOR: n = left ^ right; return math_outcome::whole;
+    default: return math_outcome::no_code;
+  }
+}
+
 // The core: left op right. Add, subtract and multiply that overflow 32
 // bits make `result` a float! with the operation done in double precision
 // and answer 0; so does a divide that is not exact when `result` is given

@@ -133,6 +133,20 @@ void compare_args(int32_t op);
 
 static_assert(TYPE_FLOAT == TYPE_INTEGER + 1, "number_op reads the float flag off the type code");
 
+// The ordering `code` (lesser, lesser or equal, greater, greater or equal)
+// of a and b into `answer`; false for any other code. With a NaN every
+// ordering is false.
+template <class T>
+inline bool ordered(int32_t code, T a, T b, bool& answer) {
+  switch (code) {
+    case COMP_LESSER: answer = a < b; return true;
+    case COMP_LESSER_EQUAL: answer = a <= b; return true;
+    case COMP_GREATER: answer = a > b; return true;
+    case COMP_GREATER_EQUAL: answer = a >= b; return true;
+    default: return false;
+  }
+}
+
 // left op right into *out, as the action or native computes it, for the
 // integer! and float! cases that cannot raise. With `math`, `code` is a
 // math code of the integer core: integer add, subtract and multiply (past
@@ -149,47 +163,21 @@ inline bool number_op(int32_t code, bool math, const cell* left, const cell* rig
   if ((l | r) > 1) return false;
   if (math) {
     if ((l | r) == 0) {
-      int32_t x = integer::get(left), y = integer::get(right), n;
-      bool overflow;
-      switch (code) {
-        case integer::OP_ADD: overflow = __builtin_add_overflow(x, y, &n); break;
-        case integer::OP_SUBTRACT: overflow = __builtin_sub_overflow(x, y, &n); break;
-        case integer::OP_MULTIPLY: overflow = __builtin_mul_overflow(x, y, &n); break;
-        case integer::OP_DIVIDE:
-        case integer::OP_REMAINDER:
-          // By zero, or the one quotient past 32 bits: the full call raises.
-          if (y == 0 || (x == INT32_MIN && y == -1)) return false;
-          if (code == integer::OP_DIVIDE && x % y != 0) {
-            *out = float_::make_cell(static_cast<double>(x) / static_cast<double>(y));
-            return true;
-          }
-          overflow = false, n = code == integer::OP_DIVIDE ? x / y : x % y;
-          break;
-        case integer::OP_OR: overflow = false, n = x | y; break;
-        case integer::OP_AND: overflow = false, n = x & y; break;
-        case integer::OP_XOR: overflow = false, n = x ^ y; break;
-        default: return false;
+      int32_t n;
+      double f;
+      switch (integer::math_core(integer::get(left), integer::get(right), code, false, n, f)) {
+        case integer::math_outcome::whole:
+          *out = *left;
+          out->data2 = static_cast<uint32_t>(n);
+          return true;
+        case integer::math_outcome::floating: *out = float_::make_cell(f); return true;
+        default: return false;  // the full call raises, or the code is no math code
       }
-      if (overflow) {
-        double a = x, b = y;
-        *out = float_::make_cell(code == integer::OP_ADD ? a + b : code == integer::OP_SUBTRACT ? a - b : a * b);
-      } else {
-        *out = *left;
-        out->data2 = static_cast<uint32_t>(n);
-      }
-      return true;
     }
-    double a = l ? get_float(left) : integer::get(left);
-    double b = r ? get_float(right) : integer::get(right);
     double result;
-    switch (code) {
-      case integer::OP_ADD: result = a + b; break;
-      case integer::OP_SUBTRACT: result = a - b; break;
-      case integer::OP_MULTIPLY: result = a * b; break;
-      case integer::OP_DIVIDE: result = a / b; break;
-      case integer::OP_REMAINDER: result = float_::do_math_op(code, a, b); break;
-      default: return false;
-    }
+    if (!float_::math_core(code, l ? get_float(left) : integer::get(left), r ? get_float(right) : integer::get(right),
+                           result))
+      return false;
     *out = *left;
     set_type(out, TYPE_FLOAT);
     set_float(out, result);
@@ -202,33 +190,16 @@ inline bool number_op(int32_t code, bool math, const cell* left, const cell* rig
       case COMP_EQUAL:
       case COMP_STRICT_EQUAL: answer = a == b; break;
       case COMP_NOT_EQUAL: answer = a != b; break;
-      case COMP_LESSER: answer = a < b; break;
-      case COMP_LESSER_EQUAL: answer = a <= b; break;
-      case COMP_GREATER: answer = a > b; break;
-      case COMP_GREATER_EQUAL: answer = a >= b; break;
-      default: return false;
+      default:
+        if (!ordered(code, a, b, answer)) return false;
     }
-  } else if (l & r) {
-    double a = get_float(left), b = get_float(right);
-    switch (code) {
-      case COMP_LESSER: answer = a < b; break;
-      case COMP_LESSER_EQUAL: answer = a <= b; break;
-      case COMP_GREATER: answer = a > b; break;
-      case COMP_GREATER_EQUAL: answer = a >= b; break;
-      default: return false;  // equality is tolerant: the native decides
-    }
-  } else {
+  } else if (!(l & r) || !ordered(code, get_float(left), get_float(right), answer)) {
+    // Mixed pairs and the tolerant equality of floats: the native decides.
     return false;
   }
   *out = logic::make_cell(answer);
   return true;
 }
-
-// `op` is a math code of the integer core: add, subtract, multiply, divide,
-// or, and, xor (any other code is runtime error 101).
-cell* math_op_fast(const cell* word, const cell* left, const cell* right, int32_t op);
-// `op` is a compare code 0..6.
-cell* compare_op_fast(const cell* word, const cell* left, const cell* right, int32_t op);
 
 }  // namespace actions
 }  // namespace ixo

@@ -33,8 +33,10 @@
 #include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
+#include "runtime/interpreter/function_plan.hpp"
 #include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/natives.hpp"
+#include "runtime/interpreter/shortcuts.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/lexer/lexer.hpp"
 #include "runtime/memory/collector.hpp"
@@ -135,32 +137,37 @@ uint32_t call_spec_of(const cell* function) {
   return TYPE_OF(cached) == TYPE_BLOCK ? cached->data2 : make_call_spec(function);
 }
 
-// ---- Call plans ----------------------------------------------------------------
-// A call reads its function's call spec from a plan, a copy of the spec's
-// cells made once per function value and kept by its `more` node in a
-// direct-mapped table, with what the call decides from them: the locals
-// count, where the first refinement stands, and whether every argument
-// before it is evaluated (a call then fetches those in one tight loop and
-// fills the unused refinements at once). Only the collector frees nodes,
-// so a plan is good until its next cycle (and a restarted runtime starts
-// with an empty table). A spec longer than the plan's room is read from the
-// block each call.
-constexpr int32_t PLAN_ENTRIES = 12;
+}  // namespace
 
-struct call_plan {
-  uint32_t more;
-  uint32_t cycle;
-  int32_t count;   // call-spec entries; PLAN_ENTRIES + 1 when they do not fit
-  int32_t locals;  // a function!'s or routine!'s locals count
-  int32_t first_refinement;  // the entry of the first refinement; the entry count when none
-  int32_t prefix_end;        // one past the last argument entry before it
-  bool plain_prefix;         // only evaluated arguments before it
-  cell entries[PLAN_ENTRIES];
-};
-call_plan call_plans[128];
+// ---- Function plans --------------------------------------------------------------
 
-void make_plan(const cell* function, call_plan& p) {
-  cell spec{TYPE_BLOCK, 0, call_spec_of(function), 0};
+function_plan function_plans[FUNCTION_PLANS];
+
+namespace {
+
+// The operator's part of a record, from the call spec's `n` entries at `spec`.
+op_plan operator_plan(const cell* function, const cell* spec, int32_t n) {
+  if (!native_type_q(TYPE_OF(function)) || n < 2) return no_op_plan;
+  for (int32_t i = 0; i < 2; ++i)
+    if (!argument_q(spec + i) || (spec[i].header & KIND_MASK) != KIND_EVALUATED) return no_op_plan;
+  // After them only the return spec and the counts: no refinement.
+  for (int32_t i = 2; i < n; ++i)
+    if (argument_q(spec + i) || TYPE_OF(spec + i) == TYPE_REFINEMENT) return no_op_plan;
+  op_plan plan{};
+  plan.binary = true;
+  plan.code = shortcut_code(function, plan.math);
+  const uint32_t number_types[2] = {TYPE_INTEGER, TYPE_FLOAT};
+  for (uint32_t l = 0; l < 2; ++l)
+    for (uint32_t r = 0; r < 2; ++r)
+      if (typeset::has_q(spec, number_types[l]) && typeset::has_q(spec + 1, number_types[r]))
+        plan.fits |= static_cast<uint8_t>(1u << (l << 1 | r));
+  return plan;
+}
+
+// The record made from the call spec whose node is `spec_node`.
+const function_plan& plan_from(const cell* function, uint32_t spec_node) {
+  function_plan& p = plan_entry(function);
+  cell spec{TYPE_BLOCK, 0, spec_node, 0};
   int32_t n = rs_abs_length_q(&spec);
   bool native = native_type_q(TYPE_OF(function));
   p.more = function->data3;
@@ -178,45 +185,20 @@ void make_plan(const cell* function, call_plan& p) {
     if (p.first_refinement == n && argument_q(c)) p.prefix_end = i + 1;
     if (TYPE_OF(c) == TYPE_INTEGER && !native && p.locals == 0) p.locals = static_cast<int32_t>(c->data2);
   }
-}
-
-// The plan of a function value (building its call spec when it has none).
-inline const call_plan& plan_of(const cell* function) {
-  call_plan& p = call_plans[(function->data3 >> 2) & 127];
-  if (p.more != function->data3 || p.cycle != collector::series_cycle_count || p.more == 0) make_plan(function, p);
+  p.op = operator_plan(function, rs_abs_at(&spec, 0), n);
   return p;
 }
 
 }  // namespace
 
-bool two_arguments_q(const cell* function, uint32_t first, uint32_t second) {
-  cell more = more_of(function);
-  const cell* cached = block::rs_abs_at(&more, MORE_CALL_SPEC);
-  if (TYPE_OF(cached) != TYPE_BLOCK) return false;
-  int32_t n = rs_abs_length_q(cached);
-  const cell* spec = rs_abs_at(cached, 0);
-  if (n < 2 || !argument_q(spec) || (spec[0].header & KIND_MASK) != KIND_EVALUATED || !typeset::has_q(spec, first) ||
-      !argument_q(spec + 1) || (spec[1].header & KIND_MASK) != KIND_EVALUATED || !typeset::has_q(spec + 1, second))
-    return false;
-  // After them only the return spec and the counts: no refinement.
-  for (int32_t i = 2; i < n; ++i)
-    if (argument_q(spec + i) || TYPE_OF(spec + i) == TYPE_REFINEMENT) return false;
-  return true;
-}
+const function_plan& make_plan(const cell* function) { return plan_from(function, call_spec_of(function)); }
 
-bool binary_q(const cell* function) {
-  if (!native_type_q(TYPE_OF(function))) return false;
+const function_plan* built_plan(const cell* function) {
+  if (const function_plan* p = kept_plan(function)) return p;
+  if (function->data3 == 0) return nullptr;
   cell more = more_of(function);
   const cell* cached = block::rs_abs_at(&more, MORE_CALL_SPEC);
-  if (TYPE_OF(cached) != TYPE_BLOCK) return false;
-  int32_t n = rs_abs_length_q(cached);
-  const cell* spec = rs_abs_at(cached, 0);
-  if (n < 2 || !argument_q(spec) || (spec[0].header & KIND_MASK) != KIND_EVALUATED || !argument_q(spec + 1) ||
-      (spec[1].header & KIND_MASK) != KIND_EVALUATED)
-    return false;
-  for (int32_t i = 2; i < n; ++i)
-    if (argument_q(spec + i) || TYPE_OF(spec + i) == TYPE_REFINEMENT) return false;
-  return true;
+  return TYPE_OF(cached) == TYPE_BLOCK ? &plan_from(function, cached->data2) : nullptr;
 }
 
 namespace {
@@ -269,7 +251,8 @@ void push_arg(call& k, const cell* ts, int32_t index) {
     fire(err::script_no_arg, {*k.name, arg_word(k.function, index)});
   }
   if (kind == KIND_EVALUATED) {
-    k.pos = eval_expression(k.block, k.pos, k.single ? std::min(k.end, k.pos + 1) : k.end, k.infix, true, false);
+    k.pos = eval_expression(k.block, k.pos, k.single ? std::min(k.end, k.pos + 1) : k.end,
+                            EVAL_SUB | (k.infix ? EVAL_NO_INFIX : 0));
   } else {
     cell v = *rs_abs_at(k.block, k.pos);
     root_guard keep_v(&v);
@@ -282,7 +265,7 @@ void push_arg(call& k, const cell* ts, int32_t index) {
     } else if (kind == KIND_LIT && TYPE_OF(&v) == TYPE_GET_WORD) {
       stack::push(*word::get_value(&v));
     } else if (kind == KIND_LIT && TYPE_OF(&v) == TYPE_GET_PATH) {
-      eval_path(&v, k.block, k.pos, k.end, false, true, true, false, nullptr);
+      eval_path(&v, k.block, k.pos, k.end, EVAL_SUB | EVAL_GET, nullptr);
     } else {
       stack::push(v);
     }
@@ -354,7 +337,7 @@ inline bool op_after_q(const cell* cells, int32_t pos, int32_t limit, const cell
 // evaluator would answer that same value; a number with operators after
 // it is tried as a number run.
 void fetch_evaluated(call& k, const cell* ts, int32_t index) {
-  if (tracing_on || k.single) return fetch_arg(k, ts, index);
+  if (!shortcuts_q() || k.single) return fetch_arg(k, ts, index);
   // The block's buffer is read once: nothing below runs code.
   const memory::series_buffer* b = memory::GET_BUFFER(k.block);
   const cell* cells = memory::head_of<cell>(b);
@@ -396,7 +379,7 @@ void fetch_or_none(call& k, const cell* ts, int32_t index, uint32_t mode) {
 // Evaluates the next value of the block (one value with `single`) and
 // answers it as a refinement's flag: it must be a logic!.
 bool fetch_flag(call& k, int32_t index) {
-  k.pos = eval_expression(k.block, k.pos, k.single ? std::min(k.end, k.pos + 1) : k.end, false, true, false);
+  k.pos = eval_expression(k.block, k.pos, k.single ? std::min(k.end, k.pos + 1) : k.end, EVAL_SUB);
   const cell* flag = stack::top - 1;
   if (TYPE_OF(flag) != TYPE_LOGIC)
     fire(err::script_expect_arg, {*k.name, datatype::make_cell(TYPE_OF(flag)), arg_word(k.function, index)});
@@ -427,6 +410,62 @@ bool path_refinement_active(const cell* element) {
   return true;
 }
 
+// The frame cells of a function!'s refinements from call-spec entry
+// `from` on, none of them used: false for each refinement, none for each
+// of its arguments.
+[[gnu::always_inline]] inline void push_unused_refinements(const cell* spec, int32_t from, int32_t n) {
+  for (int32_t i = from; i < n; ++i) {
+    if (argument_q(spec + i)) stack::push(none::none_value);
+    else if (TYPE_OF(spec + i) == TYPE_REFINEMENT) stack::push(logic::false_value);
+  }
+}
+
+// Uses the refinement that `element` (a word!, refinement! or get-word!)
+// names among the `n` call-spec entries at `spec`, in a call whose other
+// arguments are in its frame: when `active`, a native's `refs` note where
+// its arguments start, or a function!'s flag is set; then its arguments
+// are fetched (with an apply mode the block's end gives none), or skipped
+// when it is not active. `source` is what the errors name. `refs` is null
+// but for a native or action.
+[[gnu::always_inline]] inline void use_refinement(call& k, const cell* spec, int32_t n, const cell& element,
+                                                  bool active, const cell* source, int32_t* refs, uint32_t mode) {
+  int32_t slot = 0;
+  int32_t found = refinement_entry(k, spec, n, element, slot);
+  if (refs) {
+    int32_t ordinal = static_cast<int32_t>(spec[found].data3) - 1;
+    if (active) {
+      if (refs[ordinal] >= 0) fire(err::script_dup_refine, {*source});
+      refs[ordinal] = static_cast<int32_t>(stack::top - stack::arguments);
+    }
+  } else {
+    cell* flag = stack::arguments + slot;
+    if (logic::get(flag)) fire(err::script_dup_refine, {*source});
+    *flag = logic::make_cell(active);
+  }
+  for (int32_t i = found + 1; i < n && argument_q(spec + i); ++i) {
+    cell ts = spec[i];
+    if (!active) {
+      skip_arg(k, &ts, i);
+    } else {
+      fetch_or_none(k, &ts, i, mode);
+      if (!refs) stack::arguments[slot + i - found] = *--stack::top;
+    }
+  }
+}
+
+// The refinements a path names from its element `at` on, used in the
+// path's order (see use_refinement).
+[[gnu::always_inline]] inline void use_path_refinements(call& k, const cell* spec, int32_t n, const cell* path,
+                                                        int32_t at, int32_t* refs, uint32_t mode) {
+  int32_t length = rs_abs_length_q(path);
+  for (int32_t j = at; j < length; ++j) {
+    cell element = *rs_abs_at(path, j);
+    root_guard keep_element(&element);
+    bool active = path_refinement_active(&element);
+    use_refinement(k, spec, n, element, active, path, refs, mode);
+  }
+}
+
 // Fetches the arguments of the call into the current frame (see the file
 // comment for the layout); for natives and actions fills `refs`. Answers
 // the locals count of a function!.
@@ -441,7 +480,7 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
   // The left operand of an operator is the first argument: it is taken
   // before anything else may push (building the call spec does).
   if (k.infix) ++stack::top;
-  const call_plan& plan = plan_of(k.function);
+  const function_plan& plan = plan_of(k.function);
   bool native = native_type_q(TYPE_OF(k.function));
   k.single = (mode & APPLY_SAFER) != 0;
   int32_t n = plan.count, locals = plan.locals;
@@ -477,12 +516,7 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
         fetch_evaluated(k, spec + i, i);
       }
     }
-    if (!native) {
-      for (; i < n; ++i) {
-        if (argument_q(spec + i)) stack::push(none::none_value);
-        else if (TYPE_OF(spec + i) == TYPE_REFINEMENT) stack::push(logic::false_value);
-      }
-    }
+    if (!native) push_unused_refinements(spec, i, n);
     if (!path) {
       traced(EVENT_CALL, k.block, k.pos, k.name, k.function);
       return locals;
@@ -516,43 +550,8 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
     }
   }
 
-  // A refinement named by `element` (a word!, refinement! or get-word!),
-  // used when `active`: its flag or integer set, its arguments fetched, or
-  // skipped when it is not active.
-  auto use_refinement = [&](const cell& element, bool active, const cell* source) {
-    int32_t slot = 0;
-    int32_t found = refinement_entry(k, spec, n, element, slot);
-    if (native) {
-      int32_t ordinal = static_cast<int32_t>(spec[found].data3) - 1;
-      if (active) {
-        if (refs[ordinal] >= 0) fire(err::script_dup_refine, {*source});
-        refs[ordinal] = static_cast<int32_t>(stack::top - stack::arguments);
-      }
-    } else {
-      cell* flag = stack::arguments + slot;
-      if (logic::get(flag)) fire(err::script_dup_refine, {*source});
-      *flag = logic::make_cell(active);
-    }
-    for (int32_t i = found + 1; i < n && argument_q(spec + i); ++i) {
-      cell ts = spec[i];
-      if (!active) {
-        skip_arg(k, &ts, i);
-      } else if (native) {
-        fetch_or_none(k, &ts, i, mode);
-      } else {
-        fetch_or_none(k, &ts, i, mode);
-        stack::arguments[slot + i - found] = *--stack::top;
-      }
-    }
-  };
-
-  int32_t path_length = path ? rs_abs_length_q(path) : 0;
-  for (int32_t j = refinement_at; j < path_length; ++j) {
-    cell element = *rs_abs_at(path, j);
-    root_guard keep_element(&element);
-    bool active = path_refinement_active(&element);
-    use_refinement(element, active, path);
-  }
+  int32_t* native_refs = native ? refs : nullptr;
+  if (path) use_path_refinements(k, spec, n, path, refinement_at, native_refs, mode);
   if ((mode & APPLY_REFINEMENTS) != 0 && !path) {
     while (!ended_q(k)) {
       cell element = *rs_abs_at(k.block, k.pos);
@@ -568,10 +567,10 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
         active = logic::value_true_q(word::get_value(&element), true, &element);
       } else {
         if (ended_q(k)) fire(err::script_no_arg, {*k.name, element});
-        k.pos = eval_expression(k.block, k.pos, k.single ? std::min(k.end, k.pos + 1) : k.end, false, true, false);
+        k.pos = eval_expression(k.block, k.pos, k.single ? std::min(k.end, k.pos + 1) : k.end, EVAL_SUB);
         active = logic::value_true_q(--stack::top, true, &element);
       }
-      use_refinement(element, active, k.block);
+      use_refinement(k, spec, n, element, active, k.block, native_refs, mode);
     }
   }
   traced(EVENT_CALL, k.block, mode != APPLY_NONE ? -1 : k.pos, k.name, k.function);
@@ -587,8 +586,8 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
 // again). Answers the plan as it stands after them; nullptr, with nothing
 // done, for any other call spec, and with `whole` also for one that does
 // not fit the plan.
-[[gnu::always_inline]] inline const call_plan* fetch_plain_args(call& k, bool whole) {
-  const call_plan* plan = &plan_of(k.function);
+[[gnu::always_inline]] inline const function_plan* fetch_plain_args(call& k, bool whole) {
+  const function_plan* plan = &plan_of(k.function);
   int32_t first = plan->first_refinement;
   if (!plan->plain_prefix || first > PLAN_ENTRIES || (whole && plan->count > PLAN_ENTRIES)) return nullptr;
   int32_t prefix_end = plan->prefix_end;
@@ -628,44 +627,22 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
 // false each and none for their arguments; answers its locals count, or -1
 // with nothing done when the call spec does not fit the plan.
 int32_t fetch_plain_function_args(call& k) {
-  const call_plan* plan = fetch_plain_args(k, true);
+  const function_plan* plan = fetch_plain_args(k, true);
   if (!plan) return -1;
-  for (int32_t i = plan->first_refinement; i < plan->count; ++i) {
-    if (argument_q(plan->entries + i)) stack::push(none::none_value);
-    else if (TYPE_OF(plan->entries + i) == TYPE_REFINEMENT) stack::push(logic::false_value);
-  }
+  push_unused_refinements(plan->entries, plan->first_refinement, plan->count);
   return plan->locals;
 }
 
 // The refinements a path names from `at` on, for a function! whose plain
-// arguments fetch_plain_function_args has fetched: each is looked up in the
-// plan, its flag set and its arguments fetched (or skipped when a get-word
-// names it and holds a false value), in the path's order with the errors
-// fetch_args gives. The plan is read again after each fetch, which may
-// have put another function's plan in its entry.
-void use_path_refinements(call& k, const cell* path, int32_t at) {
-  int32_t length = rs_abs_length_q(path);
-  for (int32_t j = at; j < length; ++j) {
-    cell element = *rs_abs_at(path, j);
-    root_guard keep_element(&element);
-    bool active = path_refinement_active(&element);
-    const call_plan* plan = &plan_of(k.function);
-    int32_t n = plan->count, slot = 0;
-    int32_t found = refinement_entry(k, plan->entries, n, element, slot);
-    cell* flag = stack::arguments + slot;
-    if (logic::get(flag)) fire(err::script_dup_refine, {*path});
-    *flag = logic::make_cell(active);
-    for (int32_t i = found + 1; i < n && argument_q(plan->entries + i); ++i) {
-      cell ts = plan->entries[i];
-      if (!active) {
-        skip_arg(k, &ts, i);
-      } else {
-        fetch_or_none(k, &ts, i, APPLY_NONE);
-        stack::arguments[slot + i - found] = *--stack::top;
-      }
-      plan = &plan_of(k.function);
-    }
-  }
+// arguments fetch_plain_function_args has fetched. The plan's entries are
+// copied out: fetching an argument may put another function's plan in
+// their table entry.
+void use_plan_refinements(call& k, const cell* path, int32_t at) {
+  const function_plan& plan = plan_of(k.function);
+  int32_t n = plan.count;
+  cell spec[PLAN_ENTRIES];
+  std::copy(plan.entries, plan.entries + n, spec);
+  use_path_refinements(k, spec, n, path, at, nullptr, APPLY_NONE);
 }
 
 // Runs the C++ body of a native, an action or a routine so that no C++
@@ -770,10 +747,22 @@ void call_binary_entry(const cell* function) { call_entry(function, no_refinemen
 
 // ---- Calls ---------------------------------------------------------------------
 
-int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t end, bool sub,
-                      const cell* path, int32_t refinement_at, const cell* given_name, bool infix, uint32_t mode) {
+namespace {
+
+// A prefix call's last step: its result, the last pushed cell, moves down
+// over the function cell pushed below its frame (`slot`).
+inline void drop_function_cell(cell* slot) {
+  *slot = slot[1];
+  stack::top = slot + 1;
+}
+
+}  // namespace
+
+int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t end, uint32_t flags,
+                      const cell* path, int32_t refinement_at, const cell* given_name, uint32_t mode) {
+  const bool sub = flags & EVAL_SUB, infix = flags & EVAL_INFIX;
   const cell* word_name = given_name && TYPE_OF(given_name) == TYPE_WORD ? given_name : words::word_anon;
-  if (native_type_q(TYPE_OF(given)) && !tracing_on && !path && !infix && mode == APPLY_NONE)
+  if (native_type_q(TYPE_OF(given)) && shortcuts_q() && !path && !infix && mode == APPLY_NONE)
     return call_native(given, word_name, block, pos, end, sub);
   cell held[2] = {*given, *word_name};
   memory::root_pair_guard keep(held);
@@ -795,7 +784,7 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
       stack::mark(&name, stack::FRAME_INTERP);
       // A plain call with no apply mode went to call_native above.
       fetch_args(k, path, refinement_at, refs, mode);
-      if (!path && !infix && !tracing_on) stack::set_frame_mark(stack::frame_top - 1, stack::MARK_PLAIN_CALL);
+      if (!path && !infix && shortcuts_q()) stack::set_frame_mark(stack::frame_top - 1, stack::MARK_PLAIN_CALL);
       call_entry(&function, refs);
       break;
     }
@@ -806,10 +795,10 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
       break;
     case TYPE_FUNCTION: {
       stack::mark(&name, stack::FRAME_INTERP_CALL);
-      bool plain = !infix && !tracing_on && mode == APPLY_NONE;
+      bool plain = !infix && shortcuts_q() && mode == APPLY_NONE;
       int32_t locals = plain ? fetch_plain_function_args(k) : -1;
       if (locals < 0) locals = fetch_args(k, path, refinement_at, nullptr, mode);
-      else if (path) use_path_refinements(k, path, refinement_at);
+      else if (path) use_plan_refinements(k, path, refinement_at);
       if (locals > 0) function::init_locals(locals);
       run_function(&function, &name);
       break;
@@ -818,18 +807,15 @@ int32_t call_function(const cell* given, const cell* block, int32_t pos, int32_t
       NO_SWITCH_MATCH();
   }
   if (stack::pending_exit) return k.pos;  // the stacks stand where the exit put them
-  if (sub) stack::unwind();
-  else stack::unwind_last();
+  stack::close(sub);
   traced(EVENT_RETURN, block, k.pos, &name, stack::top - 1);
-  if (slot) {
-    *slot = slot[1];
-    stack::top = slot + 1;
-  }
+  if (slot) drop_function_cell(slot);
   return k.pos;
 }
 
 int32_t call_native(const cell* given, const cell* given_name, const cell* block, int32_t pos, int32_t end, bool sub) {
-  if (tracing_on) return call_function(given, block, pos, end, sub, nullptr, 0, given_name, false);
+  if (!shortcuts_q())
+    return call_function(given, block, pos, end, sub ? EVAL_SUB : EVAL_RESULT, nullptr, 0, given_name);
   cell held[2] = {*given, *given_name};
   memory::root_pair_guard keep(held);
   cell* slot = stack::push(held[0]);
@@ -846,10 +832,8 @@ int32_t call_native(const cell* given, const cell* given_name, const cell* block
   stack::set_frame_mark(stack::frame_top - 1, stack::MARK_PLAIN_CALL);
   call_entry(&held[0], used);
   if (stack::pending_exit) return k.pos;  // the stacks stand where the exit put them
-  if (sub) stack::unwind();
-  else stack::unwind_last();
-  *slot = slot[1];
-  stack::top = slot + 1;
+  stack::close(sub);
+  drop_function_cell(slot);
   return k.pos;
 }
 
@@ -895,34 +879,26 @@ void call_value(const cell* given, const cell* given_name, int32_t count, uint32
   call k{&function, &name, &spec, 0, 0, false};
   int32_t refs[MAX_REFINEMENTS];
   std::fill(refs, refs + MAX_REFINEMENTS, -1);
-  int32_t given_count = 0, locals = 0;
-  bool taking = true;
+  int32_t given_count = 0;
   // A change handler written in the language takes the values as they are:
   // a field assigned for the first time, while an object is made from a
   // prototype with handlers, has the old value unset.
   bool unchecked = type == TYPE_FUNCTION && (callback == CALLBACK_CHANGE || callback == CALLBACK_DEEP_CHANGE);
-  for (int32_t i = 0; i < rs_abs_length_q(&spec); ++i) {
-    cell c = *rs_abs_at(&spec, i);
-    if (argument_q(&c)) {
-      if (!taking) {
-        if (!native) stack::push(none::none_value);
-        continue;
-      }
-      if (given_count >= count) fire(err::script_no_arg, {name, arg_word(&function, i)});
-      if (unchecked) ++given_count;
-      else check_type(k, &c, i, base + given_count++);
-    } else if (TYPE_OF(&c) == TYPE_REFINEMENT) {
-      if (taking) stack::top = base + given_count;  // cells beyond the arguments are dropped
-      taking = false;
-      if (!native) stack::push(logic::false_value);
-    } else if (TYPE_OF(&c) == TYPE_INTEGER && !native && locals == 0) {
-      locals = static_cast<int32_t>(c.data2);
-    }
+  // Nothing below allocates: the spec's cells stay where they are.
+  const cell* entries = rs_abs_at(&spec, 0);
+  int32_t n = rs_abs_length_q(&spec), i = 0;
+  for (; i < n && TYPE_OF(entries + i) != TYPE_REFINEMENT; ++i) {
+    if (!argument_q(entries + i)) continue;
+    if (given_count >= count) fire(err::script_no_arg, {name, arg_word(&function, i)});
+    if (unchecked) ++given_count;
+    else check_type(k, entries + i, i, base + given_count++);
   }
-  if (taking) stack::top = base + given_count;
+  stack::top = base + given_count;  // cells beyond the arguments are dropped
+  if (!native) push_unused_refinements(entries, i, n);
   if (native) {
     call_entry(&function, refs);
   } else {
+    int32_t locals = plan_of(&function).locals;
     if (locals > 0) function::init_locals(locals);
     if (type == TYPE_ROUTINE) call_routine(&function);
     else exec_function(&function, &name, callback);
@@ -933,7 +909,7 @@ void call_value(const cell* given, const cell* given_name, int32_t count, uint32
 // ---- Hooks of other modules ------------------------------------------------------
 
 void install_hooks() {
-  std::fill(std::begin(call_plans), std::end(call_plans), call_plan{});  // a restarted runtime reuses nodes
+  std::fill(std::begin(function_plans), std::end(function_plans), function_plan{});  // a restarted runtime reuses nodes
   object::call_handler = [](const cell* handler, const cell* name, const cell* args, int32_t count, int32_t) {
     cell* top = stack::top;
     for (int32_t i = 0; i < count; ++i) stack::push(args[i]);

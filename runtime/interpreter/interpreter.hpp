@@ -46,33 +46,39 @@ int32_t eval_next(const cell* block, int32_t pos, int32_t end, bool keep);
 // expression under way (an error's `near`); null outside any evaluation.
 const cell* current_expression();
 
+// How eval_expression, eval_path and call_function evaluate: bits that
+// combine. EVAL_SUB is everybody's; each of the others belongs to the one
+// function it names.
+constexpr uint32_t EVAL_RESULT = 0;
+// The value is pushed (an argument); without it the value becomes the
+// result (result slot, and the top just above it).
+constexpr uint32_t EVAL_SUB = 1;
+// eval_expression: no infix operators after the value.
+constexpr uint32_t EVAL_NO_INFIX = 2;
+// eval_expression: a function value met literally is a value, not a call.
+constexpr uint32_t EVAL_FUNCTIONS_AS_DATA = 4;
+// eval_path: the value at `set_value` is stored at the last element.
+constexpr uint32_t EVAL_SET = 8;
+// eval_path: a function reached is answered, not called.
+constexpr uint32_t EVAL_GET = 16;
+// eval_path: keys are matched case-sensitively.
+constexpr uint32_t EVAL_CASE = 32;
+// call_function: an operator's call, its left operand the cell at the
+// top's position; only the other arguments are fetched.
+constexpr uint32_t EVAL_INFIX = 64;
+
 // Evaluates one expression at `pos` (a value, word, set-word, path, paren,
 // a call with its arguments, and the infix operators after it unless
-// `no_infix`); answers the position after it. With `sub` the value is
-// pushed (an argument), else it becomes the result (result slot, and the
-// top just above it). With `functions_as_data` a function value met
-// literally is a value, not a call.
-int32_t eval_expression(const cell* block, int32_t pos, int32_t end, bool no_infix, bool sub,
-                        bool functions_as_data);
-
-// With tracing off: the value of the number run from `pos` (an operand
-// and the operators after it, each operand a number or a word, object
-// field or paren holding one, each operator one the infix shortcut
-// computes) into *out and the position after it, `end` at most the
-// block's length. The first operand is a number or a word holding one,
-// and *out holds that number on entry; the word after it holds the op!
-// `op`. -1 when the evaluator must take the expression; nothing is run,
-// allocated or raised either way.
-int32_t eval_number_run(const cell* block, int32_t pos, int32_t end, cell* out, const cell* op);
+// EVAL_NO_INFIX); answers the position after it. `flags` takes EVAL_SUB,
+// EVAL_NO_INFIX and EVAL_FUNCTIONS_AS_DATA.
+int32_t eval_expression(const cell* block, int32_t pos, int32_t end, uint32_t flags);
 
 // Walks the path (a function reached on the way is called, taking its
 // arguments from the block at `pos` and the remaining path elements as its
-// refinements); answers the position after what it consumed. With `set`
-// the value at `set_value` is stored at the last element; with `get` a
-// function is answered, not called. The value goes where eval_expression's
-// `sub` says.
-int32_t eval_path(const cell* path, const cell* block, int32_t pos, int32_t end, bool set, bool get,
-                  bool sub, bool case_, const cell* set_value);
+// refinements); answers the position after what it consumed. `flags`
+// takes EVAL_SUB, EVAL_SET (with `set_value`), EVAL_GET and EVAL_CASE.
+int32_t eval_path(const cell* path, const cell* block, int32_t pos, int32_t end, uint32_t flags,
+                  const cell* set_value);
 
 // ---- Calls -------------------------------------------------------------------
 
@@ -93,29 +99,17 @@ enum apply_mode : uint32_t {
 // Calls a native!, action!, function! or routine! whose arguments follow at
 // `pos` in the block; answers the position after them. `path` (or null)
 // supplies refinements from its element `refinement_at` on; `name` is the
-// word that named the call (null: <anon>). With `infix` the left operand
-// is the cell at the top's position and only the other arguments are
-// fetched. `mode` is APPLY_NONE but from `apply`. The result as
-// eval_expression's `sub` says.
-int32_t call_function(const cell* function, const cell* block, int32_t pos, int32_t end, bool sub,
-                      const cell* path, int32_t refinement_at, const cell* name, bool infix,
-                      uint32_t mode = APPLY_NONE);
+// word that named the call (null: <anon>). `flags` takes EVAL_SUB and
+// EVAL_INFIX. `mode` is APPLY_NONE but from `apply`.
+int32_t call_function(const cell* function, const cell* block, int32_t pos, int32_t end, uint32_t flags,
+                      const cell* path, int32_t refinement_at, const cell* name, uint32_t mode = APPLY_NONE);
 
 // call_function for a native! or action! called by the word `name`, with
 // no path, operator or apply mode.
 int32_t call_native(const cell* function, const cell* name, const cell* block, int32_t pos, int32_t end, bool sub);
 
-// Whether the call spec already built for a native! or action! takes
-// exactly two evaluated arguments, admitting types `first` and `second`,
-// and nothing more: then a call on such values checks and fetches nothing
-// else. False while no call spec is cached.
-bool two_arguments_q(const cell* function, uint32_t first, uint32_t second);
-
-// Whether the call spec already built for a native! or action! takes
-// exactly two evaluated arguments, of any types, and nothing more. False
-// while no call spec is cached.
-bool binary_q(const cell* function);
-// For such a function called by `name` in the current frame: checks the
+// For a native! or action! of exactly two evaluated arguments and nothing
+// more (its op_plan says `binary`), called by `name` in the current frame: checks the
 // argument at the argument base plus `index` (0 or 1) as the call would,
 // raising its error.
 void check_binary_arg(const cell* function, const cell* name, int32_t index);
@@ -163,6 +157,16 @@ constexpr uint32_t EVENT_ALL = 0x1FFFF;
 extern bool tracing_on;
 extern bool trace_installed;
 extern uint32_t trace_event_mask;
+
+// Set at start-up by the environment's IXO_GENERAL_ROUTE=1: every
+// evaluation then takes the general route, as a traced one does, and no
+// shortcut stands in for it (the script suite runs once this way to show
+// that the shortcuts answer what the general route answers).
+extern bool general_route;
+
+// Whether the evaluation under way may take the shortcuts: tracing is off
+// and the general route was not asked for.
+inline bool shortcuts_q() { return !(tracing_on | general_route); }
 
 // Calls the trace hook with the event word, the block (or none) and the
 // position as an integer! offset from the block's index (-1 without one),

@@ -22,11 +22,11 @@ namespace {
 using block::rs_abs_at;
 using series::rs_abs_length_q;
 
-// With tracing off, the value of a block that is one word holding a value
+// With shortcuts allowed, the value of a block that is one word holding a value
 // that runs nothing, into *out: what evaluating the block would answer.
 // False when the evaluator must take the block.
 bool plain_value_q(const cell* block, cell* out) {
-  if (interpreter::tracing_on) return false;
+  if (!interpreter::shortcuts_q()) return false;
   int32_t pos = static_cast<int32_t>(block->data1);
   if (pos + 1 != rs_abs_length_q(block)) return false;
   const cell* c = rs_abs_at(block, pos);

@@ -170,8 +170,8 @@ void apply(const int32_t* refinements) {
       fire(err::script_invalid_arg, {given});
   }
   stack::top = stack::arguments + 2;
-  interpreter::call_function(&function, &args, static_cast<int32_t>(args.data1), rs_abs_length_q(&args), false, path,
-                             refinement_at, &name, false, mode);
+  interpreter::call_function(&function, &args, static_cast<int32_t>(args.data1), rs_abs_length_q(&args),
+                             interpreter::EVAL_RESULT, path, refinement_at, &name, mode);
   stack::keep();
 }
 

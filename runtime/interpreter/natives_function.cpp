@@ -134,7 +134,7 @@ void evaluate(bool expanding, int32_t args_at, int32_t next_at) {
       root_guard keep_single(&single);
       block::make_at(&single, 1);
       block::rs_append(&single, stack::arguments);
-      interpreter::eval_expression(&single, 0, 1, false, false, false);
+      interpreter::eval_expression(&single, 0, 1, interpreter::EVAL_RESULT);
       break;
     }
   }

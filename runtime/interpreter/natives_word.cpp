@@ -54,7 +54,8 @@ void get(const int32_t* refinements) {
   if (any_path_q(t)) {
     cell path = *target;
     root_guard keep(&path);
-    interpreter::eval_path(&path, &path, 0, 0, false, true, false, refinements[1] >= 0, nullptr);
+    interpreter::eval_path(&path, &path, 0, 0,
+                           interpreter::EVAL_GET | (refinements[1] >= 0 ? interpreter::EVAL_CASE : 0), nullptr);
     return;
   }
   if (t == TYPE_OBJECT) {
@@ -81,7 +82,7 @@ void set(const int32_t* refinements) {
     stack::unroll();
   } else if (any_path_q(t)) {
     cell* path = stack::push(*target);
-    interpreter::eval_path(path, path, 0, 0, true, false, false, case_, value);
+    interpreter::eval_path(path, path, 0, 0, interpreter::EVAL_SET | (case_ ? interpreter::EVAL_CASE : 0), value);
   } else if (t == TYPE_OBJECT) {
     object::set_values(target, value, any, only, some);
   } else {

@@ -90,6 +90,9 @@ inline void mark(const cell* word, uint32_t kind);
 inline void unwind();
 // unwind, then the callee's result also into the caller's result slot.
 inline void unwind_last();
+// How an evaluation step closes its frame: unwind for a sub-expression
+// (`sub`, its value an argument), else unwind_last.
+inline void close(bool sub);
 // Pops the innermost frame and drops the callee's cells, result included.
 void unroll();
 // mark, also recording a function context and its current values, which
@@ -278,6 +281,11 @@ inline void unwind_last() {
   cell* result = arguments;
   unwind();
   *arguments = *result;
+}
+
+inline void close(bool sub) {
+  if (sub) unwind();
+  else unwind_last();
 }
 
 }  // namespace ixo::stack
