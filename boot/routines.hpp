@@ -75,4 +75,8 @@ void init_json_routines();
 void write_lines();      // write-lines output records delimiter quote length: false when not aligned
 void init_csv_routines();
 
+// The evaluation tools' routines (routines_tools.cpp).
+void profile_event();    // profile-event event value ref tools counter: the profiler's work on one event
+void init_tools_routines();
+
 }  // namespace ixo::boot
