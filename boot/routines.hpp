@@ -77,6 +77,8 @@ void init_csv_routines();
 
 // The evaluation tools' routines (routines_tools.cpp).
 void profile_event();    // profile-event event value ref tools counter: the profiler's work on one event
+void mold_text();        // mold-text value part only opening closing: the tracer's cut mold
+void collect_event();    // collect-event state event code offset value ref frame: the collector's work
 void init_tools_routines();
 
 }  // namespace ixo::boot

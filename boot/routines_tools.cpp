@@ -1,18 +1,26 @@
 // The evaluation tools' routines: `profile-event`, the profiler's work on
-// one event of the tracing hook. It keeps system/tools/profiling and
-// fun-stk exactly as the profiler's algorithm has them (the same triples,
-// dates from now/precise, durations as time! values), without an
-// evaluation step per value.
+// one event of the tracing hook; `collect-event`, the tracer's collector
+// on one event; `mold-text`, the tracer's cut mold (mold-part). Each keeps
+// the tools' blocks and fields exactly as the algorithms written in the
+// language kept them (the same values in the same places, dates from
+// now/precise, the block pool, the inspector called at the same moments
+// with the same arguments), without an evaluation step per value.
 #include "boot/routines.hpp"
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
+#include "runtime/datatypes/bitset.hpp"
 #include "runtime/datatypes/block.hpp"
+#include "runtime/datatypes/char.hpp"
+#include "runtime/datatypes/context.hpp"
 #include "runtime/datatypes/date.hpp"
+#include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/integer.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/object.hpp"
+#include "runtime/datatypes/pair.hpp"
 #include "runtime/datatypes/routine.hpp"
 #include "runtime/datatypes/string.hpp"
 #include "runtime/datatypes/symbol.hpp"
@@ -23,10 +31,12 @@
 #include "runtime/datatypes/words.hpp"
 #include "runtime/interpreter/actions.hpp"
 #include "runtime/interpreter/fire.hpp"
+#include "runtime/interpreter/interpreter.hpp"
 #include "runtime/interpreter/natives_compare.hpp"
 #include "runtime/interpreter/natives_system.hpp"
 #include "runtime/interpreter/stack.hpp"
 #include "runtime/memory/roots.hpp"
+#include "runtime/memory/series_buffer.hpp"
 
 namespace ixo::boot {
 
@@ -182,6 +192,352 @@ void profile_return(cell* tools, const cell* ref) {
   block::rs_truncate(&fun_stk, entry);
 }
 
+
+// ---- The tracer ---------------------------------------------------------------
+
+// The names of the collector's and the tracers' fields, and of the events.
+struct trace_symbols {
+  int32_t inspect, debug, event_filter, scope_filter, sub_exprs, func_depth, expr_depth, path, fetched, fetched_text,
+      pushed, pushed_text, subexprs, stack, saved, stack_period, free, list, mold_size, opening, closing;
+  int32_t events[16];
+} tsyms{};
+
+const char* const event_spellings[16] = {"init", "end",  "prolog", "epilog", "enter", "exit",  "open",  "return",
+                                         "fetch", "push", "set",    "call",   "error", "throw", "catch", "expr"};
+enum trace_event { INIT, END, PROLOG, EPILOG, ENTER, EXIT, OPEN, RETURN, FETCH, PUSH, SET, CALL, ERROR, THROW, CATCH, EXPR };
+
+void intern_trace_symbols() {
+  if (tsyms.inspect) return;
+  trace_symbols t{};
+  t.debug = symbol::make("debug?");
+  t.event_filter = symbol::make("event-filter");
+  t.scope_filter = symbol::make("scope-filter");
+  t.sub_exprs = symbol::make("inspect-sub-exprs?");
+  t.func_depth = symbol::make("func-depth");
+  t.expr_depth = symbol::make("expr-depth");
+  t.path = symbol::make("path");
+  t.fetched = symbol::make("fetched");
+  t.fetched_text = symbol::make("fetched'");
+  t.pushed = symbol::make("pushed");
+  t.pushed_text = symbol::make("pushed'");
+  t.subexprs = symbol::make("subexprs");
+  t.stack = symbol::make("stack");
+  t.saved = symbol::make("saved");
+  t.stack_period = symbol::make("stack-period");
+  t.free = symbol::make("free");
+  t.list = symbol::make("list");
+  t.mold_size = symbol::make("mold-size");
+  t.opening = symbol::make("opening-marker");
+  t.closing = symbol::make("closing-markers");
+  for (int32_t e = 0; e < 16; ++e) t.events[e] = symbol::make(event_spellings[e]);
+  t.inspect = symbol::make("inspect");
+  tsyms = t;
+}
+
+int32_t event_of(const cell* event) {
+  for (int32_t e = 0; e < 16; ++e)
+    if (symbol::EQUAL_WORDS_q(event, tsyms.events[e])) return e;
+  return -1;
+}
+
+bool truthy(const cell* c) { return TYPE_OF(c) != TYPE_NONE && !(TYPE_OF(c) == TYPE_LOGIC && c->data1 == 0); }
+
+// A field that must be there: its absence is the error a path would raise.
+cell* must(const cell* obj, int32_t symbol) {
+  cell* c = field(obj, symbol);
+  if (!c) fire(err::script_invalid_arg, {*obj});
+  return c;
+}
+
+cell* must_block(const cell* obj, int32_t symbol) {
+  cell* c = must(obj, symbol);
+  if (TYPE_OF(c) != TYPE_BLOCK && TYPE_OF(c) != TYPE_HASH) fire(err::script_invalid_arg, {*c});
+  return c;
+}
+
+int32_t must_integer(const cell* c) {
+  if (TYPE_OF(c) != TYPE_INTEGER) fire(err::script_invalid_arg, {*c});
+  return integer::get(c);
+}
+
+int32_t length_from_index(const cell* blk) { return std::max(0, rs_abs_cells(blk) - index_of(blk)); }
+
+// Whether the code point is in the bitset, as find tests it.
+bool marker_q(const cell* markers, uint32_t cp) {
+  if (TYPE_OF(markers) != TYPE_BITSET) fire(err::script_invalid_arg, {*markers});
+  cell c{TYPE_CHAR, 0, cp, 0};
+  return bitset::process(&c, const_cast<cell*>(markers), bitset::OP_TEST, false, bitset::MODE_OTHER) != 0;
+}
+
+// mold-part: the value molded flat (without its outer brackets with
+// `only`) and cut to at most `part` characters; a cut text keeps, after
+// "...", the closer of the first opening marker met before its last five
+// characters. The new string is left on the value stack.
+cell* mold_part(const cell* value, int32_t part, bool only, const cell* opening, const cell* closing) {
+  cell held = *value;
+  root_guard keep(&held);
+  cell* text = stack::push_slot();
+  string::rs_make_at(text, 16);
+  if (part == INT32_MAX) fire(err::math_overflow);
+  int32_t limit = part + 1;
+  if (limit >= 1) {
+    cell limit_cell = integer::make_cell(limit);
+    actions::mold(&held, text, only, 0, 1, &limit_cell, limit, 0);
+    string::truncate_at(memory::GET_BUFFER(text), limit);
+  }
+  int32_t length = string::rs_length_q(text);
+  if (part >= length) return text;
+  int32_t marker = -1;
+  for (int32_t i = 0; i < length && marker < 0; ++i)
+    if (marker_q(opening, string::rs_abs_at(text, i))) marker = i;
+  if (marker >= 0 && marker + 1 <= length - 5 && part >= 4) {
+    if (!any_string_q(TYPE_OF(closing))) fire(err::script_invalid_arg, {*closing});
+    uint32_t open = string::rs_abs_at(text, marker);
+    int32_t at = string::find_char(closing, open);
+    bool found = at >= 0 && index_of(closing) + at + 1 < string::rs_abs_length_q(closing);
+    uint32_t closer = found ? string::rs_abs_at(closing, index_of(closing) + at + 1) : 0;
+    memory::series_buffer* b = string::truncate_at(memory::GET_BUFFER(text), part - 4);
+    b = string::concatenate_literal(b, "...");
+    if (found) string::append_char(b, closer);
+    else string::concatenate_literal(b, "none");
+  } else if (part >= 3) {
+    string::concatenate_literal(string::truncate_at(memory::GET_BUFFER(text), part - 3), "...");
+  } else {
+    string::truncate_at(memory::GET_BUFFER(text), std::max(0, part));
+  }
+  return text;
+}
+
+// Appends a value to the block held in a field of the object.
+void append_to(const cell* obj, int32_t symbol, const cell* value) {
+  cell blk = *must_block(obj, symbol);
+  root_guard keep(&blk);
+  block::rs_append(&blk, value);
+}
+
+// Appends the value and its cut mold (mold-size wide) to a block and its
+// text block, both fields of the collector's data.
+void push_with_text(const cell* data, const cell* tracers, int32_t values, int32_t texts, const cell* value) {
+  int32_t size = must_integer(must(tracers, tsyms.mold_size));
+  cell* opening = stack::push(*must(tracers, tsyms.opening));
+  stack::push(*must(tracers, tsyms.closing));
+  cell* text = mold_part(value, size, false, opening, opening + 1);
+  append_to(data, values, value);
+  append_to(data, texts, text);
+  stack::top = opening;
+}
+
+// The pool's free/get: the last kept block, or a new one.
+cell pool_get(const cell* tracers) {
+  cell list = *must_block(must(tracers, tsyms.free), tsyms.list);
+  root_guard keep(&list);
+  int32_t length = rs_abs_cells(&list);
+  if (index_of(&list) < length) {
+    cell taken = *rs_abs_at(&list, length - 1);
+    block::rs_truncate(&list, length - 1);
+    return taken;
+  }
+  cell made{};
+  root_guard keep_made(&made);
+  block::make_at(&made, 10);
+  return made;
+}
+
+// The pool's free/put: the block is emptied from its head and kept when
+// it held fewer than 100 values.
+void pool_put(const cell* tracers, const cell* blk) {
+  cell head = *blk;
+  head.data1 = 0;
+  root_guard keep(&head);
+  bool keep_it = rs_abs_cells(&head) < 100;
+  block::rs_clear(&head);
+  if (!keep_it) return;
+  cell free = *must(tracers, tsyms.free);
+  root_guard keep_free(&free);
+  append_to(&free, tsyms.list, &head);
+}
+
+// The words of `saved`, in order, as symbols; the list is reused, as
+// neither of its users runs code of the language meanwhile.
+const std::vector<int32_t>& saved_words(const cell* data) {
+  static std::vector<int32_t> words;
+  words.clear();
+  const cell* saved = must_block(data, tsyms.saved);
+  for (int32_t i = index_of(saved); i < rs_abs_cells(saved); ++i) {
+    const cell* w = rs_abs_at(saved, i);
+    if (!any_word_q(TYPE_OF(w))) fire(err::script_invalid_arg, {*w});
+    words.push_back(static_cast<int32_t>(w->data2));
+  }
+  return words;
+}
+
+// save-level: the frame, the length of path and each saved value go onto
+// stack; a block is replaced by one from the pool, a number by 0.
+void save_level(const cell* data, const cell* tracers, const cell* frame) {
+  append_to(data, tsyms.stack, frame);
+  cell length = integer::make_cell(length_from_index(must_block(data, tsyms.path)));
+  append_to(data, tsyms.stack, &length);
+  for (int32_t word : saved_words(data)) {
+    cell v = *must(data, word);
+    root_guard keep(&v);
+    append_to(data, tsyms.stack, &v);
+    cell next = TYPE_OF(&v) == TYPE_BLOCK ? pool_get(tracers) : integer::make_cell(0);
+    *must(data, word) = next;
+  }
+}
+
+// unroll-level: the saved blocks go back to the pool, the saved values
+// come back from the last level of stack, path is cut back to its saved
+// length and the level leaves stack.
+void unroll_level(const cell* data, const cell* tracers) {
+  const std::vector<int32_t>& words = saved_words(data);
+  int32_t period = must_integer(must(data, tsyms.stack_period));
+  for (int32_t word : words) {
+    cell v = *must(data, word);
+    if (TYPE_OF(&v) == TYPE_BLOCK) pool_put(tracers, &v);
+  }
+  cell stack = *must_block(data, tsyms.stack);
+  root_guard keep(&stack);
+  int32_t level = std::max(0, rs_abs_cells(&stack) - period);
+  for (size_t i = 0; i < words.size(); ++i) *must(data, words[i]) = cell_at(&stack, level + 2 + static_cast<int32_t>(i));
+  cell saved_length = cell_at(&stack, level + 1);
+  cell* path = must_block(data, tsyms.path);
+  int64_t cut = static_cast<int64_t>(index_of(path)) + must_integer(&saved_length);
+  block::rs_truncate(path, static_cast<int32_t>(std::clamp<int64_t>(cut, 0, rs_abs_cells(path))));
+  block::rs_truncate(&stack, level);
+}
+
+// The inspector's call: inspect data event code offset value ref.
+void call_inspect(const cell* data, const cell* args) {
+  cell* base = stack::top;
+  cell* inspect = stack::push(*must(data, tsyms.inspect));
+  stack::push(*data);
+  for (int32_t i = 0; i < 5; ++i) stack::push(args[i]);
+  cell name{TYPE_WORD, 0, static_cast<uint32_t>(tsyms.inspect), 0xFFFFFFFFu};
+  interpreter::call_value(inspect, &name, 6, interpreter::CALLBACK_NONE);
+  stack::top = base;
+}
+
+bool found_q(const cell* blk, const cell* value, int32_t op) {
+  if (!any_block_q(TYPE_OF(blk))) fire(err::script_invalid_arg, {*blk});
+  cell b = *blk;
+  return block::find_value(&b, value, op, 1) >= 0;
+}
+
+// find of the event word in the event filter: a word! of the filter is the
+// event when spelled alike, as find compares words; other values compare
+// as find compares them.
+bool event_wanted_q(const cell* filter, const cell* event) {
+  if (TYPE_OF(filter) != TYPE_BLOCK) return found_q(filter, event, COMP_FIND);
+  for (int32_t i = index_of(filter); i < rs_abs_cells(filter); ++i) {
+    const cell* c = rs_abs_at(filter, i);
+    if (TYPE_OF(c) == TYPE_WORD ? symbol::EQUAL_WORDS_q(c, static_cast<int32_t>(event->data2))
+                                : actions::compare(c, event, COMP_FIND))
+      return true;
+  }
+  return false;
+}
+
+// Whether the collector hands the event to the inspector.
+bool report_q(const cell* data, int32_t e, const cell* event, const cell* code) {
+  const cell* filter = must(data, tsyms.event_filter);
+  if (TYPE_OF(filter) != TYPE_NONE && !event_wanted_q(filter, event)) return false;
+  const cell* scope = must(data, tsyms.scope_filter);
+  if (TYPE_OF(scope) != TYPE_NONE && TYPE_OF(code) != TYPE_NONE) {
+    cell head = *code;
+    head.data1 = 0;
+    if (!found_q(scope, &head, COMP_SAME)) return false;
+  }
+  if (truthy(must(data, tsyms.sub_exprs)) || e == ERROR || e == THROW) return true;
+  const cell* depth = must(data, tsyms.expr_depth);
+  if (TYPE_OF(depth) != TYPE_INTEGER) return false;
+  return integer::get(depth) == 0 || (integer::get(depth) == 1 && (e == CALL || e == RETURN));
+}
+
+void add_to(const cell* data, int32_t symbol, int32_t n) {
+  cell* c = must(data, symbol);
+  int32_t v = must_integer(c);
+  if ((n > 0 && v == INT32_MAX) || (n < 0 && v == INT32_MIN)) fire(err::math_overflow);
+  *c = integer::make_cell(v + n);
+}
+
+// A word whose value is an operator, or an operator.
+bool infix_q(const cell* value) {
+  if (TYPE_OF(value) == TYPE_OP) return true;
+  if (TYPE_OF(value) != TYPE_WORD) return false;
+  const cell* v = context::peek(value);
+  return v && TYPE_OF(v) == TYPE_OP;
+}
+
+// The collector's update of its model for one event.
+void collect_update(const cell* data, const cell* tracers, int32_t e, const cell* code, const cell* value,
+                    const cell* ref, const cell* frame, const cell* anon) {
+  bool sub = truthy(must(data, tsyms.sub_exprs));
+  switch (e) {
+    case PROLOG: add_to(data, tsyms.func_depth, 1); break;
+    case EPILOG: add_to(data, tsyms.func_depth, -1); break;
+    case FETCH:
+      if (sub || TYPE_OF(code) != TYPE_PATH) push_with_text(data, tracers, tsyms.fetched, tsyms.fetched_text, value);
+      break;
+    case PUSH:
+      if (sub || TYPE_OF(code) != TYPE_PATH) push_with_text(data, tracers, tsyms.pushed, tsyms.pushed_text, value);
+      break;
+    case OPEN: {
+      bool infix = infix_q(value);
+      cell* pushed = must_block(data, tsyms.pushed);
+      cell at = integer::make_cell(index_of(pushed) + 1);
+      append_to(data, tsyms.subexprs, &at);
+      for (int32_t symbol : {tsyms.pushed, tsyms.pushed_text}) {
+        cell* blk = must_block(data, symbol);
+        int32_t length = rs_abs_cells(blk);
+        blk->data1 = static_cast<uint32_t>(infix ? std::max(0, length - 1) : length);
+      }
+      push_with_text(data, tracers, tsyms.pushed, tsyms.pushed_text, value);
+      add_to(data, tsyms.expr_depth, 1);
+      break;
+    }
+    case CALL: {
+      cell name = TYPE_OF(ref) == TYPE_PATH ? cell_at(ref, index_of(ref)) : truthy(ref) ? *ref : *anon;
+      append_to(data, tsyms.path, &name);
+      break;
+    }
+    case RETURN: {
+      cell* path = must_block(data, tsyms.path);
+      if (length_from_index(path) > 0) block::rs_remove_last(path);
+      add_to(data, tsyms.expr_depth, -1);
+      block::rs_clear(must_block(data, tsyms.pushed));
+      block::rs_clear(must_block(data, tsyms.pushed_text));
+      cell* subexprs = must_block(data, tsyms.subexprs);
+      cell last = length_from_index(subexprs) > 0 ? *rs_abs_at(subexprs, rs_abs_cells(subexprs) - 1) : none::none_value;
+      if (rs_abs_cells(subexprs) > 0) block::rs_remove_last(subexprs);
+      int64_t at = truthy(&last) ? must_integer(&last) : 1;
+      for (int32_t symbol : {tsyms.pushed, tsyms.pushed_text}) {
+        cell* blk = must_block(data, symbol);
+        blk->data1 = static_cast<uint32_t>(std::clamp<int64_t>(at - 1, 0, rs_abs_cells(blk)));
+      }
+      push_with_text(data, tracers, tsyms.pushed, tsyms.pushed_text, value);
+      break;
+    }
+    case ENTER:
+      if (TYPE_OF(code) != TYPE_PATH) save_level(data, tracers, frame);
+      break;
+    case EXIT:
+      if (TYPE_OF(code) != TYPE_PATH) {
+        unroll_level(data, tracers);
+        if (TYPE_OF(code) == TYPE_PAREN) push_with_text(data, tracers, tsyms.pushed, tsyms.pushed_text, value);
+      }
+      break;
+    case EXPR:
+      for (int32_t symbol : {tsyms.fetched, tsyms.fetched_text, tsyms.pushed, tsyms.pushed_text}) {
+        cell* blk = must_block(data, symbol);
+        blk->data1 = 0;
+        block::rs_clear(blk);
+      }
+      break;
+    default:
+      break;
+  }
+}
 }  // namespace
 
 // profile-event event value ref tools counter: the profiler's bookkeeping
@@ -211,9 +567,64 @@ void profile_event() {
   stack::set_last(unset::unset_value);
 }
 
+// mold-text value part only opening closing: mold-part's text, the
+// opening markers a bitset and the closers a string of opener-closer pairs.
+void mold_text() {
+  intern_trace_symbols();
+  cell* a = stack::arguments;
+  cell* text = mold_part(a, integer::get(a + 1), truthy(a + 2), a + 3, a + 4);
+  stack::set_last(*text);
+  stack::top = a + 1;
+}
+
+// collect-event state event code offset value ref frame debug-line: the
+// collector's work on one event, state being the block of the collector's
+// data object, the tracers object and the tag that names an anonymous
+// call; the debug-line block is evaluated last when data/debug? is set.
+void collect_event() {
+  intern_trace_symbols();
+  cell* a = stack::arguments;
+  const cell* state = a;
+  cell* event = a + 1;
+  cell* code = a + 2;
+  cell* frame = a + 6;
+  if (length_from_index(state) < 3) fire(err::script_invalid_arg, {*state});
+  cell* data = stack::push(*rs_abs_at(state, index_of(state)));
+  cell* tracers = stack::push(*rs_abs_at(state, index_of(state) + 1));
+  cell* anon = stack::push(*rs_abs_at(state, index_of(state) + 2));
+  int32_t e = event_of(event);
+  bool report = report_q(data, e, event, code);
+  if (e == RETURN || e == CATCH) {
+    int32_t x = pair::x_of(frame);
+    for (;;) {
+      cell* stack = must_block(data, tsyms.stack);
+      if (length_from_index(stack) == 0) break;
+      int32_t period = must_integer(must(data, tsyms.stack_period));
+      const cell* level = rs_abs_at(stack, std::max(0, rs_abs_cells(stack) - period));
+      if (TYPE_OF(level) != TYPE_PAIR) fire(err::script_invalid_arg, {*level});
+      if (pair::x_of(level) <= x) break;
+      unroll_level(data, tracers);
+    }
+  }
+  bool early = e == RETURN || e == EPILOG || e == EXIT || e == EXPR || e == ERROR || e == THROW;
+  if (report && early && TYPE_OF(must(data, tsyms.inspect)) == TYPE_FUNCTION) call_inspect(data, event);
+  collect_update(data, tracers, e, code, a + 4, a + 5, frame, anon);
+  if (report && !early && TYPE_OF(must(data, tsyms.inspect)) == TYPE_FUNCTION) call_inspect(data, event);
+  if (truthy(must(data, tsyms.debug))) {
+    cell* top = stack::top;
+    interpreter::eval_block(a + 7, false);
+    stack::top = top;
+  }
+  stack::top = a + 1;
+  stack::set_last(unset::unset_value);
+}
+
 void init_tools_routines() {
   symbols = field_symbols{};
+  tsyms = trace_symbols{};
   routine::register_entry("profile-event", profile_event);
+  routine::register_entry("mold-text", mold_text);
+  routine::register_entry("collect-event", collect_event);
 }
 
 }  // namespace ixo::boot
