@@ -81,4 +81,8 @@ void mold_text();        // mold-text value part only opening closing: the trace
 void collect_event();    // collect-event state event code offset value ref frame: the collector's work
 void init_tools_routines();
 
+// The reactivity routine (routines_reactivity.cpp).
+void check_relations();  // check-relations ctx reactor only field: check's walk over the relations and the queue
+void init_reactivity_routines();
+
 }  // namespace ixo::boot

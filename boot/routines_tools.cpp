@@ -413,7 +413,10 @@ void call_inspect(const cell* data, const cell* args) {
   cell* inspect = stack::push(*must(data, tsyms.inspect));
   stack::push(*data);
   for (int32_t i = 0; i < 5; ++i) stack::push(args[i]);
-  cell name{TYPE_WORD, 0, static_cast<uint32_t>(tsyms.inspect), 0xFFFFFFFFu};
+  // The frame is named by the object's own word, as a call in its code
+  // would name it (error reports list the calls by it).
+  cell name{TYPE_WORD, data->data1, static_cast<uint32_t>(tsyms.inspect), 0xFFFFFFFFu};
+  name.data3 = static_cast<uint32_t>(object::field_index(data, &name));
   interpreter::call_value(inspect, &name, 6, interpreter::CALLBACK_NONE);
   stack::top = base;
 }
