@@ -76,9 +76,9 @@ void write_lines();      // write-lines output records delimiter quote length: f
 void init_csv_routines();
 
 // The evaluation tools' routines (routines_tools.cpp).
-void profile_event();    // profile-event event value ref tools counter: the profiler's work on one event
+void profile_event();    // profile-event tools counter: the profiler's work on its handler's event
 void mold_text();        // mold-text value part only opening closing: the tracer's cut mold
-void collect_event();    // collect-event state event code offset value ref frame: the collector's work
+void collect_event();    // collect-event state debug-line: the collector's work on its handler's event
 void init_tools_routines();
 
 // The reactivity routine (routines_reactivity.cpp).

@@ -64,6 +64,17 @@ cell* field(const cell* obj, int32_t symbol) {
   return object::field_of(obj, &word);
 }
 
+// The arguments of the handler whose body calls the routine: the tracing
+// hook's event, code, offset, value, ref and frame. The routine's frame
+// keeps the handler's argument base.
+cell* handler_arguments() {
+  stack::call_frame* own = stack::frame_top - 1;
+  constexpr uint32_t flags = stack::FRAME_INTERP_FLAG | stack::FRAME_BODY_FLAG;
+  if (own - 1 < stack::frame_bottom || (stack::frame_kind_of(own - 1) & ~flags) != stack::FRAME_FUNCTION)
+    fire(err::internal_not_done);
+  return memory::address<cell>(own->arguments);
+}
+
 bool event_q(const cell* event, const cell* word) { return symbol::EQUAL_WORDS_q(event, static_cast<int32_t>(word->data2)); }
 
 int32_t index_of(const cell* blk) { return static_cast<int32_t>(blk->data1); }
@@ -71,6 +82,13 @@ int32_t index_of(const cell* blk) { return static_cast<int32_t>(blk->data1); }
 // The cell at position n of a block, none past its tail.
 cell cell_at(const cell* blk, int32_t n) {
   return n >= 0 && n < rs_abs_cells(blk) ? *rs_abs_at(blk, n) : none::none_value;
+}
+
+// Sameness as find/same tests it; names are mostly words, the same when
+// spelled exactly alike and bound to the same context.
+bool same_name_q(const cell* a, const cell* b) {
+  if (TYPE_OF(a) == TYPE_WORD && TYPE_OF(b) == TYPE_WORD) return a->data1 == b->data1 && a->data2 == b->data2;
+  return actions::compare(a, b, COMP_SAME);
 }
 
 // find/same/skip of a name in steps of three from the block's index: the
@@ -83,7 +101,7 @@ int32_t find_name(const cell* blk, const cell* name) {
   if (run && count < 0) count = 0;
   for (int32_t p = index_of(blk); p < length; p += 3) {
     if (!run) {
-      if (actions::compare(rs_abs_at(blk, p), name, COMP_SAME)) return p;
+      if (same_name_q(rs_abs_at(blk, p), name)) return p;
       continue;
     }
     if (p + count > length) continue;
@@ -543,26 +561,28 @@ void collect_update(const cell* data, const cell* tracers, int32_t e, const cell
 }
 }  // namespace
 
-// profile-event event value ref tools counter: the profiler's bookkeeping
-// for one event, over the tools object's profiling and fun-stk; counter is
-// the handler's block holding the last anonymous number.
+// profile-event tools counter: the profiler's bookkeeping for the event
+// its handler was called with, over the tools object's profiling and
+// fun-stk; counter is the handler's block holding the last anonymous
+// number.
 void profile_event() {
   cell* a = stack::arguments;
+  cell* hook = handler_arguments();
   symbol_of(symbols.profiling, "profiling");
   symbol_of(symbols.fun_stk, "fun-stk");
   symbol_of(symbols.options, "options");
   symbol_of(symbols.profile, "profile");
   symbol_of(symbols.types, "types");
-  cell* event = a;
-  cell* tools = a + 3;
+  cell* event = hook;
+  cell* tools = a;
   if (event_q(event, words::word_call)) {
-    profile_call(tools, a + 1, a + 2, a + 4);
+    profile_call(tools, hook + 3, hook + 4, a + 1);
   } else if (event_q(event, words::word_prolog)) {
     stamp_running_call(tools, 2);
   } else if (event_q(event, words::word_epilog)) {
     stamp_running_call(tools, 1);
   } else if (event_q(event, words::word_return)) {
-    profile_return(tools, a + 2);
+    profile_return(tools, hook + 4);
   } else if (event_q(event, words::word_init)) {
     block::rs_clear(field(tools, symbols.profiling));
     block::rs_clear(field(tools, symbols.fun_stk));
@@ -580,17 +600,18 @@ void mold_text() {
   stack::top = a + 1;
 }
 
-// collect-event state event code offset value ref frame debug-line: the
-// collector's work on one event, state being the block of the collector's
-// data object, the tracers object and the tag that names an anonymous
-// call; the debug-line block is evaluated last when data/debug? is set.
+// collect-event state debug-line: the collector's work on the event its
+// handler was called with, state being the block of the collector's data
+// object, the tracers object and the tag that names an anonymous call; the
+// debug-line block is evaluated last when data/debug? is set.
 void collect_event() {
   intern_trace_symbols();
   cell* a = stack::arguments;
+  cell* hook = handler_arguments();
   const cell* state = a;
-  cell* event = a + 1;
-  cell* code = a + 2;
-  cell* frame = a + 6;
+  cell* event = hook;
+  cell* code = hook + 1;
+  cell* frame = hook + 5;
   if (length_from_index(state) < 3) fire(err::script_invalid_arg, {*state});
   cell* data = stack::push(*rs_abs_at(state, index_of(state)));
   cell* tracers = stack::push(*rs_abs_at(state, index_of(state) + 1));
@@ -611,11 +632,11 @@ void collect_event() {
   }
   bool early = e == RETURN || e == EPILOG || e == EXIT || e == EXPR || e == ERROR || e == THROW;
   if (report && early && TYPE_OF(must(data, tsyms.inspect)) == TYPE_FUNCTION) call_inspect(data, event);
-  collect_update(data, tracers, e, code, a + 4, a + 5, frame, anon);
+  collect_update(data, tracers, e, code, hook + 3, hook + 4, frame, anon);
   if (report && !early && TYPE_OF(must(data, tsyms.inspect)) == TYPE_FUNCTION) call_inspect(data, event);
   if (truthy(must(data, tsyms.debug))) {
     cell* top = stack::top;
-    interpreter::eval_block(a + 7, false);
+    interpreter::eval_block(a + 1, false);
     stack::top = top;
   }
   stack::top = a + 1;

@@ -164,35 +164,37 @@ void deliver(cell* target, const platform::call_stream& s) {
 
 }  // namespace
 
-// The date part depends on the clock's second alone: it is worked out once
-// per second (the zone, the UTC day) and per day number that the time's
-// normalisation gives, and the time is set as date::set_time sets it.
+// The date part depends on the clock's second alone: the zone, the UTC
+// day, the local date and the whole days the normalisation of the time
+// takes off or adds (date::normalize_time) are worked out once per second,
+// and each reading applies them to its own time of day as that
+// normalisation does.
 cell current_date(bool utc, bool precise) {
   static struct {
     int64_t second = -1;
     bool utc = false;
-    uint32_t zone = 0;
-    int32_t utc_days = 0;
-    int64_t days = INT64_MIN;
     uint32_t packed = 0;
+    int64_t days_off = 0;  // whole days taken off the time
+    bool day_added = false;
   } day;
   platform::wall_clock clock = platform::read_wall_clock();
   if (clock.seconds != day.second || utc != day.utc) {
-    uint32_t packed = static_cast<uint32_t>(platform::date_at(clock.seconds, utc));
+    uint32_t zone = date::get_zone(static_cast<uint32_t>(platform::date_at(clock.seconds, utc)));
+    int32_t utc_days = date::date_to_days(static_cast<uint32_t>(platform::date_at(clock.seconds, true)));
+    // The clock's time of day is UTC: it counts from the UTC date's
+    // midnight, and the carry with the zone gives the local date. Within
+    // one second the carry stays the same.
+    double whole = platform::time_of_day(clock, false);
+    int64_t days = date::normalize_time(utc_days, whole, zone, time::make_cell(whole));
     day.second = clock.seconds;
     day.utc = utc;
-    day.zone = date::get_zone(packed);
-    day.utc_days = date::date_to_days(static_cast<uint32_t>(platform::date_at(clock.seconds, true)));
-    day.days = INT64_MIN;
+    day.packed = date::days_to_date(static_cast<int32_t>(days), zone, true);
+    day.days_off = days > utc_days ? days - utc_days : 0;
+    day.day_added = days < utc_days;
   }
-  // The clock's time of day is UTC: it counts from the UTC date's midnight,
-  // and the carry with the zone gives the local date.
   double time = platform::time_of_day(clock, precise);
-  int64_t days = date::normalize_time(day.utc_days, time, day.zone, time::make_cell(time));
-  if (days != day.days) {
-    day.days = days;
-    day.packed = date::days_to_date(static_cast<int32_t>(days), day.zone, true);
-  }
+  time -= day.days_off * date::SECONDS_PER_DAY;
+  if (day.day_added) time += date::SECONDS_PER_DAY;
   cell d = date::make_cell(day.packed, 0.0);
   set_float(&d, time);
   return d;
