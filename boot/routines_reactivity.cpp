@@ -6,6 +6,7 @@
 // what a reaction does and how its errors are reported stays the
 // language's.
 #include "boot/routines.hpp"
+#include "boot/routine_cells.hpp"
 
 #include <algorithm>
 
@@ -50,8 +51,7 @@ void intern_reactivity_symbols() {
 
 // The field of the context; valid until the next allocation.
 cell* field_of(const cell* ctx, int32_t symbol) {
-  cell word{TYPE_WORD, 0, static_cast<uint32_t>(symbol), 0xFFFFFFFFu};
-  cell* c = object::field_of(ctx, &word);
+  cell* c = field(ctx, symbol);
   if (!c) fire(err::script_invalid_arg, {*ctx});
   return c;
 }
@@ -62,15 +62,9 @@ cell block_field(const cell* ctx, int32_t symbol) {
   return *c;
 }
 
-int32_t index_of(const cell* blk) { return static_cast<int32_t>(blk->data1); }
-
 bool empty_q(const cell* blk) { return index_of(blk) >= rs_abs_cells(blk); }
 
-bool truthy(const cell* c) { return TYPE_OF(c) != TYPE_NONE && !(TYPE_OF(c) == TYPE_LOGIC && c->data1 == 0); }
-
-cell cell_at(const cell* blk, int32_t n) {
-  return n >= 0 && n < rs_abs_cells(blk) ? *rs_abs_at(blk, n) : none::none_value;
-}
+bool truthy(const cell* c) { return logic::value_true_q(c, false, nullptr); }
 
 // find/same/skip from the block's index in steps of four: the position,
 // or -1.

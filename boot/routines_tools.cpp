@@ -6,6 +6,7 @@
 // now/precise, the block pool, the inspector called at the same moments
 // with the same arguments), without an evaluation step per value.
 #include "boot/routines.hpp"
+#include "boot/routine_cells.hpp"
 
 #include <algorithm>
 #include <string>
@@ -56,14 +57,6 @@ int32_t symbol_of(int32_t& slot, const char* name) {
   return slot;
 }
 
-// The field of an object named by the symbol, or nullptr; valid until the
-// next allocation.
-cell* field(const cell* obj, int32_t symbol) {
-  if (TYPE_OF(obj) != TYPE_OBJECT) return nullptr;
-  cell word{TYPE_WORD, 0, static_cast<uint32_t>(symbol), 0xFFFFFFFFu};
-  return object::field_of(obj, &word);
-}
-
 // The arguments of the handler whose body calls the routine: the tracing
 // hook's event, code, offset, value, ref and frame. The routine's frame
 // keeps the handler's argument base.
@@ -76,13 +69,6 @@ cell* handler_arguments() {
 }
 
 bool event_q(const cell* event, const cell* word) { return symbol::EQUAL_WORDS_q(event, static_cast<int32_t>(word->data2)); }
-
-int32_t index_of(const cell* blk) { return static_cast<int32_t>(blk->data1); }
-
-// The cell at position n of a block, none past its tail.
-cell cell_at(const cell* blk, int32_t n) {
-  return n >= 0 && n < rs_abs_cells(blk) ? *rs_abs_at(blk, n) : none::none_value;
-}
 
 // Sameness as find/same tests it; names are mostly words, the same when
 // spelled exactly alike and bound to the same context.
@@ -258,7 +244,7 @@ int32_t event_of(const cell* event) {
   return -1;
 }
 
-bool truthy(const cell* c) { return TYPE_OF(c) != TYPE_NONE && !(TYPE_OF(c) == TYPE_LOGIC && c->data1 == 0); }
+bool truthy(const cell* c) { return logic::value_true_q(c, false, nullptr); }
 
 // A field that must be there: its absence is the error a path would raise.
 cell* must(const cell* obj, int32_t symbol) {
