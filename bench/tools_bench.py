@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The slowdown that the evaluation tools add to the recursive Fibonacci of
-27: ixo plain, under `profile` and under `trace`, against Python 3 plain and
-under cProfile (the interpreter running this script). Each figure is the
+27: ixo plain, under `profile`, under `trace` and with an empty tracing hook
+(`do/trace`), against Python 3 plain, under cProfile and with an empty
+`sys.settrace` function (the interpreter running this script). Each figure is the
 median of RUNS whole-process wall times; the slowdown is the tool's time
 over the plain time of the same language.
 
@@ -22,8 +23,10 @@ CASES = {
     "ixo": ("ixo", "print fib 27\n"),
     "ixo profile": ("ixo", "profile [fib 27]\n"),
     "ixo trace": ("ixo", "trace [fib 27]\n"),
+    "ixo empty hook": ("ixo", "do/trace [fib 27] func [event code offset value ref frame] []\n"),
     "python": ("py", "print(fib(27))\n"),
     "python cProfile": ("py", "import cProfile\ncProfile.run('fib(27)')\n"),
+    "python settrace": ("py", "import sys\ndef hook(frame, event, arg):\n    return hook\nsys.settrace(hook)\nfib(27)\n"),
 }
 
 
@@ -50,8 +53,10 @@ def main():
             command = [options.ixo, path] if language == "ixo" else [sys.executable, path]
             measured[name] = median_time(command, options.runs)
             print(f"{name:16} {measured[name]:8.3f} s")
-    print(f"ixo: profile {measured['ixo profile'] / measured['ixo']:.1f}x, trace {measured['ixo trace'] / measured['ixo']:.1f}x; "
-          f"python: cProfile {measured['python cProfile'] / measured['python']:.1f}x")
+    ixo, py = measured["ixo"], measured["python"]
+    print(f"ixo: profile {measured['ixo profile'] / ixo:.1f}x, trace {measured['ixo trace'] / ixo:.1f}x, "
+          f"empty hook {measured['ixo empty hook'] / ixo:.1f}x; "
+          f"python: cProfile {measured['python cProfile'] / py:.1f}x, settrace {measured['python settrace'] / py:.1f}x")
 
 
 if __name__ == "__main__":

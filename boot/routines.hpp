@@ -77,4 +77,14 @@ void read_lines();       // read-lines output data delimiter quote trim ignore-e
 void write_lines();      // write-lines output records delimiter quote length: false when not aligned
 void init_csv_routines();
 
+// The evaluation tools' routines (routines_tools.cpp).
+void profile_event();    // profile-event tools counter: the profiler's work on its handler's event
+void mold_text();        // mold-text value part only opening closing: the tracer's cut mold
+void collect_event();    // collect-event state debug-line: the collector's work on its handler's event
+void init_tools_routines();
+
+// The reactivity routine (routines_reactivity.cpp).
+void check_relations();  // check-relations ctx reactor only field: check's walk over the relations and the queue
+void init_reactivity_routines();
+
 }  // namespace ixo::boot

@@ -217,6 +217,8 @@ void init() {
   boot::init_codec_routines();
   boot::init_json_routines();
   boot::init_csv_routines();
+  boot::init_tools_routines();
+  boot::init_reactivity_routines();
   gui::event::init_routines();
   tui::init_routines();
   tui::draw::init_routines();

@@ -90,13 +90,19 @@ void wait(double seconds) {
   }
 }
 
-double get_time(bool precise) {
+wall_clock read_wall_clock() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
-  double seconds = static_cast<double>(now.tv_sec % 86400);
-  if (precise) seconds += static_cast<double>(now.tv_nsec / 100) * 100 / 1e9;
+  return {static_cast<int64_t>(now.tv_sec), static_cast<int64_t>(now.tv_nsec)};
+}
+
+double time_of_day(wall_clock at, bool precise) {
+  double seconds = static_cast<double>(at.seconds % 86400);
+  if (precise) seconds += static_cast<double>(at.nanoseconds / 100) * 100 / 1e9;
   return seconds;
 }
+
+double get_time(bool precise) { return time_of_day(read_wall_clock(), precise); }
 
 int32_t pack_zone(int32_t offset) {
   int32_t hours = offset / 60;  // truncated toward zero
@@ -107,18 +113,20 @@ int32_t pack_zone(int32_t offset) {
   return hour_field << 2 | quarters;
 }
 
-int32_t get_date(bool utc) {
-  time_t now = time(nullptr);
+int32_t date_at(int64_t at, bool utc) {
+  time_t seconds = static_cast<time_t>(at);
   tm t{};
   int32_t zone = 0;
   if (utc) {
-    gmtime_r(&now, &t);
+    gmtime_r(&seconds, &t);
   } else {
-    localtime_r(&now, &t);
+    localtime_r(&seconds, &t);
     zone = pack_zone(static_cast<int32_t>(t.tm_gmtoff / 60));
   }
   return (t.tm_year + 1900) << 17 | (t.tm_mon + 1) << 12 | t.tm_mday << 7 | zone;
 }
+
+int32_t get_date(bool utc) { return date_at(time(nullptr), utc); }
 
 }  // namespace ixo::platform
 

@@ -46,14 +46,24 @@ void wait(double seconds);
 // The milliseconds `wait` sleeps for a time in seconds.
 int64_t wait_milliseconds(double seconds);
 
+// A reading of the wall clock: seconds since the epoch and the
+// nanoseconds within the second.
+struct wall_clock {
+  int64_t seconds;
+  int64_t nanoseconds;
+};
+wall_clock read_wall_clock();
+
 // Seconds since midnight, UTC; with `precise` the fraction of the second to
-// 100 ns, else whole seconds.
+// 100 ns, else whole seconds: of now, or of a reading of the clock.
 double get_time(bool precise);
+double time_of_day(wall_clock at, bool precise);
 
 // Today's packed date: year << 17 | month << 12 | day << 7 | zone, the zone
 // being 0 for UTC, else the local offset as sign bit 6, hours << 2 and
-// quarter hours.
+// quarter hours; or the date of the second `at` seconds after the epoch.
 int32_t get_date(bool utc);
+int32_t date_at(int64_t at, bool utc);
 // The zone bits of a local offset given in minutes east of UTC.
 int32_t pack_zone(int32_t offset_minutes);
 

@@ -29,7 +29,6 @@ namespace ixo::date {
 
 namespace {
 
-constexpr double SECONDS_PER_DAY = 86400.0;
 constexpr uint32_t YMD_MASK = ~(HAS_TIME | ZONE_MASK);
 
 // A non-negative remainder. Day numbers and field values are carried in

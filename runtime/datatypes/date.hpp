@@ -20,6 +20,7 @@ constexpr uint32_t ZONE_MASK = 0x7F;
 constexpr uint32_t ZONE_SIGN = 0x40;
 constexpr int32_t YEAR_MIN = -16384;
 constexpr int32_t YEAR_MAX = 16383;
+constexpr double SECONDS_PER_DAY = 86400.0;
 
 inline int32_t get_year(uint32_t packed) { return static_cast<int32_t>(packed) >> 17; }
 inline int32_t get_month(uint32_t packed) { return static_cast<int32_t>(packed >> 12 & 15); }

@@ -164,6 +164,42 @@ void deliver(cell* target, const platform::call_stream& s) {
 
 }  // namespace
 
+// The date part depends on the clock's second alone: the zone, the UTC
+// day, the local date and the whole days the normalisation of the time
+// takes off or adds (date::normalize_time) are worked out once per second,
+// and each reading applies them to its own time of day as that
+// normalisation does.
+cell current_date(bool utc, bool precise) {
+  static struct {
+    int64_t second = -1;
+    bool utc = false;
+    uint32_t packed = 0;
+    int64_t days_off = 0;  // whole days taken off the time
+    bool day_added = false;
+  } day;
+  platform::wall_clock clock = platform::read_wall_clock();
+  if (clock.seconds != day.second || utc != day.utc) {
+    uint32_t zone = date::get_zone(static_cast<uint32_t>(platform::date_at(clock.seconds, utc)));
+    int32_t utc_days = date::date_to_days(static_cast<uint32_t>(platform::date_at(clock.seconds, true)));
+    // The clock's time of day is UTC: it counts from the UTC date's
+    // midnight, and the carry with the zone gives the local date. Within
+    // one second the carry stays the same.
+    double whole = platform::time_of_day(clock, false);
+    int64_t days = date::normalize_time(utc_days, whole, zone, time::make_cell(whole));
+    day.second = clock.seconds;
+    day.utc = utc;
+    day.packed = date::days_to_date(static_cast<int32_t>(days), zone, true);
+    day.days_off = days > utc_days ? days - utc_days : 0;
+    day.day_added = days < utc_days;
+  }
+  double time = platform::time_of_day(clock, precise);
+  time -= day.days_off * date::SECONDS_PER_DAY;
+  if (day.day_added) time += date::SECONDS_PER_DAY;
+  cell d = date::make_cell(day.packed, 0.0);
+  set_float(&d, time);
+  return d;
+}
+
 void now(const int32_t* refinements) {
   enum { YEAR, MONTH, DAY, TIME, ZONE, DATE, WEEKDAY, YEARDAY, PRECISE, UTC };
   const int32_t* r = refinements;
@@ -173,16 +209,12 @@ void now(const int32_t* refinements) {
   int32_t sum = 0;
   for (int32_t i = YEAR; i <= PRECISE; ++i) sum += r[i];
   if (!time_with_precise && sum >= -7) fire(err::script_bad_refines);
-  uint32_t packed = static_cast<uint32_t>(platform::get_date(r[UTC] >= 0));
   if (r[DATE] >= 0) {
+    uint32_t packed = static_cast<uint32_t>(platform::get_date(r[UTC] >= 0));
     stack::set_last(date::make_cell(packed & ~(date::HAS_TIME | date::ZONE_MASK), 0.0));
     return;
   }
-  // The clock's time of day is UTC: it counts from the UTC date's midnight,
-  // and the carry with the zone gives the local date.
-  uint32_t utc_date = static_cast<uint32_t>(platform::get_date(true));
-  cell d = date::make_cell(date::days_to_date(date::date_to_days(utc_date), date::get_zone(packed), true), 0.0);
-  date::set_time(&d, platform::get_time(r[PRECISE] >= 0), false);
+  cell d = current_date(r[UTC] >= 0, r[PRECISE] >= 0);
   stack::set_last(d);
   int32_t field = r[YEAR] >= 0    ? 2
                   : r[MONTH] >= 0 ? 3

@@ -6,6 +6,8 @@
 #pragma once
 #include <cstdint>
 
+#include "runtime/memory/cell.hpp"
+
 namespace ixo::natives {
 
 // What `wait` runs at each step of its wait while windows are open (the
@@ -13,6 +15,9 @@ namespace ixo::natives {
 // installed by the text UI.
 extern void (*wait_step)();
 
+// The date and time of now/precise (with `precise`) or now (without), in
+// the local zone or, with `utc`, in UTC.
+cell current_date(bool utc, bool precise);
 void now(const int32_t* refinements);            // date and time, or one field of it
 void wait(const int32_t* refinements);           // sleeps for a number of seconds or a time
 void get_env(const int32_t* refinements);        // an environment variable's value, or none
