@@ -59,13 +59,16 @@ int32_t symbol_of(int32_t& slot, const char* name) {
 
 // The arguments of the handler whose body calls the routine: the tracing
 // hook's event, code, offset, value, ref and frame. The routine's frame
-// keeps the handler's argument base.
+// keeps the handler's argument base; when the evaluator opened a frame for
+// the statement that makes the call (the general route does, the frameless
+// shortcut doesn't), that frame keeps it instead.
 cell* handler_arguments() {
-  stack::call_frame* own = stack::frame_top - 1;
+  stack::call_frame* above = stack::frame_top - 1;
+  if (above - 1 >= stack::frame_bottom && stack::frame_kind_of(above - 1) == stack::FRAME_EVAL) --above;
   constexpr uint32_t flags = stack::FRAME_INTERP_FLAG | stack::FRAME_BODY_FLAG;
-  if (own - 1 < stack::frame_bottom || (stack::frame_kind_of(own - 1) & ~flags) != stack::FRAME_FUNCTION)
+  if (above - 1 < stack::frame_bottom || (stack::frame_kind_of(above - 1) & ~flags) != stack::FRAME_FUNCTION)
     fire(err::internal_not_done);
-  return memory::address<cell>(own->arguments);
+  return memory::address<cell>(above->arguments);
 }
 
 bool event_q(const cell* event, const cell* word) { return symbol::EQUAL_WORDS_q(event, static_cast<int32_t>(word->data2)); }
