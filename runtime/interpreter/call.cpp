@@ -232,6 +232,14 @@ struct call {
   bool single = false;  // each argument is exactly one value of the block
 };
 
+// The value a `call` event brings: the function, or for an operator the op!
+// its word holds (the call runs the function the op wraps).
+const cell* called_value(const call& k) {
+  if (k.infix)
+    if (const cell* op = context::peek(k.name); op && TYPE_OF(op) == TYPE_OP) return op;
+  return k.function;
+}
+
 bool ended_q(const call& k) { return k.pos >= std::min(k.end, rs_abs_length_q(k.block)); }
 
 void check_type(const call& k, const cell* ts, int32_t index, const cell* value) {
@@ -518,7 +526,7 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
     }
     if (!native) push_unused_refinements(spec, i, n);
     if (!path) {
-      traced(EVENT_CALL, k.block, k.pos, k.name, k.function);
+      if (tracing_on) fire_event(EVENT_CALL, k.block, k.pos, k.name, called_value(k));
       return locals;
     }
     i = n;
@@ -573,7 +581,7 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
       use_refinement(k, spec, n, element, active, k.block, native_refs, mode);
     }
   }
-  traced(EVENT_CALL, k.block, mode != APPLY_NONE ? -1 : k.pos, k.name, k.function);
+  if (tracing_on) fire_event(EVENT_CALL, k.block, mode != APPLY_NONE ? -1 : k.pos, k.name, called_value(k));
   return locals;
 }
 
