@@ -332,46 +332,36 @@ struct reader {
     return done;
   }
 
-  // An array from its bracket, as a new block in `slot`.
-  bool array(cell* slot, int32_t depth) {
+  // The items after an array's bracket or an object's brace, each read by
+  // `item` into a new block in `slot`, separated by commas, up to `close`.
+  template <bool (reader::*item)(cell*, int32_t)>
+  bool items(cell* slot, int32_t depth, char close, int32_t room) {
     if (depth > MAX_DEPTH) {
       failed = failure::deep;
       return false;
     }
     ++pos;
-    block::make_at(slot, 4);
+    block::make_at(slot, room);
     white_space();
-    if (peek() != ']') {
-      if (!value(slot, depth)) return false;
+    if (peek() != close) {
+      if (!(this->*item)(slot, depth)) return false;
       while (peek() == ',') {
         ++pos;
-        if (!value(slot, depth)) return false;
+        if (!(this->*item)(slot, depth)) return false;
       }
-      if (peek() != ']') return fail();
+      if (peek() != close) return fail();
     }
     ++pos;
     return true;
   }
 
+  // An array from its bracket, as a new block in `slot`.
+  bool array(cell* slot, int32_t depth) { return items<&reader::value>(slot, depth, ']', 4); }
+
   // An object from its brace: its names and values collected into a block
   // and made into a map in `slot`, as make map! makes one.
   bool object(cell* slot, int32_t depth) {
-    if (depth > MAX_DEPTH) {
-      failed = failure::deep;
-      return false;
-    }
-    ++pos;
-    block::make_at(slot, 8);
-    white_space();
-    if (peek() != '}') {
-      if (!property(slot, depth)) return false;
-      while (peek() == ',') {
-        ++pos;
-        if (!property(slot, depth)) return false;
-      }
-      if (peek() != '}') return fail();
-    }
-    ++pos;
+    if (!items<&reader::property>(slot, depth, '}', 8)) return false;
     cell proto{TYPE_DATATYPE, TYPE_MAP, 0, 0};
     cell* map = actions::make(&proto, slot);
     *slot = *map;
