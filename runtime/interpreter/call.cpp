@@ -23,6 +23,7 @@
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/object.hpp"
+#include "runtime/datatypes/op.hpp"
 #include "runtime/datatypes/routine.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/symbol.hpp"
@@ -192,6 +193,20 @@ const function_plan& plan_from(const cell* function, uint32_t spec_node) {
 }  // namespace
 
 const function_plan& make_plan(const cell* function) { return plan_from(function, call_spec_of(function)); }
+
+void build_native_call_specs() {
+  const cell* ctx = context::context_cell(context::global_ctx);
+  cell values{TYPE_BLOCK, 0, ctx->data2, 0};
+  for (int32_t i = 0; i < rs_abs_length_q(&values); ++i) {
+    // Building a call spec allocates: the value is read again each time,
+    // and held in a rooted copy.
+    cell function = *rs_abs_at(&values, i);
+    if (TYPE_OF(&function) == TYPE_OP) function.header = op::wrapped_type(&function);
+    if (!native_type_q(TYPE_OF(&function)) || function.data3 == 0) continue;
+    memory::root_guard keep(&function);
+    call_spec_of(&function);
+  }
+}
 
 const function_plan* built_plan(const cell* function) {
   if (const function_plan* p = kept_plan(function)) return p;
