@@ -11,6 +11,7 @@
 // actions an integer! with the refinement count.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -178,12 +179,16 @@ const function_plan& plan_from(const cell* function, uint32_t spec_node) {
   p.first_refinement = n;
   p.prefix_end = 0;
   p.plain_prefix = true;
+  p.prefix_arguments = 0;
   for (int32_t i = 0; i < n; ++i) {
     const cell* c = rs_abs_at(&spec, i);
     if (i < PLAN_ENTRIES) p.entries[i] = *c;
     if (TYPE_OF(c) == TYPE_REFINEMENT && p.first_refinement == n) p.first_refinement = i;
     if (p.first_refinement == n && argument_q(c) && (c->header & KIND_MASK) != KIND_EVALUATED) p.plain_prefix = false;
-    if (p.first_refinement == n && argument_q(c)) p.prefix_end = i + 1;
+    if (p.first_refinement == n && argument_q(c)) {
+      p.prefix_end = i + 1;
+      if (i < PLAN_ENTRIES) p.prefix_arguments |= static_cast<uint16_t>(1u << i);
+    }
     if (TYPE_OF(c) == TYPE_INTEGER && !native && p.locals == 0) p.locals = static_cast<int32_t>(c->data2);
   }
   p.op = operator_plan(function, rs_abs_at(&spec, 0), n);
@@ -613,14 +618,13 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
   const function_plan* plan = &plan_of(k.function);
   int32_t first = plan->first_refinement;
   if (!plan->plain_prefix || first > PLAN_ENTRIES || (whole && plan->count > PLAN_ENTRIES)) return nullptr;
-  int32_t prefix_end = plan->prefix_end;
   const memory::series_buffer* b = memory::GET_BUFFER(k.block);
   int32_t limit = std::min(k.end, static_cast<int32_t>((b->tail - b->head) / sizeof(cell)));
   const cell* cells = memory::head_of<cell>(b);
   const cell* ahead = nullptr;
-  for (int32_t i = 0; i < prefix_end; ++i) {
+  for (uint32_t arguments = plan->prefix_arguments; arguments != 0; arguments &= arguments - 1) {
+    int32_t i = std::countr_zero(arguments);
     const cell* ts = plan->entries + i;
-    if (!argument_q(ts)) continue;
     if (k.pos < limit) {
       const cell* value = plain_value(cells, k.pos, ahead);
       if (value && !op_after_q(cells, k.pos + 1, limit, ahead)) {
