@@ -11,6 +11,8 @@
 
 namespace ixo::interpreter {
 
+frame_memo frame_memos[FRAME_MEMOS];
+
 namespace {
 
 // The comparison code of a comparison native, by its entry; -1 for any

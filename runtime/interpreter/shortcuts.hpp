@@ -285,14 +285,35 @@ inline void push_run_value(const cell& value, bool keep) {
   if (keep) *stack::arguments = value;
 }
 
+// The blocks whose statement at a position was last found to need a frame
+// as the first one tried, by block node and position. Such a statement is
+// most often a call, met again each time a body or branch runs; looking it
+// up here costs less than reading its words again. An entry stands for the
+// collector cycle it was made in (nodes are reused after one). A stale
+// answer only leaves the statements to the evaluator, which gives the
+// same results.
+struct frame_memo {
+  uint32_t node;
+  int32_t pos;
+  uint32_t cycle;
+};
+constexpr uint32_t FRAME_MEMOS = 64;
+extern frame_memo frame_memos[FRAME_MEMOS];
+inline frame_memo& frame_memo_of(uint32_t node, int32_t pos) {
+  return frame_memos[(node >> 2 ^ static_cast<uint32_t>(pos)) & (FRAME_MEMOS - 1)];
+}
+
 // The block's frameless statements from `pos`, before `end`: -1 when they
 // were all of it, the last one's value pushed as an expression's would be;
 // else the position of the first statement that needs a frame. A block
 // made of nothing else needs no frame at all.
 [[gnu::always_inline]] inline int32_t frameless_statements(const cell* block, int32_t pos, int32_t end, bool keep) {
+  frame_memo& memo = frame_memo_of(block->data2, pos);
+  if (memo.node == block->data2 && memo.pos == pos && memo.cycle == collector::series_cycle_count) return pos;
   cell value;
   run_reader reader;
   const cell* cells = block::rs_abs_at(block, 0);
+  const int32_t start = pos;
   for (int32_t after; pos < end && (after = frameless_step(reader, cells, pos, end, &value)) >= 0;) {
     pos = after;
     if (pos < end) continue;
@@ -300,6 +321,7 @@ inline void push_run_value(const cell& value, bool keep) {
     push_run_value(value, keep);
     return -1;
   }
+  if (pos == start && pos < end) memo = {block->data2, start, collector::series_cycle_count};
   return pos;
 }
 
