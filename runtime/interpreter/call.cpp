@@ -937,7 +937,7 @@ void call_value(const cell* given, const cell* given_name, int32_t count, uint32
 
 void install_hooks() {
   std::fill(std::begin(function_plans), std::end(function_plans), function_plan{});  // a restarted runtime reuses nodes
-  std::fill(std::begin(frame_memos), std::end(frame_memos), frame_memo{});
+  frame_misses = paren_misses = shortcut_misses{};
   object::call_handler = [](const cell* handler, const cell* name, const cell* args, int32_t count, int32_t) {
     cell* top = stack::top;
     for (int32_t i = 0; i < count; ++i) stack::push(args[i]);

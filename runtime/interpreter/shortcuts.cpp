@@ -11,7 +11,7 @@
 
 namespace ixo::interpreter {
 
-frame_memo frame_memos[FRAME_MEMOS];
+shortcut_misses frame_misses, paren_misses;
 
 namespace {
 

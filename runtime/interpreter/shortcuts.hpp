@@ -196,11 +196,39 @@ inline int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out
   return run_from(reader, block::rs_abs_at(block, 0), pos, end, out, depth);
 }
 
+// Places in code found where a shortcut did not apply, by block node and
+// position: a statement that needs a frame, a paren that is no number run.
+// Most such places are calls, met again each time a body, branch or
+// expression runs; looking them up costs less than reading their words
+// again. An entry stands for the collector cycle it was made in (nodes are
+// reused after one). A stale answer only leaves the code to the
+// evaluator, which gives the same results.
+struct shortcut_misses {
+  struct entry {
+    uint32_t node;
+    int32_t pos;
+    uint32_t cycle;
+  };
+  static constexpr uint32_t SIZE = 64;
+  entry entries[SIZE];
+
+  entry& at(uint32_t node, int32_t pos) { return entries[(node >> 2 ^ static_cast<uint32_t>(pos)) & (SIZE - 1)]; }
+  bool has_q(uint32_t node, int32_t pos) {
+    const entry& e = at(node, pos);
+    return e.node == node && e.pos == pos && e.cycle == collector::series_cycle_count;
+  }
+  void add(uint32_t node, int32_t pos) { at(node, pos) = {node, pos, collector::series_cycle_count}; }
+};
+extern shortcut_misses frame_misses, paren_misses;
+
 // A paren that is one whole number run. The parens asked here hold a call
 // more often than not: the first word is looked at in line.
 inline bool number_paren(const cell* paren, cell* out) {
+  if (paren_misses.has_q(paren->data2, static_cast<int32_t>(paren->data1))) return false;
   run_reader reader;
-  return paren_front(reader, paren, out, 0);
+  if (paren_front(reader, paren, out, 0)) return true;
+  paren_misses.add(paren->data2, static_cast<int32_t>(paren->data1));
+  return false;
 }
 
 // infix_shortcut with a number paren for the right operand, out of its line.
@@ -285,31 +313,12 @@ inline void push_run_value(const cell& value, bool keep) {
   if (keep) *stack::arguments = value;
 }
 
-// The blocks whose statement at a position was last found to need a frame
-// as the first one tried, by block node and position. Such a statement is
-// most often a call, met again each time a body or branch runs; looking it
-// up here costs less than reading its words again. An entry stands for the
-// collector cycle it was made in (nodes are reused after one). A stale
-// answer only leaves the statements to the evaluator, which gives the
-// same results.
-struct frame_memo {
-  uint32_t node;
-  int32_t pos;
-  uint32_t cycle;
-};
-constexpr uint32_t FRAME_MEMOS = 64;
-extern frame_memo frame_memos[FRAME_MEMOS];
-inline frame_memo& frame_memo_of(uint32_t node, int32_t pos) {
-  return frame_memos[(node >> 2 ^ static_cast<uint32_t>(pos)) & (FRAME_MEMOS - 1)];
-}
-
 // The block's frameless statements from `pos`, before `end`: -1 when they
 // were all of it, the last one's value pushed as an expression's would be;
 // else the position of the first statement that needs a frame. A block
 // made of nothing else needs no frame at all.
 [[gnu::always_inline]] inline int32_t frameless_statements(const cell* block, int32_t pos, int32_t end, bool keep) {
-  frame_memo& memo = frame_memo_of(block->data2, pos);
-  if (memo.node == block->data2 && memo.pos == pos && memo.cycle == collector::series_cycle_count) return pos;
+  if (frame_misses.has_q(block->data2, pos)) return pos;
   cell value;
   run_reader reader;
   const cell* cells = block::rs_abs_at(block, 0);
@@ -321,7 +330,7 @@ inline frame_memo& frame_memo_of(uint32_t node, int32_t pos) {
     push_run_value(value, keep);
     return -1;
   }
-  if (pos == start && pos < end) memo = {block->data2, start, collector::series_cycle_count};
+  if (pos == start && pos < end) frame_misses.add(block->data2, start);
   return pos;
 }
 
