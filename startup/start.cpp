@@ -309,6 +309,7 @@ void start_runtime(const uint8_t* boot_image, int32_t boot_image_size) {
   //     constant and library function it defines. An error it raises
   //     finds no catching frame: it is printed and ends the process.
   interpreter::eval_block(ixobin::literal_cell(0), false);
+  interpreter::build_native_call_specs();
   stack::reset();
   memory::boot_finished();
 }

@@ -11,6 +11,7 @@
 // actions an integer! with the refinement count.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -23,6 +24,7 @@
 #include "runtime/datatypes/logic.hpp"
 #include "runtime/datatypes/none.hpp"
 #include "runtime/datatypes/object.hpp"
+#include "runtime/datatypes/op.hpp"
 #include "runtime/datatypes/routine.hpp"
 #include "runtime/datatypes/series.hpp"
 #include "runtime/datatypes/symbol.hpp"
@@ -177,12 +179,16 @@ const function_plan& plan_from(const cell* function, uint32_t spec_node) {
   p.first_refinement = n;
   p.prefix_end = 0;
   p.plain_prefix = true;
+  p.prefix_arguments = 0;
   for (int32_t i = 0; i < n; ++i) {
     const cell* c = rs_abs_at(&spec, i);
     if (i < PLAN_ENTRIES) p.entries[i] = *c;
     if (TYPE_OF(c) == TYPE_REFINEMENT && p.first_refinement == n) p.first_refinement = i;
     if (p.first_refinement == n && argument_q(c) && (c->header & KIND_MASK) != KIND_EVALUATED) p.plain_prefix = false;
-    if (p.first_refinement == n && argument_q(c)) p.prefix_end = i + 1;
+    if (p.first_refinement == n && argument_q(c)) {
+      p.prefix_end = i + 1;
+      if (i < PLAN_ENTRIES) p.prefix_arguments |= static_cast<uint16_t>(1u << i);
+    }
     if (TYPE_OF(c) == TYPE_INTEGER && !native && p.locals == 0) p.locals = static_cast<int32_t>(c->data2);
   }
   p.op = operator_plan(function, rs_abs_at(&spec, 0), n);
@@ -192,6 +198,20 @@ const function_plan& plan_from(const cell* function, uint32_t spec_node) {
 }  // namespace
 
 const function_plan& make_plan(const cell* function) { return plan_from(function, call_spec_of(function)); }
+
+void build_native_call_specs() {
+  const cell* ctx = context::context_cell(context::global_ctx);
+  cell values{TYPE_BLOCK, 0, ctx->data2, 0};
+  for (int32_t i = 0; i < rs_abs_length_q(&values); ++i) {
+    // Building a call spec allocates: the value is read again each time,
+    // and held in a rooted copy.
+    cell function = *rs_abs_at(&values, i);
+    if (TYPE_OF(&function) == TYPE_OP) function.header = op::wrapped_type(&function);
+    if (!native_type_q(TYPE_OF(&function)) || function.data3 == 0) continue;
+    memory::root_guard keep(&function);
+    call_spec_of(&function);
+  }
+}
 
 const function_plan* built_plan(const cell* function) {
   if (const function_plan* p = kept_plan(function)) return p;
@@ -598,14 +618,13 @@ int32_t fetch_args(call& k, const cell* path, int32_t refinement_at, int32_t* re
   const function_plan* plan = &plan_of(k.function);
   int32_t first = plan->first_refinement;
   if (!plan->plain_prefix || first > PLAN_ENTRIES || (whole && plan->count > PLAN_ENTRIES)) return nullptr;
-  int32_t prefix_end = plan->prefix_end;
   const memory::series_buffer* b = memory::GET_BUFFER(k.block);
   int32_t limit = std::min(k.end, static_cast<int32_t>((b->tail - b->head) / sizeof(cell)));
   const cell* cells = memory::head_of<cell>(b);
   const cell* ahead = nullptr;
-  for (int32_t i = 0; i < prefix_end; ++i) {
+  for (uint32_t arguments = plan->prefix_arguments; arguments != 0; arguments &= arguments - 1) {
+    int32_t i = std::countr_zero(arguments);
     const cell* ts = plan->entries + i;
-    if (!argument_q(ts)) continue;
     if (k.pos < limit) {
       const cell* value = plain_value(cells, k.pos, ahead);
       if (value && !op_after_q(cells, k.pos + 1, limit, ahead)) {
@@ -918,6 +937,7 @@ void call_value(const cell* given, const cell* given_name, int32_t count, uint32
 
 void install_hooks() {
   std::fill(std::begin(function_plans), std::end(function_plans), function_plan{});  // a restarted runtime reuses nodes
+  frame_misses = paren_misses = shortcut_misses{};
   object::call_handler = [](const cell* handler, const cell* name, const cell* args, int32_t count, int32_t) {
     cell* top = stack::top;
     for (int32_t i = 0; i < count; ++i) stack::push(args[i]);

@@ -40,6 +40,7 @@ struct function_plan {
   int32_t prefix_end;        // one past the last argument entry before it
   bool plain_prefix;         // only evaluated arguments before it
   op_plan op;
+  uint16_t prefix_arguments;  // bit i: entry i, before prefix_end and in the entries, is an argument
   cell entries[PLAN_ENTRIES];
 };
 

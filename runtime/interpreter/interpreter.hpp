@@ -196,4 +196,9 @@ void end_trace();
 // functions (object change handlers and bodies, sort comparators).
 void init();
 
+// After the boot code: builds the call spec of every native! and action!
+// the global context holds, op! values included, so that an operator's
+// shortcut, which must not allocate, finds its record from the first use.
+void build_native_call_specs();
+
 }  // namespace ixo::interpreter

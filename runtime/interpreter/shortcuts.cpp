@@ -11,6 +11,8 @@
 
 namespace ixo::interpreter {
 
+shortcut_misses frame_misses, paren_misses;
+
 namespace {
 
 // The comparison code of a comparison native, by its entry; -1 for any

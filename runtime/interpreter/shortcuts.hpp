@@ -196,11 +196,39 @@ inline int32_t number_run(const cell* block, int32_t pos, int32_t end, cell* out
   return run_from(reader, block::rs_abs_at(block, 0), pos, end, out, depth);
 }
 
+// Places in code found where a shortcut did not apply, by block node and
+// position: a statement that needs a frame, a paren that is no number run.
+// Most such places are calls, met again each time a body, branch or
+// expression runs; looking them up costs less than reading their words
+// again. An entry stands for the collector cycle it was made in (nodes are
+// reused after one). A stale answer only leaves the code to the
+// evaluator, which gives the same results.
+struct shortcut_misses {
+  struct entry {
+    uint32_t node;
+    int32_t pos;
+    uint32_t cycle;
+  };
+  static constexpr uint32_t SIZE = 64;
+  entry entries[SIZE];
+
+  entry& at(uint32_t node, int32_t pos) { return entries[(node >> 2 ^ static_cast<uint32_t>(pos)) & (SIZE - 1)]; }
+  bool has_q(uint32_t node, int32_t pos) {
+    const entry& e = at(node, pos);
+    return e.node == node && e.pos == pos && e.cycle == collector::series_cycle_count;
+  }
+  void add(uint32_t node, int32_t pos) { at(node, pos) = {node, pos, collector::series_cycle_count}; }
+};
+extern shortcut_misses frame_misses, paren_misses;
+
 // A paren that is one whole number run. The parens asked here hold a call
 // more often than not: the first word is looked at in line.
 inline bool number_paren(const cell* paren, cell* out) {
+  if (paren_misses.has_q(paren->data2, static_cast<int32_t>(paren->data1))) return false;
   run_reader reader;
-  return paren_front(reader, paren, out, 0);
+  if (paren_front(reader, paren, out, 0)) return true;
+  paren_misses.add(paren->data2, static_cast<int32_t>(paren->data1));
+  return false;
 }
 
 // infix_shortcut with a number paren for the right operand, out of its line.
@@ -290,9 +318,11 @@ inline void push_run_value(const cell& value, bool keep) {
 // else the position of the first statement that needs a frame. A block
 // made of nothing else needs no frame at all.
 [[gnu::always_inline]] inline int32_t frameless_statements(const cell* block, int32_t pos, int32_t end, bool keep) {
+  if (frame_misses.has_q(block->data2, pos)) return pos;
   cell value;
   run_reader reader;
   const cell* cells = block::rs_abs_at(block, 0);
+  const int32_t start = pos;
   for (int32_t after; pos < end && (after = frameless_step(reader, cells, pos, end, &value)) >= 0;) {
     pos = after;
     if (pos < end) continue;
@@ -300,6 +330,7 @@ inline void push_run_value(const cell& value, bool keep) {
     push_run_value(value, keep);
     return -1;
   }
+  if (pos == start && pos < end) frame_misses.add(block->data2, start);
   return pos;
 }
 
