@@ -44,6 +44,22 @@ int32_t hex_value(uint32_t cp) {
   return -1;
 }
 
+// The code point a one-letter escape stands for (b f n r t " \ /), or -1.
+int32_t letter_escape(uint32_t letter) {
+  switch (letter) {
+    case 'b': return 0x08;
+    case 'f': return 0x0C;
+    case 'n': return 0x0A;
+    case 'r': return 0x0D;
+    case 't': return 0x09;
+    case '"': case '\\': case '/': return static_cast<int32_t>(letter);
+    default: return -1;
+  }
+}
+
+// The code point a surrogate pair stands for.
+uint32_t pair_code_point(uint32_t high, uint32_t low) { return 0x10000 + ((high - HIGH_FIRST) << 10) + (low - LOW_FIRST); }
+
 // Reads the code points of a string through its cell, which lies on the
 // value stack: a write that widens the buffer may collect and move both
 // the buffer and the node, and the collector rewrites the cell's node.
@@ -73,16 +89,6 @@ bool not_word_char_q(uint32_t cp) {
   switch (cp) {
     case '/': case '\\': case '^': case ',': case '[': case ']': case '(': case ')': case '{': case '}':
     case '"': case '#': case '%': case '$': case '@': case ':': case ';': case '<': case '>':
-      return true;
-    default:
-      return false;
-  }
-}
-
-// The JSON escape letters that stand for one character.
-bool escape_letter_q(uint32_t cp) {
-  switch (cp) {
-    case '"': case 't': case '\\': case '/': case 'n': case 'r': case 'b': case 'f':
       return true;
     default:
       return false;
@@ -152,7 +158,7 @@ struct reader {
             if (hex_value(t[p + i]) < 0) return fail();
           }
           p += 6;
-        } else if (escape_letter_q(letter)) {
+        } else if (letter_escape(letter) >= 0) {
           p += 2;
         } else {
           return fail();
@@ -207,28 +213,21 @@ struct reader {
       uint32_t cp = t[p++];
       if (cp == '\\') {
         uint32_t letter = t[p++];
-        switch (letter) {
-          case 'b': cp = 0x08; break;
-          case 'f': cp = 0x0C; break;
-          case 'n': cp = 0x0A; break;
-          case 'r': cp = 0x0D; break;
-          case 't': cp = 0x09; break;
-          case 'u': {
-            int32_t value = 0;
-            for (int32_t i = 0; i < 4; ++i) value = value << 4 | hex_value(t[p + i]);
-            p += 4;
-            cp = static_cast<uint32_t>(value);
-            if (cp >= HIGH_FIRST && cp <= HIGH_LAST) {
-              if (p + 6 > last || t[p] != '\\' || t[p + 1] != 'u') return false;
-              int32_t low = 0;
-              for (int32_t i = 2; i < 6; ++i) low = low << 4 | hex_value(t[p + i]);
-              if (low < static_cast<int32_t>(LOW_FIRST) || low > static_cast<int32_t>(LOW_LAST)) return false;
-              p += 6;
-              cp = 0x10000 + ((cp - HIGH_FIRST) << 10) + (static_cast<uint32_t>(low) - LOW_FIRST);
-            }
-            break;
+        if (letter == 'u') {
+          int32_t value = 0;
+          for (int32_t i = 0; i < 4; ++i) value = value << 4 | hex_value(t[p + i]);
+          p += 4;
+          cp = static_cast<uint32_t>(value);
+          if (cp >= HIGH_FIRST && cp <= HIGH_LAST) {
+            if (p + 6 > last || t[p] != '\\' || t[p + 1] != 'u') return false;
+            int32_t low = 0;
+            for (int32_t i = 2; i < 6; ++i) low = low << 4 | hex_value(t[p + i]);
+            if (low < static_cast<int32_t>(LOW_FIRST) || low > static_cast<int32_t>(LOW_LAST)) return false;
+            p += 6;
+            cp = pair_code_point(cp, static_cast<uint32_t>(low));
           }
-          default: cp = letter;  // " \ and /
+        } else {
+          cp = static_cast<uint32_t>(letter_escape(letter));  // the literal was checked when read
         }
       }
       decoded.push_back(cp);
@@ -335,7 +334,7 @@ struct reader {
   // The items after an array's bracket or an object's brace, each read by
   // `item` into a new block in `slot`, separated by commas, up to `close`.
   template <bool (reader::*item)(cell*, int32_t)>
-  bool items(cell* slot, int32_t depth, char close, int32_t room) {
+  bool items(cell* slot, int32_t depth, uint32_t close, int32_t room) {
     if (depth > MAX_DEPTH) {
       failed = failure::deep;
       return false;
@@ -414,30 +413,24 @@ void unescape(cell* s) {
     if (cp == '\\') {
       if (read >= tail) fire(err::script_invalid_data, {*s});
       uint32_t letter = text.at(read++);
-      switch (letter) {
-        case '"': case '\\': case '/': cp = letter; break;
-        case 'b': cp = 0x08; break;
-        case 'f': cp = 0x0C; break;
-        case 'n': cp = 0x0A; break;
-        case 'r': cp = 0x0D; break;
-        case 't': cp = 0x09; break;
-        case 'u': {
-          int32_t value = read + 4 <= tail ? text.hex4(read) : -1;
-          if (value < 0) fire(err::script_invalid_data, {*s});
-          read += 4;
-          cp = static_cast<uint32_t>(value);
-          if (cp >= HIGH_FIRST && cp <= HIGH_LAST) {
-            int32_t low = read + 6 <= tail && text.at(read) == '\\' && text.at(read + 1) == 'u'
-                              ? text.hex4(read + 2)
-                              : -1;
-            if (low < static_cast<int32_t>(LOW_FIRST) || low > static_cast<int32_t>(LOW_LAST))
-              fire(err::script_invalid_data, {*s});
-            read += 6;
-            cp = 0x10000 + ((cp - HIGH_FIRST) << 10) + (static_cast<uint32_t>(low) - LOW_FIRST);
-          }
-          break;
+      if (letter == 'u') {
+        int32_t value = read + 4 <= tail ? text.hex4(read) : -1;
+        if (value < 0) fire(err::script_invalid_data, {*s});
+        read += 4;
+        cp = static_cast<uint32_t>(value);
+        if (cp >= HIGH_FIRST && cp <= HIGH_LAST) {
+          int32_t low = read + 6 <= tail && text.at(read) == '\\' && text.at(read + 1) == 'u'
+                            ? text.hex4(read + 2)
+                            : -1;
+          if (low < static_cast<int32_t>(LOW_FIRST) || low > static_cast<int32_t>(LOW_LAST))
+            fire(err::script_invalid_data, {*s});
+          read += 6;
+          cp = pair_code_point(cp, static_cast<uint32_t>(low));
         }
-        default: fire(err::script_invalid_data, {*s});
+      } else {
+        int32_t c = letter_escape(letter);
+        if (c < 0) fire(err::script_invalid_data, {*s});
+        cp = static_cast<uint32_t>(c);
       }
     }
     string::overwrite_char(GET_BUFFER(s), write++, cp);
