@@ -581,7 +581,7 @@ HALT_STEPS = [
     (b"x\r", rb"== 42\r?\n"),
     (b'print "waiting" wait 1000\r', rb"waiting\r?\n"),
     (b"\x03", rb"\(halted\)\r?\n"),
-    (b'n: 0 f: does [n: n + 1] print "counting" forever [f]\r', rb"counting\r?\n"),
+    (b'n: 0 f: does [n: n + 1] forever [f if n = 1 [print "counting"]]\r', rb"counting\r?\n"),
     (b"\x03", rb"\(halted\)\r?\n"),
     (b"n > 0\r", rb"== true\r?\n"),
     (b"", rb">> "),
