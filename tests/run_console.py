@@ -589,26 +589,24 @@ HALT_STEPS = [
 ]
 
 
-def halt_terminal_session():
+def played_session(name, steps):
+    """A terminal session that plays its steps and ends with status 0."""
     failures = 0
     with tempfile.TemporaryDirectory() as home:
         term = Terminal(home)
-        failures += term.play("Ctrl-C at the prompt's command", HALT_STEPS)
+        failures += term.play(name, steps)
         status, _ = term.close()
         if failures == 0 and status != 0:
-            failures += report("Ctrl-C at the prompt's command", "status", status, 0)
+            failures += report(name, "status", status, 0)
     return failures, 1
+
+
+def halt_terminal_session():
+    return played_session("Ctrl-C at the prompt's command", HALT_STEPS)
 
 
 def debug_terminal_session():
-    failures = 0
-    with tempfile.TemporaryDirectory() as home:
-        term = Terminal(home)
-        failures += term.play("debug terminal", DEBUG_STEPS)
-        status, _ = term.close()
-        if failures == 0 and status != 0:
-            failures += report("debug terminal", "status", status, 0)
-    return failures, 1
+    return played_session("debug terminal", DEBUG_STEPS)
 
 
 def interrupt_session():
